@@ -1,0 +1,44 @@
+#pragma once
+// A point of a layer, and in the view and drawing code also a 3D vector.
+
+#include "include/F_File.h"
+#include "include/F_Matrix.h"
+
+class F_Point3D {
+ public:
+  F_Point3D() = default;
+  F_Point3D(double x_, double y_, double z_) : x(x_), y(y_), z(z_) {}
+  virtual ~F_Point3D() = default;
+  F_Point3D(const F_Point3D&) = default;
+  F_Point3D& operator=(const F_Point3D&) = default;
+
+  // One .s3d point record; index 0 means the record has no item number.
+  void read(F_InputFile& file, int& lineNumber, int index);
+  // x, y and z with `format`; " %15.8lf %15.8lf %15.8lf " when empty.
+  void write(F_OutputFile& file, const char* format = nullptr) const;
+
+  F_Point3D operator+(const F_Point3D& p) const { return {x + p.x, y + p.y, z + p.z}; }
+  F_Point3D operator-(const F_Point3D& p) const { return {x - p.x, y - p.y, z - p.z}; }
+  F_Point3D& operator+=(const F_Point3D& p) {
+    x += p.x;
+    y += p.y;
+    z += p.z;
+    return *this;
+  }
+  void add(double dx, double dy, double dz) {
+    x += dx;
+    y += dy;
+    z += dz;
+  }
+  // |s| < 1e-8 is a fault of the caller.
+  F_Point3D& operator/=(double s);
+  double distance(const F_Point3D& p) const;
+  // p becomes M p; M is 3 by 3.
+  void transform(const F_MatrixReal& m);
+
+  bool operator==(const F_Point3D& p) const { return x == p.x && y == p.y && z == p.z; }
+
+  double x = 0.0;
+  double y = 0.0;
+  double z = 0.0;
+};

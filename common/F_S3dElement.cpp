@@ -1,0 +1,43 @@
+#include "common/F_S3dElement.h"
+
+#include <algorithm>
+
+#include "include/F_WordReader.h"
+
+void F_S3dElement::read(F_InputFile& file, int& lineNumber, int index) {
+  if (index < 0) internalError("F_S3dElement", 1);
+  if (index != 0 && readInteger(file, lineNumber) != index) failRead(file, "ERROR\nBad item count.", lineNumber);
+  const int n = readInteger(file, lineNumber);
+  if (n < 0) failRead(file, "ERROR\nNegative number of nodes.", lineNumber);
+  // Each node is a word and a delimiter: a count beyond that cannot be honest,
+  // so memory grows with what is really read.
+  nodes.clear();
+  nodes.reserve(static_cast<int>(std::min<std::uint64_t>(n, file.remaining() / 2)));
+  for (int j = 1; j <= n; ++j) {
+    int v = readInteger(file, lineNumber);
+    if (v < 1) failRead(file, "ERROR\nNode number cannot be less than one.", lineNumber);
+    nodes.append(v);
+  }
+}
+
+void F_S3dElement::write(F_OutputFile& file, const char* format) const {
+  if (format == nullptr || *format == '\0') {
+    file.put(' ');
+    file.writeInt(nodes.size(), 8);
+    file.put(' ');
+    for (int v : nodes) {
+      file.put(' ');
+      file.writeInt(v, 8);
+      file.put(' ');
+    }
+    return;
+  }
+  file.printf(format, nodes.size());
+  for (int v : nodes) file.printf(format, v);
+}
+
+int F_S3dElement::effectiveNodeCount() const {
+  int n = nodes.size();
+  if (n > 1 && nodes(n) == nodes(1)) return n - 1;
+  return n;
+}

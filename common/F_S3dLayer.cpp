@@ -1,0 +1,96 @@
+#include "common/F_S3dLayer.h"
+
+#include <algorithm>
+
+namespace {
+// Smallest records on disk: a word is at least one byte and its delimiter, so an
+// element record is at least 4 bytes, a point 8 and a special node 4. A declared
+// count larger than the rest of the file can hold is never allocated up front.
+int plausibleCount(int declared, const F_InputFile& file, int minRecordBytes) {
+  return static_cast<int>(std::min<std::uint64_t>(declared, file.remaining() / minRecordBytes));
+}
+}  // namespace
+
+void F_S3dLayer::read(F_InputFile& file, int& lineNumber) {
+  name = readTitleLine(file, lineNumber);
+  const int e = readInteger(file, lineNumber);
+  if (e < 0) failRead(file, "ERROR\nNegative number of elements.", lineNumber);
+  const int p = readInteger(file, lineNumber);
+  if (p < 0) failRead(file, "ERROR\nNegative number of points.", lineNumber);
+  const int s = readInteger(file, lineNumber);
+  if (s < 0) failRead(file, "ERROR\nNegative number of special nodes.", lineNumber);
+
+  elements.clear();
+  elements.reserve(plausibleCount(e, file, 4));
+  for (int i = 1; i <= e; ++i) {
+    F_S3dElement element;
+    element.read(file, lineNumber, i);
+    for (int v : element.nodes) {
+      if (v > p) failRead(file, "ERROR\nNode number cannot exceed the number of points.", lineNumber);
+    }
+    elements.append(std::move(element));
+  }
+
+  points.clear();
+  points.reserve(plausibleCount(p, file, 8));
+  for (int i = 1; i <= p; ++i) {
+    F_Point3D point;
+    point.read(file, lineNumber, i);
+    points.append(point);
+  }
+
+  specialNodes.clear();
+  specialNodes.reserve(plausibleCount(s, file, 4));
+  for (int i = 1; i <= s; ++i) {
+    if (readInteger(file, lineNumber) != i) failRead(file, "ERROR\nBad item count.", lineNumber);
+    int v = readInteger(file, lineNumber);
+    if (v < 1) failRead(file, "ERROR\nSpecial node number cannot be less than one.", lineNumber);
+    if (v > p) failRead(file, "ERROR\nSpecial node number cannot exceed the number of points.", lineNumber);
+    specialNodes.append(v);
+  }
+}
+
+namespace {
+void writeCount(F_OutputFile& file, int v) {
+  file.put(' ');
+  file.writeInt(v, 8);
+  file.put(' ');
+}
+}  // namespace
+
+void F_S3dLayer::write(F_OutputFile& file) const {
+  file.write(name);
+  file.put('\n');
+  writeCount(file, elementCount());
+  writeCount(file, pointCount());
+  writeCount(file, specialNodeCount());
+  file.put('\n');
+  for (int i = 1; i <= elementCount(); ++i) {
+    writeCount(file, i);
+    elements(i).write(file);
+    file.put('\n');
+  }
+  for (int i = 1; i <= pointCount(); ++i) {
+    writeCount(file, i);
+    points(i).write(file);
+    file.put('\n');
+  }
+  for (int i = 1; i <= specialNodeCount(); ++i) {
+    writeCount(file, i);
+    writeCount(file, specialNodes(i));
+    file.put('\n');
+  }
+}
+
+bool F_S3dLayer::nodesInRange() const {
+  const int p = pointCount();
+  for (const auto& e : elements) {
+    for (int v : e.nodes) {
+      if (v < 1 || v > p) return false;
+    }
+  }
+  for (int v : specialNodes) {
+    if (v < 1 || v > p) return false;
+  }
+  return true;
+}

@@ -1,0 +1,40 @@
+#pragma once
+// One layer of a mesh: a named, self-contained set of points, elements over
+// those points, and special nodes.
+
+#include "common/F_Point3D.h"
+#include "common/F_S3dElement.h"
+#include "include/F_WordReader.h"
+
+class F_S3dLayer {
+ public:
+  F_S3dLayer() = default;
+  virtual ~F_S3dLayer() = default;
+  F_S3dLayer(const F_S3dLayer&) = default;
+  F_S3dLayer& operator=(const F_S3dLayer&) = default;
+  F_S3dLayer(F_S3dLayer&&) noexcept = default;
+  F_S3dLayer& operator=(F_S3dLayer&&) noexcept = default;
+
+  // The layer's part of an .s3d file, from its title line to its last record.
+  void read(F_InputFile& file, int& lineNumber);
+  void write(F_OutputFile& file) const;
+
+  int elementCount() const { return elements.size(); }
+  int pointCount() const { return points.size(); }
+  int specialNodeCount() const { return specialNodes.size(); }
+  const F_S3dElement& element(int i) const { return elements(i); }
+  const F_Point3D& point(int i) const { return points(i); }
+  int specialNode(int i) const { return specialNodes(i); }
+
+  // Every element node and special node lies in 1..P.
+  bool nodesInRange() const;
+
+  bool operator==(const F_S3dLayer& l) const {
+    return name == l.name && elements == l.elements && points == l.points && specialNodes == l.specialNodes;
+  }
+
+  F_ValidString name;
+  F_Vector<F_S3dElement> elements;
+  F_Vector<F_Point3D> points;
+  F_Vector<int> specialNodes;
+};

@@ -1,0 +1,39 @@
+#include "common/F_S3dMesh.h"
+
+#include <string>
+
+void F_S3dMesh::readS3d(F_InputFile& file, int& lineNumber) {
+  name.clear();
+  layers.clear();
+  name = readTitleLine(file, lineNumber);
+  for (;;) {
+    skipRestOfLine(file, lineNumber);
+    // Any byte after the last layer starts another one, even a blank line.
+    if (file.get() == F_InputFile::kEof) return;
+    file.unget();
+    layers.append(F_S3dLayer());
+    layers.last().read(file, lineNumber);
+  }
+}
+
+namespace {
+// An empty title would be written as an empty line, which the reader passes
+// over: the next line would become the title and the file would not read back.
+std::string exportedTitle(const std::string& title, const char* fallback) {
+  return title.empty() ? std::string(fallback) : title;
+}
+}  // namespace
+
+void F_S3dMesh::writeS3d(F_OutputFile& file) const {
+  file.write(exportedTitle(name, "Untitled"));
+  file.put('\n');
+  for (int i = 1; i <= layerCount(); ++i) {
+    if (layers(i).name.empty()) {
+      F_S3dLayer named = layers(i);
+      named.name = "Layer " + std::to_string(i);
+      named.write(file);
+    } else {
+      layers(i).write(file);
+    }
+  }
+}

@@ -1,0 +1,33 @@
+#pragma once
+// The two ways the program reports a fault, and the 9-character axis label.
+
+#include <string>
+#include <string_view>
+
+class F_InputFile;
+
+// Thrown after a read error has been shown: the command that started the read
+// catches it, discards what it read and leaves the document as it was.
+struct F_UserException {};
+
+// A broken invariant: shows the module and check number, then ends the process.
+[[noreturn]] void internalError(const char* sourceName, int line);
+
+// The text of the internal-error box.
+std::string internalErrorText(const char* sourceName, int line);
+
+// The read-error box: file name, full path, "Line n. %d" when line > 0, message.
+std::string readErrorText(std::string_view fileName, std::string_view filePath,
+                          std::string_view message, int line);
+void reportReadError(const F_InputFile& file, std::string_view message, int line);
+void reportReadError(std::string_view fileName, std::string_view filePath,
+                     std::string_view message, int line);
+
+// reportReadError, then the silent exception that ends the file operation.
+[[noreturn]] void failRead(const F_InputFile& file, std::string_view message, int line);
+
+// Shows "ERROR\nNot enough memory." and ends the process.
+[[noreturn]] void outOfMemory();
+
+// Exactly 9 characters for any double.
+std::string formatAxisValue(double v);

@@ -1,0 +1,187 @@
+#include "include/F_File.h"
+
+#include <charconv>
+#include <cstdarg>
+#include <cstring>
+#include <filesystem>
+
+namespace {
+constexpr std::size_t kBufferSize = 1 << 20;
+}
+
+std::string fileNameOf(std::string_view path) {
+  auto slash = path.find_last_of('/');
+  return std::string(slash == std::string_view::npos ? path : path.substr(slash + 1));
+}
+
+std::string absolutePathOf(std::string_view path) {
+  std::error_code ec;
+  auto abs = std::filesystem::absolute(std::filesystem::path(path), ec);
+  if (ec) return std::string(path);
+  return abs.lexically_normal().string();
+}
+
+// ---- input ----
+
+std::unique_ptr<F_InputFile> F_InputFile::open(const std::string& path) {
+  std::FILE* fp = std::fopen(path.c_str(), "rb");
+  if (!fp) return nullptr;
+  std::error_code ec;
+  if (std::filesystem::is_directory(path, ec)) {
+    std::fclose(fp);
+    return nullptr;
+  }
+  std::unique_ptr<F_InputFile> f(new F_InputFile);
+  f->fp_ = fp;
+  f->name_ = fileNameOf(path);
+  f->path_ = absolutePathOf(path);
+  auto size = std::filesystem::file_size(path, ec);
+  f->size_ = ec ? 0 : size;
+  f->buf_.resize(kBufferSize + 1);
+  return f;
+}
+
+std::unique_ptr<F_InputFile> F_InputFile::fromMemory(std::string bytes, std::string path) {
+  std::unique_ptr<F_InputFile> f(new F_InputFile);
+  f->size_ = bytes.size();
+  f->buf_.assign(bytes.begin(), bytes.end());
+  f->end_ = f->buf_.size();
+  f->name_ = fileNameOf(path);
+  f->path_ = std::move(path);
+  return f;
+}
+
+F_InputFile::~F_InputFile() {
+  if (fp_) std::fclose(fp_);
+}
+
+int F_InputFile::refill() {
+  if (!fp_) return kEof;
+  // Keep the last byte at buf_[0] so that one step back stays possible.
+  std::size_t keep = 0;
+  if (end_ > 0) {
+    buf_[0] = buf_[end_ - 1];
+    keep = 1;
+  }
+  consumedBefore_ += end_ - keep;
+  std::size_t n = std::fread(buf_.data() + keep, 1, kBufferSize, fp_);
+  end_ = keep + n;
+  pos_ = keep;
+  if (consumedBefore_ + end_ > size_) size_ = consumedBefore_ + end_;  // grown or unknown size
+  if (n == 0) return kEof;
+  return static_cast<unsigned char>(buf_[pos_++]);
+}
+
+std::size_t F_InputFile::read(void* dst, std::size_t n) {
+  auto* out = static_cast<char*>(dst);
+  std::size_t done = 0;
+  while (done < n) {
+    if (pos_ == end_) {
+      if (refill() == kEof) break;
+      --pos_;
+    }
+    std::size_t chunk = std::min(n - done, end_ - pos_);
+    std::memcpy(out + done, buf_.data() + pos_, chunk);
+    pos_ += chunk;
+    done += chunk;
+  }
+  return done;
+}
+
+// ---- output ----
+
+std::unique_ptr<F_OutputFile> F_OutputFile::create(const std::string& path, Mode mode) {
+  std::FILE* fp = std::fopen(path.c_str(), "wb");
+  if (!fp) return nullptr;
+  std::unique_ptr<F_OutputFile> f(new F_OutputFile);
+  f->fp_ = fp;
+  f->text_ = mode == Mode::Text;
+  f->buf_.resize(kBufferSize);
+  return f;
+}
+
+std::unique_ptr<F_OutputFile> F_OutputFile::inMemory(Mode mode) {
+  std::unique_ptr<F_OutputFile> f(new F_OutputFile);
+  f->inMemory_ = true;
+  f->text_ = mode == Mode::Text;
+  f->buf_.resize(64 * 1024);
+  return f;
+}
+
+F_OutputFile::~F_OutputFile() { close(); }
+
+void F_OutputFile::flush() {
+  if (len_ == 0) return;
+  if (inMemory_) {
+    memory_.append(buf_.data(), len_);
+  } else if (fp_) {
+    if (std::fwrite(buf_.data(), 1, len_, fp_) != len_) ok_ = false;
+  }
+  len_ = 0;
+}
+
+void F_OutputFile::writeRaw(const void* data, std::size_t n) {
+  const char* p = static_cast<const char*>(data);
+  while (n > 0) {
+    if (len_ == buf_.size()) flush();
+    std::size_t chunk = std::min(n, buf_.size() - len_);
+    std::memcpy(buf_.data() + len_, p, chunk);
+    len_ += chunk;
+    p += chunk;
+    n -= chunk;
+  }
+}
+
+void F_OutputFile::writeInt(int value, int width) {
+  char tmp[16];
+  auto res = std::to_chars(tmp, tmp + sizeof tmp, value);
+  int len = static_cast<int>(res.ptr - tmp);
+  for (int i = len; i < width; ++i) putRaw(' ');
+  writeRaw(tmp, static_cast<std::size_t>(len));
+}
+
+void F_OutputFile::writeFixed(double value, int width, int precision) {
+  // to_chars with a precision gives exactly the digits of printf's %.*f.
+  char tmp[400];
+  auto res = std::to_chars(tmp, tmp + sizeof tmp, value, std::chars_format::fixed, precision);
+  int len;
+  if (res.ec == std::errc()) {
+    len = static_cast<int>(res.ptr - tmp);
+  } else {
+    len = std::snprintf(tmp, sizeof tmp, "%.*f", precision, value);
+  }
+  for (int i = len; i < width; ++i) putRaw(' ');
+  writeRaw(tmp, static_cast<std::size_t>(len));
+}
+
+void F_OutputFile::printf(const char* format, ...) {
+  char tmp[1024];
+  va_list args;
+  va_start(args, format);
+  int n = std::vsnprintf(tmp, sizeof tmp, format, args);
+  va_end(args);
+  if (n < 0) {
+    ok_ = false;
+    return;
+  }
+  if (static_cast<std::size_t>(n) < sizeof tmp) {
+    write(std::string_view(tmp, static_cast<std::size_t>(n)));
+    return;
+  }
+  std::string big(static_cast<std::size_t>(n) + 1, '\0');
+  va_start(args, format);
+  std::vsnprintf(big.data(), big.size(), format, args);
+  va_end(args);
+  big.resize(static_cast<std::size_t>(n));
+  write(big);
+}
+
+bool F_OutputFile::close() {
+  flush();
+  if (fp_) {
+    if (std::fflush(fp_) != 0) ok_ = false;
+    if (std::fclose(fp_) != 0) ok_ = false;
+    fp_ = nullptr;
+  }
+  return ok_;
+}

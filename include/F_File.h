@@ -1,0 +1,113 @@
+#pragma once
+// Buffered byte streams for the readers and writers. Input is raw bytes with a
+// one-byte step back; output is either raw or text (each NewLine stored as
+// CarriageReturn NewLine). Both also work on memory, so tests round-trip
+// without touching the disk.
+
+#include <cstdint>
+#include <cstdio>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+// The last component of a path.
+std::string fileNameOf(std::string_view path);
+// The absolute form of a path (without resolving links).
+std::string absolutePathOf(std::string_view path);
+
+class F_InputFile {
+ public:
+  static constexpr int kEof = -1;
+
+  // Opens a file for reading; nullptr when it cannot be opened.
+  static std::unique_ptr<F_InputFile> open(const std::string& path);
+  // A stream over bytes in memory, reported under `path`.
+  static std::unique_ptr<F_InputFile> fromMemory(std::string bytes, std::string path = "memory");
+
+  ~F_InputFile();
+  F_InputFile(const F_InputFile&) = delete;
+  F_InputFile& operator=(const F_InputFile&) = delete;
+
+  // The next byte (0..255), or kEof.
+  int get() {
+    if (pos_ < end_) return static_cast<unsigned char>(buf_[pos_++]);
+    return refill();
+  }
+  // Steps back over the byte just read; valid once after each get() that returned a byte.
+  void unget() {
+    if (pos_ == 0) return;
+    --pos_;
+  }
+  // Reads up to n bytes; returns how many were read.
+  std::size_t read(void* dst, std::size_t n);
+
+  const std::string& name() const { return name_; }  // last component
+  const std::string& path() const { return path_; }  // absolute path
+  // Bytes that are still to come; the readers bound their allocations by it.
+  std::uint64_t remaining() const { return (size_ - consumedBefore_) - pos_; }
+  std::uint64_t size() const { return size_; }
+
+ private:
+  F_InputFile() = default;
+  int refill();
+
+  std::FILE* fp_ = nullptr;
+  std::vector<char> buf_;
+  std::size_t pos_ = 0;
+  std::size_t end_ = 0;
+  std::uint64_t consumedBefore_ = 0;  // bytes of the file before buf_[0]
+  std::uint64_t size_ = 0;
+  std::string name_;
+  std::string path_;
+};
+
+class F_OutputFile {
+ public:
+  enum class Mode { Text, Binary };
+
+  // Creates (truncates) a file; nullptr when it cannot be created.
+  static std::unique_ptr<F_OutputFile> create(const std::string& path, Mode mode);
+  // Collects the bytes in memory (see bytes()).
+  static std::unique_ptr<F_OutputFile> inMemory(Mode mode);
+
+  ~F_OutputFile();
+  F_OutputFile(const F_OutputFile&) = delete;
+  F_OutputFile& operator=(const F_OutputFile&) = delete;
+
+  void put(char c) {
+    if (text_ && c == '\n') putRaw('\r');
+    putRaw(c);
+  }
+  void write(std::string_view s) {
+    for (char c : s) put(c);
+  }
+  void writeRaw(const void* data, std::size_t n);
+
+  // printf-style formats used by the text writers: " %8d " and "%15.8lf" shapes.
+  void writeInt(int value, int width);
+  void writeFixed(double value, int width, int precision);
+  void printf(const char* format, ...) __attribute__((format(printf, 2, 3)));
+
+  // Flushes and closes; false when any write failed.
+  bool close();
+  bool ok() const { return ok_; }
+  // Memory streams: everything written so far.
+  const std::string& bytes() const { return memory_; }
+
+ private:
+  F_OutputFile() = default;
+  void putRaw(char c) {
+    if (len_ == buf_.size()) flush();
+    buf_[len_++] = c;
+  }
+  void flush();
+
+  std::FILE* fp_ = nullptr;
+  bool text_ = true;
+  bool ok_ = true;
+  bool inMemory_ = false;
+  std::vector<char> buf_;
+  std::size_t len_ = 0;
+  std::string memory_;
+};

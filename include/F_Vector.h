@@ -1,0 +1,126 @@
+#pragma once
+// 1-based containers that own their elements and check every index, also in
+// release builds: an index outside the range is a fault of the program.
+
+#include <cstddef>
+#include <new>
+#include <utility>
+#include <vector>
+
+#include "include/F_Errors.h"
+
+template <class T>
+class F_Vector {
+ public:
+  F_Vector() = default;
+  explicit F_Vector(int n) { resize(n); }
+  F_Vector(int n, const T& fill) { resize(n, fill); }
+
+  // A different size discards the content; the same size keeps it.
+  void resize(int n) {
+    if (n < 0) internalError("F_Vector", 1);
+    if (n == size()) return;
+    assign(n, T());
+  }
+  void resize(int n, const T& fill) {
+    if (n < 0) internalError("F_Vector", 1);
+    assign(n, fill);
+  }
+
+  int size() const { return static_cast<int>(v_.size()); }
+  bool empty() const { return v_.empty(); }
+
+  // 1 <= i <= size()
+  T& operator()(int i) {
+    if (i < 1 || i > size()) internalError("F_Vector", 2);
+    return v_[static_cast<std::size_t>(i - 1)];
+  }
+  const T& operator()(int i) const {
+    if (i < 1 || i > size()) internalError("F_Vector", 2);
+    return v_[static_cast<std::size_t>(i - 1)];
+  }
+  T& operator[](int i) { return (*this)(i); }
+  const T& operator[](int i) const { return (*this)(i); }
+
+  // Growing one by one, for readers that must not trust a declared count.
+  void reserve(int n) {
+    try {
+      v_.reserve(static_cast<std::size_t>(n));
+    } catch (const std::bad_alloc&) {
+      outOfMemory();
+    }
+  }
+  void append(T value) {
+    try {
+      v_.push_back(std::move(value));
+    } catch (const std::bad_alloc&) {
+      outOfMemory();
+    }
+  }
+  T& last() { return (*this)(size()); }
+  void clear() { v_.clear(); }
+
+  // Raw, unchecked access for the hot loops that have checked their bounds once.
+  T* data() { return v_.data(); }
+  const T* data() const { return v_.data(); }
+  auto begin() { return v_.begin(); }
+  auto end() { return v_.end(); }
+  auto begin() const { return v_.begin(); }
+  auto end() const { return v_.end(); }
+
+  bool operator==(const F_Vector& other) const = default;
+
+ private:
+  void assign(int n, const T& fill) {
+    try {
+      std::vector<T> fresh;
+      fresh.reserve(static_cast<std::size_t>(n));
+      fresh.resize(static_cast<std::size_t>(n), fill);
+      v_.swap(fresh);
+    } catch (const std::bad_alloc&) {
+      v_.clear();
+      v_.shrink_to_fit();
+      outOfMemory();
+    }
+  }
+
+  std::vector<T> v_;
+};
+
+// A tolerance argument: 0 or more is kept, exactly -1 picks the default.
+inline double checkedTolerance(double tolerance, double byDefault, const char* module) {
+  if (tolerance == -1) return byDefault;
+  if (tolerance < 0) internalError(module, 10);
+  return tolerance;
+}
+
+class F_VectorReal : public F_Vector<double> {
+ public:
+  F_VectorReal() = default;
+  explicit F_VectorReal(int n, double fill = 0.0, double tolerance = -1)
+      : F_Vector<double>(n, fill), tolerance_(checkedTolerance(tolerance, 1e-8, "F_VectorReal")) {}
+
+  double tolerance() const { return tolerance_; }
+  void setTolerance(double t) { tolerance_ = checkedTolerance(t, 1e-8, "F_VectorReal"); }
+
+  // Both vectors of size 3 with equal tolerances.
+  F_VectorReal cross(const F_VectorReal& b) const;
+  // Divides by the Euclidean norm; a null vector is a fault of the caller.
+  void versorize();
+
+ private:
+  double tolerance_ = 1e-8;
+};
+
+// One real with tolerance comparisons.
+class F_Real {
+ public:
+  F_Real() = default;
+  explicit F_Real(double v) : value(v) {}
+  // -tolerance < value < tolerance; -1 means 1e-8.
+  bool isZero(double tolerance = -1) const {
+    double t = checkedTolerance(tolerance, 1e-8, "F_Real");
+    return -t < value && value < t;
+  }
+  double value = 0.0;
+};

@@ -1,0 +1,64 @@
+#include "include/F_Vector.h"
+
+#include "include/F_Matrix.h"
+#include "support/TestSupport.h"
+
+TEST(F_Vector, IsOneBasedAndChecksEveryIndex) {
+  F_Vector<int> v(3, 7);
+  EXPECT_EQ(v(1), 7);
+  EXPECT_EQ(v(3), 7);
+  EXPECT_DEATH(v(0), "");
+  EXPECT_DEATH(v(4), "");
+  F_Vector<int> empty;
+  EXPECT_DEATH(empty(1), "");
+}
+
+TEST(F_Vector, ResizeKeepsContentOnlyAtTheSameSize) {
+  F_Vector<int> v(2);
+  v(1) = 5;
+  v.resize(2);
+  EXPECT_EQ(v(1), 5);
+  v.resize(3);
+  EXPECT_EQ(v(1), 0);
+  v.resize(0);
+  EXPECT_EQ(v.size(), 0);
+  EXPECT_DEATH(v.resize(-1), "");
+}
+
+TEST(F_Vector, CopiesDeeply) {
+  F_Vector<F_Vector<int>> a(1, F_Vector<int>(2, 1));
+  auto b = a;
+  b(1)(1) = 9;
+  EXPECT_EQ(a(1)(1), 1);
+}
+
+TEST(F_Real, IsZeroUsesTheTolerance) {
+  EXPECT_TRUE(F_Real(5e-9).isZero(-1));
+  EXPECT_FALSE(F_Real(1e-8).isZero(-1));
+  EXPECT_TRUE(F_Real(0.5).isZero(1.0));
+  EXPECT_DEATH(F_Real(0).isZero(-2), "");
+}
+
+TEST(F_VectorReal, CrossAndVersorize) {
+  F_VectorReal a(3), b(3);
+  a(1) = 1;
+  b(2) = 1;
+  auto c = a.cross(b);
+  EXPECT_EQ(c(3), 1.0);
+  c(3) = 4;
+  c.versorize();
+  EXPECT_DOUBLE_EQ(c(3), 1.0);
+  F_VectorReal zero(3);
+  EXPECT_DEATH(zero.versorize(), "");
+  F_VectorReal two(2);
+  EXPECT_DEATH(a.cross(two), "");
+}
+
+TEST(F_Matrix, EmptyBelowOneRowOrColumn) {
+  F_Matrix<int> m(0, 5);
+  EXPECT_EQ(m.rows(), 0);
+  EXPECT_EQ(m.columns(), 0);
+  F_MatrixReal r(2, 3, 1.5);
+  EXPECT_EQ(r(2, 3), 1.5);
+  EXPECT_DEATH(r(3, 1), "");
+}
