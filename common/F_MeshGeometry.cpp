@@ -1,0 +1,109 @@
+#include "common/F_MeshGeometry.h"
+
+#include <cmath>
+
+F_MatrixReal viewRotationMatrix(double phi, double psi, double alpha) {
+  const double cf = std::cos(phi), sf = std::sin(phi);
+  const double cp = std::cos(psi), sp = std::sin(psi);
+  const double ca = std::cos(alpha), sa = std::sin(alpha);
+  F_MatrixReal m(3, 3);
+  m(1, 1) = cf * cp;
+  m(1, 2) = sf * cp;
+  m(1, 3) = -sp;
+  m(2, 1) = sa * sp * cf - ca * sf;
+  m(2, 2) = sa * sp * sf + ca * cf;
+  m(2, 3) = sa * cp;
+  m(3, 1) = ca * sp * cf + sa * sf;
+  m(3, 2) = ca * sp * sf - sa * cf;
+  m(3, 3) = ca * cp;
+  return m;
+}
+
+void translateLayer(F_S3dLayer& layer, double dx, double dy, double dz) {
+  for (F_Point3D& p : layer.points) p.add(dx, dy, dz);
+}
+
+void rotateLayer(F_S3dLayer& layer, double m11, double m12, double m13, double m21, double m22, double m23,
+                 double m31, double m32, double m33) {
+  for (F_Point3D& p : layer.points) {
+    const double x = p.x, y = p.y, z = p.z;
+    p.x = m11 * x + m12 * y + m13 * z;
+    p.y = m21 * x + m22 * y + m23 * z;
+    p.z = m31 * x + m32 * y + m33 * z;
+  }
+}
+
+F_Box2D layerExtent2D(const F_S3dLayer& layer) {
+  if (layer.points.empty()) return {};
+  const F_Point3D& first = layer.points(1);
+  F_Box2D b{first.y, first.y, first.z, first.z};
+  for (const F_Point3D& p : layer.points) {
+    b.x1Min = std::min(b.x1Min, p.y);
+    b.x1Max = std::max(b.x1Max, p.y);
+    b.x2Min = std::min(b.x2Min, p.z);
+    b.x2Max = std::max(b.x2Max, p.z);
+  }
+  return b;
+}
+
+F_Box3D layerExtent3D(const F_S3dLayer& layer) {
+  if (layer.points.empty()) return {};
+  const F_Point3D& first = layer.points(1);
+  F_Box3D b{first.x, first.x, first.y, first.y, first.z, first.z};
+  for (const F_Point3D& p : layer.points) {
+    b.xMin = std::min(b.xMin, p.x);
+    b.xMax = std::max(b.xMax, p.x);
+    b.yMin = std::min(b.yMin, p.y);
+    b.yMax = std::max(b.yMax, p.y);
+    b.zMin = std::min(b.zMin, p.z);
+    b.zMax = std::max(b.zMax, p.z);
+  }
+  return b;
+}
+
+F_Point3D elementCentre(const F_S3dLayer& layer, int i) {
+  if (i < 1 || i > layer.elementCount()) internalError("F_MeshGeometry", 1);
+  const F_S3dElement& e = layer.elements(i);
+  const int n = e.effectiveNodeCount();
+  if (n == 0) return {};
+  F_Point3D sum;
+  for (int j = 1; j <= n; ++j) sum += layer.points(e.nodes(j));
+  return {sum.x / n, sum.y / n, sum.z / n};
+}
+
+void rotateMesh(F_S3dMesh& mesh, const F_MatrixReal& m) {
+  if (m.rows() != 3 || m.columns() != 3) internalError("F_MeshGeometry", 2);
+  for (F_S3dLayer& layer : mesh.layers) {
+    rotateLayer(layer, m(1, 1), m(1, 2), m(1, 3), m(2, 1), m(2, 2), m(2, 3), m(3, 1), m(3, 2), m(3, 3));
+  }
+}
+
+F_Box3D meshExtent3D(const F_S3dMesh& mesh) {
+  if (mesh.layers.empty()) return {};
+  F_Box3D b = layerExtent3D(mesh.layers(1));
+  for (int i = 2; i <= mesh.layerCount(); ++i) b.unite(layerExtent3D(mesh.layers(i)));
+  return b;
+}
+
+F_Box2D meshExtent2D(const F_S3dMesh& mesh) {
+  if (mesh.layers.empty()) return {};
+  F_Box2D b = layerExtent2D(mesh.layers(1));
+  for (int i = 2; i <= mesh.layerCount(); ++i) b.unite(layerExtent2D(mesh.layers(i)));
+  return b;
+}
+
+void centreAtOrigin(F_S3dMesh& mesh) {
+  const F_Box3D b = meshExtent3D(mesh);
+  const double cx = (b.xMin + b.xMax) / 2, cy = (b.yMin + b.yMax) / 2, cz = (b.zMin + b.zMax) / 2;
+  for (F_S3dLayer& layer : mesh.layers) translateLayer(layer, -cx, -cy, -cz);
+}
+
+F_Box2D projectMesh(const F_S3dMesh& source, F_S3dMesh& mesh, const F_ViewAngles& angles, int minX1, int maxX1,
+                    int minX2, int maxX2) {
+  mesh = source;
+  centreAtOrigin(mesh);
+  rotateMesh(mesh, viewRotationMatrix(angles.phi, angles.psi, angles.alpha));
+  F_Box2D extent = meshExtent2D(mesh);
+  extent.widenByMargins(minX1 * 0.01, maxX1 * 0.01, minX2 * 0.01, maxX2 * 0.01);
+  return extent;
+}

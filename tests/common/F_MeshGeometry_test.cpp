@@ -1,0 +1,156 @@
+#include "common/F_MeshGeometry.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+F_S3dLayer layerOf(std::initializer_list<F_Point3D> points, std::initializer_list<std::initializer_list<int>> elements) {
+  F_S3dLayer layer;
+  for (const F_Point3D& p : points) layer.points.append(p);
+  for (const auto& nodes : elements) {
+    F_S3dElement e;
+    for (int n : nodes) e.nodes.append(n);
+    layer.elements.append(e);
+  }
+  return layer;
+}
+
+void expectPoint(const F_Point3D& p, double x, double y, double z) {
+  EXPECT_NEAR(p.x, x, 1e-12);
+  EXPECT_NEAR(p.y, y, 1e-12);
+  EXPECT_NEAR(p.z, z, 1e-12);
+}
+
+}  // namespace
+
+TEST(F_MeshGeometry, PresetsHoldTheirNumbers) {
+  EXPECT_EQ(kViewHalfPi, 1.570796326794895);
+  EXPECT_EQ(kPresetXY, (F_ViewAngles{-1.570796326794895, -1.570796326794895, 0}));
+  EXPECT_EQ(kPresetYZ, (F_ViewAngles{0, 0, 0}));
+  EXPECT_EQ(kPresetXZ, (F_ViewAngles{-1.570796326794895, 0, 0}));
+}
+
+TEST(F_MeshGeometry, RotationMatrixTakesModelAxesToViewAxes) {
+  // Each row: angles, then where model (1,2,3) lands as (depth, X1, X2).
+  struct Case {
+    const char* name;
+    F_ViewAngles a;
+    double depth, x1, x2;
+  };
+  const Case cases[] = {
+      {"YZ plane seen from +x", kPresetYZ, 1, 2, 3},
+      {"XY plane", kPresetXY, 3, 1, 2},
+      {"XZ plane", kPresetXZ, -2, 1, 3},
+      {"phi quarter turn", {kViewHalfPi, 0, 0}, 2, -1, 3},
+      {"alpha quarter turn", {0, 0, kViewHalfPi}, 1, 3, -2},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    F_MatrixReal m = viewRotationMatrix(c.a.phi, c.a.psi, c.a.alpha);
+    F_S3dLayer layer = layerOf({{1, 2, 3}}, {});
+    rotateLayer(layer, m(1, 1), m(1, 2), m(1, 3), m(2, 1), m(2, 2), m(2, 3), m(3, 1), m(3, 2), m(3, 3));
+    F_Point3D p = layer.points(1);
+    EXPECT_NEAR(p.x, c.depth, 1e-12);
+    EXPECT_NEAR(p.y, c.x1, 1e-12);
+    EXPECT_NEAR(p.z, c.x2, 1e-12);
+  }
+}
+
+TEST(F_MeshGeometry, RotationMatrixIsOrthonormalForAnyAngles) {
+  F_MatrixReal m = viewRotationMatrix(0.3, -1.1, 2.7);
+  for (int i = 1; i <= 3; ++i) {
+    for (int j = 1; j <= 3; ++j) {
+      double dot = m(i, 1) * m(j, 1) + m(i, 2) * m(j, 2) + m(i, 3) * m(j, 3);
+      EXPECT_NEAR(dot, i == j ? 1.0 : 0.0, 1e-12) << i << "," << j;
+    }
+  }
+}
+
+TEST(F_MeshGeometry, ExtentsOfLayersAndMeshes) {
+  F_S3dMesh mesh;
+  mesh.layers.append(layerOf({{1, 2, 3}, {-4, 5, 0}}, {}));
+  mesh.layers.append(layerOf({{0, -1, 9}}, {}));
+  F_Box3D b3 = meshExtent3D(mesh);
+  EXPECT_EQ(b3.xMin, -4);
+  EXPECT_EQ(b3.xMax, 1);
+  EXPECT_EQ(b3.yMin, -1);
+  EXPECT_EQ(b3.yMax, 5);
+  EXPECT_EQ(b3.zMin, 0);
+  EXPECT_EQ(b3.zMax, 9);
+  F_Box2D b2 = meshExtent2D(mesh);
+  EXPECT_EQ(b2.x1Min, -1);
+  EXPECT_EQ(b2.x1Max, 5);
+  EXPECT_EQ(b2.x2Min, 0);
+  EXPECT_EQ(b2.x2Max, 9);
+
+  // Empty layers measure as the default box and are united like any other.
+  F_S3dMesh withEmpty = mesh;
+  withEmpty.layers.append(F_S3dLayer());
+  EXPECT_EQ(meshExtent3D(withEmpty).xMax, 1);
+  EXPECT_EQ(layerExtent2D(F_S3dLayer()).x1Min, -1e-6);
+  EXPECT_EQ(meshExtent2D(F_S3dMesh()).x2Max, 1e-6);
+}
+
+TEST(F_MeshGeometry, ElementCentreCountsTheClosingNodeOnce) {
+  F_S3dLayer layer = layerOf({{0, 0, 0}, {4, 0, 0}, {4, 4, 0}, {0, 4, 0}, {7, 7, 7}},
+                             {{1, 2, 3, 4, 1}, {1, 2, 3, 4}, {5}, {}, {1, 2}});
+  struct Case {
+    const char* name;
+    int element;
+    F_Point3D centre;
+  };
+  const Case cases[] = {
+      {"closed outline", 1, {2, 2, 0}},
+      {"open outline", 2, {2, 2, 0}},
+      {"one node", 3, {7, 7, 7}},
+      {"no nodes", 4, {0, 0, 0}},
+      {"line", 5, {2, 0, 0}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    expectPoint(elementCentre(layer, c.element), c.centre.x, c.centre.y, c.centre.z);
+  }
+}
+
+TEST(F_MeshGeometryDeathTest, BrokenArgumentsAreInternalErrors) {
+  F_S3dLayer layer = layerOf({{0, 0, 0}}, {{1}});
+  EXPECT_DEATH(elementCentre(layer, 0), "");
+  EXPECT_DEATH(elementCentre(layer, 2), "");
+  F_S3dMesh mesh;
+  EXPECT_DEATH(rotateMesh(mesh, F_MatrixReal(2, 3)), "");
+}
+
+TEST(F_MeshGeometry, ProjectionCentresTurnsAndWidens) {
+  F_S3dMesh source;
+  source.layers.append(layerOf({{10, 0, 0}, {12, 4, 2}}, {}));
+  source.layers.append(layerOf({{11, 2, 6}}, {}));
+  // 3D box centre (11, 2, 3).
+  F_S3dMesh work;
+  F_Box2D e = projectMesh(source, work, kPresetYZ, 0, 0, 0, 0);
+  expectPoint(work.layers(1).points(1), -1, -2, -3);
+  expectPoint(work.layers(1).points(2), 1, 2, -1);
+  expectPoint(work.layers(2).points(1), 0, 0, 3);
+  EXPECT_NEAR(e.x1Min, -2, 1e-12);
+  EXPECT_NEAR(e.x2Max, 3, 1e-12);
+
+  // Seen from above, X1 follows model x and X2 model y; margins widen by
+  // percentages of the extent: width 2, height 4.
+  e = projectMesh(source, work, kPresetXY, 4, 8, 6, 18);
+  expectPoint(work.layers(1).points(2), 2 - 3, 1, 2);  // depth z-3, X1 x-11, X2 y-2
+  EXPECT_NEAR(e.x1Min, -1 - 2 * 0.04, 1e-12);
+  EXPECT_NEAR(e.x1Max, 1 + 2 * 0.08, 1e-12);
+  EXPECT_NEAR(e.x2Min, -2 - 4 * 0.06, 1e-12);
+  EXPECT_NEAR(e.x2Max, 2 + 4 * 0.18, 1e-12);
+
+  // Every projection starts from the source again.
+  projectMesh(source, work, kPresetYZ, 0, 0, 0, 0);
+  expectPoint(work.layers(1).points(1), -1, -2, -3);
+  EXPECT_EQ(source.layers(1).points(1), F_Point3D(10, 0, 0));
+}
+
+TEST(F_MeshGeometry, EmptyMeshProjectsToTheWidenedDefaultBox) {
+  F_S3dMesh work;
+  F_Box2D e = projectMesh(F_S3dMesh(), work, kPresetYZ, 4, 8, 6, 18);
+  EXPECT_NEAR(e.x1Min, -1e-6 - 2e-6 * 0.04, 1e-18);
+  EXPECT_NEAR(e.x2Max, 1e-6 + 2e-6 * 0.18, 1e-18);
+}
