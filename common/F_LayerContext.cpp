@@ -1,0 +1,384 @@
+#include "common/F_LayerContext.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "include/F_WordReader.h"
+#include "platform/UiServices.h"
+
+using LC = F_LayerContext;
+
+const LC::RecordField LC::kRecord[LC::kRecordFields] = {
+    {&LC::displayLayer, true, 0, 1, "ERROR\nDisplay layer option: expecting y or n."},
+    {&LC::displayLines, true, 0, 1, "ERROR\nDisplay lines option: expecting y or n."},
+    {&LC::lineThickness, false, 1, 99, "ERROR\nLine thickness must be in the range [1,99]"},
+    {&LC::lineColor, false, 1, 16, "ERROR\nThe color index of the lines must be in the range [1,16]"},
+    {&LC::lineType, false, 0, 4, "ERROR\nLine type must be in the range [0,4]"},
+    {&LC::displayPointMarkers, true, 0, 1, "ERROR\nDisplay point markers option: expecting y or n."},
+    {&LC::pointMarkerSize, false, 1, 99, "ERROR\nPoint marker size must be in the range [1,99]"},
+    {&LC::pointMarkerColor, false, 1, 16, "ERROR\nThe color index of the point markers must be in the range [1,16]"},
+    {&LC::pointMarkerType, false, 0, 7, "ERROR\nPoint marker type must be in the range [0,7]"},
+    {&LC::displaySpecialNodeMarkers, true, 0, 1, "ERROR\nDisplay special node markers option: expecting y or n."},
+    {&LC::specialNodeMarkerSize, false, 1, 99, "ERROR\nSpecial node marker size must be in the range [1,99]"},
+    {&LC::specialNodeMarkerColor, false, 1, 16,
+     "ERROR\nThe color index of the special node markers must be in the range [1,16]"},
+    {&LC::specialNodeMarkerType, false, 0, 7, "ERROR\nSpecial node marker type must be in the range [0,7]"},
+    {&LC::displayPointNumbers, true, 0, 1, "ERROR\nDisplay point numbers option: expecting y or n."},
+    {&LC::pointNumberSize, false, 1, 99, "ERROR\nPoint number size must be in the range [1,99]"},
+    {&LC::pointNumberColor, false, 1, 16, "ERROR\nThe color index of the point numbers must be in the range [1,16]"},
+    {&LC::displayElementNodeNumbers, true, 0, 1, "ERROR\nDisplay element node numbers option: expecting y or n."},
+    {&LC::elementNodeNumberSize, false, 1, 99, "ERROR\nElement node number size must be in the range [1,99]"},
+    {&LC::elementNodeNumberColor, false, 1, 16,
+     "ERROR\nThe color index of the element node numbers must be in the range [1,16]"},
+    {&LC::displayElementNumbers, true, 0, 1, "ERROR\nDisplay element numbers option: expecting y or n."},
+    {&LC::elementNumberSize, false, 1, 99, "ERROR\nElement number size must be in the range [1,99]"},
+    {&LC::elementNumberColor, false, 1, 16,
+     "ERROR\nThe color index of the element numbers must be in the range [1,16]"},
+    {&LC::displaySpecialNodeNumbers, true, 0, 1, "ERROR\nDisplay special node numbers option: expecting y or n."},
+    {&LC::specialNodeNumberSize, false, 1, 99, "ERROR\nSpecial node number size must be in the range [1,99]"},
+    {&LC::specialNodeNumberColor, false, 1, 16,
+     "ERROR\nThe color index of the special node numbers must be in the range [1,16]"},
+};
+
+namespace {
+// v when lo <= v <= hi, else the replacement.
+std::int32_t inRangeOr(int v, int lo, int hi, int replacement) { return v >= lo && v <= hi ? v : replacement; }
+}  // namespace
+
+// ---- F_LayerContext ----
+
+bool F_LayerContext::isValid() const {
+  if (shrinkFactor < 1 || shrinkFactor > 9999) return false;
+  for (const auto& f : kRecord) {
+    if (!f.isFlag && (this->*f.member < f.lo || this->*f.member > f.hi)) return false;
+  }
+  return true;
+}
+
+void F_LayerContext::setShrinkFactor(int v) { shrinkFactor = inRangeOr(v, 1, 9999, 100); }
+void F_LayerContext::setLineThickness(int v) { lineThickness = inRangeOr(v, 1, 99, 1); }
+void F_LayerContext::setLineColor(int v) { lineColor = inRangeOr(v, 1, 16, 1); }
+void F_LayerContext::setLineType(int v) { lineType = inRangeOr(v, 0, 4, 0); }
+void F_LayerContext::setPointMarkerSize(int v) { pointMarkerSize = inRangeOr(v, 1, 99, 8); }
+void F_LayerContext::setPointMarkerColor(int v) { pointMarkerColor = inRangeOr(v, 1, 16, 9); }
+void F_LayerContext::setPointMarkerType(int v) { pointMarkerType = inRangeOr(v, 0, 7, 1); }
+void F_LayerContext::setSpecialNodeMarkerSize(int v) { specialNodeMarkerSize = inRangeOr(v, 1, 99, 8); }
+void F_LayerContext::setSpecialNodeMarkerColor(int v) { specialNodeMarkerColor = inRangeOr(v, 1, 16, 4); }
+void F_LayerContext::setSpecialNodeMarkerType(int v) { specialNodeMarkerType = inRangeOr(v, 0, 7, 7); }
+void F_LayerContext::setPointNumberSize(int v) { pointNumberSize = inRangeOr(v, 1, 99, 12); }
+void F_LayerContext::setPointNumberColor(int v) { pointNumberColor = inRangeOr(v, 1, 16, 9); }
+void F_LayerContext::setElementNodeNumberSize(int v) { elementNodeNumberSize = inRangeOr(v, 1, 99, 12); }
+void F_LayerContext::setElementNodeNumberColor(int v) { elementNodeNumberColor = inRangeOr(v, 1, 16, 6); }
+void F_LayerContext::setElementNumberSize(int v) { elementNumberSize = inRangeOr(v, 1, 99, 12); }
+void F_LayerContext::setElementNumberColor(int v) { elementNumberColor = inRangeOr(v, 1, 16, 2); }
+void F_LayerContext::setSpecialNodeNumberSize(int v) { specialNodeNumberSize = inRangeOr(v, 1, 99, 12); }
+void F_LayerContext::setSpecialNodeNumberColor(int v) { specialNodeNumberColor = inRangeOr(v, 1, 16, 4); }
+
+bool F_LayerContext::operator==(const F_LayerContext& o) const {
+  if (shrinkFactor != o.shrinkFactor) return false;
+  for (const auto& f : kRecord) {
+    if (this->*f.member != o.*f.member) return false;
+  }
+  return true;
+}
+
+void F_LayerContext::Serialize(F_Archive& ar) {
+  std::int32_t record[kRecordFields];
+  if (ar.isStoring()) {
+    for (int i = 0; i < kRecordFields; ++i) record[i] = this->*kRecord[i].member;
+    ar.writeInts(record, kRecordFields);
+    return;
+  }
+  ar.readInts(record, kRecordFields, "layer context");
+  for (int i = 0; i < kRecordFields; ++i) this->*kRecord[i].member = record[i];
+  // shrinkFactor is not stored: it keeps what the object held, 100 when fresh.
+  if (!isValid()) {
+    resetToDefaults();
+    F_Archive::fail("layer context values");
+  }
+}
+
+// ---- F_DisplayOptions ----
+
+bool F_DisplayOptions::operator==(const F_DisplayOptions& o) const {
+  return phi == o.phi && psi == o.psi && alpha == o.alpha && minX1 == o.minX1 && maxX1 == o.maxX1 &&
+         minX2 == o.minX2 && maxX2 == o.maxX2 && numberOfDivisions == o.numberOfDivisions &&
+         overprintMesh == o.overprintMesh && layerContexts == o.layerContexts;
+}
+
+void F_DisplayOptions::resetHeader() {
+  phi = psi = alpha = 0.0;
+  minX1 = 4;
+  maxX1 = 8;
+  minX2 = 6;
+  maxX2 = 18;
+  numberOfDivisions = 3;
+  overprintMesh = 1;
+}
+
+bool F_DisplayOptions::isValid() const {
+  const double lo = 1e-8 - kPi, hi = kPi + 1e-8;
+  // Written so that a NaN angle fails too.
+  for (double a : {phi, psi, alpha}) {
+    if (!(a >= lo && a <= hi)) return false;
+  }
+  for (int m : {minX1, maxX1, minX2, maxX2}) {
+    if (m < 1 || m > 100) return false;
+  }
+  return numberOfDivisions >= 1 && numberOfDivisions <= 20;
+}
+
+void F_DisplayOptions::normalizeAngles() {
+  double* angles[3] = {&phi, &psi, &alpha};
+  for (double* a : angles) {
+    // The negated test also catches NaN, which the loop below would keep.
+    if (!(*a >= -10000.0 && *a <= 10000.0)) {
+      ui().messageBox("WARNING\nInvalid input data replaced with default values.");
+      phi = psi = alpha = 0.0;
+      break;
+    }
+  }
+  for (bool changed = true; changed;) {
+    changed = false;
+    for (double* a : angles) {
+      if (*a > kPi) {
+        *a -= kTwoPi;
+        changed = true;
+      }
+      if (*a < -kPi) {
+        *a += kTwoPi;
+        changed = true;
+      }
+    }
+  }
+  for (double* a : angles) {
+    if (*a > -1e-8 && *a < 1e-8) *a = 0.0;
+  }
+}
+
+void F_DisplayOptions::setAngles(double phi_, double psi_, double alpha_) {
+  phi = phi_;
+  psi = psi_;
+  alpha = alpha_;
+  normalizeAngles();
+}
+
+void F_DisplayOptions::addToPhi(double radians) {
+  phi += radians;
+  normalizeAngles();
+}
+
+void F_DisplayOptions::addToPsi(double radians) {
+  psi += radians;
+  normalizeAngles();
+}
+
+void F_DisplayOptions::addToAlpha(double radians) {
+  alpha += radians;
+  normalizeAngles();
+}
+
+void F_DisplayOptions::setMargins(int minX1_, int maxX1_, int minX2_, int maxX2_) {
+  minX1 = std::clamp(minX1_, 1, 100);
+  maxX1 = std::clamp(maxX1_, 1, 100);
+  minX2 = std::clamp(minX2_, 1, 100);
+  maxX2 = std::clamp(maxX2_, 1, 100);
+}
+
+void F_DisplayOptions::setNumberOfDivisions(int n) { numberOfDivisions = std::clamp(n, 1, 20); }
+
+void F_DisplayOptions::resetForMesh(int layerCount, double phi_, double psi_, double alpha_, int minX1_,
+                                    int maxX1_, int minX2_, int maxX2_, int numberOfDivisions_,
+                                    int overprintMesh_) {
+  if (layerCount < 0) internalError("F_DisplayOptions", 1);
+  setAngles(phi_, psi_, alpha_);
+  setMargins(minX1_, maxX1_, minX2_, maxX2_);
+  setNumberOfDivisions(numberOfDivisions_);
+  overprintMesh = overprintMesh_;
+  layerContexts.clear();
+  layerContexts.resize(layerCount);
+}
+
+void F_DisplayOptions::resetForImportedMesh(int layerCount) {
+  resetForMesh(layerCount, 0.0, 0.0, 0.0, 4, 8, 6, 18, 3, 1);
+  // Colour 16 (white) is never given by default.
+  for (int i = 1; i <= layerCount; ++i) layerContexts(i).lineColor = ((i - 1) % 15) + 1;
+}
+
+void F_DisplayOptions::Serialize(F_Archive& ar) {
+  ar.exchange(phi, "phi");
+  ar.exchange(psi, "psi");
+  ar.exchange(alpha, "alpha");
+  ar.exchange(minX1, "minX1");
+  ar.exchange(maxX1, "maxX1");
+  ar.exchange(minX2, "minX2");
+  ar.exchange(maxX2, "maxX2");
+  ar.exchange(numberOfDivisions, "numberOfDivisions");
+  ar.exchange(overprintMesh, "overprintMesh");
+  if (ar.isStoring()) {
+    ar.writeInt(layerCount());
+    for (auto& context : layerContexts) context.Serialize(ar);
+    return;
+  }
+  if (!isValid()) {
+    resetHeader();
+    F_Archive::fail("display options header");
+  }
+  const int n = ar.readCount(4 * F_LayerContext::kRecordFields, "layer context count");
+  layerContexts.clear();
+  layerContexts.resize(n);
+  for (auto& context : layerContexts) context.Serialize(ar);
+}
+
+// ---- the .cfg file ----
+
+namespace {
+
+const char* const kLegend[] = {
+    "#  A -> layer number\n",
+    "#  B -> y/n    - display layer\n\n",
+    "#  C -> y/n    - display lines\n",
+    "#  D -> [1,99] - line thickness\n",
+    "#  E -> [1,16] - line color\n",
+    "#  F -> [0,4]  - line type\n\n",
+    "#  G -> y/n    - display point markers\n",
+    "#  H -> [1,99] - point marker size\n",
+    "#  I -> [1,16] - point marker color\n",
+    "#  J -> [0,7]  - point marker type\n\n",
+    "#  K -> y/n    - display special node markers\n",
+    "#  L -> [1,99] - special node marker size\n",
+    "#  M -> [1,16] - special node marker color\n",
+    "#  N -> [0,7]  - special node marker type\n\n",
+    "#  O -> y/n    - display point numbers\n",
+    "#  P -> [1,99] - point number size\n",
+    "#  Q -> [1,16] - point number color\n\n",
+    "#  R -> y/n    - display element node numbers\n",
+    "#  S -> [1,99] - element node number size\n",
+    "#  T -> [1,16] - element node number color\n\n",
+    "#  U -> y/n    - display element numbers\n",
+    "#  V -> [1,99] - element number size\n",
+    "#  W -> [1,16] - element number color\n\n",
+    "#  X -> y/n    - display special node numbers\n",
+    "#  Y -> [1,99] - special node number size\n",
+    "#  Z -> [1,16] - special node number color\n",
+};
+
+char yn(int flag) { return flag ? 'y' : 'n'; }
+
+// A y/n flag in either case: 1 for y, 0 for n, -1 for anything else.
+int readFlag(F_InputFile& file, int& lineNumber) {
+  char c = readChar(file, lineNumber);
+  if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  return c == 'y' ? 1 : c == 'n' ? 0 : -1;
+}
+
+// A smallest layer record: 27 one-byte words with their delimiters.
+constexpr std::uint64_t kMinCfgRecordBytes = 54;
+
+}  // namespace
+
+void F_DisplayOptions::writeCfg(F_OutputFile& file) const {
+  file.write("# Angles:\n");
+  file.printf(" %14.6lf ; # Phi angle (degrees)\n", radiansToDegrees(phi));
+  file.printf(" %14.6lf ; # Psi angle (degrees)\n", radiansToDegrees(psi));
+  file.printf(" %14.6lf ; # Alpha angle (degrees)\n", radiansToDegrees(alpha));
+  file.write("\n# Margins:\n");
+  file.printf(" %8d ; # Min X1 (%%) [1,100]\n", minX1);
+  file.printf(" %8d ; # Max X1 (%%) [1,100]\n", maxX1);
+  file.printf(" %8d ; # Min X2 (%%) [1,100]\n", minX2);
+  file.printf(" %8d ; # Max X2 (%%) [1,100]\n", maxX2);
+  file.write("\n# Rendering:\n");
+  file.printf(" %8d ; # Number of divisions [1,20]\n", numberOfDivisions);
+  file.printf("        %1c ; # Overprint mesh (y/n)\n", yn(overprintMesh));
+  file.write("\n# Layers:\n");
+  file.printf(" %8d ; # Number of layers\n", layerCount());
+  file.write("\n");
+  for (const char* line : kLegend) file.write(line);
+  file.write("\n#  A    B    C  D  E F    G  H  I J    K  L  M N    O  P  Q    R  S  T    U  V  W    X  Y  Z\n");
+  for (int i = 1; i <= layerCount(); ++i) {
+    const F_LayerContext& c = layerContexts(i);
+    file.printf("%4d", i);
+    file.printf("    %1c", yn(c.displayLayer));
+    file.printf("    %1c %2d %2d %1d", yn(c.displayLines), c.lineThickness, c.lineColor, c.lineType);
+    file.printf("    %1c %2d %2d %1d", yn(c.displayPointMarkers), c.pointMarkerSize, c.pointMarkerColor,
+                c.pointMarkerType);
+    file.printf("    %1c %2d %2d %1d", yn(c.displaySpecialNodeMarkers), c.specialNodeMarkerSize,
+                c.specialNodeMarkerColor, c.specialNodeMarkerType);
+    file.printf("    %1c %2d %2d", yn(c.displayPointNumbers), c.pointNumberSize, c.pointNumberColor);
+    file.printf("    %1c %2d %2d", yn(c.displayElementNodeNumbers), c.elementNodeNumberSize,
+                c.elementNodeNumberColor);
+    file.printf("    %1c %2d %2d", yn(c.displayElementNumbers), c.elementNumberSize, c.elementNumberColor);
+    file.printf("    %1c %2d %2d", yn(c.displaySpecialNodeNumbers), c.specialNodeNumberSize,
+                c.specialNodeNumberColor);
+    file.write(" ; \n");
+  }
+  file.write("\nEND_OF_FILE\n");
+}
+
+void F_DisplayOptions::readCfg(F_InputFile& file, int& lineNumber) {
+  *this = F_DisplayOptions();
+  const F_FixedChar semicolon(';');
+
+  // Each value is tested as soon as it is read; the values not read yet still
+  // hold their valid defaults, so the header test names the value just read.
+  auto readAngle = [&](double& angle, const char* message) {
+    angle = degreesToRadians(readReal(file, lineNumber));
+    if (!isValid()) failRead(file, message, lineNumber);
+    semicolon.expectChar(file, lineNumber);
+  };
+  auto readHeaderInt = [&](std::int32_t& value, const char* message) {
+    value = readInteger(file, lineNumber);
+    if (!isValid()) failRead(file, message, lineNumber);
+    semicolon.expectChar(file, lineNumber);
+  };
+
+  readAngle(phi, "ERROR\nPhi angle must be in the range ]-180,180] (degrees)");
+  readAngle(psi, "ERROR\nPsi angle must be in the range ]-180,180] (degrees)");
+  readAngle(alpha, "ERROR\nAlpha angle must be in the range ]-180,180] (degrees)");
+  const char* const marginMessage = "ERROR\nMargin must be an integer in the range [1,100].";
+  readHeaderInt(minX1, marginMessage);
+  readHeaderInt(maxX1, marginMessage);
+  readHeaderInt(minX2, marginMessage);
+  readHeaderInt(maxX2, marginMessage);
+  readHeaderInt(numberOfDivisions, "ERROR\nNumber of divisions must be in the range [1,20].");
+
+  const int overprint = readFlag(file, lineNumber);
+  if (overprint < 0) failRead(file, "ERROR\nOverprint mesh option: expecting y or n.", lineNumber);
+  overprintMesh = overprint;
+  semicolon.expectChar(file, lineNumber);
+
+  const int n = readInteger(file, lineNumber);
+  if (n < 1) failRead(file, "ERROR\nNumber of layers must be greater than zero.", lineNumber);
+  semicolon.expectChar(file, lineNumber);
+
+  // The contexts grow as records are read: a count the rest of the file cannot
+  // hold ends at the end of the file instead of in one huge allocation.
+  layerContexts.clear();
+  layerContexts.reserve(static_cast<int>(std::min<std::uint64_t>(n, file.remaining() / kMinCfgRecordBytes)));
+  for (int i = 1; i <= n; ++i) {
+    layerContexts.append(F_LayerContext());
+    F_LayerContext& context = layerContexts.last();
+    if (readInteger(file, lineNumber) != i) failRead(file, "ERROR\nBad item count.", lineNumber);
+    int flags[F_LayerContext::kRecordFields];
+    for (int k = 0; k < F_LayerContext::kRecordFields; ++k) {
+      const auto& field = F_LayerContext::kRecord[k];
+      if (field.isFlag) {
+        flags[k] = readFlag(file, lineNumber);
+        if (flags[k] < 0) failRead(file, field.message, lineNumber);
+        if (k == 0) context.shrinkFactor = 100;
+      } else {
+        const int v = readInteger(file, lineNumber);
+        if (v < field.lo || v > field.hi) failRead(file, field.message, lineNumber);
+        context.*field.member = v;
+      }
+    }
+    for (int k = 0; k < F_LayerContext::kRecordFields; ++k) {
+      if (F_LayerContext::kRecord[k].isFlag) context.*F_LayerContext::kRecord[k].member = flags[k];
+    }
+    semicolon.expectChar(file, lineNumber);
+  }
+
+  F_Word word;
+  readWord(file, lineNumber, word);
+  if (word.view() != "END_OF_FILE") failRead(file, "ERROR\nExpecting the following keyword: END_OF_FILE", lineNumber);
+}

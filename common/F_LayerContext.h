@@ -1,0 +1,187 @@
+#pragma once
+// Display options: F_LayerContext holds how one layer is shown, F_DisplayOptions
+// the angles, margins, shading divisions, overprint flag and one layer context
+// per mesh layer of a view or of the document. Both are plain values; every
+// setter replaces out-of-range input, so values that came through the setters
+// are always valid.
+
+#include <cstdint>
+
+#include "include/F_Archive.h"
+#include "include/F_File.h"
+#include "include/F_Vector.h"
+
+class F_LayerContext {
+ public:
+  F_LayerContext() = default;
+  virtual ~F_LayerContext() = default;
+  F_LayerContext(const F_LayerContext&) = default;
+  F_LayerContext& operator=(const F_LayerContext&) = default;
+
+  // The 25-field archive record (everything except shrinkFactor). Loading a
+  // record that fails isValid puts the defaults back and throws F_ArchiveException.
+  virtual void Serialize(F_Archive& ar);
+
+  void resetToDefaults() { *this = F_LayerContext(); }
+  // Every number in its range; flags are not tested.
+  bool isValid() const;
+
+  // Flags: 1 shown, 0 hidden.
+  void showLayer() { displayLayer = 1; }
+  void hideLayer() { displayLayer = 0; }
+  void toggleLayer() { displayLayer = displayLayer ? 0 : 1; }
+  void showLines() { displayLines = 1; }
+  void hideLines() { displayLines = 0; }
+  void toggleLines() { displayLines = displayLines ? 0 : 1; }
+  void showPointMarkers() { displayPointMarkers = 1; }
+  void hidePointMarkers() { displayPointMarkers = 0; }
+  void togglePointMarkers() { displayPointMarkers = displayPointMarkers ? 0 : 1; }
+  void showSpecialNodeMarkers() { displaySpecialNodeMarkers = 1; }
+  void hideSpecialNodeMarkers() { displaySpecialNodeMarkers = 0; }
+  void toggleSpecialNodeMarkers() { displaySpecialNodeMarkers = displaySpecialNodeMarkers ? 0 : 1; }
+  void showPointNumbers() { displayPointNumbers = 1; }
+  void hidePointNumbers() { displayPointNumbers = 0; }
+  void togglePointNumbers() { displayPointNumbers = displayPointNumbers ? 0 : 1; }
+  void showElementNodeNumbers() { displayElementNodeNumbers = 1; }
+  void hideElementNodeNumbers() { displayElementNodeNumbers = 0; }
+  void toggleElementNodeNumbers() { displayElementNodeNumbers = displayElementNodeNumbers ? 0 : 1; }
+  void showElementNumbers() { displayElementNumbers = 1; }
+  void hideElementNumbers() { displayElementNumbers = 0; }
+  void toggleElementNumbers() { displayElementNumbers = displayElementNumbers ? 0 : 1; }
+  void showSpecialNodeNumbers() { displaySpecialNodeNumbers = 1; }
+  void hideSpecialNodeNumbers() { displaySpecialNodeNumbers = 0; }
+  void toggleSpecialNodeNumbers() { displaySpecialNodeNumbers = displaySpecialNodeNumbers ? 0 : 1; }
+
+  // Numbers: stored when in range, else the default of the field.
+  void setShrinkFactor(int v);               // [1,9999]
+  void setLineThickness(int v);              // [1,99]
+  void setLineColor(int v);                  // [1,16]
+  void setLineType(int v);                   // [0,4]
+  void setPointMarkerSize(int v);            // [1,99]
+  void setPointMarkerColor(int v);           // [1,16]
+  void setPointMarkerType(int v);            // [0,7]
+  void setSpecialNodeMarkerSize(int v);      // [1,99]
+  void setSpecialNodeMarkerColor(int v);     // [1,16]
+  void setSpecialNodeMarkerType(int v);      // [0,7]
+  void setPointNumberSize(int v);            // [1,99]
+  void setPointNumberColor(int v);           // [1,16]
+  void setElementNodeNumberSize(int v);      // [1,99]
+  void setElementNodeNumberColor(int v);     // [1,16]
+  void setElementNumberSize(int v);          // [1,99]
+  void setElementNumberColor(int v);         // [1,16]
+  void setSpecialNodeNumberSize(int v);      // [1,99]
+  void setSpecialNodeNumberColor(int v);     // [1,16]
+
+  bool operator==(const F_LayerContext& o) const;
+
+  // In this order; the archive record and the .cfg layer line leave out shrinkFactor.
+  std::int32_t displayLayer = 1;
+  std::int32_t shrinkFactor = 100;
+  std::int32_t displayLines = 1;
+  std::int32_t lineThickness = 1;
+  std::int32_t lineColor = 1;
+  std::int32_t lineType = 0;
+  std::int32_t displayPointMarkers = 0;
+  std::int32_t pointMarkerSize = 8;
+  std::int32_t pointMarkerColor = 9;
+  std::int32_t pointMarkerType = 1;
+  std::int32_t displaySpecialNodeMarkers = 0;
+  std::int32_t specialNodeMarkerSize = 8;
+  std::int32_t specialNodeMarkerColor = 4;
+  std::int32_t specialNodeMarkerType = 7;
+  std::int32_t displayPointNumbers = 0;
+  std::int32_t pointNumberSize = 12;
+  std::int32_t pointNumberColor = 9;
+  std::int32_t displayElementNodeNumbers = 0;
+  std::int32_t elementNodeNumberSize = 12;
+  std::int32_t elementNodeNumberColor = 6;
+  std::int32_t displayElementNumbers = 0;
+  std::int32_t elementNumberSize = 12;
+  std::int32_t elementNumberColor = 2;
+  std::int32_t displaySpecialNodeNumbers = 0;
+  std::int32_t specialNodeNumberSize = 12;
+  std::int32_t specialNodeNumberColor = 4;
+
+  // One field of the archive record / .cfg layer line (letters B to Z).
+  struct RecordField {
+    std::int32_t F_LayerContext::*member;
+    bool isFlag;
+    int lo, hi;           // valid range of a number
+    const char* message;  // the .cfg error for a bad value
+  };
+  static constexpr int kRecordFields = 25;
+  static const RecordField kRecord[kRecordFields];
+};
+
+class F_DisplayOptions {
+ public:
+  // The program's pi: the 64-bit real nearest 3.14159265358979, not full precision.
+  static constexpr double kPi = 3.14159265358979;
+  static constexpr double kTwoPi = 6.28318530717958;
+  static double degreesToRadians(double degrees) { return degrees * kPi * 0.005555555555555556; }
+  static double radiansToDegrees(double radians) { return radians * 180.0 / kPi; }
+
+  F_DisplayOptions() = default;
+  virtual ~F_DisplayOptions() = default;
+  // Copies the header and every layer context (the destination takes the
+  // source's layer count).
+  F_DisplayOptions(const F_DisplayOptions&) = default;
+  F_DisplayOptions& operator=(const F_DisplayOptions&) = default;
+
+  // The header, the layer count and the records. Loading an invalid header or
+  // record puts its defaults back and throws F_ArchiveException; so does a
+  // negative count or one the rest of the file cannot hold.
+  virtual void Serialize(F_Archive& ar);
+
+  // Angles (radians) normalised, margins and divisions clamped, overprint as
+  // given, then `layerCount` fresh default layer contexts (0 or more).
+  void resetForMesh(int layerCount, double phi, double psi, double alpha, int minX1, int maxX1, int minX2,
+                    int maxX2, int numberOfDivisions, int overprintMesh);
+  // The options of a freshly imported mesh: the defaults for `layerCount`
+  // layers, line colours cycling through 1..15.
+  void resetForImportedMesh(int layerCount);
+
+  void setAngles(double phi, double psi, double alpha);
+  void addToPhi(double radians);
+  void addToPsi(double radians);
+  void addToAlpha(double radians);
+  // Warns and zeroes all three beyond +-10000 radians; brings each into
+  // [-pi, pi]; values within 1e-8 of 0 become 0.
+  void normalizeAngles();
+  void setMargins(int minX1, int maxX1, int minX2, int maxX2);  // each into [1,100]
+  void setNumberOfDivisions(int n);                             // into [1,20]
+
+  void showOverprintMesh() { overprintMesh = 1; }
+  void hideOverprintMesh() { overprintMesh = 0; }
+  void toggleOverprintMesh() { overprintMesh = overprintMesh ? 0 : 1; }
+
+  int layerCount() const { return layerContexts.size(); }
+  // 1 <= i <= layerCount()
+  F_LayerContext& layer(int i) { return layerContexts(i); }
+  const F_LayerContext& layer(int i) const { return layerContexts(i); }
+
+  // The header test: angles in [1e-8 - pi, pi + 1e-8], margins in [1,100],
+  // divisions in [1,20]; overprint and the layers are not tested.
+  bool isValid() const;
+  // Angles, margins, divisions and overprint back to their defaults.
+  void resetHeader();
+
+  // The .cfg text. readCfg fills options the caller built fresh; the first
+  // error is shown and thrown as F_UserException. writeCfg writes from the
+  // "# Angles:" line on; the stream should be in text mode.
+  void readCfg(F_InputFile& file, int& lineNumber);
+  void writeCfg(F_OutputFile& file) const;
+
+  bool operator==(const F_DisplayOptions& o) const;
+
+  double phi = 0.0;
+  double psi = 0.0;
+  double alpha = 0.0;
+  std::int32_t minX1 = 4;
+  std::int32_t maxX1 = 8;
+  std::int32_t minX2 = 6;
+  std::int32_t maxX2 = 18;
+  std::int32_t numberOfDivisions = 3;
+  std::int32_t overprintMesh = 1;
+  F_Vector<F_LayerContext> layerContexts;
+};
