@@ -1,5 +1,6 @@
 #include "include/F_WordReader.h"
 
+#include <array>
 #include <charconv>
 #include <climits>
 #include <cstdlib>
@@ -22,6 +23,8 @@ const char* const kDelimiterTail =
 int skipToItem(F_InputFile& file, int& lineNumber) {
   for (;;) {
     int c = file.get();
+    // Written files pad their fields with runs of spaces.
+    while (c == ' ') c = file.get();
     switch (c) {
       case F_InputFile::kEof:
         failRead(file, kUnexpectedEof, 0);
@@ -104,10 +107,26 @@ bool isNewLine(int byte, std::string& message) {
 
 // ---- reading ----
 
+namespace {
+// What a byte does inside a word.
+enum WordByte : unsigned char { kStore, kEndsWord, kNewLine, kHash, kStoreInvalid };
+
+constexpr std::array<unsigned char, 256> makeWordBytes() {
+  std::array<unsigned char, 256> t{};
+  for (int c = 0; c < 256; ++c) t[c] = c >= 33 && c <= 126 ? kStore : kStoreInvalid;  // visible bytes
+  t[9] = t[13] = t[32] = kEndsWord;
+  t[10] = kNewLine;
+  t['#'] = kHash;
+  return t;
+}
+constexpr std::array<unsigned char, 256> kWordBytes = makeWordBytes();
+}  // namespace
+
 void readWord(F_InputFile& file, int& lineNumber, F_Word& word) {
   int c = skipToItem(file, lineNumber);
   char* text = word.text_;
   int n = 0;
+  bool invalid = !F_Byte::visible(c);
   text[n++] = static_cast<char>(c);
   for (;;) {
     c = file.get();
@@ -115,12 +134,13 @@ void readWord(F_InputFile& file, int& lineNumber, F_Word& word) {
       word.length_ = 0;
       failRead(file, kUnexpectedEof, 0);
     }
-    if (c == 9 || c == 13 || c == 32) break;
-    if (c == 10) {
+    const unsigned char kind = kWordBytes[static_cast<unsigned>(c)];
+    if (kind == kEndsWord) break;
+    if (kind == kNewLine) {
       file.unget();
       break;
     }
-    if (c == '#') {
+    if (kind == kHash) {
       word.length_ = 0;
       failRead(file, kHashNeedsBlank, lineNumber);
     }
@@ -128,9 +148,11 @@ void readWord(F_InputFile& file, int& lineNumber, F_Word& word) {
       word.length_ = 0;
       failRead(file, "ERROR\nWord too long (maximum = 1000 characters).", lineNumber);
     }
+    invalid |= kind == kStoreInvalid;
     text[n++] = static_cast<char>(c);
   }
   word.length_ = n;
+  if (!invalid) return;
   for (int i = 0; i < n; ++i) {
     if (!F_Byte::visible(static_cast<unsigned char>(text[i]))) {
       std::string bad(text, static_cast<std::size_t>(n));
@@ -356,9 +378,57 @@ double toReal(std::string_view text) {
   return std::atof(std::string(text).c_str());
 }
 
+namespace {
+
+// The common shape of a number in a mesh file, decided without the general
+// scans: an optional sign and at most 9 digits (so no 32-bit overflow).
+bool shortInteger(std::string_view t, int& value) {
+  std::size_t i = 0;
+  bool negative = false;
+  if (!t.empty() && isSign(t[0])) {
+    negative = t[0] == '-';
+    i = 1;
+  }
+  const std::size_t digits = t.size() - i;
+  if (digits == 0 || digits > 9) return false;
+  int v = 0;
+  for (; i < t.size(); ++i) {
+    const unsigned d = static_cast<unsigned char>(t[i]) - '0';
+    if (d > 9) return false;
+    v = v * 10 + static_cast<int>(d);
+  }
+  value = negative ? -v : v;
+  return true;
+}
+
+// An optional '-', digits, an optional point and digits, at least one digit:
+// a text both scans accept and from_chars reads as atof does.
+bool plainReal(std::string_view t, double& value) {
+  std::size_t i = t.empty() || t[0] != '-' ? 0 : 1;
+  std::size_t digits = 0;
+  bool point = false;
+  for (std::size_t k = i; k < t.size(); ++k) {
+    const char c = t[k];
+    if (isDigit(c)) {
+      ++digits;
+    } else if (c == '.' && !point) {
+      point = true;
+    } else {
+      return false;
+    }
+  }
+  if (digits == 0) return false;
+  auto res = std::from_chars(t.data(), t.data() + t.size(), value);
+  return res.ec == std::errc() && res.ptr == t.data() + t.size();
+}
+
+}  // namespace
+
 int readInteger(F_InputFile& file, int& lineNumber) {
   F_Word word;
   readWord(file, lineNumber, word);
+  int value;
+  if (shortInteger(word.view(), value)) return value;
   std::string message;
   if (!isInteger(word.view(), message)) failRead(file, message, lineNumber);
   return toInteger(word.view());
@@ -367,6 +437,8 @@ int readInteger(F_InputFile& file, int& lineNumber) {
 double readReal(F_InputFile& file, int& lineNumber) {
   F_Word word;
   readWord(file, lineNumber, word);
+  double value;
+  if (plainReal(word.view(), value)) return value;
   std::string message;
   if (!isReal(word.view(), message)) failRead(file, message, lineNumber);
   return toReal(word.view());

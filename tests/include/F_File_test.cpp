@@ -1,0 +1,107 @@
+#include "include/F_File.h"
+
+#include <cmath>
+#include <cstdio>
+#include <random>
+
+#include "include/F_WordReader.h"
+#include "support/TestSupport.h"
+
+TEST(F_InputFile, StepsBackAcrossTheBufferBoundary) {
+  // The reader's buffer is 1 MiB: put words and NewLines on both sides of it
+  // and make a NewLine that ends a word the first byte of the next fill.
+  TempDir dir;
+  const std::size_t chunk = 1 << 20;
+  for (std::size_t pad : {chunk - 3, chunk - 2, chunk - 1, chunk, chunk + 1}) {
+    SCOPED_TRACE(pad);
+    std::string bytes(pad, ' ');
+    bytes += "ab\ncd\n";
+    const std::string path = dir.path("edge.s3d");
+    writeFileBytes(path, bytes);
+    auto file = F_InputFile::open(path);
+    ASSERT_TRUE(file);
+    EXPECT_EQ(file->size(), bytes.size());
+    RecordingUi ui;
+    int line = 1;
+    F_Word w;
+    readWord(*file, line, w);
+    EXPECT_EQ(w.str(), "ab");
+    EXPECT_EQ(line, 1);
+    readWord(*file, line, w);
+    EXPECT_EQ(w.str(), "cd");
+    EXPECT_EQ(line, 2);
+    skipRestOfLine(*file, line);
+    EXPECT_EQ(line, 3);
+    EXPECT_EQ(file->get(), F_InputFile::kEof);
+    EXPECT_EQ(file->remaining(), 0u);
+  }
+}
+
+TEST(F_InputFile, NamesTheFileAndCountsWhatIsLeft) {
+  TempDir dir;
+  const std::string path = dir.path("m.s3d");
+  writeFileBytes(path, "abc");
+  auto file = F_InputFile::open(path);
+  ASSERT_TRUE(file);
+  EXPECT_EQ(file->name(), "m.s3d");
+  EXPECT_EQ(file->path(), path);
+  EXPECT_EQ(file->remaining(), 3u);
+  EXPECT_EQ(file->get(), 'a');
+  EXPECT_EQ(file->remaining(), 2u);
+  file->unget();
+  EXPECT_EQ(file->get(), 'a');
+  char rest[8];
+  EXPECT_EQ(file->read(rest, sizeof rest), 2u);
+  EXPECT_EQ(file->get(), F_InputFile::kEof);
+
+  EXPECT_FALSE(F_InputFile::open(dir.path("missing.s3d")));
+  EXPECT_FALSE(F_InputFile::open(dir.dir().string()));  // a folder is not a file
+}
+
+TEST(F_OutputFile, TextModeStoresCarriageReturnNewLine) {
+  auto text = F_OutputFile::inMemory(F_OutputFile::Mode::Text);
+  text->write("a\nb\n");
+  text->close();
+  EXPECT_EQ(text->bytes(), "a\r\nb\r\n");
+  auto raw = F_OutputFile::inMemory(F_OutputFile::Mode::Binary);
+  raw->write("a\nb\n");
+  raw->close();
+  EXPECT_EQ(raw->bytes(), "a\nb\n");
+}
+
+// The writers use their own number formatting in place of printf; it must give
+// printf's bytes for every value, including the awkward ones.
+TEST(F_OutputFile, NumberFieldsMatchPrintf) {
+  std::vector<double> reals = {0.0,       -0.0,      1.0,        -2.0,        0.5,         0.125,
+                               0.000000005, 0.000000015, -0.000000005, 2.675e-8, 1e-300,   123456789.123456789,
+                               -98765.4321, 1e15,     1e22,       1.7976931348623157e308, -1e-9, 0.1};
+  std::mt19937_64 rng(7);
+  std::uniform_real_distribution<double> uniform(-1000.0, 1000.0);
+  for (int i = 0; i < 2000; ++i) reals.push_back(uniform(rng));
+  for (int i = 0; i < 200; ++i) reals.push_back(std::ldexp(uniform(rng), -40 + i / 4));
+  for (double v : reals) {
+    SCOPED_TRACE(v);
+    auto f = F_OutputFile::inMemory(F_OutputFile::Mode::Text);
+    f->writeFixed(v, 15, 8);
+    f->close();
+    char expected[400];
+    std::snprintf(expected, sizeof expected, "%15.8lf", v);
+    EXPECT_EQ(f->bytes(), expected);
+  }
+  for (int v : {0, 1, -1, 9999999, 99999999, 100000000, -9999999, -10000000, 2147483647, -2147483647 - 1}) {
+    SCOPED_TRACE(v);
+    auto f = F_OutputFile::inMemory(F_OutputFile::Mode::Text);
+    f->writeInt(v, 8);
+    f->close();
+    char expected[32];
+    std::snprintf(expected, sizeof expected, "%8d", v);
+    EXPECT_EQ(f->bytes(), expected);
+  }
+}
+
+TEST(F_OutputFile, ReportsAFailedWrite) {
+  auto full = F_OutputFile::create("/dev/full", F_OutputFile::Mode::Text);
+  if (!full) GTEST_SKIP() << "no /dev/full";
+  full->write(std::string(3 << 20, 'x'));
+  EXPECT_FALSE(full->close());
+}
