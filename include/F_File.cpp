@@ -72,6 +72,17 @@ int F_InputFile::refill() {
   return static_cast<unsigned char>(buf_[pos_++]);
 }
 
+bool F_InputFile::rewind() {
+  if (!fp_) {
+    pos_ = 0;  // memory streams hold all their bytes
+    return true;
+  }
+  if (std::fseek(fp_, 0, SEEK_SET) != 0) return false;
+  pos_ = end_ = 0;
+  consumedBefore_ = 0;
+  return true;
+}
+
 std::size_t F_InputFile::read(void* dst, std::size_t n) {
   auto* out = static_cast<char*>(dst);
   std::size_t done = 0;

@@ -39,6 +39,9 @@ class F_InputFile {
     if (pos_ == 0) return;
     --pos_;
   }
+  // Back to the first byte, for readers that pass over a file twice; false
+  // when a file on disk cannot be repositioned.
+  bool rewind();
   // Reads up to n bytes; returns how many were read.
   std::size_t read(void* dst, std::size_t n);
 
