@@ -1,0 +1,137 @@
+#include "common/F_Raster.h"
+
+#include <algorithm>
+#include <cmath>
+#include <utility>
+
+namespace {
+
+// A triangle edge with depth, y and value as linear functions of z.
+struct Edge {
+  Edge(const F_Vertex& from, const F_Vertex& to) : z0(from.z), x0(from.x), y0(from.y), v0(from.v) {
+    const double dz = to.z - from.z;
+    kx = (to.x - from.x) / dz;
+    ky = (to.y - from.y) / dz;
+    kv = (to.v - from.v) / dz;
+  }
+  double x(double z) const { return x0 + kx * (z - z0); }
+  double y(double z) const { return y0 + ky * (z - z0); }
+  double v(double z) const { return v0 + kv * (z - z0); }
+
+  double z0, x0, y0, v0;
+  double kx = 0, ky = 0, kv = 0;
+};
+
+// One row of the fill, from the long edge's point (yL, dL, vL) to the short
+// edge's (yS, dS, vS). Depth is capped at the nearer end, so a column that
+// rounds past an end never reaches in front of the triangle.
+void fillSpan(const F_DrawArea& area, const F_ScreenMap& map, const F_ColorScale& scale, int r, double yL,
+              double dL, double vL, double yS, double dS, double vS) {
+  const double dy = yS - yL;
+  if (std::fabs(dy) < 1e-10) return;
+  const double maxDepth = std::max(dL, dS);
+  // depth and value as a + b * column: y = (column - ox) / sx.
+  const double kd = (dS - dL) / dy, kv = (vS - vL) / dy;
+  const double invSx = 1.0 / map.scaleX1;
+  const double dB = kd * invSx, dA = dL - (map.originX1 * invSx + yL) * kd;
+  const double vB = kv * invSx, vA = vL - (map.originX1 * invSx + yL) * kv;
+
+  const int cL = columnOf(map, yL), cS = columnOf(map, yS);
+  const int cFrom = std::max(std::min(cL, cS), area.firstColumn);
+  const int cTo = std::min(std::max(cL, cS), area.lastColumn);
+  float* depthRow = area.depth + static_cast<std::ptrdiff_t>(r) * area.depthStride;
+  F_Rgb* pixelRow = area.bits + static_cast<std::ptrdiff_t>(r) * area.stride;
+  for (int c = cFrom; c <= cTo; ++c) {
+    const float depth = static_cast<float>(std::min(dA + dB * c, maxDepth));
+    if (depth > depthRow[c]) {
+      depthRow[c] = depth;
+      pixelRow[c] = scale.color(vA + vB * c);
+    }
+  }
+}
+
+}  // namespace
+
+void rasterTriangle(const F_DrawArea& area, const F_ScreenMap& map, const F_ColorScale& scale, F_Vertex a,
+                    F_Vertex b, F_Vertex c) {
+  // Twice the area projected on the screen plane; edge-on triangles (and
+  // corners that are not numbers) draw nothing.
+  const double area2 = (a.z - b.z) * c.y + (b.z - c.z) * a.y + (c.z - a.z) * b.y;
+  if (!(std::fabs(area2) >= 1e-10)) return;
+
+  // a lowest, b highest, c between: a-b is the long edge.
+  if (a.z > c.z) std::swap(a, c);
+  if (c.z > b.z) std::swap(c, b);
+  if (a.z > c.z) std::swap(a, c);
+
+  const Edge longEdge(a, b);
+  const bool lowUsable = std::fabs(c.z - a.z) > 1e-10;
+  const bool highUsable = std::fabs(b.z - c.z) > 1e-10;
+  const Edge low(a, c);  // not a number when unusable, and then never read
+  const Edge high(c, b);
+
+  const int rA = rowOf(map, a.z), rB = rowOf(map, b.z);
+  const int rFrom = std::max(std::min(rA, rB), area.firstRow);
+  const int rTo = std::min(std::max(rA, rB), area.lastRow);
+  for (int r = rFrom; r <= rTo; ++r) {
+    const double z = (r - map.originX2) / map.scaleX2;
+    const Edge* shortEdge;
+    if (lowUsable && a.z <= z && z <= c.z)
+      shortEdge = &low;
+    else if (highUsable && c.z <= z && z <= b.z)
+      shortEdge = &high;
+    else
+      continue;
+    fillSpan(area, map, scale, r, longEdge.y(z), longEdge.x(z), longEdge.v(z), shortEdge->y(z), shortEdge->x(z),
+             shortEdge->v(z));
+  }
+}
+
+void rasterLine(const F_DrawArea& area, const F_ScreenMap& map, const F_ColorScale& scale, const F_Vertex& a,
+                const F_Vertex& b) {
+  // The bias is stored with the pixel, so a later face at the edge's own depth
+  // stays behind it too.
+  const double bias = 0.1 * std::sqrt((b.x - a.x) * (b.x - a.x) + (b.y - a.y) * (b.y - a.y) + (b.z - a.z) * (b.z - a.z));
+  const double dy = b.y - a.y;
+  const double dz = b.z - a.z;
+
+  if (std::fabs(dy) < 1e-10 && std::fabs(dz) < 1e-10) {
+    // Seen end-on: one pixel, with the nearer end (b on a tie).
+    const F_Vertex& p = a.x > b.x ? a : b;
+    const int c = columnOf(map, p.y), r = rowOf(map, p.z);
+    if (area.contains(c, r)) area.plot(c, r, p.x + bias, scale.color(p.v));
+    return;
+  }
+
+  const double xLow = std::min(a.x, b.x);
+  const double xHigh = std::max(a.x, b.x);
+
+  if (std::fabs(dy) > std::fabs(dz)) {
+    // Mostly horizontal: one pixel per column, depth, z and value linear in y.
+    const double kx = (b.x - a.x) / dy, kz = dz / dy, kv = (b.v - a.v) / dy;
+    const int c1 = columnOf(map, a.y), c2 = columnOf(map, b.y);
+    const int cFrom = std::max(std::min(c1, c2), area.firstColumn);
+    const int cTo = std::min(std::max(c1, c2), area.lastColumn);
+    for (int c = cFrom; c <= cTo; ++c) {
+      const double t = (c - map.originX1) / map.scaleX1 - a.y;
+      const double x = std::clamp(a.x + kx * t, xLow, xHigh);
+      const int r = rowOf(map, a.z + kz * t);
+      if (r < area.firstRow || r > area.lastRow) continue;
+      area.plot(c, r, x + bias, scale.color(a.v + kv * t));
+    }
+    return;
+  }
+
+  // Mostly vertical (45 degrees included): one pixel per row, linear in z.
+  const double kx = (b.x - a.x) / dz, ky = dy / dz, kv = (b.v - a.v) / dz;
+  const int r1 = rowOf(map, a.z), r2 = rowOf(map, b.z);
+  const int rFrom = std::max(std::min(r1, r2), area.firstRow);
+  const int rTo = std::min(std::max(r1, r2), area.lastRow);
+  for (int r = rFrom; r <= rTo; ++r) {
+    const double t = (r - map.originX2) / map.scaleX2 - a.z;
+    const double x = std::clamp(a.x + kx * t, xLow, xHigh);
+    const int c = columnOf(map, a.y + ky * t);
+    if (c < area.firstColumn || c > area.lastColumn) continue;
+    area.plot(c, r, x + bias, scale.color(a.v + kv * t));
+  }
+}
