@@ -41,6 +41,21 @@ const LC::RecordField LC::kRecord[LC::kRecordFields] = {
 };
 
 namespace {
+// Normalisation keeps an angle of exactly -pi, which the header test refuses
+// (-180 degrees lies outside, 180 inside). The writers store such an angle as
+// the same direction +pi, so every file the program writes reads back.
+double storedAngle(double a) {
+  if (a < 1e-8 - F_DisplayOptions::kPi && a + F_DisplayOptions::kTwoPi <= F_DisplayOptions::kPi + 1e-8)
+    return a + F_DisplayOptions::kTwoPi;
+  return a;
+}
+
+// An angle as the .cfg writes it. Six decimals could round an angle just
+// inside pi + 1e-8 up to a text the reader refuses; 180 is always read back.
+double cfgDegrees(double radians) {
+  return std::min(180.0, F_DisplayOptions::radiansToDegrees(storedAngle(radians)));
+}
+
 // v when lo <= v <= hi, else the replacement.
 std::int32_t inRangeOr(int v, int lo, int hi, int replacement) { return v >= lo && v <= hi ? v : replacement; }
 }  // namespace
@@ -206,9 +221,15 @@ void F_DisplayOptions::resetForImportedMesh(int layerCount) {
 }
 
 void F_DisplayOptions::Serialize(F_Archive& ar) {
-  ar.exchange(phi, "phi");
-  ar.exchange(psi, "psi");
-  ar.exchange(alpha, "alpha");
+  if (ar.isStoring()) {
+    ar.writeReal(storedAngle(phi));
+    ar.writeReal(storedAngle(psi));
+    ar.writeReal(storedAngle(alpha));
+  } else {
+    phi = ar.readReal("phi");
+    psi = ar.readReal("psi");
+    alpha = ar.readReal("alpha");
+  }
   ar.exchange(minX1, "minX1");
   ar.exchange(maxX1, "maxX1");
   ar.exchange(minX2, "minX2");
@@ -279,9 +300,9 @@ constexpr std::uint64_t kMinCfgRecordBytes = 54;
 
 void F_DisplayOptions::writeCfg(F_OutputFile& file) const {
   file.write("# Angles:\n");
-  file.printf(" %14.6lf ; # Phi angle (degrees)\n", radiansToDegrees(phi));
-  file.printf(" %14.6lf ; # Psi angle (degrees)\n", radiansToDegrees(psi));
-  file.printf(" %14.6lf ; # Alpha angle (degrees)\n", radiansToDegrees(alpha));
+  file.printf(" %14.6lf ; # Phi angle (degrees)\n", cfgDegrees(phi));
+  file.printf(" %14.6lf ; # Psi angle (degrees)\n", cfgDegrees(psi));
+  file.printf(" %14.6lf ; # Alpha angle (degrees)\n", cfgDegrees(alpha));
   file.write("\n# Margins:\n");
   file.printf(" %8d ; # Min X1 (%%) [1,100]\n", minX1);
   file.printf(" %8d ; # Max X1 (%%) [1,100]\n", maxX1);
@@ -381,4 +402,50 @@ void F_DisplayOptions::readCfg(F_InputFile& file, int& lineNumber) {
   F_Word word;
   readWord(file, lineNumber, word);
   if (word.view() != "END_OF_FILE") failRead(file, "ERROR\nExpecting the following keyword: END_OF_FILE", lineNumber);
+}
+
+bool F_DisplayOptions::readCfgFile(const std::string& path) {
+  auto file = F_InputFile::open(path);
+  if (!file) {
+    reportReadError(fileNameOf(path), absolutePathOf(path), "ERROR\nFile not found.", 0);
+    return false;
+  }
+  WaitCursor wait;
+  F_DisplayOptions read;
+  int lineNumber = 1;
+  try {
+    read.readCfg(*file, lineNumber);
+  } catch (const F_UserException&) {
+    return false;
+  }
+  *this = std::move(read);
+  return true;
+}
+
+bool F_DisplayOptions::writeCfgFile(const std::string& path) const {
+  auto file = F_OutputFile::create(path, F_OutputFile::Mode::Text);
+  if (!file) {
+    reportReadError(fileNameOf(path), absolutePathOf(path), "ERROR\nUnable to open output file.\nNo write permission.",
+                    0);
+    return false;
+  }
+  WaitCursor wait;
+  file->write("# Kavrilon Display Options\n\n");
+  writeCfg(*file);
+  if (!file->close()) {
+    ui().messageBox("Unable to finish write operation.");
+    return false;
+  }
+  return true;
+}
+
+bool F_DisplayOptions::applyReadOptions(const F_DisplayOptions& read, int meshLayerCount) {
+  if (read.layerCount() != meshLayerCount) {
+    ui().messageBox(
+        "ERROR\nThe number of layers specified in the file\nwith display options (.cfg) does not match the\n"
+        "number of layers of the document.\nThe content of the .cfg file is ignored.");
+    return false;
+  }
+  *this = read;
+  return true;
 }

@@ -6,6 +6,7 @@
 // are always valid.
 
 #include <cstdint>
+#include <string>
 
 #include "include/F_Archive.h"
 #include "include/F_File.h"
@@ -171,6 +172,18 @@ class F_DisplayOptions {
   // "# Angles:" line on; the stream should be in text mode.
   void readCfg(F_InputFile& file, int& lineNumber);
   void writeCfg(F_OutputFile& file) const;
+
+  // The file-level steps of Import and Export Display Options, shared by the
+  // view's commands, the document's companion file and kavrilon-cli. Each shows
+  // its own failure ("File not found.", the read error, "No write permission.",
+  // "Unable to finish write operation.") and returns false.
+  // readCfgFile fills *this from a fresh read; on failure *this is unchanged.
+  bool readCfgFile(const std::string& path);
+  // The "# Kavrilon Display Options" line, an empty line, then writeCfg.
+  bool writeCfgFile(const std::string& path) const;
+  // Takes `read` when its layer count equals `meshLayerCount`; otherwise shows
+  // the mismatch message and keeps the current values.
+  bool applyReadOptions(const F_DisplayOptions& read, int meshLayerCount);
 
   bool operator==(const F_DisplayOptions& o) const;
 

@@ -57,3 +57,15 @@ void F_Point3D::transform(const F_MatrixReal& m) {
   y = ny;
   z = nz;
 }
+
+void F_Point3D::Serialize(F_Archive& ar) {
+  double xyz[3] = {x, y, z};
+  if (ar.isStoring()) {
+    ar.writeReals(xyz, 3);
+    return;
+  }
+  ar.readReals(xyz, 3, "point");
+  x = xyz[0];
+  y = xyz[1];
+  z = xyz[2];
+}

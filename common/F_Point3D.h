@@ -1,6 +1,7 @@
 #pragma once
 // A point of a layer, and in the view and drawing code also a 3D vector.
 
+#include "include/F_Archive.h"
 #include "include/F_File.h"
 #include "include/F_Matrix.h"
 
@@ -11,6 +12,9 @@ class F_Point3D {
   virtual ~F_Point3D() = default;
   F_Point3D(const F_Point3D&) = default;
   F_Point3D& operator=(const F_Point3D&) = default;
+
+  // x, y and z as three 8-byte reals.
+  virtual void Serialize(F_Archive& ar);
 
   // One .s3d point record; index 0 means the record has no item number.
   void read(F_InputFile& file, int& lineNumber, int index);

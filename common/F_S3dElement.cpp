@@ -41,3 +41,16 @@ int F_S3dElement::effectiveNodeCount() const {
   if (n > 1 && nodes(n) == nodes(1)) return n - 1;
   return n;
 }
+
+static_assert(sizeof(int) == sizeof(std::int32_t), "node numbers are stored as 4-byte integers");
+
+void F_S3dElement::Serialize(F_Archive& ar) {
+  if (ar.isStoring()) {
+    ar.writeInt(nodes.size());
+    ar.writeInts(nodes.data(), static_cast<std::size_t>(nodes.size()));
+    return;
+  }
+  const int n = ar.readCount(4, "node count");
+  nodes.resize(n);
+  ar.readInts(nodes.data(), static_cast<std::size_t>(n), "nodes");
+}

@@ -1,6 +1,7 @@
 #pragma once
 // One element of a layer: an ordered list of point numbers of that layer.
 
+#include "include/F_Archive.h"
 #include "include/F_File.h"
 #include "include/F_Vector.h"
 
@@ -12,6 +13,9 @@ class F_S3dElement {
   F_S3dElement& operator=(const F_S3dElement&) = default;
   F_S3dElement(F_S3dElement&&) noexcept = default;
   F_S3dElement& operator=(F_S3dElement&&) noexcept = default;
+
+  // The node count, then the node numbers (not compared with any point count).
+  virtual void Serialize(F_Archive& ar);
 
   // One .s3d element record; index 0 means the record has no item number.
   void read(F_InputFile& file, int& lineNumber, int index);

@@ -94,3 +94,25 @@ bool F_S3dLayer::nodesInRange() const {
   }
   return true;
 }
+
+void F_S3dLayer::Serialize(F_Archive& ar) {
+  if (ar.isStoring()) {
+    ar.writeString(name);
+    ar.writeInt(elementCount());
+    for (auto& e : elements) e.Serialize(ar);
+    ar.writeInt(pointCount());
+    for (auto& p : points) p.Serialize(ar);
+    ar.writeInt(specialNodeCount());
+    ar.writeInts(specialNodes.data(), static_cast<std::size_t>(specialNodes.size()));
+    return;
+  }
+  name = ar.readValidString("layer name");
+  // Smallest records: an element is its 4-byte node count, a point 24 bytes, a
+  // special node 4.
+  elements.resize(ar.readCount(4, "element count"));
+  for (auto& e : elements) e.Serialize(ar);
+  points.resize(ar.readCount(24, "point count"));
+  for (auto& p : points) p.Serialize(ar);
+  specialNodes.resize(ar.readCount(4, "special node count"));
+  ar.readInts(specialNodes.data(), static_cast<std::size_t>(specialNodes.size()), "special nodes");
+}

@@ -37,3 +37,16 @@ void F_S3dMesh::writeS3d(F_OutputFile& file) const {
     }
   }
 }
+
+void F_S3dMesh::Serialize(F_Archive& ar) {
+  if (ar.isStoring()) {
+    ar.writeString(name);
+    ar.writeInt(layerCount());
+    for (auto& layer : layers) layer.Serialize(ar);
+    return;
+  }
+  name = ar.readValidString("mesh name");
+  // A smallest layer is an empty name and three zero counts: 13 bytes.
+  layers.resize(ar.readCount(13, "layer count"));
+  for (auto& layer : layers) layer.Serialize(ar);
+}

@@ -12,6 +12,10 @@ class F_S3dMesh {
   F_S3dMesh(F_S3dMesh&&) noexcept = default;
   F_S3dMesh& operator=(F_S3dMesh&&) noexcept = default;
 
+  // Name, layer count, layers. Loading refuses a name with a byte that is not
+  // valid; node numbers are left for the caller to check (nodesInRange).
+  virtual void Serialize(F_Archive& ar);
+
   // Replaces the content with the mesh of an .s3d stream; the caller starts
   // `lineNumber` at 1 and discards the mesh when the read throws.
   void readS3d(F_InputFile& file, int& lineNumber);

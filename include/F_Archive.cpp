@@ -4,6 +4,8 @@
 #include <cstring>
 #include <vector>
 
+#include "include/F_WordReader.h"
+
 namespace {
 // The file is little-endian whatever the machine is.
 template <class T>
@@ -39,6 +41,14 @@ void F_Archive::writeInts(const std::int32_t* values, std::size_t n) {
     out_->writeRaw(values, n * sizeof(std::int32_t));
   } else {
     for (std::size_t i = 0; i < n; ++i) writeInt(values[i]);
+  }
+}
+
+void F_Archive::writeReals(const double* values, std::size_t n) {
+  if constexpr (std::endian::native == std::endian::little) {
+    out_->writeRaw(values, n * sizeof(double));
+  } else {
+    for (std::size_t i = 0; i < n; ++i) writeReal(values[i]);
   }
 }
 
@@ -88,6 +98,13 @@ void F_Archive::readInts(std::int32_t* values, std::size_t n, const char* what) 
   }
 }
 
+void F_Archive::readReals(double* values, std::size_t n, const char* what) {
+  readBytes(values, n * sizeof(double), what);
+  if constexpr (std::endian::native != std::endian::little) {
+    for (std::size_t i = 0; i < n; ++i) values[i] = toLittle(values[i]);
+  }
+}
+
 std::string F_Archive::readString(const char* what) {
   unsigned char b;
   readBytes(&b, 1, what);
@@ -114,6 +131,14 @@ std::string F_Archive::readString(const char* what) {
   if (n > in_->remaining()) fail(what);
   std::string s(static_cast<std::size_t>(n), '\0');
   readBytes(s.data(), s.size(), what);
+  return s;
+}
+
+std::string F_Archive::readValidString(const char* what) {
+  std::string s = readString(what);
+  for (char c : s) {
+    if (!F_Byte::valid(static_cast<unsigned char>(c))) fail(what);
+  }
   return s;
 }
 

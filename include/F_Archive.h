@@ -38,13 +38,17 @@ class F_Archive {
   void writeString(std::string_view s);
   void writeBytes(const void* data, std::size_t n);
   void writeInts(const std::int32_t* values, std::size_t n);
+  void writeReals(const double* values, std::size_t n);
 
   // ---- loading ----
   std::int32_t readInt(const char* what = "integer");
   double readReal(const char* what = "real");
   std::string readString(const char* what = "string");
+  // A string of valid bytes only (visible characters and delimiters).
+  std::string readValidString(const char* what = "string");
   void readBytes(void* data, std::size_t n, const char* what = "bytes");
   void readInts(std::int32_t* values, std::size_t n, const char* what = "integers");
+  void readReals(double* values, std::size_t n, const char* what = "reals");
   // A count of records that each take at least `minRecordBytes` bytes: negative
   // counts, and counts the rest of the file cannot hold, fail.
   int readCount(std::int64_t minRecordBytes, const char* what);

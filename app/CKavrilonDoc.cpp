@@ -1,0 +1,221 @@
+#include "app/CKavrilonDoc.h"
+
+#include <algorithm>
+#include <cctype>
+#include <filesystem>
+#include <string_view>
+#include <unistd.h>
+
+#include "include/F_Errors.h"
+#include "include/F_File.h"
+#include "platform/UiServices.h"
+
+namespace {
+
+const char* const kS3dFilter = "Kavrilon Text File (*.s3d)|*.s3d|All Files (*.*)|*.*||";
+const char* const kS3dSaveFilter = "Kavrilon Text File (*.s3d)|*.s3d||";
+
+// The companion .cfg of an .s3d path: its last three characters replaced by
+// "cfg". Names that do not end in s3d (chosen through "All Files") have none.
+std::string companionCfgPath(const std::string& path) {
+  if (path.size() < 3) return "";
+  std::string tail = path.substr(path.size() - 3);
+  std::transform(tail.begin(), tail.end(), tail.begin(), [](unsigned char c) { return std::tolower(c); });
+  if (tail != "s3d") return "";
+  std::string cfg = path;
+  cfg.replace(cfg.size() - 3, 3, "cfg");
+  return cfg;
+}
+
+// A sibling of `path` that no other save of this process is writing.
+std::string temporaryPathBeside(const std::string& path) {
+  std::filesystem::path p(path);
+  std::string name = ".";
+  name += p.filename().string();
+  name += '.';
+  name += std::to_string(::getpid());
+  name += ".tmp";
+  return (p.parent_path() / name).string();
+}
+
+}  // namespace
+
+void CKavrilonDoc::Serialize(F_Archive& ar) {
+  if (ar.isStoring()) {
+    ar.writeString(kHeader);
+    const unsigned char mark[3] = {13, 10, 26};
+    ar.writeBytes(mark, 3);
+    mesh.Serialize(ar);
+    displayOptions.Serialize(ar);
+    ar.writeString(kTrailer);
+    return;
+  }
+  if (ar.readString("header") != kHeader) F_Archive::fail("header");
+  unsigned char mark[3];
+  ar.readBytes(mark, 3, "header mark");  // read, not compared
+  mesh.Serialize(ar);
+  displayOptions.Serialize(ar);
+  if (ar.readString("trailer") != kTrailer) F_Archive::fail("trailer");
+  // The drawing indexes points by these numbers and options by layer: a file
+  // that breaks either would stop the program later, so it is refused here.
+  // Files the program writes always pass.
+  if (displayOptions.layerCount() != mesh.layerCount()) F_Archive::fail("layer context count");
+  for (const auto& layer : mesh.layers) {
+    if (!layer.nodesInRange()) F_Archive::fail("node numbers");
+  }
+}
+
+void CKavrilonDoc::OnNewDocument() {
+  mesh = F_S3dMesh();
+  displayOptions = F_DisplayOptions();
+  modified_ = false;
+  pathName_.clear();
+}
+
+bool CKavrilonDoc::OnOpenDocument(const std::string& path) {
+  auto file = F_InputFile::open(path);
+  if (!file) {
+    reportReadError(fileNameOf(path), absolutePathOf(path), "ERROR\nFile not found.", 0);
+    return false;
+  }
+  WaitCursor wait;
+  F_S3dMesh newMesh;
+  F_DisplayOptions newOptions;
+  try {
+    CKavrilonDoc fresh;
+    F_Archive ar(*file);
+    fresh.Serialize(ar);
+    newMesh = std::move(fresh.mesh);
+    newOptions = std::move(fresh.displayOptions);
+  } catch (const F_ArchiveException&) {
+    ui().messageBox("Unexpected file format.", MessageIcon::Exclamation);
+    return false;
+  }
+  mesh = std::move(newMesh);
+  displayOptions = std::move(newOptions);
+  modified_ = false;
+  pathName_ = path;
+  UpdateAllViews();
+  return true;
+}
+
+bool CKavrilonDoc::OnSaveDocument(const std::string& path) {
+  const std::string temporary = temporaryPathBeside(path);
+  bool written = false;
+  {
+    WaitCursor wait;
+    auto file = F_OutputFile::create(temporary, F_OutputFile::Mode::Binary);
+    if (file) {
+      F_Archive ar(*file);
+      Serialize(ar);
+      written = file->close();
+    }
+  }
+  std::error_code ec;
+  if (written) std::filesystem::rename(temporary, path, ec);
+  if (!written || ec) {
+    std::filesystem::remove(temporary, ec);
+    ui().messageBox("Failed to save document.", MessageIcon::Exclamation);
+    return false;
+  }
+  modified_ = false;
+  pathName_ = path;
+  return true;
+}
+
+void CKavrilonDoc::OnFileImport() {
+  FileDialogSpec spec;
+  spec.defaultExtension = "s3d";
+  spec.initialName = "*.s3d";
+  spec.filter = kS3dFilter;
+  auto path = ui().openFileDialog(spec);
+  if (!path) return;
+  importFile(*path);
+}
+
+bool CKavrilonDoc::importFile(const std::string& path, bool offerCompanion) {
+  {
+    auto file = F_InputFile::open(path);
+    if (!file) {
+      reportReadError(fileNameOf(path), absolutePathOf(path), "ERROR\nFile not found.", 0);
+      return false;
+    }
+    WaitCursor wait;
+    F_S3dMesh fresh;
+    int lineNumber = 1;
+    try {
+      fresh.readS3d(*file, lineNumber);
+    } catch (const F_UserException&) {
+      return false;
+    }
+    mesh = std::move(fresh);
+  }
+  displayOptions.resetForImportedMesh(mesh.layerCount());
+  SetModifiedFlag();
+  UpdateAllViews();
+
+  const std::string cfgPath = offerCompanion ? companionCfgPath(path) : "";
+  if (cfgPath.empty() || !F_InputFile::open(cfgPath)) return true;
+  if (!ui().askYesNo("Import display options from the file:\n" + absolutePathOf(cfgPath))) {
+    UpdateAllViews();
+    return true;
+  }
+  F_DisplayOptions read;
+  // A read error has been shown; the mesh and the reset options stay.
+  if (!read.readCfgFile(cfgPath)) return true;
+  displayOptions.applyReadOptions(read, mesh.layerCount());
+  UpdateAllViews();
+  return true;
+}
+
+void CKavrilonDoc::OnFileExport() {
+  FileDialogSpec spec;
+  spec.defaultExtension = "s3d";
+  spec.initialName = "*.s3d";
+  spec.filter = kS3dSaveFilter;
+  spec.promptOverwrite = true;
+  auto path = ui().saveFileDialog(spec);
+  if (!path) return;
+  exportFile(*path);
+}
+
+bool CKavrilonDoc::exportFile(const std::string& path) const {
+  auto file = F_OutputFile::create(path, F_OutputFile::Mode::Text);
+  if (!file) {
+    reportReadError(fileNameOf(path), absolutePathOf(path), "ERROR\nUnable to open output file.\nNo write permission.",
+                    0);
+    return false;
+  }
+  WaitCursor wait;
+  mesh.writeS3d(*file);
+  if (!file->close()) {
+    ui().messageBox("Unable to finish write operation.");
+    return false;
+  }
+  return true;
+}
+
+bool CKavrilonDoc::isImportEnabled(const DocumentView* activeView) const {
+  return !(activeView && activeView->isViewPointMode());
+}
+
+bool CKavrilonDoc::isExportEnabled(const DocumentView* activeView) const {
+  return mesh.layerCount() >= 1 && isImportEnabled(activeView);
+}
+
+void CKavrilonDoc::setDefaultOptions(const F_DisplayOptions& options) {
+  displayOptions = options;
+  SetModifiedFlag();
+}
+
+void CKavrilonDoc::addView(DocumentView* view) {
+  if (view && std::find(views_.begin(), views_.end(), view) == views_.end()) views_.push_back(view);
+}
+
+void CKavrilonDoc::removeView(DocumentView* view) { std::erase(views_, view); }
+
+void CKavrilonDoc::UpdateAllViews() {
+  // A copy, so a view may add or remove views while it updates.
+  const std::vector<DocumentView*> views = views_;
+  for (DocumentView* view : views) view->updateFromDocument();
+}
