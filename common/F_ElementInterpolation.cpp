@@ -1,0 +1,114 @@
+#include "common/F_ElementInterpolation.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "include/F_Errors.h"
+
+namespace {
+
+// The checks shared by the three point operations; returns the effective
+// node count, or throws for one without shape functions.
+int checkedNodeCount(const F_S3dLayer& layer, int element, double xi, double eta, int check) {
+  if (element < 1 || element > layer.elementCount()) internalError("F_ElementInterpolation", check);
+  constexpr double kLimit = 1.00000001;
+  if (!(xi >= -kLimit && xi <= kLimit && eta >= -kLimit && eta <= kLimit))
+    internalError("F_ElementInterpolation", check + 1);
+  const int k = layer.element(element).effectiveNodeCount();
+  if (k != 0 && !F_ElementShape::isSupported(k)) throw F_NotSupportedException{};
+  return k;
+}
+
+}  // namespace
+
+F_Point3D positionAt(const F_S3dLayer& layer, int element, double xi, double eta) {
+  const int k = checkedNodeCount(layer, element, xi, eta, 1);
+  F_Point3D p;
+  if (k == 0) return p;
+  double n[F_ElementShape::kMaxNodes];
+  F_ElementShape::evaluate(k, xi, eta, n);
+  const F_S3dElement& e = layer.element(element);
+  for (int j = 0; j < k; ++j) {
+    const F_Point3D& q = layer.point(e.node(j + 1));
+    p.add(n[j] * q.x, n[j] * q.y, n[j] * q.z);
+  }
+  return p;
+}
+
+double intensityFromTangents(const F_Point3D& t1, const F_Point3D& t2) {
+  const double nx = t1.y * t2.z - t1.z * t2.y;
+  const double ny = t1.z * t2.x - t1.x * t2.z;
+  const double nz = t1.x * t2.y - t1.y * t2.x;
+  const double length = std::sqrt(nx * nx + ny * ny + nz * nz);
+  if (!(length >= 1e-8)) return 0.0;
+  return std::fabs(nx) / length;
+}
+
+double shadingIntensityAt(const F_S3dLayer& layer, int element, double xi, double eta) {
+  const int k = checkedNodeCount(layer, element, xi, eta, 3);
+  if (k == 0) return 0.0;
+  double n[F_ElementShape::kMaxNodes], dXi[F_ElementShape::kMaxNodes], dEta[F_ElementShape::kMaxNodes];
+  F_ElementShape::evaluate(k, xi, eta, n, dXi, dEta);
+  const F_S3dElement& e = layer.element(element);
+  F_Point3D t1, t2;
+  for (int j = 0; j < k; ++j) {
+    const F_Point3D& q = layer.point(e.node(j + 1));
+    t1.add(dXi[j] * q.x, dXi[j] * q.y, dXi[j] * q.z);
+    t2.add(dEta[j] * q.x, dEta[j] * q.y, dEta[j] * q.z);
+  }
+  return intensityFromTangents(t1, t2);
+}
+
+double fieldValueAt(const F_S3dLayer& layer, int element, double xi, double eta, const F_VectorReal& values) {
+  const int k = checkedNodeCount(layer, element, xi, eta, 5);
+  if (k == 0) return 0.0;
+  double n[F_ElementShape::kMaxNodes];
+  F_ElementShape::evaluate(k, xi, eta, n);
+  const F_S3dElement& e = layer.element(element);
+  double v = 0.0;
+  for (int j = 0; j < k; ++j) v += n[j] * values(e.node(j + 1));
+  return v;
+}
+
+F_Interval fieldRange(const F_S3dLayer& layer, int nXi, int nEta, const F_VectorReal& values) {
+  if (nXi != nEta || nXi < 1 || nXi > 20) internalError("F_ElementInterpolation", 7);
+  if (values.size() != layer.pointCount()) internalError("F_ElementInterpolation", 8);
+
+  F_SampleTable tables[F_ElementShape::kMaxNodes + 1];
+  double lo = 1e30, hi = -1e30;
+  // The extremes of the one sample list that serves all elements in turn;
+  // an empty list counts as 0.
+  double listMin = 0.0, listMax = 0.0;
+  for (int i = 1; i <= layer.elementCount(); ++i) {
+    const F_S3dElement& e = layer.element(i);
+    const int k = e.effectiveNodeCount();
+    if (k != 0) {
+      listMin = listMax = 0.0;
+      if (F_ElementShape::isSupported(k)) {
+        F_SampleTable& table = tables[k];
+        if (table.nodeCount() != k) table.build(k, nXi);
+        double nodeValue[F_ElementShape::kMaxNodes];
+        for (int j = 0; j < k; ++j) nodeValue[j] = values(e.node(j + 1));
+        listMin = 1e300;
+        listMax = -1e300;
+        for (int s = 0; s < table.sampleCount(); ++s) {
+          const double* n = table.n(s);
+          double v = 0.0;
+          for (int j = 0; j < k; ++j) v += n[j] * nodeValue[j];
+          listMin = std::min(listMin, v);
+          listMax = std::max(listMax, v);
+        }
+      }
+    }
+    lo = std::min(lo, listMin);
+    hi = std::max(hi, listMax);
+  }
+  if (lo <= hi) return {lo, hi};
+  return {-1e-6, 1e-6};
+}
+
+F_Interval fieldRange(const F_S3dMesh& mesh, int layerNumber, const F_DisplayOptions& options,
+                      const F_VectorReal& values) {
+  if (layerNumber < 1 || layerNumber > mesh.layerCount()) internalError("F_ElementInterpolation", 9);
+  return fieldRange(mesh.layer(layerNumber), options.numberOfDivisions, options.numberOfDivisions, values);
+}

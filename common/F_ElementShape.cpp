@@ -1,0 +1,237 @@
+#include "common/F_ElementShape.h"
+
+#include "include/F_Errors.h"
+
+namespace F_ElementShape {
+namespace {
+
+// Corners of the quadrilaterals in node order; for 8 and 9 nodes these are
+// nodes 1, 3, 5, 7 and the mid-side nodes lie between them.
+constexpr double kQuadXi[4] = {-1, 1, 1, -1};
+constexpr double kQuadEta[4] = {-1, -1, 1, 1};
+
+void set(double* d, int i, double v) {
+  if (d) d[i] = v;
+}
+
+void quad4(double xi, double eta, double* n, double* dXi, double* dEta) {
+  for (int i = 0; i < 4; ++i) {
+    const double a = 1 + xi * kQuadXi[i], b = 1 + eta * kQuadEta[i];
+    n[i] = a * b / 4;
+    set(dXi, i, kQuadXi[i] * b / 4);
+    set(dEta, i, kQuadEta[i] * a / 4);
+  }
+}
+
+void tri6(double xi, double eta, double* n, double* dXi, double* dEta) {
+  const double l = 1 - xi - eta;
+  n[0] = l * (2 * l - 1);
+  n[1] = 4 * xi * l;
+  n[2] = xi * (2 * xi - 1);
+  n[3] = 4 * xi * eta;
+  n[4] = eta * (2 * eta - 1);
+  n[5] = 4 * eta * l;
+  if (dXi) {
+    dXi[0] = 1 - 4 * l;
+    dXi[1] = 4 * (l - xi);
+    dXi[2] = 4 * xi - 1;
+    dXi[3] = 4 * eta;
+    dXi[4] = 0;
+    dXi[5] = -4 * eta;
+  }
+  if (dEta) {
+    dEta[0] = 1 - 4 * l;
+    dEta[1] = -4 * xi;
+    dEta[2] = 0;
+    dEta[3] = 4 * xi;
+    dEta[4] = 4 * eta - 1;
+    dEta[5] = 4 * (l - eta);
+  }
+}
+
+void quad8(double xi, double eta, double* n, double* dXi, double* dEta) {
+  for (int c = 0; c < 4; ++c) {
+    const double xc = kQuadXi[c], ec = kQuadEta[c];
+    const double a = 1 + xi * xc, b = 1 + eta * ec;
+    n[2 * c] = a * b * (xi * xc + eta * ec - 1) / 4;
+    set(dXi, 2 * c, xc * b * (2 * xi * xc + eta * ec) / 4);
+    set(dEta, 2 * c, ec * a * (xi * xc + 2 * eta * ec) / 4);
+  }
+  n[1] = (1 - xi * xi) * (1 - eta) / 2;
+  n[3] = (1 + xi) * (1 - eta * eta) / 2;
+  n[5] = (1 - xi * xi) * (1 + eta) / 2;
+  n[7] = (1 - xi) * (1 - eta * eta) / 2;
+  if (dXi) {
+    dXi[1] = -xi * (1 - eta);
+    dXi[3] = (1 - eta * eta) / 2;
+    dXi[5] = -xi * (1 + eta);
+    dXi[7] = -(1 - eta * eta) / 2;
+  }
+  if (dEta) {
+    dEta[1] = -(1 - xi * xi) / 2;
+    dEta[3] = -eta * (1 + xi);
+    dEta[5] = (1 - xi * xi) / 2;
+    dEta[7] = -eta * (1 - xi);
+  }
+}
+
+// The 9-node functions are products of the 1D quadratics through -1, 0, +1.
+void quad9(double xi, double eta, double* n, double* dXi, double* dEta) {
+  const double lx[3] = {xi * (xi - 1) / 2, 1 - xi * xi, xi * (xi + 1) / 2};
+  const double ly[3] = {eta * (eta - 1) / 2, 1 - eta * eta, eta * (eta + 1) / 2};
+  const double dx[3] = {xi - 0.5, -2 * xi, xi + 0.5};
+  const double dy[3] = {eta - 0.5, -2 * eta, eta + 0.5};
+  // Node k sits at 1D positions (ix, iy): 0 is -1, 1 is 0, 2 is +1.
+  static constexpr int ix[9] = {0, 1, 2, 2, 2, 1, 0, 0, 1};
+  static constexpr int iy[9] = {0, 0, 0, 1, 2, 2, 2, 1, 1};
+  for (int k = 0; k < 9; ++k) {
+    n[k] = lx[ix[k]] * ly[iy[k]];
+    set(dXi, k, dx[ix[k]] * ly[iy[k]]);
+    set(dEta, k, lx[ix[k]] * dy[iy[k]]);
+  }
+}
+
+}  // namespace
+
+void evaluate(int nodeCount, double xi, double eta, double* n, double* dXi, double* dEta) {
+  switch (nodeCount) {
+    case 2:
+      n[0] = (1 - xi) / 2;
+      n[1] = (1 + xi) / 2;
+      set(dXi, 0, -0.5);
+      set(dXi, 1, 0.5);
+      set(dEta, 0, 0.0);
+      set(dEta, 1, 0.0);
+      return;
+    case 3:
+      n[0] = 1 - xi - eta;
+      n[1] = xi;
+      n[2] = eta;
+      set(dXi, 0, -1.0);
+      set(dXi, 1, 1.0);
+      set(dXi, 2, 0.0);
+      set(dEta, 0, -1.0);
+      set(dEta, 1, 0.0);
+      set(dEta, 2, 1.0);
+      return;
+    case 4:
+      return quad4(xi, eta, n, dXi, dEta);
+    case 6:
+      return tri6(xi, eta, n, dXi, dEta);
+    case 8:
+      return quad8(xi, eta, n, dXi, dEta);
+    case 9:
+      return quad9(xi, eta, n, dXi, dEta);
+    default:
+      internalError("F_ElementShape", 1);
+  }
+}
+
+F_NaturalPoint nodePosition(int nodeCount, int j) {
+  static constexpr F_NaturalPoint kTri6[6] = {{0, 0}, {0.5, 0}, {1, 0}, {0.5, 0.5}, {0, 1}, {0, 0.5}};
+  static constexpr F_NaturalPoint kQuad9[9] = {{-1, -1}, {0, -1}, {1, -1}, {1, 0}, {1, 1},
+                                               {0, 1},   {-1, 1}, {-1, 0}, {0, 0}};
+  if (!isSupported(nodeCount) || j < 1 || j > nodeCount) internalError("F_ElementShape", 2);
+  switch (nodeCount) {
+    case 2:
+      return {j == 1 ? -1.0 : 1.0, 0.0};
+    case 3:
+      return {j == 2 ? 1.0 : 0.0, j == 3 ? 1.0 : 0.0};
+    case 4:
+      return {kQuadXi[j - 1], kQuadEta[j - 1]};
+    case 6:
+      return kTri6[j - 1];
+    default:
+      return kQuad9[j - 1];
+  }
+}
+
+void sampleGrid(int nodeCount, int divisions, std::vector<F_NaturalPoint>& samples) {
+  if (divisions < 1 || divisions > 20) internalError("F_ElementShape", 3);
+  const int n = divisions;
+  samples.clear();
+  if (nodeCount == 2 || nodeCount == 3) {
+    for (int j = 1; j <= nodeCount; ++j) samples.push_back(nodePosition(nodeCount, j));
+  } else if (isQuadrilateral(nodeCount)) {
+    for (int r = 1; r <= n + 1; ++r)
+      for (int c = 1; c <= n + 1; ++c) samples.push_back({2.0 * (c - 1) / n - 1, 2.0 * (r - 1) / n - 1});
+    for (int r = 1; r <= n; ++r)
+      for (int c = 1; c <= n; ++c) samples.push_back({2.0 * c / n - 1 - 1.0 / n, 2.0 * r / n - 1 - 1.0 / n});
+  } else if (nodeCount == 6) {
+    for (int r = 1; r <= n + 1; ++r)
+      for (int c = 1; c <= n + 2 - r; ++c) samples.push_back({double(c - 1) / n, double(r - 1) / n});
+  }
+}
+
+}  // namespace F_ElementShape
+
+void F_SampleTable::build(int nodeCount, int divisions) {
+  if (!F_ElementShape::isSupported(nodeCount)) internalError("F_SampleTable", 1);
+  nodeCount_ = nodeCount;
+  divisions_ = divisions;
+  F_ElementShape::sampleGrid(nodeCount, divisions, samples_);
+  const std::size_t size = samples_.size() * nodeCount;
+  n_.assign(size, 0.0);
+  dXi_.assign(size, 0.0);
+  dEta_.assign(size, 0.0);
+  for (int s = 0; s < sampleCount(); ++s) {
+    const std::size_t at = static_cast<std::size_t>(s) * nodeCount;
+    F_ElementShape::evaluate(nodeCount, samples_[s].xi, samples_[s].eta, &n_[at], &dXi_[at], &dEta_[at]);
+  }
+  triangles_.clear();
+  outline_.clear();
+  if (F_ElementShape::isQuadrilateral(nodeCount)) {
+    buildQuadrilateralCells();
+  } else if (nodeCount == 6) {
+    buildTriangleCells();
+  } else if (nodeCount == 3) {
+    triangles_ = {1, 2, 3};
+    outline_ = {1, 2, 2, 3, 3, 1};
+  } else {
+    outline_ = {1, 2};
+  }
+}
+
+// Four triangles per cell around its centre sample Q, cells row by row; the
+// outline follows the bottom row, the top row, the left and right columns.
+void F_SampleTable::buildQuadrilateralCells() {
+  const int n = divisions_, w = n + 1;
+  for (int r = 1; r <= n; ++r) {
+    for (int c = 1; c <= n; ++c) {
+      const int i = (r - 1) * w + c, k = i + w, q = w * w + (r - 1) * n + c;
+      triangles_.insert(triangles_.end(), {i, i + 1, q, i + 1, k + 1, q, k, k + 1, q, i, k, q});
+    }
+  }
+  for (int k = 1; k <= n; ++k) outline_.insert(outline_.end(), {k, k + 1});
+  for (int m = n * w + 1; m <= n * w + n; ++m) outline_.insert(outline_.end(), {m, m + 1});
+  for (int k = 0; k <= n - 1; ++k) outline_.insert(outline_.end(), {1 + k * w, 1 + (k + 1) * w});
+  for (int k = 1; k <= n; ++k) outline_.insert(outline_.end(), {k * w, (k + 1) * w});
+}
+
+// Row r of the triangular grid starts at sample h and holds n + 2 - r samples;
+// the row above starts at a. Each row gives 2(n - r) + 1 triangles.
+void F_SampleTable::buildTriangleCells() {
+  const int n = divisions_;
+  int h = 1;
+  for (int r = 1; r <= n; ++r) {
+    const int a = h + n + 2 - r;
+    for (int t = 0; t <= n - r - 1; ++t)
+      triangles_.insert(triangles_.end(), {h + t, h + t + 1, a + t, a + t, h + t + 1, a + t + 1});
+    triangles_.insert(triangles_.end(), {h + n - r, h + n - r + 1, a + n - r});
+    h = a;
+  }
+  for (int k = 1; k <= n; ++k) outline_.insert(outline_.end(), {k, k + 1});
+  h = 1;
+  for (int r = 1; r <= n; ++r) {
+    const int a = h + n + 2 - r;
+    outline_.insert(outline_.end(), {h, a});
+    h = a;
+  }
+  h = 1;
+  for (int r = 1; r <= n; ++r) {
+    const int a = h + n + 2 - r;
+    const int lastHere = a - 1, lastNext = a + n + 1 - r - 1;  // row r + 1 holds n + 1 - r samples
+    outline_.insert(outline_.end(), {lastHere, lastNext});
+    h = a;
+  }
+}

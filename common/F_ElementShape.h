@@ -1,0 +1,77 @@
+#pragma once
+// Shape functions of the supported elements, in natural coordinates (xi, eta):
+// 2-node lines (xi in [-1, 1]), 3- and 6-node triangles (xi, eta >= 0,
+// xi + eta <= 1, node 1 at the origin), 4-, 8- and 9-node quadrilaterals
+// (xi, eta in [-1, 1]). Corners and mid-side nodes alternate around the
+// outline; a 9-node element ends with its centre node. Also the grids of
+// samples at which the renderer and the field range look at an element.
+
+#include <vector>
+
+// Raised for an element whose effective node count has no shape functions;
+// the drawing pipeline catches it and falls back to line mode.
+struct F_NotSupportedException {};
+
+struct F_NaturalPoint {
+  double xi = 0.0;
+  double eta = 0.0;
+};
+
+namespace F_ElementShape {
+
+constexpr int kMaxNodes = 9;
+
+// 2, 3, 4, 6, 8 or 9 nodes.
+inline bool isSupported(int nodeCount) {
+  return nodeCount == 2 || nodeCount == 3 || nodeCount == 4 || nodeCount == 6 || nodeCount == 8 || nodeCount == 9;
+}
+inline bool isQuadrilateral(int nodeCount) { return nodeCount == 4 || nodeCount == 8 || nodeCount == 9; }
+
+// The values N[0..k-1] and, when the pointers are not null, the derivatives
+// along xi and eta, for a supported node count k (internal error otherwise).
+void evaluate(int nodeCount, double xi, double eta, double* n, double* dXi = nullptr, double* dEta = nullptr);
+
+// Where node j (1-based) of a supported element sits.
+F_NaturalPoint nodePosition(int nodeCount, int j);
+
+// The samples of one element for `divisions` n in [1, 20], in their numbering:
+// quadrilaterals (n + 1)^2 corner samples row by row, then n^2 cell centres;
+// 6-node triangles (n + 1)(n + 2) / 2 samples row by row; 3-node triangles and
+// lines their nodes. Other counts give no samples.
+void sampleGrid(int nodeCount, int divisions, std::vector<F_NaturalPoint>& samples);
+
+}  // namespace F_ElementShape
+
+// The shape functions and derivatives of one node count at every sample of
+// its grid, with the triangles and outline segments the renderer draws over
+// those samples. Built once per node count and divisions, so that drawing an
+// element only forms weighted sums.
+class F_SampleTable {
+ public:
+  // A supported node count and divisions in [1, 20].
+  void build(int nodeCount, int divisions);
+
+  int nodeCount() const { return nodeCount_; }
+  int divisions() const { return divisions_; }
+  int sampleCount() const { return static_cast<int>(samples_.size()); }
+  const F_NaturalPoint& sample(int s) const { return samples_[s]; }  // 0-based
+  // nodeCount() values for sample s (0-based).
+  const double* n(int s) const { return n_.data() + s * nodeCount_; }
+  const double* dXi(int s) const { return dXi_.data() + s * nodeCount_; }
+  const double* dEta(int s) const { return dEta_.data() + s * nodeCount_; }
+
+  // Sample numbers, 1-based as the grid numbers them: three per triangle in
+  // drawing order, two per outline segment.
+  const std::vector<int>& triangles() const { return triangles_; }
+  const std::vector<int>& outline() const { return outline_; }
+
+ private:
+  void buildQuadrilateralCells();
+  void buildTriangleCells();
+
+  int nodeCount_ = 0;
+  int divisions_ = 0;
+  std::vector<F_NaturalPoint> samples_;
+  std::vector<double> n_, dXi_, dEta_;
+  std::vector<int> triangles_, outline_;
+};

@@ -1,0 +1,274 @@
+#include "common/F_ElementShape.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <utility>
+
+#include "common/F_ElementInterpolation.h"
+
+namespace {
+
+constexpr int kCounts[] = {2, 3, 4, 6, 8, 9};
+
+// Points inside each element's natural domain where the functions are probed.
+std::vector<F_NaturalPoint> probes(int k) {
+  if (k == 3 || k == 6) return {{0.1, 0.2}, {0.25, 0.5}, {0.7, 0.05}, {0.0, 0.0}, {1.0 / 3, 1.0 / 3}};
+  if (k == 2) return {{-0.6, 0}, {0.0, 0}, {0.9, 0}};
+  return {{-0.6, 0.3}, {0.0, 0.0}, {0.9, -0.95}, {1.0, 1.0}, {-0.2, 0.75}};
+}
+
+F_S3dLayer layerWith(std::vector<F_Point3D> points, std::vector<std::vector<int>> elements) {
+  F_S3dLayer layer;
+  for (const F_Point3D& p : points) layer.points.append(p);
+  for (const auto& nodes : elements) {
+    F_S3dElement e;
+    for (int n : nodes) e.nodes.append(n);
+    layer.elements.append(std::move(e));
+  }
+  return layer;
+}
+
+}  // namespace
+
+TEST(F_ElementShape, FunctionsSumToOneAndDerivativesToZero) {
+  for (int k : kCounts) {
+    for (const F_NaturalPoint& p : probes(k)) {
+      SCOPED_TRACE(testing::Message() << k << " nodes at (" << p.xi << ", " << p.eta << ")");
+      double n[9], dx[9], de[9];
+      F_ElementShape::evaluate(k, p.xi, p.eta, n, dx, de);
+      double sum = 0, sumX = 0, sumE = 0;
+      for (int j = 0; j < k; ++j) {
+        sum += n[j];
+        sumX += dx[j];
+        sumE += de[j];
+      }
+      EXPECT_NEAR(sum, 1.0, 1e-14);
+      EXPECT_NEAR(sumX, 0.0, 1e-14);
+      EXPECT_NEAR(sumE, 0.0, 1e-14);
+    }
+  }
+}
+
+TEST(F_ElementShape, EachFunctionIsOneAtItsNodeAndZeroAtTheOthers) {
+  for (int k : kCounts) {
+    for (int i = 1; i <= k; ++i) {
+      const F_NaturalPoint at = F_ElementShape::nodePosition(k, i);
+      double n[9];
+      F_ElementShape::evaluate(k, at.xi, at.eta, n);
+      for (int j = 1; j <= k; ++j)
+        EXPECT_DOUBLE_EQ(n[j - 1], i == j ? 1.0 : 0.0) << k << " nodes, N" << j << " at node " << i;
+    }
+  }
+}
+
+TEST(F_ElementShape, DerivativesMatchDifferenceQuotients) {
+  const double h = 1e-6;
+  for (int k : kCounts) {
+    for (const F_NaturalPoint& p : probes(k)) {
+      SCOPED_TRACE(testing::Message() << k << " nodes at (" << p.xi << ", " << p.eta << ")");
+      double n[9], dx[9], de[9], a[9], b[9];
+      F_ElementShape::evaluate(k, p.xi, p.eta, n, dx, de);
+      F_ElementShape::evaluate(k, p.xi + h, p.eta, a);
+      F_ElementShape::evaluate(k, p.xi - h, p.eta, b);
+      for (int j = 0; j < k; ++j) EXPECT_NEAR(dx[j], (a[j] - b[j]) / (2 * h), 1e-7) << "dN" << j + 1 << "/dxi";
+      F_ElementShape::evaluate(k, p.xi, p.eta + h, a);
+      F_ElementShape::evaluate(k, p.xi, p.eta - h, b);
+      for (int j = 0; j < k; ++j) EXPECT_NEAR(de[j], (a[j] - b[j]) / (2 * h), 1e-7) << "dN" << j + 1 << "/deta";
+    }
+  }
+}
+
+TEST(F_ElementShape, SampleGridsInTheirNumbering) {
+  std::vector<F_NaturalPoint> s;
+  F_ElementShape::sampleGrid(4, 1, s);
+  ASSERT_EQ(s.size(), 5u);  // four corners, one centre
+  EXPECT_EQ(s[0].xi, -1.0);
+  EXPECT_EQ(s[1].xi, 1.0);
+  EXPECT_EQ(s[2].eta, 1.0);
+  EXPECT_EQ(s[4].xi, 0.0);
+  EXPECT_EQ(s[4].eta, 0.0);
+  F_ElementShape::sampleGrid(9, 2, s);
+  ASSERT_EQ(s.size(), 13u);
+  EXPECT_EQ(s[9].xi, -0.5);  // centre of cell (1, 1)
+  EXPECT_EQ(s[9].eta, -0.5);
+  EXPECT_EQ(s[12].xi, 0.5);  // centre of cell (2, 2)
+  F_ElementShape::sampleGrid(6, 1, s);
+  EXPECT_EQ(s.size(), 3u);
+  F_ElementShape::sampleGrid(6, 3, s);
+  ASSERT_EQ(s.size(), 10u);
+  EXPECT_DOUBLE_EQ(s[4].xi, 0.0);  // row 2 starts at xi = 0, eta = 1/3
+  EXPECT_DOUBLE_EQ(s[4].eta, 1.0 / 3);
+  EXPECT_EQ(s[9].eta, 1.0);
+  F_ElementShape::sampleGrid(5, 3, s);
+  EXPECT_TRUE(s.empty());
+  EXPECT_DEATH(F_ElementShape::sampleGrid(4, 21, s), "");
+  EXPECT_DEATH(F_ElementShape::sampleGrid(4, 0, s), "");
+}
+
+TEST(F_SampleTable, TrianglesAndOutlinesInDrawingOrder) {
+  struct Case {
+    const char* name;
+    int nodes, divisions;
+    int samples;
+    std::vector<int> triangles;  // empty: only the count is checked
+    size_t triangleCount;
+    std::vector<int> outline;
+    size_t segmentCount;
+  };
+  const Case cases[] = {
+      {"quadrilateral, 1 division", 4, 1, 5, {1, 2, 5, 2, 4, 5, 3, 4, 5, 1, 3, 5}, 4, {1, 2, 3, 4, 1, 3, 2, 4}, 4},
+      {"quadrilateral, 2 divisions", 8, 2, 13,
+       {1, 2, 10, 2, 5, 10, 4, 5, 10, 1, 4, 10, 2, 3, 11, 3, 6, 11, 5, 6, 11, 2, 5, 11,
+        4, 5, 12, 5, 8, 12, 7, 8, 12, 4, 7, 12, 5, 6, 13, 6, 9, 13, 8, 9, 13, 5, 8, 13},
+       16, {1, 2, 2, 3, 7, 8, 8, 9, 1, 4, 4, 7, 3, 6, 6, 9}, 8},
+      {"quadrilateral, 3 divisions", 9, 3, 25, {}, 36, {}, 12},
+      {"six nodes, 1 division", 6, 1, 3, {1, 2, 3}, 1, {1, 2, 1, 3, 2, 3}, 3},
+      {"six nodes, 2 divisions", 6, 2, 6, {1, 2, 4, 4, 2, 5, 2, 3, 5, 4, 5, 6}, 4,
+       {1, 2, 2, 3, 1, 4, 4, 6, 3, 5, 5, 6}, 6},
+      {"six nodes, 3 divisions", 6, 3, 10,
+       {1, 2, 5, 5, 2, 6, 2, 3, 6, 6, 3, 7, 3, 4, 7, 5, 6, 8, 8, 6, 9, 6, 7, 9, 8, 9, 10}, 9,
+       {1, 2, 2, 3, 3, 4, 1, 5, 5, 8, 8, 10, 4, 7, 7, 9, 9, 10}, 9},
+      {"three nodes, any divisions", 3, 3, 3, {1, 2, 3}, 1, {1, 2, 2, 3, 3, 1}, 3},
+      {"two nodes", 2, 5, 2, {}, 0, {1, 2}, 1},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    F_SampleTable t;
+    t.build(c.nodes, c.divisions);
+    EXPECT_EQ(t.sampleCount(), c.samples);
+    EXPECT_EQ(t.triangles().size(), 3 * c.triangleCount);
+    EXPECT_EQ(t.outline().size(), 2 * c.segmentCount);
+    if (!c.triangles.empty()) EXPECT_EQ(t.triangles(), c.triangles);
+    if (!c.outline.empty()) EXPECT_EQ(t.outline(), c.outline);
+  }
+}
+
+TEST(F_ElementInterpolation, PositionInterpolatesThePoints) {
+  const F_S3dLayer layer = layerWith({{0, 0, 0}, {2, 0, 0}, {2, 4, 0}, {0, 4, 6}},
+                                     {{1, 2, 3, 4}, {1, 2, 3}, {1, 2, 3, 4, 1}, {}, {1, 2, 3, 4, 2}});
+  struct Case {
+    const char* name;
+    int element;
+    double xi, eta;
+    F_Point3D expected;
+  };
+  const Case cases[] = {
+      {"quadrilateral centre is the average", 1, 0, 0, {1, 2, 1.5}},
+      {"quadrilateral corner", 1, 1, 1, {2, 4, 0}},
+      {"triangle at (1, 0) is its second point", 2, 1, 0, {2, 0, 0}},
+      {"closed outline 1 2 3 4 1 acts as 1 2 3 4", 3, 0, 0, {1, 2, 1.5}},
+      {"no nodes gives the origin", 4, 0.5, 0.5, {0, 0, 0}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const F_Point3D p = positionAt(layer, c.element, c.xi, c.eta);
+    EXPECT_DOUBLE_EQ(p.x, c.expected.x);
+    EXPECT_DOUBLE_EQ(p.y, c.expected.y);
+    EXPECT_DOUBLE_EQ(p.z, c.expected.z);
+  }
+  EXPECT_THROW(positionAt(layer, 5, 0, 0), F_NotSupportedException);
+  EXPECT_THROW(shadingIntensityAt(layer, 5, 0, 0), F_NotSupportedException);
+  F_VectorReal values(4, 1.0);
+  EXPECT_THROW(fieldValueAt(layer, 5, 0, 0, values), F_NotSupportedException);
+  EXPECT_EQ(shadingIntensityAt(layer, 4, 0, 0), 0.0);
+  EXPECT_EQ(fieldValueAt(layer, 4, 0, 0, values), 0.0);
+  // Faults of the caller.
+  EXPECT_DEATH(positionAt(layer, 0, 0, 0), "");
+  EXPECT_DEATH(positionAt(layer, 6, 0, 0), "");
+  EXPECT_DEATH(positionAt(layer, 1, 1.0001, 0), "");
+  EXPECT_DEATH(shadingIntensityAt(layer, 1, 0, -1.0001), "");
+  EXPECT_DEATH(fieldValueAt(layer, 1, std::nan(""), 0, values), "");
+  EXPECT_DEATH(fieldValueAt(layer, 1, 0, 0, F_VectorReal(3)), "");
+  positionAt(layer, 1, 1.000000005, -1.000000005);  // within the tolerance
+}
+
+TEST(F_ElementInterpolation, IntensityFollowsTheAngleToTheLineOfSight) {
+  const double s = std::sqrt(0.5);
+  // Depth x points at the viewer: a face in a plane x = constant is seen square on.
+  const F_S3dLayer layer = layerWith(
+      {{3, 0, 0}, {3, 1, 0}, {3, 1, 1}, {3, 0, 1},  // square on
+       {0, 0, 0}, {1, 0, 0}, {1, 0, 1}, {0, 0, 1},  // contains the line of sight
+       {0, 0, 0}, {1, 1, 0}, {1, 1, 1}, {0, 0, 1}},  // at 45 degrees
+      {{1, 2, 3, 4}, {5, 6, 7, 8}, {9, 10, 11, 12}, {1, 2, 3}, {4, 3, 2, 1}, {1, 2}, {1, 2, 2, 1}});
+  struct Case {
+    const char* name;
+    int element;
+    double expected;
+  };
+  const Case cases[] = {
+      {"square on", 1, 1.0},       {"edge on", 2, 0.0},          {"45 degrees", 3, s},
+      {"flat triangle square on", 4, 1.0}, {"back face is as bright", 5, 1.0}, {"a line", 6, 0.0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    EXPECT_NEAR(shadingIntensityAt(layer, c.element, 0.2, 0.3), c.expected, 1e-12);
+  }
+}
+
+TEST(F_ElementInterpolation, FieldValueInterpolatesTheNodeValues) {
+  const F_S3dLayer layer = layerWith({{0, 0, 0}, {0, 1, 0}, {0, 1, 1}, {0, 0, 1}}, {{1, 2, 3, 4}, {1, 2, 4}});
+  F_VectorReal values(4);
+  values(1) = 0;
+  values(2) = 4;
+  values(3) = 8;
+  values(4) = 4;
+  EXPECT_DOUBLE_EQ(fieldValueAt(layer, 1, 0, 0, values), 4.0);
+  EXPECT_DOUBLE_EQ(fieldValueAt(layer, 1, 1, -1, values), 4.0);
+  EXPECT_DOUBLE_EQ(fieldValueAt(layer, 1, 0.5, 0.5, values), 6.0);
+  EXPECT_DOUBLE_EQ(fieldValueAt(layer, 2, 0.25, 0.25, values), 2.0);
+}
+
+TEST(F_ElementInterpolation, FieldRangeOverTheSamples) {
+  const std::vector<F_Point3D> points = {{0, 0, 0}, {0, 1, 0}, {0, 1, 1}, {0, 0, 1}, {0, 2, 0}};
+  const std::vector<int> quad = {1, 2, 3, 4};
+  struct Case {
+    const char* name;
+    std::vector<std::vector<int>> elements;
+    F_Interval expected;
+  };
+  const Case cases[] = {
+      {"no elements", {}, {-1e-6, 1e-6}},
+      {"empty element first counts as 0", {{}, quad, quad}, {0, 5}},
+      {"empty element last repeats the one before", {quad, quad, {}}, {5, 5}},
+      {"five nodes count as 0", {quad, {1, 2, 3, 4, 5}, quad}, {0, 5}},
+      {"empty after five nodes counts as 0", {{1, 2, 3, 4, 5}, {}}, {0, 0}},
+      {"lines and triangles", {{1, 2}, {1, 2, 3}}, {5, 5}},
+  };
+  const F_VectorReal fives(5, 5.0);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const F_S3dLayer layer = layerWith(points, c.elements);
+    const F_Interval range = fieldRange(layer, 2, 2, fives);
+    EXPECT_EQ(range.lower, c.expected.lower);
+    EXPECT_EQ(range.upper, c.expected.upper);
+  }
+}
+
+TEST(F_ElementInterpolation, FieldRangeSeesValuesBetweenTheNodes) {
+  // An 8-node quadrilateral with 1 at its corners and 0 at its mid-sides
+  // bulges below 0 inside: the samples find it, the node values alone do not.
+  F_S3dLayer layer = layerWith({{0, 0, 0}, {0, 1, 0}, {0, 2, 0}, {0, 2, 1}, {0, 2, 2}, {0, 1, 2}, {0, 0, 2}, {0, 0, 1}},
+                               {{1, 2, 3, 4, 5, 6, 7, 8}});
+  F_VectorReal values(8, 0.0);
+  for (int corner : {1, 3, 5, 7}) values(corner) = 1.0;
+  const F_Interval one = fieldRange(layer, 1, 1, values);  // corners and the centre
+  EXPECT_DOUBLE_EQ(one.lower, -1.0);
+  EXPECT_DOUBLE_EQ(one.upper, 1.0);
+  const F_Interval two = fieldRange(layer, 2, 2, values);
+  EXPECT_DOUBLE_EQ(two.lower, -1.0);
+  EXPECT_NEAR(fieldValueAt(layer, 1, -0.5, -0.5, values), -0.5, 1e-15);
+
+  F_S3dMesh mesh;
+  mesh.layers.append(layer);
+  F_DisplayOptions options;
+  options.numberOfDivisions = 2;
+  const F_Interval viaMesh = fieldRange(mesh, 1, options, values);
+  EXPECT_EQ(viaMesh.lower, two.lower);
+  EXPECT_EQ(viaMesh.upper, two.upper);
+
+  EXPECT_DEATH(fieldRange(layer, 2, 3, values), "");
+  EXPECT_DEATH(fieldRange(layer, 21, 21, values), "");
+  EXPECT_DEATH(fieldRange(layer, 2, 2, F_VectorReal(7)), "");
+  EXPECT_DEATH(fieldRange(mesh, 2, options, values), "");
+}
