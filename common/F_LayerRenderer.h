@@ -1,0 +1,65 @@
+#pragma once
+// Rendering mode: every visible layer is cut into triangles and segments that
+// share one depth buffer, so hidden parts disappear whatever the drawing order.
+// A layer that carries the scalar field is contour-filled with the rainbow
+// scale; any other layer is shaded with the ramp picked by its line colour.
+// Two-node elements are one-pixel lines in the layer's colour; with
+// "Overprint mesh" the element outlines are drawn in black over their faces.
+
+#include <span>
+#include <vector>
+
+#include "common/F_DepthBuffer.h"
+#include "common/F_ElementShape.h"
+#include "common/F_LayerContext.h"
+#include "common/F_Raster.h"
+#include "common/F_S3dMesh.h"
+#include "common/F_ScreenMap.h"
+#include "include/F_Vector.h"
+#include "platform/PixelSurface.h"
+
+// The first entry of the 4000-step shading ramp a line colour selects.
+int shadingRampStart(int lineColor);
+
+class F_LayerRenderer {
+ public:
+  // `colors` is the view's colour table with its index 1 at colors[0] (all
+  // 32000 entries); `rainbowColors` the number of rainbow entries in use.
+  // The depth buffer is sized to the surface and cleared by the caller.
+  F_LayerRenderer(const PixelSurface& surface, const F_ScreenMap& screenMap, F_DepthBuffer& depth,
+                  std::span<const F_Rgb> colors, int rainbowColors);
+
+  // Every layer whose context shows it, in order. The current layer (1 to the
+  // layer count) gets `values` and `valueRange`: contour fill when values are
+  // given, else shading spread over valueRange; the others are shaded over
+  // (0, 1). Throws F_NotSupportedException at the first element of a visible
+  // layer whose node count has no shape functions; what was drawn stays.
+  void renderMesh(const F_S3dMesh& mesh, const F_DisplayOptions& options, const F_VectorReal& values,
+                  const F_Interval& valueRange, int currentLayer);
+
+  // One layer: shading with [firstIndex, lastIndex] when `values` is empty,
+  // otherwise contour fill with the rainbow indices and one value per point.
+  // nXi == nEta in [1, 20].
+  void renderLayer(const F_S3dLayer& layer, const F_LayerContext& context, bool overprint, int nXi, int nEta,
+                   int firstIndex, int lastIndex, const F_VectorReal& values, const F_Interval& valueRange);
+
+  // What has been handed to the primitives so far (for the benchmarks).
+  long long triangleCount() const { return triangles_; }
+  long long lineCount() const { return lines_; }
+
+ private:
+  const F_SampleTable& table(int nodeCount, int divisions);
+  // Positions and values (intensity or field) of every sample of one element.
+  void sampleElement(const F_S3dLayer& layer, const F_S3dElement& element, const F_SampleTable& table,
+                     const F_VectorReal* values);
+  void drawLine(const F_S3dLayer& layer, const F_S3dElement& element, const F_ColorScale& scale);
+
+  F_DrawArea area_;
+  const F_ScreenMap& map_;
+  std::span<const F_Rgb> colors_;
+  int rainbowColors_;
+  F_SampleTable tables_[F_ElementShape::kMaxNodes + 1];
+  std::vector<F_Vertex> samples_;  // the current element's samples, reused
+  long long triangles_ = 0;
+  long long lines_ = 0;
+};

@@ -1,0 +1,235 @@
+#include "common/F_LayerRenderer.h"
+
+#include <gtest/gtest.h>
+
+#include "RenderCanvas.h"
+#include "common/F_ElementInterpolation.h"
+
+namespace {
+
+F_S3dLayer layerWith(std::vector<F_Point3D> points, std::vector<std::vector<int>> elements) {
+  F_S3dLayer layer;
+  for (const F_Point3D& p : points) layer.points.append(p);
+  for (const auto& nodes : elements) {
+    F_S3dElement e;
+    for (int n : nodes) e.nodes.append(n);
+    layer.elements.append(std::move(e));
+  }
+  return layer;
+}
+
+// A square from (y, z) = (2, 2) to (14, 14) at depth `x`, as one 4-node element.
+F_S3dLayer square(double x, double left = 2, double right = 14) {
+  return layerWith({{x, left, 2}, {x, right, 2}, {x, right, 14}, {x, left, 14}}, {{1, 2, 3, 4}});
+}
+
+F_DisplayOptions optionsFor(int layers, int divisions = 3, bool overprint = false) {
+  F_DisplayOptions o;
+  o.layerContexts.resize(layers);
+  o.numberOfDivisions = divisions;
+  o.overprintMesh = overprint ? 1 : 0;
+  return o;
+}
+
+struct Scene {
+  RenderCanvas canvas;
+  F_LayerRenderer renderer{canvas.surface, canvas.map, canvas.depth, canvas.colors(), 14};
+};
+
+}  // namespace
+
+TEST(F_LayerRenderer, FaceSquareOnTakesTheLastColourOfItsRamp) {
+  struct Case {
+    int lineColor;
+    F_Rgb index;
+  };
+  const Case cases[] = {{1, 8000},  {2, 8000},  {3, 12000}, {4, 16000}, {5, 20000}, {6, 24000},
+                        {7, 28000}, {8, 8000},  {13, 8000}, {14, 32000}, {15, 32000}, {16, 8000}};
+  const F_S3dLayer triangle = layerWith({{0, 2, 2}, {0, 14, 2}, {0, 2, 14}}, {{1, 2, 3}});
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << "line colour " << c.lineColor);
+    Scene s;
+    F_S3dMesh mesh;
+    mesh.layers.append(triangle);
+    F_DisplayOptions options = optionsFor(1);
+    options.layer(1).lineColor = c.lineColor;
+    s.renderer.renderMesh(mesh, options, F_VectorReal(), {0, 1}, 1);
+    EXPECT_FALSE(s.canvas.drawn().empty());
+    EXPECT_EQ(s.canvas.indices(), (std::set<F_Rgb>{c.index}));
+  }
+}
+
+TEST(F_LayerRenderer, FaceEdgeOnDisappears) {
+  Scene s;
+  F_S3dMesh mesh;
+  mesh.layers.append(layerWith({{0, 2, 2}, {5, 2, 2}, {0, 2, 14}}, {{1, 2, 3}}));
+  s.renderer.renderMesh(mesh, optionsFor(1), F_VectorReal(), {0, 1}, 1);
+  EXPECT_TRUE(s.canvas.drawn().empty());
+}
+
+TEST(F_LayerRenderer, TiltedQuadrilateralIsShadedByItsAngle) {
+  // Tilted 60 degrees about the z axis: intensity cos 60 = 0.5 picks step
+  // 2000 or 2001 of the red ramp (the widened range puts 0.5 near a band edge).
+  Scene s;
+  const double t = std::sqrt(3.0);
+  F_S3dMesh mesh;
+  mesh.layers.append(layerWith({{0, 2, 2}, {6 * t, 8, 2}, {6 * t, 8, 14}, {0, 2, 14}}, {{1, 2, 3, 4}}));
+  s.renderer.renderMesh(mesh, optionsFor(1), F_VectorReal(), {0, 1}, 1);
+  for (F_Rgb i : s.canvas.indices()) EXPECT_NEAR(static_cast<double>(i), 4001 + 1999.5, 1.0);
+}
+
+TEST(F_LayerRenderer, OverprintDrawsTheOutlineInBlackOverTheFaces) {
+  for (bool overprint : {false, true}) {
+    SCOPED_TRACE(overprint ? "with overprint" : "without");
+    Scene s;
+    F_S3dMesh mesh;
+    mesh.layers.append(square(0));
+    s.renderer.renderMesh(mesh, optionsFor(1, 3, overprint), F_VectorReal(), {0, 1}, 1);
+    EXPECT_EQ(s.renderer.triangleCount(), 36);
+    EXPECT_EQ(s.renderer.lineCount(), overprint ? 12 : 0);
+    const F_Rgb edge = overprint ? 1 : 8000;
+    for (int k = 2; k <= 14; ++k) {
+      EXPECT_EQ(s.canvas.at(k, 18), edge) << "bottom, column " << k;
+      EXPECT_EQ(s.canvas.at(k, 6), edge) << "top, column " << k;
+      EXPECT_EQ(s.canvas.at(2, 20 - k), edge) << "left, row " << 20 - k;
+      EXPECT_EQ(s.canvas.at(14, 20 - k), edge) << "right, row " << 20 - k;
+    }
+    EXPECT_EQ(s.canvas.at(8, 12), 8000u);  // inner cell edges are not outlined
+    EXPECT_EQ(s.canvas.at(6, 12), 8000u);
+  }
+}
+
+TEST(F_LayerRenderer, TwoNodeElementsAreLinesInTheLayerColour) {
+  Scene s;
+  F_S3dMesh mesh;
+  mesh.layers.append(layerWith({{0, 2, 10}, {0, 14, 10}}, {{1, 2}}));
+  F_DisplayOptions options = optionsFor(1);
+  options.layer(1).lineColor = 6;
+  F_VectorReal values(2, 0.25);  // a field does not colour lines
+  s.renderer.renderMesh(mesh, options, values, {0, 1}, 1);
+  EXPECT_EQ(s.canvas.drawn().size(), 13u);
+  EXPECT_EQ(s.canvas.indices(), (std::set<F_Rgb>{6}));
+}
+
+TEST(F_LayerRenderer, ContourFillSpreadsTheFieldOverTheRainbow) {
+  Scene s;
+  F_S3dMesh mesh;
+  mesh.layers.append(square(0));
+  F_VectorReal values(4);
+  values(1) = values(4) = 0.0;  // left side
+  values(2) = values(3) = 1.0;  // right side
+  s.renderer.renderMesh(mesh, optionsFor(1), values, {0, 1}, 1);
+  const std::set<F_Rgb> indices = s.canvas.indices();
+  EXPECT_EQ(*indices.begin(), 1001u);
+  EXPECT_EQ(*indices.rbegin(), 1014u);
+  EXPECT_GE(indices.size(), 12u);  // 13 columns over 14 bands
+  EXPECT_EQ(s.canvas.at(2, 12), 1001u);
+  EXPECT_EQ(s.canvas.at(14, 12), 1014u);
+  EXPECT_NEAR(static_cast<double>(s.canvas.at(8, 12)), 1007.5, 0.5);  // 0.5 sits on the edge of bands 7 and 8
+}
+
+TEST(F_LayerRenderer, FieldOfTheCurrentLayerOnlyAndOtherLayersShaded) {
+  Scene s;
+  F_S3dMesh mesh;
+  mesh.layers.append(square(0, 1, 7));
+  mesh.layers.append(square(0, 9, 15));
+  F_VectorReal values(4, 0.5);
+  s.renderer.renderMesh(mesh, optionsFor(2), values, {0, 1}, 2);
+  EXPECT_EQ(s.canvas.at(4, 12), 8000u);  // layer 1 shaded red, square on
+  EXPECT_GE(s.canvas.at(12, 12), 1001u);
+  EXPECT_LE(s.canvas.at(12, 12), 1014u);
+}
+
+TEST(F_LayerRenderer, CurrentLayerWithoutFieldSpreadsIntensityOverTheGivenRange) {
+  Scene s;
+  F_S3dMesh mesh;
+  mesh.layers.append(square(0));
+  // Intensity 1 against a range (0, 4): a quarter of the 4000 steps.
+  s.renderer.renderMesh(mesh, optionsFor(1), F_VectorReal(), {0, 4}, 1);
+  EXPECT_EQ(s.canvas.indices(), (std::set<F_Rgb>{4001 + 1000}));
+}
+
+TEST(F_LayerRenderer, HiddenLayersAddNothingNotEvenDepth) {
+  F_S3dMesh mesh;
+  mesh.layers.append(square(0, 1, 7));
+  mesh.layers.append(square(5));  // nearer, over the whole first square
+  mesh.layers.append(layerWith({{0, 1, 1}, {0, 2, 2}, {0, 3, 3}, {0, 4, 4}, {0, 5, 5}}, {{1, 2, 3, 4, 5}}));
+  F_DisplayOptions options = optionsFor(3);
+  options.layer(2).hideLayer();
+  options.layer(3).hideLayer();
+
+  Scene alone;
+  F_S3dMesh first;
+  first.layers.append(mesh.layer(1));
+  alone.renderer.renderMesh(first, optionsFor(1), F_VectorReal(), {0, 1}, 1);
+
+  Scene s;
+  s.renderer.renderMesh(mesh, options, F_VectorReal(), {0, 1}, 3);
+  EXPECT_EQ(s.canvas.pixels, alone.canvas.pixels);
+  for (int r = 0; r < 24; ++r)
+    for (int c = 0; c < 24; ++c) ASSERT_EQ(s.canvas.depth.at(c, r), alone.canvas.depth.at(c, r)) << c << "," << r;
+}
+
+TEST(F_LayerRenderer, UnsupportedElementInAVisibleLayerStopsTheRendering) {
+  Scene s;
+  F_S3dMesh mesh;
+  mesh.layers.append(square(0));
+  mesh.layers.append(layerWith({{0, 1, 1}, {0, 2, 2}, {0, 3, 3}, {0, 4, 4}, {0, 5, 5}}, {{1, 2, 3, 4, 5}}));
+  EXPECT_THROW(s.renderer.renderMesh(mesh, optionsFor(2), F_VectorReal(), {0, 1}, 1), F_NotSupportedException);
+  EXPECT_EQ(s.canvas.at(8, 12), 8000u);  // the first layer was drawn before
+  // A closed outline of five nodes (1 2 3 4 1 is four) is fine; six distinct
+  // points with a seventh repeat is a six-node element.
+  Scene closed;
+  F_S3dMesh ok;
+  ok.layers.append(layerWith({{0, 2, 2}, {0, 14, 2}, {0, 14, 14}, {0, 2, 14}}, {{1, 2, 3, 4, 1}}));
+  closed.renderer.renderMesh(ok, optionsFor(1), F_VectorReal(), {0, 1}, 1);
+  EXPECT_EQ(closed.canvas.at(8, 12), 8000u);
+}
+
+TEST(F_LayerRenderer, UnsupportedElementIsFoundEvenWithNothingToDrawOn) {
+  RenderCanvas canvas;
+  F_DepthBuffer none;
+  F_LayerRenderer renderer(canvas.surface, canvas.map, none, canvas.colors(), 14);
+  F_S3dMesh mesh;
+  mesh.layers.append(layerWith({{0, 1, 1}, {0, 2, 2}, {0, 3, 3}, {0, 4, 4}, {0, 5, 5}}, {{1, 2, 3, 4, 5}}));
+  EXPECT_THROW(renderer.renderMesh(mesh, optionsFor(1), F_VectorReal(), {0, 1}, 1), F_NotSupportedException);
+}
+
+TEST(F_LayerRenderer, SixNodeTriangleAndCurvedQuadrilateralCoverTheirArea) {
+  struct Case {
+    const char* name;
+    F_S3dLayer layer;
+    long long triangles;
+  };
+  const Case cases[] = {
+      {"six nodes", layerWith({{0, 2, 2}, {0, 8, 2}, {0, 14, 2}, {0, 8, 8}, {0, 2, 14}, {0, 2, 8}}, {{1, 2, 3, 4, 5, 6}}), 9},
+      {"eight nodes", layerWith({{0, 2, 2}, {0, 8, 2}, {0, 14, 2}, {0, 14, 8}, {0, 14, 14}, {0, 8, 14}, {0, 2, 14}, {0, 2, 8}},
+                                {{1, 2, 3, 4, 5, 6, 7, 8}}), 36},
+      {"nine nodes", layerWith({{0, 2, 2}, {0, 8, 2}, {0, 14, 2}, {0, 14, 8}, {0, 14, 14}, {0, 8, 14}, {0, 2, 14}, {0, 2, 8}, {0, 8, 8}},
+                               {{1, 2, 3, 4, 5, 6, 7, 8, 9}}), 36},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    Scene s;
+    F_S3dMesh mesh;
+    mesh.layers.append(c.layer);
+    s.renderer.renderMesh(mesh, optionsFor(1, 3, true), F_VectorReal(), {0, 1}, 1);
+    EXPECT_EQ(s.renderer.triangleCount(), c.triangles);
+    // Corner to corner without a crack: every pixel inside the outline is drawn.
+    EXPECT_EQ(s.canvas.at(2, 18), 1u);
+    EXPECT_EQ(s.canvas.at(3, 17), 8000u);
+    EXPECT_EQ(s.canvas.at(5, 12), 8000u);
+  }
+}
+
+TEST(F_LayerRenderer, ArgumentsOutsideTheirRangeAreFaultsOfTheCaller) {
+  Scene s;
+  F_S3dMesh mesh;
+  mesh.layers.append(square(0));
+  EXPECT_DEATH(s.renderer.renderMesh(mesh, optionsFor(1), F_VectorReal(), {0, 1}, 2), "");
+  EXPECT_DEATH(s.renderer.renderMesh(mesh, optionsFor(1), F_VectorReal(), {0, 1}, 0), "");
+  EXPECT_DEATH(s.renderer.renderMesh(mesh, optionsFor(1), F_VectorReal(3), {0, 1}, 1), "");
+  const F_LayerContext context;
+  EXPECT_DEATH(s.renderer.renderLayer(mesh.layer(1), context, false, 2, 3, 4001, 8000, F_VectorReal(), {0, 1}), "");
+  EXPECT_DEATH(s.renderer.renderLayer(mesh.layer(1), context, false, 21, 21, 4001, 8000, F_VectorReal(), {0, 1}), "");
+}
