@@ -1,0 +1,38 @@
+#include "platform/raster/RasterFonts.h"
+
+#include <algorithm>
+
+#include <QGuiApplication>
+#include <QString>
+#include <QStringList>
+
+void ensureGuiApplication() {
+  if (QCoreApplication::instance()) return;
+  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+  // The application object keeps references to argc and argv for its lifetime.
+  static int argc = 1;
+  static char name[] = "kavrilon";
+  static char* argv[] = {name, nullptr};
+  static QGuiApplication* app = new QGuiApplication(argc, argv);
+  (void)app;
+}
+
+QFont toQFont(const Font& font) {
+  const QString face = QString::fromStdString(font.face);
+  QStringList families{face};
+  // Metric-compatible twins first after the asked face, so layouts measured
+  // with the original faces keep their widths.
+  if (face.compare("Courier New", Qt::CaseInsensitive) == 0) families << "Liberation Mono";
+  if (face.compare("Arial", Qt::CaseInsensitive) == 0) families << "Liberation Sans";
+  if (face.compare("Times New Roman", Qt::CaseInsensitive) == 0) families << "Liberation Serif";
+
+  QFont q;
+  q.setFamilies(families);
+  q.setPixelSize(font.pixelHeight > 0 ? font.pixelHeight : 1);
+  // Weights 100..900 as on the other platform; Qt 6 uses the same scale.
+  q.setWeight(static_cast<QFont::Weight>(std::clamp(font.weight > 0 ? font.weight : 400, 100, 900)));
+  q.setStyleStrategy(QFont::NoAntialias);
+  q.setHintingPreference(QFont::PreferFullHinting);
+  q.setKerning(false);
+  return q;
+}

@@ -1,0 +1,22 @@
+#include "platform/raster/RasterImage.h"
+
+#include <QString>
+
+RasterImage::RasterImage(int w, int h) {
+  if (w > 0 && h > 0) {
+    image_ = QImage(w, h, QImage::Format_RGB32);
+    if (!image_.isNull()) image_.fill(0xffffffffu);
+  }
+}
+
+PixelSurface RasterImage::surface() {
+  if (image_.isNull()) return {};
+  // Format_RGB32 rows are whole 32-bit words, so the stride is exact.
+  return {reinterpret_cast<F_Rgb*>(image_.bits()), image_.width(), image_.height(),
+          static_cast<int>(image_.bytesPerLine() / 4)};
+}
+
+bool RasterImage::save(const std::string& path) const {
+  if (image_.isNull()) return false;
+  return image_.save(QString::fromStdString(path));
+}
