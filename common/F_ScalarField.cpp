@@ -1,0 +1,58 @@
+#include "common/F_ScalarField.h"
+
+#include <algorithm>
+
+#include "include/F_Errors.h"
+#include "include/F_WordReader.h"
+
+namespace {
+
+// One record: the point number, the value, the rest of its line.
+double readRecord(F_InputFile& file, int& lineNumber, int expectedNumber) {
+  const int number = readInteger(file, lineNumber);
+  if (expectedNumber != 0 && number != expectedNumber) failRead(file, "ERROR\nBad item count.", lineNumber);
+  const double value = readReal(file, lineNumber);
+  skipRestOfLine(file, lineNumber);
+  return value;
+}
+
+}  // namespace
+
+F_VectorReal readScalarField(F_InputFile& file, int& lineNumber) {
+  // First pass: count and check. Any byte after a record's NewLine, even an
+  // empty line, starts one more record.
+  int count = 0;
+  for (;;) {
+    if (count == 2147483647) failRead(file, "ERROR\nBad item count.", lineNumber);
+    readRecord(file, lineNumber, count + 1);
+    ++count;
+    if (file.get() == F_InputFile::kEof) break;
+    file.unget();
+  }
+
+  if (!file.rewind()) failRead(file, "ERROR\nUnexpected end of file.", 0);
+  lineNumber = 1;
+  F_VectorReal values(count);
+  for (int i = 1; i <= count; ++i) values(i) = readRecord(file, lineNumber, 0);
+  return values;
+}
+
+std::optional<F_VectorReal> loadScalarField(const std::string& path) {
+  auto file = F_InputFile::open(path);
+  if (!file) {
+    reportReadError(fileNameOf(path), absolutePathOf(path), "ERROR\nFile not found.", 0);
+    return std::nullopt;
+  }
+  int lineNumber = 1;
+  try {
+    return readScalarField(*file, lineNumber);
+  } catch (const F_UserException&) {
+    return std::nullopt;
+  }
+}
+
+F_Interval valueExtremes(const F_VectorReal& values) {
+  if (values.empty()) return {0.0, 0.0};
+  const auto [lo, hi] = std::minmax_element(values.begin(), values.end());
+  return {*lo, *hi};
+}

@@ -1,0 +1,28 @@
+#pragma once
+// The PVA file: one value per point of a layer, one record per line in point
+// order: the point number (1, 2, ...), the value, and the rest of the line,
+// which is ignored (normally empty or a comment). Blank and comment lines may
+// stand before a record; the last record ends with its NewLine and the file
+// ends right there.
+
+#include <optional>
+#include <string>
+
+#include "common/F_ScreenMap.h"
+#include "include/F_File.h"
+#include "include/F_Vector.h"
+
+// Reads the whole stream in two passes, first counting and checking the
+// records, then reading their values into a vector made once with the exact
+// size. Both passes read the same records, so a line with more words after
+// its value gives the value the count was made with. The caller starts
+// `lineNumber` at 1; the first error is shown with its line (word-reader
+// messages, "ERROR\nBad item count.") and thrown as F_UserException.
+F_VectorReal readScalarField(F_InputFile& file, int& lineNumber);
+
+// Opens `path` and reads it; "ERROR\nFile not found." (no line) when it cannot
+// be opened. Nothing when the read failed: its message has been shown.
+std::optional<F_VectorReal> loadScalarField(const std::string& path);
+
+// The smallest and largest of the values themselves; (0, 0) for none.
+F_Interval valueExtremes(const F_VectorReal& values);

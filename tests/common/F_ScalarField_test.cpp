@@ -1,0 +1,137 @@
+#include "common/F_ScalarField.h"
+
+#include <gtest/gtest.h>
+
+#include "support/TestSupport.h"
+
+namespace {
+
+// The values of a PVA text, or the message its read showed.
+struct Outcome {
+  std::vector<double> values;
+  std::string message;
+  int lineNumber = 0;
+};
+
+Outcome read(const std::string& text) {
+  RecordingUi ui;
+  auto file = memoryFile(text, "/tmp/t.pva");
+  Outcome out;
+  int lineNumber = 1;
+  try {
+    const F_VectorReal v = readScalarField(*file, lineNumber);
+    out.values.assign(v.begin(), v.end());
+  } catch (const F_UserException&) {
+    out.message = ui.lastMessage();
+  }
+  out.lineNumber = lineNumber;
+  return out;
+}
+
+std::string pvaError(const std::string& message, int line) {
+  return readErrorText("t.pva", "/tmp/t.pva", message, line);
+}
+
+}  // namespace
+
+TEST(F_ScalarField, ReadsOneValuePerRecord) {
+  struct Case {
+    const char* name;
+    std::string text;
+    std::vector<double> values;
+  };
+  const Case cases[] = {
+      {"plain records", "1 0.0\n2 1.5e-3\n3 -7.25 # corner\n", {0.0, 1.5e-3, -7.25}},
+      {"CR LF line ends", "1 4\r\n2 5\r\n", {4, 5}},
+      {"blank and comment lines before records", "# field\n\n1 1\n  \n# more\n2 2\n", {1, 2}},
+      {"one record", "1 42\n", {42}},
+      {"tabs and signs", "\t+1\t-0.5\n2 .25\n", {-0.5, 0.25}},
+      {"further words after the value are skipped in both passes", "1 10 99 98\n2 20 x\n3 30\n", {10, 20, 30}},
+      {"a line of junk after the value", "1 1 ###\n2 2 \x01\x02\n", {1, 2}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const Outcome out = read(c.text);
+    EXPECT_EQ(out.message, "");
+    EXPECT_EQ(out.values, c.values);
+  }
+}
+
+TEST(F_ScalarField, EveryErrorWithItsLine) {
+  struct Case {
+    const char* name;
+    std::string text;
+    std::string message;
+    int line;
+  };
+  const Case cases[] = {
+      {"records numbered 1, 2, 4", "1 0\n2 0\n4 0\n", "ERROR\nBad item count.", 3},
+      {"first record not 1", "# c\n0 5\n", "ERROR\nBad item count.", 2},
+      {"empty file", "", "ERROR\nUnexpected end of file.", 0},
+      {"no NewLine after the last value", "1 0\n2 0", "ERROR\nUnexpected end of file.", 0},
+      {"no NewLine after a trailing comment", "1 0 # end", "ERROR\nUnexpected end of file.", 0},
+      {"empty line after the last record", "1 0\n2 0\n\n", "ERROR\nUnexpected end of file.", 0},
+      {"spaces after the last record", "1 0\n ", "ERROR\nUnexpected end of file.", 0},
+      {"record without a value", "1 0\n2\n", "ERROR\nUnexpected end of file.", 0},
+      {"value not a real", "1 0\n2 abc\n", "ERROR\nInvalid real number.\na <?> bc", 2},
+      {"number not an integer", "1 0\n2.0 1\n", "ERROR\nInvalid integer number.\n2. <?> 0", 2},
+      {"comment glued to the value", "1 0#x\n", "ERROR\nExpecting a 'Space' or 'Tab' before the # character.", 1},
+      {"value on the next line counts its own line", "1\n\n0.5x\n", "ERROR\nInvalid real number.\n0.5x <?>", 3},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const Outcome out = read(c.text);
+    EXPECT_TRUE(out.values.empty());
+    EXPECT_EQ(out.message, pvaError(c.message, c.line));
+  }
+}
+
+TEST(F_ScalarField, SecondPassStartsAgainAtLineOne) {
+  const Outcome out = read("# a\n1 1\n2 2\n");
+  EXPECT_EQ(out.values, (std::vector<double>{1, 2}));
+  EXPECT_EQ(out.lineNumber, 4);  // counted once, not twice
+}
+
+TEST(F_ScalarField, LoadsFromDiskOrSaysTheFileIsMissing) {
+  TempDir dir;
+  const std::string path = dir.path("field.pva");
+  std::string text;
+  for (int i = 1; i <= 3000; ++i) text += std::to_string(i) + " " + std::to_string(i * 0.5) + " # note\n";
+  writeFileBytes(path, text);
+  {
+    RecordingUi ui;
+    const auto values = loadScalarField(path);
+    ASSERT_TRUE(values.has_value());
+    ASSERT_EQ(values->size(), 3000);
+    EXPECT_EQ((*values)(3000), 1500.0);
+    EXPECT_TRUE(ui->messages().empty());
+    const F_Interval range = valueExtremes(*values);
+    EXPECT_EQ(range.lower, 0.5);
+    EXPECT_EQ(range.upper, 1500.0);
+  }
+  {
+    RecordingUi ui;
+    const std::string missing = dir.path("missing.pva");
+    EXPECT_FALSE(loadScalarField(missing).has_value());
+    EXPECT_EQ(ui.lastMessage(), readErrorText("missing.pva", missing, "ERROR\nFile not found.", 0));
+  }
+  {
+    RecordingUi ui;
+    writeFileBytes(path, "1 1\n3 3\n");
+    EXPECT_FALSE(loadScalarField(path).has_value());
+    EXPECT_EQ(ui.lastMessage(), readErrorText("field.pva", path, "ERROR\nBad item count.", 2));
+  }
+}
+
+TEST(F_ScalarField, ExtremesOfTheValuesThemselves) {
+  F_VectorReal v(3);
+  v(1) = 2;
+  v(2) = -1;
+  v(3) = 7;
+  const F_Interval r = valueExtremes(v);
+  EXPECT_EQ(r.lower, -1);
+  EXPECT_EQ(r.upper, 7);
+  const F_Interval none = valueExtremes(F_VectorReal());
+  EXPECT_EQ(none.lower, 0);
+  EXPECT_EQ(none.upper, 0);
+}
