@@ -133,12 +133,12 @@ void CKavrilonDoc::OnFileImport() {
   importFile(*path);
 }
 
-bool CKavrilonDoc::importFile(const std::string& path, bool offerCompanion) {
+CKavrilonDoc::ImportResult CKavrilonDoc::importFile(const std::string& path, bool offerCompanion) {
   {
     auto file = F_InputFile::open(path);
     if (!file) {
       reportReadError(fileNameOf(path), absolutePathOf(path), "ERROR\nFile not found.", 0);
-      return false;
+      return ImportResult::Failed;
     }
     WaitCursor wait;
     F_S3dMesh fresh;
@@ -146,7 +146,7 @@ bool CKavrilonDoc::importFile(const std::string& path, bool offerCompanion) {
     try {
       fresh.readS3d(*file, lineNumber);
     } catch (const F_UserException&) {
-      return false;
+      return ImportResult::Failed;
     }
     mesh = std::move(fresh);
   }
@@ -155,17 +155,17 @@ bool CKavrilonDoc::importFile(const std::string& path, bool offerCompanion) {
   UpdateAllViews();
 
   const std::string cfgPath = offerCompanion ? companionCfgPath(path) : "";
-  if (cfgPath.empty() || !F_InputFile::open(cfgPath)) return true;
+  if (cfgPath.empty() || !F_InputFile::open(cfgPath)) return ImportResult::Imported;
   if (!ui().askYesNo("Import display options from the file:\n" + absolutePathOf(cfgPath))) {
     UpdateAllViews();
-    return true;
+    return ImportResult::Imported;
   }
   F_DisplayOptions read;
   // A read error has been shown; the mesh and the reset options stay.
-  if (!read.readCfgFile(cfgPath)) return true;
+  if (!read.readCfgFile(cfgPath)) return ImportResult::CompanionFailed;
   displayOptions.applyReadOptions(read, mesh.layerCount());
   UpdateAllViews();
-  return true;
+  return ImportResult::Imported;
 }
 
 void CKavrilonDoc::OnFileExport() {

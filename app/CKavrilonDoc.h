@@ -37,10 +37,15 @@ class CKavrilonDoc {
 
   // File Import: the file dialog, then importFile.
   void OnFileImport();
+  enum class ImportResult {
+    Failed,          // the mesh could not be read; the document is unchanged
+    Imported,        // mesh read; companion taken, declined, absent or of another layer count
+    CompanionFailed  // mesh read, the companion .cfg could not be read: reset options kept
+  };
   // The import of one .s3d file: read, reset of the options, update of the
   // views, then the companion .cfg (asked for unless `offerCompanion` is false).
-  // False when the mesh could not be read (already shown).
-  bool importFile(const std::string& path, bool offerCompanion = true);
+  // Every failure has been shown when this returns.
+  ImportResult importFile(const std::string& path, bool offerCompanion = true);
   // File Export: the file dialog, then exportFile.
   void OnFileExport();
   // Writes the mesh as .s3d text; false after the failure was shown.

@@ -4,6 +4,8 @@
 #include <cctype>
 #include <ostream>
 
+#include "app/CKavrilonDoc.h"
+#include "common/F_LayerContext.h"
 #include "common/F_S3dMesh.h"
 #include "include/F_Errors.h"
 #include "include/F_File.h"
@@ -29,39 +31,6 @@ std::string extensionOf(const std::string& path) {
   return ext;
 }
 
-// The mesh of an .s3d file, or false after the error was shown.
-bool importS3d(const std::string& path, F_S3dMesh& mesh) {
-  auto file = F_InputFile::open(path);
-  if (!file) {
-    reportReadError(fileNameOf(path), absolutePathOf(path), "ERROR\nFile not found.", 0);
-    return false;
-  }
-  int lineNumber = 1;
-  F_S3dMesh fresh;
-  try {
-    fresh.readS3d(*file, lineNumber);
-  } catch (const F_UserException&) {
-    return false;
-  }
-  mesh = std::move(fresh);
-  return true;
-}
-
-bool exportS3d(const std::string& path, const F_S3dMesh& mesh) {
-  auto file = F_OutputFile::create(path, F_OutputFile::Mode::Text);
-  if (!file) {
-    reportReadError(fileNameOf(path), absolutePathOf(path), "ERROR\nUnable to open output file.\nNo write permission.",
-                    0);
-    return false;
-  }
-  mesh.writeS3d(*file);
-  if (!file->close()) {
-    ui().messageBox("Unable to finish write operation.");
-    return false;
-  }
-  return true;
-}
-
 void printMesh(std::ostream& out, const F_S3dMesh& mesh) {
   long long e = 0, p = 0, s = 0;
   for (const auto& layer : mesh.layers) {
@@ -78,14 +47,29 @@ void printMesh(std::ostream& out, const F_S3dMesh& mesh) {
   }
 }
 
+// Fills `doc` from IN as the desktop program would: an .s3d import (with the
+// companion .cfg unless `offerCompanion` is false) or a .b3d open. False after
+// the failure was shown; a companion that could not be read counts as one.
+bool openInput(CKavrilonDoc& doc, const std::string& path, const std::string& ext, bool offerCompanion) {
+  if (ext == "s3d") return doc.importFile(path, offerCompanion) == CKavrilonDoc::ImportResult::Imported;
+  return doc.OnOpenDocument(path);
+}
+
 int check(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
   if (args.size() != 1) return usage(err, "check takes one file");
   const std::string& path = args[0];
-  std::string ext = extensionOf(path);
-  if (ext == "s3d") {
-    F_S3dMesh mesh;
-    if (!importS3d(path, mesh)) return 1;
-    printMesh(out, mesh);
+  const std::string ext = extensionOf(path);
+  if (ext == "s3d" || ext == "b3d") {
+    // An .s3d check reads the mesh only; its companion options are not asked for.
+    CKavrilonDoc doc;
+    if (!openInput(doc, path, ext, false)) return 1;
+    printMesh(out, doc.mesh);
+    return 0;
+  }
+  if (ext == "cfg") {
+    F_DisplayOptions options;
+    if (!options.readCfgFile(path)) return 1;
+    out << "options layers=" << options.layerCount() << "\n";
     return 0;
   }
   return usage(err, "unsupported file type: " + path);
@@ -103,16 +87,35 @@ int convert(const std::vector<std::string>& args, std::ostream&, std::ostream& e
       files.push_back(a);
     }
   }
-  (void)noCfg;
   if (files.size() != 2) return usage(err, "convert takes IN and OUT");
   const std::string inExt = extensionOf(files[0]);
   const std::string outExt = extensionOf(files[1]);
-  if (inExt != "s3d") return usage(err, "unsupported input type: " + files[0]);
-  if (outExt != "s3d") return usage(err, "unsupported output type: " + files[1]);
-  F_S3dMesh mesh;
-  if (!importS3d(files[0], mesh)) return 1;
-  return exportS3d(files[1], mesh) ? 0 : 1;
+  if (inExt != "s3d" && inExt != "b3d") return usage(err, "unsupported input type: " + files[0]);
+  if (outExt != "s3d" && outExt != "b3d" && outExt != "cfg") return usage(err, "unsupported output type: " + files[1]);
+
+  CKavrilonDoc doc;
+  if (!openInput(doc, files[0], inExt, !noCfg)) return 1;
+  if (outExt == "b3d") return doc.OnSaveDocument(files[1]) ? 0 : 1;
+  if (outExt == "s3d") return doc.exportFile(files[1]) ? 0 : 1;
+  // The desktop program offers Export Display Options only for a mesh with
+  // layers: a .cfg without layers would not read back.
+  if (doc.displayOptions.layerCount() == 0) {
+    err << "kavrilon-cli: " << files[0] << " has no layers, so there are no display options to write\n";
+    return 1;
+  }
+  return doc.displayOptions.writeCfgFile(files[1]) ? 0 : 1;
 }
+
+using Subcommand = int (*)(const std::vector<std::string>&, std::ostream&, std::ostream&);
+
+// Every subcommand by name; render and script join this table.
+const struct {
+  const char* name;
+  Subcommand run;
+} kSubcommands[] = {
+    {"check", check},
+    {"convert", convert},
+};
 
 }  // namespace
 
@@ -121,14 +124,11 @@ int runCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
   HeadlessUi headless(&out);
   UiServices* previous = installUiServices(&headless);
   std::vector<std::string> rest(args.begin() + 1, args.end());
-  int status;
-  if (args[0] == "check") {
-    status = check(rest, out, err);
-  } else if (args[0] == "convert") {
-    status = convert(rest, out, err);
-  } else {
-    status = usage(err, "unknown subcommand " + args[0]);
+  int status = -1;
+  for (const auto& sub : kSubcommands) {
+    if (args[0] == sub.name) status = sub.run(rest, out, err);
   }
+  if (status < 0) status = usage(err, "unknown subcommand " + args[0]);
   installUiServices(previous);
   return status;
 }

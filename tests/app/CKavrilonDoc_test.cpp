@@ -346,7 +346,7 @@ TEST(CKavrilonDocImport, CompanionQuestionAnsweredYesOrNo) {
     CountingView view(doc);
     doc.addView(&view);
     ui->queueAnswer(c.yes);
-    ASSERT_TRUE(doc.importFile(dir.path("mesh.s3d")));
+    ASSERT_EQ(doc.importFile(dir.path("mesh.s3d")), CKavrilonDoc::ImportResult::Imported);
     ASSERT_GE(ui->lines().size(), 1u);
     EXPECT_EQ(ui->lines()[0], "question: " + HeadlessUi::escape("Import display options from the file:\n" +
                                                                  dir.path("mesh.cfg")));
@@ -370,7 +370,7 @@ TEST(CKavrilonDocImport, CompanionReadErrorKeepsMeshAndResetOptions) {
   CKavrilonDoc doc;
   CountingView view(doc);
   doc.addView(&view);
-  ASSERT_TRUE(doc.importFile(dir.path("mesh.S3D")));
+  ASSERT_EQ(doc.importFile(dir.path("mesh.S3D")), CKavrilonDoc::ImportResult::CompanionFailed);
   EXPECT_EQ(ui.lastMessage(), readErrorText("mesh.cfg", dir.path("mesh.cfg"),
                                             "ERROR\nMargin must be an integer in the range [1,100].", 2));
   EXPECT_EQ(doc.mesh.layerCount(), 2);
@@ -386,8 +386,8 @@ TEST(CKavrilonDocImport, NoCompanionForOtherNamesOrWhenNotOffered) {
   writeFileBytes(dir.path("mesh.cfg"), cfgFor(2));
   writeFileBytes(dir.path("mesh.s3d"), kTwoLayers);
   CKavrilonDoc doc;
-  ASSERT_TRUE(doc.importFile(dir.path("mesh.txt")));
-  ASSERT_TRUE(doc.importFile(dir.path("mesh.s3d"), false));
+  ASSERT_EQ(doc.importFile(dir.path("mesh.txt")), CKavrilonDoc::ImportResult::Imported);
+  ASSERT_EQ(doc.importFile(dir.path("mesh.s3d"), false), CKavrilonDoc::ImportResult::Imported);
   EXPECT_TRUE(ui->lines().empty());
 }
 
@@ -399,10 +399,10 @@ TEST(CKavrilonDocImport, FailedReadLeavesTheDocument) {
   doc.mesh = sampleMesh();
   CountingView view(doc);
   doc.addView(&view);
-  EXPECT_FALSE(doc.importFile(dir.path("bad.s3d")));
+  EXPECT_EQ(doc.importFile(dir.path("bad.s3d")), CKavrilonDoc::ImportResult::Failed);
   EXPECT_EQ(ui.lastMessage(),
             readErrorText("bad.s3d", dir.path("bad.s3d"), "ERROR\nNode number cannot exceed the number of points.", 4));
-  EXPECT_FALSE(doc.importFile(dir.path("none.s3d")));
+  EXPECT_EQ(doc.importFile(dir.path("none.s3d")), CKavrilonDoc::ImportResult::Failed);
   EXPECT_EQ(ui.lastMessage(), readErrorText("none.s3d", dir.path("none.s3d"), "ERROR\nFile not found.", 0));
   EXPECT_EQ(doc.mesh, sampleMesh());
   EXPECT_FALSE(doc.IsModified());
