@@ -9,10 +9,10 @@ namespace {
 // A triangle edge with depth, y and value as linear functions of z.
 struct Edge {
   Edge(const F_Vertex& from, const F_Vertex& to) : z0(from.z), x0(from.x), y0(from.y), v0(from.v) {
-    const double dz = to.z - from.z;
-    kx = (to.x - from.x) / dz;
-    ky = (to.y - from.y) / dz;
-    kv = (to.v - from.v) / dz;
+    const double inverse = 1.0 / (to.z - from.z);
+    kx = (to.x - from.x) * inverse;
+    ky = (to.y - from.y) * inverse;
+    kv = (to.v - from.v) * inverse;
   }
   double x(double z) const { return x0 + kx * (z - z0); }
   double y(double z) const { return y0 + ky * (z - z0); }
@@ -31,7 +31,8 @@ void fillSpan(const F_DrawArea& area, const F_ScreenMap& map, const F_ColorScale
   if (std::fabs(dy) < 1e-10) return;
   const double maxDepth = std::max(dL, dS);
   // depth and value as a + b * column: y = (column - ox) / sx.
-  const double kd = (dS - dL) / dy, kv = (vS - vL) / dy;
+  const double inverse = 1.0 / dy;
+  const double kd = (dS - dL) * inverse, kv = (vS - vL) * inverse;
   const double invSx = 1.0 / map.scaleX1;
   const double dB = kd * invSx, dA = dL - (map.originX1 * invSx + yL) * kd;
   const double vB = kv * invSx, vA = vL - (map.originX1 * invSx + yL) * kv;
@@ -64,15 +65,25 @@ void rasterTriangle(const F_DrawArea& area, const F_ScreenMap& map, const F_Colo
   if (c.z > b.z) std::swap(c, b);
   if (a.z > c.z) std::swap(a, c);
 
+  const int rA = rowOf(map, a.z), rB = rowOf(map, b.z);
+  int rFrom = std::max(std::min(rA, rB), area.firstRow);
+  int rTo = std::min(std::max(rA, rB), area.lastRow);
+  // Rows whose centre rounds into the triangle but lies outside its z range
+  // are skipped below anyway; trimming them first spares the edge set-up for
+  // the many triangles of a fine mesh that cover no pixel centre at all.
+  auto inside = [&](int r) {
+    const double z = (r - map.originX2) / map.scaleX2;
+    return a.z <= z && z <= b.z;
+  };
+  while (rFrom <= rTo && !inside(rFrom)) ++rFrom;
+  while (rTo >= rFrom && !inside(rTo)) --rTo;
+  if (rFrom > rTo) return;
+
   const Edge longEdge(a, b);
   const bool lowUsable = std::fabs(c.z - a.z) > 1e-10;
   const bool highUsable = std::fabs(b.z - c.z) > 1e-10;
   const Edge low(a, c);  // not a number when unusable, and then never read
   const Edge high(c, b);
-
-  const int rA = rowOf(map, a.z), rB = rowOf(map, b.z);
-  const int rFrom = std::max(std::min(rA, rB), area.firstRow);
-  const int rTo = std::min(std::max(rA, rB), area.lastRow);
   for (int r = rFrom; r <= rTo; ++r) {
     const double z = (r - map.originX2) / map.scaleX2;
     const Edge* shortEdge;
