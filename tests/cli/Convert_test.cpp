@@ -160,3 +160,21 @@ TEST(CliConvert, UsageErrorsExitTwo) {
     EXPECT_NE(r.err.find("usage: kavrilon-cli"), std::string::npos);
   }
 }
+
+TEST(CliConvert, SampleDocumentsMatchTheirMeshesAndOptions) {
+  const std::string examples = std::string(KAVRILON_SOURCE_DIR) + "/examples/";
+  TempDir dir;
+  for (const char* name : {"plate", "layers", "dome"}) {
+    SCOPED_TRACE(name);
+    CliRun fromB3d = cli({"check", examples + name + ".b3d"});
+    EXPECT_EQ(fromB3d.status, 0);
+    EXPECT_EQ(fromB3d.out, cli({"check", examples + name + ".s3d"}).out);
+    // The stored document is what converting the sample gives today.
+    const std::string again = dir.path(std::string(name) + ".b3d");
+    ASSERT_EQ(cli({"convert", examples + name + ".s3d", again}).status, 0);
+    EXPECT_EQ(readFileBytes(again), readFileBytes(examples + name + ".b3d"));
+  }
+  // layers.b3d carries the options of layers.cfg.
+  ASSERT_EQ(cli({"convert", examples + "layers.b3d", dir.path("layers.cfg")}).status, 0);
+  EXPECT_EQ(readFileBytes(dir.path("layers.cfg")), readFileBytes(examples + "layers.cfg"));
+}
