@@ -1,9 +1,11 @@
 #include <gtest/gtest.h>
 
+#include <iostream>
 #include <string>
 #include <vector>
 
 #include "common/F_ColorTable.h"
+#include "platform/headless/HeadlessUi.h"
 
 namespace {
 
@@ -165,6 +167,13 @@ TEST(F_ColorTable, ShadingRampChosenByTheLayerColour) {
 TEST(F_ColorTableDeathTest, RainbowSizeOutsideTwoToThreeThousandIsAnInternalError) {
   for (int n : {1, 3001, -5}) {
     SCOPED_TRACE("n = " + std::to_string(n));
-    EXPECT_DEATH(built(n), "F_ColorTable");
+    // The stop message goes to stderr here, so the death test can read it.
+    EXPECT_DEATH(
+        {
+          HeadlessUi toStderr(&std::cerr);
+          installUiServices(&toStderr);
+          built(n);
+        },
+        "F_ColorTable");
   }
 }
