@@ -3,6 +3,7 @@
 #include <sys/resource.h>
 
 #include <chrono>
+#include <random>
 
 #include "support/TestSupport.h"
 
@@ -238,4 +239,36 @@ TEST(F_S3dMesh, HugeCountsInAShortFileEndWithTheReadError) {
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(500));
   }
   EXPECT_LT(peakRssKb() - rssBefore, 32 * 1024) << "kB of peak memory taken by files under 100 bytes";
+}
+
+// Whatever the bytes, a read either succeeds with every node in range or ends
+// with one message box; it never reaches an internal error.
+TEST(F_S3dMesh, MangledFilesEndInAReadErrorOrAValidMesh) {
+  const std::string base = kDemoCanonical;
+  const char alphabet[] = {'0', '1', '9', '-', '+', '.', 'e', ' ', '\t', '\r', '\n', '#', 'x', '\x01', '\xff'};
+  std::mt19937 rng(2024);
+  for (int round = 0; round < 3000; ++round) {
+    std::string bytes = base;
+    const int edits = 1 + static_cast<int>(rng() % 4);
+    for (int k = 0; k < edits; ++k) {
+      const std::size_t at = rng() % (bytes.size() + 1);
+      const char c = alphabet[rng() % sizeof alphabet];
+      switch (rng() % 3) {
+        case 0:
+          if (at < bytes.size()) bytes[at] = c;
+          break;
+        case 1:
+          bytes.insert(bytes.begin() + static_cast<std::ptrdiff_t>(at), c);
+          break;
+        default:
+          if (at < bytes.size()) bytes.erase(at, 1);
+          break;
+      }
+    }
+    SCOPED_TRACE(::testing::PrintToString(bytes));
+    F_S3dMesh mesh;
+    if (readMesh(bytes, mesh).empty()) {
+      for (const auto& layer : mesh.layers) EXPECT_TRUE(layer.nodesInRange());
+    }
+  }
 }
