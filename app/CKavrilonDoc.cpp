@@ -154,16 +154,16 @@ CKavrilonDoc::ImportResult CKavrilonDoc::importFile(const std::string& path, boo
   SetModifiedFlag();
   UpdateAllViews();
 
+  // The views are updated once more at the end, whatever became of the
+  // companion file, except after a companion read error.
   const std::string cfgPath = offerCompanion ? companionCfgPath(path) : "";
-  if (cfgPath.empty() || !F_InputFile::open(cfgPath)) return ImportResult::Imported;
-  if (!ui().askYesNo("Import display options from the file:\n" + absolutePathOf(cfgPath))) {
-    UpdateAllViews();
-    return ImportResult::Imported;
+  if (!cfgPath.empty() && F_InputFile::open(cfgPath) &&
+      ui().askYesNo("Import display options from the file:\n" + absolutePathOf(cfgPath))) {
+    F_DisplayOptions read;
+    // The error has been shown; the mesh and the reset options stay.
+    if (!read.readCfgFile(cfgPath)) return ImportResult::CompanionFailed;
+    displayOptions.applyReadOptions(read, mesh.layerCount());
   }
-  F_DisplayOptions read;
-  // A read error has been shown; the mesh and the reset options stay.
-  if (!read.readCfgFile(cfgPath)) return ImportResult::CompanionFailed;
-  displayOptions.applyReadOptions(read, mesh.layerCount());
   UpdateAllViews();
   return ImportResult::Imported;
 }

@@ -318,7 +318,7 @@ TEST(CKavrilonDocImport, ResetsOptionsAndUpdatesViews) {
   EXPECT_EQ(doc.displayOptions.minX1, 4);
   EXPECT_EQ(doc.displayOptions.layer(2).lineColor, 2);
   EXPECT_TRUE(doc.IsModified());
-  EXPECT_EQ(view.updates, 1);
+  EXPECT_EQ(view.updates, 2);  // after the reset, and again after the companion step
   EXPECT_EQ(view.seenLayers, 2);
   EXPECT_TRUE(ui->lines().empty());  // no companion file, no question
   EXPECT_EQ(ui->waitDepth(), 0);
@@ -448,4 +448,47 @@ TEST(CKavrilonDoc, SetAsDefaultCopiesOptionsAndMarksModified) {
   doc.setDefaultOptions(view);
   EXPECT_EQ(doc.displayOptions, view);
   EXPECT_TRUE(doc.IsModified());
+}
+
+namespace {
+// Remembers the settings of the file dialogs it is asked to show.
+class DialogRecordingUi : public HeadlessUi {
+ public:
+  DialogRecordingUi() : HeadlessUi(nullptr), previous_(installUiServices(this)) {}
+  ~DialogRecordingUi() override { installUiServices(previous_); }
+  std::optional<std::string> openFileDialog(const FileDialogSpec& spec) override {
+    specs.push_back(spec);
+    kinds.push_back("open");
+    return HeadlessUi::openFileDialog(spec);
+  }
+  std::optional<std::string> saveFileDialog(const FileDialogSpec& spec) override {
+    specs.push_back(spec);
+    kinds.push_back("save");
+    return HeadlessUi::openFileDialog(spec);
+  }
+  std::vector<FileDialogSpec> specs;
+  std::vector<std::string> kinds;
+
+ private:
+  UiServices* previous_;
+};
+}  // namespace
+
+TEST(CKavrilonDoc, ImportAndExportDialogSettings) {
+  DialogRecordingUi ui;
+  CKavrilonDoc doc;
+  doc.mesh = sampleMesh();
+  doc.OnFileImport();
+  doc.OnFileExport();
+  ASSERT_EQ(ui.specs.size(), 2u);
+  EXPECT_EQ(ui.kinds[0], "open");
+  EXPECT_EQ(ui.specs[0].defaultExtension, "s3d");
+  EXPECT_EQ(ui.specs[0].initialName, "*.s3d");
+  EXPECT_EQ(ui.specs[0].filter, "Kavrilon Text File (*.s3d)|*.s3d|All Files (*.*)|*.*||");
+  EXPECT_EQ(ui.kinds[1], "save");
+  EXPECT_EQ(ui.specs[1].defaultExtension, "s3d");
+  EXPECT_EQ(ui.specs[1].initialName, "*.s3d");
+  EXPECT_EQ(ui.specs[1].filter, "Kavrilon Text File (*.s3d)|*.s3d||");
+  EXPECT_TRUE(ui.specs[1].promptOverwrite);
+  EXPECT_EQ(doc.mesh, sampleMesh());  // both cancelled
 }
