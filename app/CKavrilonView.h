@@ -1,0 +1,121 @@
+#pragma once
+// One window onto a document: a working copy of the mesh turned to this
+// view's angles, fitted into a canvas that is the client area or, zoomed, a
+// larger scrollable surface, and painted from an off-screen image of the
+// whole canvas that is rendered again only when something shown changed.
+//
+// Toolkit-free: the window is reached through ViewHost, drawing through
+// DeviceContext, message boxes through ui(). The members are the view's state
+// and are read and changed directly by the view's command and input handlers.
+
+#include <memory>
+#include <string>
+
+#include "app/CKavrilonDoc.h"
+#include "app/DocumentView.h"
+#include "common/F_ColorTable.h"
+#include "common/F_DepthBuffer.h"
+#include "common/F_LayerContext.h"
+#include "common/F_S3dMesh.h"
+#include "common/F_ScreenMap.h"
+#include "include/F_Vector.h"
+#include "platform/DeviceContext.h"
+#include "platform/ViewHost.h"
+
+class CKavrilonView : public DocumentView {
+ public:
+  // Registers with `doc`; both must outlive the view.
+  CKavrilonView(CKavrilonDoc& doc, ViewHost& host);
+  ~CKavrilonView() override;
+  CKavrilonView(const CKavrilonView&) = delete;
+  CKavrilonView& operator=(const CKavrilonView&) = delete;
+
+  CKavrilonDoc& GetDocument() const { return doc_; }
+  ViewHost& host() const { return host_; }
+
+  // --- DocumentView ---
+  // Fresh copies of the document's mesh and options; the canvas back to the
+  // client area, layer 1, line mode, no scalar field; the window invalidated.
+  void updateFromDocument() override;
+  bool isViewPointMode() const override { return m_viewPointMode == 1; }
+
+  // The first update of a new window; `clientDC` measures the side-bar numbers.
+  void OnInitialUpdate(DeviceContext& clientDC);
+
+  // The working copy and its widened extent, from the document and m_options.
+  // Every caller runs computeScreenMap after it.
+  void computeProjection();
+  // Refits the screen map to the canvas (less the side bar) and asks for a render.
+  void computeScreenMap();
+  // Hands the canvas size to the scroll view: page a tenth, line a 200th.
+  void updateScrollSizes();
+  // The scalar field dropped, line mode, refit.
+  void removeScalarField();
+
+  // The two ways a command brings the window up to date: after a change of the
+  // angles or margins, and after a change of only what is drawn.
+  void refit();
+  void repaint();
+
+  // The paint. `dc`'s logical coordinates are canvas coordinates (its origin is
+  // the scroll position). In normal mode the off-screen image is rendered when
+  // m_needRender is 1 and then copied; in view point mode the cube is drawn.
+  void OnDraw(DeviceContext& dc);
+  // The black bar with the mesh and layer names, and the frame of the canvas.
+  void drawLayerBar(DeviceContext& dc);
+  // The colour scale of the scalar field; nothing without values.
+  void drawSideBar(DeviceContext& dc);
+  // View point mode: the rotation cube, its axes and the angle box.
+  void drawViewPointCube(DeviceContext& dc);
+
+  // Export View Image: the save dialog, then writeViewImage.
+  void OnExportViewImage();
+  // The whole canvas as last rendered, as a 24-bit .bmp. False after the
+  // failure was shown.
+  bool writeViewImage(const std::string& path);
+  // The off-screen image of the whole canvas; null before the first render.
+  DeviceContext* image() const { return m_memDC.get(); }
+
+  // --- state ---
+  std::unique_ptr<DeviceContext> m_memDC;  // the last rendered image; owns its pixels
+  int m_needRender = 1;
+  F_S3dMesh m_mesh;  // in view coordinates after computeProjection
+  F_DisplayOptions m_options;
+  F_VectorReal m_pvaValues;
+  int m_barsInVisibleArea = 1;
+  F_ScreenMap m_screenMap;
+  F_DepthBuffer m_zBuffer;  // rendering mode only; empty in line mode
+  F_ColorTable m_colorTable;
+  F_Box2D m_extent;
+  F_Interval m_sideBarRange{0.0, 1.0};
+  F_Interval m_pvaFileRange{0.0, 1.0};
+  int m_currentLayer = 1;
+  int m_fullView = 1;
+  int m_clientWidth = 1, m_clientHeight = 1;
+  int m_canvasWidth = 1, m_canvasHeight = 1;
+  int m_prevCanvasWidth = 1, m_prevCanvasHeight = 1;
+  int m_prevScrollX = 0, m_prevScrollY = 0;
+  int m_numberTextWidth = 0, m_numberTextHeight = 0;
+  int m_viewPointMode = 0;
+  int m_shading = 0;
+  int m_mouseMode = 0;
+  int m_rubberShown = 0;
+  int m_rubberX = -1, m_rubberY = -1;
+  int m_panStartX = -1, m_panStartY = -1;
+  int m_rotateLastX = -1, m_rotateLastY = -1;
+  int m_zoomDragStartX = -1, m_zoomDragStartY = -1;
+  int m_savedScrollX = -1, m_savedScrollY = -1;
+
+ private:
+  struct Area {
+    int x0, y0, w, h;
+  };
+  // Where the bars go: the visible part of the canvas, or the whole canvas.
+  Area barArea() const;
+  // Rendering mode into the off-screen image; false when a visible layer holds
+  // an element the renderer cannot draw.
+  bool renderLayers(DeviceContext& mem);
+
+  CKavrilonDoc& doc_;
+  ViewHost& host_;
+};
