@@ -21,20 +21,6 @@ namespace {
 constexpr int kWidth = 1920;
 constexpr int kHeight = 1080;
 
-// A colour table laid out as the view's: 16 basic colours, a rainbow from
-// index 1001, shading ramps of 4000 steps from index 4001.
-std::vector<F_Rgb> colourTable(int rainbow) {
-  std::vector<F_Rgb> t(32000, 0xff000000u);
-  for (int i = 1; i <= 16; ++i) t[i - 1] = makeRgb(i * 15, 0, 0);
-  for (int i = 1; i <= rainbow; ++i) t[1000 + i - 1] = makeRgb(255 * i / rainbow, 0, 255 - 255 * i / rainbow);
-  for (int ramp = 0; ramp < 7; ++ramp)
-    for (int k = 1; k <= 4000; ++k) {
-      const int level = static_cast<int>(k * 0.06375 + 1e-8);
-      t[4000 + ramp * 4000 + k - 1] = makeRgb(level, ramp & 1 ? level : 0, ramp & 2 ? level : 0);
-    }
-  return t;
-}
-
 // CPU time of this thread: the machine is shared, and the targets are for one core.
 double cpuSeconds() {
   timespec t;
@@ -50,14 +36,14 @@ struct Result {
 };
 
 Result renderOnce(const F_S3dMesh& mesh, const F_ScreenMap& map, const F_DisplayOptions& options,
-                  const std::vector<F_Rgb>& colors, const F_VectorReal& values, const F_Interval& range) {
+                  const F_ColorTable& colors, const F_VectorReal& values, const F_Interval& range) {
   std::vector<F_Rgb> image(static_cast<std::size_t>(kWidth) * kHeight, 0xffffffffu);
   PixelSurface surface{image.data(), kWidth, kHeight, kWidth};
   F_DepthBuffer depth(kWidth, kHeight);
   const auto start = std::chrono::steady_clock::now();
   const double cpuStart = cpuSeconds();
   depth.fill();
-  F_LayerRenderer renderer(surface, map, depth, colors, 14);
+  F_LayerRenderer renderer(surface, map, depth, colors);
   renderer.renderMesh(mesh, options, values, range, 1);
   const double seconds = cpuSeconds() - cpuStart;
   const double wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
@@ -66,7 +52,7 @@ Result renderOnce(const F_S3dMesh& mesh, const F_ScreenMap& map, const F_Display
 }
 
 Result median(const F_S3dMesh& mesh, const F_ScreenMap& map, const F_DisplayOptions& options,
-              const std::vector<F_Rgb>& colors, const F_VectorReal& values, const F_Interval& range, int runs) {
+              const F_ColorTable& colors, const F_VectorReal& values, const F_Interval& range, int runs) {
   std::vector<Result> r;
   for (int i = 0; i < runs; ++i) r.push_back(renderOnce(mesh, map, options, colors, values, range));
   std::sort(r.begin(), r.end(), [](const Result& a, const Result& b) { return a.seconds < b.seconds; });
@@ -84,7 +70,8 @@ void bench(long long quads, int runs) {
   options.layerContexts.resize(1);
   options.numberOfDivisions = 3;
   options.overprintMesh = 0;
-  const std::vector<F_Rgb> colors = colourTable(14);
+  F_ColorTable colors;
+  colors.build(14);
 
   F_VectorReal values(source.layer(1).pointCount());
   for (int i = 1; i <= values.size(); ++i) values(i) = MeshGenerator::fieldAt(source.layer(1).point(i));

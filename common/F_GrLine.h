@@ -7,6 +7,7 @@
 #include <span>
 
 #include "common/F_ColorScale.h"
+#include "common/F_ColorTable.h"
 #include "common/F_DepthBuffer.h"
 #include "common/F_Point3D.h"
 #include "common/F_ScreenMap.h"
@@ -31,6 +32,11 @@ class F_GrLine {
   // `colors` (index 1 at colors[0]) by the rule of F_ColorScale.
   void draw(const PixelSurface& surface, const F_ScreenMap& screenMap, F_DepthBuffer& depth,
             std::span<const F_Rgb> colors, int firstIndex, int lastIndex, const F_Interval& valueRange) const;
+  void draw(const PixelSurface& surface, const F_ScreenMap& screenMap, F_DepthBuffer& depth,
+            const F_ColorTable& colorTable, int firstIndex, int lastIndex, const F_Interval& valueRange) const {
+    draw(surface, screenMap, depth, std::span<const F_Rgb>(colorTable.colors().data(), colorTable.colors().size()),
+         firstIndex, lastIndex, valueRange);
+  }
   // The same with a scale built once for many segments.
   void draw(const PixelSurface& surface, const F_ScreenMap& screenMap, F_DepthBuffer& depth,
             const F_ColorScale& scale) const;

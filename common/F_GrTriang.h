@@ -6,6 +6,7 @@
 #include <span>
 
 #include "common/F_ColorScale.h"
+#include "common/F_ColorTable.h"
 #include "common/F_DepthBuffer.h"
 #include "common/F_Point3D.h"
 #include "common/F_ScreenMap.h"
@@ -33,6 +34,11 @@ class F_GrTriang {
   // As F_GrLine::draw; triangles get no depth bias.
   void draw(const PixelSurface& surface, const F_ScreenMap& screenMap, F_DepthBuffer& depth,
             std::span<const F_Rgb> colors, int firstIndex, int lastIndex, const F_Interval& valueRange) const;
+  void draw(const PixelSurface& surface, const F_ScreenMap& screenMap, F_DepthBuffer& depth,
+            const F_ColorTable& colorTable, int firstIndex, int lastIndex, const F_Interval& valueRange) const {
+    draw(surface, screenMap, depth, std::span<const F_Rgb>(colorTable.colors().data(), colorTable.colors().size()),
+         firstIndex, lastIndex, valueRange);
+  }
   void draw(const PixelSurface& surface, const F_ScreenMap& screenMap, F_DepthBuffer& depth,
             const F_ColorScale& scale) const;
 

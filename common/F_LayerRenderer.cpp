@@ -3,19 +3,6 @@
 #include "common/F_ElementInterpolation.h"
 #include "include/F_Errors.h"
 
-int shadingRampStart(int lineColor) {
-  switch (lineColor) {
-    case 3: return 8001;    // green
-    case 4: return 12001;   // blue
-    case 5: return 16001;   // cyan
-    case 6: return 20001;   // magenta
-    case 7: return 24001;   // yellow
-    case 14:
-    case 15: return 28001;  // grey
-    default: return 4001;   // red, also for black and white faces
-  }
-}
-
 F_LayerRenderer::F_LayerRenderer(const PixelSurface& surface, const F_ScreenMap& screenMap, F_DepthBuffer& depth,
                                  std::span<const F_Rgb> colors, int rainbowColors)
     : area_(surface, depth), map_(screenMap), colors_(colors), rainbowColors_(rainbowColors) {}
@@ -27,7 +14,7 @@ void F_LayerRenderer::renderMesh(const F_S3dMesh& mesh, const F_DisplayOptions& 
   for (int t = 1; t <= mesh.layerCount(); ++t) {
     const F_LayerContext& context = options.layer(t);
     if (!context.displayLayer) continue;
-    const int first = shadingRampStart(context.lineColor);
+    const int first = F_ColorTable::shadingRampStart(context.lineColor);
     const bool current = t == currentLayer;
     renderLayer(mesh.layer(t), context, options.overprintMesh != 0, options.numberOfDivisions,
                 options.numberOfDivisions, first, first + 3999, current ? values : none,
@@ -130,4 +117,10 @@ void F_LayerRenderer::renderLayer(const F_S3dLayer& layer, const F_LayerContext&
     }
     lines_ += static_cast<long long>(edge.size() / 2);
   }
+}
+
+void renderMesh(const F_S3dMesh& mesh, const PixelSurface& surface, const F_ScreenMap& screenMap,
+                const F_DisplayOptions& options, F_DepthBuffer& depth, const F_ColorTable& colorTable,
+                const F_VectorReal& values, const F_Interval& valueRange, int currentLayer) {
+  F_LayerRenderer(surface, screenMap, depth, colorTable).renderMesh(mesh, options, values, valueRange, currentLayer);
 }

@@ -9,6 +9,7 @@
 #include <span>
 #include <vector>
 
+#include "common/F_ColorTable.h"
 #include "common/F_DepthBuffer.h"
 #include "common/F_ElementShape.h"
 #include "common/F_LayerContext.h"
@@ -18,9 +19,6 @@
 #include "include/F_Vector.h"
 #include "platform/PixelSurface.h"
 
-// The first entry of the 4000-step shading ramp a line colour selects.
-int shadingRampStart(int lineColor);
-
 class F_LayerRenderer {
  public:
   // `colors` is the view's colour table with its index 1 at colors[0] (all
@@ -28,6 +26,12 @@ class F_LayerRenderer {
   // The depth buffer is sized to the surface and cleared by the caller.
   F_LayerRenderer(const PixelSurface& surface, const F_ScreenMap& screenMap, F_DepthBuffer& depth,
                   std::span<const F_Rgb> colors, int rainbowColors);
+  // The view's table, built.
+  F_LayerRenderer(const PixelSurface& surface, const F_ScreenMap& screenMap, F_DepthBuffer& depth,
+                  const F_ColorTable& colorTable)
+      : F_LayerRenderer(surface, screenMap, depth,
+                        std::span<const F_Rgb>(colorTable.colors().data(), colorTable.colors().size()),
+                        colorTable.numberOfRainbowColors()) {}
 
   // Every layer whose context shows it, in order. The current layer (1 to the
   // layer count) gets `values` and `valueRange`: contour fill when values are
@@ -63,3 +67,10 @@ class F_LayerRenderer {
   long long triangles_ = 0;
   long long lines_ = 0;
 };
+
+// The rendering of one paint: `depth` sized to the surface and filled with
+// F_DepthBuffer::kFar by the caller; `values` (empty when no field is loaded)
+// and `valueRange` belong to layer `currentLayer`. See F_LayerRenderer::renderMesh.
+void renderMesh(const F_S3dMesh& mesh, const PixelSurface& surface, const F_ScreenMap& screenMap,
+                const F_DisplayOptions& options, F_DepthBuffer& depth, const F_ColorTable& colorTable,
+                const F_VectorReal& values, const F_Interval& valueRange, int currentLayer);

@@ -233,3 +233,18 @@ TEST(F_LayerRenderer, ArgumentsOutsideTheirRangeAreFaultsOfTheCaller) {
   EXPECT_DEATH(s.renderer.renderLayer(mesh.layer(1), context, false, 2, 3, 4001, 8000, F_VectorReal(), {0, 1}), "");
   EXPECT_DEATH(s.renderer.renderLayer(mesh.layer(1), context, false, 21, 21, 4001, 8000, F_VectorReal(), {0, 1}), "");
 }
+
+TEST(F_LayerRenderer, RealColourTableGivesTheRampsAndTheRainbow) {
+  F_ColorTable table;
+  table.build(14);
+  RenderCanvas canvas;
+  F_S3dMesh mesh;
+  mesh.layers.append(square(0, 1, 7));
+  mesh.layers.append(square(0, 9, 15));
+  F_DisplayOptions options = optionsFor(2, 1, false);
+  options.layer(1).lineColor = 3;
+  F_VectorReal values(4, 1.0);  // the top of the range: red
+  renderMesh(mesh, canvas.surface, canvas.map, options, canvas.depth, table, values, {0, 1}, 2);
+  EXPECT_EQ(canvas.at(4, 12), makeRgb(0, 255, 0));  // green ramp, square on
+  EXPECT_EQ(canvas.at(12, 12), makeRgb(255, 0, 0));  // last rainbow colour
+}
