@@ -1,6 +1,7 @@
 #include "common/F_ScalarField.h"
 
 #include <algorithm>
+#include <cstdio>
 
 #include "include/F_Errors.h"
 #include "include/F_WordReader.h"
@@ -55,4 +56,11 @@ F_Interval valueExtremes(const F_VectorReal& values) {
   if (values.empty()) return {0.0, 0.0};
   const auto [lo, hi] = std::minmax_element(values.begin(), values.end());
   return {*lo, *hi};
+}
+
+std::string scalarFieldSummary(const F_VectorReal& values) {
+  const F_Interval range = valueExtremes(values);
+  char text[128];
+  std::snprintf(text, sizeof text, "values=%d min=%.17g max=%.17g", values.size(), range.lower, range.upper);
+  return text;
 }

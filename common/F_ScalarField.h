@@ -26,3 +26,6 @@ std::optional<F_VectorReal> loadScalarField(const std::string& path);
 
 // The smallest and largest of the values themselves; (0, 0) for none.
 F_Interval valueExtremes(const F_VectorReal& values);
+
+// One line for batch checks: "values=N min=LO max=HI", the extremes %.17g.
+std::string scalarFieldSummary(const F_VectorReal& values);

@@ -134,4 +134,7 @@ TEST(F_ScalarField, ExtremesOfTheValuesThemselves) {
   const F_Interval none = valueExtremes(F_VectorReal());
   EXPECT_EQ(none.lower, 0);
   EXPECT_EQ(none.upper, 0);
+  v(2) = 0.1;
+  EXPECT_EQ(scalarFieldSummary(v), "values=3 min=0.10000000000000001 max=7");
+  EXPECT_EQ(scalarFieldSummary(F_VectorReal()), "values=0 min=0 max=0");
 }
