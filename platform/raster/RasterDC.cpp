@@ -32,15 +32,10 @@ DashPattern patternOf(PenStyle style) {
   return {{1}, 1};
 }
 
-// Pixel i of the pattern is "on" when onMask[i] is set; length is the period.
-struct DashMask {
-  bool on[24] = {};
-  int length = 1;
-};
-
 DashMask maskOf(PenStyle style) {
   const DashPattern p = patternOf(style);
   DashMask m;
+  m.on[0] = false;
   m.length = 0;
   for (int k = 0; k < p.count; ++k) {
     for (int j = 0; j < p.runs[k]; ++j) m.on[m.length++] = (k % 2) == 0;
@@ -99,11 +94,18 @@ bool solveLinear(double a, double c, double lo, double hi, double& xlo, double& 
 
 }  // namespace
 
-RasterDC::RasterDC(int w, int h) : owned_(std::make_unique<RasterImage>(w, h)), image_(owned_.get()) {}
+RasterDC::RasterDC(int w, int h) : owned_(std::make_unique<RasterImage>(w, h)), image_(owned_.get()) {
+  dash_ = maskOf(pen_.style);
+}
 
-RasterDC::RasterDC(RasterImage& image) : image_(&image) {}
+RasterDC::RasterDC(RasterImage& image) : image_(&image) { dash_ = maskOf(pen_.style); }
 
-RasterDC::~RasterDC() = default;
+RasterDC::~RasterDC() { painter_.reset(); }
+
+RasterImage& RasterDC::image() {
+  painter_.reset();
+  return *image_;
+}
 
 std::unique_ptr<DeviceContext> RasterDC::createCompatible(int w, int h) { return std::make_unique<RasterDC>(w, h); }
 
@@ -112,7 +114,10 @@ void RasterDC::setViewportOrigin(int ox, int oy) {
   oy_ = oy;
 }
 
-Pen RasterDC::selectPen(const Pen& pen) { return std::exchange(pen_, pen); }
+Pen RasterDC::selectPen(const Pen& pen) {
+  dash_ = maskOf(pen.style);
+  return std::exchange(pen_, pen);
+}
 Brush RasterDC::selectBrush(const Brush& brush) { return std::exchange(brush_, brush); }
 
 Font RasterDC::selectFont(const Font& font) {
@@ -158,9 +163,9 @@ void RasterDC::thinLine(long long x0, long long y0, long long x1, long long y1) 
   const long long adx = dx < 0 ? -dx : dx, ady = dy < 0 ? -dy : dy;
   const bool xMajor = adx >= ady;
   const long long n = xMajor ? adx : ady;  // pixels drawn
-  const DashMask mask = maskOf(pen_.style);
+  const DashMask& mask = dash_;
   const int startPos = stylePos_;
-  stylePos_ = static_cast<int>((stylePos_ + n) % mask.length);
+  if (mask.length > 1) stylePos_ = static_cast<int>((stylePos_ + n) % mask.length);
   if (n == 0 || !s.bits) return;
 
   const long long major0 = xMajor ? x0 : y0, minor0 = xMajor ? y0 : x0;
@@ -183,16 +188,19 @@ void RasterDC::thinLine(long long x0, long long y0, long long x1, long long y1) 
   if (iFirst > iLast) return;
 
   // minor offset m(i) = floor((2 i minorLen + n - 1) / (2 n)), kept as quotient and remainder.
-  const __int128 twoN = static_cast<__int128>(2) * n;
-  const __int128 num = static_cast<__int128>(2) * iFirst * minorLen + n - 1;
-  long long m = static_cast<long long>(num / twoN);
-  long long rem = static_cast<long long>(num % twoN);
+  long long m = 0, rem = n - 1;
+  if (iFirst > 0) {
+    const __int128 twoN = static_cast<__int128>(2) * n;
+    const __int128 num = static_cast<__int128>(2) * iFirst * minorLen + n - 1;
+    m = static_cast<long long>(num / twoN);
+    rem = static_cast<long long>(num % twoN);
+  }
   const long long twoMinor = 2 * minorLen, twoNll = 2 * n;
 
   const bool xorMode = drawMode_ == DrawMode::Xor;
   const bool opaqueGaps = bkMode_ == BkMode::Opaque;
   const F_Rgb color = pen_.color, gap = bkColor_;
-  int pos = static_cast<int>((startPos + iFirst) % mask.length);
+  int pos = mask.length == 1 ? 0 : static_cast<int>((startPos + iFirst) % mask.length);
   long long major = major0 + majorStep * iFirst;
   for (long long i = iFirst; i <= iLast; ++i) {
     const long long minor = minor0 + minorStep * m;
@@ -310,25 +318,36 @@ void RasterDC::ellipse(int l, int t, int r, int b) {
   if (L > R) std::swap(L, R);
   if (T > B) std::swap(T, B);
   if (R - L < 1 || B - T < 1) return;
-  const double w = std::max(1, pen_.width);
-  const EllipseShape outer{(L + R - 1) / 2.0, (T + B - 1) / 2.0, (R - L) / 2.0, (B - T) / 2.0};
-  // The inside is what lies within the ellipse shrunk by the extra pen width,
-  // less that ellipse's own one-pixel outline.
-  const EllipseShape shrunk{outer.cx, outer.cy, outer.a - (w - 1), outer.b - (w - 1)};
+  const int w = std::max(1, pen_.width);
+  if (R - L != ellipseW_ || B - T != ellipseH_ || w != ellipsePen_) {
+    // Shape in box coordinates (0, 0)..(W-1, H-1). The inside is what lies within
+    // the ellipse shrunk by the extra pen width, less that ellipse's own outline.
+    const double W = static_cast<double>(R - L), H = static_cast<double>(B - T);
+    const EllipseShape outer{(W - 1) / 2.0, (H - 1) / 2.0, W / 2.0, H / 2.0};
+    const EllipseShape shrunk{outer.cx, outer.cy, outer.a - (w - 1), outer.b - (w - 1)};
+    ellipseRows_.clear();
+    for (long long y = 0; y < B - T; ++y) {
+      const Span all = outer.row(y), in = shrunk.inner(y);
+      ellipseRows_.push_back({static_cast<int>(all.lo), static_cast<int>(all.hi), static_cast<int>(in.lo),
+                              static_cast<int>(in.hi)});
+    }
+    ellipseW_ = R - L;
+    ellipseH_ = B - T;
+    ellipsePen_ = w;
+  }
   const bool fill = brush_.style == BrushStyle::Solid;
   const long long y0 = std::max(T, 0LL), y1 = std::min<long long>(B - 1, height() - 1);
   for (long long y = y0; y <= y1; ++y) {
     const int row = static_cast<int>(y);
-    const Span all = outer.row(y);
-    if (all.empty()) continue;
-    const Span in = shrunk.inner(y);
-    if (in.empty()) {
-      span(row, all.lo, all.hi, pen_.color);
+    const EllipseRow& e = ellipseRows_[static_cast<std::size_t>(y - T)];
+    if (e.lo > e.hi) continue;
+    if (e.inLo > e.inHi) {
+      span(row, L + e.lo, L + e.hi, pen_.color);
       continue;
     }
-    span(row, all.lo, in.lo - 1, pen_.color);
-    if (fill) span(row, in.lo, in.hi, brush_.color);
-    span(row, in.hi + 1, all.hi, pen_.color);
+    span(row, L + e.lo, L + e.inLo - 1, pen_.color);
+    if (fill) span(row, L + e.inLo, L + e.inHi, brush_.color);
+    span(row, L + e.inHi + 1, L + e.hi, pen_.color);
   }
 }
 
@@ -358,13 +377,23 @@ void RasterDC::textOut(int x, int y, std::string_view text) {
   if (align_.v == VAlign::Baseline) top -= ascent;
   if (align_.v == VAlign::Bottom) top -= h;
 
-  QPainter p(&image_->qimage());
-  p.setRenderHint(QPainter::Antialiasing, false);
-  p.setRenderHint(QPainter::TextAntialiasing, false);
+  QPainter& p = painter();
   if (bkMode_ == BkMode::Opaque) p.fillRect(left, top, w, h, QColor::fromRgb(bkColor_ | kOpaque));
-  p.setFont(*qfont_);
+  if (p.font() != *qfont_) p.setFont(*qfont_);
   p.setPen(QColor::fromRgb(textColor_ | kOpaque));
   p.drawText(QPoint(left, top + ascent), q);
+}
+
+// One painter for all the text of a picture: opening one costs more than the
+// text it draws. The raster engine writes straight into the image's memory, so
+// the scanline drawing in between stays in step with it.
+QPainter& RasterDC::painter() {
+  if (!painter_) {
+    painter_ = std::make_unique<QPainter>(&image_->qimage());
+    painter_->setRenderHint(QPainter::Antialiasing, false);
+    painter_->setRenderHint(QPainter::TextAntialiasing, false);
+  }
+  return *painter_;
 }
 
 void RasterDC::setPixel(int x, int y, F_Rgb color) {

@@ -19,12 +19,20 @@
 // Text needs a GUI application: call ensureGuiApplication() (RasterFonts.h) first.
 
 #include <memory>
+#include <vector>
 
 #include <QFont>
 #include <QFontMetrics>
+#include <QPainter>
 
 #include "platform/DeviceContext.h"
 #include "platform/raster/RasterImage.h"
+
+// Pixel i of a pen's dash pattern is drawn when on[i] is set; length is the period.
+struct DashMask {
+  bool on[24] = {true};
+  int length = 1;
+};
 
 class RasterDC : public DeviceContext {
  public:
@@ -34,7 +42,8 @@ class RasterDC : public DeviceContext {
   explicit RasterDC(RasterImage& image);
   ~RasterDC() override;
 
-  RasterImage& image() { return *image_; }
+  // The picture; ends the text painter first so the image may be painted on or saved.
+  RasterImage& image();
 
   int width() const override { return image_->width(); }
   int height() const override { return image_->height(); }
@@ -82,6 +91,7 @@ class RasterDC : public DeviceContext {
   void span(int y, long long c0, long long c1, F_Rgb color);
   void fillBox(long long l, long long t, long long r, long long b, F_Rgb color);
   const QFontMetrics& metrics();
+  QPainter& painter();
 
   std::unique_ptr<RasterImage> owned_;
   RasterImage* image_;
@@ -98,4 +108,13 @@ class RasterDC : public DeviceContext {
   DrawMode drawMode_ = DrawMode::Copy;
   std::unique_ptr<QFont> qfont_;  // made on first text use
   std::unique_ptr<QFontMetrics> qmetrics_;
+  DashMask dash_;                     // of pen_
+  std::unique_ptr<QPainter> painter_;  // open from the first text to image() or the end
+  // Row spans of the last ellipse shape, relative to its box: markers repeat one size.
+  struct EllipseRow {
+    int lo, hi, inLo, inHi;  // outline lo..hi; inside inLo..inHi (empty when inLo > inHi)
+  };
+  std::vector<EllipseRow> ellipseRows_;
+  long long ellipseW_ = -1, ellipseH_ = -1;
+  int ellipsePen_ = -1;
 };

@@ -420,3 +420,21 @@ TEST(RasterDC, TransparentTextLeavesTheBackgroundAndHasNoGreyEdges) {
   EXPECT_GT(white, 50);
   EXPECT_EQ(white + countColor(dc, kBlack), 120 * 40) << "antialiasing is off";
 }
+
+TEST(RasterDC, TextAndScanlineDrawingInterleaveInOrder) {
+  RasterDC dc(100, 30);
+  dc.selectFont({"Courier New", 14, 400});
+  dc.setBkColor(kGreen);
+  dc.textOut(0, 0, "8888");  // green box from row 0
+  dc.selectPen(Pen::solid(kBlue));
+  dc.moveTo(0, 3);
+  dc.lineTo(100, 3);  // over the text box
+  dc.textOut(50, 0, "8");  // over the line
+  EXPECT_EQ(dc.getPixel(1, 3), kBlue) << "the line lies on the first text";
+  EXPECT_EQ(dc.getPixel(51, 3), kGreen) << "the second text's box lies on the line";
+  EXPECT_EQ(dc.getPixel(99, 3), kBlue);
+  TempDir dir;
+  ASSERT_TRUE(dc.image().save(dir.path("t.png")));
+  dc.textOut(80, 10, "8");  // drawing goes on after the picture was taken
+  EXPECT_EQ(dc.getPixel(80, 10), kGreen);
+}
