@@ -5,6 +5,7 @@
 #include <ostream>
 
 #include "app/CKavrilonDoc.h"
+#include "cli/Render.h"
 #include "common/F_LayerContext.h"
 #include "common/F_S3dMesh.h"
 #include "include/F_Errors.h"
@@ -15,7 +16,8 @@ namespace {
 
 const char* const kUsage =
     "usage: kavrilon-cli check FILE\n"
-    "       kavrilon-cli convert IN OUT [--no-cfg]";
+    "       kavrilon-cli convert IN OUT [--no-cfg]\n"
+    "       kavrilon-cli render IN -o OUT [--size WxH] [--cfg FILE] [--angles PHI,PSI,ALPHA] [--layer N]";
 
 int usage(std::ostream& err, const std::string& why) {
   err << "kavrilon-cli: " << why << "\n" << kUsage << "\n";
@@ -115,6 +117,7 @@ const struct {
 } kSubcommands[] = {
     {"check", check},
     {"convert", convert},
+    {"render", renderCommand},
 };
 
 }  // namespace
