@@ -5,10 +5,6 @@
 #include <utility>
 #include <vector>
 
-#include <QPainter>
-#include <QString>
-
-#include "platform/raster/RasterFonts.h"
 
 namespace {
 
@@ -100,12 +96,7 @@ RasterDC::RasterDC(int w, int h) : owned_(std::make_unique<RasterImage>(w, h)), 
 
 RasterDC::RasterDC(RasterImage& image) : image_(&image) { dash_ = maskOf(pen_.style); }
 
-RasterDC::~RasterDC() { painter_.reset(); }
-
-RasterImage& RasterDC::image() {
-  painter_.reset();
-  return *image_;
-}
+RasterDC::~RasterDC() = default;
 
 std::unique_ptr<DeviceContext> RasterDC::createCompatible(int w, int h) { return std::make_unique<RasterDC>(w, h); }
 
@@ -121,10 +112,7 @@ Pen RasterDC::selectPen(const Pen& pen) {
 Brush RasterDC::selectBrush(const Brush& brush) { return std::exchange(brush_, brush); }
 
 Font RasterDC::selectFont(const Font& font) {
-  if (!(font == font_)) {
-    qfont_.reset();
-    qmetrics_.reset();
-  }
+  if (!(font == font_)) glyphs_ = nullptr;
   return std::exchange(font_, font);
 }
 
@@ -351,49 +339,47 @@ void RasterDC::ellipse(int l, int t, int r, int b) {
   }
 }
 
-const QFontMetrics& RasterDC::metrics() {
-  if (!qmetrics_) {
-    ensureGuiApplication();
-    qfont_ = std::make_unique<QFont>(toQFont(font_));
-    qmetrics_ = std::make_unique<QFontMetrics>(*qfont_);
-  }
-  return *qmetrics_;
+RasterGlyphs& RasterDC::glyphs() {
+  if (!glyphs_) glyphs_ = &RasterGlyphs::of(font_);
+  return *glyphs_;
 }
 
 TextExtent RasterDC::textExtent(std::string_view text) {
-  const QFontMetrics& fm = metrics();
-  const QString q = QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
-  return {fm.horizontalAdvance(q), fm.ascent() + fm.descent()};
+  RasterGlyphs& g = glyphs();
+  return {g.width(text), g.height()};
 }
 
 void RasterDC::textOut(int x, int y, std::string_view text) {
-  if (image_->isNull() || text.empty()) return;
-  const QFontMetrics& fm = metrics();
-  const QString q = QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
-  const int w = fm.horizontalAdvance(q), ascent = fm.ascent(), h = ascent + fm.descent();
-  int left = x - ox_, top = y - oy_;
+  const PixelSurface s = surface();
+  if (!s.bits || text.empty()) return;
+  RasterGlyphs& g = glyphs();
+  const long long w = g.width(text), h = g.height();
+  long long left = static_cast<long long>(x) - ox_, top = static_cast<long long>(y) - oy_;
   if (align_.h == HAlign::Centre) left -= w / 2;
   if (align_.h == HAlign::Right) left -= w;
-  if (align_.v == VAlign::Baseline) top -= ascent;
+  if (align_.v == VAlign::Baseline) top -= g.ascent();
   if (align_.v == VAlign::Bottom) top -= h;
 
-  QPainter& p = painter();
-  if (bkMode_ == BkMode::Opaque) p.fillRect(left, top, w, h, QColor::fromRgb(bkColor_ | kOpaque));
-  if (p.font() != *qfont_) p.setFont(*qfont_);
-  p.setPen(QColor::fromRgb(textColor_ | kOpaque));
-  p.drawText(QPoint(left, top + ascent), q);
-}
-
-// One painter for all the text of a picture: opening one costs more than the
-// text it draws. The raster engine writes straight into the image's memory, so
-// the scanline drawing in between stays in step with it.
-QPainter& RasterDC::painter() {
-  if (!painter_) {
-    painter_ = std::make_unique<QPainter>(&image_->qimage());
-    painter_->setRenderHint(QPainter::Antialiasing, false);
-    painter_->setRenderHint(QPainter::TextAntialiasing, false);
+  // Text is always copied, also in xor mode.
+  const DrawMode saved = std::exchange(drawMode_, DrawMode::Copy);
+  if (bkMode_ == BkMode::Opaque) fillBox(left, top, left + w - 1, top + h - 1, bkColor_);
+  drawMode_ = saved;
+  const F_Rgb ink = textColor_ | kOpaque;
+  long long pen = left;
+  for (char ch : text) {
+    const RasterGlyph& glyph = g.glyph(static_cast<unsigned char>(ch));
+    for (int gy = 0; gy < glyph.h; ++gy) {
+      const long long py = top + glyph.dy + gy;
+      if (py < 0 || py >= s.height) continue;
+      F_Rgb* row = s.row(static_cast<int>(py));
+      const std::uint8_t* m = glyph.mask.data() + static_cast<std::size_t>(gy) * static_cast<std::size_t>(glyph.w);
+      for (int gx = 0; gx < glyph.w; ++gx) {
+        const long long px = pen + glyph.dx + gx;
+        if (m[gx] && px >= 0 && px < s.width) row[px] = ink;
+      }
+    }
+    pen += glyph.advance;
   }
-  return *painter_;
 }
 
 void RasterDC::setPixel(int x, int y, F_Rgb color) {

@@ -2,7 +2,7 @@
 // The DeviceContext of the program on a RasterImage. Lines, rectangles,
 // ellipses and pixels are rasterised here straight into the scanlines, so they
 // keep the pixel conventions of DeviceContext.h exactly and cost no toolkit
-// call; only text goes through QPainter (antialiasing off).
+// call. Text is drawn from glyph masks made once per font (RasterGlyphs.h).
 //
 // Pen details:
 // - One-pixel styled pens repeat the patterns dash 18 on 6 off, dot 3/3,
@@ -15,17 +15,14 @@
 //   Its end pixel is drawn.
 // - Rectangle and ellipse outlines of width w lie inside the box.
 // - Xor mode applies to lines and shape outlines and fills, not to text.
-//
-// Text needs a GUI application: call ensureGuiApplication() (RasterFonts.h) first.
+// - Text needs a GUI application; the first text makes an offscreen one when
+//   the program has none (ensureGuiApplication, RasterFonts.h).
 
 #include <memory>
 #include <vector>
 
-#include <QFont>
-#include <QFontMetrics>
-#include <QPainter>
-
 #include "platform/DeviceContext.h"
+#include "platform/raster/RasterGlyphs.h"
 #include "platform/raster/RasterImage.h"
 
 // Pixel i of a pen's dash pattern is drawn when on[i] is set; length is the period.
@@ -42,8 +39,7 @@ class RasterDC : public DeviceContext {
   explicit RasterDC(RasterImage& image);
   ~RasterDC() override;
 
-  // The picture; ends the text painter first so the image may be painted on or saved.
-  RasterImage& image();
+  RasterImage& image() { return *image_; }
 
   int width() const override { return image_->width(); }
   int height() const override { return image_->height(); }
@@ -90,8 +86,7 @@ class RasterDC : public DeviceContext {
   // Writes `color` over device columns [c0, c1] of device row y, clipped.
   void span(int y, long long c0, long long c1, F_Rgb color);
   void fillBox(long long l, long long t, long long r, long long b, F_Rgb color);
-  const QFontMetrics& metrics();
-  QPainter& painter();
+  RasterGlyphs& glyphs();
 
   std::unique_ptr<RasterImage> owned_;
   RasterImage* image_;
@@ -106,10 +101,8 @@ class RasterDC : public DeviceContext {
   F_Rgb bkColor_ = makeRgb(255, 255, 255);
   F_Rgb textColor_ = makeRgb(0, 0, 0);
   DrawMode drawMode_ = DrawMode::Copy;
-  std::unique_ptr<QFont> qfont_;  // made on first text use
-  std::unique_ptr<QFontMetrics> qmetrics_;
-  DashMask dash_;                     // of pen_
-  std::unique_ptr<QPainter> painter_;  // open from the first text to image() or the end
+  RasterGlyphs* glyphs_ = nullptr;  // of font_, looked up on first text use
+  DashMask dash_;                   // of pen_
   // Row spans of the last ellipse shape, relative to its box: markers repeat one size.
   struct EllipseRow {
     int lo, hi, inLo, inHi;  // outline lo..hi; inside inLo..inHi (empty when inLo > inHi)
