@@ -204,6 +204,14 @@ TEST(CKavrilonDoc, RefusesMalformedFiles) {
   }
 }
 
+TEST(CKavrilonDoc, ReadsButDoesNotCompareTheThreeBytesAfterTheHeader) {
+  std::string bytes = Layout().bytes();
+  bytes.replace(37, 3, "abc");
+  CKavrilonDoc doc;
+  EXPECT_EQ(load(bytes, doc), "");
+  EXPECT_EQ(doc.mesh.name, "M");
+}
+
 TEST(CKavrilonDoc, PutsDefaultsBackInTheOffendingBlock) {
   Layout header;
   header.minX1 = 0;
