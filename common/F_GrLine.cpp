@@ -17,3 +17,10 @@ void F_GrLine::draw(const PixelSurface& surface, const F_ScreenMap& map, F_Depth
   if (area.empty()) return;
   rasterLine(area, map, scale, {p1.x, p1.y, p1.z, value1}, {p2.x, p2.y, p2.z, value2});
 }
+
+void F_GrLine::Serialize(F_Archive& ar) {
+  p1.Serialize(ar);
+  p2.Serialize(ar);
+  ar.exchange(value1, "value");
+  ar.exchange(value2, "value");
+}

@@ -10,6 +10,7 @@
 #include "common/F_ColorTable.h"
 #include "common/F_DepthBuffer.h"
 #include "common/F_Point3D.h"
+#include "include/F_Archive.h"
 #include "common/F_ScreenMap.h"
 #include "platform/PixelSurface.h"
 
@@ -20,6 +21,9 @@ class F_GrLine {
   virtual ~F_GrLine() = default;
   F_GrLine(const F_GrLine&) = default;
   F_GrLine& operator=(const F_GrLine&) = default;
+
+  // The points as points are stored, then the values as 8-byte reals.
+  virtual void Serialize(F_Archive& ar);
 
   void set(const F_Point3D& a, const F_Point3D& b, double v1, double v2) {
     p1 = a;

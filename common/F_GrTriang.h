@@ -9,6 +9,7 @@
 #include "common/F_ColorTable.h"
 #include "common/F_DepthBuffer.h"
 #include "common/F_Point3D.h"
+#include "include/F_Archive.h"
 #include "common/F_ScreenMap.h"
 #include "platform/PixelSurface.h"
 
@@ -21,6 +22,9 @@ class F_GrTriang {
   virtual ~F_GrTriang() = default;
   F_GrTriang(const F_GrTriang&) = default;
   F_GrTriang& operator=(const F_GrTriang&) = default;
+
+  // The points as points are stored, then the values as 8-byte reals.
+  virtual void Serialize(F_Archive& ar);
 
   void set(const F_Point3D& a, const F_Point3D& b, const F_Point3D& c, double v1, double v2, double v3) {
     p1 = a;

@@ -59,7 +59,7 @@ class F_LayerRenderer {
   void drawLine(const F_S3dLayer& layer, const F_S3dElement& element, const F_ColorScale& scale);
 
   F_DrawArea area_;
-  const F_ScreenMap& map_;
+  F_ScreenMap map_;
   std::span<const F_Rgb> colors_;
   int rainbowColors_;
   F_SampleTable tables_[F_ElementShape::kMaxNodes + 1];

@@ -3,8 +3,11 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstring>
 
 #include "RenderCanvas.h"
+#include "common/F_GrLine.h"
+#include "include/F_Archive.h"
 
 using Pixels = std::set<std::pair<int, int>>;
 
@@ -122,4 +125,39 @@ TEST(F_GrTriang, PixelsOutsideTheBufferAreSkipped) {
   draw(off, F_GrTriang({0, 1e12, 1e12}, {0, 1e15, 1e13}, {0, 4e14, -1e300}, 1, 1, 1), 3, 3);
   draw(off, F_GrTriang({0, 50, 50}, {0, 60, 50}, {0, 50, 60}, 1, 1, 1), 3, 3);
   EXPECT_TRUE(off.drawn().empty());
+}
+
+TEST(F_GrTriang, ArchiveHoldsPointsThenValues) {
+  const F_GrTriang t({1, 2, 3}, {4, 5, 6}, {7, 8, 9}, 0.5, -1, 1e300);
+  const F_GrLine l({1, 2, 3}, {4, 5, 6}, 2.5, 3.5);
+  auto out = F_OutputFile::inMemory(F_OutputFile::Mode::Binary);
+  {
+    F_Archive ar(*out);
+    const_cast<F_GrTriang&>(t).Serialize(ar);
+    const_cast<F_GrLine&>(l).Serialize(ar);
+  }
+  out->close();
+  ASSERT_EQ(out->bytes().size(), (9u + 3u + 6u + 2u) * 8u);
+  double first;
+  std::memcpy(&first, out->bytes().data(), 8);
+  EXPECT_EQ(first, 1.0);
+  double lastOfTriangle;
+  std::memcpy(&lastOfTriangle, out->bytes().data() + 11 * 8, 8);
+  EXPECT_EQ(lastOfTriangle, 1e300);
+
+  auto in = F_InputFile::fromMemory(out->bytes());
+  F_Archive ar(*in);
+  F_GrTriang t2;
+  F_GrLine l2;
+  t2.Serialize(ar);
+  l2.Serialize(ar);
+  EXPECT_EQ(t2.p3, t.p3);
+  EXPECT_EQ(t2.value2, -1);
+  EXPECT_EQ(t2.value3, 1e300);
+  EXPECT_EQ(l2.p2, l.p2);
+  EXPECT_EQ(l2.value2, 3.5);
+  F_GrLine truncated;
+  auto shortIn = F_InputFile::fromMemory(out->bytes().substr(0, 40));
+  F_Archive shortAr(*shortIn);
+  EXPECT_THROW(truncated.Serialize(shortAr), F_ArchiveException);
 }
