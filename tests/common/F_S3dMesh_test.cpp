@@ -136,6 +136,10 @@ TEST(F_S3dMesh, WholeFilesStopAtTheFirstErrorWithItsLine) {
       {"too few elements", "M\nL\n2 0 0\n1 0\n", kEof, 0},
       {"invalid byte in a layer title", "M\n\nL\x01\n0 0 0\n",
        "ERROR\nInvalid character in the string.\nL\x01 <?> ", 3},
+      // Integers beyond 32 bits would wrap to small valid numbers (4294967297 to 1).
+      {"count beyond 32 bits", "M\nL\n4294967297 0 0\n", "ERROR\nInvalid integer number.\n4294967297 <?>", 3},
+      {"node beyond 32 bits", "M\nL\n1 1 0\n1 1\n4294967297\n1 0 0 0\n",
+       "ERROR\nInvalid integer number.\n4294967297 <?>", 5},
       {"word too long in the counts", "M\nL\n" + std::string(1001, '1') + " 0 0\n",
        "ERROR\nWord too long (maximum = 1000 characters).", 3},
   };
