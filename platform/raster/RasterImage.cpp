@@ -2,8 +2,13 @@
 
 #include <QString>
 
+// Beyond 2^30 pixels (4 GiB) a picture is refused without asking for the memory:
+// such a request can only come from a runaway zoom, and some allocators stop
+// the process instead of failing it.
+constexpr long long kMaxPixels = 1LL << 30;
+
 RasterImage::RasterImage(int w, int h) {
-  if (w > 0 && h > 0) {
+  if (w > 0 && h > 0 && static_cast<long long>(w) * h <= kMaxPixels) {
     image_ = QImage(w, h, QImage::Format_RGB32);
     if (!image_.isNull()) image_.fill(0xffffffffu);
   }
