@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cmath>
+#include <tuple>
 #include <string>
 #include <vector>
 
@@ -441,4 +443,43 @@ TEST(RasterDC, TextAndScanlineDrawingInterleaveInOrder) {
   ASSERT_TRUE(dc.image().save(dir.path("t.png")));
   dc.textOut(80, 10, "8");  // drawing goes on after the picture was taken
   EXPECT_EQ(dc.getPixel(80, 10), kGreen);
+}
+
+TEST(RasterDC, WideLinesCoverTheSamePixelsEitherWayAndMirrorWithTheirEnds) {
+  struct Case {
+    const char* name;
+    int width, x0, y0, x1, y1;
+  } cases[] = {
+      {"2 px diagonal", 2, 4, 4, 15, 15},
+      {"3 px diagonal", 3, 4, 4, 15, 15},
+      {"4 px shallow", 4, 3, 8, 17, 12},
+      {"7 px steep", 7, 9, 2, 11, 17},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    RasterDC forward(20, 20), backward(20, 20), transposed(20, 20);
+    for (auto [dc, a, b, swapXY] : {std::tuple{&forward, true, false, false}, std::tuple{&backward, false, true, false},
+                                   std::tuple{&transposed, true, false, true}}) {
+      (void)b;
+      dc->selectPen(Pen::solid(kBlack, c.width));
+      const int ax = a ? c.x0 : c.x1, ay = a ? c.y0 : c.y1, bx = a ? c.x1 : c.x0, by = a ? c.y1 : c.y0;
+      dc->moveTo(swapXY ? ay : ax, swapXY ? ax : ay);
+      dc->lineTo(swapXY ? by : bx, swapXY ? bx : by);
+    }
+    EXPECT_EQ(art(forward), art(backward));
+    std::string flipped;
+    for (int y = 0; y < 20; ++y) {
+      for (int x = 0; x < 20; ++x) flipped += transposed.getPixel(y, x) == kBlack ? '#' : '.';
+      flipped += '\n';
+    }
+    EXPECT_EQ(art(forward), flipped);
+    // Thickness across the middle, along the minor axis: the pen width stretched by the slant.
+    const bool xMajor = std::abs(c.x1 - c.x0) >= std::abs(c.y1 - c.y0);
+    const int mid = xMajor ? (c.x0 + c.x1) / 2 : (c.y0 + c.y1) / 2;
+    int across = 0;
+    for (int k = 0; k < 20; ++k) across += (xMajor ? forward.getPixel(mid, k) : forward.getPixel(k, mid)) == kBlack;
+    const double stretch = std::hypot(c.x1 - c.x0, c.y1 - c.y0) /
+                           (xMajor ? std::abs(c.x1 - c.x0) : std::abs(c.y1 - c.y0));
+    EXPECT_NEAR(across, c.width * stretch, 1.5);
+  }
 }
