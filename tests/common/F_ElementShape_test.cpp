@@ -206,19 +206,6 @@ TEST(F_ElementInterpolation, IntensityFollowsTheAngleToTheLineOfSight) {
   }
 }
 
-TEST(F_ElementInterpolation, FieldValueInterpolatesTheNodeValues) {
-  const F_S3dLayer layer = layerWith({{0, 0, 0}, {0, 1, 0}, {0, 1, 1}, {0, 0, 1}}, {{1, 2, 3, 4}, {1, 2, 4}});
-  F_VectorReal values(4);
-  values(1) = 0;
-  values(2) = 4;
-  values(3) = 8;
-  values(4) = 4;
-  EXPECT_DOUBLE_EQ(fieldValueAt(layer, 1, 0, 0, values), 4.0);
-  EXPECT_DOUBLE_EQ(fieldValueAt(layer, 1, 1, -1, values), 4.0);
-  EXPECT_DOUBLE_EQ(fieldValueAt(layer, 1, 0.5, 0.5, values), 6.0);
-  EXPECT_DOUBLE_EQ(fieldValueAt(layer, 2, 0.25, 0.25, values), 2.0);
-}
-
 TEST(F_ElementInterpolation, FieldRangeOverTheSamples) {
   const std::vector<F_Point3D> points = {{0, 0, 0}, {0, 1, 0}, {0, 1, 1}, {0, 0, 1}, {0, 2, 0}};
   const std::vector<int> quad = {1, 2, 3, 4};

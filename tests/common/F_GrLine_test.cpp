@@ -49,13 +49,6 @@ TEST(F_ColorScale, InfiniteRangeGivesTheFirstColourInsteadOfStopping) {
   EXPECT_EQ(scale.index(HUGE_VAL), 1);
 }
 
-TEST(F_ColorScale, IndicesOutsideTheTableAreAFaultOfTheCaller) {
-  std::vector<F_Rgb> colors(10, 0);
-  EXPECT_DEATH(F_ColorScale(colors, 0, 5, {0, 1}), "");
-  EXPECT_DEATH(F_ColorScale(colors, 5, 11, {0, 1}), "");
-  EXPECT_DEATH(F_ColorScale(colors, 6, 5, {0, 1}), "");
-}
-
 TEST(F_GrLine, EndOnSegmentDrawsOnePixelWithTheNearerEnd) {
   struct Case {
     const char* name;
@@ -180,10 +173,3 @@ TEST(F_GrLine, PixelsOutsideTheBufferAreSkipped) {
   EXPECT_EQ(vertical.drawn().size(), 23u);  // rows 1 to 23 of column 5
 }
 
-TEST(F_GrLine, DepthBufferSmallerThanTheSurfaceBoundsTheDrawing) {
-  RenderCanvas canvas;
-  canvas.depth.resize(10, 24);
-  canvas.depth.fill();
-  F_GrLine({0, -3, 10}, {0, 40, 10}, 1, 1).draw(canvas.surface, canvas.map, canvas.depth, canvas.colors(), 2, 2, {0, 1});
-  EXPECT_EQ(canvas.drawn().size(), 9u);  // columns 1 to 9
-}

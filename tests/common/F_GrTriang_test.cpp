@@ -128,36 +128,26 @@ TEST(F_GrTriang, PixelsOutsideTheBufferAreSkipped) {
 }
 
 TEST(F_GrTriang, ArchiveHoldsPointsThenValues) {
-  const F_GrTriang t({1, 2, 3}, {4, 5, 6}, {7, 8, 9}, 0.5, -1, 1e300);
-  const F_GrLine l({1, 2, 3}, {4, 5, 6}, 2.5, 3.5);
+  F_GrTriang t({1, 2, 3}, {4, 5, 6}, {7, 8, 9}, 0.5, -1, 1e300);
   auto out = F_OutputFile::inMemory(F_OutputFile::Mode::Binary);
   {
     F_Archive ar(*out);
-    const_cast<F_GrTriang&>(t).Serialize(ar);
-    const_cast<F_GrLine&>(l).Serialize(ar);
+    t.Serialize(ar);
   }
   out->close();
-  ASSERT_EQ(out->bytes().size(), (9u + 3u + 6u + 2u) * 8u);
-  double first;
-  std::memcpy(&first, out->bytes().data(), 8);
-  EXPECT_EQ(first, 1.0);
-  double lastOfTriangle;
-  std::memcpy(&lastOfTriangle, out->bytes().data() + 11 * 8, 8);
-  EXPECT_EQ(lastOfTriangle, 1e300);
+  ASSERT_EQ(out->bytes().size(), 12u * 8u);
+  double ninth, last;
+  std::memcpy(&ninth, out->bytes().data() + 8 * 8, 8);
+  std::memcpy(&last, out->bytes().data() + 11 * 8, 8);
+  EXPECT_EQ(ninth, 9.0);
+  EXPECT_EQ(last, 1e300);
 
   auto in = F_InputFile::fromMemory(out->bytes());
   F_Archive ar(*in);
-  F_GrTriang t2;
-  F_GrLine l2;
-  t2.Serialize(ar);
-  l2.Serialize(ar);
-  EXPECT_EQ(t2.p3, t.p3);
-  EXPECT_EQ(t2.value2, -1);
-  EXPECT_EQ(t2.value3, 1e300);
-  EXPECT_EQ(l2.p2, l.p2);
-  EXPECT_EQ(l2.value2, 3.5);
-  F_GrLine truncated;
-  auto shortIn = F_InputFile::fromMemory(out->bytes().substr(0, 40));
-  F_Archive shortAr(*shortIn);
-  EXPECT_THROW(truncated.Serialize(shortAr), F_ArchiveException);
+  F_GrTriang back;
+  back.Serialize(ar);
+  EXPECT_EQ(back.p3, t.p3);
+  EXPECT_EQ(back.value3, 1e300);
+  F_GrLine line;
+  EXPECT_THROW(line.Serialize(ar), F_ArchiveException);  // nothing left to read
 }

@@ -67,17 +67,6 @@ TEST(F_LayerRenderer, FaceEdgeOnDisappears) {
   EXPECT_TRUE(s.canvas.drawn().empty());
 }
 
-TEST(F_LayerRenderer, TiltedQuadrilateralIsShadedByItsAngle) {
-  // Tilted 60 degrees about the z axis: intensity cos 60 = 0.5 picks step
-  // 2000 or 2001 of the red ramp (the widened range puts 0.5 near a band edge).
-  Scene s;
-  const double t = std::sqrt(3.0);
-  F_S3dMesh mesh;
-  mesh.layers.append(layerWith({{0, 2, 2}, {6 * t, 8, 2}, {6 * t, 8, 14}, {0, 2, 14}}, {{1, 2, 3, 4}}));
-  s.renderer.renderMesh(mesh, optionsFor(1), F_VectorReal(), {0, 1}, 1);
-  for (F_Rgb i : s.canvas.indices()) EXPECT_NEAR(static_cast<double>(i), 4001 + 1999.5, 1.0);
-}
-
 TEST(F_LayerRenderer, OverprintDrawsTheOutlineInBlackOverTheFaces) {
   for (bool overprint : {false, true}) {
     SCOPED_TRACE(overprint ? "with overprint" : "without");
