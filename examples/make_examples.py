@@ -33,6 +33,13 @@ class Layer:
         return len(self.points)
 
 
+def closed(nodes):
+    """The outline with its first node repeated: line mode draws the node list
+    as a polyline, so only a closed list shows every side. The repeated node
+    does not change the element's shape."""
+    return nodes + [nodes[0]]
+
+
 def s3d_text(title, layers):
     """Free-form .s3d text: one record a line, with comments."""
     out = ["# written by make_examples.py", title]
@@ -68,7 +75,7 @@ def plate():
     ids = grid(layer, nx, ny, lambda i, j: (20.0 * i, 20.0 * j, 0.0))
     for j in range(ny):
         for i in range(nx):
-            layer.elements.append([ids[j][i], ids[j][i + 1], ids[j + 1][i + 1], ids[j + 1][i]])
+            layer.elements.append(closed([ids[j][i], ids[j][i + 1], ids[j + 1][i + 1], ids[j + 1][i]]))
     layer.special = [ids[0][0], ids[0][nx], ids[ny][nx], ids[ny][0], ids[ny // 2][nx // 2]]
     return "Steel plate 200 x 120 mm", [layer]
 
@@ -93,9 +100,9 @@ def layered():
         for i in range(nx):
             a, b, c, d = ids[j][i], ids[j][i + 1], ids[j + 1][i + 1], ids[j + 1][i]
             if (i + j) % 2 == 0:
-                deck.elements += [[a, b, c], [a, c, d]]
+                deck.elements += [closed([a, b, c]), closed([a, c, d])]
             else:
-                deck.elements += [[a, b, d], [b, c, d]]
+                deck.elements += [closed([a, b, d]), closed([b, c, d])]
 
     wall = Layer("Back wall, 8- and 9-node quads")
     # A 4 x 2.5 wall in the plane y = 3 on a grid of half cells; the left cells
@@ -112,7 +119,8 @@ def layered():
             ring = [ids[b][a], ids[b][a + 1], ids[b][a + 2], ids[b + 1][a + 2],
                     ids[b + 2][a + 2], ids[b + 2][a + 1], ids[b + 2][a], ids[b + 1][a]]
             centre = ids[b + 1][a + 1]
-            wall.elements.append(ring + [centre] if centre else ring)
+            # A centre node cannot be closed over; the 8-node outline can.
+            wall.elements.append(ring + [centre] if centre else closed(ring))
     wall.special = [ids[0][0], ids[0][2 * cells_x]]
     return "Platform: frame, deck and back wall", [frame, deck, wall]
 
@@ -134,8 +142,8 @@ def dome():
             a, b = 2 * i, 2 * j
             p = lambda di, dj: ids[b + dj][a + di]
             # Corners and mid-side nodes alternate round each triangle.
-            layer.elements.append([p(0, 0), p(1, 0), p(2, 0), p(1, 1), p(0, 2), p(0, 1)])
-            layer.elements.append([p(2, 0), p(2, 1), p(2, 2), p(1, 2), p(0, 2), p(1, 1)])
+            layer.elements.append(closed([p(0, 0), p(1, 0), p(2, 0), p(1, 1), p(0, 2), p(0, 1)]))
+            layer.elements.append(closed([p(2, 0), p(2, 1), p(2, 2), p(1, 2), p(0, 2), p(1, 1)]))
     layer.special = [ids[n][n]]  # the apex
     return "Spherical cap, R = 10", [layer]
 
