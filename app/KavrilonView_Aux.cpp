@@ -125,9 +125,9 @@ void CKavrilonView::drawLayerBar(DeviceContext& dc) {
 }
 
 void CKavrilonView::drawSideBar(DeviceContext& dc) {
-  if (m_pvaValues.empty()) return;
-  const Area a = barArea();
   const int n = m_colorTable.numberOfRainbowColors();
+  if (m_pvaValues.empty() || n < 1) return;  // no table before the first update
+  const Area a = barArea();
   const int tw = m_numberTextWidth, th = m_numberTextHeight;
   const int f = tw + 20;
   const int hf = f / 2;

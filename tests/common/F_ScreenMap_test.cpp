@@ -5,22 +5,6 @@
 #include <cmath>
 #include <limits>
 
-TEST(F_ScreenMap, DefaultsAreTinyBoxesAndIdentityMap) {
-  F_Box2D b;
-  EXPECT_EQ(b.x1Min, -1e-6);
-  EXPECT_EQ(b.x2Max, 1e-6);
-  F_Box3D c;
-  EXPECT_EQ(c.zMin, -1e-6);
-  F_Interval i;
-  EXPECT_EQ(i.lower, -1e-6);
-  EXPECT_EQ(i.upper, 1e-6);
-  F_ScreenMap m;
-  EXPECT_EQ(m.scaleX1, 1.0);
-  EXPECT_EQ(m.scaleX2, 1.0);
-  EXPECT_EQ(m.originX1, 0.0);
-  EXPECT_EQ(m.fitsWidth, 1);
-}
-
 TEST(F_ScreenMap, WidenByMarginsUsesOwnWidthAndHeight) {
   struct Case {
     const char* name;
@@ -43,20 +27,6 @@ TEST(F_ScreenMap, WidenByMarginsUsesOwnWidthAndHeight) {
     EXPECT_NEAR(b.x2Min, c.out.x2Min, 1e-12);
     EXPECT_NEAR(b.x2Max, c.out.x2Max, 1e-12);
   }
-}
-
-TEST(F_ScreenMap, UniteTakesOuterBounds) {
-  F_Box2D a{0, 1, 0, 1};
-  a.unite({-2, 0.5, 0.5, 3});
-  EXPECT_EQ(a.x1Min, -2);
-  EXPECT_EQ(a.x1Max, 1);
-  EXPECT_EQ(a.x2Min, 0);
-  EXPECT_EQ(a.x2Max, 3);
-  F_Box3D b{0, 1, 0, 1, 0, 1};
-  b.unite({2, 3, -1, 0, 0.5, 0.6});
-  EXPECT_EQ(b.xMax, 3);
-  EXPECT_EQ(b.yMin, -1);
-  EXPECT_EQ(b.zMax, 1);
 }
 
 TEST(F_ScreenMap, FitChoosesTheTighterAxisAndCentresTheOther) {
