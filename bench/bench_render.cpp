@@ -33,6 +33,7 @@ struct Result {
   double wall;
   long long triangles;
   long long filled;
+  unsigned long long hash;  // of the image: an optimisation must not change a pixel
 };
 
 Result renderOnce(const F_S3dMesh& mesh, const F_ScreenMap& map, const F_DisplayOptions& options,
@@ -48,7 +49,9 @@ Result renderOnce(const F_S3dMesh& mesh, const F_ScreenMap& map, const F_Display
   const double seconds = cpuSeconds() - cpuStart;
   const double wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   const long long filled = std::count_if(image.begin(), image.end(), [](F_Rgb p) { return p != 0xffffffffu; });
-  return {seconds, wall, renderer.triangleCount(), filled};
+  unsigned long long hash = 1469598103934665603ull;
+  for (F_Rgb p : image) hash = (hash ^ p) * 1099511628211ull;
+  return {seconds, wall, renderer.triangleCount(), filled, hash};
 }
 
 Result median(const F_S3dMesh& mesh, const F_ScreenMap& map, const F_DisplayOptions& options,
@@ -88,7 +91,8 @@ void bench(long long quads, int runs) {
                 elements, name, r.seconds, r.wall, r.triangles, 1e9 * r.seconds / r.triangles, r.filled,
                 1e9 * r.seconds / std::max(1LL, r.filled));
   }
-  std::printf("%8lld quads  contour / shading = %.3f\n", elements, contour.seconds / shaded.seconds);
+  std::printf("%8lld quads  contour / shading = %.3f   image hashes %016llx %016llx %016llx\n", elements,
+              contour.seconds / shaded.seconds, shaded.hash, contour.hash, outlined.hash);
 }
 
 }  // namespace

@@ -65,12 +65,17 @@ void rasterTriangle(const F_DrawArea& area, const F_ScreenMap& map, const F_Colo
   if (c.z > b.z) std::swap(c, b);
   if (a.z > c.z) std::swap(a, c);
 
+  // Most triangles of a fine mesh cover no pixel centre at all: when no row
+  // lies (with a margin far above rounding) between the rows of the lowest and
+  // the highest corner, there is nothing to draw.
+  const double fa = map.scaleX2 * a.z + map.originX2, fb = map.scaleX2 * b.z + map.originX2;
+  if (!(std::floor(std::max(fa, fb) + 1e-6) >= std::min(fa, fb) - 1e-6)) return;
+
   const int rA = rowOf(map, a.z), rB = rowOf(map, b.z);
   int rFrom = std::max(std::min(rA, rB), area.firstRow);
   int rTo = std::min(std::max(rA, rB), area.lastRow);
   // Rows whose centre rounds into the triangle but lies outside its z range
-  // are skipped below anyway; trimming them first spares the edge set-up for
-  // the many triangles of a fine mesh that cover no pixel centre at all.
+  // are skipped below anyway; trimming them first spares the edge set-up.
   auto inside = [&](int r) {
     const double z = (r - map.originX2) / map.scaleX2;
     return a.z <= z && z <= b.z;
