@@ -8,11 +8,13 @@
 // DeviceContext, message boxes through ui(). The members are the view's state
 // and are read and changed directly by the view's command and input handlers.
 
+#include <functional>
 #include <memory>
 #include <string>
 
 #include "app/CKavrilonDoc.h"
 #include "app/DocumentView.h"
+#include "app/PvaOptionsDialog.h"
 #include "common/F_ColorTable.h"
 #include "common/F_DepthBuffer.h"
 #include "common/F_LayerContext.h"
@@ -51,6 +53,33 @@ class CKavrilonView : public DocumentView {
   void updateScrollSizes();
   // The scalar field dropped, line mode, refit.
   void removeScalarField();
+
+  // --- the scalar field (KavrilonView_Pva.cpp) ---
+  enum class PvaImport { Imported, CountMismatch, Unread };
+  // Import PVA: the open-file dialog, then the file; nothing on Cancel.
+  void importScalarField();
+  // Reads a PVA file for the current layer. With one value per point of that
+  // layer the field is shown (rendering mode, side bar, refit); a count that
+  // differs is a warning and keeps the previous field; a file that cannot be
+  // read has shown its message and changes nothing.
+  PvaImport importScalarField(const std::string& path);
+  // Remove PVA: the field dropped and the window repainted.
+  void OnRemovePva();
+  // After a change of the current layer, and by Shading: a field held for a
+  // layer of another point count turns rendering mode off with a warning; the
+  // values are kept for a return to a matching layer.
+  void checkPvaLayer();
+  // Shading: rendering mode toggled, the field checked against the layer, refit.
+  void OnShading();
+  // PVA Options: the dialog filled from the view, shown by `showModal` (true
+  // for OK) until its values pass or it is cancelled; true when stored.
+  using PvaOptionsShow = std::function<bool(PvaOptionsDialog&)>;
+  bool OnPvaOptions(const PvaOptionsShow& showModal);
+  PvaOptionsDialog pvaOptionsDialog() const;
+  // Values that passed the dialog's tests: the rainbow rebuilt, the side-bar range set.
+  void storePvaOptions(const PvaOptionsDialog& dialog);
+  // Points of the current layer; 0 when the mesh has no layers.
+  int currentLayerPointCount() const;
 
   // The two ways a command brings the window up to date: after a change of the
   // angles or margins, and after a change of only what is drawn.
