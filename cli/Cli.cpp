@@ -8,6 +8,7 @@
 #include "cli/Render.h"
 #include "common/F_LayerContext.h"
 #include "common/F_S3dMesh.h"
+#include "common/F_ScalarField.h"
 #include "include/F_Errors.h"
 #include "include/F_File.h"
 #include "platform/headless/HeadlessUi.h"
@@ -17,7 +18,8 @@ namespace {
 const char* const kUsage =
     "usage: kavrilon-cli check FILE\n"
     "       kavrilon-cli convert IN OUT [--no-cfg]\n"
-    "       kavrilon-cli render IN -o OUT [--size WxH] [--cfg FILE] [--angles PHI,PSI,ALPHA] [--layer N]";
+    "       kavrilon-cli render IN -o OUT [--size WxH] [--cfg FILE] [--angles PHI,PSI,ALPHA] [--layer N]\n"
+    "                         [--pva FILE] [--colors N] [--range LO,HI] [--shading]";
 
 int usage(std::ostream& err, const std::string& why) {
   err << "kavrilon-cli: " << why << "\n" << kUsage << "\n";
@@ -72,6 +74,12 @@ int check(const std::vector<std::string>& args, std::ostream& out, std::ostream&
     F_DisplayOptions options;
     if (!options.readCfgFile(path)) return 1;
     out << "options layers=" << options.layerCount() << "\n";
+    return 0;
+  }
+  if (ext == "pva") {
+    const std::optional<F_VectorReal> values = loadScalarField(path);
+    if (!values) return 1;
+    out << scalarFieldSummary(*values) << "\n";
     return 0;
   }
   return usage(err, "unsupported file type: " + path);

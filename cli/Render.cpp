@@ -19,7 +19,7 @@ namespace {
 
 constexpr const char* kRenderUsage =
     "usage: kavrilon-cli render IN -o OUT [--size WxH] [--cfg FILE] [--angles PHI,PSI,ALPHA] [--layer N] "
-    "[--shading]";
+    "[--pva FILE] [--colors N] [--range LO,HI] [--shading]";
 
 struct RenderArgs {
   std::string in;
@@ -29,6 +29,9 @@ struct RenderArgs {
   std::optional<std::string> cfg;
   std::optional<std::vector<std::string>> angles;
   std::optional<int> layer;
+  std::optional<std::string> pva;
+  std::optional<std::string> colors;
+  std::optional<std::vector<std::string>> range;
   bool shading = false;
 };
 
@@ -80,7 +83,8 @@ std::optional<RenderArgs> parse(const std::vector<std::string>& args, std::ostre
     auto value = [&]() -> const std::string& { return args[++i]; };
     if (a == "--shading") {
       r.shading = true;
-    } else if (a == "-o" || a == "--size" || a == "--cfg" || a == "--angles" || a == "--layer") {
+    } else if (a == "-o" || a == "--size" || a == "--cfg" || a == "--angles" || a == "--layer" || a == "--pva" ||
+               a == "--colors" || a == "--range") {
       if (!hasValue) return fail(a + " needs a value");
       const std::string& v = value();
       if (a == "-o") {
@@ -94,6 +98,13 @@ std::optional<RenderArgs> parse(const std::vector<std::string>& args, std::ostre
         r.height = *h;
       } else if (a == "--cfg") {
         r.cfg = v;
+      } else if (a == "--pva") {
+        r.pva = v;
+      } else if (a == "--colors") {
+        r.colors = v;
+      } else if (a == "--range") {
+        r.range = split(v, ',');
+        if (r.range->size() != 2) return fail("--range takes LO,HI");
       } else if (a == "--angles") {
         r.angles = split(v, ',');
         if (r.angles->size() != 3) return fail("--angles takes PHI,PSI,ALPHA in degrees");
@@ -139,6 +150,23 @@ void setViewAngles(CKavrilonView& view, const std::vector<std::string>& texts) {
   }
   view.m_options.setAngles(radians[0], radians[1], radians[2]);
   view.refit();
+}
+
+// The PVA Options dialog given these texts (the others as it opens) and OK;
+// a refused value is shown and, as with the angles, the dialog cancelled.
+void setPvaOptions(CKavrilonView& view, const std::optional<std::string>& colors,
+                   const std::optional<std::vector<std::string>>& range) {
+  bool shown = false;
+  view.OnPvaOptions([&](PvaOptionsDialog& dialog) {
+    if (shown) return false;
+    shown = true;
+    if (colors) dialog.colors = *colors;
+    if (range) {
+      dialog.sideBarMinimum = (*range)[0];
+      dialog.sideBarMaximum = (*range)[1];
+    }
+    return true;
+  });
 }
 
 // Import Display Options into the view; false when the file could not be read.
@@ -188,11 +216,9 @@ int renderCommand(const std::vector<std::string>& args, std::ostream&, std::ostr
     view.m_currentLayer = *r->layer;
     view.repaint();
   }
-  if (r->shading && view.m_shading == 0) {
-    view.m_shading = 1;
-    view.computeScreenMap();
-    view.repaint();
-  }
+  if (r->pva && view.importScalarField(*r->pva) == CKavrilonView::PvaImport::Unread) return 1;
+  if (r->colors || r->range) setPvaOptions(view, r->colors, r->range);
+  if (r->shading && view.m_shading == 0) view.OnShading();
 
   // A render that falls back to line mode asks for one more paint.
   view.OnDraw(window);
