@@ -1,9 +1,12 @@
 #!/usr/bin/env python3
-"""Writes the sample meshes of this folder.
+"""Writes the sample meshes of this folder and a scalar field for each.
 
 Each mesh is first written the way a person would type it (comments, loose
 layout), then passed through `kavrilon-cli convert`, so the stored file is
 exactly what the program itself writes (fixed fields, CR LF line ends).
+Beside it goes a .pva file of one value per point of its first layer, a
+smooth function of the coordinates, so that importing it (or
+`kavrilon-cli render MESH.s3d --pva MESH.pva`) shows a contour fill at once.
 
     examples/make_examples.py [--cli PATH/TO/kavrilon-cli]
 
@@ -148,6 +151,40 @@ def dome():
     return "Spherical cap, R = 10", [layer]
 
 
+def pva_text(comment, layer, value):
+    """PVA records "k value" for every point of `layer`, CR LF line ends as
+    the program writes text, after comment lines; the file ends with the
+    last record's line end. Values are rounded to 1e-9 (no -0 or 1e-16
+    where the function is zero)."""
+    out = ["# " + line for line in comment] + [
+        "%d %.10g" % (i, round(value(*p), 9) + 0.0) for i, p in enumerate(layer.points, 1)]
+    return "\r\n".join(out) + "\r\n"
+
+
+def fields(layers_by_file):
+    """The scalar fields: {file name: (comment lines, layer, value(x, y, z))}."""
+    plate_layer = layers_by_file["plate.s3d"][0]
+    frame, deck, _ = layers_by_file["layers.s3d"]
+    cap = layers_by_file["dome.s3d"][0]
+    return {
+        # The first mode of a plate simply supported on its edges: zero along
+        # the edges, deepest at the loaded centre.
+        "plate.pva": (["Deflection of the plate (mm), first bending mode", "point  value"], plate_layer,
+                      lambda x, y, z: -2.5 * math.sin(math.pi * x / 200.0) * math.sin(math.pi * y / 120.0)),
+        # The frame is layer 1, current when a view opens: the field imports
+        # at once; its beams are drawn as lines, the deck and wall shaded.
+        "layers.pva": (["Temperature of the frame (C), warmer towards the top and the far side",
+                        "layer 1 (frame)"], frame,
+                       lambda x, y, z: 20.0 + 8.0 * z + 1.5 * x),
+        # Contour fill of the deck: make layer 2 current first (--layer 2).
+        "layers-deck.pva": (["Distance from the corner post at the origin (m)", "layer 2 (deck)"], deck,
+                            lambda x, y, z: math.hypot(x, y)),
+        # Height above the rim: rings round the apex, a little tilted.
+        "dome.pva": (["Height of the cap (m), tilted a little along x", "point  value"], cap,
+                     lambda x, y, z: z + 0.05 * x),
+    }
+
+
 def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("--cli", default=os.path.join(ROOT, "build", "release", "cli", "kavrilon-cli"))
@@ -155,7 +192,8 @@ def main():
     if not os.access(args.cli, os.X_OK):
         sys.exit("make_examples.py: build kavrilon-cli first (scripts/test), or pass --cli")
 
-    for name, (title, layers) in {"plate.s3d": plate(), "layers.s3d": layered(), "dome.s3d": dome()}.items():
+    meshes = {"plate.s3d": plate(), "layers.s3d": layered(), "dome.s3d": dome()}
+    for name, (title, layers) in meshes.items():
         with tempfile.TemporaryDirectory() as tmp:
             loose = os.path.join(tmp, name)
             with open(loose, "w", newline="\n") as f:
@@ -164,6 +202,13 @@ def main():
             subprocess.run([args.cli, "convert", loose, out, "--no-cfg"], check=True)
         check = subprocess.run([args.cli, "check", out], check=True, capture_output=True, text=True)
         print(check.stdout, end="")
+
+    for name, (comment, layer, value) in fields({k: v[1] for k, v in meshes.items()}).items():
+        out = os.path.join(HERE, name)
+        with open(out, "w", newline="") as f:
+            f.write(pva_text(comment, layer, value))
+        check = subprocess.run([args.cli, "check", out], check=True, capture_output=True, text=True)
+        print(name + ": " + check.stdout, end="")
 
 
 if __name__ == "__main__":
