@@ -139,8 +139,12 @@ TEST(F_SampleTable, TrianglesAndOutlinesInDrawingOrder) {
     EXPECT_EQ(t.sampleCount(), c.samples);
     EXPECT_EQ(t.triangles().size(), 3 * c.triangleCount);
     EXPECT_EQ(t.outline().size(), 2 * c.segmentCount);
-    if (!c.triangles.empty()) EXPECT_EQ(t.triangles(), c.triangles);
-    if (!c.outline.empty()) EXPECT_EQ(t.outline(), c.outline);
+    if (!c.triangles.empty()) {
+      EXPECT_EQ(t.triangles(), c.triangles);
+    }
+    if (!c.outline.empty()) {
+      EXPECT_EQ(t.outline(), c.outline);
+    }
   }
 }
 
