@@ -19,7 +19,7 @@ std::string HeadlessUi::escape(std::string_view text) {
   return s;
 }
 
-void HeadlessUi::emit(std::string line) {
+void HeadlessUi::printLine(std::string line) {
   if (out_) {
     *out_ << line << '\n';
     out_->flush();
@@ -29,18 +29,18 @@ void HeadlessUi::emit(std::string line) {
 
 void HeadlessUi::messageBox(std::string_view text, MessageIcon) {
   messages_.emplace_back(text);
-  emit("message: " + escape(text));
+  printLine("message: " + escape(text));
 }
 
 bool HeadlessUi::askYesNo(std::string_view text) {
-  emit("question: " + escape(text));
+  printLine("question: " + escape(text));
   if (answers_.empty()) return true;
   bool yes = answers_.front();
   answers_.pop_front();
   return yes;
 }
 
-void HeadlessUi::beep() { emit("beep"); }
+void HeadlessUi::beep() { printLine("beep"); }
 
 std::optional<std::string> HeadlessUi::openFileDialog(const FileDialogSpec&) {
   if (files_.empty()) return std::nullopt;

@@ -38,7 +38,7 @@ class HeadlessUi : public UiServices {
   static std::string escape(std::string_view text);
 
  private:
-  void emit(std::string line);
+  void printLine(std::string line);
 
   std::ostream* out_;
   std::deque<bool> answers_;
