@@ -1,6 +1,10 @@
 #include "platform/raster/RasterFonts.h"
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <string>
 
 #include <QGuiApplication>
 #include <QString>
@@ -9,6 +13,16 @@
 void ensureGuiApplication() {
   if (QCoreApplication::instance()) return;
   if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+  // Batch runs (CI, cron, ssh) often have no runtime directory; Qt would warn
+  // about it on every start, so give it a private one as a session would.
+  if (qEnvironmentVariableIsEmpty("XDG_RUNTIME_DIR")) {
+    std::string dir = "/tmp/kavrilon-runtime-" + std::to_string(getuid());
+    mkdir(dir.c_str(), 0700);
+    struct stat st {};
+    if (stat(dir.c_str(), &st) == 0 && st.st_uid == getuid() && (st.st_mode & 0777) == 0700) {
+      qputenv("XDG_RUNTIME_DIR", dir.c_str());
+    }
+  }
   // The application object keeps references to argc and argv for its lifetime.
   static int argc = 1;
   static char name[] = "kavrilon";
