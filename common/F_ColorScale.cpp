@@ -1,5 +1,6 @@
 #include "common/F_ColorScale.h"
 
+#include <algorithm>
 #include <cmath>
 
 #include "include/F_Errors.h"
@@ -14,10 +15,14 @@ F_ColorScale::F_ColorScale(std::span<const F_Rgb> colors, int firstIndex, int la
   double hi = range.upper;
   // A range narrower than 1e-6 is opened up about its centre, then every
   // range is widened a little so that v == hi still falls in the last band.
-  if (hi - lo < 1e-6) {
-    const double centre = (lo + hi) / 2;
-    lo = centre - 1e-6;
-    hi = centre + 1e-6;
+  // Far from zero 1e-6 is below the spacing of doubles: there the opening is
+  // a millionth of a millionth of the centre, so a uniform field of 3e10
+  // neither stops the program nor shows its rounding noise as bands.
+  const double centre = (lo + hi) / 2;
+  const double halfOpening = std::max(1e-6, std::fabs(centre) * 1e-12);
+  if (hi - lo < halfOpening) {
+    lo = centre - halfOpening;
+    hi = centre + halfOpening;
   }
   const double d = hi - lo;
   lo -= 1e-5 * d;

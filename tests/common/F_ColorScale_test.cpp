@@ -1,0 +1,35 @@
+#include "common/F_ColorScale.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <vector>
+
+// A uniform field far from zero: its range is one value, or a few doubles wide
+// from the rounding of the interpolation. It must neither stop the program nor
+// spread over the bands, and near zero the 1e-6 opening stays as it was.
+TEST(F_ColorScale, NarrowRangesFarFromZeroAreOneValue) {
+  std::vector<F_Rgb> colors(20, 0);
+  struct Case {
+    const char* name;
+    F_Interval range;
+    double value;
+    int index;
+  };
+  const double ulp = std::nextafter(3e10, 1e300) - 3e10;
+  const Case cases[] = {
+      // 15 bands, so the centre of an opened range is inside band 8.
+      {"3e10 exactly: the middle band", {3e10, 3e10}, 3e10, 8},
+      {"1e20 exactly", {1e20, 1e20}, 1e20, 8},
+      {"-1e200 exactly", {-1e200, -1e200}, -1e200, 8},
+      {"3e10, two doubles wide: still the middle band", {3e10 - ulp, 3e10 + ulp}, 3e10 + ulp, 8},
+      {"3e10 and its neighbour below", {3e10 - ulp, 3e10 + ulp}, 3e10 - ulp, 8},
+      {"near zero the opening is 1e-6: 5 + 0.9e-6 is in the last band", {5, 5}, 5 + 0.9e-6, 15},
+      {"a real range far from zero keeps its bands", {3e10, 3e10 + 14e6}, 3e10 + 13.5e6, 15},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const F_ColorScale scale(colors, 1, 15, c.range);
+    EXPECT_EQ(scale.index(c.value), c.index);
+  }
+}
