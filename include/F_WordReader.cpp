@@ -2,6 +2,7 @@
 
 #include <array>
 #include <charconv>
+#include <cmath>
 #include <climits>
 #include <cstdlib>
 
@@ -441,5 +442,11 @@ double readReal(F_InputFile& file, int& lineNumber) {
   if (plainReal(word.view(), value)) return value;
   std::string message;
   if (!isReal(word.view(), message)) failRead(file, message, lineNumber);
-  return toReal(word.view());
+  value = toReal(word.view());
+  // 1e999 has the syntax of a real but no value: an infinite coordinate would
+  // be written back as "inf", which no reader takes, and would break every fit.
+  if (!std::isfinite(value)) {
+    failRead(file, "ERROR\nInvalid real number.\n" + word.str() + " <?>", lineNumber);
+  }
+  return value;
 }
