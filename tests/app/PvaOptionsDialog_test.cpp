@@ -5,14 +5,8 @@
 namespace {
 
 PvaOptionsDialog filled() {
-  PvaOptionsDialog d;
-  d.points = "77";
-  d.colors = "20";
-  d.sideBarMinimum = "-1";
-  d.sideBarMaximum = "1";
-  d.fileMinimum = "-2.5";
-  d.fileMaximum = "0";
-  return d;
+  // points, colours, side-bar minimum and maximum, file minimum and maximum
+  return PvaOptionsDialog{"77", "20", "-1", "1", "-2.5", "0"};
 }
 
 }  // namespace
@@ -79,11 +73,10 @@ TEST(PvaOptionsDialog, DefaultPutsFourteenColoursAndTheFileLimits) {
 }
 
 TEST(PvaOptionsDialog, AFieldOfEqualValuesIsRefusedUntilAnEndMoves) {
-  PvaOptionsDialog d = filled();
-  d.fileMinimum = d.fileMaximum = "4";
+  PvaOptionsDialog d{"8", "14", "0", "1", "4", "4"};
   d.onDefault();
   EXPECT_EQ(d.check().value_or(""), "ERROR\nCoincident minimum and maximum values.");
-  d.sideBarMaximum = "5";
+  d.setText(PvaOptionsDialog::kSideBarMaximum, std::string("5"));
   EXPECT_FALSE(d.check().has_value());
 }
 
