@@ -217,7 +217,8 @@ int renderCommand(const std::vector<std::string>& args, std::ostream&, std::ostr
     view.repaint();
   }
   if (r->pva && view.importScalarField(*r->pva) == CKavrilonView::PvaImport::Unread) return 1;
-  if (r->colors || r->range) setPvaOptions(view, r->colors, r->range);
+  // PVA Options is enabled only while the view holds a field.
+  if ((r->colors || r->range) && !view.m_pvaValues.empty()) setPvaOptions(view, r->colors, r->range);
   if (r->shading && view.m_shading == 0) view.OnShading();
 
   // A render that falls back to line mode asks for one more paint.

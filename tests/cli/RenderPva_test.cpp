@@ -204,6 +204,15 @@ TEST(CliRenderPva, AFieldThatDoesNotFitIsAWarningAndTheLinesStay) {
   EXPECT_EQ(readFileBytes(s.dir.path("o.bmp")), readFileBytes(s.dir.path("plain.bmp")));
 }
 
+TEST(CliRenderPva, OptionsWithoutAFieldAreLeftAsTheDisabledCommandLeavesThem) {
+  Scene s;
+  ASSERT_EQ(s.render({}, "plain.bmp").status, 0);
+  const CliRun r = s.render({"--colors", "1", "--range", "3,2"}, "o.bmp");
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.out, "");
+  EXPECT_EQ(readFileBytes(s.dir.path("o.bmp")), readFileBytes(s.dir.path("plain.bmp")));
+}
+
 TEST(CliRenderPva, AnUnreadableFieldIsRefused) {
   Scene s;
   writeFileBytes(s.dir.path("bad.pva"), "1 0\n2 x\n");
