@@ -158,6 +158,8 @@ void CKavrilonView::drawSideBar(DeviceContext& dc) {
   for (int i = 0; i <= n; ++i) {
     if (!(n < 15 || i == 0 || i == n)) continue;
     double v = lower + (static_cast<double>(i) / n) * (upper - lower);
+    // Near the largest doubles the width overflows though both ends are finite.
+    if (!std::isfinite(v)) v = lower * (1.0 - static_cast<double>(i) / n) + upper * (static_cast<double>(i) / n);
     // Values beyond the set range are painted with the end colours, so the
     // end labels show the file's true extremes.
     if (i == 0 && !(lower <= m_pvaFileRange.lower)) v = m_pvaFileRange.lower;

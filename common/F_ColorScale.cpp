@@ -18,15 +18,17 @@ F_ColorScale::F_ColorScale(std::span<const F_Rgb> colors, int firstIndex, int la
   // Far from zero 1e-6 is below the spacing of doubles: there the opening is
   // a millionth of a millionth of the centre, so a uniform field of 3e10
   // neither stops the program nor shows its rounding noise as bands.
-  const double centre = (lo + hi) / 2;
+  // Widths are taken as halves: for values near the largest doubles the full
+  // width hi - lo overflows although each bound is finite.
+  const double centre = lo / 2 + hi / 2;
   const double halfOpening = std::max(1e-6, std::fabs(centre) * 1e-12);
-  if (hi - lo < halfOpening) {
+  if (hi / 2 - lo / 2 < halfOpening / 2) {
     lo = centre - halfOpening;
     hi = centre + halfOpening;
   }
-  const double d = hi - lo;
-  lo -= 1e-5 * d;
-  hi += 1e-5 * d;
+  const double halfWidth = hi / 2 - lo / 2;
+  lo -= 2e-5 * halfWidth;
+  hi += 2e-5 * halfWidth;
   // Values read as 1e999 are infinite: such a range has no bands, and every
   // pixel takes the first colour rather than stopping the program.
   if (!std::isfinite(lo) || !std::isfinite(hi)) {
@@ -34,8 +36,9 @@ F_ColorScale::F_ColorScale(std::span<const F_Rgb> colors, int firstIndex, int la
     offset_ = firstIndex;
     return;
   }
-  if (std::fabs(hi - lo) < 1e-10) internalError("F_ColorScale", 2);
+  const double half = hi / 2 - lo / 2;
+  if (half < 0.5e-10) internalError("F_ColorScale", 2);
 
-  scale_ = (lastIndex - firstIndex + 1) / (hi - lo);
+  scale_ = (lastIndex - firstIndex + 1) / 2.0 / half;
   offset_ = firstIndex - scale_ * lo;
 }

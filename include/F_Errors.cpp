@@ -57,6 +57,9 @@ void failRead(const F_InputFile& file, std::string_view message, int line) {
 std::string formatAxisValue(double v) {
   char buf[400];
   const double a = std::fabs(v);
+  // Infinite and undefined values have no digits to show: the label of a
+  // value too large for nine characters.
+  if (!std::isfinite(v)) return "#########";
   if (a >= 1e-4 && a < 9.9999995) {
     std::snprintf(buf, sizeof buf, "%9.6lf", v);
   } else if (a >= 9.9999995 && a < 10) {

@@ -26,6 +26,10 @@ TEST(F_ColorScale, NarrowRangesFarFromZeroAreOneValue) {
       {"3e10 and its neighbour below", {3e10 - ulp, 3e10 + ulp}, 3e10 - ulp, 8},
       {"near zero the opening is 1e-6: 5 + 0.9e-6 is in the last band", {5, 5}, 5 + 0.9e-6, 15},
       {"a real range far from zero keeps its bands", {3e10, 3e10 + 14e6}, 3e10 + 13.5e6, 15},
+      // Both ends finite but their difference is not.
+      {"the widest range: zero is in the middle", {-1.7e308, 1.7e308}, 0.0, 8},
+      {"the widest range: its top is the last band", {-1.7e308, 1.7e308}, 1.7e308, 15},
+      {"the widest range: its bottom is the first band", {-1.7e308, 1.7e308}, -1.7e308, 1},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);

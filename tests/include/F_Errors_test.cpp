@@ -1,5 +1,7 @@
 #include "include/F_Errors.h"
 
+#include <cmath>
+
 #include "support/TestSupport.h"
 
 TEST(FormatAxisValue, GivesNineCharacterLabels) {
@@ -21,6 +23,9 @@ TEST(FormatAxisValue, GivesNineCharacterLabels) {
       {"too large", 1e120, "#########"},
       {"eight digits", 12345678, " 1.23e+07"},
       {"negative ten", -9.99999999, "-10.00000"},
+      {"infinite", HUGE_VAL, "#########"},
+      {"minus infinite", -HUGE_VAL, "#########"},
+      {"undefined", std::nan(""), "#########"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
