@@ -124,11 +124,11 @@ bool CKavrilonDoc::OnSaveDocument(const std::string& path) {
 }
 
 void CKavrilonDoc::OnFileImport() {
-  FileDialogSpec spec;
-  spec.defaultExtension = "s3d";
-  spec.initialName = "*.s3d";
-  spec.filter = kS3dFilter;
-  auto path = ui().openFileDialog(spec);
+  FileDialogOptions dialog;
+  dialog.defaultExtension = "s3d";
+  dialog.initialName = "*.s3d";
+  dialog.filter = kS3dFilter;
+  auto path = ui().openFileDialog(dialog);
   if (!path) return;
   importFile(*path);
 }
@@ -169,12 +169,12 @@ CKavrilonDoc::ImportResult CKavrilonDoc::importFile(const std::string& path, boo
 }
 
 void CKavrilonDoc::OnFileExport() {
-  FileDialogSpec spec;
-  spec.defaultExtension = "s3d";
-  spec.initialName = "*.s3d";
-  spec.filter = kS3dSaveFilter;
-  spec.promptOverwrite = true;
-  auto path = ui().saveFileDialog(spec);
+  FileDialogOptions dialog;
+  dialog.defaultExtension = "s3d";
+  dialog.initialName = "*.s3d";
+  dialog.filter = kS3dSaveFilter;
+  dialog.promptOverwrite = true;
+  auto path = ui().saveFileDialog(dialog);
   if (!path) return;
   exportFile(*path);
 }

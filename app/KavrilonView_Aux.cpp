@@ -241,12 +241,12 @@ void CKavrilonView::drawViewPointCube(DeviceContext& dc) {
 }
 
 void CKavrilonView::OnExportViewImage() {
-  FileDialogSpec spec;
-  spec.defaultExtension = "bmp";
-  spec.initialName = "*.bmp";
-  spec.filter = "Windows True Color Bitmap (*.bmp)|*.bmp||";
-  spec.promptOverwrite = true;
-  const std::optional<std::string> path = ui().saveFileDialog(spec);
+  FileDialogOptions dialog;
+  dialog.defaultExtension = "bmp";
+  dialog.initialName = "*.bmp";
+  dialog.filter = "Windows True Color Bitmap (*.bmp)|*.bmp||";
+  dialog.promptOverwrite = true;
+  const std::optional<std::string> path = ui().saveFileDialog(dialog);
   if (path) writeViewImage(*path);
 }
 

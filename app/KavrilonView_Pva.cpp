@@ -32,11 +32,11 @@ int CKavrilonView::currentLayerPointCount() const {
 }
 
 void CKavrilonView::importScalarField() {
-  FileDialogSpec spec;
-  spec.defaultExtension = "pva";
-  spec.initialName = "*.pva";
-  spec.filter = "Scalar Field Values (*.pva)|*.pva|All Files (*.*)|*.*||";
-  const std::optional<std::string> path = ui().openFileDialog(spec);
+  FileDialogOptions dialog;
+  dialog.defaultExtension = "pva";
+  dialog.initialName = "*.pva";
+  dialog.filter = "Scalar Field Values (*.pva)|*.pva|All Files (*.*)|*.*||";
+  const std::optional<std::string> path = ui().openFileDialog(dialog);
   if (path) importScalarField(*path);
 }
 

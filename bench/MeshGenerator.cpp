@@ -27,7 +27,7 @@ F_S3dElement element(std::initializer_list<int> nodes) {
 F_S3dLayer MeshGenerator::layer(int index, int nx, int ny) const {
   F_S3dLayer l;
   l.name = "Layer " + std::to_string(index);
-  const bool quad8 = spec_.shape == MeshSpec::Shape::Quad8;
+  const bool quad8 = recipe_.shape == MeshRecipe::Shape::Quad8;
   // Quad8 uses a grid twice as fine and leaves out the cell centres.
   const int step = quad8 ? 2 : 1;
   const int gx = nx * step + 1;
@@ -50,19 +50,19 @@ F_S3dLayer MeshGenerator::layer(int index, int nx, int ny) const {
   }
 
   const long long cells = static_cast<long long>(nx) * ny;
-  l.elements.reserve(static_cast<int>(spec_.shape == MeshSpec::Shape::Tri3 ? 2 * cells : cells));
+  l.elements.reserve(static_cast<int>(recipe_.shape == MeshRecipe::Shape::Tri3 ? 2 * cells : cells));
   for (int j = 0; j < ny; ++j) {
     for (int i = 0; i < nx; ++i) {
       const int a = i * step, b = j * step;
-      switch (spec_.shape) {
-        case MeshSpec::Shape::Quad4:
+      switch (recipe_.shape) {
+        case MeshRecipe::Shape::Quad4:
           l.elements.append(element({at(a, b), at(a + 1, b), at(a + 1, b + 1), at(a, b + 1)}));
           break;
-        case MeshSpec::Shape::Tri3:
+        case MeshRecipe::Shape::Tri3:
           l.elements.append(element({at(a, b), at(a + 1, b), at(a + 1, b + 1)}));
           l.elements.append(element({at(a, b), at(a + 1, b + 1), at(a, b + 1)}));
           break;
-        case MeshSpec::Shape::Quad8:
+        case MeshRecipe::Shape::Quad8:
           // Corners and mid-side nodes alternate anticlockwise round the outline.
           l.elements.append(element({at(a, b), at(a + 1, b), at(a + 2, b), at(a + 2, b + 1), at(a + 2, b + 2),
                                      at(a + 1, b + 2), at(a, b + 2), at(a, b + 1)}));
@@ -71,7 +71,7 @@ F_S3dLayer MeshGenerator::layer(int index, int nx, int ny) const {
     }
   }
 
-  if (spec_.corners) {
+  if (recipe_.corners) {
     for (int v : {at(0, 0), at(gx - 1, 0), at(gx - 1, gy - 1), at(0, gy - 1)}) l.specialNodes.append(v);
   }
   return l;
@@ -79,8 +79,8 @@ F_S3dLayer MeshGenerator::layer(int index, int nx, int ny) const {
 
 F_S3dMesh MeshGenerator::mesh() const {
   F_S3dMesh m;
-  const int layers = std::max(1, spec_.layers);
-  const long long perLayer = std::max(1LL, spec_.quads / layers);
+  const int layers = std::max(1, recipe_.layers);
+  const long long perLayer = std::max(1LL, recipe_.quads / layers);
   // A near-square grid of about perLayer cells.
   const int nx = std::max(1, static_cast<int>(std::lround(std::sqrt(static_cast<double>(perLayer)))));
   const int ny = static_cast<int>(std::max(1LL, perLayer / nx));

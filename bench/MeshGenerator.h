@@ -8,7 +8,7 @@
 #include "common/F_S3dMesh.h"
 #include "include/F_File.h"
 
-struct MeshSpec {
+struct MeshRecipe {
   enum class Shape { Quad4, Tri3, Quad8 };
   long long quads = 1000;  // cells over all layers; each layer is a near-square grid
   Shape shape = Shape::Quad4;
@@ -19,7 +19,7 @@ struct MeshSpec {
 
 class MeshGenerator {
  public:
-  explicit MeshGenerator(MeshSpec spec) : spec_(spec) {}
+  explicit MeshGenerator(MeshRecipe recipe) : recipe_(recipe) {}
 
   // The whole mesh in memory.
   F_S3dMesh mesh() const;
@@ -31,5 +31,5 @@ class MeshGenerator {
  private:
   F_S3dLayer layer(int index, int nx, int ny) const;
 
-  MeshSpec spec_;
+  MeshRecipe recipe_;
 };

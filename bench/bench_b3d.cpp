@@ -31,10 +31,10 @@ int main(int argc, char** argv) {
   std::filesystem::create_directories(dir);
   const std::string path = dir + "/bench-b3d-" + std::to_string(quads) + ".b3d";
 
-  MeshSpec spec;
-  spec.quads = quads;
+  MeshRecipe recipe;
+  recipe.quads = quads;
   CKavrilonDoc source;
-  source.mesh = MeshGenerator(spec).mesh();
+  source.mesh = MeshGenerator(recipe).mesh();
   source.displayOptions.resetForImportedMesh(source.mesh.layerCount());
   if (!source.OnSaveDocument(path)) return 1;
   const double bytes = static_cast<double>(std::filesystem::file_size(path));

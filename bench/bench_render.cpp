@@ -63,7 +63,7 @@ Result median(const F_S3dMesh& mesh, const F_ScreenMap& map, const F_DisplayOpti
 }
 
 void bench(long long quads, int runs) {
-  const F_S3dMesh source = MeshGenerator(MeshSpec{quads, MeshSpec::Shape::Quad4, 1, false}).mesh();
+  const F_S3dMesh source = MeshGenerator(MeshRecipe{quads, MeshRecipe::Shape::Quad4, 1, false}).mesh();
   F_S3dMesh mesh;
   const F_Box2D extent = projectMesh(source, mesh, {-1.2, -0.9, 0.2}, 4, 8, 6, 18);
   F_ScreenMap map;

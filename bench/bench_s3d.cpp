@@ -29,9 +29,9 @@ int main(int argc, char** argv) {
   const std::string path = dir + "/bench-s3d-" + std::to_string(quads) + ".s3d";
   const std::string copy = dir + "/bench-s3d-" + std::to_string(quads) + "-out.s3d";
 
-  MeshSpec spec;
-  spec.quads = quads;
-  const F_S3dMesh generated = MeshGenerator(spec).mesh();
+  MeshRecipe recipe;
+  recipe.quads = quads;
+  const F_S3dMesh generated = MeshGenerator(recipe).mesh();
   {
     auto f = F_OutputFile::create(path, F_OutputFile::Mode::Text);
     if (!f) return 1;

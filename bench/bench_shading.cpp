@@ -81,7 +81,7 @@ void report(long long quads, const char* name, const Timing& t, long long triang
 
 void bench(long long quads, int runs) {
   CKavrilonDoc doc;
-  doc.mesh = MeshGenerator(MeshSpec{quads, MeshSpec::Shape::Quad4, 1, false}).mesh();
+  doc.mesh = MeshGenerator(MeshRecipe{quads, MeshRecipe::Shape::Quad4, 1, false}).mesh();
   doc.displayOptions.resetForMesh(1, 0, 0, 0, 4, 8, 6, 18, kDivisions, 0);
   const std::filesystem::path pva = std::filesystem::temp_directory_path() / "bench_shading.pva";
   {

@@ -57,9 +57,9 @@ void report(const char* name, Timing t, double limitMs) {
 
 struct Scene {
   explicit Scene(long long quads) : host(kWidth, kHeight), window(kWidth, kHeight) {
-    MeshSpec spec;
-    spec.quads = quads;
-    doc.mesh = MeshGenerator(spec).mesh();
+    MeshRecipe recipe;
+    recipe.quads = quads;
+    doc.mesh = MeshGenerator(recipe).mesh();
     doc.displayOptions.resetForImportedMesh(doc.mesh.layerCount());
     // An oblique view, so every quad is a real outline.
     doc.displayOptions.setAngles(0.5, -0.6, 0.1);

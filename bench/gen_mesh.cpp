@@ -30,19 +30,19 @@ bool writeFile(const std::string& path, auto&& body) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  MeshSpec spec;
+  MeshRecipe recipe;
   std::string out, pva;
   for (int i = 1; i < argc; ++i) {
     const std::string a = argv[i];
     const bool hasValue = i + 1 < argc;
     if (a == "--quads" && hasValue) {
-      spec.quads = std::atoll(argv[++i]);
+      recipe.quads = std::atoll(argv[++i]);
     } else if (a == "--layers" && hasValue) {
-      spec.layers = std::atoi(argv[++i]);
+      recipe.layers = std::atoi(argv[++i]);
     } else if (a == "--tri") {
-      spec.shape = MeshSpec::Shape::Tri3;
+      recipe.shape = MeshRecipe::Shape::Tri3;
     } else if (a == "--quad8") {
-      spec.shape = MeshSpec::Shape::Quad8;
+      recipe.shape = MeshRecipe::Shape::Quad8;
     } else if (a == "--pva" && hasValue) {
       pva = argv[++i];
     } else if (!a.empty() && a[0] != '-' && out.empty()) {
@@ -51,9 +51,9 @@ int main(int argc, char** argv) {
       return usage();
     }
   }
-  if (out.empty() || spec.quads < 1 || spec.layers < 1) return usage();
+  if (out.empty() || recipe.quads < 1 || recipe.layers < 1) return usage();
 
-  const F_S3dMesh mesh = MeshGenerator(spec).mesh();
+  const F_S3dMesh mesh = MeshGenerator(recipe).mesh();
   if (!writeFile(out, [&](F_OutputFile& f) { mesh.writeS3d(f); })) return 1;
   if (!pva.empty() && !writeFile(pva, [&](F_OutputFile& f) { MeshGenerator::writePva(f, mesh.layer(1)); })) return 1;
   return 0;

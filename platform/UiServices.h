@@ -10,7 +10,7 @@
 
 enum class MessageIcon { None, Exclamation, Question };
 
-struct FileDialogSpec {
+struct FileDialogOptions {
   std::string defaultExtension;  // without the dot, e.g. "s3d"
   std::string initialName;       // e.g. "*.s3d"
   std::string filter;            // "Text (*.s3d)|*.s3d|All Files (*.*)|*.*||"
@@ -29,8 +29,8 @@ class UiServices {
   virtual void beginWaitCursor() = 0;
   virtual void endWaitCursor() = 0;
   // The chosen path, or nothing when the user cancelled.
-  virtual std::optional<std::string> openFileDialog(const FileDialogSpec& spec) = 0;
-  virtual std::optional<std::string> saveFileDialog(const FileDialogSpec& spec) = 0;
+  virtual std::optional<std::string> openFileDialog(const FileDialogOptions& dialog) = 0;
+  virtual std::optional<std::string> saveFileDialog(const FileDialogOptions& dialog) = 0;
 };
 
 // The installed services; a headless instance that prints is used until one is installed.

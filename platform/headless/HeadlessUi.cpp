@@ -42,15 +42,15 @@ bool HeadlessUi::askYesNo(std::string_view text) {
 
 void HeadlessUi::beep() { printLine("beep"); }
 
-std::optional<std::string> HeadlessUi::openFileDialog(const FileDialogSpec&) {
+std::optional<std::string> HeadlessUi::openFileDialog(const FileDialogOptions&) {
   if (files_.empty()) return std::nullopt;
   auto path = files_.front();
   files_.pop_front();
   return path;
 }
 
-std::optional<std::string> HeadlessUi::saveFileDialog(const FileDialogSpec& spec) {
-  return openFileDialog(spec);
+std::optional<std::string> HeadlessUi::saveFileDialog(const FileDialogOptions& dialog) {
+  return openFileDialog(dialog);
 }
 
 void HeadlessUi::clear() {

@@ -19,8 +19,8 @@ class HeadlessUi : public UiServices {
   void beep() override;
   void beginWaitCursor() override { ++waitDepth_; }
   void endWaitCursor() override { --waitDepth_; }
-  std::optional<std::string> openFileDialog(const FileDialogSpec& spec) override;
-  std::optional<std::string> saveFileDialog(const FileDialogSpec& spec) override;
+  std::optional<std::string> openFileDialog(const FileDialogOptions& dialog) override;
+  std::optional<std::string> saveFileDialog(const FileDialogOptions& dialog) override;
 
   // Answers for the next question boxes; with none queued a question is answered Yes.
   void queueAnswer(bool yes) { answers_.push_back(yes); }

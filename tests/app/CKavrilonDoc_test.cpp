@@ -464,17 +464,17 @@ class DialogRecordingUi : public HeadlessUi {
  public:
   DialogRecordingUi() : HeadlessUi(nullptr), previous_(installUiServices(this)) {}
   ~DialogRecordingUi() override { installUiServices(previous_); }
-  std::optional<std::string> openFileDialog(const FileDialogSpec& spec) override {
-    specs.push_back(spec);
+  std::optional<std::string> openFileDialog(const FileDialogOptions& dialog) override {
+    dialogs.push_back(dialog);
     kinds.push_back("open");
-    return HeadlessUi::openFileDialog(spec);
+    return HeadlessUi::openFileDialog(dialog);
   }
-  std::optional<std::string> saveFileDialog(const FileDialogSpec& spec) override {
-    specs.push_back(spec);
+  std::optional<std::string> saveFileDialog(const FileDialogOptions& dialog) override {
+    dialogs.push_back(dialog);
     kinds.push_back("save");
-    return HeadlessUi::openFileDialog(spec);
+    return HeadlessUi::openFileDialog(dialog);
   }
-  std::vector<FileDialogSpec> specs;
+  std::vector<FileDialogOptions> dialogs;
   std::vector<std::string> kinds;
 
  private:
@@ -488,15 +488,15 @@ TEST(CKavrilonDoc, ImportAndExportDialogSettings) {
   doc.mesh = sampleMesh();
   doc.OnFileImport();
   doc.OnFileExport();
-  ASSERT_EQ(ui.specs.size(), 2u);
+  ASSERT_EQ(ui.dialogs.size(), 2u);
   EXPECT_EQ(ui.kinds[0], "open");
-  EXPECT_EQ(ui.specs[0].defaultExtension, "s3d");
-  EXPECT_EQ(ui.specs[0].initialName, "*.s3d");
-  EXPECT_EQ(ui.specs[0].filter, "Kavrilon Text File (*.s3d)|*.s3d|All Files (*.*)|*.*||");
+  EXPECT_EQ(ui.dialogs[0].defaultExtension, "s3d");
+  EXPECT_EQ(ui.dialogs[0].initialName, "*.s3d");
+  EXPECT_EQ(ui.dialogs[0].filter, "Kavrilon Text File (*.s3d)|*.s3d|All Files (*.*)|*.*||");
   EXPECT_EQ(ui.kinds[1], "save");
-  EXPECT_EQ(ui.specs[1].defaultExtension, "s3d");
-  EXPECT_EQ(ui.specs[1].initialName, "*.s3d");
-  EXPECT_EQ(ui.specs[1].filter, "Kavrilon Text File (*.s3d)|*.s3d||");
-  EXPECT_TRUE(ui.specs[1].promptOverwrite);
+  EXPECT_EQ(ui.dialogs[1].defaultExtension, "s3d");
+  EXPECT_EQ(ui.dialogs[1].initialName, "*.s3d");
+  EXPECT_EQ(ui.dialogs[1].filter, "Kavrilon Text File (*.s3d)|*.s3d||");
+  EXPECT_TRUE(ui.dialogs[1].promptOverwrite);
   EXPECT_EQ(doc.mesh, sampleMesh());  // both cancelled
 }

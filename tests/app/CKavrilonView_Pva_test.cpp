@@ -44,12 +44,12 @@ class FileDialogUi : public HeadlessUi {
  public:
   FileDialogUi() : HeadlessUi(nullptr), previous_(installUiServices(this)) {}
   ~FileDialogUi() override { installUiServices(previous_); }
-  std::optional<std::string> openFileDialog(const FileDialogSpec& spec) override {
-    specs.push_back(spec);
-    return HeadlessUi::openFileDialog(spec);
+  std::optional<std::string> openFileDialog(const FileDialogOptions& dialog) override {
+    dialogs.push_back(dialog);
+    return HeadlessUi::openFileDialog(dialog);
   }
   std::string lastMessage() const { return messages().empty() ? "" : messages().back(); }
-  std::vector<FileDialogSpec> specs;
+  std::vector<FileDialogOptions> dialogs;
 
  private:
   UiServices* previous_;
@@ -96,10 +96,10 @@ TEST(CKavrilonViewPva, ImportThroughTheDialogShowsTheFieldOnTheCurrentLayer) {
   const double fullScale = v.m_screenMap.scaleX1;
   f.ui.queueFile(f.pva("field.pva", kFourValues));
   v.importScalarField();
-  ASSERT_EQ(f.ui.specs.size(), 1u);
-  EXPECT_EQ(f.ui.specs[0].defaultExtension, "pva");
-  EXPECT_EQ(f.ui.specs[0].initialName, "*.pva");
-  EXPECT_EQ(f.ui.specs[0].filter, "Scalar Field Values (*.pva)|*.pva|All Files (*.*)|*.*||");
+  ASSERT_EQ(f.ui.dialogs.size(), 1u);
+  EXPECT_EQ(f.ui.dialogs[0].defaultExtension, "pva");
+  EXPECT_EQ(f.ui.dialogs[0].initialName, "*.pva");
+  EXPECT_EQ(f.ui.dialogs[0].filter, "Scalar Field Values (*.pva)|*.pva|All Files (*.*)|*.*||");
   EXPECT_TRUE(f.ui.messages().empty()) << f.ui.lastMessage();
   ASSERT_EQ(v.m_pvaValues.size(), 4);
   EXPECT_EQ(v.m_pvaValues(2), 2.25);
