@@ -20,15 +20,7 @@ std::string cfgOf(const F_DisplayOptions& o) {
 
 // Reads .cfg text into fresh options; the message box text, or "" on success.
 std::string readCfgText(const std::string& text, F_DisplayOptions& o) {
-  RecordingUi ui;
-  auto file = memoryFile(text, "/tmp/t.cfg");
-  int line = 1;
-  try {
-    o.readCfg(*file, line);
-  } catch (const F_UserException&) {
-    return ui.lastMessage();
-  }
-  return ui.lastMessage();
+  return readMessage(text, [&](F_InputFile& f, int& line) { o.readCfg(f, line); }, "/tmp/t.cfg");
 }
 
 std::string cfgError(const std::string& message, int line) {

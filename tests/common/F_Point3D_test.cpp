@@ -7,15 +7,7 @@ namespace {
 
 // Reads one point record; returns the box shown ("" on success).
 std::string readPoint(const std::string& bytes, int index, F_Point3D& p) {
-  RecordingUi ui;
-  auto file = memoryFile(bytes);
-  int line = 1;
-  try {
-    p.read(*file, line, index);
-  } catch (const F_UserException&) {
-    return ui.lastMessage();
-  }
-  return "";
+  return readMessage(bytes, [&](F_InputFile& f, int& line) { p.read(f, line, index); });
 }
 
 std::string written(const F_Point3D& p, const char* format = nullptr) {

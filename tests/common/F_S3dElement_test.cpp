@@ -8,15 +8,7 @@
 namespace {
 
 std::string readElement(const std::string& bytes, int index, F_S3dElement& e) {
-  RecordingUi ui;
-  auto file = memoryFile(bytes);
-  int line = 1;
-  try {
-    e.read(*file, line, index);
-  } catch (const F_UserException&) {
-    return ui.lastMessage();
-  }
-  return "";
+  return readMessage(bytes, [&](F_InputFile& f, int& line) { e.read(f, line, index); });
 }
 
 F_S3dElement elementOf(std::initializer_list<int> nodes) {

@@ -5,15 +5,7 @@
 namespace {
 
 std::string readLayer(const std::string& bytes, F_S3dLayer& layer) {
-  RecordingUi ui;
-  auto file = memoryFile(bytes);
-  int line = 1;
-  try {
-    layer.read(*file, line);
-  } catch (const F_UserException&) {
-    return ui.lastMessage();
-  }
-  return "";
+  return readMessage(bytes, [&](F_InputFile& f, int& line) { layer.read(f, line); });
 }
 
 }  // namespace

@@ -11,17 +11,7 @@ namespace {
 
 // Reads a whole .s3d text; returns the box shown ("" on success).
 std::string readMesh(const std::string& bytes, F_S3dMesh& mesh) {
-  RecordingUi ui;
-  auto file = memoryFile(bytes);
-  int line = 1;
-  try {
-    mesh.readS3d(*file, line);
-  } catch (const F_UserException&) {
-    EXPECT_EQ(ui->messages().size(), 1u);
-    return ui.lastMessage();
-  }
-  EXPECT_TRUE(ui->messages().empty());
-  return "";
+  return readMessage(bytes, [&](F_InputFile& f, int& line) { mesh.readS3d(f, line); });
 }
 
 std::string exported(const F_S3dMesh& mesh) {

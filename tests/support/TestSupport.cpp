@@ -26,3 +26,16 @@ void writeFileBytes(const std::string& path, const std::string& bytes) {
   std::ofstream out(path, std::ios::binary);
   out << bytes;
 }
+
+std::string readMessage(const std::string& bytes, const std::function<void(F_InputFile&, int&)>& read,
+                        const std::string& path) {
+  RecordingUi ui;
+  auto file = memoryFile(bytes, path);
+  int line = 1;
+  try {
+    read(*file, line);
+  } catch (const F_UserException&) {
+    EXPECT_EQ(ui->messages().size(), 1u) << "a failed read shows exactly one box";
+  }
+  return ui.lastMessage();
+}

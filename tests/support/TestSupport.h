@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -34,6 +35,12 @@ inline std::unique_ptr<F_InputFile> memoryFile(const std::string& bytes, const s
 inline std::string readError(const std::string& message, int line) {
   return readErrorText("t.s3d", "/tmp/t.s3d", message, line);
 }
+
+// Runs `read` over `bytes`, reported as the file `path`, with a fresh line
+// counter, and returns the last message box it showed ("" for none). A failed
+// read must show exactly one box.
+std::string readMessage(const std::string& bytes, const std::function<void(F_InputFile&, int&)>& read,
+                        const std::string& path = "/tmp/t.s3d");
 
 // A fresh directory under the system temp folder, removed with the object.
 class TempDir {
