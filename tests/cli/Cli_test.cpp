@@ -5,34 +5,10 @@
 #include <cstdio>
 #include <sstream>
 
+#include "support/CliRun.h"
 #include "support/TestSupport.h"
 
 namespace {
-
-struct Result {
-  int status;
-  std::string out;
-  std::string err;
-};
-
-Result cli(const std::vector<std::string>& args) {
-  std::ostringstream out, err;
-  int status = runCli(args, out, err);
-  return {status, out.str(), err.str()};
-}
-
-// The built program itself, for what only a process shows (stdout and exit code).
-Result program(const std::string& arguments) {
-  const std::string command = std::string("'") + KAVRILON_CLI + "' " + arguments + " 2>/dev/null";
-  FILE* pipe = popen(command.c_str(), "r");
-  if (!pipe) return {-1, "", ""};
-  std::string out;
-  char buf[4096];
-  std::size_t n;
-  while ((n = std::fread(buf, 1, sizeof buf, pipe)) > 0) out.append(buf, n);
-  int raw = pclose(pipe);
-  return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, out, ""};
-}
 
 const char* const kTwoLayers =
     "Bracket  # a title\n"
@@ -57,7 +33,7 @@ TEST(CliCheck, PrintsTheMeshAndEachLayer) {
   TempDir dir;
   const std::string path = dir.path("bracket.s3d");
   writeFileBytes(path, kTwoLayers);
-  Result r = cli({"check", path});
+  CliRun r = cli({"check", path});
   EXPECT_EQ(r.status, 0);
   EXPECT_EQ(r.out, kTwoLayersCheck);
   EXPECT_EQ(r.err, "");
@@ -89,7 +65,7 @@ TEST(CliCheck, PrintsTheReadErrorAsOneMessageLine) {
     SCOPED_TRACE(c.name);
     std::filesystem::remove(dir.path("broken.s3d"));
     if (!c.file.empty()) writeFileBytes(dir.path("broken.s3d"), c.file);
-    Result r = cli({"check", dir.path("broken.s3d")});
+    CliRun r = cli({"check", dir.path("broken.s3d")});
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.out, c.out);
   }
@@ -100,7 +76,7 @@ TEST(CliCheck, RelativePathsAreShownAbsolute) {
   writeFileBytes(dir.path("rel.s3d"), "M");
   const auto previous = std::filesystem::current_path();
   std::filesystem::current_path(dir.dir());
-  Result r = cli({"check", "rel.s3d"});
+  CliRun r = cli({"check", "rel.s3d"});
   std::filesystem::current_path(previous);
   EXPECT_EQ(r.status, 1);
   EXPECT_EQ(r.out, "message: rel.s3d\\n" + dir.path("rel.s3d") + "\\n\\nERROR\\nUnexpected end of file.\n");
@@ -120,7 +96,7 @@ TEST(Cli, UsageErrorsExitWithTwo) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
-    Result r = cli(c.args);
+    CliRun r = cli(c.args);
     EXPECT_EQ(r.status, 2);
     EXPECT_EQ(r.out, "");
     EXPECT_NE(r.err.find("usage:"), std::string::npos) << r.err;
@@ -130,7 +106,7 @@ TEST(Cli, UsageErrorsExitWithTwo) {
 TEST(CliConvert, WritesTheCanonicalText) {
   TempDir dir;
   writeFileBytes(dir.path("in.s3d"), kTwoLayers);
-  Result r = cli({"convert", dir.path("in.s3d"), dir.path("out.s3d"), "--no-cfg"});
+  CliRun r = cli({"convert", dir.path("in.s3d"), dir.path("out.s3d"), "--no-cfg"});
   EXPECT_EQ(r.status, 0);
   EXPECT_EQ(r.out, "");
   const std::string bytes = readFileBytes(dir.path("out.s3d"));
@@ -149,7 +125,7 @@ TEST(CliConvert, WritesTheCanonicalText) {
 TEST(CliConvert, RefusedInputWritesNothing) {
   TempDir dir;
   writeFileBytes(dir.path("in.s3d"), "M\nL\n-1 0 0\n");
-  Result r = cli({"convert", dir.path("in.s3d"), dir.path("out.s3d"), "--no-cfg"});
+  CliRun r = cli({"convert", dir.path("in.s3d"), dir.path("out.s3d"), "--no-cfg"});
   EXPECT_EQ(r.status, 1);
   EXPECT_EQ(r.out, "message: in.s3d\\n" + dir.path("in.s3d") + "\\n\\nLine n. 3\\n\\nERROR\\nNegative number of elements.\n");
   EXPECT_FALSE(std::filesystem::exists(dir.path("out.s3d")));
@@ -159,7 +135,7 @@ TEST(CliConvert, UnwritableOutputIsReported) {
   TempDir dir;
   writeFileBytes(dir.path("in.s3d"), kTwoLayers);
   const std::string out = dir.path("no/such/folder/out.s3d");
-  Result r = cli({"convert", dir.path("in.s3d"), out, "--no-cfg"});
+  CliRun r = cli({"convert", dir.path("in.s3d"), out, "--no-cfg"});
   EXPECT_EQ(r.status, 1);
   EXPECT_EQ(r.out, "message: out.s3d\\n" + out + "\\n\\nERROR\\nUnable to open output file.\\nNo write permission.\n");
 }
@@ -168,10 +144,10 @@ TEST(CliProgram, ExitCodesAndOutputOfTheBuiltBinary) {
   TempDir dir;
   writeFileBytes(dir.path("ok.s3d"), kTwoLayers);
   writeFileBytes(dir.path("bad.s3d"), "M\nL\n0 0 0");
-  Result ok = program("check '" + dir.path("ok.s3d") + "'");
+  CliRun ok = program("check '" + dir.path("ok.s3d") + "'");
   EXPECT_EQ(ok.status, 0);
   EXPECT_EQ(ok.out, kTwoLayersCheck);
-  Result bad = program("check '" + dir.path("bad.s3d") + "'");
+  CliRun bad = program("check '" + dir.path("bad.s3d") + "'");
   EXPECT_EQ(bad.status, 1);
   EXPECT_EQ(bad.out, "message: bad.s3d\\n" + dir.path("bad.s3d") + "\\n\\nERROR\\nUnexpected end of file.\n");
   EXPECT_EQ(program("").status, 2);
@@ -186,7 +162,7 @@ TEST(CliProgram, ExamplesAreCanonicalAndValid) {
     SCOPED_TRACE(name);
     const std::string path = std::string(KAVRILON_SOURCE_DIR) + "/examples/" + name;
     ASSERT_TRUE(std::filesystem::exists(path));
-    Result r = cli({"check", path});
+    CliRun r = cli({"check", path});
     EXPECT_EQ(r.status, 0) << r.out;
     r = cli({"convert", path, dir.path(name), "--no-cfg"});
     EXPECT_EQ(r.status, 0);

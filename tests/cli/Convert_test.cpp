@@ -1,21 +1,10 @@
 #include <sstream>
 
 #include "cli/Cli.h"
+#include "support/CliRun.h"
 #include "support/TestSupport.h"
 
 namespace {
-
-struct CliRun {
-  int status;
-  std::string out;
-  std::string err;
-};
-
-CliRun cli(const std::vector<std::string>& args) {
-  std::ostringstream out, err;
-  int status = runCli(args, out, err);
-  return {status, out.str(), err.str()};
-}
 
 const char* const kMesh =
     "Two layers\n"

@@ -5,24 +5,12 @@
 
 #include "cli/Cli.h"
 #include "common/F_ColorTable.h"
+#include "support/CliRun.h"
 #include "support/TestSupport.h"
 
-// Qt last: its keyword macros would rewrite the headless UI header.
 #include <QImage>
 
 namespace {
-
-struct CliRun {
-  int status;
-  std::string out;
-  std::string err;
-};
-
-CliRun cli(const std::vector<std::string>& args) {
-  std::ostringstream out, err;
-  const int status = runCli(args, out, err);
-  return {status, out.str(), err.str()};
-}
 
 // A 10 x 10 square in the model's YZ plane, seen face on at angles 0, one
 // 4-node element; its points 1 and 4 are on the left, 2 and 3 on the right.

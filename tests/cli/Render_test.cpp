@@ -6,40 +6,15 @@
 #include "app/CKavrilonView.h"
 #include "cli/Cli.h"
 #include "platform/headless/HeadlessViewHost.h"
+#include "support/CliRun.h"
 #include "support/TestSupport.h"
 
-// Qt last: its keyword macros (emit) would rewrite the headless UI header.
 #include <QImage>
 
 #include "platform/raster/RasterDC.h"
 #include "platform/raster/RasterFonts.h"
 
 namespace {
-
-struct RenderRun {
-  int status;
-  std::string out;
-  std::string err;
-};
-
-RenderRun cli(const std::vector<std::string>& args) {
-  std::ostringstream out, err;
-  const int status = runCli(args, out, err);
-  return {status, out.str(), err.str()};
-}
-
-// The built program, as a pipeline would run it.
-RenderRun program(const std::string& arguments) {
-  const std::string command = std::string("'") + KAVRILON_CLI + "' " + arguments + " 2>/dev/null";
-  FILE* pipe = popen(command.c_str(), "r");
-  if (!pipe) return {-1, "", ""};
-  std::string out;
-  char buf[4096];
-  std::size_t n;
-  while ((n = std::fread(buf, 1, sizeof buf, pipe)) > 0) out.append(buf, n);
-  const int raw = pclose(pipe);
-  return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, out, ""};
-}
 
 // A square of side 10 in the model's YZ plane (seen face on at angles 0),
 // then a second layer with one line.
@@ -85,7 +60,7 @@ constexpr int kWhite = 0xffffff;
 TEST(CliRender, BmpRoundTripHasTheFrameBarAndMesh) {
   TempDir dir;
   writeFileBytes(dir.path("sq.s3d"), kSquare);
-  const RenderRun r = program("render '" + dir.path("sq.s3d") + "' -o '" + dir.path("sq.bmp") + "' --size 201x150");
+  const CliRun r = program("render '" + dir.path("sq.s3d") + "' -o '" + dir.path("sq.bmp") + "' --size 201x150");
   ASSERT_EQ(r.status, 0) << r.out;
   EXPECT_EQ(r.out, "");
   const Bmp bmp(readFileBytes(dir.path("sq.bmp")));
@@ -138,7 +113,7 @@ TEST(CliRender, OptionsChangeThePicture) {
   auto render = [&](std::vector<std::string> extra) {
     std::vector<std::string> args{"render", dir.path("sq.s3d"), "-o", dir.path("o.bmp"), "--size", "160x120"};
     args.insert(args.end(), extra.begin(), extra.end());
-    const RenderRun r = cli(args);
+    const CliRun r = cli(args);
     EXPECT_EQ(r.status, 0) << r.out << r.err;
     return readFileBytes(dir.path("o.bmp"));
   };
@@ -164,12 +139,12 @@ TEST(CliRender, RefusedAnglesAreShownAndLeftUnchanged) {
   const std::string plain = (cli({"render", dir.path("sq.s3d"), "-o", dir.path("p.bmp")}), readFileBytes(dir.path("p.bmp")));
   for (const Case& c : cases) {
     SCOPED_TRACE(c.angles);
-    const RenderRun r = cli({"render", dir.path("sq.s3d"), "-o", dir.path("o.bmp"), "--angles", c.angles});
+    const CliRun r = cli({"render", dir.path("sq.s3d"), "-o", dir.path("o.bmp"), "--angles", c.angles});
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.out, c.message);
     EXPECT_EQ(readFileBytes(dir.path("o.bmp")), plain);
   }
-  const RenderRun bad = cli({"render", dir.path("sq.s3d"), "-o", dir.path("o.bmp"), "--angles", "0,abc,0"});
+  const CliRun bad = cli({"render", dir.path("sq.s3d"), "-o", dir.path("o.bmp"), "--angles", "0,abc,0"});
   EXPECT_EQ(bad.status, 0);
   EXPECT_EQ(bad.out.rfind("message: ERROR\\nInvalid real number.", 0), 0u) << bad.out;
 }
@@ -198,7 +173,7 @@ TEST(CliRender, UsageErrorsAndRefusedInput) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    const RenderRun r = cli(c.args);
+    const CliRun r = cli(c.args);
     EXPECT_EQ(r.status, c.status) << r.out << r.err;
     if (c.status == 2) {
       EXPECT_NE(r.err.find("usage: kavrilon-cli render"), std::string::npos);
@@ -210,9 +185,9 @@ TEST(CliRender, UnsupportedElementsFallBackToLinesWithOneMessage) {
   TempDir dir;
   writeFileBytes(dir.path("five.s3d"),
                  "Pentagon\nFive\n1 5 0\n1 5 1 2 3 4 5\n1 0 0 0\n2 0 2 0\n3 0 3 2\n4 0 1 3\n5 0 -1 2\n");
-  const RenderRun lines = cli({"render", dir.path("five.s3d"), "-o", dir.path("l.bmp")});
+  const CliRun lines = cli({"render", dir.path("five.s3d"), "-o", dir.path("l.bmp")});
   ASSERT_EQ(lines.status, 0);
-  const RenderRun shaded = cli({"render", dir.path("five.s3d"), "-o", dir.path("s.bmp"), "--shading"});
+  const CliRun shaded = cli({"render", dir.path("five.s3d"), "-o", dir.path("s.bmp"), "--shading"});
   ASSERT_EQ(shaded.status, 0);
   EXPECT_EQ(shaded.out,
             "message: ERROR\\nThe number of nodes of all the elements of\\nthe visible layers must be 0, 2, 3, 4, 6, 8 "

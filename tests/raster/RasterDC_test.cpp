@@ -6,7 +6,6 @@
 #include <string>
 #include <vector>
 
-// Before any Qt header: Qt's "emit" macro would eat HeadlessUi::emit.
 #include "support/TestSupport.h"
 
 #include <QFontInfo>
