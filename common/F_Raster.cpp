@@ -55,6 +55,14 @@ void fillSpan(const F_DrawArea& area, const F_ScreenMap& map, const F_ColorScale
 
 void rasterTriangle(const F_DrawArea& area, const F_ScreenMap& map, const F_ColorScale& scale, F_Vertex a,
                     F_Vertex b, F_Vertex c) {
+  // Most triangles of a fine mesh cover no pixel centre at all: when no row
+  // lies (with a margin far above rounding) between the rows of the lowest and
+  // the highest corner, there is nothing to draw. Tested first, before any
+  // set-up, because it rejects most of the work.
+  const double zLow = std::min(std::min(a.z, b.z), c.z), zHigh = std::max(std::max(a.z, b.z), c.z);
+  const double fa = map.scaleX2 * zLow + map.originX2, fb = map.scaleX2 * zHigh + map.originX2;
+  if (!(std::floor(std::max(fa, fb) + 1e-6) >= std::min(fa, fb) - 1e-6)) return;
+
   // Twice the area projected on the screen plane; edge-on triangles (and
   // corners that are not numbers) draw nothing.
   const double area2 = (a.z - b.z) * c.y + (b.z - c.z) * a.y + (c.z - a.z) * b.y;
@@ -64,12 +72,6 @@ void rasterTriangle(const F_DrawArea& area, const F_ScreenMap& map, const F_Colo
   if (a.z > c.z) std::swap(a, c);
   if (c.z > b.z) std::swap(c, b);
   if (a.z > c.z) std::swap(a, c);
-
-  // Most triangles of a fine mesh cover no pixel centre at all: when no row
-  // lies (with a margin far above rounding) between the rows of the lowest and
-  // the highest corner, there is nothing to draw.
-  const double fa = map.scaleX2 * a.z + map.originX2, fb = map.scaleX2 * b.z + map.originX2;
-  if (!(std::floor(std::max(fa, fb) + 1e-6) >= std::min(fa, fb) - 1e-6)) return;
 
   const int rA = rowOf(map, a.z), rB = rowOf(map, b.z);
   int rFrom = std::max(std::min(rA, rB), area.firstRow);
