@@ -234,10 +234,11 @@ void CKavrilonView::drawViewPointCube(DeviceContext& dc) {
   dc.setTextColor(kBlack);
   const TextExtent t = dc.textExtent(format("Phi   = %10.5lf", 0.0));
   dc.rectangle(cw - t.cx - 30, ch - 3 * t.cy - 25, cw - 10, ch - 15);
-  const double toDegrees = 180.0 / kViewPi;
-  dc.textOut(cw - t.cx - 20, ch - 2 * t.cy - 20, format("Phi   = %10.5lf", m_options.phi * toDegrees));
-  dc.textOut(cw - t.cx - 20, ch - t.cy - 20, format("Psi   = %10.5lf", m_options.psi * toDegrees));
-  dc.textOut(cw - t.cx - 20, ch - 20, format("Alpha = %10.5lf", m_options.alpha * toDegrees));
+  // radians * 180 / pi, in that order, as everywhere else angles are shown
+  const auto degrees = F_DisplayOptions::radiansToDegrees;
+  dc.textOut(cw - t.cx - 20, ch - 2 * t.cy - 20, format("Phi   = %10.5lf", degrees(m_options.phi)));
+  dc.textOut(cw - t.cx - 20, ch - t.cy - 20, format("Psi   = %10.5lf", degrees(m_options.psi)));
+  dc.textOut(cw - t.cx - 20, ch - 20, format("Alpha = %10.5lf", degrees(m_options.alpha)));
 }
 
 void CKavrilonView::OnExportViewImage() {

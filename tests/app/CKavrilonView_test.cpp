@@ -299,6 +299,16 @@ TEST(CKavrilonView, CubeShowsTheAnglesInDegrees) {
   EXPECT_EQ(texts[8], "textOut(636,546,\"Phi   =   90.00000\")");
   EXPECT_EQ(texts[9], "textOut(636,563,\"Psi   =  -45.00000\")");
   EXPECT_EQ(texts[10], "textOut(636,580,\"Alpha =   28.64789\")");
+
+  // Radians times 180, then divided by pi: the other order rounds these last
+  // digits the other way (0.00011, 0.00071).
+  f.view.m_options.setAngles(F_DisplayOptions::degreesToRadians(0.000115),
+                             F_DisplayOptions::degreesToRadians(0.000705), 0.0);
+  RecordingDC again(800, 600);
+  f.view.OnDraw(again);
+  const Log small = again.logLines("textOut");
+  EXPECT_EQ(small[8], "textOut(636,546,\"Phi   =    0.00012\")");
+  EXPECT_EQ(small[9], "textOut(636,563,\"Psi   =    0.00070\")");
 }
 
 TEST(CKavrilonViewDeathTest, UnknownViewPointModeIsAnInternalError) {
@@ -321,6 +331,22 @@ TEST(CKavrilonView, ExportWritesTheWholeImageAsLastRendered) {
   ASSERT_EQ(b.size(), 54u + 92u * 20u);  // 90 colour bytes and 2 padding bytes per row
   EXPECT_EQ(b.substr(54, 3), "\x1e\x14\x0a");                      // the first pixel is the bottom-left one
   EXPECT_EQ(b.substr(54 + 19 * 92 + 29 * 3, 3), "\x3c\x32\x28");  // the last row is the top
+}
+
+TEST(CKavrilonView, ExportOfACanvasEnlargedSinceThePaintIsWhiteBeyondTheImage) {
+  Fixture f(30, 20);
+  RecordingDC window(30, 20);
+  f.view.OnDraw(window);
+  f.view.image()->setPixel(0, 19, makeRgb(10, 20, 30));
+  f.view.m_canvasWidth = 32;  // as a zoom leaves it until the next paint
+  f.view.m_canvasHeight = 21;
+  TempDir dir;
+  ASSERT_TRUE(f.view.writeViewImage(dir.path("v.bmp")));
+  const std::string b = readFileBytes(dir.path("v.bmp"));
+  ASSERT_EQ(b.size(), 54u + 96u * 21u);
+  EXPECT_EQ(b.substr(54, 3), "\xff\xff\xff");               // row 20 lies below the image
+  EXPECT_EQ(b.substr(54 + 96, 3), "\x1e\x14\x0a");            // row 19, column 0, from the image
+  EXPECT_EQ(b.substr(54 + 96 + 30 * 3, 6), "\xff\xff\xff\xff\xff\xff");  // columns 30, 31
 }
 
 TEST(CKavrilonView, ExportFailuresAreShown) {
