@@ -55,7 +55,12 @@ bool F_BmpWriter::write(F_OutputFile& file, DeviceContext& dc, int w, int h) {
   const int ox = dc.viewportOriginX(), oy = dc.viewportOriginY();
   const PixelSurface s = dc.surface();
   if (s.bits && w <= s.width && h <= s.height) return write(file, PixelSurface{s.bits, w, h, s.stride});
-  return writeRows(file, w, h, [&](int x, int y) { return dc.getPixel(x + ox, y + oy); });
+  // A pixel beyond the image (a canvas enlarged since the last paint) reads as
+  // the invalid colour, whose three components are all 0xFF: white.
+  return writeRows(file, w, h, [&](int x, int y) {
+    const F_Rgb c = dc.getPixel(x + ox, y + oy);
+    return c == kInvalidPixel ? makeRgb(255, 255, 255) : c;
+  });
 }
 
 bool F_BmpWriter::write(F_OutputFile& file, const PixelSurface& image) {
