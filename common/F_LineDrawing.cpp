@@ -125,7 +125,7 @@ void drawElementLines(const F_S3dLayer& layer, DeviceContext& dc, const F_Screen
   if (!lc.displayLines) return;
   const Pen old = dc.selectPen(Pen{penStyleOfLineType(lc.lineType), lc.lineThickness, basicColor(lc.lineColor)});
   const bool shrink = lc.shrinkFactor != 100;
-  const double f = lc.shrinkFactor * 0.01;
+  const int f = lc.shrinkFactor;
   for (int i = 1; i <= layer.elementCount(); ++i) {
     const F_S3dElement& e = layer.elements(i);
     const int n = e.nodeCount();
@@ -134,7 +134,10 @@ void drawElementLines(const F_S3dLayer& layer, DeviceContext& dc, const F_Screen
     const F_Point3D c = shrink ? elementCentre(layer, i) : F_Point3D();
     for (int j = 1; j <= n; ++j) {
       const F_Point3D& p = layer.points(e.nodes(j));
-      const F_Pixel px = shrink ? map.toPixel(c.y + (p.y - c.y) * f, c.z + (p.z - c.z) * f) : pixelOf(map, p);
+      // (point - centre) x factor x 0.01 from the left: scaling by the product
+      // 0.8 instead rounds a point near a half pixel to the other side.
+      const F_Pixel px =
+          shrink ? map.toPixel(c.y + (p.y - c.y) * f * 0.01, c.z + (p.z - c.z) * f * 0.01) : pixelOf(map, p);
       if (j == 1) {
         dc.moveTo(px.x, px.y);
       } else {

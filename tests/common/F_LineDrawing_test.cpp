@@ -135,6 +135,22 @@ TEST(F_LineDrawing, ShrinkScalesEachElementAboutItsOwnCentre) {
     Log drawn(dc.log().begin() + 1, dc.log().end() - 1);
     EXPECT_EQ(drawn, c.calls);
   }
+
+  // A line centred on column 0 whose end, shrunk to 80 %, lands a hair under
+  // column 1.5: (y x 80) x 0.01 stays below it, y x 0.8 would reach it.
+  const double y = 1.8749999999999998;
+  F_S3dLayer line;
+  line.points.append(F_Point3D(0, -y, 50));
+  line.points.append(F_Point3D(0, y, 50));
+  F_S3dElement e;
+  e.nodes.append(1);
+  e.nodes.append(2);
+  line.elements.append(e);
+  F_LayerContext lc;
+  lc.shrinkFactor = 80;
+  RecordingDC dc(100, 100);
+  drawElementLines(line, dc, plainMap(), lc);
+  EXPECT_EQ(dc.logLines("lineTo"), Log{"lineTo(1,50)"});
 }
 
 TEST(F_LineDrawing, EachNumberKindAtItsAnchorWithItsAlignment) {
