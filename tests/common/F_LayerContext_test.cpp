@@ -235,6 +235,109 @@ TEST(F_DisplayOptionsCfg, WritesTheDefaultsOfOneLayer) {
   EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 56);
 }
 
+TEST(F_DisplayOptionsCfg, WritesEveryLineOfATwoLayerFile) {
+  // Negative and fractional angles, two-digit margins, every layer field off
+  // its default in the second layer: the whole text, line ends included.
+  F_DisplayOptions o;
+  o.resetForImportedMesh(2);
+  o.setAngles(-kPi / 2, 0.25, 0);
+  o.setMargins(1, 100, 33, 2);
+  o.setNumberOfDivisions(20);
+  o.hideOverprintMesh();
+  F_LayerContext& c = o.layer(2);
+  c.hideLayer();
+  c.hideLines();
+  c.setLineThickness(12);
+  c.setLineColor(16);
+  c.setLineType(4);
+  c.showPointMarkers();
+  c.setPointMarkerSize(99);
+  c.setPointMarkerColor(10);
+  c.setPointMarkerType(0);
+  c.showSpecialNodeMarkers();
+  c.setSpecialNodeMarkerSize(1);
+  c.setSpecialNodeMarkerColor(11);
+  c.setSpecialNodeMarkerType(6);
+  c.showPointNumbers();
+  c.setPointNumberSize(7);
+  c.setPointNumberColor(1);
+  c.showElementNodeNumbers();
+  c.setElementNodeNumberSize(20);
+  c.setElementNodeNumberColor(3);
+  c.showElementNumbers();
+  c.setElementNumberSize(5);
+  c.setElementNumberColor(14);
+  c.showSpecialNodeNumbers();
+  c.setSpecialNodeNumberSize(33);
+  c.setSpecialNodeNumberColor(15);
+  std::string expected =
+      "# Angles:\n"
+      "     -90.000000 ; # Phi angle (degrees)\n"
+      "      14.323945 ; # Psi angle (degrees)\n"
+      "       0.000000 ; # Alpha angle (degrees)\n"
+      "\n"
+      "# Margins:\n"
+      "        1 ; # Min X1 (%) [1,100]\n"
+      "      100 ; # Max X1 (%) [1,100]\n"
+      "       33 ; # Min X2 (%) [1,100]\n"
+      "        2 ; # Max X2 (%) [1,100]\n"
+      "\n"
+      "# Rendering:\n"
+      "       20 ; # Number of divisions [1,20]\n"
+      "        n ; # Overprint mesh (y/n)\n"
+      "\n"
+      "# Layers:\n"
+      "        2 ; # Number of layers\n"
+      "\n"
+      "#  A -> layer number\n"
+      "#  B -> y/n    - display layer\n"
+      "\n"
+      "#  C -> y/n    - display lines\n"
+      "#  D -> [1,99] - line thickness\n"
+      "#  E -> [1,16] - line color\n"
+      "#  F -> [0,4]  - line type\n"
+      "\n"
+      "#  G -> y/n    - display point markers\n"
+      "#  H -> [1,99] - point marker size\n"
+      "#  I -> [1,16] - point marker color\n"
+      "#  J -> [0,7]  - point marker type\n"
+      "\n"
+      "#  K -> y/n    - display special node markers\n"
+      "#  L -> [1,99] - special node marker size\n"
+      "#  M -> [1,16] - special node marker color\n"
+      "#  N -> [0,7]  - special node marker type\n"
+      "\n"
+      "#  O -> y/n    - display point numbers\n"
+      "#  P -> [1,99] - point number size\n"
+      "#  Q -> [1,16] - point number color\n"
+      "\n"
+      "#  R -> y/n    - display element node numbers\n"
+      "#  S -> [1,99] - element node number size\n"
+      "#  T -> [1,16] - element node number color\n"
+      "\n"
+      "#  U -> y/n    - display element numbers\n"
+      "#  V -> [1,99] - element number size\n"
+      "#  W -> [1,16] - element number color\n"
+      "\n"
+      "#  X -> y/n    - display special node numbers\n"
+      "#  Y -> [1,99] - special node number size\n"
+      "#  Z -> [1,16] - special node number color\n"
+      "\n"
+      "#  A    B    C  D  E F    G  H  I J    K  L  M N    O  P  Q    R  S  T    U  V  W    X  Y  Z\n"
+      "   1    y    y  1  1 0    n  8  9 1    n  8  4 7    n 12  9    n 12  6    n 12  2    n 12  4 ; \n"
+      "   2    n    n 12 16 4    y 99 10 0    y  1 11 6    y  7  1    y 20  3    y  5 14    y 33 15 ; \n"
+      "\n"
+      "END_OF_FILE\n";
+  // Every line end is written as CarriageReturn NewLine.
+  for (std::size_t i = expected.find('\n'); i != std::string::npos; i = expected.find('\n', i + 2))
+    expected.insert(i, 1, '\r');
+  EXPECT_EQ(cfgOf(o), expected);
+
+  F_DisplayOptions back;
+  ASSERT_EQ(readCfgText(expected, back), "");
+  EXPECT_EQ(back.layerContexts, o.layerContexts);
+}
+
 TEST(F_DisplayOptionsCfg, RoundTripsDefaultsAndChangedOptions) {
   F_DisplayOptions defaults;
   defaults.resetForImportedMesh(1);
