@@ -216,10 +216,13 @@ int renderCommand(const std::vector<std::string>& args, std::ostream&, std::ostr
     view.m_currentLayer = *r->layer;
     view.repaint();
   }
-  if (r->pva && view.importScalarField(*r->pva) == CKavrilonView::PvaImport::Unread) return 1;
-  // PVA Options is enabled only while the view holds a field.
-  if ((r->colors || r->range) && !view.m_pvaValues.empty()) setPvaOptions(view, r->colors, r->range);
-  if (r->shading && view.m_shading == 0) view.OnShading();
+  // Import PVA and Shading are offered only for a mesh with layers; PVA
+  // Options only while the view holds a field. A command the window would not
+  // offer is left out, as its disabled menu item would leave it.
+  const bool usable = view.m_mesh.layerCount() > 0 && view.m_viewPointMode == 0;
+  if (r->pva && usable && view.importScalarField(*r->pva) == CKavrilonView::PvaImport::Unread) return 1;
+  if ((r->colors || r->range) && usable && !view.m_pvaValues.empty()) setPvaOptions(view, r->colors, r->range);
+  if (r->shading && usable && view.m_shading == 0) view.OnShading();
 
   // A render that falls back to line mode asks for one more paint.
   view.OnDraw(window);
