@@ -209,8 +209,11 @@ int renderCommand(const std::vector<std::string>& args, std::ostream&, std::ostr
   CKavrilonView view(doc, host);
   RasterDC window(r->width, r->height);
   view.OnInitialUpdate(window);
-  if (r->cfg && !importDisplayOptions(view, *r->cfg)) return 1;
-  if (r->angles) setViewAngles(view, *r->angles);
+  // Import Display Options and Set View Angles are offered only for a mesh
+  // with layers: for an empty document the file is not read, the texts not checked.
+  const bool hasLayers = view.m_mesh.layerCount() > 0;
+  if (r->cfg && hasLayers && !importDisplayOptions(view, *r->cfg)) return 1;
+  if (r->angles && hasLayers) setViewAngles(view, *r->angles);
   if (r->layer && view.m_mesh.layerCount() > 0) {
     if (*r->layer > view.m_mesh.layerCount()) return usage(err, "the mesh has no layer " + std::to_string(*r->layer));
     view.m_currentLayer = *r->layer;

@@ -149,6 +149,32 @@ TEST(CliRender, RefusedAnglesAreShownAndLeftUnchanged) {
   EXPECT_EQ(bad.out.rfind("message: ERROR\\nInvalid real number.", 0), 0u) << bad.out;
 }
 
+TEST(CliRender, AMeshWithoutLayersIgnoresCfgAndAnglesAsTheirDisabledCommands) {
+  // Import Display Options and Set View Angles are not offered for an empty
+  // document: no file is read, no text checked, the picture is the plain one.
+  TempDir dir;
+  writeFileBytes(dir.path("e.s3d"), "Empty\n");
+  writeFileBytes(dir.path("other.cfg"), "# no options here\n");
+  auto render = [&](std::vector<std::string> extra) {
+    std::vector<std::string> args{"render", dir.path("e.s3d"), "-o", dir.path("o.bmp"), "--size", "200x100"};
+    args.insert(args.end(), extra.begin(), extra.end());
+    return cli(args);
+  };
+  ASSERT_EQ(render({}).status, 0);
+  const std::string plain = readFileBytes(dir.path("o.bmp"));
+  const std::vector<std::string> cases[] = {{"--cfg", dir.path("other.cfg")},
+                                            {"--cfg", dir.path("none.cfg")},
+                                            {"--angles", "abc,0,0"},
+                                            {"--angles", "30,20,10"}};
+  for (const auto& extra : cases) {
+    SCOPED_TRACE(extra[1]);
+    const CliRun r = render(extra);
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(readFileBytes(dir.path("o.bmp")), plain);
+  }
+}
+
 TEST(CliRender, UsageErrorsAndRefusedInput) {
   TempDir dir;
   writeFileBytes(dir.path("sq.s3d"), kSquare);
