@@ -20,8 +20,8 @@ class F_BmpWriter {
   static std::array<unsigned char, kHeaderSize> header(int w, int h);
 
   // w x h pixels of the device context, read one by one from (0, 0) of the
-  // surface (device pixels, whatever its viewport origin). Returns false when
-  // a write failed; what was written stays.
+  // surface (device pixels, whatever its viewport origin); pixels beyond the
+  // surface are white. Returns false when a write failed; what was written stays.
   static bool write(F_OutputFile& file, DeviceContext& dc, int w, int h);
   // The same from scanlines.
   static bool write(F_OutputFile& file, const PixelSurface& image);
