@@ -13,22 +13,6 @@ F_ColorScale::F_ColorScale(std::span<const F_Rgb> colors, int firstIndex, int la
 
   double lo = range.lower;
   double hi = range.upper;
-  // A range narrower than 1e-6 is opened up about its centre, then every
-  // range is widened a little so that v == hi still falls in the last band.
-  // Far from zero 1e-6 is below the spacing of doubles: there the opening is
-  // a millionth of a millionth of the centre, so a uniform field of 3e10
-  // neither stops the program nor shows its rounding noise as bands.
-  // Widths are taken as halves: for values near the largest doubles the full
-  // width hi - lo overflows although each bound is finite.
-  const double centre = lo / 2 + hi / 2;
-  const double halfOpening = std::max(1e-6, std::fabs(centre) * 1e-12);
-  if (hi / 2 - lo / 2 < halfOpening / 2) {
-    lo = centre - halfOpening;
-    hi = centre + halfOpening;
-  }
-  const double halfWidth = hi / 2 - lo / 2;
-  lo -= 2e-5 * halfWidth;
-  hi += 2e-5 * halfWidth;
   // Values read as 1e999 are infinite: such a range has no bands, and every
   // pixel takes the first colour rather than stopping the program.
   if (!std::isfinite(lo) || !std::isfinite(hi)) {
@@ -36,9 +20,32 @@ F_ColorScale::F_ColorScale(std::span<const F_Rgb> colors, int firstIndex, int la
     offset_ = firstIndex;
     return;
   }
-  const double half = hi / 2 - lo / 2;
-  if (half < 0.5e-10) internalError("F_ColorScale", 2);
-
-  scale_ = (lastIndex - firstIndex + 1) / 2.0 / half;
+  // A range narrower than 1e-6 is opened up to centre +- 1e-6. Beyond about
+  // 4e9 that opening is below the spacing of doubles and would close again
+  // (a uniform field of 3e10 would stop the program): there it is a
+  // millionth of a millionth of the centre instead.
+  double centre = (lo + hi) / 2;
+  if (!std::isfinite(centre)) centre = lo / 2 + hi / 2;
+  if (hi - lo < 1e-6) {
+    double opening = 1e-6;
+    if ((centre + opening) - (centre - opening) < opening) opening = std::fabs(centre) * 1e-12;
+    lo = centre - opening;
+    hi = centre + opening;
+  }
+  // Widened a little so that v == hi still falls in the last band.
+  const double d = hi - lo;
+  if (std::isfinite(d)) {
+    lo -= 1e-5 * d;
+    hi += 1e-5 * d;
+    if (std::fabs(hi - lo) < 1e-10) internalError("F_ColorScale", 2);
+    scale_ = (lastIndex - firstIndex + 1) / (hi - lo);
+  } else {
+    // Both ends finite but their difference is not (values near the largest
+    // doubles): the same steps on half widths.
+    const double halfWidth = hi / 2 - lo / 2;
+    lo -= 2e-5 * halfWidth;
+    hi += 2e-5 * halfWidth;
+    scale_ = (lastIndex - firstIndex + 1) / 2.0 / (hi / 2 - lo / 2);
+  }
   offset_ = firstIndex - scale_ * lo;
 }
