@@ -73,9 +73,11 @@ void CKavrilonDoc::OnNewDocument() {
 }
 
 bool CKavrilonDoc::OnOpenDocument(const std::string& path) {
+  // A document that cannot be read, for whatever reason, is refused with the
+  // one message every failed open shows.
   auto file = F_InputFile::open(path);
   if (!file) {
-    reportReadError(fileNameOf(path), absolutePathOf(path), "ERROR\nFile not found.", 0);
+    ui().messageBox("Unexpected file format.", MessageIcon::Exclamation);
     return false;
   }
   WaitCursor wait;

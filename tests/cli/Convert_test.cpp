@@ -109,7 +109,7 @@ TEST(CliConvert, RefusedInputsExitOne) {
            "\\n\\nLine n. 1\\n\\nERROR\\nMargin must be an integer in the range [1,100].\n"},
       {"missing input",
        {"convert", dir.path("none.b3d"), dir.path("x.b3d")},
-       "message: none.b3d\\n" + dir.path("none.b3d") + "\\n\\nERROR\\nFile not found.\n"},
+       "message: Unexpected file format.\n"},
       {"unwritable output",
        {"convert", dir.path("mesh.s3d"), dir.path("no/x.b3d"), "--no-cfg"},
        "message: Failed to save document.\n"},
