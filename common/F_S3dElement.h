@@ -3,7 +3,7 @@
 
 #include "include/F_Archive.h"
 #include "include/F_File.h"
-#include "include/F_Vector.h"
+#include "include/F_SmallVector.h"
 
 class F_S3dElement {
  public:
@@ -29,5 +29,7 @@ class F_S3dElement {
 
   bool operator==(const F_S3dElement& e) const { return nodes == e.nodes; }
 
-  F_Vector<int> nodes;
+  // Up to eight nodes (a closed six-node triangle, an eight-node quadrilateral)
+  // are kept inside the element; longer lists go to the heap.
+  F_SmallVector<int, 8> nodes;
 };

@@ -1,0 +1,76 @@
+#include "include/F_SmallVector.h"
+
+#include <vector>
+
+#include "support/TestSupport.h"
+
+namespace {
+using Small = F_SmallVector<int, 3>;
+
+std::vector<int> values(const Small& v) { return std::vector<int>(v.begin(), v.end()); }
+
+Small of(std::initializer_list<int> list) {
+  Small v;
+  for (int x : list) v.append(x);
+  return v;
+}
+}  // namespace
+
+TEST(F_SmallVector, KeepsItsValuesAcrossTheMoveToTheHeap) {
+  Small v;
+  for (int i = 1; i <= 10; ++i) {
+    v.append(i * i);
+    ASSERT_EQ(v.size(), i);
+    EXPECT_EQ(v(1), 1);
+    EXPECT_EQ(v(i), i * i);
+  }
+  EXPECT_EQ(values(v), (std::vector<int>{1, 4, 9, 16, 25, 36, 49, 64, 81, 100}));
+}
+
+TEST(F_SmallVector, CopiesAndMovesAreIndependent) {
+  struct Case {
+    const char* name;
+    Small source;
+  } cases[] = {{"empty", of({})}, {"inside", of({1, 2, 3})}, {"on the heap", of({1, 2, 3, 4, 5})}};
+  for (auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::vector<int> before = values(c.source);
+    Small copy = c.source;
+    EXPECT_EQ(copy, c.source);
+    if (!copy.empty()) copy(1) = 99;
+    EXPECT_EQ(values(c.source), before);
+
+    Small assigned = of({7, 7, 7, 7, 7, 7});  // a heap buffer reused by the copy
+    assigned = c.source;
+    EXPECT_EQ(values(assigned), before);
+
+    Small moved = std::move(copy);
+    Small target = of({1});
+    target = std::move(moved);
+    if (!before.empty()) {
+      EXPECT_EQ(target(1), 99);
+    }
+    EXPECT_EQ(target.size(), static_cast<int>(before.size()));
+  }
+}
+
+TEST(F_SmallVector, ResizeKeepsContentOnlyAtTheSameSize) {
+  Small v = of({4, 5});
+  v.resize(2);
+  EXPECT_EQ(values(v), (std::vector<int>{4, 5}));
+  v.resize(5);
+  EXPECT_EQ(values(v), (std::vector<int>{0, 0, 0, 0, 0}));
+  v.resize(2, 8);
+  EXPECT_EQ(values(v), (std::vector<int>{8, 8}));
+  v.clear();
+  EXPECT_TRUE(v.empty());
+  EXPECT_DEATH(v.resize(-1), "");
+}
+
+TEST(F_SmallVector, ChecksEveryIndex) {
+  Small v = of({1, 2, 3, 4});
+  EXPECT_DEATH(v(0), "");
+  EXPECT_DEATH(v(5), "");
+  EXPECT_NE(of({1, 2}), of({1, 2, 3}));
+  EXPECT_NE(of({1, 2}), of({1, 3}));
+}
