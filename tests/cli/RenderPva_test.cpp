@@ -214,27 +214,3 @@ TEST(CliRenderPva, AnUnreadableFieldIsRefused) {
   EXPECT_EQ(s.render({"--range", "1"}).status, 2);
   EXPECT_EQ(s.render({"--pva"}).status, 2);
 }
-
-TEST(CliRenderPva, AMeshWithoutLayersIgnoresTheFieldAndShadingAsTheirDisabledCommands) {
-  // Import PVA and Shading are not offered for an empty document: the picture
-  // is the plain one, with no message and no stop.
-  TempDir dir;
-  writeFileBytes(dir.path("e.s3d"), "Empty\n");
-  writeFileBytes(dir.path("one.pva"), "1 1.0\n");
-  auto render = [&](std::vector<std::string> extra) {
-    std::vector<std::string> args{"render", dir.path("e.s3d"), "-o", dir.path("o.bmp"), "--size", "200x100"};
-    args.insert(args.end(), extra.begin(), extra.end());
-    return cli(args);
-  };
-  ASSERT_EQ(render({}).status, 0);
-  const std::string plain = readFileBytes(dir.path("o.bmp"));
-  const std::vector<std::string> cases[] = {{"--shading"}, {"--pva", dir.path("one.pva")},
-                                            {"--pva", dir.path("one.pva"), "--colors", "3", "--shading"}};
-  for (const auto& extra : cases) {
-    SCOPED_TRACE(extra.front() + " " + std::to_string(extra.size()));
-    const CliRun r = render(extra);
-    EXPECT_EQ(r.status, 0);
-    EXPECT_EQ(r.out, "");
-    EXPECT_EQ(readFileBytes(dir.path("o.bmp")), plain);
-  }
-}

@@ -149,12 +149,14 @@ TEST(CliRender, RefusedAnglesAreShownAndLeftUnchanged) {
   EXPECT_EQ(bad.out.rfind("message: ERROR\\nInvalid real number.", 0), 0u) << bad.out;
 }
 
-TEST(CliRender, AMeshWithoutLayersIgnoresCfgAndAnglesAsTheirDisabledCommands) {
-  // Import Display Options and Set View Angles are not offered for an empty
-  // document: no file is read, no text checked, the picture is the plain one.
+TEST(CliRender, AMeshWithoutLayersIgnoresTheOptionsOfItsDisabledCommands) {
+  // Import Display Options, Set View Angles, Import PVA and Shading are not
+  // offered for an empty document: no file is read, no text checked, no
+  // message, and the picture is the plain one.
   TempDir dir;
   writeFileBytes(dir.path("e.s3d"), "Empty\n");
   writeFileBytes(dir.path("other.cfg"), "# no options here\n");
+  writeFileBytes(dir.path("one.pva"), "1 1.0\n");
   auto render = [&](std::vector<std::string> extra) {
     std::vector<std::string> args{"render", dir.path("e.s3d"), "-o", dir.path("o.bmp"), "--size", "200x100"};
     args.insert(args.end(), extra.begin(), extra.end());
@@ -165,9 +167,12 @@ TEST(CliRender, AMeshWithoutLayersIgnoresCfgAndAnglesAsTheirDisabledCommands) {
   const std::vector<std::string> cases[] = {{"--cfg", dir.path("other.cfg")},
                                             {"--cfg", dir.path("none.cfg")},
                                             {"--angles", "abc,0,0"},
-                                            {"--angles", "30,20,10"}};
+                                            {"--angles", "30,20,10"},
+                                            {"--shading"},
+                                            {"--pva", dir.path("one.pva")},
+                                            {"--pva", dir.path("one.pva"), "--colors", "3", "--shading"}};
   for (const auto& extra : cases) {
-    SCOPED_TRACE(extra[1]);
+    SCOPED_TRACE(extra.front() + " " + std::to_string(extra.size()));
     const CliRun r = render(extra);
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.out, "");
