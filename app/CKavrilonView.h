@@ -5,14 +5,18 @@
 // whole canvas that is rendered again only when something shown changed.
 //
 // Toolkit-free: the window is reached through ViewHost, drawing through
-// DeviceContext, message boxes through ui(). The members are the view's state
-// and are read and changed directly by the view's command and input handlers.
+// DeviceContext, message boxes through ui(). Front ends reach the view in
+// three ways only: the window's events (resize, keys, typed characters, the
+// mouse, focus loss, paint), the commands of the command table (execute and
+// state), and the read-only accessors below.
 
 #include <functional>
 #include <memory>
 #include <string>
 
 #include "app/CKavrilonDoc.h"
+#include "app/CommandTable.h"
+#include "app/ViewEvents.h"
 #include "app/DocumentView.h"
 #include "app/PvaOptionsDialog.h"
 #include "common/F_ColorTable.h"
@@ -26,6 +30,11 @@
 
 class CKavrilonView : public DocumentView {
  public:
+  static constexpr double kAngleStep = ViewSteps::kAngleStep;
+  static constexpr double kHalfPi = ViewSteps::kHalfPi;
+  static constexpr double kZoomInFactor = ViewSteps::kZoomInFactor;
+  static constexpr double kZoomOutFactor = ViewSteps::kZoomOutFactor;
+
   // Registers with `doc`; both must outlive the view.
   CKavrilonView(CKavrilonDoc& doc, ViewHost& host);
   ~CKavrilonView() override;
@@ -73,8 +82,8 @@ class CKavrilonView : public DocumentView {
   void OnShading();
   // PVA Options: the dialog filled from the view, shown by `showModal` (true
   // for OK) until its values pass or it is cancelled; true when stored.
-  using PvaOptionsShow = std::function<bool(PvaOptionsDialog&)>;
-  bool OnPvaOptions(const PvaOptionsShow& showModal);
+  // PVA Options through ui().runDialog; true when values were stored.
+  bool OnPvaOptions();
   PvaOptionsDialog pvaOptionsDialog() const;
   // Values that passed the dialog's tests: the rainbow rebuilt, the side-bar range set.
   void storePvaOptions(const PvaOptionsDialog& dialog);
@@ -105,6 +114,90 @@ class CKavrilonView : public DocumentView {
   // The off-screen image of the whole canvas; null before the first render.
   DeviceContext* image() const { return m_memDC.get(); }
 
+  // --- dialog and file commands (KavrilonView_Command.cpp) ---
+  void OnLineProperties();
+  void OnMarkerProperties();
+  void OnNumberProperties();
+  void OnRenderingOptions();
+  void OnDisplayOptions();
+  // Set View Angles; false when cancelled.
+  bool OnSetViewAngles();
+  void OnSetViewMargins();
+  void OnJumpToLayer();
+  void OnSetAsDefault();
+  // Import Display Options: the file dialog, then importDisplayOptions.
+  void OnImportDisplayOptions();
+  // Reads a .cfg into fresh options and takes them when the layer counts
+  // agree; false (the view unchanged) after the failure was shown.
+  bool importDisplayOptions(const std::string& path);
+  void OnExportDisplayOptions();
+  void OnKeyboardCommands();
+  // Zoom In from its toolbar button: always keeps the window's centre.
+  void zoomInCommand();
+
+  // --- commands (CommandTable.cpp) ---
+  // Runs command `id` of the command table when it is enabled; false when it
+  // is unknown or disabled (as a greyed menu item does nothing).
+  bool execute(int id);
+  // Whether command `id` is offered and shows a check mark; {false, false}
+  // for an unknown id.
+  CommandState state(int id) const;
+
+  // --- window events (KavrilonView_Input.cpp); points in client coordinates ---
+  void OnSize(int cx, int cy);
+  void OnKeyDown(ViewKey key);
+  // A typed character: a one-letter accelerator runs its command, anything
+  // else goes to the two-letter command interpreter (OnChar).
+  void OnTypedCharacter(char ch);
+  void OnChar(char ch);
+  void OnLButtonDown(MouseButtons buttons, int x, int y);
+  void OnMouseMove(MouseButtons buttons, int x, int y);
+  void OnLButtonUp(int x, int y);
+  void OnKillFocus();
+
+  // --- view verbs ---
+  // Scales the canvas by 1/c (c < 1 zooms in). False, with nothing changed,
+  // when the canvas would pass the canvas bound.
+  bool zoomBy(double c);
+  // Zoom In / Zoom Out by a factor, keeping the window's centre.
+  void keyZoom(double factor);
+  // Zoom All: the canvas back to the client area, the earlier state remembered.
+  void zoomToWindow();
+  void zoomPrevious();
+  // Zoom: the next two clicks give the corners of the zoom window.
+  void startZoomWindow();
+  F_PlanePoint centreOfWindow() const;
+  void scrollToCentre(F_PlanePoint p);
+  // Scrolls so that canvas point (x, y) is at the window's top left.
+  void panTo(int x, int y);
+  // The angles turned by the given radians, then the picture (or the cube) redrawn.
+  void rotateBy(double dPhi, double dPsi, double dAlpha);
+  void setViewAngles(double phi, double psi, double alpha);
+  // Every change of the current layer ends here: the scalar field is checked
+  // against the new layer and the layer bar redrawn on the window and in the
+  // off-screen image, so a later repaint never shows the old name.
+  void setCurrentLayer(int layer);
+  void nextLayer();
+  void previousLayer();
+  void enterViewPointMode();
+  void leaveViewPointMode();
+
+  // --- read-only state for front ends, scripts and tests ---
+  const F_S3dMesh& mesh() const { return m_mesh; }
+  const F_DisplayOptions& options() const { return m_options; }
+  int layerCount() const { return m_mesh.layerCount(); }
+  int currentLayer() const { return m_currentLayer; }
+  bool shading() const { return m_shading == 1; }
+  bool needsRender() const { return m_needRender == 1; }
+  bool hasScalarField() const { return !m_pvaValues.empty(); }
+  int canvasWidth() const { return m_canvasWidth; }
+  int canvasHeight() const { return m_canvasHeight; }
+  bool fullView() const { return m_fullView == 1; }
+  MouseMode mouseMode() const { return m_mouseMode; }
+  // Everything a script's "print state" shows, as one JSON object.
+  std::string stateJson() const;
+
+ protected:
   // --- state ---
   std::unique_ptr<DeviceContext> m_memDC;  // the last rendered image; owns its pixels
   int m_needRender = 1;
@@ -127,7 +220,7 @@ class CKavrilonView : public DocumentView {
   int m_numberTextWidth = 0, m_numberTextHeight = 0;
   int m_viewPointMode = 0;
   int m_shading = 0;
-  int m_mouseMode = 0;
+  MouseMode m_mouseMode = MouseMode::Idle;
   int m_rubberShown = 0;
   int m_rubberX = -1, m_rubberY = -1;
   int m_panStartX = -1, m_panStartY = -1;
@@ -136,6 +229,18 @@ class CKavrilonView : public DocumentView {
   int m_savedScrollX = -1, m_savedScrollY = -1;
 
  private:
+  friend struct ViewCommands;
+  // Redraws after an angle change: the cube in view point mode, else a refit.
+  void afterAngleChange();
+  // The layer bar drawn on the window now and into the off-screen image.
+  void redrawLayerBar();
+  void drawRubber(DeviceContext& dc, int x, int y);
+  void finishZoomWindowClick(DeviceContext* dc, int x, int y);
+  // Button up of a pan, rotation or zoom drag, at canvas point (x, y).
+  void endDrag(int x, int y);
+  // The two-letter command interpreter, once both letters are in.
+  void runTypedCommand(char first, char second);
+
   struct Area {
     int x0, y0, w, h;
   };

@@ -8,6 +8,8 @@
 #include <string>
 #include <string_view>
 
+#include "platform/DialogModel.h"
+
 enum class MessageIcon { None, Exclamation, Question };
 
 struct FileDialogOptions {
@@ -31,6 +33,9 @@ class UiServices {
   // The chosen path, or nothing when the user cancelled.
   virtual std::optional<std::string> openFileDialog(const FileDialogOptions& dialog) = 0;
   virtual std::optional<std::string> saveFileDialog(const FileDialogOptions& dialog) = 0;
+  // Shows `dialog` modally with its texts; the user's texts are left in it.
+  // True for OK, false for Cancel or a closed dialog.
+  virtual bool runDialog(DialogModel& dialog) = 0;
 };
 
 // The installed services; a headless instance that prints is used until one is installed.

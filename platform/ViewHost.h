@@ -6,6 +6,8 @@
 
 #include <algorithm>
 
+#include "platform/DeviceContext.h"
+
 enum class ScrollAxis { Horizontal, Vertical };
 
 // The scroll bar codes: one line or one page back or forward, or to an end.
@@ -116,6 +118,12 @@ class ViewHost {
   virtual void setCursor(CursorShape shape) = 0;
   // True while the key is held.
   virtual bool isKeyDown(Key key) const = 0;
+
+  // The window's own surface, for drawing outside a paint (the zoom window's
+  // XOR lines, the layer bar after a layer switch). Its origin is the scroll
+  // position, so it takes canvas coordinates; what is drawn on it is shown
+  // without a paint. nullptr while the window has no surface.
+  virtual DeviceContext* clientDC() = 0;
 
   // A client point in canvas coordinates.
   ScrollPoint clientToCanvas(int x, int y) const {

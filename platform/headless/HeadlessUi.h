@@ -21,11 +21,18 @@ class HeadlessUi : public UiServices {
   void endWaitCursor() override { --waitDepth_; }
   std::optional<std::string> openFileDialog(const FileDialogOptions& dialog) override;
   std::optional<std::string> saveFileDialog(const FileDialogOptions& dialog) override;
+  // Prints "dialog: TITLE ID=TEXT..." and plays the next queued actions;
+  // with none queued the dialog is cancelled.
+  bool runDialog(DialogModel& dialog) override;
 
   // Answers for the next question boxes; with none queued a question is answered Yes.
   void queueAnswer(bool yes) { answers_.push_back(yes); }
   // Results of the next file dialogs; with none queued a dialog is cancelled.
   void queueFile(std::optional<std::string> path) { files_.push_back(std::move(path)); }
+  // The user's actions in the next dialog: "ID=TEXT" sets an edit or check
+  // box, or picks entry TEXT (from 1) of a list; a bare "ID" presses button
+  // ID, 1 (OK) and 2 (Cancel) closing it.
+  void queueDialog(std::vector<std::string> actions) { dialogs_.push_back(std::move(actions)); }
 
   // Everything shown so far, as printed ("message: ..." etc.).
   const std::vector<std::string>& lines() const { return lines_; }
@@ -43,6 +50,7 @@ class HeadlessUi : public UiServices {
   std::ostream* out_;
   std::deque<bool> answers_;
   std::deque<std::optional<std::string>> files_;
+  std::deque<std::vector<std::string>> dialogs_;
   std::vector<std::string> lines_;
   std::vector<std::string> messages_;
   int waitDepth_ = 0;

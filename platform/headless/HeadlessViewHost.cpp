@@ -29,3 +29,8 @@ bool HeadlessViewHost::takeInvalidated() {
   pending_ = false;
   return was;
 }
+
+DeviceContext* HeadlessViewHost::clientDC() {
+  if (window_) window_->setViewportOrigin(scroll_.position().x, scroll_.position().y);
+  return window_;
+}

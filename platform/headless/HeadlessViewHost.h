@@ -21,10 +21,13 @@ class HeadlessViewHost : public ViewHost {
   bool hasCapture() const override { return capture_; }
   void setCursor(CursorShape shape) override { cursor_ = shape; }
   bool isKeyDown(Key key) const override;
+  DeviceContext* clientDC() override;
 
   // Driver side.
   void setClientSize(int w, int h) { scroll_.setClientSize(w, h); }
   void setKeyDown(Key key, bool down);
+  // The surface that stands for the window (not owned); nullptr for none.
+  void setWindowDC(DeviceContext* dc) { window_ = dc; }
   const ScrollModel& scrollModel() const { return scroll_; }
   int invalidateCount() const { return invalidations_; }
   // Returns whether a repaint was asked for since the last call, and forgets it.
@@ -39,4 +42,5 @@ class HeadlessViewHost : public ViewHost {
   bool shift_ = false;
   bool control_ = false;
   CursorShape cursor_ = CursorShape::Arrow;
+  DeviceContext* window_ = nullptr;
 };
