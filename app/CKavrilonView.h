@@ -194,6 +194,9 @@ class CKavrilonView : public DocumentView {
   int canvasHeight() const { return m_canvasHeight; }
   bool fullView() const { return m_fullView == 1; }
   MouseMode mouseMode() const { return m_mouseMode; }
+  const F_ScreenMap& screenMap() const { return m_screenMap; }
+  const F_DepthBuffer& depthBuffer() const { return m_zBuffer; }
+  const F_ColorTable& colorTable() const { return m_colorTable; }
   // Everything a script's "print state" shows, as one JSON object.
   std::string stateJson() const;
 
@@ -215,7 +218,7 @@ class CKavrilonView : public DocumentView {
   int m_fullView = 1;
   int m_clientWidth = 1, m_clientHeight = 1;
   int m_canvasWidth = 1, m_canvasHeight = 1;
-  int m_prevCanvasWidth = 1, m_prevCanvasHeight = 1;
+  int m_prevCanvasWidth = 0, m_prevCanvasHeight = 0;
   int m_prevScrollX = 0, m_prevScrollY = 0;
   int m_numberTextWidth = 0, m_numberTextHeight = 0;
   int m_viewPointMode = 0;
@@ -227,6 +230,8 @@ class CKavrilonView : public DocumentView {
   int m_rotateLastX = -1, m_rotateLastY = -1;
   int m_zoomDragStartX = -1, m_zoomDragStartY = -1;
   int m_savedScrollX = -1, m_savedScrollY = -1;
+  // Where the window was scrolled when the off-screen image was last rendered.
+  int m_renderScrollX = 0, m_renderScrollY = 0;
 
  private:
   friend struct ViewCommands;

@@ -22,6 +22,10 @@ CKavrilonView::~CKavrilonView() { doc_.removeView(this); }
 
 void CKavrilonView::OnInitialUpdate(DeviceContext& clientDC) {
   updateFromDocument();
+  // A new window has had its first size before this update: that is the
+  // state Zoom Previous returns to until a zoom remembers another.
+  m_prevCanvasWidth = m_clientWidth;
+  m_prevCanvasHeight = m_clientHeight;
   m_colorTable.build(14);
   // The side-bar numbers are nine characters of Courier New, 12 pixels high.
   const Font old = clientDC.selectFont(Font{"Courier New", 12, 400});
@@ -90,6 +94,9 @@ void CKavrilonView::OnDraw(DeviceContext& dc) {
       }
       drawLayerBar(*m_memDC);
       m_needRender = 0;
+      const ScrollPoint s = host_.scrollPosition();
+      m_renderScrollX = s.x;
+      m_renderScrollY = s.y;
     }
     dc.bitBlt(0, 0, w, h, *m_memDC, 0, 0);
   }

@@ -2,6 +2,7 @@
 // the rotation cube of view point mode and the image export.
 
 #include <algorithm>
+#include <cctype>
 #include <cmath>
 #include <cstdio>
 #include <string>
@@ -245,11 +246,20 @@ void CKavrilonView::OnExportViewImage() {
   FileDialogOptions dialog;
   dialog.defaultExtension = "bmp";
   dialog.initialName = "*.bmp";
-  dialog.filter = "Windows True Color Bitmap (*.bmp)|*.bmp||";
+  dialog.filter = "Windows True Color Bitmap (*.bmp)|*.bmp|Portable Network Graphics (*.png)|*.png||";
   dialog.promptOverwrite = true;
   const std::optional<std::string> path = ui().saveFileDialog(dialog);
   if (path) writeViewImage(*path);
 }
+
+namespace {
+bool isPngPath(const std::string& path) {
+  if (path.size() < 4) return false;
+  std::string ext = path.substr(path.size() - 4);
+  for (char& c : ext) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return ext == ".png";
+}
+}  // namespace
 
 bool CKavrilonView::writeViewImage(const std::string& path) {
   auto file = F_OutputFile::create(path, F_OutputFile::Mode::Binary);
@@ -260,7 +270,19 @@ bool CKavrilonView::writeViewImage(const std::string& path) {
   }
   WaitCursor wait;
   bool ok;
-  if (m_memDC) {
+  if (isPngPath(path)) {
+    // The same pixels as the bitmap, compressed.
+    std::unique_ptr<DeviceContext> blank;
+    DeviceContext* image = m_memDC.get();
+    if (!image) {
+      DeviceContext* window = host_.clientDC();
+      if (window) blank = window->createCompatible(m_canvasWidth, m_canvasHeight);
+      image = blank.get();
+    }
+    std::string bytes;
+    ok = image && image->encodePng(bytes);
+    if (ok) file->writeRaw(bytes.data(), bytes.size());
+  } else if (m_memDC) {
     ok = F_BmpWriter::write(*file, *m_memDC, m_canvasWidth, m_canvasHeight);
   } else {
     // Nothing rendered yet: the canvas is still the white of a fresh image.

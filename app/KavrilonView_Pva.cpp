@@ -9,6 +9,7 @@
 #include <string>
 
 #include "app/CKavrilonView.h"
+#include "app/DialogLoop.h"
 #include "common/F_ElementInterpolation.h"
 #include "common/F_ScalarField.h"
 #include "platform/UiServices.h"
@@ -95,17 +96,36 @@ PvaOptionsDialog CKavrilonView::pvaOptionsDialog() const {
   return d;
 }
 
-bool CKavrilonView::OnPvaOptions(const PvaOptionsShow& showModal) {
-  // The dialog keeps the user's texts across a refusal; the view is touched
-  // only when every test passed.
-  PvaOptionsDialog dialog = pvaOptionsDialog();
-  for (;;) {
-    if (!showModal(dialog)) return false;
-    const std::optional<std::string> refused = dialog.check();
-    if (!refused) break;
-    ui().messageBox(*refused);
-  }
-  storePvaOptions(dialog);
+bool CKavrilonView::OnPvaOptions() {
+  const PvaOptionsDialog start = pvaOptionsDialog();
+  DialogModel d;
+  d.title = PvaOptionsDialog::kTitle;
+  constexpr const char* kGroup = "Minimum and maximum scalar field values";
+  using P = PvaOptionsDialog;
+  d.fields = {{P::kPoints, DialogControl::ReadOnlyEdit, "Number of PVA points", "", start.points, {}},
+              {P::kColors, DialogControl::Edit, "Number of rainbow colors [2,3000]", "", start.colors, {}},
+              {P::kSideBarMinimum, DialogControl::Edit, "Minimum value (side bar)", kGroup, start.sideBarMinimum, {}},
+              {P::kSideBarMaximum, DialogControl::Edit, "Maximum value (side bar)", kGroup, start.sideBarMaximum, {}},
+              {P::kFileMinimum, DialogControl::ReadOnlyEdit, "Minimum value (from PVA file)", kGroup, start.fileMinimum, {}},
+              {P::kFileMaximum, DialogControl::ReadOnlyEdit, "Maximum value (from PVA file)", kGroup, start.fileMaximum, {}}};
+  d.buttons = {{P::kDefault, "&Default", ""}};
+  // The texts live in the model while it is shown; the tests and the Default
+  // button work on a PvaOptionsDialog made from them.
+  auto fromModel = [&start](const DialogModel& m) {
+    PvaOptionsDialog p = start;
+    for (const auto& [id, text] : start.fields()) {
+      if (!PvaOptionsDialog::isReadOnly(id)) p.setText(id, m.text(id));
+    }
+    return p;
+  };
+  d.onButton = [&](DialogModel& m, int id) {
+    if (id != P::kDefault) return;
+    PvaOptionsDialog p = fromModel(m);
+    p.onDefault();
+    for (const auto& [fid, text] : p.fields()) m.field(fid)->text = text;
+  };
+  if (!runDialogLoop(d, [&](const DialogModel& m) { return fromModel(m).check(); })) return false;
+  storePvaOptions(fromModel(d));
   return true;
 }
 

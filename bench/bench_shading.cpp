@@ -94,13 +94,12 @@ void bench(long long quads, int runs) {
   CKavrilonView view(doc, host);
   RasterDC window(kWidth, kHeight);
   view.OnInitialUpdate(window);
-  view.m_options.setAngles(-1.2, -0.9, 0.2);
-  view.refit();
+  view.setViewAngles(-1.2, -0.9, 0.2);
   auto paint = [&] {
-    view.m_needRender = 1;
+    view.repaint();
     view.OnDraw(window);
   };
-  const long long elements = view.m_mesh.layer(1).elementCount();
+  const long long elements = view.mesh().layer(1).elementCount();
   const long long triangles = elements * 4 * kDivisions * kDivisions;
 
   const Timing lines = median(runs, paint);
@@ -108,13 +107,13 @@ void bench(long long quads, int runs) {
 
   view.OnShading();
   const Timing shading = median(runs, paint);
-  const long long shadedPixels = filledPixels(view.m_zBuffer);
+  const long long shadedPixels = filledPixels(view.depthBuffer());
   report(elements, "shading", shading, triangles, shadedPixels);
 
   const Timing import = timed([&] { view.importScalarField(pva.string()); });
   report(elements, "import .pva", import, 0, 0);
   const Timing contour = median(runs, paint);
-  report(elements, "contour fill", contour, triangles, filledPixels(view.m_zBuffer));
+  report(elements, "contour fill", contour, triangles, filledPixels(view.depthBuffer()));
   std::printf("%8lld quads  contour / shading = %.3f\n", elements, contour.cpu / shading.cpu);
 
   // The renderer alone, same map, into a bare image: what the paint adds is
@@ -124,9 +123,9 @@ void bench(long long quads, int runs) {
   const Timing bare = median(runs, [&] {
     std::fill(image.begin(), image.end(), 0xffffffffu);
     depth.fill();
-    F_LayerRenderer renderer(PixelSurface{image.data(), kWidth, kHeight, kWidth}, view.m_screenMap, depth,
-                             view.m_colorTable);
-    renderer.renderMesh(view.m_mesh, view.m_options, F_VectorReal(), {0, 1}, 1);
+    F_LayerRenderer renderer(PixelSurface{image.data(), kWidth, kHeight, kWidth}, view.screenMap(), depth,
+                             view.colorTable());
+    renderer.renderMesh(view.mesh(), view.options(), F_VectorReal(), {0, 1}, 1);
   });
   report(elements, "shading, renderer only", bare, triangles, filledPixels(depth));
   std::filesystem::remove(pva);

@@ -73,8 +73,7 @@ struct Scene {
   }
   // What one Shift+Left press does, then the paint it asks for.
   void rotateAndPaint() {
-    view->m_options.addToPhi(kStep);
-    view->refit();
+    view->rotateBy(kStep, 0, 0);
     view->OnDraw(window);
   }
 

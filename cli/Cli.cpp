@@ -18,8 +18,85 @@ namespace {
 const char* const kUsage =
     "usage: kavrilon-cli check FILE\n"
     "       kavrilon-cli convert IN OUT [--no-cfg]\n"
-    "       kavrilon-cli render IN -o OUT [--size WxH] [--cfg FILE] [--angles PHI,PSI,ALPHA] [--layer N]\n"
-    "                         [--pva FILE] [--colors N] [--range LO,HI] [--shading]";
+    "       kavrilon-cli render IN -o OUT [--size WxH] [--cfg FILE] [--view xy|yz|xz] [--angles PHI,PSI,ALPHA]\n"
+    "                         [--layer N] [--pva FILE] [--colors N] [--range LO,HI] [--shading]\n"
+    "                         [--script FILE] [--no-cfg]\n"
+    "       kavrilon-cli script IN|- SCRIPT [--size WxH]\n"
+    "       kavrilon-cli [SUBCOMMAND] --help";
+
+const char* const kProgramHelp =
+    "kavrilon-cli: the Kavrilon viewer without a window, for batch work and tests.\n"
+    "\n"
+    "Subcommands:\n"
+    "  check FILE          read a .s3d, .b3d, .cfg or .pva file and print what it holds\n"
+    "  convert IN OUT      turn a .s3d or .b3d into a .b3d, .s3d or .cfg\n"
+    "  render IN -o OUT    draw a view of a mesh into a .bmp or .png picture\n"
+    "  script IN SCRIPT    replay window events (keys, mouse, commands, dialogs) on a view\n"
+    "\n"
+    "Messages the desktop program would show in a box are printed as 'message: TEXT'.\n"
+    "Exit status: 0 success, 1 the input was refused, 2 a usage error.\n"
+    "Run 'kavrilon-cli SUBCOMMAND --help' for the options of each.\n";
+
+const char* const kCheckHelp =
+    "usage: kavrilon-cli check FILE\n"
+    "\n"
+    "Reads FILE as the desktop program would and prints a summary:\n"
+    "  .s3d, .b3d  the mesh and one line per layer with its element, point and special-node counts\n"
+    "  .cfg        the number of layers the display options are for\n"
+    "  .pva        the number of values and their smallest and largest\n"
+    "A file that cannot be read prints the program's message and exits with 1.\n";
+
+const char* const kConvertHelp =
+    "usage: kavrilon-cli convert IN OUT [--no-cfg]\n"
+    "\n"
+    "IN is a mesh text file (.s3d, imported as File > Import does) or a document (.b3d).\n"
+    "OUT .b3d saves the document, .s3d exports the mesh, .cfg writes its display options.\n"
+    "  --no-cfg   do not take the display options of IN.cfg beside an .s3d input\n"
+    "A file is always written whole or not at all: a failed write keeps the old file.\n";
+
+const char* const kRenderHelp =
+    "usage: kavrilon-cli render IN -o OUT [options]\n"
+    "\n"
+    "Opens IN (.s3d or .b3d) in a new view, applies the options in the order below,\n"
+    "paints and writes the whole canvas to OUT (.bmp, or .png with the same pixels).\n"
+    "  --size WxH            window size in pixels (default 1024x768; at most 32768 a side and\n"
+    "                        1 GiB of picture and depth buffer)\n"
+    "  --cfg FILE            import display options (.cfg) into the view\n"
+    "  --view xy|yz|xz       look straight at a coordinate plane\n"
+    "  --angles PHI,PSI,ALPHA  view angles in degrees, each in ]-180,180]. 0,0,0 looks along\n"
+    "                        the x axis (the yz plane); -90,-90,0 looks down the z axis onto the\n"
+    "                        xy plane, the usual view of a flat mesh; -90,0,0 shows the xz plane;\n"
+    "                        -60,-60,0 is a good oblique start\n"
+    "  --layer N             make layer N current (numbers, markers and fields belong to it)\n"
+    "  --pva FILE            show a scalar field (one value per point of the current layer)\n"
+    "                        as a contour fill with its side bar\n"
+    "  --colors N            number of rainbow colours of the field, 2 to 3000\n"
+    "  --range LO,HI         side-bar range of the field\n"
+    "  --shading             shade the surfaces instead of drawing outlines\n"
+    "  --script FILE         replay a script of window events before the paint (see script --help)\n"
+    "  --no-cfg              do not take the display options of IN.cfg beside an .s3d input\n"
+    "A refused value, an unreadable --pva or --cfg: the message is printed, nothing is\n"
+    "written and the exit status is 1.\n";
+
+const char* const kScriptHelp =
+    "usage: kavrilon-cli script IN|- SCRIPT [--size WxH]\n"
+    "\n"
+    "Opens IN (or a new empty document for -) in a view of 800x600 pixels (or --size)\n"
+    "and replays SCRIPT, one event a line ('#' starts a comment):\n"
+    "  resize W H                   the window's client area becomes W x H\n"
+    "  char C                       a typed character (C, or space, return)\n"
+    "  key NAME [shift] [ctrl]      left right up down home end prior next add subtract space return\n"
+    "  down|move X Y [shift] [ctrl] [right]   the left button pressed, or the mouse moved\n"
+    "  up X Y                       the left button released\n"
+    "  killfocus                    the view loses the keyboard focus\n"
+    "  command ID                   a menu, toolbar or accelerator command by its id\n"
+    "  dialog TOKEN...              the next dialog's answers: ID=TEXT, then 1 (OK) or 2 (Cancel)\n"
+    "  answer yes|no                the answer to the next question\n"
+    "  file PATH|cancel             what the next file dialog returns\n"
+    "  paint                        a paint of the whole window\n"
+    "  print state | print ui       the view's state, or every command's [enabled, checked]\n"
+    "  export PATH                  Export View Image (.bmp or .png)\n"
+    "A line that cannot be parsed is a usage error naming its number; nothing runs then.\n";
 
 int usage(std::ostream& err, const std::string& why) {
   err << "kavrilon-cli: " << why << "\n" << kUsage << "\n";
@@ -126,12 +203,35 @@ const struct {
     {"check", check},
     {"convert", convert},
     {"render", renderCommand},
+    {"script", scriptCommand},
 };
+
+const struct {
+  const char* name;
+  const char* help;
+} kHelp[] = {{"check", kCheckHelp}, {"convert", kConvertHelp}, {"render", kRenderHelp}, {"script", kScriptHelp}};
+
+bool wantsHelp(const std::vector<std::string>& args) {
+  return std::find(args.begin(), args.end(), "--help") != args.end() ||
+         std::find(args.begin(), args.end(), "-h") != args.end();
+}
 
 }  // namespace
 
 int runCli(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
   if (args.empty()) return usage(err, "missing subcommand");
+  if (wantsHelp(args)) {
+    for (const auto& h : kHelp) {
+      if (args[0] == h.name) {
+        out << h.help;
+        return 0;
+      }
+    }
+    if (args[0] == "--help" || args[0] == "-h") {
+      out << kProgramHelp << "\n" << kUsage << "\n";
+      return 0;
+    }
+  }
   HeadlessUi headless(&out);
   UiServices* previous = installUiServices(&headless);
   std::vector<std::string> rest(args.begin() + 1, args.end());

@@ -6,20 +6,19 @@
 #include <optional>
 #include <ostream>
 
-#include "app/CKavrilonDoc.h"
-#include "app/CKavrilonView.h"
-#include "include/F_Errors.h"
-#include "include/F_WordReader.h"
+#include "cli/Session.h"
+#include "common/F_CanvasBound.h"
 #include "platform/UiServices.h"
-#include "platform/headless/HeadlessViewHost.h"
-#include "platform/raster/RasterDC.h"
 #include "platform/raster/RasterFonts.h"
 
 namespace {
 
 constexpr const char* kRenderUsage =
-    "usage: kavrilon-cli render IN -o OUT [--size WxH] [--cfg FILE] [--angles PHI,PSI,ALPHA] [--layer N] "
-    "[--pva FILE] [--colors N] [--range LO,HI] [--shading]";
+    "usage: kavrilon-cli render IN -o OUT [--size WxH] [--cfg FILE] [--view xy|yz|xz] [--angles PHI,PSI,ALPHA]\n"
+    "                         [--layer N] [--pva FILE] [--colors N] [--range LO,HI] [--shading] [--script FILE]\n"
+    "                         [--no-cfg]";
+
+constexpr const char* kScriptUsage = "usage: kavrilon-cli script IN|- SCRIPT [--size WxH]";
 
 struct RenderArgs {
   std::string in;
@@ -27,26 +26,20 @@ struct RenderArgs {
   int width = 1024;
   int height = 768;
   std::optional<std::string> cfg;
+  std::optional<std::string> view;
   std::optional<std::vector<std::string>> angles;
   std::optional<int> layer;
   std::optional<std::string> pva;
   std::optional<std::string> colors;
   std::optional<std::vector<std::string>> range;
+  std::optional<std::string> script;
   bool shading = false;
+  bool noCfg = false;
 };
 
-int usage(std::ostream& err, const std::string& why) {
-  err << "kavrilon-cli: " << why << "\n" << kRenderUsage << "\n";
+int usage(std::ostream& err, const std::string& why, const char* text) {
+  err << "kavrilon-cli: " << why << "\n" << text << "\n";
   return 2;
-}
-
-std::string lowerExtension(const std::string& path) {
-  const auto dot = path.find_last_of('.');
-  const auto slash = path.find_last_of('/');
-  if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) return "";
-  std::string ext = path.substr(dot + 1);
-  std::transform(ext.begin(), ext.end(), ext.begin(), [](unsigned char c) { return std::tolower(c); });
-  return ext;
 }
 
 std::optional<int> parsePositive(std::string_view s) {
@@ -68,40 +61,52 @@ std::vector<std::string> split(const std::string& s, char sep) {
   return parts;
 }
 
+// WxH within the canvas bound; the reason otherwise.
+std::optional<std::string> parseSize(const std::string& v, int& w, int& h) {
+  const auto parts = split(v, 'x');
+  std::optional<int> pw, ph;
+  if (parts.size() == 2) pw = parsePositive(parts[0]), ph = parsePositive(parts[1]);
+  if (!pw || !ph) return "--size takes WxH, for example 1920x1080";
+  if (!F_CanvasBound::fits(*pw, *ph))
+    return "--size " + v + " is beyond the largest canvas (32768 pixels a side, 1 GiB of image and depth buffer)";
+  w = *pw;
+  h = *ph;
+  return std::nullopt;
+}
+
 // The command line, or the usage error already written to `err`.
-std::optional<RenderArgs> parse(const std::vector<std::string>& args, std::ostream& err, int& status) {
+std::optional<RenderArgs> parse(const std::vector<std::string>& args, std::ostream& err) {
   RenderArgs r;
   std::vector<std::string> files;
-  status = 2;
   auto fail = [&](const std::string& why) {
-    usage(err, why);
+    usage(err, why, kRenderUsage);
     return std::optional<RenderArgs>();
   };
   for (std::size_t i = 0; i < args.size(); ++i) {
     const std::string& a = args[i];
-    const bool hasValue = i + 1 < args.size();
-    auto value = [&]() -> const std::string& { return args[++i]; };
     if (a == "--shading") {
       r.shading = true;
+    } else if (a == "--no-cfg") {
+      r.noCfg = true;
     } else if (a == "-o" || a == "--size" || a == "--cfg" || a == "--angles" || a == "--layer" || a == "--pva" ||
-               a == "--colors" || a == "--range") {
-      if (!hasValue) return fail(a + " needs a value");
-      const std::string& v = value();
+               a == "--colors" || a == "--range" || a == "--view" || a == "--script") {
+      if (i + 1 >= args.size()) return fail(a + " needs a value");
+      const std::string& v = args[++i];
       if (a == "-o") {
         r.out = v;
       } else if (a == "--size") {
-        const auto parts = split(v, 'x');
-        std::optional<int> w, h;
-        if (parts.size() == 2) w = parsePositive(parts[0]), h = parsePositive(parts[1]);
-        if (!w || !h) return fail("--size takes WxH, for example 1920x1080");
-        r.width = *w;
-        r.height = *h;
+        if (auto why = parseSize(v, r.width, r.height)) return fail(*why);
       } else if (a == "--cfg") {
         r.cfg = v;
       } else if (a == "--pva") {
         r.pva = v;
       } else if (a == "--colors") {
         r.colors = v;
+      } else if (a == "--script") {
+        r.script = v;
+      } else if (a == "--view") {
+        if (v != "xy" && v != "yz" && v != "xz") return fail("--view takes xy, yz or xz");
+        r.view = v;
       } else if (a == "--range") {
         r.range = split(v, ',');
         if (r.range->size() != 2) return fail("--range takes LO,HI");
@@ -126,110 +131,125 @@ std::optional<RenderArgs> parse(const std::vector<std::string>& args, std::ostre
   return r;
 }
 
-// The Set View Angles dialog given these texts and OK: each text must be a
-// real, then each angle must lie in ]-180, 180]; the first failure is shown
-// and, with nobody to correct it, the dialog is cancelled.
-void setViewAngles(CKavrilonView& view, const std::vector<std::string>& texts) {
-  static const char* const kRangeMessages[] = {"ERROR\nPhi angle must be in the range ]-180,180] (degrees).",
-                                               "ERROR\nPsi angle must be in the range ]-180,180] (degrees).",
-                                               "ERROR\nAlpha angle must be in the range ]-180,180] (degrees)."};
-  for (const std::string& t : texts) {
-    std::string message;
-    if (!isReal(t, message)) {
-      ui().messageBox(message);
-      return;
-    }
-  }
-  double radians[3];
-  for (int i = 0; i < 3; ++i) {
-    radians[i] = toReal(texts[static_cast<std::size_t>(i)]) * F_DisplayOptions::kPi * 0.005555555555555556;
-    if (!(radians[i] >= 1e-8 - F_DisplayOptions::kPi && radians[i] <= F_DisplayOptions::kPi + 1e-8)) {
-      ui().messageBox(kRangeMessages[i]);
-      return;
-    }
-  }
-  view.m_options.setAngles(radians[0], radians[1], radians[2]);
-  view.refit();
+HeadlessUi& headlessUi() { return dynamic_cast<HeadlessUi&>(ui()); }
+
+// Fills the session's document from IN as the desktop program would.
+bool openInput(Session& s, const std::string& in, bool offerCompanion) {
+  const std::string ext = lowerExtension(in);
+  if (ext == "s3d") return s.document().importFile(in, offerCompanion) == CKavrilonDoc::ImportResult::Imported;
+  return s.document().OnOpenDocument(in);
 }
 
-// The PVA Options dialog given these texts (the others as it opens) and OK;
-// a refused value is shown and, as with the angles, the dialog cancelled.
-void setPvaOptions(CKavrilonView& view, const std::optional<std::string>& colors,
-                   const std::optional<std::vector<std::string>>& range) {
-  bool shown = false;
-  view.OnPvaOptions([&](PvaOptionsDialog& dialog) {
-    if (shown) return false;
-    shown = true;
-    if (colors) dialog.colors = *colors;
-    if (range) {
-      dialog.sideBarMinimum = (*range)[0];
-      dialog.sideBarMaximum = (*range)[1];
-    }
-    return true;
-  });
-}
-
-// Import Display Options into the view; false when the file could not be read.
-bool importDisplayOptions(CKavrilonView& view, const std::string& path) {
-  WaitCursor wait;
-  F_DisplayOptions read;
-  if (!read.readCfgFile(path)) return false;
-  view.m_options.applyReadOptions(read, view.GetDocument().mesh.layerCount());
-  view.refit();
+// Plays a parsed script; false when it hit a failure it cannot go on from.
+bool playScript(Session& s, const ParsedScript& script, std::ostream& out) {
+  for (const ScriptEvent& e : script.events)
+    if (!s.play(e, out)) return false;
   return true;
 }
 
-bool writePng(CKavrilonView& view, const std::string& path) {
-  auto* raster = dynamic_cast<RasterDC*>(view.image());
-  if (!raster || !raster->image().save(path)) {
-    reportReadError(fileNameOf(path), absolutePathOf(path), "ERROR\nUnable to open output file.\nNo write permission.",
-                    0);
-    return false;
+// The render options in their order, each as the command it stands for. A
+// command the window would not offer (no layers, no field) is left out as
+// its greyed item would; one whose dialog or file is refused fails the render.
+bool applyOptions(Session& s, const RenderArgs& r, std::ostream& out, std::ostream& err, int& status) {
+  CKavrilonView& v = s.view();
+  status = 1;
+  if (r.cfg && v.state(cmd::kImportDisplayOptions).enabled && !v.importDisplayOptions(*r.cfg)) return false;
+  if (r.view) v.execute(*r.view == "xy" ? cmd::kViewXY : *r.view == "yz" ? cmd::kViewYZ : cmd::kViewXZ);
+  if (r.angles && v.state(cmd::kSetViewAngles).enabled) {
+    headlessUi().queueDialog({"1038=" + (*r.angles)[0], "1039=" + (*r.angles)[1], "1040=" + (*r.angles)[2], "1"});
+    if (!v.OnSetViewAngles()) return false;
   }
+  if (r.layer && v.layerCount() > 0) {
+    if (*r.layer > v.layerCount()) {
+      status = usage(err, "the mesh has no layer " + std::to_string(*r.layer), kRenderUsage);
+      return false;
+    }
+    v.setCurrentLayer(*r.layer);
+  }
+  if (r.pva && v.state(cmd::kImportPva).enabled &&
+      v.importScalarField(*r.pva) != CKavrilonView::PvaImport::Imported)
+    return false;
+  if ((r.colors || r.range) && v.state(cmd::kPvaOptions).enabled) {
+    std::vector<std::string> actions;
+    if (r.colors) actions.push_back("1054=" + *r.colors);
+    if (r.range) {
+      actions.push_back("1046=" + (*r.range)[0]);
+      actions.push_back("1047=" + (*r.range)[1]);
+    }
+    actions.push_back("1");
+    headlessUi().queueDialog(actions);
+    if (!v.OnPvaOptions()) return false;
+  }
+  if (r.shading && !v.shading()) v.execute(cmd::kShading);
+  if (r.script) {
+    const std::optional<std::string> text = readScriptFile(*r.script);
+    if (!text) {
+      status = usage(err, "cannot read the script " + *r.script, kRenderUsage);
+      return false;
+    }
+    const ParsedScript script = parseScript(*text);
+    if (script.errorLine > 0) {
+      status = usage(err, *r.script + " line " + std::to_string(script.errorLine) + ": " + script.error, kRenderUsage);
+      return false;
+    }
+    if (!playScript(s, script, out)) return false;
+  }
+  status = 0;
   return true;
 }
 
 }  // namespace
 
-int renderCommand(const std::vector<std::string>& args, std::ostream&, std::ostream& err) {
-  int status = 0;
-  const std::optional<RenderArgs> r = parse(args, err, status);
-  if (!r) return status;
+std::string lowerExtension(const std::string& path) {
+  const auto dot = path.find_last_of('.');
+  const auto slash = path.find_last_of('/');
+  if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) return "";
+  std::string ext = path.substr(dot + 1);
+  std::transform(ext.begin(), ext.end(), ext.begin(), [](unsigned char c) { return std::tolower(c); });
+  return ext;
+}
+
+int renderCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+  const std::optional<RenderArgs> r = parse(args, err);
+  if (!r) return 2;
   ensureGuiApplication();
+  // The option dialogs are answered from the command line: only their refusals are worth printing.
+  headlessUi().setEchoDialogs(false);
+  Session s(headlessUi(), r->width, r->height);
+  if (!openInput(s, r->in, !r->noCfg)) return 1;
+  s.open();
+  int status = 0;
+  if (!applyOptions(s, *r, out, err, status)) return status;
+  s.paint();
+  return s.exportImage(r->out) ? 0 : 1;
+}
 
-  CKavrilonDoc doc;
-  if (lowerExtension(r->in) == "s3d") {
-    if (doc.importFile(r->in) != CKavrilonDoc::ImportResult::Imported) return 1;
-  } else if (!doc.OnOpenDocument(r->in)) {
-    return 1;
+int scriptCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+  std::vector<std::string> files;
+  int w = 800, h = 600;
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    if (args[i] == "--size") {
+      if (i + 1 >= args.size()) return usage(err, "--size needs a value", kScriptUsage);
+      if (auto why = parseSize(args[++i], w, h)) return usage(err, *why, kScriptUsage);
+    } else if (args[i].size() > 1 && args[i][0] == '-') {
+      return usage(err, "unknown option " + args[i], kScriptUsage);
+    } else {
+      files.push_back(args[i]);
+    }
   }
-
-  // A new window of the asked client size: its first update, then the options.
-  HeadlessViewHost host(r->width, r->height);
-  CKavrilonView view(doc, host);
-  RasterDC window(r->width, r->height);
-  view.OnInitialUpdate(window);
-  // Import Display Options and Set View Angles are offered only for a mesh
-  // with layers: for an empty document the file is not read, the texts not checked.
-  const bool hasLayers = view.m_mesh.layerCount() > 0;
-  if (r->cfg && hasLayers && !importDisplayOptions(view, *r->cfg)) return 1;
-  if (r->angles && hasLayers) setViewAngles(view, *r->angles);
-  if (r->layer && view.m_mesh.layerCount() > 0) {
-    if (*r->layer > view.m_mesh.layerCount()) return usage(err, "the mesh has no layer " + std::to_string(*r->layer));
-    view.m_currentLayer = *r->layer;
-    view.repaint();
-  }
-  // Import PVA and Shading are offered only for a mesh with layers; PVA
-  // Options only while the view holds a field. A command the window would not
-  // offer is left out, as its disabled menu item would leave it.
-  const bool usable = view.m_mesh.layerCount() > 0 && view.m_viewPointMode == 0;
-  if (r->pva && usable && view.importScalarField(*r->pva) == CKavrilonView::PvaImport::Unread) return 1;
-  if ((r->colors || r->range) && usable && !view.m_pvaValues.empty()) setPvaOptions(view, r->colors, r->range);
-  if (r->shading && usable && view.m_shading == 0) view.OnShading();
-
-  // A render that falls back to line mode asks for one more paint.
-  view.OnDraw(window);
-  if (view.m_needRender) view.OnDraw(window);
-  if (lowerExtension(r->out) == "png") return writePng(view, r->out) ? 0 : 1;
-  return view.writeViewImage(r->out) ? 0 : 1;
+  if (files.size() != 2) return usage(err, "script takes IN (or -) and SCRIPT", kScriptUsage);
+  const std::string& in = files[0];
+  if (in != "-" && lowerExtension(in) != "s3d" && lowerExtension(in) != "b3d")
+    return usage(err, "unsupported input type: " + in, kScriptUsage);
+  const std::optional<std::string> text = readScriptFile(files[1]);
+  if (!text) return usage(err, "cannot read the script " + files[1], kScriptUsage);
+  // The whole script is parsed before anything runs.
+  const ParsedScript script = parseScript(*text);
+  if (script.errorLine > 0)
+    return usage(err, files[1] + " line " + std::to_string(script.errorLine) + ": " + script.error, kScriptUsage);
+  ensureGuiApplication();
+  Session s(headlessUi(), w, h);
+  if (in != "-" && !openInput(s, in, true)) return 1;
+  s.open();
+  return playScript(s, script, out) ? 0 : 1;
 }

@@ -1,5 +1,8 @@
 #include "include/F_File.h"
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <charconv>
 #include <cstdarg>
 #include <cstring>
@@ -102,10 +105,44 @@ std::size_t F_InputFile::read(void* dst, std::size_t n) {
 // ---- output ----
 
 std::unique_ptr<F_OutputFile> F_OutputFile::create(const std::string& path, Mode mode) {
-  std::FILE* fp = std::fopen(path.c_str(), "wb");
-  if (!fp) return nullptr;
+  namespace fs = std::filesystem;
+  std::error_code ec;
+  // A symbolic link is written through, to the file it names.
+  fs::path target = fs::weakly_canonical(fs::path(path), ec);
+  if (ec || target.empty()) target = path;
+  struct stat st {};
+  const bool exists = ::stat(target.c_str(), &st) == 0;
+  // An existing file that may not be written is refused, not replaced.
+  if (exists && ::access(target.c_str(), W_OK) != 0) return nullptr;
   std::unique_ptr<F_OutputFile> f(new F_OutputFile);
-  f->fp_ = fp;
+  if (exists && !S_ISREG(st.st_mode)) {
+    // Devices and pipes cannot be replaced: they are written in place.
+    f->fp_ = std::fopen(target.c_str(), "wb");
+  } else {
+    // Everything else is written beside the target and renamed over it only
+    // when the whole file is out, so a failed write keeps the old file.
+    std::string temporary = target.string() + ".kavrilon-XXXXXX";
+    const int fd = ::mkstemp(temporary.data());
+    if (fd < 0) return nullptr;
+    mode_t keep;
+    if (exists) {
+      keep = st.st_mode & 07777;
+    } else {
+      const mode_t mask = ::umask(0);
+      ::umask(mask);
+      keep = 0666 & ~mask;
+    }
+    ::fchmod(fd, keep);
+    f->fp_ = ::fdopen(fd, "wb");
+    if (!f->fp_) {
+      ::close(fd);
+      ::unlink(temporary.c_str());
+      return nullptr;
+    }
+    f->temporary_ = temporary;
+    f->target_ = target.string();
+  }
+  if (!f->fp_) return nullptr;
   f->text_ = mode == Mode::Text;
   f->buf_.resize(kBufferSize);
   return f;
@@ -119,7 +156,11 @@ std::unique_ptr<F_OutputFile> F_OutputFile::inMemory(Mode mode) {
   return f;
 }
 
-F_OutputFile::~F_OutputFile() { close(); }
+F_OutputFile::~F_OutputFile() {
+  // A file that was never closed is incomplete: the target keeps what it had.
+  if (fp_ && !temporary_.empty()) ok_ = false;
+  close();
+}
 
 void F_OutputFile::flush() {
   if (len_ == 0) return;
@@ -193,6 +234,11 @@ bool F_OutputFile::close() {
     if (std::fflush(fp_) != 0) ok_ = false;
     if (std::fclose(fp_) != 0) ok_ = false;
     fp_ = nullptr;
+    if (!temporary_.empty()) {
+      if (ok_ && std::rename(temporary_.c_str(), target_.c_str()) != 0) ok_ = false;
+      if (!ok_) ::unlink(temporary_.c_str());
+      temporary_.clear();
+    }
   }
   return ok_;
 }

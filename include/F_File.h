@@ -69,7 +69,11 @@ class F_OutputFile {
  public:
   enum class Mode { Text, Binary };
 
-  // Creates (truncates) a file; nullptr when it cannot be created.
+  // A file to be written at `path`; nullptr when it cannot be created or an
+  // existing file there may not be written. The bytes go to a temporary file
+  // beside the target that close() renames over it once everything was
+  // written, so a failure (or a file never closed) leaves the old file as it
+  // was. A symbolic link is written through; devices are written in place.
   static std::unique_ptr<F_OutputFile> create(const std::string& path, Mode mode);
   // Collects the bytes in memory (see bytes()).
   static std::unique_ptr<F_OutputFile> inMemory(Mode mode);
@@ -113,4 +117,6 @@ class F_OutputFile {
   std::vector<char> buf_;
   std::size_t len_ = 0;
   std::string memory_;
+  std::string temporary_;  // the file being written, renamed to target_ by close()
+  std::string target_;
 };

@@ -67,7 +67,7 @@ bool HeadlessUi::runDialog(DialogModel& dialog) {
   std::stable_sort(shown.begin(), shown.end(), [](auto* a, auto* b) { return a->id < b->id; });
   std::string line = "dialog: " + dialog.title;
   for (const DialogField* f : shown) line += " " + std::to_string(f->id) + "=" + escape(f->text);
-  printLine(std::move(line));
+  if (echoDialogs_) printLine(std::move(line));
   if (dialogs_.empty()) return false;
   const std::vector<std::string> actions = std::move(dialogs_.front());
   dialogs_.pop_front();

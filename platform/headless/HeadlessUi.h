@@ -33,6 +33,8 @@ class HeadlessUi : public UiServices {
   // box, or picks entry TEXT (from 1) of a list; a bare "ID" presses button
   // ID, 1 (OK) and 2 (Cancel) closing it.
   void queueDialog(std::vector<std::string> actions) { dialogs_.push_back(std::move(actions)); }
+  // Whether a dialog prints its "dialog: " line when shown (on by default).
+  void setEchoDialogs(bool echo) { echoDialogs_ = echo; }
 
   // Everything shown so far, as printed ("message: ..." etc.).
   const std::vector<std::string>& lines() const { return lines_; }
@@ -51,6 +53,7 @@ class HeadlessUi : public UiServices {
   std::deque<bool> answers_;
   std::deque<std::optional<std::string>> files_;
   std::deque<std::vector<std::string>> dialogs_;
+  bool echoDialogs_ = true;
   std::vector<std::string> lines_;
   std::vector<std::string> messages_;
   int waitDepth_ = 0;

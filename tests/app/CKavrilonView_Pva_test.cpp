@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "app/CKavrilonView.h"
+#include "support/ProbedView.h"
 #include "common/F_ElementInterpolation.h"
 #include "platform/headless/HeadlessViewHost.h"
 #include "platform/headless/RecordingDC.h"
@@ -70,7 +71,7 @@ struct Fixture {
   TempDir dir;
   CKavrilonDoc doc;
   HeadlessViewHost host;
-  CKavrilonView view;
+  ProbedView view;
   RecordingDC measure;
 };
 
@@ -92,7 +93,7 @@ std::string layerWarning(int values, int points) {
 
 TEST(CKavrilonViewPva, ImportThroughTheDialogShowsTheFieldOnTheCurrentLayer) {
   Fixture f;
-  CKavrilonView& v = f.view;
+  ProbedView& v = f.view;
   const double fullScale = v.m_screenMap.scaleX1;
   f.ui.queueFile(f.pva("field.pva", kFourValues));
   v.importScalarField();
@@ -125,7 +126,7 @@ TEST(CKavrilonViewPva, ImportThroughTheDialogShowsTheFieldOnTheCurrentLayer) {
 
 TEST(CKavrilonViewPva, ReadErrorsAreShownWithTheirLineAndLeaveTheViewAsItWas) {
   Fixture f;
-  CKavrilonView& v = f.view;
+  ProbedView& v = f.view;
   ASSERT_EQ(v.importScalarField(f.pva("good.pva", kFourValues)), CKavrilonView::PvaImport::Imported);
   v.m_currentLayer = 3;  // same point count: the field stays shown
   struct Case {
@@ -164,7 +165,7 @@ TEST(CKavrilonViewPva, ReadErrorsAreShownWithTheirLineAndLeaveTheViewAsItWas) {
 
 TEST(CKavrilonViewPva, CountMismatchWarnsAndKeepsThePreviousField) {
   Fixture f;
-  CKavrilonView& v = f.view;
+  ProbedView& v = f.view;
   struct Case {
     const char* name;
     int layer;
@@ -198,7 +199,7 @@ TEST(CKavrilonViewPva, WithoutLayersEveryFieldIsACountMismatch) {
   TempDir dir;
   CKavrilonDoc doc;
   HeadlessViewHost host(200, 100);
-  CKavrilonView view(doc, host);
+  ProbedView view(doc, host);
   RecordingDC measure(200, 100);
   view.OnInitialUpdate(measure);
   writeFileBytes(dir.path("f.pva"), "1 1\n");
@@ -210,7 +211,7 @@ TEST(CKavrilonViewPva, WithoutLayersEveryFieldIsACountMismatch) {
 
 TEST(CKavrilonViewPva, LayerSwitchWarnsOnceAndTheFieldComesBack) {
   Fixture f;
-  CKavrilonView& v = f.view;
+  ProbedView& v = f.view;
   ASSERT_EQ(v.importScalarField(f.pva("good.pva", kFourValues)), CKavrilonView::PvaImport::Imported);
   f.host.takeInvalidated();
 
@@ -253,7 +254,7 @@ TEST(CKavrilonViewPva, LayerSwitchWarnsOnceAndTheFieldComesBack) {
 
 TEST(CKavrilonViewPva, ShadingTogglesAndRemoveDropsTheField) {
   Fixture f;
-  CKavrilonView& v = f.view;
+  ProbedView& v = f.view;
   v.OnShading();
   EXPECT_EQ(v.m_shading, 1);
   EXPECT_TRUE(f.host.takeInvalidated());
@@ -278,7 +279,7 @@ TEST(CKavrilonViewPva, ShadingTogglesAndRemoveDropsTheField) {
 
 TEST(CKavrilonViewPva, OptionsDialogIsFilledFromTheView) {
   Fixture f;
-  CKavrilonView& v = f.view;
+  ProbedView& v = f.view;
   ASSERT_EQ(v.importScalarField(f.pva("good.pva", "1 1e-7\n2 123456789\n3 0.5\n4 -2\n")),
             CKavrilonView::PvaImport::Imported);
   v.m_sideBarRange = {-1.5, 100.0};
@@ -293,34 +294,24 @@ TEST(CKavrilonViewPva, OptionsDialogIsFilledFromTheView) {
 
 TEST(CKavrilonViewPva, OptionsLoopShowsEachRefusalAndComesBackWithTheUserTexts) {
   Fixture f;
-  CKavrilonView& v = f.view;
+  ProbedView& v = f.view;
   ASSERT_EQ(v.importScalarField(f.pva("good.pva", kFourValues)), CKavrilonView::PvaImport::Imported);
   f.host.takeInvalidated();
-  // Each show: what the dialog holds when shown, then the user's edits and OK.
+  // Each show prints what the dialog holds, then takes the user's edits and OK.
+  f.ui.queueDialog({"1054=3001", "1"});
+  f.ui.queueDialog({"1054=7", "1046=2", "1047=2", "1"});
+  f.ui.queueDialog({"1047=1", "1"});
+  f.ui.queueDialog({"1046=0", "1047=1e1", "1"});
+  const bool stored = v.OnPvaOptions();
   std::vector<std::string> seen;
-  int shows = 0;
-  const bool stored = v.OnPvaOptions([&](PvaOptionsDialog& d) {
-    seen.push_back(d.colors + " " + d.sideBarMinimum + " " + d.sideBarMaximum);
-    switch (shows++) {
-      case 0:
-        d.colors = "3001";
-        return true;
-      case 1:
-        d.colors = "7";
-        d.sideBarMinimum = "2";
-        d.sideBarMaximum = "2";
-        return true;
-      case 2:
-        d.sideBarMaximum = "1";
-        return true;
-      default:
-        d.sideBarMinimum = "0";
-        d.sideBarMaximum = "1e1";
-        return true;
-    }
-  });
+  for (const std::string& line : f.ui.lines())
+    if (line.rfind("dialog: ", 0) == 0) seen.push_back(line);
   EXPECT_TRUE(stored);
-  EXPECT_EQ(seen, (std::vector<std::string>{"14 0.5 2.25", "3001 0.5 2.25", "7 2 2", "7 2 1"}));
+  EXPECT_EQ(seen, (std::vector<std::string>{
+                      "dialog: PVA Options 1046=0.5 1047=2.25 1048=0.5 1049=2.25 1053=4 1054=14",
+                      "dialog: PVA Options 1046=0.5 1047=2.25 1048=0.5 1049=2.25 1053=4 1054=3001",
+                      "dialog: PVA Options 1046=2 1047=2 1048=0.5 1049=2.25 1053=4 1054=7",
+                      "dialog: PVA Options 1046=2 1047=1 1048=0.5 1049=2.25 1053=4 1054=7"}));
   EXPECT_EQ(f.ui.messages(), (std::vector<std::string>{
                                  "ERROR\nThe number of rainbow colors must be\nin the range [2,3000].",
                                  "ERROR\nCoincident minimum and maximum values.",
@@ -336,11 +327,8 @@ TEST(CKavrilonViewPva, OptionsLoopShowsEachRefusalAndComesBackWithTheUserTexts) 
   // Cancel after a refusal stores nothing.
   f.ui.clear();
   v.m_needRender = 0;
-  shows = 0;
-  EXPECT_FALSE(v.OnPvaOptions([&](PvaOptionsDialog& d) {
-    d.colors = "x";
-    return shows++ == 0;
-  }));
+  f.ui.queueDialog({"1054=x", "1"});  // refused; no further answer cancels
+  EXPECT_FALSE(v.OnPvaOptions());
   EXPECT_EQ(f.ui.messages().size(), 1u);
   EXPECT_EQ(f.ui.lastMessage().rfind("ERROR\nInvalid integer number.\n", 0), 0u);
   EXPECT_EQ(v.m_colorTable.numberOfRainbowColors(), 7);
@@ -352,7 +340,7 @@ TEST(CKavrilonViewPva, OptionsLoopShowsEachRefusalAndComesBackWithTheUserTexts) 
 
 TEST(CKavrilonViewPva, RenderingModeSizesTheDepthBufferAndLineModeFreesIt) {
   Fixture f;
-  CKavrilonView& v = f.view;
+  ProbedView& v = f.view;
   RecordingDC window(800, 600);
   v.OnShading();
   v.OnDraw(window);
@@ -375,7 +363,7 @@ TEST(CKavrilonViewPva, RenderingModeSizesTheDepthBufferAndLineModeFreesIt) {
 
 TEST(CKavrilonViewPva, ContourFillPaintsTheRainbowAndTheSideBarAfterTheMesh) {
   Fixture f;
-  CKavrilonView& v = f.view;
+  ProbedView& v = f.view;
   // Left side 0, right side 1: the rainbow runs from left to right.
   ASSERT_EQ(v.importScalarField(f.pva("lr.pva", "1 0\n2 1\n3 1\n4 0\n")), CKavrilonView::PvaImport::Imported);
   RecordingDC window(800, 600);
@@ -394,7 +382,7 @@ TEST(CKavrilonViewPva, ContourFillPaintsTheRainbowAndTheSideBarAfterTheMesh) {
 
 TEST(CKavrilonViewPva, UnsupportedElementFallsBackToLineModeWithOneMessage) {
   Fixture f;
-  CKavrilonView& v = f.view;
+  ProbedView& v = f.view;
   // A five-node element on layer 2.
   F_S3dLayer& rod = f.doc.mesh.layer(2);
   for (auto [y, z] : {std::pair{3, 0}, {5, 2}, {2, 4}}) rod.points.append(F_Point3D(0, y, z));
@@ -436,7 +424,7 @@ TEST(CKavrilonViewPva, UnsupportedElementFallsBackToLineModeWithOneMessage) {
 
 TEST(CKavrilonViewPva, UniformFieldFarFromZeroRendersWithoutStopping) {
   Fixture f;
-  CKavrilonView& v = f.view;
+  ProbedView& v = f.view;
   // On the rod every sample is a node value, so the range is one number.
   v.m_currentLayer = 2;
   ASSERT_EQ(v.importScalarField(f.pva("big.pva", "1 3e10\n2 3e10\n")), CKavrilonView::PvaImport::Imported);

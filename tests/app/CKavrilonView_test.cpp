@@ -1,4 +1,5 @@
 #include "app/CKavrilonView.h"
+#include "support/ProbedView.h"
 
 #include <gtest/gtest.h>
 
@@ -35,7 +36,7 @@ struct Fixture {
   RecordingUi ui;
   CKavrilonDoc doc;
   HeadlessViewHost host;
-  CKavrilonView view;
+  ProbedView view;
   RecordingDC measure;
 };
 
@@ -49,7 +50,7 @@ Log between(const Log& log, const std::string& first, const std::string& last) {
 
 TEST(CKavrilonView, InitialUpdateFitsTheCanvasAndMeasuresSideBarNumbers) {
   Fixture f(800, 600);
-  CKavrilonView& v = f.view;
+  ProbedView& v = f.view;
   EXPECT_EQ(v.m_canvasWidth, 800);
   EXPECT_EQ(v.m_clientHeight, 600);
   EXPECT_EQ(v.m_colorTable.numberOfRainbowColors(), 14);
@@ -80,7 +81,7 @@ TEST(CKavrilonView, ATinyNewWindowIsTakenAsTwoPixelsWithoutAMessage) {
 
 TEST(CKavrilonView, UpdateFromDocumentDropsZoomLayerAndScalarField) {
   Fixture f(800, 600, 3);
-  CKavrilonView& v = f.view;
+  ProbedView& v = f.view;
   v.m_canvasWidth = 1600;
   v.m_fullView = 0;
   v.m_currentLayer = 3;
@@ -101,7 +102,7 @@ TEST(CKavrilonView, UpdateFromDocumentDropsZoomLayerAndScalarField) {
 
 TEST(CKavrilonView, SideBarNarrowsTheFitOnlyInRenderingModeWithValues) {
   Fixture f(800, 600);
-  CKavrilonView& v = f.view;
+  ProbedView& v = f.view;
   v.m_extent = {0, 100, 0, 1};  // wide: the width decides
   struct Case {
     const char* name;
@@ -169,7 +170,7 @@ TEST(CKavrilonView, LayerBarAndFrameCalls) {
 
 TEST(CKavrilonView, BarsFollowTheVisibleAreaOrStayAtTheCanvasEdges) {
   Fixture f(400, 300);
-  CKavrilonView& v = f.view;
+  ProbedView& v = f.view;
   v.m_canvasWidth = 1000;
   v.m_canvasHeight = 900;
   v.updateScrollSizes();
@@ -210,7 +211,7 @@ TEST(CKavrilonView, EmptyDocumentShowsTheBarFrameAndThreeRedTexts) {
 
 TEST(CKavrilonView, SideBarBandsAndLabels) {
   Fixture f(800, 600);
-  CKavrilonView& v = f.view;
+  ProbedView& v = f.view;
   v.m_pvaValues = F_VectorReal(4, 0.5);
   v.m_sideBarRange = {0.0, 14.0};
   v.m_pvaFileRange = {0.0, 14.0};
@@ -234,7 +235,7 @@ TEST(CKavrilonView, SideBarBandsAndLabels) {
 
 TEST(CKavrilonView, ManyColoursLabelOnlyTheEndsWithTheFileExtremes) {
   Fixture f(800, 600);
-  CKavrilonView& v = f.view;
+  ProbedView& v = f.view;
   v.m_colorTable.build(20);
   v.m_pvaValues = F_VectorReal(4, 0.5);
   v.m_sideBarRange = {2.0, 8.0};
@@ -249,7 +250,7 @@ TEST(CKavrilonView, ManyColoursLabelOnlyTheEndsWithTheFileExtremes) {
 
 TEST(CKavrilonView, CubeAtZeroAnglesHidesCornerOne) {
   Fixture f(800, 600);
-  CKavrilonView& v = f.view;
+  ProbedView& v = f.view;
   v.m_viewPointMode = 1;
   RecordingDC dc(800, 600);
   v.OnDraw(dc);
