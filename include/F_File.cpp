@@ -112,8 +112,9 @@ std::unique_ptr<F_OutputFile> F_OutputFile::create(const std::string& path, Mode
   if (ec || target.empty()) target = path;
   struct stat st {};
   const bool exists = ::stat(target.c_str(), &st) == 0;
-  // An existing file that may not be written is refused, not replaced.
-  if (exists && ::access(target.c_str(), W_OK) != 0) return nullptr;
+  // An existing file that may not be written is refused, not replaced; one
+  // marked read-only for everybody is kept even from the superuser.
+  if (exists && (::access(target.c_str(), W_OK) != 0 || (st.st_mode & 0222) == 0)) return nullptr;
   std::unique_ptr<F_OutputFile> f(new F_OutputFile);
   if (exists && !S_ISREG(st.st_mode)) {
     // Devices and pipes cannot be replaced: they are written in place.
