@@ -370,3 +370,59 @@ TEST(CKavrilonView, ExportThroughTheSaveDialog) {
   f.view.OnExportViewImage();  // cancelled: nothing happens
   EXPECT_TRUE(f.ui->messages().empty());
 }
+
+// --- commands that need more than one view or a name no .s3d can hold ---
+
+TEST(CKavrilonViewCommands, SetAsDefaultReachesANewViewOfTheDocument) {
+  Fixture f;
+  f.view.OnChar('L');
+  f.view.OnChar('I');
+  ASSERT_TRUE(f.view.execute(cmd::kSetAsDefault));
+  EXPECT_TRUE(f.doc.IsModified());
+  HeadlessViewHost host2(400, 300);
+  CKavrilonView second(f.doc, host2);
+  RecordingDC measure(400, 300);
+  second.OnInitialUpdate(measure);
+  EXPECT_EQ(second.options().layer(1).displayLines, 0);
+  EXPECT_EQ(f.ui.lastMessage(), "Layout of the current view successfully copied to the document.");
+}
+
+TEST(CKavrilonViewCommands, JumpToLayerListsTrimmedNamesAndFindsTheCurrentOne) {
+  Fixture f(800, 600, 3);
+  f.doc.mesh.layers(2).name = "  Web  ";
+  f.view.updateFromDocument();
+  f.view.setCurrentLayer(2);
+  // A user who looks at the list, then picks its last entry.
+  struct Spy : HeadlessUi {
+    using HeadlessUi::HeadlessUi;
+    bool runDialog(DialogModel& d) override {
+      items = d.field(1037)->items;
+      selected = d.field(1037)->text;
+      d.field(1037)->text = items.back();
+      return true;
+    }
+    std::vector<std::string> items;
+    std::string selected;
+  } spy(nullptr);
+  UiServices* previous = installUiServices(&spy);
+  f.view.execute(cmd::kJumpToLayer);
+  installUiServices(previous);
+  EXPECT_EQ(spy.items, (std::vector<std::string>{"1 - Skin1", "2 - Web", "3 - Skin3"}));
+  EXPECT_EQ(spy.selected, "2 - Web");
+  EXPECT_EQ(f.view.currentLayer(), 3);
+}
+
+TEST(CKavrilonViewCommands, LayerSwitchRefreshesTheBarInTheImage) {
+  Fixture f(800, 600, 2);
+  RecordingDC window(800, 600);
+  f.view.OnDraw(window);
+  ASSERT_FALSE(f.view.needsRender());
+  f.view.nextLayer();
+  // The bar was drawn over in the image, so no render is needed and the image holds the new name.
+  EXPECT_FALSE(f.view.needsRender());
+  const auto* image = dynamic_cast<RecordingDC*>(f.view.image());
+  ASSERT_NE(image, nullptr);
+  bool newName = false;
+  for (const std::string& call : image->log()) newName = newName || call.find("2 - Skin2") != std::string::npos;
+  EXPECT_TRUE(newName);
+}

@@ -6,6 +6,7 @@
 
 #include "app/CKavrilonView.h"
 #include "support/ProbedView.h"
+#include "common/F_CanvasBound.h"
 #include "cli/Cli.h"
 #include "platform/headless/HeadlessViewHost.h"
 #include "support/CliRun.h"
@@ -294,4 +295,50 @@ TEST(CKavrilonViewPixels, MarkersAreCentredOnTheirPoints) {
   }
   EXPECT_NE(window.getPixel(p.x - 5, p.y), green);
   EXPECT_NE(window.getPixel(p.x + 4, p.y), green);
+}
+
+TEST(CliRender, OptionsThatRunCommandsAndScripts) {
+  TempDir dir;
+  writeFileBytes(dir.path("sq.s3d"), kSquare);
+  writeFileBytes(dir.path("turn.script"), "key left shift\nprint state\n");
+  writeFileBytes(dir.path("bad.script"), "key sideways\n");
+  const std::string in = dir.path("sq.s3d"), out = dir.path("o.png");
+  const struct {
+    const char* name;
+    std::vector<std::string> options;
+    int status;
+    const char* outFragment;  // in stdout, or in stderr for usage errors
+  } cases[] = {
+      {"view preset", {"--view", "xz"}, 0, ""},
+      {"unknown preset", {"--view", "zz"}, 2, "--view takes xy, yz or xz"},
+      {"script before the paint", {"--script", dir.path("turn.script")}, 0, "\"phi\":0.049087385212340469"},
+      {"script that does not parse", {"--script", dir.path("bad.script")}, 2, "line 1"},
+      {"a side too many", {"--size", "32769x1"}, 2, "beyond the largest canvas"},
+      {"past 1 GiB", {"--size", "16384x8193"}, 2, "beyond the largest canvas"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::vector<std::string> args{"render", in, "-o", out};
+    args.insert(args.end(), c.options.begin(), c.options.end());
+    const CliRun r = cli(args);
+    EXPECT_EQ(r.status, c.status) << r.out << r.err;
+    EXPECT_NE((c.status == 2 ? r.err : r.out).find(c.outFragment), std::string::npos) << r.out << r.err;
+  }
+  EXPECT_TRUE(F_CanvasBound::fits(16384, 8192));
+  EXPECT_FALSE(F_CanvasBound::fits(16384, 8193));
+  EXPECT_TRUE(F_CanvasBound::fits(32768, 4096));
+  EXPECT_FALSE(F_CanvasBound::fits(32769, 1));
+}
+
+TEST(CliRender, HelpExplainsEverySubcommand) {
+  for (const char* sub : {"check", "convert", "render", "script"}) {
+    SCOPED_TRACE(sub);
+    const CliRun r = cli({sub, "--help"});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_NE(r.out.find(std::string("usage: kavrilon-cli ") + sub), std::string::npos);
+  }
+  const CliRun all = cli({"--help"});
+  EXPECT_EQ(all.status, 0);
+  EXPECT_NE(all.out.find("script IN SCRIPT"), std::string::npos);
+  EXPECT_NE(cli({"render", "--help"}).out.find("-90,-90,0"), std::string::npos);
 }
