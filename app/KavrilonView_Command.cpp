@@ -8,6 +8,7 @@
 #include <cctype>
 #include <cstdio>
 #include <string>
+#include <vector>
 
 #include "app/CKavrilonView.h"
 #include "app/DialogLoop.h"
@@ -18,6 +19,7 @@
 namespace {
 
 using LC = F_LayerContext;
+using OptionMember = std::int32_t LC::*;
 constexpr int kDefaultButton = 1004;
 
 template <class... Args>
@@ -41,8 +43,8 @@ struct LayerDialog {
   int currentLayerId;  // the read-only "Current layer:" edit
   int helpId;
   const char* helpTitle;
-  std::span<const LayerField> fields;    // as laid out
-  std::span<const IntegerField> checks;  // in the order they are tested
+  std::span<const LayerField> fields;     // as laid out
+  std::span<const OptionMember> checks;  // in the order they are tested
 };
 
 constexpr const char* kLinesGroup = "Lines of the current layer";
@@ -53,12 +55,9 @@ const LayerField kLineFields[] = {
     {1003, DialogControl::Edit, "Type (0...4)", kLinesGroup, &LC::lineType},
     {1045, DialogControl::Edit, "Shrink factor (%)", "", &LC::shrinkFactor},
 };
-const IntegerField kLineChecks[] = {
-    {1045, 1, 9999, "ERROR\nShrink factor must be in the range [1,9999]."},
-    {1001, 1, 99, "ERROR\nLine thickness must be in the range [1,99]."},
-    {1002, 1, 16, "ERROR\nThe color index of the lines must be\nin the range [1,16]."},
-    {1003, 0, 4, "ERROR\nLine type must be in the range [0,4]."},
-};
+// The order in which OK tests the numbers, by the option each edit holds;
+// ranges and messages come from the layer options' own table.
+const OptionMember kLineChecks[] = {&LC::shrinkFactor, &LC::lineThickness, &LC::lineColor, &LC::lineType};
 
 constexpr const char* kPointMarkers = "Point markers of the current layer";
 constexpr const char* kNodeMarkers = "Sp. node markers of the current layer";
@@ -72,14 +71,8 @@ const LayerField kMarkerFields[] = {
     {1011, DialogControl::Edit, "Color (1...16)", kNodeMarkers, &LC::specialNodeMarkerColor},
     {1012, DialogControl::Edit, "Type (0...7)", kNodeMarkers, &LC::specialNodeMarkerType},
 };
-const IntegerField kMarkerChecks[] = {
-    {1007, 1, 99, "ERROR\nPoint marker size must be in the range [1,99]."},
-    {1008, 1, 16, "ERROR\nThe color index of the point markers must be\nin the range [1,16]."},
-    {1009, 0, 7, "ERROR\nPoint marker type must be in the range [0,7]."},
-    {1010, 1, 99, "ERROR\nSpecial node marker size must be in the range [1,99]."},
-    {1011, 1, 16, "ERROR\nThe color index of the special node markers must be\nin the range [1,16]."},
-    {1012, 0, 7, "ERROR\nSpecial node marker type must be in the range [0,7]."},
-};
+const OptionMember kMarkerChecks[] = {&LC::pointMarkerSize,       &LC::pointMarkerColor,       &LC::pointMarkerType,
+                                     &LC::specialNodeMarkerSize, &LC::specialNodeMarkerColor, &LC::specialNodeMarkerType};
 
 constexpr const char* kPointNumbers = "Point numbers of the current layer";
 constexpr const char* kNodeNumbers = "El. node numbers of the current layer";
@@ -99,16 +92,9 @@ const LayerField kNumberFields[] = {
     {1028, DialogControl::Edit, "Size (1...99)", kSpecialNumbers, &LC::specialNodeNumberSize},
     {1029, DialogControl::Edit, "Color (1...16)", kSpecialNumbers, &LC::specialNodeNumberColor},
 };
-const IntegerField kNumberChecks[] = {
-    {1018, 1, 99, "ERROR\nPoint number size must be in the range [1,99]."},
-    {1019, 1, 16, "ERROR\nThe color index of the point numbers must be\nin the range [1,16]."},
-    {1022, 1, 99, "ERROR\nElement node number size must be in the range [1,99]."},
-    {1023, 1, 16, "ERROR\nThe color index of the element node numbers must be\nin the range [1,16]."},
-    {1025, 1, 99, "ERROR\nElement number size must be in the range [1,99]."},
-    {1026, 1, 16, "ERROR\nThe color index of the element numbers must be\nin the range [1,16]."},
-    {1028, 1, 99, "ERROR\nSpecial node number size must be in the range [1,99]."},
-    {1029, 1, 16, "ERROR\nThe color index of the special node numbers must be\nin the range [1,16]."},
-};
+const OptionMember kNumberChecks[] = {
+    &LC::pointNumberSize,   &LC::pointNumberColor,   &LC::elementNodeNumberSize, &LC::elementNodeNumberColor,
+    &LC::elementNumberSize, &LC::elementNumberColor, &LC::specialNodeNumberSize, &LC::specialNodeNumberColor};
 
 const char* const kColorHelp =
     "1 - Black\n2 - Red\n3 - Green\n4 - Blue\n5 - Cyan\n6 - Magenta\n7 - Yellow\n8 - Dark Red\n9 - Dark Green\n"
@@ -132,20 +118,31 @@ void showHelp(int helpId) {
   ui().runDialog(d);
 }
 
-std::string fieldText(const LayerField& f, const LC& c) {
-  return f.kind == DialogControl::CheckBox ? (c.*f.member ? "1" : "0") : format("%d", c.*f.member);
+std::string fieldText(const LayerField& f, std::int32_t value) {
+  return f.kind == DialogControl::CheckBox ? (value ? "1" : "0") : format("%d", value);
+}
+
+// The tests of a property dialog: each edit's range and message from the options' table.
+std::vector<IntegerField> integerChecks(const LayerDialog& spec) {
+  std::vector<IntegerField> checks;
+  for (OptionMember member : spec.checks) {
+    const LC::RecordField* option = LC::field(member);
+    for (const LayerField& f : spec.fields)
+      if (f.member == member) checks.push_back({f.id, option->lo, option->hi, option->dialogMessage});
+  }
+  return checks;
 }
 
 DialogModel layerDialogModel(const LayerDialog& spec, const LC& c, const std::string& currentLayer) {
   DialogModel d;
   d.title = spec.title;
   d.fields.push_back({spec.currentLayerId, DialogControl::ReadOnlyEdit, "Current layer:", "", currentLayer, {}});
-  for (const LayerField& f : spec.fields) d.fields.push_back({f.id, f.kind, f.label, f.group, fieldText(f, c), {}});
+  for (const LayerField& f : spec.fields)
+    d.fields.push_back({f.id, f.kind, f.label, f.group, fieldText(f, c.*f.member), {}});
   d.buttons = {{kDefaultButton, "&Default", ""}, {spec.helpId, "&Help", ""}};
   d.onButton = [&spec](DialogModel& m, int id) {
     if (id == kDefaultButton) {
-      const LC defaults;
-      for (const LayerField& f : spec.fields) m.field(f.id)->text = fieldText(f, defaults);
+      for (const LayerField& f : spec.fields) m.field(f.id)->text = fieldText(f, LC::field(f.member)->defaultValue);
     } else if (id == spec.helpId) {
       showHelp(spec.helpId);
     }
@@ -182,7 +179,8 @@ bool startsWithIgnoringCase(const std::string& text, const std::string& prefix) 
 // Runs one of the three property dialogs on the current layer.
 static bool runLayerDialog(const LayerDialog& spec, LC& layer, const std::string& currentLayer) {
   DialogModel d = layerDialogModel(spec, layer, currentLayer);
-  if (!runDialogLoop(d, [&](const DialogModel& m) { return checkIntegers(m, spec.checks); })) return false;
+  const std::vector<IntegerField> checks = integerChecks(spec);
+  if (!runDialogLoop(d, [&](const DialogModel& m) { return checkIntegers(m, checks); })) return false;
   for (const LayerField& f : spec.fields)
     layer.*f.member = f.kind == DialogControl::CheckBox ? (d.checked(f.id) ? 1 : 0) : toInteger(d.text(f.id));
   return true;

@@ -36,39 +36,13 @@ class JsonObject {
 };
 
 std::string layerJson(const F_LayerContext& c) {
-  static const struct {
-    const char* name;
-    std::int32_t F_LayerContext::*member;
-  } kFields[] = {
-      {"displayLayer", &F_LayerContext::displayLayer},
-      {"shrinkFactor", &F_LayerContext::shrinkFactor},
-      {"displayLines", &F_LayerContext::displayLines},
-      {"lineThickness", &F_LayerContext::lineThickness},
-      {"lineColor", &F_LayerContext::lineColor},
-      {"lineType", &F_LayerContext::lineType},
-      {"displayPointMarkers", &F_LayerContext::displayPointMarkers},
-      {"pointMarkerSize", &F_LayerContext::pointMarkerSize},
-      {"pointMarkerColor", &F_LayerContext::pointMarkerColor},
-      {"pointMarkerType", &F_LayerContext::pointMarkerType},
-      {"displaySpecialNodeMarkers", &F_LayerContext::displaySpecialNodeMarkers},
-      {"specialNodeMarkerSize", &F_LayerContext::specialNodeMarkerSize},
-      {"specialNodeMarkerColor", &F_LayerContext::specialNodeMarkerColor},
-      {"specialNodeMarkerType", &F_LayerContext::specialNodeMarkerType},
-      {"displayPointNumbers", &F_LayerContext::displayPointNumbers},
-      {"pointNumberSize", &F_LayerContext::pointNumberSize},
-      {"pointNumberColor", &F_LayerContext::pointNumberColor},
-      {"displayElementNodeNumbers", &F_LayerContext::displayElementNodeNumbers},
-      {"elementNodeNumberSize", &F_LayerContext::elementNodeNumberSize},
-      {"elementNodeNumberColor", &F_LayerContext::elementNodeNumberColor},
-      {"displayElementNumbers", &F_LayerContext::displayElementNumbers},
-      {"elementNumberSize", &F_LayerContext::elementNumberSize},
-      {"elementNumberColor", &F_LayerContext::elementNumberColor},
-      {"displaySpecialNodeNumbers", &F_LayerContext::displaySpecialNodeNumbers},
-      {"specialNodeNumberSize", &F_LayerContext::specialNodeNumberSize},
-      {"specialNodeNumberColor", &F_LayerContext::specialNodeNumberColor},
-  };
+  // In member order: the shrink factor sits after the first field of the record.
   JsonObject o;
-  for (const auto& f : kFields) o.add(f.name, static_cast<int>(c.*f.member));
+  for (int k = 0; k < F_LayerContext::kRecordFields; ++k) {
+    const F_LayerContext::RecordField& f = F_LayerContext::kRecord[k];
+    o.add(f.name, static_cast<int>(c.*f.member));
+    if (k == 0) o.add(F_LayerContext::kShrinkField.name, static_cast<int>(c.shrinkFactor));
+  }
   return o.close();
 }
 

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
+#include <string>
 
 #include "include/F_WordReader.h"
 #include "platform/UiServices.h"
@@ -9,36 +11,82 @@
 using LC = F_LayerContext;
 
 const LC::RecordField LC::kRecord[LC::kRecordFields] = {
-    {&LC::displayLayer, true, 0, 1, "ERROR\nDisplay layer option: expecting y or n."},
-    {&LC::displayLines, true, 0, 1, "ERROR\nDisplay lines option: expecting y or n."},
-    {&LC::lineThickness, false, 1, 99, "ERROR\nLine thickness must be in the range [1,99]"},
-    {&LC::lineColor, false, 1, 16, "ERROR\nThe color index of the lines must be in the range [1,16]"},
-    {&LC::lineType, false, 0, 4, "ERROR\nLine type must be in the range [0,4]"},
-    {&LC::displayPointMarkers, true, 0, 1, "ERROR\nDisplay point markers option: expecting y or n."},
-    {&LC::pointMarkerSize, false, 1, 99, "ERROR\nPoint marker size must be in the range [1,99]"},
-    {&LC::pointMarkerColor, false, 1, 16, "ERROR\nThe color index of the point markers must be in the range [1,16]"},
-    {&LC::pointMarkerType, false, 0, 7, "ERROR\nPoint marker type must be in the range [0,7]"},
-    {&LC::displaySpecialNodeMarkers, true, 0, 1, "ERROR\nDisplay special node markers option: expecting y or n."},
-    {&LC::specialNodeMarkerSize, false, 1, 99, "ERROR\nSpecial node marker size must be in the range [1,99]"},
+    {&LC::displayLayer, true, 0, 1, "ERROR\nDisplay layer option: expecting y or n.", "displayLayer", 1,
+     "display layer", nullptr},
+    {&LC::displayLines, true, 0, 1, "ERROR\nDisplay lines option: expecting y or n.", "displayLines", 1,
+     "display lines", nullptr},
+    {&LC::lineThickness, false, 1, 99, "ERROR\nLine thickness must be in the range [1,99]", "lineThickness", 1,
+     "line thickness", "ERROR\nLine thickness must be in the range [1,99]."},
+    {&LC::lineColor, false, 1, 16, "ERROR\nThe color index of the lines must be in the range [1,16]", "lineColor", 1,
+     "line color", "ERROR\nThe color index of the lines must be\nin the range [1,16]."},
+    {&LC::lineType, false, 0, 4, "ERROR\nLine type must be in the range [0,4]", "lineType", 0, "line type",
+     "ERROR\nLine type must be in the range [0,4]."},
+    {&LC::displayPointMarkers, true, 0, 1, "ERROR\nDisplay point markers option: expecting y or n.",
+     "displayPointMarkers", 0, "display point markers", nullptr},
+    {&LC::pointMarkerSize, false, 1, 99, "ERROR\nPoint marker size must be in the range [1,99]", "pointMarkerSize", 8,
+     "point marker size", "ERROR\nPoint marker size must be in the range [1,99]."},
+    {&LC::pointMarkerColor, false, 1, 16, "ERROR\nThe color index of the point markers must be in the range [1,16]",
+     "pointMarkerColor", 9, "point marker color",
+     "ERROR\nThe color index of the point markers must be\nin the range [1,16]."},
+    {&LC::pointMarkerType, false, 0, 7, "ERROR\nPoint marker type must be in the range [0,7]", "pointMarkerType", 1,
+     "point marker type", "ERROR\nPoint marker type must be in the range [0,7]."},
+    {&LC::displaySpecialNodeMarkers, true, 0, 1, "ERROR\nDisplay special node markers option: expecting y or n.",
+     "displaySpecialNodeMarkers", 0, "display special node markers", nullptr},
+    {&LC::specialNodeMarkerSize, false, 1, 99, "ERROR\nSpecial node marker size must be in the range [1,99]",
+     "specialNodeMarkerSize", 8, "special node marker size",
+     "ERROR\nSpecial node marker size must be in the range [1,99]."},
     {&LC::specialNodeMarkerColor, false, 1, 16,
-     "ERROR\nThe color index of the special node markers must be in the range [1,16]"},
-    {&LC::specialNodeMarkerType, false, 0, 7, "ERROR\nSpecial node marker type must be in the range [0,7]"},
-    {&LC::displayPointNumbers, true, 0, 1, "ERROR\nDisplay point numbers option: expecting y or n."},
-    {&LC::pointNumberSize, false, 1, 99, "ERROR\nPoint number size must be in the range [1,99]"},
-    {&LC::pointNumberColor, false, 1, 16, "ERROR\nThe color index of the point numbers must be in the range [1,16]"},
-    {&LC::displayElementNodeNumbers, true, 0, 1, "ERROR\nDisplay element node numbers option: expecting y or n."},
-    {&LC::elementNodeNumberSize, false, 1, 99, "ERROR\nElement node number size must be in the range [1,99]"},
+     "ERROR\nThe color index of the special node markers must be in the range [1,16]", "specialNodeMarkerColor", 4,
+     "special node marker color", "ERROR\nThe color index of the special node markers must be\nin the range [1,16]."},
+    {&LC::specialNodeMarkerType, false, 0, 7, "ERROR\nSpecial node marker type must be in the range [0,7]",
+     "specialNodeMarkerType", 7, "special node marker type",
+     "ERROR\nSpecial node marker type must be in the range [0,7]."},
+    {&LC::displayPointNumbers, true, 0, 1, "ERROR\nDisplay point numbers option: expecting y or n.",
+     "displayPointNumbers", 0, "display point numbers", nullptr},
+    {&LC::pointNumberSize, false, 1, 99, "ERROR\nPoint number size must be in the range [1,99]", "pointNumberSize", 12,
+     "point number size", "ERROR\nPoint number size must be in the range [1,99]."},
+    {&LC::pointNumberColor, false, 1, 16, "ERROR\nThe color index of the point numbers must be in the range [1,16]",
+     "pointNumberColor", 9, "point number color",
+     "ERROR\nThe color index of the point numbers must be\nin the range [1,16]."},
+    {&LC::displayElementNodeNumbers, true, 0, 1, "ERROR\nDisplay element node numbers option: expecting y or n.",
+     "displayElementNodeNumbers", 0, "display element node numbers", nullptr},
+    {&LC::elementNodeNumberSize, false, 1, 99, "ERROR\nElement node number size must be in the range [1,99]",
+     "elementNodeNumberSize", 12, "element node number size",
+     "ERROR\nElement node number size must be in the range [1,99]."},
     {&LC::elementNodeNumberColor, false, 1, 16,
-     "ERROR\nThe color index of the element node numbers must be in the range [1,16]"},
-    {&LC::displayElementNumbers, true, 0, 1, "ERROR\nDisplay element numbers option: expecting y or n."},
-    {&LC::elementNumberSize, false, 1, 99, "ERROR\nElement number size must be in the range [1,99]"},
+     "ERROR\nThe color index of the element node numbers must be in the range [1,16]", "elementNodeNumberColor", 6,
+     "element node number color", "ERROR\nThe color index of the element node numbers must be\nin the range [1,16]."},
+    {&LC::displayElementNumbers, true, 0, 1, "ERROR\nDisplay element numbers option: expecting y or n.",
+     "displayElementNumbers", 0, "display element numbers", nullptr},
+    {&LC::elementNumberSize, false, 1, 99, "ERROR\nElement number size must be in the range [1,99]",
+     "elementNumberSize", 12, "element number size", "ERROR\nElement number size must be in the range [1,99]."},
     {&LC::elementNumberColor, false, 1, 16,
-     "ERROR\nThe color index of the element numbers must be in the range [1,16]"},
-    {&LC::displaySpecialNodeNumbers, true, 0, 1, "ERROR\nDisplay special node numbers option: expecting y or n."},
-    {&LC::specialNodeNumberSize, false, 1, 99, "ERROR\nSpecial node number size must be in the range [1,99]"},
+     "ERROR\nThe color index of the element numbers must be in the range [1,16]", "elementNumberColor", 2,
+     "element number color", "ERROR\nThe color index of the element numbers must be\nin the range [1,16]."},
+    {&LC::displaySpecialNodeNumbers, true, 0, 1, "ERROR\nDisplay special node numbers option: expecting y or n.",
+     "displaySpecialNodeNumbers", 0, "display special node numbers", nullptr},
+    {&LC::specialNodeNumberSize, false, 1, 99, "ERROR\nSpecial node number size must be in the range [1,99]",
+     "specialNodeNumberSize", 12, "special node number size",
+     "ERROR\nSpecial node number size must be in the range [1,99]."},
     {&LC::specialNodeNumberColor, false, 1, 16,
-     "ERROR\nThe color index of the special node numbers must be in the range [1,16]"},
+     "ERROR\nThe color index of the special node numbers must be in the range [1,16]", "specialNodeNumberColor", 4,
+     "special node number color", "ERROR\nThe color index of the special node numbers must be\nin the range [1,16]."},
 };
+
+const LC::RecordField LC::kShrinkField = {&LC::shrinkFactor, false, 1, 9999, "", "shrinkFactor", 100, "",
+                                          "ERROR\nShrink factor must be in the range [1,9999]."};
+
+const LC::RecordField* LC::field(std::int32_t LC::*member) {
+  if (member == kShrinkField.member) return &kShrinkField;
+  for (const RecordField& f : kRecord)
+    if (f.member == member) return &f;
+  return nullptr;
+}
+
+void LC::setField(std::int32_t LC::*member, int v) {
+  const RecordField* f = field(member);
+  this->*member = v >= f->lo && v <= f->hi ? v : f->defaultValue;
+}
 
 namespace {
 // Normalisation keeps an angle of exactly -pi, which the header test refuses
@@ -56,38 +104,36 @@ double cfgDegrees(double radians) {
   return std::min(180.0, F_DisplayOptions::radiansToDegrees(storedAngle(radians)));
 }
 
-// v when lo <= v <= hi, else the replacement.
-std::int32_t inRangeOr(int v, int lo, int hi, int replacement) { return v >= lo && v <= hi ? v : replacement; }
 }  // namespace
 
 // ---- F_LayerContext ----
 
 bool F_LayerContext::isValid() const {
-  if (shrinkFactor < 1 || shrinkFactor > 9999) return false;
+  if (shrinkFactor < kShrinkField.lo || shrinkFactor > kShrinkField.hi) return false;
   for (const auto& f : kRecord) {
     if (!f.isFlag && (this->*f.member < f.lo || this->*f.member > f.hi)) return false;
   }
   return true;
 }
 
-void F_LayerContext::setShrinkFactor(int v) { shrinkFactor = inRangeOr(v, 1, 9999, 100); }
-void F_LayerContext::setLineThickness(int v) { lineThickness = inRangeOr(v, 1, 99, 1); }
-void F_LayerContext::setLineColor(int v) { lineColor = inRangeOr(v, 1, 16, 1); }
-void F_LayerContext::setLineType(int v) { lineType = inRangeOr(v, 0, 4, 0); }
-void F_LayerContext::setPointMarkerSize(int v) { pointMarkerSize = inRangeOr(v, 1, 99, 8); }
-void F_LayerContext::setPointMarkerColor(int v) { pointMarkerColor = inRangeOr(v, 1, 16, 9); }
-void F_LayerContext::setPointMarkerType(int v) { pointMarkerType = inRangeOr(v, 0, 7, 1); }
-void F_LayerContext::setSpecialNodeMarkerSize(int v) { specialNodeMarkerSize = inRangeOr(v, 1, 99, 8); }
-void F_LayerContext::setSpecialNodeMarkerColor(int v) { specialNodeMarkerColor = inRangeOr(v, 1, 16, 4); }
-void F_LayerContext::setSpecialNodeMarkerType(int v) { specialNodeMarkerType = inRangeOr(v, 0, 7, 7); }
-void F_LayerContext::setPointNumberSize(int v) { pointNumberSize = inRangeOr(v, 1, 99, 12); }
-void F_LayerContext::setPointNumberColor(int v) { pointNumberColor = inRangeOr(v, 1, 16, 9); }
-void F_LayerContext::setElementNodeNumberSize(int v) { elementNodeNumberSize = inRangeOr(v, 1, 99, 12); }
-void F_LayerContext::setElementNodeNumberColor(int v) { elementNodeNumberColor = inRangeOr(v, 1, 16, 6); }
-void F_LayerContext::setElementNumberSize(int v) { elementNumberSize = inRangeOr(v, 1, 99, 12); }
-void F_LayerContext::setElementNumberColor(int v) { elementNumberColor = inRangeOr(v, 1, 16, 2); }
-void F_LayerContext::setSpecialNodeNumberSize(int v) { specialNodeNumberSize = inRangeOr(v, 1, 99, 12); }
-void F_LayerContext::setSpecialNodeNumberColor(int v) { specialNodeNumberColor = inRangeOr(v, 1, 16, 4); }
+void F_LayerContext::setShrinkFactor(int v) { setField(&LC::shrinkFactor, v); }
+void F_LayerContext::setLineThickness(int v) { setField(&LC::lineThickness, v); }
+void F_LayerContext::setLineColor(int v) { setField(&LC::lineColor, v); }
+void F_LayerContext::setLineType(int v) { setField(&LC::lineType, v); }
+void F_LayerContext::setPointMarkerSize(int v) { setField(&LC::pointMarkerSize, v); }
+void F_LayerContext::setPointMarkerColor(int v) { setField(&LC::pointMarkerColor, v); }
+void F_LayerContext::setPointMarkerType(int v) { setField(&LC::pointMarkerType, v); }
+void F_LayerContext::setSpecialNodeMarkerSize(int v) { setField(&LC::specialNodeMarkerSize, v); }
+void F_LayerContext::setSpecialNodeMarkerColor(int v) { setField(&LC::specialNodeMarkerColor, v); }
+void F_LayerContext::setSpecialNodeMarkerType(int v) { setField(&LC::specialNodeMarkerType, v); }
+void F_LayerContext::setPointNumberSize(int v) { setField(&LC::pointNumberSize, v); }
+void F_LayerContext::setPointNumberColor(int v) { setField(&LC::pointNumberColor, v); }
+void F_LayerContext::setElementNodeNumberSize(int v) { setField(&LC::elementNodeNumberSize, v); }
+void F_LayerContext::setElementNodeNumberColor(int v) { setField(&LC::elementNodeNumberColor, v); }
+void F_LayerContext::setElementNumberSize(int v) { setField(&LC::elementNumberSize, v); }
+void F_LayerContext::setElementNumberColor(int v) { setField(&LC::elementNumberColor, v); }
+void F_LayerContext::setSpecialNodeNumberSize(int v) { setField(&LC::specialNodeNumberSize, v); }
+void F_LayerContext::setSpecialNodeNumberColor(int v) { setField(&LC::specialNodeNumberColor, v); }
 
 bool F_LayerContext::operator==(const F_LayerContext& o) const {
   if (shrinkFactor != o.shrinkFactor) return false;
@@ -255,34 +301,13 @@ void F_DisplayOptions::Serialize(F_Archive& ar) {
 
 namespace {
 
-const char* const kLegend[] = {
-    "#  A -> layer number\n",
-    "#  B -> y/n    - display layer\n\n",
-    "#  C -> y/n    - display lines\n",
-    "#  D -> [1,99] - line thickness\n",
-    "#  E -> [1,16] - line color\n",
-    "#  F -> [0,4]  - line type\n\n",
-    "#  G -> y/n    - display point markers\n",
-    "#  H -> [1,99] - point marker size\n",
-    "#  I -> [1,16] - point marker color\n",
-    "#  J -> [0,7]  - point marker type\n\n",
-    "#  K -> y/n    - display special node markers\n",
-    "#  L -> [1,99] - special node marker size\n",
-    "#  M -> [1,16] - special node marker color\n",
-    "#  N -> [0,7]  - special node marker type\n\n",
-    "#  O -> y/n    - display point numbers\n",
-    "#  P -> [1,99] - point number size\n",
-    "#  Q -> [1,16] - point number color\n\n",
-    "#  R -> y/n    - display element node numbers\n",
-    "#  S -> [1,99] - element node number size\n",
-    "#  T -> [1,16] - element node number color\n\n",
-    "#  U -> y/n    - display element numbers\n",
-    "#  V -> [1,99] - element number size\n",
-    "#  W -> [1,16] - element number color\n\n",
-    "#  X -> y/n    - display special node numbers\n",
-    "#  Y -> [1,99] - special node number size\n",
-    "#  Z -> [1,16] - special node number color\n",
-};
+// A legend group ends, with an empty line, where the next flag opens another.
+bool endsLegendGroup(int k) {
+  return k + 1 < F_LayerContext::kRecordFields && F_LayerContext::kRecord[k + 1].isFlag;
+}
+
+// A number's column: two digits where the range reaches 10.
+int columnWidth(const F_LayerContext::RecordField& f) { return f.hi >= 10 ? 2 : 1; }
 
 char yn(int flag) { return flag ? 'y' : 'n'; }
 
@@ -314,23 +339,35 @@ void F_DisplayOptions::writeCfg(F_OutputFile& file) const {
   file.write("\n# Layers:\n");
   file.printf(" %8d ; # Number of layers\n", layerCount());
   file.write("\n");
-  for (const char* line : kLegend) file.write(line);
-  file.write("\n#  A    B    C  D  E F    G  H  I J    K  L  M N    O  P  Q    R  S  T    U  V  W    X  Y  Z\n");
+  // The legend and the columns follow the record: a flag opens each group.
+  file.write("#  A -> layer number\n");
+  std::string header = "\n#  A";
+  for (int k = 0; k < F_LayerContext::kRecordFields; ++k) {
+    const F_LayerContext::RecordField& f = F_LayerContext::kRecord[k];
+    const char letter = static_cast<char>('B' + k);
+    char range[16];
+    if (f.isFlag) {
+      std::snprintf(range, sizeof range, "%-6s", "y/n");
+    } else {
+      std::snprintf(range, sizeof range, "[%d,%d]", f.lo, f.hi);
+      std::snprintf(range, sizeof range, "%-6s", std::string(range).c_str());
+    }
+    file.printf("#  %c -> %s - %s\n", letter, range, f.legend);
+    if (endsLegendGroup(k)) file.write("\n");
+    header += f.isFlag ? "    " : columnWidth(f) == 2 ? "  " : " ";
+    header += letter;
+  }
+  file.write(header + "\n");
   for (int i = 1; i <= layerCount(); ++i) {
     const F_LayerContext& c = layerContexts(i);
     file.printf("%4d", i);
-    file.printf("    %1c", yn(c.displayLayer));
-    file.printf("    %1c %2d %2d %1d", yn(c.displayLines), c.lineThickness, c.lineColor, c.lineType);
-    file.printf("    %1c %2d %2d %1d", yn(c.displayPointMarkers), c.pointMarkerSize, c.pointMarkerColor,
-                c.pointMarkerType);
-    file.printf("    %1c %2d %2d %1d", yn(c.displaySpecialNodeMarkers), c.specialNodeMarkerSize,
-                c.specialNodeMarkerColor, c.specialNodeMarkerType);
-    file.printf("    %1c %2d %2d", yn(c.displayPointNumbers), c.pointNumberSize, c.pointNumberColor);
-    file.printf("    %1c %2d %2d", yn(c.displayElementNodeNumbers), c.elementNodeNumberSize,
-                c.elementNodeNumberColor);
-    file.printf("    %1c %2d %2d", yn(c.displayElementNumbers), c.elementNumberSize, c.elementNumberColor);
-    file.printf("    %1c %2d %2d", yn(c.displaySpecialNodeNumbers), c.specialNodeNumberSize,
-                c.specialNodeNumberColor);
+    for (const F_LayerContext::RecordField& f : F_LayerContext::kRecord) {
+      if (f.isFlag) {
+        file.printf("    %1c", yn(c.*f.member));
+      } else {
+        file.printf(columnWidth(f) == 2 ? " %2d" : " %1d", c.*f.member);
+      }
+    }
     file.write(" ; \n");
   }
   file.write("\nEND_OF_FILE\n");

@@ -103,15 +103,28 @@ class F_LayerContext {
   std::int32_t specialNodeNumberSize = 12;
   std::int32_t specialNodeNumberColor = 4;
 
-  // One field of the archive record / .cfg layer line (letters B to Z).
+  // One display option of a layer: everything the setters, the archive
+  // record, the .cfg file and its legend, the property dialogs, the toggle
+  // commands and the state listing need to know of it, in one row.
   struct RecordField {
     std::int32_t F_LayerContext::*member;
     bool isFlag;
-    int lo, hi;           // valid range of a number
-    const char* message;  // the .cfg error for a bad value
+    int lo, hi;                 // valid range of a number (flags: 0, 1)
+    const char* message;        // the .cfg error for a bad value
+    const char* name;           // the member's name, as scripts print it
+    std::int32_t defaultValue;  // what a fresh layer holds, and what a bad setter value becomes
+    const char* legend;         // the .cfg legend's description
+    const char* dialogMessage;  // the property dialog's range message; nullptr for flags
   };
+  // The archive record and the .cfg layer line: letters B to Z in this order.
   static constexpr int kRecordFields = 25;
   static const RecordField kRecord[kRecordFields];
+  // The shrink factor, which neither the record nor the .cfg line holds.
+  static const RecordField kShrinkField;
+  // The row of `member`; nullptr for none.
+  static const RecordField* field(std::int32_t F_LayerContext::*member);
+  // Stores v when it is in the field's range, else the field's default.
+  void setField(std::int32_t F_LayerContext::*member, int v);
 };
 
 class F_DisplayOptions {
