@@ -1,5 +1,7 @@
 #include "app/CKavrilonDoc.h"
 
+#include "include/F_FileTransfer.h"
+
 #include <algorithm>
 #include <cctype>
 #include <filesystem>
@@ -137,19 +139,9 @@ void CKavrilonDoc::OnFileImport() {
 
 CKavrilonDoc::ImportResult CKavrilonDoc::importFile(const std::string& path, bool offerCompanion) {
   {
-    auto file = F_InputFile::open(path);
-    if (!file) {
-      reportReadError(fileNameOf(path), absolutePathOf(path), "ERROR\nFile not found.", 0);
-      return ImportResult::Failed;
-    }
-    WaitCursor wait;
     F_S3dMesh fresh;
-    int lineNumber = 1;
-    try {
-      fresh.readS3d(*file, lineNumber);
-    } catch (const F_UserException&) {
+    if (!readWholeFile(path, [&](F_InputFile& file, int& lineNumber) { fresh.readS3d(file, lineNumber); }))
       return ImportResult::Failed;
-    }
     mesh = std::move(fresh);
   }
   displayOptions.resetForImportedMesh(mesh.layerCount());
@@ -182,19 +174,10 @@ void CKavrilonDoc::OnFileExport() {
 }
 
 bool CKavrilonDoc::exportFile(const std::string& path) const {
-  auto file = F_OutputFile::create(path, F_OutputFile::Mode::Text);
-  if (!file) {
-    reportReadError(fileNameOf(path), absolutePathOf(path), "ERROR\nUnable to open output file.\nNo write permission.",
-                    0);
-    return false;
-  }
-  WaitCursor wait;
-  mesh.writeS3d(*file);
-  if (!file->close()) {
-    ui().messageBox("Unable to finish write operation.");
-    return false;
-  }
-  return true;
+  return writeWholeFile(path, F_OutputFile::Mode::Text, [&](F_OutputFile& file) {
+    mesh.writeS3d(file);
+    return true;
+  });
 }
 
 bool CKavrilonDoc::isImportEnabled(const DocumentView* activeView) const {

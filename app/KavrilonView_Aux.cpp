@@ -12,6 +12,7 @@
 #include "common/F_MeshGeometry.h"
 #include "include/F_Errors.h"
 #include "include/F_File.h"
+#include "include/F_FileTransfer.h"
 #include "platform/UiServices.h"
 
 namespace {
@@ -262,34 +263,24 @@ bool isPngPath(const std::string& path) {
 }  // namespace
 
 bool CKavrilonView::writeViewImage(const std::string& path) {
-  auto file = F_OutputFile::create(path, F_OutputFile::Mode::Binary);
-  if (!file) {
-    reportReadError(fileNameOf(path), absolutePathOf(path), "ERROR\nUnable to open output file.\nNo write permission.",
-                    0);
-    return false;
-  }
-  WaitCursor wait;
-  bool ok;
-  if (isPngPath(path)) {
-    // The same pixels as the bitmap, compressed.
-    std::unique_ptr<DeviceContext> blank;
-    DeviceContext* image = m_memDC.get();
-    if (!image) {
-      DeviceContext* window = host_.clientDC();
-      if (window) blank = window->createCompatible(m_canvasWidth, m_canvasHeight);
-      image = blank.get();
+  return writeWholeFile(path, F_OutputFile::Mode::Binary, [&](F_OutputFile& file) {
+    if (isPngPath(path)) {
+      // The same pixels as the bitmap, compressed.
+      std::unique_ptr<DeviceContext> blank;
+      DeviceContext* image = m_memDC.get();
+      if (!image) {
+        DeviceContext* window = host_.clientDC();
+        if (window) blank = window->createCompatible(m_canvasWidth, m_canvasHeight);
+        image = blank.get();
+      }
+      std::string bytes;
+      if (!image || !image->encodePng(bytes)) return false;
+      file.writeRaw(bytes.data(), bytes.size());
+      return true;
     }
-    std::string bytes;
-    ok = image && image->encodePng(bytes);
-    if (ok) file->writeRaw(bytes.data(), bytes.size());
-  } else if (m_memDC) {
-    ok = F_BmpWriter::write(*file, *m_memDC, m_canvasWidth, m_canvasHeight);
-  } else {
+    if (m_memDC) return F_BmpWriter::write(file, *m_memDC, m_canvasWidth, m_canvasHeight);
     // Nothing rendered yet: the canvas is still the white of a fresh image.
     std::vector<F_Rgb> white(static_cast<std::size_t>(m_canvasWidth) * m_canvasHeight, kWhite);
-    ok = F_BmpWriter::write(*file, PixelSurface{white.data(), m_canvasWidth, m_canvasHeight, m_canvasWidth});
-  }
-  ok = file->close() && ok;
-  if (!ok) ui().messageBox("Unable to finish write operation.");
-  return ok;
+    return F_BmpWriter::write(file, PixelSurface{white.data(), m_canvasWidth, m_canvasHeight, m_canvasWidth});
+  });
 }

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <string>
 
+#include "include/F_FileTransfer.h"
 #include "include/F_WordReader.h"
 #include "platform/UiServices.h"
 
@@ -442,38 +443,18 @@ void F_DisplayOptions::readCfg(F_InputFile& file, int& lineNumber) {
 }
 
 bool F_DisplayOptions::readCfgFile(const std::string& path) {
-  auto file = F_InputFile::open(path);
-  if (!file) {
-    reportReadError(fileNameOf(path), absolutePathOf(path), "ERROR\nFile not found.", 0);
-    return false;
-  }
-  WaitCursor wait;
   F_DisplayOptions read;
-  int lineNumber = 1;
-  try {
-    read.readCfg(*file, lineNumber);
-  } catch (const F_UserException&) {
-    return false;
-  }
+  if (!readWholeFile(path, [&](F_InputFile& file, int& lineNumber) { read.readCfg(file, lineNumber); })) return false;
   *this = std::move(read);
   return true;
 }
 
 bool F_DisplayOptions::writeCfgFile(const std::string& path) const {
-  auto file = F_OutputFile::create(path, F_OutputFile::Mode::Text);
-  if (!file) {
-    reportReadError(fileNameOf(path), absolutePathOf(path), "ERROR\nUnable to open output file.\nNo write permission.",
-                    0);
-    return false;
-  }
-  WaitCursor wait;
-  file->write("# Kavrilon Display Options\n\n");
-  writeCfg(*file);
-  if (!file->close()) {
-    ui().messageBox("Unable to finish write operation.");
-    return false;
-  }
-  return true;
+  return writeWholeFile(path, F_OutputFile::Mode::Text, [&](F_OutputFile& file) {
+    file.write("# Kavrilon Display Options\n\n");
+    writeCfg(file);
+    return true;
+  });
 }
 
 bool F_DisplayOptions::applyReadOptions(const F_DisplayOptions& read, int meshLayerCount) {

@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "include/F_Errors.h"
+#include "include/F_FileTransfer.h"
 #include "include/F_WordReader.h"
 
 namespace {
@@ -39,17 +40,9 @@ F_VectorReal readScalarField(F_InputFile& file, int& lineNumber) {
 }
 
 std::optional<F_VectorReal> loadScalarField(const std::string& path) {
-  auto file = F_InputFile::open(path);
-  if (!file) {
-    reportReadError(fileNameOf(path), absolutePathOf(path), "ERROR\nFile not found.", 0);
-    return std::nullopt;
-  }
-  int lineNumber = 1;
-  try {
-    return readScalarField(*file, lineNumber);
-  } catch (const F_UserException&) {
-    return std::nullopt;
-  }
+  std::optional<F_VectorReal> values;
+  readWholeFile(path, [&](F_InputFile& file, int& lineNumber) { values = readScalarField(file, lineNumber); });
+  return values;
 }
 
 F_Interval valueExtremes(const F_VectorReal& values) {
