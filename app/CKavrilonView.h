@@ -28,6 +28,8 @@
 #include "platform/DeviceContext.h"
 #include "platform/ViewHost.h"
 
+struct LayerPropertyDialog;
+
 class CKavrilonView : public DocumentView {
  public:
   static constexpr double kAngleStep = ViewSteps::kAngleStep;
@@ -243,6 +245,8 @@ class CKavrilonView : public DocumentView {
   void finishZoomWindowClick(DeviceContext* dc, int x, int y);
   // Button up of a pan, rotation or zoom drag, at canvas point (x, y).
   void endDrag(int x, int y);
+  // One of the layer property dialogs (a table of KavrilonView_Command.cpp).
+  bool editLayerProperties(const LayerPropertyDialog& spec);
   // The two-letter command interpreter, once both letters are in.
   void runTypedCommand(char first, char second);
 

@@ -16,10 +16,28 @@
 #include "include/F_WordReader.h"
 #include "platform/UiServices.h"
 
-namespace {
-
 using LC = F_LayerContext;
 using OptionMember = std::int32_t LC::*;
+
+// One control of a layer property dialog bound to a field of the layer's options.
+struct LayerPropertyField {
+  int id;
+  DialogControl kind;  // CheckBox or Edit
+  const char* label;
+  const char* group;
+  std::int32_t LC::*member;
+};
+
+struct LayerPropertyDialog {
+  const char* title;
+  int currentLayerId;  // the read-only "Current layer:" edit
+  int helpId;
+  const char* helpTitle;
+  std::span<const LayerPropertyField> fields;     // as laid out
+  std::span<const OptionMember> checks;  // in the order they are tested
+};
+
+namespace {
 constexpr int kDefaultButton = 1004;
 
 template <class... Args>
@@ -29,26 +47,10 @@ std::string format(const char* fmt, Args... args) {
   return text;
 }
 
-// One control of a layer property dialog bound to a field of the layer's options.
-struct LayerField {
-  int id;
-  DialogControl kind;  // CheckBox or Edit
-  const char* label;
-  const char* group;
-  std::int32_t LC::*member;
-};
 
-struct LayerDialog {
-  const char* title;
-  int currentLayerId;  // the read-only "Current layer:" edit
-  int helpId;
-  const char* helpTitle;
-  std::span<const LayerField> fields;     // as laid out
-  std::span<const OptionMember> checks;  // in the order they are tested
-};
 
 constexpr const char* kLinesGroup = "Lines of the current layer";
-const LayerField kLineFields[] = {
+const LayerPropertyField kLineFields[] = {
     {1000, DialogControl::CheckBox, "&Visible", kLinesGroup, &LC::displayLines},
     {1001, DialogControl::Edit, "Thickness (1...99)", kLinesGroup, &LC::lineThickness},
     {1002, DialogControl::Edit, "Color (1...16)", kLinesGroup, &LC::lineColor},
@@ -61,7 +63,7 @@ const OptionMember kLineChecks[] = {&LC::shrinkFactor, &LC::lineThickness, &LC::
 
 constexpr const char* kPointMarkers = "Point markers of the current layer";
 constexpr const char* kNodeMarkers = "Sp. node markers of the current layer";
-const LayerField kMarkerFields[] = {
+const LayerPropertyField kMarkerFields[] = {
     {1013, DialogControl::CheckBox, "&Visible", kPointMarkers, &LC::displayPointMarkers},
     {1007, DialogControl::Edit, "Size (1...99)", kPointMarkers, &LC::pointMarkerSize},
     {1008, DialogControl::Edit, "Color (1...16)", kPointMarkers, &LC::pointMarkerColor},
@@ -78,7 +80,7 @@ constexpr const char* kPointNumbers = "Point numbers of the current layer";
 constexpr const char* kNodeNumbers = "El. node numbers of the current layer";
 constexpr const char* kElementNumbers = "Element numbers of the current layer";
 constexpr const char* kSpecialNumbers = "Sp. node numbers of the current layer";
-const LayerField kNumberFields[] = {
+const LayerPropertyField kNumberFields[] = {
     {1020, DialogControl::CheckBox, "&Visible", kPointNumbers, &LC::displayPointNumbers},
     {1018, DialogControl::Edit, "Size (1...99)", kPointNumbers, &LC::pointNumberSize},
     {1019, DialogControl::Edit, "Color (1...16)", kPointNumbers, &LC::pointNumberColor},
@@ -118,31 +120,31 @@ void showHelp(int helpId) {
   ui().runDialog(d);
 }
 
-std::string fieldText(const LayerField& f, std::int32_t value) {
+std::string fieldText(const LayerPropertyField& f, std::int32_t value) {
   return f.kind == DialogControl::CheckBox ? (value ? "1" : "0") : format("%d", value);
 }
 
 // The tests of a property dialog: each edit's range and message from the options' table.
-std::vector<IntegerField> integerChecks(const LayerDialog& spec) {
+std::vector<IntegerField> integerChecks(const LayerPropertyDialog& spec) {
   std::vector<IntegerField> checks;
   for (OptionMember member : spec.checks) {
     const LC::RecordField* option = LC::field(member);
-    for (const LayerField& f : spec.fields)
+    for (const LayerPropertyField& f : spec.fields)
       if (f.member == member) checks.push_back({f.id, option->lo, option->hi, option->dialogMessage});
   }
   return checks;
 }
 
-DialogModel layerDialogModel(const LayerDialog& spec, const LC& c, const std::string& currentLayer) {
+DialogModel layerDialogModel(const LayerPropertyDialog& spec, const LC& c, const std::string& currentLayer) {
   DialogModel d;
   d.title = spec.title;
   d.fields.push_back({spec.currentLayerId, DialogControl::ReadOnlyEdit, "Current layer:", "", currentLayer, {}});
-  for (const LayerField& f : spec.fields)
+  for (const LayerPropertyField& f : spec.fields)
     d.fields.push_back({f.id, f.kind, f.label, f.group, fieldText(f, c.*f.member), {}});
   d.buttons = {{kDefaultButton, "&Default", ""}, {spec.helpId, "&Help", ""}};
   d.onButton = [&spec](DialogModel& m, int id) {
     if (id == kDefaultButton) {
-      for (const LayerField& f : spec.fields) m.field(f.id)->text = fieldText(f, LC::field(f.member)->defaultValue);
+      for (const LayerPropertyField& f : spec.fields) m.field(f.id)->text = fieldText(f, LC::field(f.member)->defaultValue);
     } else if (id == spec.helpId) {
       showHelp(spec.helpId);
     }
@@ -150,10 +152,10 @@ DialogModel layerDialogModel(const LayerDialog& spec, const LC& c, const std::st
   return d;
 }
 
-const LayerDialog kLineDialog{"Change Line Properties", 1031, 1034, "Help - Line Options", kLineFields, kLineChecks};
-const LayerDialog kMarkerDialog{"Change Marker Properties", 1021, 1035, "Help - Marker Options", kMarkerFields,
+const LayerPropertyDialog kLineDialog{"Change Line Properties", 1031, 1034, "Help - Line Options", kLineFields, kLineChecks};
+const LayerPropertyDialog kMarkerDialog{"Change Marker Properties", 1021, 1035, "Help - Marker Options", kMarkerFields,
                                 kMarkerChecks};
-const LayerDialog kNumberDialog{"Change Number Properties", 1030, 1036, "Help - Number Options", kNumberFields,
+const LayerPropertyDialog kNumberDialog{"Change Number Properties", 1030, 1036, "Help - Number Options", kNumberFields,
                                 kNumberChecks};
 
 // The marker dialog's read-only edit shares id 1021 with nothing else there;
@@ -177,45 +179,32 @@ bool startsWithIgnoringCase(const std::string& text, const std::string& prefix) 
 }  // namespace
 
 // Runs one of the three property dialogs on the current layer.
-static bool runLayerDialog(const LayerDialog& spec, LC& layer, const std::string& currentLayer) {
+static bool runLayerPropertyDialog(const LayerPropertyDialog& spec, LC& layer, const std::string& currentLayer) {
   DialogModel d = layerDialogModel(spec, layer, currentLayer);
   const std::vector<IntegerField> checks = integerChecks(spec);
   if (!runDialogLoop(d, [&](const DialogModel& m) { return checkIntegers(m, checks); })) return false;
-  for (const LayerField& f : spec.fields)
+  for (const LayerPropertyField& f : spec.fields)
     layer.*f.member = f.kind == DialogControl::CheckBox ? (d.checked(f.id) ? 1 : 0) : toInteger(d.text(f.id));
   return true;
 }
 
-void CKavrilonView::OnLineProperties() {
-  LC& layer = m_options.layer(m_currentLayer);
-  LC edited = layer;
-  if (!runLayerDialog(kLineDialog, edited, format("%d - ", m_currentLayer) + m_mesh.layerName(m_currentLayer)))
-    return;
-  if (edited.lineThickness > 1 && edited.lineType > 0)
+// The three property dialogs: the current layer's options edited as a copy
+// that replaces them only when every value passed.
+bool CKavrilonView::editLayerProperties(const LayerPropertyDialog& spec) {
+  LC edited = m_options.layer(m_currentLayer);
+  if (!runLayerPropertyDialog(spec, edited, format("%d - ", m_currentLayer) + m_mesh.layerName(m_currentLayer))) return false;
+  if (&spec == &kLineDialog && edited.lineThickness > 1 && edited.lineType > 0)
     ui().messageBox(
         "WARNING\nWhen the thickness is greater than one,\nlines with a non solid line type are\ndisplayed as solid "
         "lines.");
-  layer = edited;
+  m_options.layer(m_currentLayer) = edited;
   repaint();
+  return true;
 }
 
-void CKavrilonView::OnMarkerProperties() {
-  LC& layer = m_options.layer(m_currentLayer);
-  LC edited = layer;
-  if (!runLayerDialog(kMarkerDialog, edited, format("%d - ", m_currentLayer) + m_mesh.layerName(m_currentLayer)))
-    return;
-  layer = edited;
-  repaint();
-}
-
-void CKavrilonView::OnNumberProperties() {
-  LC& layer = m_options.layer(m_currentLayer);
-  LC edited = layer;
-  if (!runLayerDialog(kNumberDialog, edited, format("%d - ", m_currentLayer) + m_mesh.layerName(m_currentLayer)))
-    return;
-  layer = edited;
-  repaint();
-}
+void CKavrilonView::OnLineProperties() { editLayerProperties(kLineDialog); }
+void CKavrilonView::OnMarkerProperties() { editLayerProperties(kMarkerDialog); }
+void CKavrilonView::OnNumberProperties() { editLayerProperties(kNumberDialog); }
 
 void CKavrilonView::OnRenderingOptions() {
   DialogModel d;
