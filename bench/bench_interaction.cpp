@@ -9,7 +9,9 @@
 #include <chrono>
 #include <cstdio>
 #include <ctime>
+#include <cstdio>
 #include <cstdlib>
+#include <string>
 #include <iostream>
 #include <vector>
 
@@ -76,6 +78,19 @@ int main(int argc, char** argv) {
     const bool small = quads <= 100000;
     report(quads, "Shift+Left, line mode", replay(s, "key left shift\n"), small ? 30 : 250);
     report(quads, "typed L I, line mode", replay(s, "char L\nchar I\n"), small ? 30 : 250);
+    {
+      // Export View Image of the whole canvas, as the command writes it.
+      const std::string path = "/tmp/kavrilon-bench-export.bmp";
+      std::vector<double> wall;
+      for (int i = 0; i < kSteps; ++i) {
+        const auto start = std::chrono::steady_clock::now();
+        s.exportImage(path);
+        wall.push_back(std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count());
+      }
+      std::sort(wall.begin(), wall.end());
+      std::remove(path.c_str());
+      report(quads, "Export View Image (.bmp)", {wall[kSteps / 2], 0}, 20);
+    }
     s.view().execute(cmd::kShading);
     report(quads, "Shift+Left, shading", replay(s, "key left shift\n"), small ? 300 : 3000);
   }
