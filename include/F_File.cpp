@@ -8,6 +8,10 @@
 #include <cstring>
 #include <filesystem>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 namespace {
 constexpr std::size_t kBufferSize = 1 << 20;
 }
@@ -27,19 +31,32 @@ std::string absolutePathOf(std::string_view path) {
 // ---- input ----
 
 std::unique_ptr<F_InputFile> F_InputFile::open(const std::string& path) {
-  std::FILE* fp = std::fopen(path.c_str(), "rb");
-  if (!fp) return nullptr;
-  std::error_code ec;
-  if (std::filesystem::is_directory(path, ec)) {
-    std::fclose(fp);
+  // Only a regular file is read. Opening without blocking and asking the open
+  // descriptor what it is keeps a FIFO from waiting for a writer forever, and
+  // leaves no gap between the test and the read; directories and devices
+  // (endless /dev/zero) are refused the same way.
+  const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) return nullptr;
+  struct stat st;
+  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    ::close(fd);
+    return nullptr;
+  }
+  const int flags = ::fcntl(fd, F_GETFL);
+  if (flags < 0 || ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0) {
+    ::close(fd);
+    return nullptr;
+  }
+  std::FILE* fp = ::fdopen(fd, "rb");
+  if (!fp) {
+    ::close(fd);
     return nullptr;
   }
   std::unique_ptr<F_InputFile> f(new F_InputFile);
   f->fp_ = fp;
   f->name_ = fileNameOf(path);
   f->path_ = absolutePathOf(path);
-  auto size = std::filesystem::file_size(path, ec);
-  f->size_ = ec ? 0 : size;
+  f->size_ = static_cast<std::uint64_t>(st.st_size);
   f->buf_.resize(kBufferSize + 1);
   return f;
 }

@@ -20,7 +20,8 @@ class F_InputFile {
  public:
   static constexpr int kEof = -1;
 
-  // Opens a file for reading; nullptr when it cannot be opened.
+  // Opens a regular file for reading; nullptr when it cannot be opened or is
+  // anything else (a directory, a FIFO, a device), without ever blocking.
   static std::unique_ptr<F_InputFile> open(const std::string& path);
   // A stream over bytes in memory, reported under `path`.
   static std::unique_ptr<F_InputFile> fromMemory(std::string bytes, std::string path = "memory");

@@ -4,6 +4,8 @@
 #include <cstdio>
 #include <random>
 
+#include <sys/stat.h>
+
 #include "include/F_WordReader.h"
 #include "support/TestSupport.h"
 
@@ -55,7 +57,28 @@ TEST(F_InputFile, NamesTheFileAndCountsWhatIsLeft) {
   EXPECT_EQ(file->get(), F_InputFile::kEof);
 
   EXPECT_FALSE(F_InputFile::open(dir.path("missing.s3d")));
-  EXPECT_FALSE(F_InputFile::open(dir.dir().string()));  // a folder is not a file
+}
+
+TEST(F_InputFile, OpensRegularFilesOnlyAndNeverWaits) {
+  // A FIFO without a writer would block an ordinary open forever; a device
+  // never ends. A link to a regular file is that file.
+  TempDir dir;
+  writeFileBytes(dir.path("m.s3d"), "abc");
+  ASSERT_EQ(mkfifo(dir.path("fifo.s3d").c_str(), 0600), 0);
+  std::filesystem::create_symlink(dir.path("m.s3d"), dir.path("link.s3d"));
+  std::filesystem::create_symlink(dir.path("fifo.s3d"), dir.path("fifolink.s3d"));
+  const struct {
+    std::string path;
+    bool opens;
+  } rows[] = {{dir.path("m.s3d"), true},        {dir.path("link.s3d"), true},   {dir.path("fifo.s3d"), false},
+              {dir.path("fifolink.s3d"), false}, {dir.dir().string(), false},    {"/dev/zero", false},
+              {"/dev/null", false}};
+  for (const auto& r : rows) {
+    SCOPED_TRACE(r.path);
+    auto file = F_InputFile::open(r.path);
+    EXPECT_EQ(file != nullptr, r.opens);
+    if (file) EXPECT_EQ(file->get(), 'a');  // blocking reads again once open
+  }
 }
 
 TEST(F_OutputFile, TextModeStoresCarriageReturnNewLine) {
