@@ -1,6 +1,7 @@
 #include "include/F_Archive.h"
 
 #include <bit>
+#include <cmath>
 #include <cstring>
 #include <vector>
 
@@ -88,7 +89,11 @@ std::int32_t F_Archive::readInt(const char* what) {
 double F_Archive::readReal(const char* what) {
   double v;
   readBytes(&v, sizeof v, what);
-  return toLittle(v);
+  v = toLittle(v);
+  // No document holds an infinite or undefined coordinate or angle: written
+  // back as text it would give a file no reader takes.
+  if (!std::isfinite(v)) fail(what);
+  return v;
 }
 
 void F_Archive::readInts(std::int32_t* values, std::size_t n, const char* what) {
@@ -102,6 +107,9 @@ void F_Archive::readReals(double* values, std::size_t n, const char* what) {
   readBytes(values, n * sizeof(double), what);
   if constexpr (std::endian::native != std::endian::little) {
     for (std::size_t i = 0; i < n; ++i) values[i] = toLittle(values[i]);
+  }
+  for (std::size_t i = 0; i < n; ++i) {
+    if (!std::isfinite(values[i])) fail(what);
   }
 }
 

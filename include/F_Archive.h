@@ -42,12 +42,14 @@ class F_Archive {
 
   // ---- loading ----
   std::int32_t readInt(const char* what = "integer");
+  // A real that is not finite fails like a file that ends early.
   double readReal(const char* what = "real");
   std::string readString(const char* what = "string");
   // A string of valid bytes only (visible characters and delimiters).
   std::string readValidString(const char* what = "string");
   void readBytes(void* data, std::size_t n, const char* what = "bytes");
   void readInts(std::int32_t* values, std::size_t n, const char* what = "integers");
+  // Every value finite, as readReal.
   void readReals(double* values, std::size_t n, const char* what = "reals");
   // A count of records that each take at least `minRecordBytes` bytes: negative
   // counts, and counts the rest of the file cannot hold, fail.

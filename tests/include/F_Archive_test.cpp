@@ -1,5 +1,9 @@
 #include "include/F_Archive.h"
 
+#include <cfloat>
+#include <cmath>
+#include <cstring>
+
 #include "support/TestSupport.h"
 
 namespace {
@@ -9,6 +13,12 @@ std::string stored(void (*write)(F_Archive&)) {
   write(ar);
   out->close();
   return out->bytes();
+}
+
+std::string realBytes(double v) {
+  char b[8];
+  std::memcpy(b, &v, 8);  // the tests run on little-endian machines
+  return std::string(b, 8);
 }
 
 // The `what` of the failure, or "" when `read` went through.
@@ -109,6 +119,31 @@ TEST(F_Archive, RefusesWhatTheFileCannotHold) {
        [](F_Archive& ar) { ar.readCount(4, "c"); }, "c"},
       {"count that fits", std::string("\x03\0\0\0", 4) + std::string(12, '\0'),
        [](F_Archive& ar) { ar.readCount(4, "c"); }, ""},
+      // No stored real is infinite or undefined; the largest finite ones pass.
+      {"NaN", realBytes(std::nan("")), [](F_Archive& ar) { ar.readReal("x"); }, "x"},
+      {"infinity", realBytes(HUGE_VAL), [](F_Archive& ar) { ar.readReal("x"); }, "x"},
+      {"minus infinity", realBytes(-HUGE_VAL), [](F_Archive& ar) { ar.readReal("x"); }, "x"},
+      {"largest real", realBytes(DBL_MAX), [](F_Archive& ar) { ar.readReal("x"); }, ""},
+      {"most negative real", realBytes(-DBL_MAX), [](F_Archive& ar) { ar.readReal("x"); }, ""},
+      {"smallest subnormal", realBytes(DBL_TRUE_MIN), [](F_Archive& ar) { ar.readReal("x"); }, ""},
+      {"NaN last of a block", realBytes(1) + realBytes(-DBL_MAX) + realBytes(std::nan("")),
+       [](F_Archive& ar) {
+         double v[3];
+         ar.readReals(v, 3, "xyz");
+       },
+       "xyz"},
+      {"infinity first of a block", realBytes(HUGE_VAL) + realBytes(0) + realBytes(0),
+       [](F_Archive& ar) {
+         double v[3];
+         ar.readReals(v, 3, "xyz");
+       },
+       "xyz"},
+      {"finite block", realBytes(DBL_MAX) + realBytes(0) + realBytes(-DBL_MAX),
+       [](F_Archive& ar) {
+         double v[3];
+         ar.readReals(v, 3, "xyz");
+       },
+       ""},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
