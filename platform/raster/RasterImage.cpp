@@ -2,13 +2,17 @@
 
 #include <QString>
 
-// Beyond 2^30 pixels (4 GiB) a picture is refused without asking for the memory:
-// such a request can only come from a runaway zoom, and some allocators stop
-// the process instead of failing it.
-constexpr long long kMaxPixels = 1LL << 30;
+// A picture beyond the program's canvas bound (no side beyond 32768 pixels,
+// image and depth buffer of 4 bytes a pixel each within 1 GiB) is refused
+// without asking for the memory: such a request can only come from a runaway
+// zoom, and some allocators stop the process instead of failing it. The
+// platform layer sees nothing above it, so the numbers are repeated here and
+// a test holds them equal to the canvas bound.
+constexpr long long kMaxSide = 32768;
+constexpr long long kMaxPixels = (1LL << 30) / 8;
 
 RasterImage::RasterImage(int w, int h) {
-  if (w > 0 && h > 0 && static_cast<long long>(w) * h <= kMaxPixels) {
+  if (w > 0 && h > 0 && w <= kMaxSide && h <= kMaxSide && static_cast<long long>(w) * h <= kMaxPixels) {
     image_ = QImage(w, h, QImage::Format_RGB32);
     if (!image_.isNull()) image_.fill(0xffffffffu);
   }

@@ -1,8 +1,9 @@
 #pragma once
 // An off-screen picture in memory: a QImage of 32-bit RGB pixels, white when made.
-// Allocation can fail for a huge canvas, and more than 2^30 pixels are never
-// tried; the image is then empty (0 x 0) and every drawing on it does nothing,
-// so callers check width() when it matters.
+// Allocation can fail for a huge canvas, and a canvas beyond the program's
+// canvas bound (a side beyond 32768, more than 2^27 pixels) is never tried;
+// the image is then empty (0 x 0) and every drawing on it does nothing, so
+// callers check width() when it matters.
 
 #include <string>
 

@@ -11,7 +11,9 @@
 #include <QFontInfo>
 #include <QImage>
 
+#include "common/F_CanvasBound.h"
 #include "platform/raster/RasterDC.h"
+#include "platform/raster/RasterImage.h"
 #include "platform/raster/RasterFonts.h"
 
 // fontconfig keeps a few blocks for the life of the process; the leak checker
@@ -343,6 +345,18 @@ TEST(RasterDC, SavesPngThatReadsBackTheSamePixels) {
   EXPECT_EQ(back.pixel(0, 0), kRed);
   EXPECT_EQ(back.pixel(4, 2), makeRgb(12, 34, 56));
   EXPECT_EQ(back.pixel(2, 1), kWhite);
+}
+
+TEST(RasterImage, RefusesExactlyTheCanvasesBeyondTheCanvasBound) {
+  // The area boundary itself (32768 x 4096) would take 512 MiB, so its rows
+  // stop one column or row past it; each side's boundary is cheap to allocate.
+  const struct {
+    int w, h;
+  } rows[] = {{32768, 1}, {1, 32768}, {32769, 1}, {1, 32769}, {32768, 4097}, {4097, 32768}, {0, 1}, {1, 0}};
+  for (const auto& r : rows) {
+    const RasterImage image(r.w, r.h);
+    EXPECT_EQ(image.isNull(), !F_CanvasBound::fits(r.w, r.h)) << r.w << "x" << r.h;
+  }
 }
 
 TEST(RasterDC, HugeSurfaceThatCannotBeAllocatedIsEmptyNotACrash) {
