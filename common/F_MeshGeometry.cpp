@@ -1,5 +1,6 @@
 #include "common/F_MeshGeometry.h"
 
+#include <algorithm>
 #include <cmath>
 
 F_MatrixReal viewRotationMatrix(double phi, double psi, double alpha) {
@@ -94,13 +95,42 @@ F_Box2D meshExtent2D(const F_S3dMesh& mesh) {
 
 void centreAtOrigin(F_S3dMesh& mesh) {
   const F_Box3D b = meshExtent3D(mesh);
-  const double cx = (b.xMin + b.xMax) / 2, cy = (b.yMin + b.yMax) / 2, cz = (b.zMin + b.zMax) / 2;
+  // Halved before they are added, so that two coordinates near the largest
+  // real do not add up to infinity.
+  const double cx = b.xMin / 2 + b.xMax / 2, cy = b.yMin / 2 + b.yMax / 2, cz = b.zMin / 2 + b.zMax / 2;
   for (F_S3dLayer& layer : mesh.layers) translateLayer(layer, -cx, -cy, -cz);
 }
+
+namespace {
+// Coordinates up to 2^500 leave room for every sum, difference, rotation and
+// product of two the drawing takes (squares stay below 2^1001).
+constexpr int kLargestExponent = 500;
+
+// Brings a mesh with coordinates beyond 2^500 (the width of corners at
+// +-1e308 alone is infinite) below that by a power of two. Such a scale is
+// exact, so every pixel is where unbounded reals would have put it; smaller
+// meshes are left alone, as the thickness floors of the fit are absolute.
+void scaleDownHuge(F_S3dMesh& mesh) {
+  const F_Box3D b = meshExtent3D(mesh);
+  const double largest = std::max({-b.xMin, b.xMax, -b.yMin, b.yMax, -b.zMin, b.zMax});
+  if (!(largest > std::ldexp(1.0, kLargestExponent))) return;
+  int exponent = 0;
+  std::frexp(largest, &exponent);
+  const double factor = std::ldexp(1.0, kLargestExponent - exponent);
+  for (F_S3dLayer& layer : mesh.layers) {
+    for (F_Point3D& p : layer.points) {
+      p.x *= factor;
+      p.y *= factor;
+      p.z *= factor;
+    }
+  }
+}
+}  // namespace
 
 F_Box2D projectMesh(const F_S3dMesh& source, F_S3dMesh& mesh, const F_ViewAngles& angles, int minX1, int maxX1,
                     int minX2, int maxX2) {
   mesh = source;
+  scaleDownHuge(mesh);
   centreAtOrigin(mesh);
   rotateMesh(mesh, viewRotationMatrix(angles.phi, angles.psi, angles.alpha));
   F_Box2D extent = meshExtent2D(mesh);

@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cfloat>
+#include <cmath>
+
 namespace {
 
 F_S3dLayer layerOf(std::initializer_list<F_Point3D> points, std::initializer_list<std::initializer_list<int>> elements) {
@@ -153,4 +156,53 @@ TEST(F_MeshGeometry, EmptyMeshProjectsToTheWidenedDefaultBox) {
   F_Box2D e = projectMesh(F_S3dMesh(), work, kPresetYZ, 4, 8, 6, 18);
   EXPECT_NEAR(e.x1Min, -1e-6 - 2e-6 * 0.04, 1e-18);
   EXPECT_NEAR(e.x2Max, 1e-6 + 2e-6 * 0.18, 1e-18);
+}
+
+TEST(F_MeshGeometry, HugeCoordinatesDrawOnThePixelsOfTheSameShapeSmall) {
+  // A power-of-two multiple of a small mesh, up to the end of the reals where
+  // the width alone overflows, must land on the very pixels of the small one;
+  // beyond 2^500 the working copy is brought below that, exactly.
+  const F_Point3D small[] = {{1, 0.5, 1}, {-1, -0.5, -1}, {0.25, 1, -0.5}, {-0.25, -1, 0.5}};
+  const double justAbove = std::nextafter(0x1p500, HUGE_VAL);
+  const struct {
+    double scale;  // of the small mesh
+    double firstX;  // point 1's depth in the working copy, seen face on
+  } rows[] = {{1, 1}, {0x1p500, 0x1p500}, {justAbove, justAbove / 2}, {0x1p1023, 0x1p499}};
+  for (const auto& r : rows) {
+    SCOPED_TRACE(r.scale);
+    F_S3dMesh source, big;
+    source.layers.append(F_S3dLayer());
+    big.layers.append(F_S3dLayer());
+    for (const F_Point3D& p : small) {
+      source.layers(1).points.append(p);
+      big.layers(1).points.append({p.x * r.scale, p.y * r.scale, p.z * r.scale});
+    }
+    F_S3dMesh work, bigWork;
+    projectMesh(big, bigWork, kPresetYZ, 4, 8, 6, 100);
+    EXPECT_EQ(bigWork.layers(1).points(1).x, r.firstX);
+
+    const F_ViewAngles turned{0.3, 0.2, 0.1};
+    F_ScreenMap map, bigMap;
+    ASSERT_TRUE(map.fit(projectMesh(source, work, turned, 4, 8, 6, 100), 0, 799, 0, 599));
+    ASSERT_TRUE(bigMap.fit(projectMesh(big, bigWork, turned, 4, 8, 6, 100), 0, 799, 0, 599));
+    for (int i = 1; i <= 4; ++i) {
+      const F_Point3D& p = work.layers(1).points(i);
+      const F_Point3D& q = bigWork.layers(1).points(i);
+      EXPECT_EQ(bigMap.toPixel(q.y, q.z), map.toPixel(p.y, p.z)) << i;
+    }
+  }
+}
+
+TEST(F_MeshGeometry, CentringAddsNoTwoHugeCoordinates) {
+  F_S3dMesh mesh;
+  mesh.layers.append(layerOf({{1e308, 1.7e308, -1.7e308}, {1.7e308, 1e308, -1e308}}, {}));
+  centreAtOrigin(mesh);
+  const F_Point3D& a = mesh.layers(1).points(1);
+  const F_Point3D& b = mesh.layers(1).points(2);
+  EXPECT_DOUBLE_EQ(a.x, -0.35e308);
+  EXPECT_DOUBLE_EQ(a.y, 0.35e308);
+  EXPECT_DOUBLE_EQ(a.z, -0.35e308);
+  EXPECT_EQ(b.x, -a.x);
+  EXPECT_EQ(b.y, -a.y);
+  EXPECT_EQ(b.z, -a.z);
 }
