@@ -39,7 +39,7 @@ struct ViewCommands {
   static CommandState overprintState(C& v) { return markedWhen(v, v.m_options.overprintMesh != 0); }
   static CommandState barsState(C& v) { return markedWhen(v, v.m_barsInVisibleArea != 0); }
   static CommandState shrinkState(C& v) { return markedWhen(v, usable(v) && current(v).shrinkFactor != 100); }
-  template <std::int32_t F_LayerContext::*flag>
+  template <F_LayerContext::Field F_LayerContext::*flag>
   static CommandState layerFlag(C& v) {
     return markedWhen(v, usable(v) && current(v).*flag != 0);
   }

@@ -17,7 +17,7 @@
 #include "platform/UiServices.h"
 
 using LC = F_LayerContext;
-using OptionMember = std::int32_t LC::*;
+using OptionMember = LC::Field LC::*;
 
 // One control of a layer property dialog bound to a field of the layer's options.
 struct LayerPropertyField {
@@ -25,7 +25,7 @@ struct LayerPropertyField {
   DialogControl kind;  // CheckBox or Edit
   const char* label;
   const char* group;
-  std::int32_t LC::*member;
+  LC::Field LC::*member;
 };
 
 struct LayerPropertyDialog {

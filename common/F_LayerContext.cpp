@@ -77,16 +77,16 @@ const LC::RecordField LC::kRecord[LC::kRecordFields] = {
 const LC::RecordField LC::kShrinkField = {&LC::shrinkFactor, false, 1, 9999, "", "shrinkFactor", 100, "",
                                           "ERROR\nShrink factor must be in the range [1,9999]."};
 
-const LC::RecordField* LC::field(std::int32_t LC::*member) {
+const LC::RecordField* LC::field(Field LC::*member) {
   if (member == kShrinkField.member) return &kShrinkField;
   for (const RecordField& f : kRecord)
     if (f.member == member) return &f;
   return nullptr;
 }
 
-void LC::setField(std::int32_t LC::*member, int v) {
+void LC::setField(Field LC::*member, int v) {
   const RecordField* f = field(member);
-  this->*member = v >= f->lo && v <= f->hi ? v : f->defaultValue;
+  this->*member = static_cast<Field>(v >= f->lo && v <= f->hi ? v : f->defaultValue);
 }
 
 namespace {
@@ -152,9 +152,21 @@ void F_LayerContext::Serialize(F_Archive& ar) {
     return;
   }
   ar.readInts(record, kRecordFields, "layer context");
-  for (int i = 0; i < kRecordFields; ++i) this->*kRecord[i].member = record[i];
+  // Numbers are tested before they are narrowed to their two bytes; a flag
+  // only tells shown from hidden.
+  bool inRange = true;
+  for (int i = 0; i < kRecordFields; ++i) {
+    const RecordField& f = kRecord[i];
+    if (f.isFlag) {
+      this->*f.member = static_cast<Field>(record[i] >= -32768 && record[i] <= 32767 ? record[i] : 1);
+    } else if (record[i] < f.lo || record[i] > f.hi) {
+      inRange = false;
+    } else {
+      this->*f.member = static_cast<Field>(record[i]);
+    }
+  }
   // shrinkFactor is not stored: it keeps what the object held, 100 when fresh.
-  if (!isValid()) {
+  if (!inRange || !isValid()) {
     resetToDefaults();
     F_Archive::fail("layer context values");
   }
@@ -428,11 +440,12 @@ void F_DisplayOptions::readCfg(F_InputFile& file, int& lineNumber) {
       } else {
         const int v = readInteger(file, lineNumber);
         if (v < field.lo || v > field.hi) failRead(file, field.message, lineNumber);
-        context.*field.member = v;
+        context.*field.member = static_cast<F_LayerContext::Field>(v);
       }
     }
     for (int k = 0; k < F_LayerContext::kRecordFields; ++k) {
-      if (F_LayerContext::kRecord[k].isFlag) context.*F_LayerContext::kRecord[k].member = flags[k];
+      const auto& field = F_LayerContext::kRecord[k];
+      if (field.isFlag) context.*field.member = static_cast<F_LayerContext::Field>(flags[k]);
     }
     semicolon.expectChar(file, lineNumber);
   }

@@ -14,14 +14,13 @@
 
 class F_LayerContext {
  public:
+  // A plain value without a virtual table: one is held per layer, and a
+  // model may have millions of layers.
   F_LayerContext() = default;
-  virtual ~F_LayerContext() = default;
-  F_LayerContext(const F_LayerContext&) = default;
-  F_LayerContext& operator=(const F_LayerContext&) = default;
 
   // The 25-field archive record (everything except shrinkFactor). Loading a
   // record that fails isValid puts the defaults back and throws F_ArchiveException.
-  virtual void Serialize(F_Archive& ar);
+  void Serialize(F_Archive& ar);
 
   void resetToDefaults() { *this = F_LayerContext(); }
   // Every number in its range; flags are not tested.
@@ -75,39 +74,45 @@ class F_LayerContext {
 
   bool operator==(const F_LayerContext& o) const;
 
-  // In this order; the archive record and the .cfg layer line leave out shrinkFactor.
-  std::int32_t displayLayer = 1;
-  std::int32_t shrinkFactor = 100;
-  std::int32_t displayLines = 1;
-  std::int32_t lineThickness = 1;
-  std::int32_t lineColor = 1;
-  std::int32_t lineType = 0;
-  std::int32_t displayPointMarkers = 0;
-  std::int32_t pointMarkerSize = 8;
-  std::int32_t pointMarkerColor = 9;
-  std::int32_t pointMarkerType = 1;
-  std::int32_t displaySpecialNodeMarkers = 0;
-  std::int32_t specialNodeMarkerSize = 8;
-  std::int32_t specialNodeMarkerColor = 4;
-  std::int32_t specialNodeMarkerType = 7;
-  std::int32_t displayPointNumbers = 0;
-  std::int32_t pointNumberSize = 12;
-  std::int32_t pointNumberColor = 9;
-  std::int32_t displayElementNodeNumbers = 0;
-  std::int32_t elementNodeNumberSize = 12;
-  std::int32_t elementNodeNumberColor = 6;
-  std::int32_t displayElementNumbers = 0;
-  std::int32_t elementNumberSize = 12;
-  std::int32_t elementNumberColor = 2;
-  std::int32_t displaySpecialNodeNumbers = 0;
-  std::int32_t specialNodeNumberSize = 12;
-  std::int32_t specialNodeNumberColor = 4;
+  // In this order; the archive record and the .cfg layer line leave out
+  // shrinkFactor. Two bytes hold every valid number (a model may have
+  // millions of layers, each with its context); a flag means shown when not 0,
+  // and one beyond two bytes in a stored record is kept as 1.
+  std::int16_t displayLayer = 1;
+  std::int16_t shrinkFactor = 100;
+  std::int16_t displayLines = 1;
+  std::int16_t lineThickness = 1;
+  std::int16_t lineColor = 1;
+  std::int16_t lineType = 0;
+  std::int16_t displayPointMarkers = 0;
+  std::int16_t pointMarkerSize = 8;
+  std::int16_t pointMarkerColor = 9;
+  std::int16_t pointMarkerType = 1;
+  std::int16_t displaySpecialNodeMarkers = 0;
+  std::int16_t specialNodeMarkerSize = 8;
+  std::int16_t specialNodeMarkerColor = 4;
+  std::int16_t specialNodeMarkerType = 7;
+  std::int16_t displayPointNumbers = 0;
+  std::int16_t pointNumberSize = 12;
+  std::int16_t pointNumberColor = 9;
+  std::int16_t displayElementNodeNumbers = 0;
+  std::int16_t elementNodeNumberSize = 12;
+  std::int16_t elementNodeNumberColor = 6;
+  std::int16_t displayElementNumbers = 0;
+  std::int16_t elementNumberSize = 12;
+  std::int16_t elementNumberColor = 2;
+  std::int16_t displaySpecialNodeNumbers = 0;
+  std::int16_t specialNodeNumberSize = 12;
+  std::int16_t specialNodeNumberColor = 4;
+
+  // The type of every field above.
+  using Field = std::int16_t;
 
   // One display option of a layer: everything the setters, the archive
   // record, the .cfg file and its legend, the property dialogs, the toggle
   // commands and the state listing need to know of it, in one row.
   struct RecordField {
-    std::int32_t F_LayerContext::*member;
+    Field F_LayerContext::*member;
     bool isFlag;
     int lo, hi;                 // valid range of a number (flags: 0, 1)
     const char* message;        // the .cfg error for a bad value
@@ -122,9 +127,9 @@ class F_LayerContext {
   // The shrink factor, which neither the record nor the .cfg line holds.
   static const RecordField kShrinkField;
   // The row of `member`; nullptr for none.
-  static const RecordField* field(std::int32_t F_LayerContext::*member);
+  static const RecordField* field(Field F_LayerContext::*member);
   // Stores v when it is in the field's range, else the field's default.
-  void setField(std::int32_t F_LayerContext::*member, int v);
+  void setField(Field F_LayerContext::*member, int v);
 };
 
 class F_DisplayOptions {

@@ -8,16 +8,13 @@
 
 class F_S3dLayer {
  public:
+  // A plain value without a virtual table: a model may hold millions of
+  // layers, so an empty one costs its name and three empty lists only.
   F_S3dLayer() = default;
-  virtual ~F_S3dLayer() = default;
-  F_S3dLayer(const F_S3dLayer&) = default;
-  F_S3dLayer& operator=(const F_S3dLayer&) = default;
-  F_S3dLayer(F_S3dLayer&&) noexcept = default;
-  F_S3dLayer& operator=(F_S3dLayer&&) noexcept = default;
 
   // Name, elements, points, special nodes. Loading refuses a name with a byte
   // that is not valid and counts the rest of the file cannot hold.
-  virtual void Serialize(F_Archive& ar);
+  void Serialize(F_Archive& ar);
 
   // The layer's part of an .s3d file, from its title line to its last record.
   void read(F_InputFile& file, int& lineNumber);

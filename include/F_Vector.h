@@ -3,6 +3,7 @@
 // release builds: an index outside the range is a fault of the program.
 
 #include <cstddef>
+#include <memory>
 #include <new>
 #include <utility>
 #include <vector>
@@ -15,6 +16,25 @@ class F_Vector {
   F_Vector() = default;
   explicit F_Vector(int n) { resize(n); }
   F_Vector(int n, const T& fill) { resize(n, fill); }
+  // An empty vector holds no storage at all: a model of millions of empty
+  // layers costs one pointer per list, not three.
+  F_Vector(const F_Vector& o) {
+    if (!o.empty()) v_ = guarded([&] { return std::make_unique<std::vector<T>>(*o.v_); });
+  }
+  F_Vector& operator=(const F_Vector& o) {
+    if (this != &o) {
+      if (o.empty()) {
+        clear();
+      } else if (v_) {
+        guarded([&] { return (*v_ = *o.v_, 0); });
+      } else {
+        v_ = guarded([&] { return std::make_unique<std::vector<T>>(*o.v_); });
+      }
+    }
+    return *this;
+  }
+  F_Vector(F_Vector&&) noexcept = default;
+  F_Vector& operator=(F_Vector&&) noexcept = default;
 
   // A different size discards the content; the same size keeps it.
   void resize(int n) {
@@ -27,64 +47,85 @@ class F_Vector {
     assign(n, fill);
   }
 
-  int size() const { return static_cast<int>(v_.size()); }
-  bool empty() const { return v_.empty(); }
+  int size() const { return v_ ? static_cast<int>(v_->size()) : 0; }
+  bool empty() const { return !v_ || v_->empty(); }
 
   // 1 <= i <= size()
   T& operator()(int i) {
     if (i < 1 || i > size()) internalError("F_Vector", 2);
-    return v_[static_cast<std::size_t>(i - 1)];
+    return (*v_)[static_cast<std::size_t>(i - 1)];
   }
   const T& operator()(int i) const {
     if (i < 1 || i > size()) internalError("F_Vector", 2);
-    return v_[static_cast<std::size_t>(i - 1)];
+    return (*v_)[static_cast<std::size_t>(i - 1)];
   }
   T& operator[](int i) { return (*this)(i); }
   const T& operator[](int i) const { return (*this)(i); }
 
   // Growing one by one, for readers that must not trust a declared count.
   void reserve(int n) {
-    try {
-      v_.reserve(static_cast<std::size_t>(n));
-    } catch (const std::bad_alloc&) {
-      outOfMemory();
-    }
+    if (n <= 0) return;
+    guarded([&] {
+      storage().reserve(static_cast<std::size_t>(n));
+      return 0;
+    });
   }
   void append(T value) {
-    try {
-      v_.push_back(std::move(value));
-    } catch (const std::bad_alloc&) {
-      outOfMemory();
-    }
+    guarded([&] {
+      storage().push_back(std::move(value));
+      return 0;
+    });
   }
   T& last() { return (*this)(size()); }
-  void clear() { v_.clear(); }
+  // Keeps the storage for the next fill.
+  void clear() {
+    if (v_) v_->clear();
+  }
 
   // Raw, unchecked access for the hot loops that have checked their bounds once.
-  T* data() { return v_.data(); }
-  const T* data() const { return v_.data(); }
-  auto begin() { return v_.begin(); }
-  auto end() { return v_.end(); }
-  auto begin() const { return v_.begin(); }
-  auto end() const { return v_.end(); }
+  T* data() { return v_ ? v_->data() : nullptr; }
+  const T* data() const { return v_ ? v_->data() : nullptr; }
+  T* begin() { return data(); }
+  T* end() { return data() + size(); }
+  const T* begin() const { return data(); }
+  const T* end() const { return data() + size(); }
 
-  bool operator==(const F_Vector& other) const = default;
+  bool operator==(const F_Vector& other) const {
+    if (empty() || other.empty()) return empty() == other.empty();
+    return *v_ == *other.v_;
+  }
 
  private:
-  void assign(int n, const T& fill) {
+  std::vector<T>& storage() {
+    if (!v_) v_ = std::make_unique<std::vector<T>>();
+    return *v_;
+  }
+  // Runs f, turning a failed allocation into the program's out-of-memory stop.
+  template <class F>
+  static auto guarded(F f) {
     try {
-      std::vector<T> fresh;
-      fresh.reserve(static_cast<std::size_t>(n));
-      fresh.resize(static_cast<std::size_t>(n), fill);
-      v_.swap(fresh);
+      return f();
     } catch (const std::bad_alloc&) {
-      v_.clear();
-      v_.shrink_to_fit();
+      outOfMemory();
+    }
+  }
+  void assign(int n, const T& fill) {
+    if (n == 0) {
+      v_.reset();
+      return;
+    }
+    try {
+      auto fresh = std::make_unique<std::vector<T>>();
+      fresh->reserve(static_cast<std::size_t>(n));
+      fresh->resize(static_cast<std::size_t>(n), fill);
+      v_ = std::move(fresh);
+    } catch (const std::bad_alloc&) {
+      v_.reset();
       outOfMemory();
     }
   }
 
-  std::vector<T> v_;
+  std::unique_ptr<std::vector<T>> v_;
 };
 
 // A tolerance argument: 0 or more is kept, exactly -1 picks the default.

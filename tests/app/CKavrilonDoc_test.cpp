@@ -1,5 +1,6 @@
 #include "app/CKavrilonDoc.h"
 
+#include <cmath>
 #include <cstring>
 #include <filesystem>
 
@@ -95,6 +96,7 @@ struct Layout {
   std::int32_t minX1 = 4;
   std::int32_t contexts = 1;
   std::int32_t lineThickness = 1;
+  std::int32_t displayLayer = 1;
   std::string trailer = std::string("\x0B") + "END_OF_FILE";
 
   std::string bytes() const {
@@ -106,7 +108,7 @@ struct Layout {
     s += le64(phi) + le64(0) + le64(0) + le32(minX1) + le32(8) + le32(6) + le32(18) + le32(3) + le32(1);
     s += le32(contexts);
     const int record[25] = {1, 1, 1, 1, 0, 0, 8, 9, 1, 0, 8, 4, 7, 0, 12, 9, 0, 12, 6, 0, 12, 2, 0, 12, 4};
-    for (int i = 0; i < 25; ++i) s += le32(i == 2 ? lineThickness : record[i]);
+    for (int i = 0; i < 25; ++i) s += le32(i == 2 ? lineThickness : i == 0 ? displayLayer : record[i]);
     return s + trailer;
   }
 };
@@ -172,6 +174,12 @@ TEST(CKavrilonDoc, RefusesMalformedFiles) {
       {"header option out of range", [](Layout& l) { l.minX1 = 0; }, "display options header"},
       {"angle of -180 degrees", [](Layout& l) { l.phi = -F_DisplayOptions::kPi; }, "display options header"},
       {"context value out of range", [](Layout& l) { l.lineThickness = 100; }, "layer context values"},
+      {"largest context value", [](Layout& l) { l.lineThickness = 99; }, ""},
+      // Values are held in two bytes, but tested before they are narrowed.
+      {"context value that two bytes would wrap into range", [](Layout& l) { l.lineThickness = 0x10001; },
+       "layer context values"},
+      {"angle not a number", [](Layout& l) { l.phi = std::nan(""); }, "phi"},
+      {"infinite angle", [](Layout& l) { l.phi = -HUGE_VAL; }, "phi"},
       {"other trailer", [](Layout& l) { l.trailer = std::string("\x0B") + "END_OF_FILF"; }, "trailer"},
       // Counts beyond what the rest of the file can hold are refused unallocated.
       {"huge layer count", [](Layout& l) { l.layers = 0x7FFFFFFF; }, "layer count"},
@@ -201,6 +209,18 @@ TEST(CKavrilonDoc, RefusesMalformedFiles) {
     if (layout.contexts == 0) bytes.erase(bytes.size() - 12 - 100, 100);
     CKavrilonDoc doc;
     EXPECT_EQ(load(bytes, doc), c.failure);
+  }
+}
+
+TEST(CKavrilonDoc, KeepsAFlagBeyondTwoBytesAsShown) {
+  for (const std::int32_t flag : {32767, -32768, 32768, -32769, 0x10000, 0}) {
+    SCOPED_TRACE(flag);
+    Layout layout;
+    layout.displayLayer = flag;
+    CKavrilonDoc doc;
+    ASSERT_EQ(load(layout.bytes(), doc), "");
+    const int kept = doc.displayOptions.layer(1).displayLayer;
+    EXPECT_EQ(kept, flag >= -32768 && flag <= 32767 ? flag : 1);
   }
 }
 

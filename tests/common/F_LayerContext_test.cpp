@@ -53,7 +53,7 @@ TEST(F_LayerContext, SettersReplaceOutOfRangeInput) {
   struct Case {
     const char* name;
     Setter set;
-    std::int32_t F_LayerContext::*field;
+    F_LayerContext::Field F_LayerContext::*field;
     int lo, hi, replacement;
   } cases[] = {
       {"shrink", &F_LayerContext::setShrinkFactor, &F_LayerContext::shrinkFactor, 1, 9999, 100},
@@ -92,7 +92,7 @@ TEST(F_LayerContext, SettersReplaceOutOfRangeInput) {
     (lc.*c.set)(c.hi + 1);
     EXPECT_EQ(lc.*c.field, c.replacement);
     EXPECT_TRUE(lc.isValid());
-    lc.*c.field = c.hi + 1;
+    lc.*c.field = static_cast<F_LayerContext::Field>(c.hi + 1);
     EXPECT_FALSE(lc.isValid());
   }
 }
