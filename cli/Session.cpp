@@ -1,11 +1,11 @@
 #include "cli/Session.h"
 
 #include <charconv>
-#include <fstream>
 #include <ostream>
 #include <sstream>
 
 #include "common/F_CanvasBound.h"
+#include "include/F_File.h"
 
 namespace {
 
@@ -135,11 +135,12 @@ ParsedScript parseScript(const std::string& text) {
 }
 
 std::optional<std::string> readScriptFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
+  // Through the one file-open path: a FIFO, a folder or a device is no script.
+  auto in = F_InputFile::open(path);
   if (!in) return std::nullopt;
-  std::ostringstream s;
-  s << in.rdbuf();
-  return s.str();
+  std::string text(static_cast<std::size_t>(in->size()), '\0');
+  text.resize(in->read(text.data(), text.size()));
+  return text;
 }
 
 Session::Session(HeadlessUi& ui, int w, int h)

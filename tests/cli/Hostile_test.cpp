@@ -59,7 +59,7 @@ TEST(Hostile, EveryFileEndsPromptlyWithItsStatusMessageAndBoundedMemory) {
   writeFileBytes(at("nan.b3d"), patchReal(plateB3d, 20.0, std::nan("")));
   writeFileBytes(at("inf.b3d"), patchReal(plateB3d, 40.0, -HUGE_VAL));
   writeFileBytes(at("plate.s3d"), readFileBytes(kExamples + "plate.s3d"));
-  for (const char* fifo : {"fifo.s3d", "fifo.b3d", "fifo.cfg", "fifo.pva", "companion.cfg"}) {
+  for (const char* fifo : {"fifo.s3d", "fifo.b3d", "fifo.cfg", "fifo.pva", "fifo.txt", "companion.cfg"}) {
     ASSERT_EQ(mkfifo(at(fifo).c_str(), 0600), 0);
   }
   writeFileBytes(at("companion.s3d"), readFileBytes(kExamples + "plate.s3d"));
@@ -98,6 +98,8 @@ TEST(Hostile, EveryFileEndsPromptlyWithItsStatusMessageAndBoundedMemory) {
       {{"check", "@zero.b3d"}, 1, unexpected, "", false},
       {{"render", "@plate.s3d", "-o", "@out.bmp", "--cfg", "@fifo.cfg"}, 1, notFound, "plate.s3d", false},
       {{"render", "@plate.s3d", "-o", "@out.bmp", "--pva", "@fifo.pva"}, 1, notFound, "plate.s3d", false},
+      {{"script", "@plate.s3d", "@fifo.txt"}, 2, "", "plate.s3d", false},
+      {{"render", "@plate.s3d", "-o", "@out.bmp", "--script", "@fifo.txt"}, 2, "", "plate.s3d", false},
       // The companion is no file to offer: no question, no wait.
       {{"convert", "@companion.s3d", "@out.b3d"}, 0, "", "companion.s3d", false},
       {{"check", "@empty.s3d"}, 0, "mesh \"Empty layers\" layers=100000 ", "empty.s3d", false},
