@@ -8,22 +8,22 @@
 #include <string_view>
 #include <unistd.h>
 
+#include "import/F_MeshImport.h"
 #include "include/F_Errors.h"
 #include "include/F_File.h"
 #include "platform/UiServices.h"
 
 namespace {
 
-const char* const kS3dFilter = "Kavrilon Text File (*.s3d)|*.s3d|All Files (*.*)|*.*||";
 const char* const kS3dSaveFilter = "Kavrilon Text File (*.s3d)|*.s3d||";
 
-// The companion .cfg of an .s3d path: its last three characters replaced by
-// "cfg". Names that do not end in s3d (chosen through "All Files") have none.
+// The companion .cfg of a mesh path: its last three characters replaced by
+// "cfg". Names that end in no mesh extension (chosen through "All Files") have none.
 std::string companionCfgPath(const std::string& path) {
-  if (path.size() < 3) return "";
+  if (path.size() < 4 || path[path.size() - 4] != '.') return "";
   std::string tail = path.substr(path.size() - 3);
   std::transform(tail.begin(), tail.end(), tail.begin(), [](unsigned char c) { return std::tolower(c); });
-  if (tail != "s3d") return "";
+  if (tail != "s3d" && foreignMeshExtension(path).empty()) return "";
   std::string cfg = path;
   cfg.replace(cfg.size() - 3, 3, "cfg");
   return cfg;
@@ -69,6 +69,7 @@ void CKavrilonDoc::Serialize(F_Archive& ar) {
 
 void CKavrilonDoc::OnNewDocument() {
   mesh = F_S3dMesh();
+  nodeFields = F_NodeFields();
   displayOptions = F_DisplayOptions();
   modified_ = false;
   pathName_.clear();
@@ -96,6 +97,7 @@ bool CKavrilonDoc::OnOpenDocument(const std::string& path) {
     return false;
   }
   mesh = std::move(newMesh);
+  nodeFields = F_NodeFields();
   displayOptions = std::move(newOptions);
   modified_ = false;
   pathName_ = path;
@@ -131,7 +133,7 @@ void CKavrilonDoc::OnFileImport() {
   FileDialogOptions dialog;
   dialog.defaultExtension = "s3d";
   dialog.initialName = "*.s3d";
-  dialog.filter = kS3dFilter;
+  dialog.filter = meshImportFilter();
   auto path = ui().openFileDialog(dialog);
   if (!path) return;
   importFile(*path);
@@ -140,9 +142,19 @@ void CKavrilonDoc::OnFileImport() {
 CKavrilonDoc::ImportResult CKavrilonDoc::importFile(const std::string& path, bool offerCompanion) {
   {
     F_S3dMesh fresh;
-    if (!readWholeFile(path, [&](F_InputFile& file, int& lineNumber) { fresh.readS3d(file, lineNumber); }))
+    F_NodeFields freshFields;
+    // Meshes of other programs by their extension; everything else is .s3d text.
+    const std::string foreign = foreignMeshExtension(path);
+    if (!readWholeFile(path, [&](F_InputFile& file, int& lineNumber) {
+          if (foreign.empty()) {
+            fresh.readS3d(file, lineNumber);
+          } else {
+            readMeshFile(file, foreign, fresh, &freshFields);
+          }
+        }))
       return ImportResult::Failed;
     mesh = std::move(fresh);
+    nodeFields = std::move(freshFields);
   }
   displayOptions.resetForImportedMesh(mesh.layerCount());
   SetModifiedFlag();

@@ -10,6 +10,7 @@
 #include "app/DocumentView.h"
 #include "common/F_LayerContext.h"
 #include "common/F_S3dMesh.h"
+#include "import/F_NodeFields.h"
 #include "include/F_Archive.h"
 
 class CKavrilonDoc {
@@ -42,7 +43,8 @@ class CKavrilonDoc {
     Imported,        // mesh read; companion taken, declined, absent or of another layer count
     CompanionFailed  // mesh read, the companion .cfg could not be read: reset options kept
   };
-  // The import of one .s3d file: read, reset of the options, update of the
+  // The import of one .s3d file, or of another program's mesh file chosen by
+  // its extension (.msh, .vtk, .vtu, .inp): read, reset of the options, update of the
   // views, then the companion .cfg (asked for unless `offerCompanion` is false).
   // Every failure has been shown when this returns.
   ImportResult importFile(const std::string& path, bool offerCompanion = true);
@@ -71,6 +73,8 @@ class CKavrilonDoc {
 
   F_S3dMesh mesh;
   F_DisplayOptions displayOptions;
+  // The node data of an imported mesh file, empty for every other source.
+  F_NodeFields nodeFields;
 
  private:
   bool modified_ = false;

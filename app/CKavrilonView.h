@@ -74,6 +74,8 @@ class CKavrilonView : public DocumentView {
   // differs is a warning and keeps the previous field; a file that cannot be
   // read has shown its message and changes nothing.
   PvaImport importScalarField(const std::string& path);
+  // The same for values already read (the node data of an imported mesh file).
+  PvaImport useScalarField(F_VectorReal values);
   // Remove PVA: the field dropped and the window repainted.
   void OnRemovePva();
   // After a change of the current layer, and by Shading: a field held for a

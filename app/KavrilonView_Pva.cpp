@@ -45,14 +45,18 @@ CKavrilonView::PvaImport CKavrilonView::importScalarField(const std::string& pat
   WaitCursor wait;
   std::optional<F_VectorReal> values = loadScalarField(path);
   if (!values) return PvaImport::Unread;
+  return useScalarField(std::move(*values));
+}
+
+CKavrilonView::PvaImport CKavrilonView::useScalarField(F_VectorReal values) {
   const int points = currentLayerPointCount();
-  if (values->size() != points) {
+  if (values.size() != points) {
     ui().messageBox(format("WARNING\nInvalid number of points in the PVA file.\nPVA file content ignored.\n\n"
                            "Number of points in the PVA file = %d\nNumber of points of the current layer = %d",
-                           values->size(), points));
+                           values.size(), points));
     return PvaImport::CountMismatch;
   }
-  m_pvaValues = std::move(*values);
+  m_pvaValues = std::move(values);
   m_pvaFileRange = fieldRange(m_mesh, m_currentLayer, m_options, m_pvaValues);
   m_sideBarRange = m_pvaFileRange;
   m_shading = 1;

@@ -45,6 +45,10 @@ std::optional<F_VectorReal> loadScalarField(const std::string& path) {
   return values;
 }
 
+void writeScalarField(F_OutputFile& file, const F_VectorReal& values) {
+  for (int i = 1; i <= values.size(); ++i) file.printf(" %8d  %.17g\n", i, values(i));
+}
+
 F_Interval valueExtremes(const F_VectorReal& values) {
   if (values.empty()) return {0.0, 0.0};
   const auto [lo, hi] = std::minmax_element(values.begin(), values.end());

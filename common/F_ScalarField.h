@@ -24,6 +24,9 @@ F_VectorReal readScalarField(F_InputFile& file, int& lineNumber);
 // be opened. Nothing when the read failed: its message has been shown.
 std::optional<F_VectorReal> loadScalarField(const std::string& path);
 
+// One record a line, " %8d  %.17g": reads back to the same values.
+void writeScalarField(F_OutputFile& file, const F_VectorReal& values);
+
 // The smallest and largest of the values themselves; (0, 0) for none.
 F_Interval valueExtremes(const F_VectorReal& values);
 

@@ -1,0 +1,60 @@
+#pragma once
+// Fixed-size values from a binary stretch of a file, in the file's byte order,
+// with the byte offset of any shortfall in the message.
+
+#include <bit>
+#include <cstdint>
+#include <cstring>
+#include <string>
+#include <string_view>
+#include <type_traits>
+
+#include "include/F_Errors.h"
+#include "include/F_File.h"
+
+class F_BinaryReader {
+ public:
+  F_BinaryReader(F_InputFile& file, bool swapBytes) : file_(file), swap_(swapBytes) {}
+
+  std::uint64_t offset() const { return file_.size() - file_.remaining(); }
+  std::uint64_t remaining() const { return file_.remaining(); }
+
+  template <class T>
+  T get(std::string_view what) {
+    static_assert(std::is_arithmetic_v<T>);
+    T value;
+    bytes(&value, sizeof value, what);
+    if (swap_) value = swapped(value);
+    return value;
+  }
+  // `count` values of T into `out`, swapped as needed.
+  template <class T>
+  void getArray(T* out, std::size_t count, std::string_view what) {
+    bytes(out, count * sizeof(T), what);
+    if (swap_) {
+      for (std::size_t i = 0; i < count; ++i) out[i] = swapped(out[i]);
+    }
+  }
+  void bytes(void* out, std::size_t n, std::string_view what) {
+    const std::uint64_t at = offset();
+    if (file_.read(out, n) != n) fail(at, std::string("The file ends inside ") + std::string(what) + ".");
+  }
+
+  // "ERROR\nByte offset N.\n<message>", then F_UserException.
+  [[noreturn]] void fail(std::uint64_t at, const std::string& message) const {
+    failRead(file_, "ERROR\nByte offset " + std::to_string(at) + ".\n" + message, 0);
+  }
+
+  template <class T>
+  static T swapped(T value) {
+    unsigned char b[sizeof(T)];
+    std::memcpy(b, &value, sizeof b);
+    for (std::size_t i = 0; i < sizeof b / 2; ++i) std::swap(b[i], b[sizeof b - 1 - i]);
+    std::memcpy(&value, b, sizeof b);
+    return value;
+  }
+
+ private:
+  F_InputFile& file_;
+  bool swap_;
+};

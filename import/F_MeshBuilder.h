@@ -1,0 +1,102 @@
+#pragma once
+// What every importer fills while it reads, and the one place that turns it
+// into a mesh: nodes by the file's own numbers, named layers, cells in the
+// shared node order of F_CellKind, node data. finish() resolves node numbers,
+// replaces each layer's solids by their skin, renumbers each layer's points
+// from 1 and refuses a file with nothing to show.
+
+#include <cstdint>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "common/F_S3dMesh.h"
+#include "import/F_CellKind.h"
+#include "import/F_NodeFields.h"
+#include "include/F_File.h"
+
+class F_MeshBuilder {
+ public:
+  // Where a record stood: a line of a text file or a byte offset of a binary one.
+  struct Where {
+    std::int64_t at = 0;
+    bool isOffset = false;
+  };
+
+  explicit F_MeshBuilder(F_InputFile& file) : file_(file) {}
+
+  // A read error at `where`: the message box, then F_UserException.
+  [[noreturn]] void fail(const std::string& message, Where where) const;
+
+  void addNode(std::int64_t id, double x, double y, double z, Where where);
+  int nodeCount() const { return static_cast<int>(ids_.size()); }
+
+  // A new layer; its index for addCell.
+  int addLayer(std::string name);
+  int layerCount() const { return static_cast<int>(layerNames_.size()); }
+
+  // `nodeIds` holds nodeCountOf(kind) node numbers of the file, in F_CellKind's order.
+  void addCell(int layer, F_CellKind kind, const std::int64_t* nodeIds, std::int64_t cellId, Where where);
+  void addSpecialNode(int layer, std::int64_t nodeId, Where where);
+  // An element of a type that cannot be shown, counted for the closing warning.
+  void skip(const std::string& typeName, std::int64_t count = 1);
+
+  // A field of node values; its index for setFieldValue. Nodes without a value hold 0.
+  int addField(std::string name);
+  // The value of node `nodeId` (a file number) or, with byIndex, of the node
+  // defined in that position (0-based), for formats that number nodes by order.
+  void setFieldValue(int field, std::int64_t nodeId, double value, Where where, bool byIndex = false);
+
+  // The mesh and its node data; shows the skipped-types warning when any were
+  // skipped. Fails when a node is missing or nothing can be shown.
+  void finish(F_S3dMesh& mesh, F_NodeFields* fields);
+
+  // "WARNING\n..." listing each skipped type with its count; empty when none.
+  std::string skippedWarning() const;
+
+ private:
+  struct Cell {
+    std::uint64_t firstNode;  // into cellNodes_
+    std::int64_t id;
+    std::int64_t where;
+    std::int32_t layer;
+    F_CellKind kind;
+    bool whereIsOffset;
+  };
+  struct Special {
+    std::int32_t layer;
+    std::int64_t node;
+    Where where;
+  };
+  struct FieldValue {
+    std::int64_t node;
+    double value;
+    Where where;
+    bool byIndex;
+  };
+
+  // The dense index of a file node number, or -1.
+  int indexOf(std::int64_t id) const;
+  void buildLookup();
+  // `localOf` holds a 0 for every node and is left that way.
+  void buildLayer(int layer, const std::vector<std::uint32_t>& cells, const std::vector<int>& nodes,
+                  std::vector<int>& localOf, F_S3dMesh& mesh, F_NodeFields* fields);
+
+  F_InputFile& file_;
+  std::vector<std::int64_t> ids_;
+  std::vector<double> xyz_;
+  std::vector<Where> nodeWhere_;
+  std::vector<std::string> layerNames_;
+  std::vector<Cell> cells_;
+  std::vector<std::int64_t> cellNodes_;
+  std::vector<Special> specials_;
+  std::vector<std::string> fieldNames_;
+  std::vector<std::vector<FieldValue>> fieldValues_;
+  std::map<std::string, std::int64_t> skipped_;
+
+  // File node number -> dense index: a table when the numbers are compact,
+  // else sorted pairs.
+  std::int64_t denseBase_ = 0;
+  std::vector<int> dense_;
+  std::vector<std::pair<std::int64_t, int>> sparse_;
+};

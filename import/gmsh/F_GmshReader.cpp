@@ -1,0 +1,518 @@
+#include "import/gmsh/F_GmshReader.h"
+
+#include <cmath>
+#include <map>
+#include <optional>
+#include <tuple>
+#include <vector>
+
+#include "import/F_BinaryReader.h"
+#include "import/F_TextScanner.h"
+
+namespace {
+
+struct GmshType {
+  int nodes;
+  int dimension;
+  std::optional<F_CellKind> kind;  // none: known, but not shown
+  std::vector<std::uint8_t> order;  // shared-order node i is the file's node order[i]; empty: the same
+};
+
+const std::vector<std::uint8_t> kHex20Order = {0, 1, 2, 3, 4, 5, 6, 7, 8, 11, 13, 9, 16, 18, 19, 17, 10, 12, 14, 15};
+const std::vector<std::uint8_t> kHex27Order = {0,  1,  2,  3,  4,  5,  6,  7,  8,  11, 13, 9,  16, 18,
+                                               19, 17, 10, 12, 14, 15, 22, 23, 21, 24, 20, 25, 26};
+
+// The element types by their number in the file.
+const std::map<int, GmshType>& gmshTypes() {
+  static const std::map<int, GmshType> types = {
+      {1, {2, 1, F_CellKind::Line2, {}}},
+      {2, {3, 2, F_CellKind::Tri3, {}}},
+      {3, {4, 2, F_CellKind::Quad4, {}}},
+      {4, {4, 3, F_CellKind::Tet4, {}}},
+      {5, {8, 3, F_CellKind::Hex8, {}}},
+      {6, {6, 3, F_CellKind::Wedge6, {}}},
+      {7, {5, 3, F_CellKind::Pyramid5, {}}},
+      {8, {3, 1, F_CellKind::Line3, {}}},
+      {9, {6, 2, F_CellKind::Tri6, {}}},
+      {10, {9, 2, F_CellKind::Quad9, {}}},
+      {11, {10, 3, F_CellKind::Tet10, {0, 1, 2, 3, 4, 5, 6, 7, 9, 8}}},
+      {12, {27, 3, F_CellKind::Hex27, kHex27Order}},
+      {13, {18, 3, std::nullopt, {}}},
+      {14, {14, 3, std::nullopt, {}}},
+      {15, {1, 0, F_CellKind::Point, {}}},
+      {16, {8, 2, F_CellKind::Quad8, {}}},
+      {17, {20, 3, F_CellKind::Hex20, kHex20Order}},
+      {18, {15, 3, F_CellKind::Wedge15, {0, 1, 2, 3, 4, 5, 6, 9, 7, 12, 14, 13, 8, 10, 11}}},
+      {19, {13, 3, std::nullopt, {}}},
+      {20, {9, 2, std::nullopt, {}}},
+      {21, {10, 2, std::nullopt, {}}},
+      {22, {12, 2, std::nullopt, {}}},
+      {23, {15, 2, std::nullopt, {}}},
+      {24, {15, 2, std::nullopt, {}}},
+      {25, {21, 2, std::nullopt, {}}},
+      {26, {4, 1, std::nullopt, {}}},
+      {27, {5, 1, std::nullopt, {}}},
+      {28, {6, 1, std::nullopt, {}}},
+      {29, {20, 3, std::nullopt, {}}},
+      {30, {35, 3, std::nullopt, {}}},
+      {31, {56, 3, std::nullopt, {}}},
+      {92, {64, 3, std::nullopt, {}}},
+      {93, {125, 3, std::nullopt, {}}},
+  };
+  return types;
+}
+
+const GmshType* typeOf(std::int64_t type) {
+  const auto& types = gmshTypes();
+  const auto it = types.find(static_cast<int>(std::max<std::int64_t>(std::min<std::int64_t>(type, 1 << 20), -1)));
+  return it == types.end() ? nullptr : &it->second;
+}
+
+std::string typeName(std::int64_t type) { return "Gmsh element type " + std::to_string(type); }
+
+class GmshReader {
+ public:
+  GmshReader(F_InputFile& file, F_MeshBuilder& builder) : file_(file), text_(file), builder_(builder) {}
+  void read();
+
+ private:
+  using Where = F_MeshBuilder::Where;
+  Where line() const { return Where{text_.line(), false}; }
+  Where at(std::uint64_t offset) const { return Where{static_cast<std::int64_t>(offset), true}; }
+  F_BinaryReader binary() { return F_BinaryReader(file_, swap_); }
+  // A count in the file, bounded by what the rest of the file could hold.
+  std::int64_t count(std::int64_t value, std::int64_t bytesEach, std::string_view what);
+
+  void meshFormat();
+  void physicalNames();
+  void entities();
+  void nodes();
+  void elements();
+  void nodeData();
+  void skipSection(const std::string& name);
+  void endSection(const char* name) { text_.expect(std::string("$End") + name); }
+
+  int layerOf(int dimension, int physical);
+  // Adds one element, given its nodes in the file's order.
+  void element(const GmshType& type, std::int64_t typeNumber, std::int64_t id, const std::int64_t* nodes,
+               const std::vector<int>& physicals, int dimension, Where where);
+
+  F_InputFile& file_;
+  F_TextScanner text_;
+  F_MeshBuilder& builder_;
+  bool formatSeen_ = false;
+  bool version4_ = false;
+  bool binary_ = false;
+  bool swap_ = false;
+  std::map<std::pair<int, int>, std::string> physicalNames_;
+  std::map<std::pair<int, int>, std::vector<int>> entityPhysicals_;
+  std::map<std::pair<int, int>, int> layers_;  // (dimension, physical or -1) -> layer
+};
+
+void GmshReader::read() {
+  for (;;) {
+    const std::string_view w = text_.word();
+    if (w.empty()) break;
+    const std::string section(w);
+    if (section == "$MeshFormat") {
+      meshFormat();
+      continue;
+    }
+    if (!formatSeen_) text_.fail("$MeshFormat", section);
+    if (section == "$PhysicalNames") {
+      physicalNames();
+    } else if (section == "$Entities" && version4_) {
+      entities();
+    } else if (section == "$Nodes") {
+      nodes();
+    } else if (section == "$Elements") {
+      elements();
+    } else if (section == "$NodeData") {
+      nodeData();
+    } else if (section.size() > 1 && section[0] == '$') {
+      skipSection(section.substr(1));
+    } else {
+      text_.fail("a section such as $Nodes", section);
+    }
+  }
+  if (!formatSeen_) text_.fail("$MeshFormat", "the end of the file");
+}
+
+std::int64_t GmshReader::count(std::int64_t value, std::int64_t bytesEach, std::string_view what) {
+  if (value < 0 || (bytesEach > 0 && static_cast<std::uint64_t>(value) > file_.remaining() / bytesEach + 1)) {
+    text_.failMessage("ERROR\nThe " + std::string(what) + " (" + std::to_string(value) +
+                      ") is more than the rest of the file can hold.");
+  }
+  return value;
+}
+
+void GmshReader::meshFormat() {
+  const std::string version(text_.word("the format version"));
+  if (version == "4.1") {
+    version4_ = true;
+  } else if (version.starts_with("2")) {
+    version4_ = false;
+  } else {
+    text_.fail("format version 2.2 or 4.1", version);
+  }
+  const std::int64_t fileType = text_.integer("the file type (0 text, 1 binary)");
+  if (fileType != 0 && fileType != 1) text_.fail("the file type (0 text, 1 binary)", std::to_string(fileType));
+  binary_ = fileType == 1;
+  const std::int64_t dataSize = text_.integer("the data size");
+  if (dataSize != 8) text_.fail("the data size 8", std::to_string(dataSize));
+  if (binary_) {
+    text_.reportOffsets();
+    text_.endLine();
+    // The integer 1 as the writer stored it tells its byte order.
+    F_BinaryReader raw(file_, false);
+    const std::uint64_t where = raw.offset();
+    const auto one = raw.get<std::int32_t>("the byte-order mark");
+    if (one == 1) {
+      swap_ = false;
+    } else if (F_BinaryReader::swapped(one) == 1) {
+      swap_ = true;
+    } else {
+      raw.fail(where, "Expected the integer 1 that tells the byte order.");
+    }
+  }
+  endSection("MeshFormat");
+  formatSeen_ = true;
+}
+
+void GmshReader::physicalNames() {
+  const std::int64_t n = count(text_.integer("the number of physical names"), 6, "number of physical names");
+  for (std::int64_t i = 0; i < n; ++i) {
+    const int dim = static_cast<int>(text_.integer("the dimension of a physical name"));
+    const int tag = static_cast<int>(text_.integer("the tag of a physical name"));
+    std::string name = text_.restOfLine();
+    const auto first = name.find('"');
+    const auto last = name.rfind('"');
+    if (first == std::string::npos || last == first) text_.fail("a quoted physical name", name);
+    physicalNames_[{dim, tag}] = name.substr(first + 1, last - first - 1);
+  }
+  endSection("PhysicalNames");
+}
+
+void GmshReader::entities() {
+  std::int64_t counts[4];
+  if (binary_) {
+    text_.endLine();
+    F_BinaryReader b = binary();
+    for (auto& c : counts) c = static_cast<std::int64_t>(b.get<std::uint64_t>("the entity counts"));
+  } else {
+    for (auto& c : counts) c = text_.integer("an entity count");
+  }
+  for (int dim = 0; dim < 4; ++dim) {
+    const std::int64_t n = count(counts[dim], binary_ ? 36 : 8, "number of entities");
+    for (std::int64_t e = 0; e < n; ++e) {
+      std::vector<int> physicals;
+      int tag = 0;
+      if (binary_) {
+        F_BinaryReader b = binary();
+        tag = b.get<std::int32_t>("an entity tag");
+        double box[6];
+        b.getArray(box, dim == 0 ? 3 : 6, "an entity's bounding box");
+        const std::uint64_t where = b.offset();
+        const auto np = b.get<std::uint64_t>("the number of physical tags");
+        if (np > b.remaining() / 4) b.fail(where, "The number of physical tags is more than the file holds.");
+        for (std::uint64_t k = 0; k < np; ++k) physicals.push_back(b.get<std::int32_t>("a physical tag"));
+        if (dim > 0) {
+          const std::uint64_t at = b.offset();
+          const auto nb = b.get<std::uint64_t>("the number of bounding entities");
+          if (nb > b.remaining() / 4) b.fail(at, "The number of bounding entities is more than the file holds.");
+          for (std::uint64_t k = 0; k < nb; ++k) (void)b.get<std::int32_t>("a bounding entity");
+        }
+      } else {
+        tag = static_cast<int>(text_.integer("an entity tag"));
+        for (int k = 0; k < (dim == 0 ? 3 : 6); ++k) (void)text_.real("a bounding-box coordinate");
+        const std::int64_t np = count(text_.integer("the number of physical tags"), 2, "number of physical tags");
+        for (std::int64_t k = 0; k < np; ++k) physicals.push_back(static_cast<int>(text_.integer("a physical tag")));
+        if (dim > 0) {
+          const std::int64_t nb =
+              count(text_.integer("the number of bounding entities"), 2, "number of bounding entities");
+          for (std::int64_t k = 0; k < nb; ++k) (void)text_.integer("a bounding entity");
+        }
+      }
+      entityPhysicals_[{dim, tag}] = std::move(physicals);
+    }
+  }
+  endSection("Entities");
+}
+
+void GmshReader::nodes() {
+  if (!version4_) {
+    const std::int64_t n = count(text_.integer("the number of nodes"), binary_ ? 28 : 8, "number of nodes");
+    if (binary_) text_.endLine();
+    for (std::int64_t i = 0; i < n; ++i) {
+      if (binary_) {
+        F_BinaryReader b = binary();
+        const std::uint64_t where = b.offset();
+        const auto id = b.get<std::int32_t>("a node number");
+        double xyz[3];
+        b.getArray(xyz, 3, "a node's coordinates");
+        builder_.addNode(id, xyz[0], xyz[1], xyz[2], at(where));
+      } else {
+        const std::int64_t id = text_.integer("a node number");
+        const double x = text_.real("the x coordinate"), y = text_.real("the y coordinate");
+        const double z = text_.real("the z coordinate");
+        builder_.addNode(id, x, y, z, line());
+      }
+    }
+    endSection("Nodes");
+    return;
+  }
+  std::int64_t header[4];
+  if (binary_) {
+    text_.endLine();
+    F_BinaryReader b = binary();
+    for (auto& h : header) h = static_cast<std::int64_t>(b.get<std::uint64_t>("the node header"));
+  } else {
+    for (auto& h : header) h = text_.integer("a number of the node header");
+  }
+  const std::int64_t blocks = count(header[0], binary_ ? 20 : 8, "number of node blocks");
+  std::vector<std::int64_t> tags;
+  for (std::int64_t k = 0; k < blocks; ++k) {
+    int dim = 0, parametric = 0;
+    std::int64_t n = 0;
+    if (binary_) {
+      F_BinaryReader b = binary();
+      dim = b.get<std::int32_t>("a node block's dimension");
+      (void)b.get<std::int32_t>("a node block's entity");
+      parametric = b.get<std::int32_t>("a node block's parametric flag");
+      const std::uint64_t where = b.offset();
+      const auto size = b.get<std::uint64_t>("a node block's size");
+      if (size > b.remaining() / 32) b.fail(where, "The node block holds more nodes than the rest of the file.");
+      n = static_cast<std::int64_t>(size);
+    } else {
+      dim = static_cast<int>(text_.integer("a node block's dimension"));
+      (void)text_.integer("a node block's entity");
+      parametric = static_cast<int>(text_.integer("a node block's parametric flag"));
+      n = count(text_.integer("a node block's size"), 8, "node block size");
+    }
+    const int extra = parametric ? std::clamp(dim, 0, 3) : 0;
+    tags.clear();
+    if (binary_) {
+      F_BinaryReader b = binary();
+      for (std::int64_t i = 0; i < n; ++i) tags.push_back(static_cast<std::int64_t>(b.get<std::uint64_t>("a node tag")));
+      for (std::int64_t i = 0; i < n; ++i) {
+        const std::uint64_t where = b.offset();
+        double xyz[6];
+        b.getArray(xyz, static_cast<std::size_t>(3 + extra), "a node's coordinates");
+        builder_.addNode(tags[static_cast<std::size_t>(i)], xyz[0], xyz[1], xyz[2], at(where));
+      }
+    } else {
+      for (std::int64_t i = 0; i < n; ++i) tags.push_back(text_.integer("a node tag"));
+      for (std::int64_t i = 0; i < n; ++i) {
+        const double x = text_.real("the x coordinate"), y = text_.real("the y coordinate");
+        const double z = text_.real("the z coordinate");
+        for (int p = 0; p < extra; ++p) (void)text_.real("a parametric coordinate");
+        builder_.addNode(tags[static_cast<std::size_t>(i)], x, y, z, line());
+      }
+    }
+  }
+  endSection("Nodes");
+}
+
+int GmshReader::layerOf(int dimension, int physical) {
+  // Physical tags are unique within a dimension only.
+  const auto key = std::make_pair(dimension, physical > 0 ? physical : -1);
+  const auto it = layers_.find(key);
+  if (it != layers_.end()) return it->second;
+  std::string name;
+  if (physical > 0) {
+    const auto named = physicalNames_.find(key);
+    name = named != physicalNames_.end() ? named->second : "Physical group " + std::to_string(physical);
+  } else {
+    static const char* const kByDimension[] = {"Points", "Curves", "Surfaces", "Volumes"};
+    name = kByDimension[std::clamp(dimension, 0, 3)];
+  }
+  const int layer = builder_.addLayer(name);
+  layers_[key] = layer;
+  return layer;
+}
+
+void GmshReader::element(const GmshType& type, std::int64_t typeNumber, std::int64_t id, const std::int64_t* nodes,
+                         const std::vector<int>& physicals, int dimension, Where where) {
+  if (!type.kind) {
+    builder_.skip(typeName(typeNumber));
+    return;
+  }
+  std::int64_t ordered[kMaxCellNodes];
+  for (int i = 0; i < type.nodes; ++i) ordered[i] = type.order.empty() ? nodes[i] : nodes[type.order[static_cast<std::size_t>(i)]];
+  if (physicals.empty()) {
+    builder_.addCell(layerOf(dimension, 0), *type.kind, ordered, id, where);
+    return;
+  }
+  for (int physical : physicals) builder_.addCell(layerOf(dimension, physical), *type.kind, ordered, id, where);
+}
+
+void GmshReader::elements() {
+  std::vector<int> physicals;
+  std::int64_t nodes[128];
+  if (!version4_) {
+    const std::int64_t n = count(text_.integer("the number of elements"), binary_ ? 12 : 8, "number of elements");
+    if (!binary_) {
+      for (std::int64_t i = 0; i < n; ++i) {
+        const Where where = line();
+        const std::int64_t id = text_.integer("an element number");
+        const std::int64_t typeNumber = text_.integer("an element type");
+        const GmshType* type = typeOf(typeNumber);
+        if (!type) {
+          // The node count of an unknown type is unknown too: its line is passed over.
+          builder_.skip(typeName(typeNumber));
+          (void)text_.restOfLine();
+          continue;
+        }
+        const std::int64_t ntags = count(text_.integer("the number of tags"), 2, "number of tags");
+        physicals.clear();
+        for (std::int64_t t = 0; t < ntags; ++t) {
+          const std::int64_t tag = text_.integer("an element tag");
+          if (t == 0 && tag > 0) physicals.push_back(static_cast<int>(std::min<std::int64_t>(tag, 1 << 30)));
+        }
+        for (int j = 0; j < type->nodes; ++j) nodes[j] = text_.integer("a node number of the element");
+        element(*type, typeNumber, id, nodes, physicals, type->dimension, where);
+      }
+    } else {
+      text_.endLine();
+      F_BinaryReader b = binary();
+      std::int64_t done = 0;
+      while (done < n) {
+        const std::uint64_t headerAt = b.offset();
+        const auto typeNumber = b.get<std::int32_t>("an element block's type");
+        const auto following = b.get<std::int32_t>("an element block's size");
+        const auto ntags = b.get<std::int32_t>("an element block's number of tags");
+        const GmshType* type = typeOf(typeNumber);
+        if (!type) b.fail(headerAt, "Unknown element type " + std::to_string(typeNumber) + ".");
+        if (following < 1 || following > n - done || ntags < 0 || ntags > 64) {
+          b.fail(headerAt, "Expected an element block header within the declared element count.");
+        }
+        std::int32_t record[1 + 64 + 128];
+        for (std::int32_t e = 0; e < following; ++e) {
+          const std::uint64_t where = b.offset();
+          b.getArray(record, static_cast<std::size_t>(1 + ntags + type->nodes), "an element");
+          physicals.clear();
+          if (ntags > 0 && record[1] > 0) physicals.push_back(record[1]);
+          for (int j = 0; j < type->nodes; ++j) nodes[j] = record[1 + ntags + j];
+          element(*type, typeNumber, record[0], nodes, physicals, type->dimension, at(where));
+        }
+        done += following;
+      }
+    }
+    endSection("Elements");
+    return;
+  }
+  std::int64_t header[4];
+  if (binary_) {
+    text_.endLine();
+    F_BinaryReader b = binary();
+    for (auto& h : header) h = static_cast<std::int64_t>(b.get<std::uint64_t>("the element header"));
+  } else {
+    for (auto& h : header) h = text_.integer("a number of the element header");
+  }
+  const std::int64_t blocks = count(header[0], binary_ ? 20 : 8, "number of element blocks");
+  for (std::int64_t k = 0; k < blocks; ++k) {
+    int dim = 0, entity = 0;
+    std::int64_t typeNumber = 0, n = 0;
+    std::uint64_t headerAt = 0;
+    if (binary_) {
+      F_BinaryReader b = binary();
+      headerAt = b.offset();
+      dim = b.get<std::int32_t>("an element block's dimension");
+      entity = b.get<std::int32_t>("an element block's entity");
+      typeNumber = b.get<std::int32_t>("an element block's type");
+      n = static_cast<std::int64_t>(b.get<std::uint64_t>("an element block's size"));
+    } else {
+      dim = static_cast<int>(text_.integer("an element block's dimension"));
+      entity = static_cast<int>(text_.integer("an element block's entity"));
+      typeNumber = text_.integer("an element block's type");
+      n = text_.integer("an element block's size");
+    }
+    const GmshType* type = typeOf(typeNumber);
+    if (!type) {
+      if (binary_) binary().fail(headerAt, "Unknown element type " + std::to_string(typeNumber) + ".");
+      text_.failMessage("ERROR\nUnknown element type " + std::to_string(typeNumber) + ".");
+    }
+    const std::int64_t perElement = (binary_ ? 8 : 2) * (1 + type->nodes);
+    if (n < 0 || static_cast<std::uint64_t>(n) > file_.remaining() / static_cast<std::uint64_t>(perElement) + 1) {
+      if (binary_) binary().fail(headerAt, "The element block holds more elements than the rest of the file.");
+      text_.failMessage("ERROR\nThe element block holds more elements than the rest of the file.");
+    }
+    const auto found = entityPhysicals_.find({dim, entity});
+    physicals = found != entityPhysicals_.end() ? found->second : std::vector<int>();
+    for (std::int64_t e = 0; e < n; ++e) {
+      if (binary_) {
+        F_BinaryReader b = binary();
+        const std::uint64_t where = b.offset();
+        std::uint64_t record[1 + 128];
+        b.getArray(record, static_cast<std::size_t>(1 + type->nodes), "an element");
+        for (int j = 0; j < type->nodes; ++j) nodes[j] = static_cast<std::int64_t>(record[1 + j]);
+        element(*type, typeNumber, static_cast<std::int64_t>(record[0]), nodes, physicals, dim, at(where));
+      } else {
+        const Where where = line();
+        const std::int64_t id = text_.integer("an element tag");
+        for (int j = 0; j < type->nodes; ++j) nodes[j] = text_.integer("a node tag of the element");
+        element(*type, typeNumber, id, nodes, physicals, dim, where);
+      }
+    }
+  }
+  endSection("Elements");
+}
+
+void GmshReader::nodeData() {
+  const std::int64_t strings = count(text_.integer("the number of string tags"), 2, "number of string tags");
+  std::string name;
+  for (std::int64_t i = 0; i < strings; ++i) {
+    std::string tag = text_.restOfLine();
+    if (tag.find_first_not_of(" \t") == std::string::npos) tag = text_.restOfLine();
+    const auto first = tag.find('"');
+    const auto last = tag.rfind('"');
+    if (first != std::string::npos && last > first) tag = tag.substr(first + 1, last - first - 1);
+    if (i == 0) name = tag;
+  }
+  const std::int64_t reals = count(text_.integer("the number of real tags"), 2, "number of real tags");
+  for (std::int64_t i = 0; i < reals; ++i) (void)text_.real("a real tag");
+  const std::int64_t ints = count(text_.integer("the number of integer tags"), 2, "number of integer tags");
+  if (ints < 3) text_.fail("at least 3 integer tags", std::to_string(ints));
+  std::int64_t intTags[3];
+  for (std::int64_t i = 0; i < ints; ++i) {
+    const std::int64_t v = text_.integer("an integer tag");
+    if (i < 3) intTags[i] = v;
+  }
+  const std::int64_t components = intTags[1];
+  if (components < 1 || components > 9) text_.fail("1 to 9 components", std::to_string(components));
+  const std::int64_t n = count(intTags[2], binary_ ? 4 + 8 * components : 4, "number of node values");
+  const int field = builder_.addField(name.empty() ? "Node data" : name);
+  if (binary_) text_.endLine();
+  for (std::int64_t i = 0; i < n; ++i) {
+    std::int64_t node = 0;
+    double v[9];
+    Where where = line();
+    if (binary_) {
+      F_BinaryReader b = binary();
+      where = at(b.offset());
+      node = b.get<std::int32_t>("a node number of the node data");
+      b.getArray(v, static_cast<std::size_t>(components), "node values");
+    } else {
+      node = text_.integer("a node number of the node data");
+      for (std::int64_t c = 0; c < components; ++c) v[c] = text_.real("a node value");
+    }
+    double value = v[0];
+    if (components > 1) {
+      double sum = 0;
+      for (std::int64_t c = 0; c < components; ++c) sum += v[c] * v[c];
+      value = std::sqrt(sum);
+    }
+    builder_.setFieldValue(field, node, value, where);
+  }
+  endSection("NodeData");
+}
+
+void GmshReader::skipSection(const std::string& name) {
+  // Sections this program does not use may hold binary data: their end is
+  // found as bytes, not as words.
+  text_.skipPast("$End" + name);
+}
+
+}  // namespace
+
+void readGmsh(F_InputFile& file, F_MeshBuilder& builder) { GmshReader(file, builder).read(); }
