@@ -5,6 +5,8 @@
 
 #include "import/F_MeshBuilder.h"
 #include "import/gmsh/F_GmshReader.h"
+#include "import/inp/F_InpReader.h"
+#include "import/vtk/F_VtkLegacyReader.h"
 #include "include/F_Errors.h"
 #include "platform/UiServices.h"
 
@@ -24,6 +26,8 @@ const struct {
   Reader read;
 } kReaders[] = {
     {"msh", readGmsh},
+    {"inp", readInp},
+    {"vtk", readVtkLegacy},
 };
 
 }  // namespace

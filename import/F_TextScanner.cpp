@@ -129,7 +129,7 @@ void F_TextScanner::skipPast(std::string_view marker) {
 
 bool F_TextScanner::atEnd() { return skipBlanks() == F_InputFile::kEof; }
 
-void F_TextScanner::fail(std::string_view what, std::string_view found) const {
+std::string expectedMessage(std::string_view what, std::string_view found) {
   std::string text = "ERROR\nExpected ";
   text.append(what).append(", found ");
   if (found == "the end of the file") {
@@ -141,7 +141,11 @@ void F_TextScanner::fail(std::string_view what, std::string_view found) const {
     }
     text.append("\"").append(shown).append("\"");
   }
-  failMessage(text + ".");
+  return text + ".";
+}
+
+void F_TextScanner::fail(std::string_view what, std::string_view found) const {
+  failMessage(expectedMessage(what, found));
 }
 
 void F_TextScanner::failMessage(const std::string& message) const {

@@ -49,6 +49,10 @@ class F_TextScanner {
   char word_[256];
 };
 
+// "ERROR\nExpected <what>, found "<found>"." (the found text shortened and
+// kept to visible characters).
+std::string expectedMessage(std::string_view what, std::string_view found);
+
 // Parses a whole word as an integer or a real; false when it is not one.
 bool parseInteger(std::string_view text, std::int64_t& value);
 bool parseReal(std::string_view text, double& value);

@@ -1,0 +1,459 @@
+#include "import/inp/F_InpReader.h"
+
+#include <algorithm>
+#include <cctype>
+#include <filesystem>
+#include <memory>
+#include <optional>
+#include <unordered_map>
+#include <vector>
+
+#include "import/F_TextScanner.h"
+#include "include/F_Errors.h"
+
+namespace {
+
+constexpr int kMaxIncludeDepth = 16;
+
+struct InpType {
+  F_CellKind kind;
+  std::vector<std::uint8_t> order;  // shared-order node i is the file's node order[i]; empty: the same
+};
+
+// The element type by its name: a family and a node count, whatever letters
+// follow (C3D20R, S4R5, B32, STRI65).
+std::optional<InpType> inpType(const std::string& type) {
+  enum Family { Solid, Surface, Line, Beam };
+  static const struct {
+    const char* prefix;
+    Family family;
+  } kFamilies[] = {
+      {"SFM3D", Surface}, {"DCC3D", Solid}, {"DC3D", Solid}, {"DC2D", Surface}, {"DCAX", Surface},
+      {"AC3D", Solid},    {"C3D", Solid},   {"CPEG", Surface}, {"CPE", Surface}, {"CPS", Surface},
+      {"CGAX", Surface},  {"CAX", Surface}, {"M3D", Surface},  {"R3D", Surface}, {"STRI", Surface},
+      {"SC", Solid},      {"S", Surface},   {"T2D", Line},     {"T3D", Line},    {"PIPE", Beam},
+      {"B", Beam},
+  };
+  for (const auto& f : kFamilies) {
+    const std::string_view prefix = f.prefix;
+    if (!type.starts_with(prefix) || type.size() == prefix.size() || !std::isdigit(static_cast<unsigned char>(type[prefix.size()]))) {
+      continue;
+    }
+    int n = 0;
+    for (std::size_t i = prefix.size(); i < type.size() && std::isdigit(static_cast<unsigned char>(type[i])) && n < 1000; ++i) {
+      n = n * 10 + (type[i] - '0');
+    }
+    switch (f.family) {
+      case Solid:
+        switch (n) {
+          case 4: return InpType{F_CellKind::Tet4, {}};
+          case 5: return InpType{F_CellKind::Pyramid5, {}};
+          case 6: return InpType{F_CellKind::Wedge6, {}};
+          case 8: return InpType{F_CellKind::Hex8, {}};
+          case 10: return InpType{F_CellKind::Tet10, {}};
+          case 15: return InpType{F_CellKind::Wedge15, {}};
+          case 20: return InpType{F_CellKind::Hex20, {}};
+          default: return std::nullopt;
+        }
+      case Surface:
+        switch (n) {
+          case 3: return InpType{F_CellKind::Tri3, {}};
+          case 4: return InpType{F_CellKind::Quad4, {}};
+          case 6:
+          case 65: return InpType{F_CellKind::Tri6, {}};
+          case 8: return InpType{F_CellKind::Quad8, {}};
+          case 9: return InpType{F_CellKind::Quad9, {}};
+          default: return std::nullopt;
+        }
+      case Line:
+        // The middle node of a 3-node line stands second.
+        if (n == 2) return InpType{F_CellKind::Line2, {}};
+        if (n == 3) return InpType{F_CellKind::Line3, {0, 2, 1}};
+        return std::nullopt;
+      case Beam:
+        // B21, B31: 2 nodes; B22, B32: 3 (the middle second); B23, B33: 2.
+        if (n < 10 || n > 99) return std::nullopt;
+        if (n % 10 == 2) return InpType{F_CellKind::Line3, {0, 2, 1}};
+        return InpType{F_CellKind::Line2, {}};
+    }
+  }
+  return std::nullopt;
+}
+
+std::string upper(std::string s) {
+  std::transform(s.begin(), s.end(), s.begin(), [](unsigned char c) { return std::toupper(c); });
+  return s;
+}
+
+std::string_view trim(std::string_view s) {
+  while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
+  while (!s.empty() && (s.back() == ' ' || s.back() == '\t')) s.remove_suffix(1);
+  return s;
+}
+
+// The comma-separated fields of a data line; a trailing comma adds no field.
+void splitFields(std::string_view line, std::vector<std::string_view>& fields) {
+  fields.clear();
+  std::size_t start = 0;
+  for (std::size_t i = 0; i <= line.size(); ++i) {
+    if (i == line.size() || line[i] == ',') {
+      const std::string_view f = trim(line.substr(start, i - start));
+      if (!(i == line.size() && f.empty() && !fields.empty())) fields.push_back(f);
+      start = i + 1;
+    }
+  }
+  if (fields.size() == 1 && fields[0].empty()) fields.clear();
+}
+
+struct Keyword {
+  std::string name;  // upper case, with its '*'
+  std::vector<std::pair<std::string, std::string>> params;  // names upper case; values as written
+  std::string param(const std::string& key) const {
+    for (const auto& [k, v] : params) {
+      if (k == key) return v;
+    }
+    return "";
+  }
+  bool has(const std::string& key) const {
+    for (const auto& [k, v] : params) {
+      if (k == key) return true;
+    }
+    return false;
+  }
+};
+
+struct ElementRecord {
+  std::int64_t id;
+  std::uint64_t firstNode;
+  std::int64_t line;
+  F_CellKind kind;
+};
+
+struct SetRecord {
+  std::string name;
+  std::vector<std::int64_t> members;
+  std::vector<std::int64_t> lines;  // where each member was named
+};
+
+class InpReader {
+ public:
+  InpReader(F_MeshBuilder& builder) : builder_(builder) {}
+  void read(F_InputFile& file, int depth);
+  void finish();
+
+ private:
+  // One source file being read: its lines and the keyword at hand.
+  struct Source {
+    F_InputFile& file;
+    F_TextScanner text;
+    std::string line;
+    int lineNumber = 0;    // of `line`
+    bool pending = false;  // `line` holds a keyword line not yet handled
+    explicit Source(F_InputFile& f) : file(f), text(f) {}
+    [[noreturn]] void fail(std::string_view what, std::string_view found) const {
+      failMessage(expectedMessage(what, found.empty() ? std::string_view("an empty field") : found));
+    }
+    [[noreturn]] void failMessage(const std::string& message) const { failRead(file, message, lineNumber); }
+  };
+
+  bool nextLine(Source& src);  // the next line that is not blank or a comment
+  Keyword parseKeyword(Source& src);
+  void nodes(Source& src, const Keyword& kw);
+  void elements(Source& src, const Keyword& kw);
+  void set(Source& src, const Keyword& kw, bool ofElements);
+  void include(Source& src, const Keyword& kw, int depth);
+  void skipData(Source& src);
+  std::int64_t integer(Source& src, std::string_view field, std::string_view what);
+  double real(Source& src, std::string_view field, std::string_view what);
+  SetRecord& setNamed(std::vector<SetRecord>& sets, std::unordered_map<std::string, std::size_t>& index,
+                      const std::string& name);
+
+  F_MeshBuilder& builder_;
+  std::vector<ElementRecord> elements_;
+  std::vector<std::int64_t> elementNodes_;
+  std::unordered_map<std::int64_t, std::size_t> elementIndex_;
+  std::vector<SetRecord> elsets_;
+  std::unordered_map<std::string, std::size_t> elsetIndex_;
+  std::vector<SetRecord> nsets_;
+  std::unordered_map<std::string, std::size_t> nsetIndex_;
+  std::vector<std::string_view> fields_;
+};
+
+bool InpReader::nextLine(Source& src) {
+  for (;;) {
+    if (src.text.atEnd()) return false;
+    src.lineNumber = src.text.line();
+    src.line = src.text.restOfLine();
+    const std::string_view t = trim(src.line);
+    if (t.empty() || t.starts_with("**")) continue;
+    return true;
+  }
+}
+
+Keyword InpReader::parseKeyword(Source& src) {
+  // A keyword line that ends with a comma goes on on the next line.
+  std::string text = src.line;
+  while (!trim(text).empty() && trim(text).back() == ',') {
+    if (!nextLine(src)) break;
+    text += src.line;
+  }
+  std::vector<std::string_view> parts;
+  splitFields(text, parts);
+  Keyword kw;
+  std::string name(parts.empty() ? std::string_view() : parts[0]);
+  name.erase(std::remove(name.begin(), name.end(), ' '), name.end());
+  kw.name = upper(name);
+  for (std::size_t i = 1; i < parts.size(); ++i) {
+    const auto eq = parts[i].find('=');
+    std::string key(trim(parts[i].substr(0, eq)));
+    key.erase(std::remove(key.begin(), key.end(), ' '), key.end());
+    std::string value(eq == std::string_view::npos ? std::string_view() : trim(parts[i].substr(eq + 1)));
+    if (value.size() >= 2 && value.front() == '"' && value.back() == '"') value = value.substr(1, value.size() - 2);
+    kw.params.emplace_back(upper(key), value);
+  }
+  return kw;
+}
+
+std::int64_t InpReader::integer(Source& src, std::string_view field, std::string_view what) {
+  std::int64_t v = 0;
+  if (!parseInteger(field, v)) src.fail(what, field);
+  return v;
+}
+
+double InpReader::real(Source& src, std::string_view field, std::string_view what) {
+  double v = 0;
+  // Fortran-style exponents (1.5D+03) are common in decks.
+  std::string copy;
+  if (field.find_first_of("dD") != std::string_view::npos) {
+    copy = field;
+    std::replace(copy.begin(), copy.end(), 'd', 'e');
+    std::replace(copy.begin(), copy.end(), 'D', 'e');
+    field = copy;
+  }
+  if (field.empty()) return 0.0;  // an empty coordinate is 0
+  if (!parseReal(field, v)) src.fail(what, field);
+  return v;
+}
+
+// Data lines end at the next keyword, which is left for the caller.
+void InpReader::skipData(Source& src) {
+  while (nextLine(src)) {
+    if (trim(src.line).front() == '*') {
+      src.pending = true;
+      return;
+    }
+  }
+}
+
+void InpReader::nodes(Source& src, const Keyword& kw) {
+  // NSET= here names every node of the block, not a selection worth marking.
+  (void)kw;
+  while (nextLine(src)) {
+    if (trim(src.line).front() == '*') {
+      src.pending = true;
+      return;
+    }
+    splitFields(src.line, fields_);
+    if (fields_.size() < 2) src.fail("a node number and its coordinates", src.line);
+    const int line = src.lineNumber;
+    const std::int64_t id = integer(src, fields_[0], "a node number");
+    double xyz[3] = {0, 0, 0};
+    for (std::size_t k = 1; k < fields_.size() && k <= 3; ++k) xyz[k - 1] = real(src, fields_[k], "a coordinate");
+    builder_.addNode(id, xyz[0], xyz[1], xyz[2], F_MeshBuilder::Where{line, false});
+  }
+}
+
+void InpReader::elements(Source& src, const Keyword& kw) {
+  const std::string typeName = upper(kw.param("TYPE"));
+  if (typeName.empty()) src.failMessage("ERROR\nExpected TYPE= on the *ELEMENT line.");
+  const std::optional<InpType> type = inpType(typeName);
+  const std::string setName = kw.has("ELSET") ? kw.param("ELSET") : typeName;
+  SetRecord& set = setNamed(elsets_, elsetIndex_, setName);
+  const int nodes = type ? nodeCountOf(type->kind) : 0;
+  std::int64_t values[1 + kMaxCellNodes];
+  while (nextLine(src)) {
+    if (trim(src.line).front() == '*') {
+      src.pending = true;
+      return;
+    }
+    const int line = src.lineNumber;
+    if (!type) {
+      // Unknown types: one record per line, or more while lines end with a comma.
+      builder_.skip("Abaqus element type " + typeName);
+      while (trim(src.line).back() == ',' && nextLine(src)) {
+      }
+      continue;
+    }
+    // A record goes on over further lines until it holds all its nodes.
+    int have = 0;
+    for (;;) {
+      splitFields(src.line, fields_);
+      for (const std::string_view f : fields_) {
+        if (have == 1 + nodes) src.fail("the end of the element's record", f);
+        values[have] = integer(src, f, have == 0 ? "an element number" : "a node number");
+        ++have;
+      }
+      if (have == 1 + nodes) break;
+      if (!nextLine(src) || trim(src.line).front() == '*') {
+        src.failMessage("ERROR\nExpected " + std::to_string(nodes) + " node numbers for element " +
+                             std::to_string(values[0]) + " of type " + typeName + ".");
+      }
+    }
+    const ElementRecord record{values[0], elementNodes_.size(), line, type->kind};
+    if (!elementIndex_.emplace(values[0], elements_.size()).second) {
+      src.failMessage("ERROR\nElement " + std::to_string(values[0]) + " is defined twice.");
+    }
+    for (int j = 0; j < nodes; ++j) {
+      elementNodes_.push_back(type->order.empty() ? values[1 + j] : values[1 + type->order[static_cast<std::size_t>(j)]]);
+    }
+    elements_.push_back(record);
+    set.members.push_back(values[0]);
+    set.lines.push_back(line);
+  }
+}
+
+SetRecord& InpReader::setNamed(std::vector<SetRecord>& sets, std::unordered_map<std::string, std::size_t>& index,
+                               const std::string& name) {
+  // Set names are not case-sensitive.
+  const auto [it, added] = index.emplace(upper(name), sets.size());
+  if (added) sets.push_back(SetRecord{name, {}, {}});
+  return sets[it->second];
+}
+
+void InpReader::set(Source& src, const Keyword& kw, bool ofElements) {
+  const char* key = ofElements ? "ELSET" : "NSET";
+  auto& sets = ofElements ? elsets_ : nsets_;
+  auto& index = ofElements ? elsetIndex_ : nsetIndex_;
+  if (kw.param(key).empty()) src.failMessage(std::string("ERROR\nExpected ") + key + "= on the *" + key + " line.");
+  const std::size_t target = &setNamed(sets, index, kw.param(key)) - sets.data();
+  const bool generate = kw.has("GENERATE");
+  while (nextLine(src)) {
+    if (trim(src.line).front() == '*') {
+      src.pending = true;
+      return;
+    }
+    const int line = src.lineNumber;
+    splitFields(src.line, fields_);
+    if (generate) {
+      if (fields_.size() < 2 || fields_.size() > 3) src.fail("first, last[, step]", src.line);
+      const std::int64_t first = integer(src, fields_[0], "the first number");
+      const std::int64_t last = integer(src, fields_[1], "the last number");
+      const std::int64_t step = fields_.size() == 3 ? integer(src, fields_[2], "the step") : 1;
+      // A range may not name more members than the file could define.
+      if (step < 1 || last < first || (last - first) / step > static_cast<std::int64_t>(src.file.size()) + 1) {
+        src.failMessage("ERROR\nExpected a range with first <= last and a step of 1 or more.");
+      }
+      for (std::int64_t v = first; v <= last; v += step) {
+        sets[target].members.push_back(v);
+        sets[target].lines.push_back(line);
+      }
+      continue;
+    }
+    for (const std::string_view f : fields_) {
+      std::int64_t v = 0;
+      if (parseInteger(f, v)) {
+        sets[target].members.push_back(v);
+        sets[target].lines.push_back(line);
+        continue;
+      }
+      // A member that is not a number names a set defined before.
+      const auto found = index.find(upper(std::string(f)));
+      if (found == index.end()) src.fail("a number or the name of a set defined before", f);
+      const SetRecord other = sets[found->second];
+      sets[target].members.insert(sets[target].members.end(), other.members.begin(), other.members.end());
+      sets[target].lines.insert(sets[target].lines.end(), other.lines.size(), line);
+    }
+  }
+}
+
+void InpReader::include(Source& src, const Keyword& kw, int depth) {
+  const std::string name = kw.param("INPUT");
+  if (name.empty()) src.failMessage("ERROR\nExpected INPUT= on the *INCLUDE line.");
+  if (depth >= kMaxIncludeDepth) src.failMessage("ERROR\nIncluded files nest more than 16 deep.");
+  std::filesystem::path path(name);
+  if (path.is_relative()) path = std::filesystem::path(src.file.path()).parent_path() / path;
+  auto file = F_InputFile::open(path.string());
+  if (!file) src.failMessage("ERROR\nThe included file " + path.string() + " cannot be opened.");
+  read(*file, depth + 1);
+}
+
+void InpReader::read(F_InputFile& file, int depth) {
+  Source src(file);
+  for (;;) {
+    if (!src.pending && !nextLine(src)) return;
+    src.pending = false;
+    if (trim(src.line).front() != '*') src.fail("a keyword line (*NODE, *ELEMENT, ...)", src.line);
+    const Keyword kw = parseKeyword(src);
+    if (kw.name == "*NODE") {
+      nodes(src, kw);
+    } else if (kw.name == "*ELEMENT") {
+      elements(src, kw);
+    } else if (kw.name == "*ELSET") {
+      set(src, kw, true);
+    } else if (kw.name == "*NSET") {
+      set(src, kw, false);
+    } else if (kw.name == "*INCLUDE") {
+      include(src, kw, depth);
+    } else {
+      skipData(src);
+    }
+  }
+}
+
+void InpReader::finish() {
+  using Where = F_MeshBuilder::Where;
+  std::vector<char> inSet(elements_.size(), 0);
+  std::vector<std::int64_t> nodes;
+  std::vector<std::vector<std::int64_t>> layerNodes;
+  for (std::size_t s = 0; s < elsets_.size(); ++s) {
+    const SetRecord& set = elsets_[s];
+    if (set.members.empty()) continue;
+    // Layers are made in set order, so layer numbers index layerNodes too.
+    const int layer = builder_.addLayer(set.name);
+    std::vector<std::size_t> taken;
+    for (std::size_t m = 0; m < set.members.size(); ++m) {
+      const auto found = elementIndex_.find(set.members[m]);
+      if (found == elementIndex_.end()) {
+        builder_.fail("ERROR\nSet " + set.name + " names element " + std::to_string(set.members[m]) +
+                          ", which the file does not define.",
+                      Where{set.lines[m], false});
+      }
+      // An element named twice in one set is shown once.
+      if (inSet[found->second]) continue;
+      inSet[found->second] = 1;
+      taken.push_back(found->second);
+      const ElementRecord& e = elements_[found->second];
+      builder_.addCell(layer, e.kind, elementNodes_.data() + e.firstNode, e.id, Where{e.line, false});
+    }
+    std::vector<std::int64_t> used;
+    for (std::size_t i : taken) {
+      inSet[i] = 0;
+      const ElementRecord& e = elements_[i];
+      used.insert(used.end(), elementNodes_.begin() + static_cast<std::ptrdiff_t>(e.firstNode),
+                  elementNodes_.begin() + static_cast<std::ptrdiff_t>(e.firstNode) + nodeCountOf(e.kind));
+    }
+    std::sort(used.begin(), used.end());
+    used.erase(std::unique(used.begin(), used.end()), used.end());
+    layerNodes.push_back(std::move(used));
+  }
+  // Each node set marks its nodes in the layers that hold them.
+  std::vector<std::int64_t> marked;
+  for (const SetRecord& nset : nsets_) marked.insert(marked.end(), nset.members.begin(), nset.members.end());
+  std::sort(marked.begin(), marked.end());
+  marked.erase(std::unique(marked.begin(), marked.end()), marked.end());
+  for (std::size_t layer = 0; layer < layerNodes.size(); ++layer) {
+    for (std::int64_t node : layerNodes[layer]) {
+      if (std::binary_search(marked.begin(), marked.end(), node)) {
+        builder_.addSpecialNode(static_cast<int>(layer), node, Where{});
+      }
+    }
+  }
+}
+
+}  // namespace
+
+void readInp(F_InputFile& file, F_MeshBuilder& builder) {
+  InpReader reader(builder);
+  reader.read(file, 0);
+  reader.finish();
+}

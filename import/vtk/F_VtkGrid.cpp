@@ -1,0 +1,160 @@
+#include "import/vtk/F_VtkGrid.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cmath>
+#include <map>
+#include <optional>
+
+namespace {
+
+struct VtkType {
+  F_CellKind kind;
+  std::vector<std::uint8_t> order;  // shared-order node i is the file's node order[i]; empty: the same
+};
+
+// Fixed-size VTK cell types; the variable ones (poly-vertex, poly-line,
+// strip, polygon) are cut up where they are used.
+std::optional<VtkType> vtkType(int type) {
+  switch (type) {
+    case 1: return VtkType{F_CellKind::Point, {}};
+    case 3: return VtkType{F_CellKind::Line2, {}};
+    case 5: return VtkType{F_CellKind::Tri3, {}};
+    case 8: return VtkType{F_CellKind::Quad4, {0, 1, 3, 2}};  // pixel: rows, not a turn
+    case 9: return VtkType{F_CellKind::Quad4, {}};
+    case 10: return VtkType{F_CellKind::Tet4, {}};
+    case 11: return VtkType{F_CellKind::Hex8, {0, 1, 3, 2, 4, 5, 7, 6}};  // voxel
+    case 12: return VtkType{F_CellKind::Hex8, {}};
+    case 13: return VtkType{F_CellKind::Wedge6, {}};
+    case 14: return VtkType{F_CellKind::Pyramid5, {}};
+    case 21: return VtkType{F_CellKind::Line3, {}};
+    case 22: return VtkType{F_CellKind::Tri6, {}};
+    case 23: return VtkType{F_CellKind::Quad8, {}};
+    case 24: return VtkType{F_CellKind::Tet10, {}};
+    case 25: return VtkType{F_CellKind::Hex20, {}};
+    case 26: return VtkType{F_CellKind::Wedge15, {}};
+    case 28: return VtkType{F_CellKind::Quad9, {}};
+    case 29: return VtkType{F_CellKind::Hex27, {}};
+    default: return std::nullopt;
+  }
+}
+
+int dimensionOf(int type) {
+  switch (type) {
+    case 1:
+    case 2: return 0;
+    case 3:
+    case 4:
+    case 21: return 1;
+    case 5:
+    case 6:
+    case 7:
+    case 8:
+    case 9:
+    case 22:
+    case 23:
+    case 28: return 2;
+    default: return 3;
+  }
+}
+
+bool sameName(const std::string& a, const char* b) {
+  const std::string_view v(b);
+  return a.size() == v.size() &&
+         std::equal(a.begin(), a.end(), v.begin(), [](char x, char y) { return std::tolower(x) == std::tolower(y); });
+}
+
+void addCell(F_MeshBuilder& builder, int layer, int type, const std::int64_t* p, std::int64_t n, std::int64_t id,
+             F_MeshBuilder::Where where) {
+  auto wrong = [&] {
+    builder.fail("ERROR\nCell " + std::to_string(id) + " of VTK type " + std::to_string(type) + " has " +
+                     std::to_string(n) + " points.",
+                 where);
+  };
+  std::int64_t piece[3];
+  switch (type) {
+    case 2:  // poly-vertex: each point marked
+      for (std::int64_t i = 0; i < n; ++i) builder.addCell(layer, F_CellKind::Point, p + i, id, where);
+      return;
+    case 4:  // poly-line: its segments
+      if (n < 2) wrong();
+      for (std::int64_t i = 0; i + 1 < n; ++i) builder.addCell(layer, F_CellKind::Line2, p + i, id, where);
+      return;
+    case 6:  // triangle strip: its triangles
+      if (n < 3) wrong();
+      for (std::int64_t i = 0; i + 2 < n; ++i) {
+        piece[0] = p[i];
+        piece[1] = p[i % 2 ? i + 2 : i + 1];
+        piece[2] = p[i % 2 ? i + 1 : i + 2];
+        builder.addCell(layer, F_CellKind::Tri3, piece, id, where);
+      }
+      return;
+    case 7:  // polygon: triangles and quadrilaterals only
+      if (n == 3) return builder.addCell(layer, F_CellKind::Tri3, p, id, where);
+      if (n == 4) return builder.addCell(layer, F_CellKind::Quad4, p, id, where);
+      builder.skip("VTK polygon of " + std::to_string(n) + " points");
+      return;
+    default:
+      break;
+  }
+  const std::optional<VtkType> t = vtkType(type);
+  if (!t) {
+    builder.skip("VTK cell type " + std::to_string(type));
+    return;
+  }
+  if (n != nodeCountOf(t->kind)) wrong();
+  std::int64_t ordered[kMaxCellNodes];
+  for (int i = 0; i < nodeCountOf(t->kind); ++i) ordered[i] = t->order.empty() ? p[i] : p[t->order[static_cast<std::size_t>(i)]];
+  builder.addCell(layer, t->kind, ordered, id, where);
+}
+
+}  // namespace
+
+void F_VtkGrid::addCell(int type, const std::int64_t* points, std::int64_t count, F_MeshBuilder::Where at) {
+  types.push_back(static_cast<std::uint8_t>(type));
+  connectivity.insert(connectivity.end(), points, points + count);
+  offsets.push_back(static_cast<std::int64_t>(connectivity.size()));
+  where.push_back(at);
+}
+
+void buildVtkLayers(const F_VtkGrid& grid, F_MeshBuilder& builder) {
+  const F_VtkGrid::CellArray* regions = nullptr;
+  for (const char* name : {"gmsh:physical", "CellEntityIds", "MaterialIds", "region"}) {
+    for (const auto& a : grid.cellArrays) {
+      if (!regions && sameName(a.name, name) && a.values.size() == grid.cellCount()) regions = &a;
+    }
+  }
+  std::map<std::int64_t, int> layers;  // region value or dimension -> layer
+  static const char* const kByDimension[] = {"Points", "Lines", "Surfaces", "Volumes"};
+  for (std::size_t c = 0; c < grid.cellCount(); ++c) {
+    std::int64_t key = dimensionOf(grid.types[c]);
+    std::string name = kByDimension[key];
+    if (regions) {
+      const double v = regions->values[c];
+      key = std::isfinite(v) ? static_cast<std::int64_t>(std::clamp(v, -9.0e15, 9.0e15)) : 0;
+      name = regions->name + " " + std::to_string(key);
+    }
+    auto it = layers.find(key);
+    if (it == layers.end()) it = layers.emplace(key, builder.addLayer(name)).first;
+    const std::int64_t first = grid.offsets[c];
+    addCell(builder, it->second, grid.types[c], grid.connectivity.data() + first, grid.offsets[c + 1] - first,
+            static_cast<std::int64_t>(c), grid.where[c]);
+  }
+}
+
+void addVtkPointField(F_MeshBuilder& builder, const std::string& name, const std::vector<double>& values,
+                      int components, F_MeshBuilder::Where where) {
+  if (components < 1) return;
+  const int field = builder.addField(name);
+  const std::size_t points = values.size() / static_cast<std::size_t>(components);
+  for (std::size_t p = 0; p < points; ++p) {
+    const double* v = values.data() + p * static_cast<std::size_t>(components);
+    double value = v[0];
+    if (components > 1) {
+      double sum = 0;
+      for (int c = 0; c < components; ++c) sum += v[c] * v[c];
+      value = std::sqrt(sum);
+    }
+    builder.setFieldValue(field, static_cast<std::int64_t>(p), value, where, true);
+  }
+}

@@ -1,0 +1,300 @@
+#include "import/vtk/F_VtkLegacyReader.h"
+
+#include <algorithm>
+#include <cctype>
+
+#include "import/F_BinaryReader.h"
+#include "import/F_TextScanner.h"
+#include "import/vtk/F_VtkGrid.h"
+
+namespace {
+
+using Where = F_MeshBuilder::Where;
+
+// Bytes per value of a legacy type name; 0 for a name that is not one.
+int sizeOfType(std::string type) {
+  std::transform(type.begin(), type.end(), type.begin(), [](unsigned char c) { return std::tolower(c); });
+  if (type == "bit" || type == "char" || type == "unsigned_char") return 1;
+  if (type == "short" || type == "unsigned_short") return 2;
+  if (type == "int" || type == "unsigned_int" || type == "float" || type == "long" || type == "unsigned_long") return 4;
+  if (type == "double" || type == "vtktypeint64" || type == "vtktypeuint64" || type == "vtkidtype") return 8;
+  return 0;
+}
+
+class VtkLegacyReader {
+ public:
+  VtkLegacyReader(F_InputFile& file, F_MeshBuilder& builder) : file_(file), text_(file), builder_(builder) {}
+  void read();
+
+ private:
+  Where here() const {
+    return binary_ ? Where{static_cast<std::int64_t>(text_.offset()), true} : Where{text_.line(), false};
+  }
+  std::int64_t count(std::string_view what, std::int64_t bytesEach);
+  std::string typeWord(std::string_view what);
+  // `n` values of `type` as doubles; `keep` false reads past them.
+  void values(const std::string& type, std::int64_t n, std::vector<double>& out, bool keep = true);
+  void cellList(int fixedType, std::int64_t cells, std::int64_t size);  // legacy CELLS / POLYDATA lists
+  void cells51(std::int64_t offsets, std::int64_t size, int fixedType);
+  void attributes(bool onPoints, std::int64_t n);
+  void skipMetadata();
+
+  F_InputFile& file_;
+  F_TextScanner text_;
+  F_MeshBuilder& builder_;
+  bool binary_ = false;
+  bool version5_ = false;
+  bool polyData_ = false;
+  F_VtkGrid grid_;
+  std::vector<std::int64_t> cellTypes_;
+  std::vector<double> scratch_;
+  std::string pendingWord_;
+};
+
+std::int64_t VtkLegacyReader::count(std::string_view what, std::int64_t bytesEach) {
+  const std::int64_t n = text_.integer(what);
+  if (n < 0 || static_cast<std::uint64_t>(n) > file_.remaining() / static_cast<std::uint64_t>(bytesEach) + 1) {
+    text_.failMessage("ERROR\nThe " + std::string(what) + " (" + std::to_string(n) +
+                      ") is more than the rest of the file can hold.");
+  }
+  return n;
+}
+
+std::string VtkLegacyReader::typeWord(std::string_view what) {
+  std::string type(text_.word(what));
+  if (sizeOfType(type) == 0) text_.fail(what, type);
+  return type;
+}
+
+void VtkLegacyReader::values(const std::string& type, std::int64_t n, std::vector<double>& out, bool keep) {
+  out.clear();
+  if (!binary_) {
+    for (std::int64_t i = 0; i < n; ++i) {
+      const double v = text_.real("a value");
+      if (keep) out.push_back(v);
+    }
+    return;
+  }
+  text_.endLine();
+  const int size = sizeOfType(type);
+  if (static_cast<std::uint64_t>(n) > file_.remaining() / static_cast<std::uint64_t>(size)) {
+    F_BinaryReader(file_, false).fail(text_.offset(), "The file ends inside a block of " + type + " values.");
+  }
+  // Binary legacy data is big-endian whatever wrote it.
+  const bool swap = std::endian::native == std::endian::little;
+  F_BinaryReader b(file_, swap);
+  std::string lower = type;
+  std::transform(lower.begin(), lower.end(), lower.begin(), [](unsigned char c) { return std::tolower(c); });
+  if (keep) out.reserve(static_cast<std::size_t>(n));
+  for (std::int64_t i = 0; i < n; ++i) {
+    double v = 0;
+    if (lower == "float") v = b.get<float>("a float value");
+    else if (lower == "double") v = b.get<double>("a double value");
+    else if (lower == "char") v = b.get<std::int8_t>("a char value");
+    else if (lower == "bit" || lower == "unsigned_char") v = b.get<std::uint8_t>("an unsigned_char value");
+    else if (lower == "short") v = b.get<std::int16_t>("a short value");
+    else if (lower == "unsigned_short") v = b.get<std::uint16_t>("an unsigned_short value");
+    else if (lower == "int" || lower == "long") v = b.get<std::int32_t>("an int value");
+    else if (lower == "unsigned_int" || lower == "unsigned_long") v = b.get<std::uint32_t>("an unsigned_int value");
+    else if (lower == "vtktypeuint64") v = static_cast<double>(b.get<std::uint64_t>("a vtktypeuint64 value"));
+    else v = static_cast<double>(b.get<std::int64_t>("a vtktypeint64 value"));
+    if (keep) out.push_back(v);
+  }
+}
+
+void VtkLegacyReader::read() {
+  const std::string head = text_.restOfLine();
+  if (!head.starts_with("# vtk DataFile Version")) text_.fail("# vtk DataFile Version", head);
+  version5_ = head.find("Version 5") != std::string::npos;
+  (void)text_.restOfLine();  // the title
+  const std::string encoding(text_.word("ASCII or BINARY"));
+  if (encoding == "BINARY") {
+    binary_ = true;
+    text_.reportOffsets();
+  } else if (encoding != "ASCII") {
+    text_.fail("ASCII or BINARY", encoding);
+  }
+  text_.expect("DATASET");
+  const std::string dataset(text_.word("UNSTRUCTURED_GRID or POLYDATA"));
+  if (dataset == "POLYDATA") {
+    polyData_ = true;
+  } else if (dataset != "UNSTRUCTURED_GRID") {
+    text_.fail("UNSTRUCTURED_GRID or POLYDATA", dataset);
+  }
+  std::int64_t points = -1;
+  for (;;) {
+    std::string section = pendingWord_.empty() ? std::string(text_.word()) : pendingWord_;
+    pendingWord_.clear();
+    if (section.empty()) break;
+    if (section == "POINTS") {
+      if (points >= 0) text_.fail("one POINTS section", section);
+      points = count("number of points", binary_ ? 12 : 2);
+      const std::string type = typeWord("the type of the points");
+      const Where where = here();
+      values(type, 3 * points, scratch_);
+      for (std::int64_t p = 0; p < points; ++p) {
+        const double* xyz = scratch_.data() + 3 * p;
+        builder_.addNode(p, xyz[0], xyz[1], xyz[2], where);
+      }
+    } else if (section == "CELLS" && !polyData_) {
+      const std::int64_t n = count("number of cells", binary_ ? 4 : 2);
+      const std::int64_t size = count("size of the cell list", binary_ ? 4 : 2);
+      version5_ ? cells51(n, size, -1) : cellList(-1, n, size);
+    } else if (polyData_ && (section == "VERTICES" || section == "LINES" || section == "POLYGONS" ||
+                             section == "TRIANGLE_STRIPS")) {
+      const int type = section == "VERTICES" ? 2 : section == "LINES" ? 4 : section == "POLYGONS" ? 7 : 6;
+      const std::int64_t n = count("number of cells", binary_ ? 4 : 2);
+      const std::int64_t size = count("size of the cell list", binary_ ? 4 : 2);
+      version5_ ? cells51(n, size, type) : cellList(type, n, size);
+    } else if (section == "CELL_TYPES" && !polyData_) {
+      const std::int64_t n = count("number of cell types", binary_ ? 4 : 2);
+      values("int", n, scratch_);
+      cellTypes_.assign(scratch_.begin(), scratch_.end());
+    } else if (section == "CELL_DATA" || section == "POINT_DATA") {
+      attributes(section == "POINT_DATA", count("number of values", 1));
+    } else if (section == "METADATA") {
+      skipMetadata();
+    } else {
+      text_.fail("a section such as POINTS, CELLS or POINT_DATA", section);
+    }
+  }
+  if (points < 0) text_.fail("POINTS", "the end of the file");
+  if (!polyData_) {
+    // Unstructured grids give each cell's type apart from its points.
+    if (cellTypes_.size() != grid_.cellCount()) {
+      text_.failMessage("ERROR\nExpected " + std::to_string(grid_.cellCount()) + " cell types, found " +
+                        std::to_string(cellTypes_.size()) + ".");
+    }
+    for (std::size_t c = 0; c < cellTypes_.size(); ++c) {
+      grid_.types[c] = static_cast<std::uint8_t>(std::clamp<std::int64_t>(cellTypes_[c], 0, 255));
+    }
+  }
+  buildVtkLayers(grid_, builder_);
+}
+
+void VtkLegacyReader::cellList(int fixedType, std::int64_t cells, std::int64_t size) {
+  const Where where = here();
+  values("int", size, scratch_);
+  std::vector<std::int64_t> points;
+  std::size_t at = 0;
+  for (std::int64_t c = 0; c < cells; ++c) {
+    if (at >= scratch_.size()) text_.failMessage("ERROR\nThe cell list ends before its " + std::to_string(cells) + " cells.");
+    const auto n = static_cast<std::int64_t>(scratch_[at++]);
+    if (n < 0 || static_cast<std::uint64_t>(n) > scratch_.size() - at) {
+      text_.failMessage("ERROR\nCell " + std::to_string(c) + " has more points than its list holds.");
+    }
+    points.assign(scratch_.begin() + static_cast<std::ptrdiff_t>(at), scratch_.begin() + static_cast<std::ptrdiff_t>(at + n));
+    at += static_cast<std::size_t>(n);
+    grid_.addCell(fixedType < 0 ? 0 : fixedType, points.data(), n, where);
+  }
+}
+
+void VtkLegacyReader::cells51(std::int64_t offsets, std::int64_t size, int fixedType) {
+  text_.expect("OFFSETS");
+  std::string type = typeWord("the type of the offsets");
+  values(type, offsets, scratch_);
+  const std::vector<double> offsetValues = scratch_;
+  text_.expect("CONNECTIVITY");
+  type = typeWord("the type of the connectivity");
+  const Where where = here();
+  values(type, size, scratch_);
+  std::vector<std::int64_t> points;
+  for (std::size_t c = 0; c + 1 < offsetValues.size(); ++c) {
+    const auto first = static_cast<std::int64_t>(offsetValues[c]);
+    const auto last = static_cast<std::int64_t>(offsetValues[c + 1]);
+    if (first < 0 || last < first || last > size) {
+      text_.failMessage("ERROR\nThe offsets of cell " + std::to_string(c) + " lie outside its connectivity.");
+    }
+    points.assign(scratch_.begin() + first, scratch_.begin() + last);
+    grid_.addCell(fixedType < 0 ? 0 : fixedType, points.data(), last - first, where);
+  }
+}
+
+void VtkLegacyReader::skipMetadata() {
+  // Array information blocks end with an empty line.
+  for (;;) {
+    if (text_.atEnd()) return;
+    const std::string line = text_.restOfLine();
+    if (line.find_first_not_of(" \t") == std::string::npos) return;
+  }
+}
+
+void VtkLegacyReader::attributes(bool onPoints, std::int64_t n) {
+  for (;;) {
+    std::string kind(text_.word());
+    if (kind.empty()) return;
+    const Where where = here();
+    if (kind == "SCALARS") {
+      const std::string name(text_.word("the name of the scalars"));
+      const std::string type = typeWord("the type of the scalars");
+      // An optional component count, then the lookup table line.
+      int components = 1;
+      std::string next(text_.word("LOOKUP_TABLE"));
+      std::int64_t given = 0;
+      if (parseInteger(next, given)) {
+        if (given < 1 || given > 4) text_.fail("1 to 4 components", next);
+        components = static_cast<int>(given);
+        next = text_.word("LOOKUP_TABLE");
+      }
+      if (next != "LOOKUP_TABLE") text_.fail("LOOKUP_TABLE", next);
+      (void)text_.word("the name of the lookup table");
+      values(type, n * components, scratch_);
+      if (onPoints) {
+        addVtkPointField(builder_, name, scratch_, components, where);
+      } else if (components == 1) {
+        grid_.cellArrays.push_back({name, scratch_});
+      }
+    } else if (kind == "VECTORS" || kind == "NORMALS") {
+      const std::string name(text_.word("the name of the vectors"));
+      const std::string type = typeWord("the type of the vectors");
+      values(type, 3 * n, scratch_);
+      if (onPoints && kind == "VECTORS") addVtkPointField(builder_, name, scratch_, 3, where);
+    } else if (kind == "TENSORS" || kind == "TENSORS6") {
+      (void)text_.word("the name of the tensors");
+      values(typeWord("the type of the tensors"), (kind == "TENSORS" ? 9 : 6) * n, scratch_, false);
+    } else if (kind == "TEXTURE_COORDINATES") {
+      (void)text_.word("the name of the texture coordinates");
+      const std::int64_t dim = text_.integer("the dimension of the texture coordinates");
+      if (dim < 1 || dim > 3) text_.fail("1 to 3 texture dimensions", std::to_string(dim));
+      values(typeWord("the type of the texture coordinates"), dim * n, scratch_, false);
+    } else if (kind == "COLOR_SCALARS") {
+      (void)text_.word("the name of the colour scalars");
+      const std::int64_t m = text_.integer("the number of colour components");
+      if (m < 1 || m > 4) text_.fail("1 to 4 colour components", std::to_string(m));
+      values(binary_ ? "unsigned_char" : "float", m * n, scratch_, false);
+    } else if (kind == "LOOKUP_TABLE") {
+      (void)text_.word("the name of the lookup table");
+      values(binary_ ? "unsigned_char" : "float", 4 * count("size of the lookup table", 4), scratch_, false);
+    } else if (kind == "GLOBAL_IDS" || kind == "PEDIGREE_IDS") {
+      (void)text_.word("the name of the ids");
+      values(typeWord("the type of the ids"), n, scratch_, false);
+    } else if (kind == "FIELD") {
+      (void)text_.word("the name of the field data");
+      const std::int64_t arrays = count("number of arrays", 4);
+      for (std::int64_t a = 0; a < arrays; ++a) {
+        std::string name(text_.word("the name of an array"));
+        if (name == "METADATA") {
+          skipMetadata();
+          name = text_.word("the name of an array");
+        }
+        const std::int64_t components = text_.integer("the number of components");
+        const std::int64_t tuples = count("number of tuples", 1);
+        const std::string type = typeWord("the type of an array");
+        if (components < 1 || components > 64) text_.fail("1 to 64 components", std::to_string(components));
+        const Where at = here();
+        values(type, components * tuples, scratch_);
+        if (onPoints && tuples == n) addVtkPointField(builder_, name, scratch_, static_cast<int>(components), at);
+        if (!onPoints && components == 1) grid_.cellArrays.push_back({name, scratch_});
+      }
+    } else if (kind == "METADATA") {
+      skipMetadata();
+    } else {
+      pendingWord_ = kind;  // the next section
+      return;
+    }
+  }
+}
+
+}  // namespace
+
+void readVtkLegacy(F_InputFile& file, F_MeshBuilder& builder) { VtkLegacyReader(file, builder).read(); }
