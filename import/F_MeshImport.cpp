@@ -7,6 +7,7 @@
 #include "import/gmsh/F_GmshReader.h"
 #include "import/inp/F_InpReader.h"
 #include "import/vtk/F_VtkLegacyReader.h"
+#include "import/vtk/F_VtuReader.h"
 #include "include/F_Errors.h"
 #include "platform/UiServices.h"
 
@@ -28,6 +29,7 @@ const struct {
     {"msh", readGmsh},
     {"inp", readInp},
     {"vtk", readVtkLegacy},
+    {"vtu", readVtu},
 };
 
 }  // namespace

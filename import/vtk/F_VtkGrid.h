@@ -24,6 +24,10 @@ struct F_VtkGrid {
   void addCell(int type, const std::int64_t* points, std::int64_t count, F_MeshBuilder::Where at);
 };
 
+// A point number or offset read as a real: whole values in a sane range as
+// they are, anything else as -1, which no point has.
+std::int64_t vtkIndex(double value);
+
 // The layers and cells into `builder`: one layer per value of the first cell
 // array that names regions (gmsh:physical, CellEntityIds, MaterialIds,
 // region), else one per cell dimension. Types that cannot be shown are counted.

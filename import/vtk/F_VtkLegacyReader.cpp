@@ -149,7 +149,8 @@ void VtkLegacyReader::read() {
     } else if (section == "CELL_TYPES" && !polyData_) {
       const std::int64_t n = count("number of cell types", binary_ ? 4 : 2);
       values("int", n, scratch_);
-      cellTypes_.assign(scratch_.begin(), scratch_.end());
+      cellTypes_.clear();
+      for (double t : scratch_) cellTypes_.push_back(vtkIndex(t));
     } else if (section == "CELL_DATA" || section == "POINT_DATA") {
       attributes(section == "POINT_DATA", count("number of values", 1));
     } else if (section == "METADATA") {
@@ -179,11 +180,12 @@ void VtkLegacyReader::cellList(int fixedType, std::int64_t cells, std::int64_t s
   std::size_t at = 0;
   for (std::int64_t c = 0; c < cells; ++c) {
     if (at >= scratch_.size()) text_.failMessage("ERROR\nThe cell list ends before its " + std::to_string(cells) + " cells.");
-    const auto n = static_cast<std::int64_t>(scratch_[at++]);
+    const std::int64_t n = vtkIndex(scratch_[at++]);
     if (n < 0 || static_cast<std::uint64_t>(n) > scratch_.size() - at) {
       text_.failMessage("ERROR\nCell " + std::to_string(c) + " has more points than its list holds.");
     }
-    points.assign(scratch_.begin() + static_cast<std::ptrdiff_t>(at), scratch_.begin() + static_cast<std::ptrdiff_t>(at + n));
+    points.clear();
+    for (std::int64_t k = 0; k < n; ++k) points.push_back(vtkIndex(scratch_[at + static_cast<std::size_t>(k)]));
     at += static_cast<std::size_t>(n);
     grid_.addCell(fixedType < 0 ? 0 : fixedType, points.data(), n, where);
   }
@@ -200,12 +202,13 @@ void VtkLegacyReader::cells51(std::int64_t offsets, std::int64_t size, int fixed
   values(type, size, scratch_);
   std::vector<std::int64_t> points;
   for (std::size_t c = 0; c + 1 < offsetValues.size(); ++c) {
-    const auto first = static_cast<std::int64_t>(offsetValues[c]);
-    const auto last = static_cast<std::int64_t>(offsetValues[c + 1]);
-    if (first < 0 || last < first || last > size) {
+    const std::int64_t first = vtkIndex(offsetValues[c]);
+    const std::int64_t last = vtkIndex(offsetValues[c + 1]);
+    if (first < 0 || last < first || last > static_cast<std::int64_t>(scratch_.size())) {
       text_.failMessage("ERROR\nThe offsets of cell " + std::to_string(c) + " lie outside its connectivity.");
     }
-    points.assign(scratch_.begin() + first, scratch_.begin() + last);
+    points.clear();
+    for (std::int64_t k = first; k < last; ++k) points.push_back(vtkIndex(scratch_[static_cast<std::size_t>(k)]));
     grid_.addCell(fixedType < 0 ? 0 : fixedType, points.data(), last - first, where);
   }
 }

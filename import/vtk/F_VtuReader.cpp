@@ -1,0 +1,492 @@
+#include "import/vtk/F_VtuReader.h"
+
+#include <zlib.h>
+
+#include <algorithm>
+#include <bit>
+#include <cstring>
+#include <map>
+#include <optional>
+
+#include "import/F_BinaryReader.h"
+#include "import/F_TextScanner.h"
+#include "import/vtk/F_VtkGrid.h"
+#include "include/F_Errors.h"
+
+namespace {
+
+using Where = F_MeshBuilder::Where;
+
+// zlib never expands data more than about a thousand times; a declared size
+// beyond that is not a compressed block of this size.
+constexpr std::uint64_t kMaxInflation = 1100;
+
+struct Tag {
+  std::string name;
+  std::map<std::string, std::string> attributes;
+  bool closing = false;
+  bool selfClosing = false;
+  std::size_t start = 0;  // the '<'
+  std::size_t end = 0;    // just after the '>'
+  std::string attribute(const std::string& key) const {
+    const auto it = attributes.find(key);
+    return it == attributes.end() ? "" : it->second;
+  }
+};
+
+enum class Section { None, PointData, CellData, Points, Cells };
+
+struct ArrayRef {
+  Section section;
+  int piece;
+  Tag tag;
+};
+
+struct Piece {
+  std::int64_t points = 0;
+  std::int64_t cells = 0;
+};
+
+int valueSize(const std::string& type) {
+  static const std::map<std::string, int> sizes = {{"Int8", 1},  {"UInt8", 1},  {"Int16", 2},   {"UInt16", 2},
+                                                   {"Int32", 4}, {"UInt32", 4}, {"Int64", 8},   {"UInt64", 8},
+                                                   {"Float32", 4}, {"Float64", 8}, {"Char", 1}, {"Int", 4}};
+  const auto it = sizes.find(type);
+  return it == sizes.end() ? 0 : it->second;
+}
+
+int base64Value(unsigned char c) {
+  if (c >= 'A' && c <= 'Z') return c - 'A';
+  if (c >= 'a' && c <= 'z') return c - 'a' + 26;
+  if (c >= '0' && c <= '9') return c - '0' + 52;
+  if (c == '+') return 62;
+  if (c == '/') return 63;
+  return -1;
+}
+
+class VtuReader {
+ public:
+  VtuReader(F_InputFile& file, F_MeshBuilder& builder) : file_(file), builder_(builder) {}
+  void read();
+
+ private:
+  [[noreturn]] void fail(std::size_t at, const std::string& message) const {
+    F_BinaryReader(file_, false).fail(at, message);
+  }
+  bool nextTag(std::size_t& pos, Tag& tag);
+  std::int64_t attributeCount(const Tag& tag, const char* key, std::int64_t bound);
+  // The array's values as doubles; `expected` values when it is not negative.
+  std::vector<double> values(const ArrayRef& array, std::int64_t expected);
+  std::vector<unsigned char> base64(std::size_t from, std::size_t to, std::size_t& consumed);
+  std::vector<unsigned char> block(const ArrayRef& array);
+
+  F_InputFile& file_;
+  F_MeshBuilder& builder_;
+  std::string bytes_;
+  bool swap_ = false;
+  int headerSize_ = 4;
+  bool compressed_ = false;
+  std::optional<std::size_t> appended_;  // the byte after '_'
+  bool appendedRaw_ = true;
+};
+
+bool VtuReader::nextTag(std::size_t& pos, Tag& tag) {
+  for (;;) {
+    const std::size_t open = bytes_.find('<', pos);
+    if (open == std::string::npos) return false;
+    if (bytes_.compare(open, 4, "<!--") == 0) {
+      const std::size_t close = bytes_.find("-->", open);
+      if (close == std::string::npos) fail(open, "Expected the end of the comment.");
+      pos = close + 3;
+      continue;
+    }
+    if (bytes_.compare(open, 2, "<?") == 0 || bytes_.compare(open, 2, "<!") == 0) {
+      const std::size_t close = bytes_.find('>', open);
+      if (close == std::string::npos) fail(open, "Expected '>'.");
+      pos = close + 1;
+      continue;
+    }
+    tag = Tag();
+    tag.start = open;
+    std::size_t i = open + 1;
+    if (i < bytes_.size() && bytes_[i] == '/') {
+      tag.closing = true;
+      ++i;
+    }
+    auto isSpace = [](char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; };
+    while (i < bytes_.size() && !isSpace(bytes_[i]) && bytes_[i] != '>' && bytes_[i] != '/') tag.name += bytes_[i++];
+    for (;;) {
+      while (i < bytes_.size() && isSpace(bytes_[i])) ++i;
+      if (i >= bytes_.size()) fail(open, "Expected the end of the tag <" + tag.name + ">.");
+      if (bytes_[i] == '>') {
+        tag.end = i + 1;
+        break;
+      }
+      if (bytes_[i] == '/' && i + 1 < bytes_.size() && bytes_[i + 1] == '>') {
+        tag.selfClosing = true;
+        tag.end = i + 2;
+        break;
+      }
+      std::string key;
+      while (i < bytes_.size() && !isSpace(bytes_[i]) && bytes_[i] != '=' && bytes_[i] != '>') key += bytes_[i++];
+      while (i < bytes_.size() && isSpace(bytes_[i])) ++i;
+      if (i >= bytes_.size() || bytes_[i] != '=') fail(i, "Expected '=' after the attribute " + key + ".");
+      ++i;
+      while (i < bytes_.size() && isSpace(bytes_[i])) ++i;
+      if (i >= bytes_.size() || (bytes_[i] != '"' && bytes_[i] != '\'')) fail(i, "Expected a quoted value.");
+      const char quote = bytes_[i++];
+      const std::size_t close = bytes_.find(quote, i);
+      if (close == std::string::npos) fail(i, "Expected the closing quote.");
+      tag.attributes[key] = bytes_.substr(i, close - i);
+      i = close + 1;
+    }
+    pos = tag.end;
+    return true;
+  }
+}
+
+std::int64_t VtuReader::attributeCount(const Tag& tag, const char* key, std::int64_t bound) {
+  std::int64_t v = 0;
+  if (!parseInteger(tag.attribute(key), v) || v < 0 || v > bound) {
+    fail(tag.start, std::string("Expected ") + key + " to be a count the file can hold, found \"" +
+                        tag.attribute(key).substr(0, 40) + "\".");
+  }
+  return v;
+}
+
+std::vector<unsigned char> VtuReader::base64(std::size_t from, std::size_t to, std::size_t& consumed) {
+  // Decodes up to `to` or the first padding, skipping blanks; `consumed` is where it stopped.
+  std::vector<unsigned char> out;
+  std::uint32_t bits = 0;
+  int count = 0;
+  std::size_t i = from;
+  for (; i < to; ++i) {
+    const unsigned char c = static_cast<unsigned char>(bytes_[i]);
+    if (c == ' ' || c == '\n' || c == '\r' || c == '\t') continue;
+    if (c == '=') {
+      while (i < to && bytes_[i] == '=') ++i;
+      break;
+    }
+    const int v = base64Value(c);
+    if (v < 0) fail(i, "Expected base64 data.");
+    bits = (bits << 6) | static_cast<std::uint32_t>(v);
+    if (++count == 4) {
+      out.push_back(static_cast<unsigned char>(bits >> 16));
+      out.push_back(static_cast<unsigned char>(bits >> 8));
+      out.push_back(static_cast<unsigned char>(bits));
+      bits = 0;
+      count = 0;
+    }
+  }
+  if (count == 2) out.push_back(static_cast<unsigned char>(bits >> 4));
+  if (count == 3) {
+    out.push_back(static_cast<unsigned char>(bits >> 10));
+    out.push_back(static_cast<unsigned char>(bits >> 2));
+  }
+  consumed = i;
+  return out;
+}
+
+// The array's data bytes, the block header checked and the blocks inflated.
+std::vector<unsigned char> VtuReader::block(const ArrayRef& array) {
+  const Tag& tag = array.tag;
+  const bool appended = tag.attribute("format") == "appended";
+  std::size_t at = tag.end;
+  std::size_t to = bytes_.size();
+  std::vector<unsigned char> encoded;  // base64 data, decoded
+  const unsigned char* p = nullptr;
+  std::size_t available = 0;
+  if (appended) {
+    if (!appended_ || !appendedRaw_) fail(tag.start, "Expected raw <AppendedData> for this array.");
+    std::int64_t offset = 0;
+    if (!parseInteger(tag.attribute("offset"), offset) || offset < 0 ||
+        static_cast<std::uint64_t>(offset) > bytes_.size() - *appended_) {
+      fail(tag.start, "Expected an offset inside the appended data.");
+    }
+    at = *appended_ + static_cast<std::size_t>(offset);
+    p = reinterpret_cast<const unsigned char*>(bytes_.data()) + at;
+    available = bytes_.size() - at;
+  } else {
+    to = bytes_.find('<', at);
+    if (to == std::string::npos) fail(at, "Expected </DataArray>.");
+  }
+  auto header = [&](const unsigned char* q, std::size_t i) {
+    std::uint64_t v = 0;
+    if (headerSize_ == 4) {
+      std::uint32_t w;
+      std::memcpy(&w, q + i * 4, 4);
+      v = swap_ ? F_BinaryReader::swapped(w) : w;
+    } else {
+      std::memcpy(&v, q + i * 8, 8);
+      if (swap_) v = F_BinaryReader::swapped(v);
+    }
+    return v;
+  };
+  const std::size_t h = static_cast<std::size_t>(headerSize_);
+  if (!compressed_) {
+    if (!appended) {
+      std::size_t end = 0;
+      encoded = base64(at, to, end);
+      p = encoded.data();
+      available = encoded.size();
+    }
+    if (available < h) fail(at, "The data ends inside its block header.");
+    const std::uint64_t n = header(p, 0);
+    if (n > available - h) fail(at, "The block declares more bytes than the file holds.");
+    return std::vector<unsigned char>(p + h, p + h + n);
+  }
+  // Compressed: blocks, block size, last block's size, then each block's compressed size.
+  std::size_t dataAt = 0;
+  std::vector<unsigned char> headerBytes;
+  if (!appended) {
+    std::size_t end = 0;
+    headerBytes = base64(at, to, end);  // the header is encoded apart from the data
+    if (headerBytes.size() < 3 * h) fail(at, "The data ends inside its block header.");
+    const std::uint64_t blocks = header(headerBytes.data(), 0);
+    if (blocks > (to - at)) fail(at, "The block header declares more blocks than the file holds.");
+    if (headerBytes.size() < (3 + blocks) * h) fail(at, "The data ends inside its block header.");
+    encoded = base64(end, to, end);
+    p = encoded.data();
+    available = encoded.size();
+  } else {
+    if (available < 3 * h) fail(at, "The data ends inside its block header.");
+    const std::uint64_t blocks = header(p, 0);
+    if (blocks > available / h || (3 + blocks) * h > available) fail(at, "The data ends inside its block header.");
+    headerBytes.assign(p, p + (3 + blocks) * h);
+    dataAt = (3 + blocks) * h;
+  }
+  const unsigned char* hp = headerBytes.data();
+  const std::uint64_t blocks = header(hp, 0);
+  const std::uint64_t blockSize = header(hp, 1);
+  const std::uint64_t lastSize = header(hp, 2);
+  std::vector<unsigned char> out;
+  std::size_t from = dataAt;
+  for (std::uint64_t b = 0; b < blocks; ++b) {
+    const std::uint64_t packed = header(hp, 3 + b);
+    const std::uint64_t size = (b + 1 == blocks && lastSize != 0) ? lastSize : blockSize;
+    if (packed > available - from) fail(at, "A compressed block is longer than the data that holds it.");
+    if (size > kMaxInflation * packed + 1024) fail(at, "A compressed block declares more bytes than it can hold.");
+    const std::size_t start = out.size();
+    out.resize(start + size);
+    uLongf length = static_cast<uLongf>(size);
+    if (uncompress(out.data() + start, &length, p + from, static_cast<uLong>(packed)) != Z_OK || length != size) {
+      fail(at, "A compressed block cannot be inflated.");
+    }
+    from += packed;
+  }
+  return out;
+}
+
+std::vector<double> VtuReader::values(const ArrayRef& array, std::int64_t expected) {
+  const Tag& tag = array.tag;
+  const std::string type = tag.attribute("type");
+  const int size = valueSize(type);
+  if (size == 0) fail(tag.start, "Expected a numeric type for the array " + tag.attribute("Name") + ".");
+  std::vector<double> out;
+  const std::string format = tag.attribute("format");
+  if (format == "ascii") {
+    std::size_t i = tag.end;
+    const std::size_t to = bytes_.find('<', i);
+    if (to == std::string::npos) fail(i, "Expected </DataArray>.");
+    while (i < to) {
+      while (i < to && (bytes_[i] == ' ' || bytes_[i] == '\n' || bytes_[i] == '\r' || bytes_[i] == '\t')) ++i;
+      std::size_t j = i;
+      while (j < to && !(bytes_[j] == ' ' || bytes_[j] == '\n' || bytes_[j] == '\r' || bytes_[j] == '\t')) ++j;
+      if (j == i) break;
+      double v = 0;
+      if (!parseReal(std::string_view(bytes_).substr(i, j - i), v)) fail(i, "Expected a number.");
+      out.push_back(v);
+      i = j;
+    }
+  } else if (format == "binary" || format == "appended") {
+    const std::vector<unsigned char> data = block(array);
+    const std::size_t n = data.size() / static_cast<std::size_t>(size);
+    out.reserve(n);
+    for (std::size_t k = 0; k < n; ++k) {
+      unsigned char b[8];
+      std::memcpy(b, data.data() + k * static_cast<std::size_t>(size), static_cast<std::size_t>(size));
+      if (swap_) std::reverse(b, b + size);
+      double v = 0;
+      auto as = [&](auto sample) {
+        decltype(sample) x;
+        std::memcpy(&x, b, sizeof x);
+        v = static_cast<double>(x);
+      };
+      if (type == "Int8" || type == "Char") as(std::int8_t());
+      else if (type == "UInt8") as(std::uint8_t());
+      else if (type == "Int16") as(std::int16_t());
+      else if (type == "UInt16") as(std::uint16_t());
+      else if (type == "Int32" || type == "Int") as(std::int32_t());
+      else if (type == "UInt32") as(std::uint32_t());
+      else if (type == "Int64") as(std::int64_t());
+      else if (type == "UInt64") as(std::uint64_t());
+      else if (type == "Float32") as(float());
+      else as(double());
+      out.push_back(v);
+    }
+  } else {
+    fail(tag.start, "Expected format ascii, binary or appended, found \"" + format.substr(0, 20) + "\".");
+  }
+  if (expected >= 0 && static_cast<std::int64_t>(out.size()) != expected) {
+    fail(tag.start, "Expected " + std::to_string(expected) + " values in the array " + tag.attribute("Name") +
+                        ", found " + std::to_string(out.size()) + ".");
+  }
+  return out;
+}
+
+void VtuReader::read() {
+  // The whole file: arrays point into the appended data by offset.
+  bytes_.resize(file_.size());
+  bytes_.resize(file_.read(bytes_.data(), bytes_.size()));
+
+  std::size_t pos = 0;
+  Tag tag;
+  bool sawFile = false;
+  Section section = Section::None;
+  std::vector<Piece> pieces;
+  std::vector<ArrayRef> arrays;
+  while (nextTag(pos, tag)) {
+    if (tag.closing) {
+      if (tag.name == "PointData" || tag.name == "CellData" || tag.name == "Points" || tag.name == "Cells") {
+        section = Section::None;
+      }
+      continue;
+    }
+    if (tag.name == "VTKFile") {
+      if (tag.attribute("type") != "UnstructuredGrid") {
+        fail(tag.start, "Expected type=\"UnstructuredGrid\", found \"" + tag.attribute("type").substr(0, 40) + "\".");
+      }
+      const std::string order = tag.attribute("byte_order");
+      swap_ = (order == "BigEndian") != (std::endian::native == std::endian::big);
+      const std::string headerType = tag.attribute("header_type");
+      if (headerType == "UInt64") {
+        headerSize_ = 8;
+      } else if (headerType.empty() || headerType == "UInt32") {
+        headerSize_ = 4;
+      } else {
+        fail(tag.start, "Expected header_type UInt32 or UInt64.");
+      }
+      const std::string compressor = tag.attribute("compressor");
+      compressed_ = !compressor.empty();
+      if (compressed_ && compressor != "vtkZLibDataCompressor") {
+        fail(tag.start, "Expected no compressor or vtkZLibDataCompressor, found \"" + compressor.substr(0, 40) + "\".");
+      }
+      sawFile = true;
+    } else if (tag.name == "Piece") {
+      Piece piece;
+      const auto bound = static_cast<std::int64_t>(bytes_.size());
+      piece.points = attributeCount(tag, "NumberOfPoints", bound);
+      piece.cells = attributeCount(tag, "NumberOfCells", bound);
+      pieces.push_back(piece);
+    } else if (tag.name == "PointData") {
+      section = Section::PointData;
+    } else if (tag.name == "CellData") {
+      section = Section::CellData;
+    } else if (tag.name == "Points") {
+      section = Section::Points;
+    } else if (tag.name == "Cells") {
+      section = Section::Cells;
+    } else if (tag.name == "DataArray" && !pieces.empty()) {
+      arrays.push_back(ArrayRef{section, static_cast<int>(pieces.size()) - 1, tag});
+    } else if (tag.name == "AppendedData") {
+      const std::size_t underscore = bytes_.find('_', tag.end);
+      if (underscore == std::string::npos) fail(tag.end, "Expected '_' before the appended data.");
+      appended_ = underscore + 1;
+      appendedRaw_ = tag.attribute("encoding") == "raw";
+      break;  // raw bytes follow: no more tags to look for
+    }
+  }
+  if (!sawFile) fail(0, "Expected <VTKFile type=\"UnstructuredGrid\">.");
+  if (pieces.empty()) fail(0, "Expected a <Piece>.");
+
+  F_VtkGrid grid;
+  std::map<std::string, std::size_t> cellArrayIndex;
+  std::int64_t firstPoint = 0;
+  std::map<std::string, std::vector<double>> pointFields;
+  std::map<std::string, int> pointComponents;
+  std::vector<std::string> pointFieldOrder;
+  for (int p = 0; p < static_cast<int>(pieces.size()); ++p) {
+    const Piece& piece = pieces[static_cast<std::size_t>(p)];
+    const ArrayRef* points = nullptr;
+    const ArrayRef *connectivity = nullptr, *offsets = nullptr, *types = nullptr;
+    for (const ArrayRef& a : arrays) {
+      if (a.piece != p) continue;
+      const std::string name = a.tag.attribute("Name");
+      if (a.section == Section::Points && !points) points = &a;
+      if (a.section == Section::Cells && name == "connectivity") connectivity = &a;
+      if (a.section == Section::Cells && name == "offsets") offsets = &a;
+      if (a.section == Section::Cells && name == "types") types = &a;
+    }
+    if (piece.points > 0 && !points) fail(0, "Expected the <Points> of a piece.");
+    if (piece.cells > 0 && (!connectivity || !offsets || !types)) {
+      fail(0, "Expected the connectivity, offsets and types arrays of a piece's <Cells>.");
+    }
+    if (points) {
+      const std::vector<double> xyz = values(*points, 3 * piece.points);
+      for (std::int64_t i = 0; i < piece.points; ++i) {
+        builder_.addNode(firstPoint + i, xyz[3 * i], xyz[3 * i + 1], xyz[3 * i + 2],
+                         Where{static_cast<std::int64_t>(points->tag.start), true});
+      }
+    }
+    if (piece.cells > 0) {
+      const std::vector<double> conn = values(*connectivity, -1);
+      const std::vector<double> ends = values(*offsets, piece.cells);
+      const std::vector<double> kinds = values(*types, piece.cells);
+      const Where where{static_cast<std::int64_t>(connectivity->tag.start), true};
+      std::vector<std::int64_t> cellPoints;
+      std::int64_t begin = 0;
+      for (std::int64_t c = 0; c < piece.cells; ++c) {
+        const std::int64_t end = vtkIndex(ends[static_cast<std::size_t>(c)]);
+        if (end < begin || end > static_cast<std::int64_t>(conn.size())) {
+          fail(offsets->tag.start, "The offsets of cell " + std::to_string(c) + " lie outside its connectivity.");
+        }
+        cellPoints.clear();
+        for (std::int64_t k = begin; k < end; ++k) {
+          const std::int64_t point = vtkIndex(conn[static_cast<std::size_t>(k)]);
+          cellPoints.push_back(point < 0 ? -1 : firstPoint + point);
+        }
+        const double t = kinds[static_cast<std::size_t>(c)];
+        grid.addCell(t >= 0 && t <= 255 ? static_cast<int>(t) : 0, cellPoints.data(), end - begin, where);
+        begin = end;
+      }
+    }
+    for (const ArrayRef& a : arrays) {
+      if (a.piece != p || (a.section != Section::PointData && a.section != Section::CellData)) continue;
+      const std::string name = a.tag.attribute("Name");
+      std::int64_t components = 1;
+      if (!a.tag.attribute("NumberOfComponents").empty()) components = attributeCount(a.tag, "NumberOfComponents", 64);
+      if (components < 1) continue;
+      if (valueSize(a.tag.attribute("type")) == 0) continue;  // strings and the like
+      if (a.section == Section::PointData) {
+        const std::vector<double> v = values(a, components * piece.points);
+        if (!pointFields.count(name)) pointFieldOrder.push_back(name);
+        auto& all = pointFields[name];
+        // A field missing from an earlier piece holds zeros there.
+        all.resize(static_cast<std::size_t>(firstPoint * components), 0.0);
+        all.insert(all.end(), v.begin(), v.end());
+        pointComponents[name] = static_cast<int>(components);
+      } else if (components == 1) {
+        const std::vector<double> v = values(a, piece.cells);
+        auto found = cellArrayIndex.find(name);
+        if (found == cellArrayIndex.end()) {
+          found = cellArrayIndex.emplace(name, grid.cellArrays.size()).first;
+          grid.cellArrays.push_back({name, {}});
+        }
+        auto& all = grid.cellArrays[found->second].values;
+        all.resize(grid.cellCount() - static_cast<std::size_t>(piece.cells), 0.0);
+        all.insert(all.end(), v.begin(), v.end());
+      }
+    }
+    firstPoint += piece.points;
+  }
+  buildVtkLayers(grid, builder_);
+  for (const std::string& name : pointFieldOrder) {
+    std::vector<double>& v = pointFields[name];
+    v.resize(static_cast<std::size_t>(firstPoint * pointComponents[name]), 0.0);
+    addVtkPointField(builder_, name, v, pointComponents[name], Where{0, true});
+  }
+}
+
+}  // namespace
+
+void readVtu(F_InputFile& file, F_MeshBuilder& builder) { VtuReader(file, builder).read(); }
