@@ -6,6 +6,7 @@
 #include <memory>
 #include <optional>
 #include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 #include "import/F_TextScanner.h"
@@ -172,6 +173,7 @@ class InpReader {
   std::vector<ElementRecord> elements_;
   std::vector<std::int64_t> elementNodes_;
   std::unordered_map<std::int64_t, std::size_t> elementIndex_;
+  std::unordered_set<std::int64_t> skippedIds_;  // elements of types that cannot be shown
   std::vector<SetRecord> elsets_;
   std::unordered_map<std::string, std::size_t> elsetIndex_;
   std::vector<SetRecord> nsets_;
@@ -280,6 +282,8 @@ void InpReader::elements(Source& src, const Keyword& kw) {
     if (!type) {
       // Unknown types: one record per line, or more while lines end with a comma.
       builder_.skip("Abaqus element type " + typeName);
+      splitFields(src.line, fields_);
+      if (!fields_.empty()) skippedIds_.insert(integer(src, fields_[0], "an element number"));
       while (trim(src.line).back() == ',' && nextLine(src)) {
       }
       continue;
@@ -413,6 +417,7 @@ void InpReader::finish() {
     std::vector<std::size_t> taken;
     for (std::size_t m = 0; m < set.members.size(); ++m) {
       const auto found = elementIndex_.find(set.members[m]);
+      if (found == elementIndex_.end() && skippedIds_.count(set.members[m])) continue;
       if (found == elementIndex_.end()) {
         builder_.fail("ERROR\nSet " + set.name + " names element " + std::to_string(set.members[m]) +
                           ", which the file does not define.",

@@ -1,0 +1,50 @@
+#pragma once
+// The committed meshes of other programs, read through the public import
+// call, and a summary of each layer for comparing formats.
+
+#include <algorithm>
+#include <string>
+#include <tuple>
+#include <vector>
+
+#include "import/F_MeshImport.h"
+#include "support/TestSupport.h"
+
+inline std::string fixturePath(const std::string& name) {
+  return std::string(KAVRILON_SOURCE_DIR) + "/tests/import/data/" + name;
+}
+
+// What a layer is, whatever the format numbered it: counts and extent.
+struct LayerShape {
+  int elements, points, specialNodes;
+  double lo[3], hi[3];
+  auto key() const { return std::tie(elements, points, specialNodes); }
+  bool operator<(const LayerShape& o) const { return key() < o.key(); }
+};
+
+inline std::vector<LayerShape> shapesOf(const F_S3dMesh& mesh) {
+  std::vector<LayerShape> shapes;
+  for (const F_S3dLayer& layer : mesh.layers) {
+    LayerShape s{layer.elementCount(), layer.pointCount(), layer.specialNodeCount(), {1e30, 1e30, 1e30},
+                 {-1e30, -1e30, -1e30}};
+    for (const F_Point3D& p : layer.points) {
+      const double xyz[3] = {p.x, p.y, p.z};
+      for (int k = 0; k < 3; ++k) {
+        s.lo[k] = std::min(s.lo[k], xyz[k]);
+        s.hi[k] = std::max(s.hi[k], xyz[k]);
+      }
+    }
+    shapes.push_back(s);
+  }
+  std::sort(shapes.begin(), shapes.end());
+  return shapes;
+}
+
+// Reads a fixture; the messages it showed land in `shown`.
+inline bool importFixture(const std::string& name, F_S3dMesh& mesh, F_NodeFields* fields = nullptr,
+                          std::vector<std::string>* shown = nullptr) {
+  RecordingUi ui;
+  const bool ok = importMeshFile(fixturePath(name), mesh, fields);
+  if (shown) *shown = ui->messages();
+  return ok;
+}
