@@ -77,7 +77,11 @@ class GmshReader {
 
  private:
   using Where = F_MeshBuilder::Where;
-  Where line() const { return Where{text_.line(), false}; }
+  // The line of the next word (blanks and line ends before it passed over).
+  Where line() {
+    (void)text_.atEnd();
+    return Where{text_.line(), false};
+  }
   Where at(std::uint64_t offset) const { return Where{static_cast<std::int64_t>(offset), true}; }
   F_BinaryReader binary() { return F_BinaryReader(file_, swap_); }
   // A count in the file, bounded by what the rest of the file could hold.
@@ -252,10 +256,11 @@ void GmshReader::nodes() {
         b.getArray(xyz, 3, "a node's coordinates");
         builder_.addNode(id, xyz[0], xyz[1], xyz[2], at(where));
       } else {
+        const Where where = line();
         const std::int64_t id = text_.integer("a node number");
         const double x = text_.real("the x coordinate"), y = text_.real("the y coordinate");
         const double z = text_.real("the z coordinate");
-        builder_.addNode(id, x, y, z, line());
+        builder_.addNode(id, x, y, z, where);
       }
     }
     endSection("Nodes");
@@ -303,10 +308,11 @@ void GmshReader::nodes() {
     } else {
       for (std::int64_t i = 0; i < n; ++i) tags.push_back(text_.integer("a node tag"));
       for (std::int64_t i = 0; i < n; ++i) {
+        const Where where = line();
         const double x = text_.real("the x coordinate"), y = text_.real("the y coordinate");
         const double z = text_.real("the z coordinate");
         for (int p = 0; p < extra; ++p) (void)text_.real("a parametric coordinate");
-        builder_.addNode(tags[static_cast<std::size_t>(i)], x, y, z, line());
+        builder_.addNode(tags[static_cast<std::size_t>(i)], x, y, z, where);
       }
     }
   }

@@ -48,3 +48,30 @@ inline bool importFixture(const std::string& name, F_S3dMesh& mesh, F_NodeFields
   if (shown) *shown = ui->messages();
   return ok;
 }
+
+// A read of bytes in memory as the file /tmp/t.EXT.
+struct ImportRun {
+  bool ok = false;
+  F_S3dMesh mesh;
+  F_NodeFields fields;
+  std::vector<std::string> shown;
+  std::string last() const { return shown.empty() ? "" : shown.back(); }
+};
+
+inline ImportRun importBytes(const std::string& bytes, const std::string& extension) {
+  RecordingUi ui;
+  ImportRun run;
+  auto file = F_InputFile::fromMemory(bytes, "/tmp/t." + extension);
+  try {
+    readMeshFile(*file, extension, run.mesh, &run.fields);
+    run.ok = true;
+  } catch (const F_UserException&) {
+  }
+  run.shown = ui->messages();
+  return run;
+}
+
+// The read-error box of /tmp/t.EXT.
+inline std::string importError(const std::string& extension, const std::string& message, int line) {
+  return readErrorText("t." + extension, "/tmp/t." + extension, message, line);
+}

@@ -1,0 +1,129 @@
+#include "import/gmsh/F_GmshReader.h"
+
+#include <cstring>
+
+#include "ImportFixtures.h"
+
+namespace {
+
+const std::string kHead = "$MeshFormat\n2.2 0 8\n$EndMeshFormat\n";
+const std::string kNodes = "$Nodes\n4\n1 0 0 0\n2 1 0 0\n3 1 1 0\n4 0 1 0\n$EndNodes\n";
+
+// A triangle outside every group, a line in physical group 5 ("edge") and a
+// point element in group 7 (unnamed).
+const std::string kSmall = kHead + "$PhysicalNames\n1\n1 5 \"edge\"\n$EndPhysicalNames\n" + kNodes +
+                           "$Elements\n3\n1 2 0 1 2 3\n2 1 2 5 1 1 2\n3 15 2 7 1 4\n$EndElements\n";
+
+template <class T>
+void put(std::string& s, T value, bool bigEndian) {
+  char b[sizeof(T)];
+  std::memcpy(b, &value, sizeof b);
+  if (bigEndian == (std::endian::native == std::endian::little)) std::reverse(b, b + sizeof b);
+  s.append(b, sizeof b);
+}
+
+// The triangle of kSmall in group 3, as format 2.2 binary in either byte order.
+std::string binary22(bool bigEndian) {
+  std::string s = "$MeshFormat\n2.2 1 8\n";
+  put<std::int32_t>(s, 1, bigEndian);
+  s += "\n$EndMeshFormat\n$Nodes\n4\n";
+  const double xyz[4][3] = {{0, 0, 0}, {1, 0, 0}, {1, 1, 0}, {0, 1, 0}};
+  for (int i = 0; i < 4; ++i) {
+    put<std::int32_t>(s, i + 1, bigEndian);
+    for (double v : xyz[i]) put<double>(s, v, bigEndian);
+  }
+  s += "\n$EndNodes\n$Elements\n1\n";
+  for (std::int32_t v : {2, 1, 2, 1, 3, 1, 1, 2, 3}) put<std::int32_t>(s, v, bigEndian);
+  return s + "\n$EndElements\n";
+}
+
+}  // namespace
+
+TEST(F_GmshReader, LayersByPhysicalGroupElseByDimension) {
+  const ImportRun run = importBytes(kSmall, "msh");
+  ASSERT_TRUE(run.ok) << run.last();
+  ASSERT_EQ(run.mesh.layerCount(), 3);
+  EXPECT_EQ(run.mesh.layerName(1), "Surfaces");
+  EXPECT_EQ(run.mesh.layerName(2), "edge");
+  EXPECT_EQ(run.mesh.layerName(3), "Physical group 7");
+  EXPECT_EQ(run.mesh.layer(1).elementCount(), 1);
+  EXPECT_EQ(run.mesh.layer(2).pointCount(), 2);
+  EXPECT_EQ(run.mesh.layer(3).point(1), F_Point3D(0, 1, 0));
+  EXPECT_EQ(run.mesh.layer(3).specialNode(1), 1);
+}
+
+TEST(F_GmshReader, BinaryInEitherByteOrderReadsTheSame) {
+  const ImportRun little = importBytes(binary22(false), "msh");
+  const ImportRun big = importBytes(binary22(true), "msh");
+  ASSERT_TRUE(little.ok) << little.last();
+  ASSERT_TRUE(big.ok) << big.last();
+  ASSERT_EQ(little.mesh.layerCount(), 1);
+  EXPECT_EQ(little.mesh.layers, big.mesh.layers);
+  EXPECT_EQ(little.mesh.layer(1).point(3), F_Point3D(1, 1, 0));
+}
+
+TEST(F_GmshReader, NodeDataOfSeveralComponentsIsTheirMagnitude) {
+  const std::string data = "$NodeData\n1\n\"velocity\"\n1\n0.0\n3\n0\n3\n2\n1 3 4 0\n3 0 0 -2\n$EndNodeData\n";
+  const ImportRun run = importBytes(kSmall + data, "msh");
+  ASSERT_TRUE(run.ok) << run.last();
+  const std::optional<F_VectorReal> v = run.fields.layerField(1, "velocity");
+  ASSERT_TRUE(v);
+  ASSERT_EQ(v->size(), 3);
+  EXPECT_EQ((*v)(1), 5.0);  // node 1
+  EXPECT_EQ((*v)(2), 0.0);  // node 2 has no value
+  EXPECT_EQ((*v)(3), 2.0);  // node 3
+}
+
+TEST(F_GmshReader, TypesThatCannotBeShownAreCountedInOneWarning) {
+  // An 18-node prism (known, not shown) and type 99 (unknown: its line is passed over).
+  std::string prism = "4 13 0";
+  for (int i = 0; i < 18; ++i) prism += " 1";
+  const ImportRun run =
+      importBytes(kHead + kNodes + "$Elements\n4\n1 2 0 1 2 3\n" + prism + "\n5 99 0 1 2\n6 13 0" +
+                      prism.substr(6) + "\n$EndElements\n",
+                  "msh");
+  ASSERT_TRUE(run.ok) << run.last();
+  ASSERT_EQ(run.shown.size(), 1u);
+  EXPECT_EQ(run.shown[0],
+            "WARNING\nElements of these types cannot be shown and were skipped:\n\n"
+            "Gmsh element type 13: 2\nGmsh element type 99: 1");
+  EXPECT_EQ(run.mesh.layerCount(), 1);
+}
+
+TEST(F_GmshReader, MalformedFilesAreRefusedWithWhereAndWhat) {
+  std::string truncated = binary22(false);
+  truncated.resize(truncated.size() - 30);
+  const struct {
+    const char* name;
+    std::string bytes;
+    std::string message;
+    int line;
+  } rows[] = {
+      {"missing node", kHead + kNodes + "$Elements\n2\n1 2 0 1 2 3\n2 1 0 1 9\n$EndElements\n",
+       "ERROR\nElement 2 refers to node 9, which the file does not define.", 14},
+      {"no format first", kNodes, "ERROR\nExpected $MeshFormat, found \"$Nodes\".", 1},
+      {"version 3", "$MeshFormat\n3.0 0 8\n", "ERROR\nExpected format version 2.2 or 4.1, found \"3.0\".", 2},
+      {"count beyond the file", kHead + "$Nodes\n99999999999\n",
+       "ERROR\nThe number of nodes (99999999999) is more than the rest of the file can hold.", 5},
+      {"negative count", kHead + "$Elements\n-1\n",
+       "ERROR\nThe number of elements (-1) is more than the rest of the file can hold.", 5},
+      {"bad coordinate", kHead + "$Nodes\n1\n1 0 x 0\n", "ERROR\nExpected the y coordinate, found \"x\".", 6},
+      {"infinite coordinate", kHead + "$Nodes\n1\n1 0 1e999 0\n",
+       "ERROR\nExpected the y coordinate, found \"1e999\".", 6},
+      {"node twice", kHead + "$Nodes\n2\n1 0 0 0\n1 1 0 0\n$EndNodes\n$Elements\n1\n1 15 0 1\n$EndElements\n",
+       "ERROR\nNode 1 is defined twice.", 7},
+      {"section not closed", kHead + kNodes + "$Elements\n1\n1 15 0 1\n$EndNodes\n",
+       "ERROR\nExpected $EndElements, found \"$EndNodes\".", 14},
+      {"unknown section without end", kHead + "$Comments\nhello\n",
+       "ERROR\nExpected $EndComments before the end of the file.", 4},
+      {"nothing to show", kHead + kNodes, "ERROR\nThe file holds no element that can be shown.", 0},
+      {"truncated binary", truncated, "ERROR\nByte offset 196.\nThe file ends inside an element.", 0},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.name);
+    const ImportRun run = importBytes(row.bytes, "msh");
+    EXPECT_FALSE(run.ok);
+    ASSERT_EQ(run.shown.size(), 1u);
+    EXPECT_EQ(run.shown[0], importError("msh", row.message, row.line));
+  }
+}
