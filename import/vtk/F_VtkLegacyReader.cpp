@@ -6,6 +6,7 @@
 #include "import/F_BinaryReader.h"
 #include "import/F_TextScanner.h"
 #include "import/vtk/F_VtkGrid.h"
+#include "include/F_Errors.h"
 
 namespace {
 
@@ -104,7 +105,9 @@ void VtkLegacyReader::values(const std::string& type, std::int64_t n, std::vecto
 
 void VtkLegacyReader::read() {
   const std::string head = text_.restOfLine();
-  if (!head.starts_with("# vtk DataFile Version")) text_.fail("# vtk DataFile Version", head);
+  if (!head.starts_with("# vtk DataFile Version")) {
+    failRead(file_, expectedMessage("# vtk DataFile Version", head), 1);
+  }
   version5_ = head.find("Version 5") != std::string::npos;
   (void)text_.restOfLine();  // the title
   const std::string encoding(text_.word("ASCII or BINARY"));

@@ -1,0 +1,114 @@
+#include "import/vtk/F_VtkLegacyReader.h"
+#include "import/vtk/F_VtuReader.h"
+
+#include "ImportFixtures.h"
+
+namespace {
+
+const std::string kHead = "# vtk DataFile Version 3.0\nsome title\nASCII\n";
+
+// A unit voxel: its points in rows (x fastest), not around its faces.
+const std::string kVoxel = kHead +
+                           "DATASET UNSTRUCTURED_GRID\nPOINTS 8 float\n0 0 0 1 0 0 0 1 0 1 1 0\n0 0 1 1 0 1 0 1 1 1 1 1\n"
+                           "CELLS 1 9\n8 0 1 2 3 4 5 6 7\nCELL_TYPES 1\n11\n";
+
+}  // namespace
+
+TEST(F_VtkLegacyReader, VoxelsArePutInTurnOrderBeforeTheirSkinIsTaken) {
+  const ImportRun run = importBytes(kVoxel, "vtk");
+  ASSERT_TRUE(run.ok) << run.last();
+  const F_S3dLayer& layer = run.mesh.layer(1);
+  EXPECT_EQ(layer.name, "Volumes");
+  ASSERT_EQ(layer.elementCount(), 6);
+  // Each face goes round its square: neighbouring corners one apart, never across.
+  for (const F_S3dElement& e : layer.elements) {
+    for (int j = 1; j <= 4; ++j) EXPECT_DOUBLE_EQ(layer.point(e.node(j)).distance(layer.point(e.node(j % 4 + 1))), 1.0);
+  }
+}
+
+TEST(F_VtkLegacyReader, PolyDataCutsStripsAndLinesAndSkipsLargerPolygons) {
+  const std::string file = kHead +
+                           "DATASET POLYDATA\nPOINTS 6 double\n0 0 0 1 0 0 0 1 0 1 1 0 0 2 0 1 2 0\n"
+                           "LINES 1 4\n3 0 1 3\n"
+                           "POLYGONS 2 10\n3 0 1 2\n5 0 1 3 5 4\n"
+                           "TRIANGLE_STRIPS 1 6\n5 0 1 2 3 4\n";
+  const ImportRun run = importBytes(file, "vtk");
+  ASSERT_TRUE(run.ok) << run.last();
+  ASSERT_EQ(run.mesh.layerCount(), 2);
+  EXPECT_EQ(run.mesh.layerName(1), "Lines");
+  EXPECT_EQ(run.mesh.layer(1).elementCount(), 2);
+  EXPECT_EQ(run.mesh.layerName(2), "Surfaces");
+  EXPECT_EQ(run.mesh.layer(2).elementCount(), 4);  // a triangle and a strip of three
+  ASSERT_EQ(run.shown.size(), 1u);
+  EXPECT_EQ(run.shown[0],
+            "WARNING\nElements of these types cannot be shown and were skipped:\n\nVTK polygon of 5 points: 1");
+}
+
+TEST(F_VtkLegacyReader, MalformedFilesAreRefusedWithWhereAndWhat) {
+  const std::string grid = kHead + "DATASET UNSTRUCTURED_GRID\nPOINTS 3 float\n0 0 0 1 0 0 0 1 0\n";
+  const struct {
+    const char* name;
+    std::string bytes;
+    std::string message;
+    int line;
+  } rows[] = {
+      {"not vtk", "hello\n", "ERROR\nExpected # vtk DataFile Version, found \"hello\".", 1},
+      {"structured", kHead + "DATASET STRUCTURED_POINTS\n",
+       "ERROR\nExpected UNSTRUCTURED_GRID or POLYDATA, found \"STRUCTURED_POINTS\".", 4},
+      {"missing point", grid + "CELLS 1 4\n3 0 1 7\nCELL_TYPES 1\n5\n",
+       "ERROR\nElement 0 refers to node 7, which the file does not define.", 7},
+      {"wrong point count", grid + "CELLS 1 3\n2 0 1\nCELL_TYPES 1\n5\n", "ERROR\nCell 0 of VTK type 5 has 2 points.",
+       7},
+      {"cell list too short", grid + "CELLS 2 4\n3 0 1 2\n", "ERROR\nThe cell list ends before its 2 cells.", 8},
+      {"types missing", grid + "CELLS 1 4\n3 0 1 2\n", "ERROR\nExpected 1 cell types, found 0.", 9},
+      {"count beyond the file", kHead + "DATASET POLYDATA\nPOINTS 99999999 float\n",
+       "ERROR\nThe number of points (99999999) is more than the rest of the file can hold.", 5},
+      {"bad value", kHead + "DATASET POLYDATA\nPOINTS 1 float\n0 nan 0\n", "ERROR\nExpected a value, found \"nan\".",
+       6},
+      {"truncated binary", "# vtk DataFile Version 3.0\nt\nBINARY\nDATASET POLYDATA\nPOINTS 1 float\nabcdef",
+       "ERROR\nByte offset 68.\nThe file ends inside a block of float values.", 0},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.name);
+    const ImportRun run = importBytes(row.bytes, "vtk");
+    EXPECT_FALSE(run.ok);
+    ASSERT_EQ(run.shown.size(), 1u);
+    EXPECT_EQ(run.shown[0], importError("vtk", row.message, row.line));
+  }
+}
+
+TEST(F_VtuReader, MalformedFilesAreRefusedWithTheByteOffsetAndWhat) {
+  std::string zlib = readFileBytes(fixturePath("cube-hex-zlib.vtu"));
+  // Spoil the first compressed block: its bytes are the second base64 run of
+  // the first array.
+  const std::size_t data = zlib.find("==", zlib.find("<DataArray")) + 2;
+  zlib.replace(data, 8, "AAAAAAAA");
+  std::string raw = readFileBytes(fixturePath("cube-hex-raw.vtu"));
+  const std::size_t appended = raw.find('_', raw.find("<AppendedData")) + 1;
+  raw.resize(appended + 4400);  // the points, read first, start at 4336
+  const std::string head = "<VTKFile type=\"UnstructuredGrid\"><UnstructuredGrid><Piece NumberOfPoints=\"1\" NumberOfCells=\"0\">";
+  const struct {
+    const char* name;
+    std::string bytes;
+    std::string message;
+  } rows[] = {
+      {"poly data", "<VTKFile type=\"PolyData\">", "Byte offset 0.\nExpected type=\"UnstructuredGrid\", found \"PolyData\"."},
+      {"no piece", "<VTKFile type=\"UnstructuredGrid\"></VTKFile>", "Byte offset 0.\nExpected a <Piece>."},
+      {"spoilt block", zlib, "Byte offset " + std::to_string(zlib.find('>', zlib.find("<DataArray")) + 1) +
+                                 ".\nA compressed block cannot be inflated."},
+      {"cut appended data", raw, "Byte offset " + std::to_string(appended + 4336) +
+                                     ".\nThe block declares more bytes than the file holds."},
+      {"too few points", head + "<Points><DataArray type=\"Float32\" NumberOfComponents=\"3\" format=\"ascii\">0 0"
+                                "</DataArray></Points></Piece>",
+       "Byte offset " + std::to_string(head.size() + 8) + ".\nExpected 3 values in the array , found 2."},
+      {"huge count", "<VTKFile type=\"UnstructuredGrid\"><Piece NumberOfPoints=\"99999999999\">",
+       "Byte offset 33.\nExpected NumberOfPoints to be a count the file can hold, found \"99999999999\"."},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.name);
+    const ImportRun run = importBytes(row.bytes, "vtu");
+    EXPECT_FALSE(run.ok);
+    ASSERT_EQ(run.shown.size(), 1u);
+    EXPECT_EQ(run.shown[0], importError("vtu", "ERROR\n" + row.message, 0));
+  }
+}
