@@ -1,4 +1,5 @@
 #include "app/CKavrilonDoc.h"
+#include "import/F_MeshImport.h"
 
 #include <cmath>
 #include <cstring>
@@ -512,11 +513,39 @@ TEST(CKavrilonDoc, ImportAndExportDialogSettings) {
   EXPECT_EQ(ui.kinds[0], "open");
   EXPECT_EQ(ui.dialogs[0].defaultExtension, "s3d");
   EXPECT_EQ(ui.dialogs[0].initialName, "*.s3d");
-  EXPECT_EQ(ui.dialogs[0].filter, "Kavrilon Text File (*.s3d)|*.s3d|All Files (*.*)|*.*||");
+  EXPECT_EQ(ui.dialogs[0].filter, meshImportFilter());
   EXPECT_EQ(ui.kinds[1], "save");
   EXPECT_EQ(ui.dialogs[1].defaultExtension, "s3d");
   EXPECT_EQ(ui.dialogs[1].initialName, "*.s3d");
   EXPECT_EQ(ui.dialogs[1].filter, "Kavrilon Text File (*.s3d)|*.s3d||");
   EXPECT_TRUE(ui.dialogs[1].promptOverwrite);
   EXPECT_EQ(doc.mesh, sampleMesh());  // both cancelled
+}
+
+TEST(CKavrilonDocImport, MeshesOfOtherProgramsImportWithTheirNodeDataAndCompanion) {
+  RecordingUi ui;
+  TempDir dir;
+  const std::string source = std::string(KAVRILON_SOURCE_DIR) + "/tests/import/data/";
+  writeFileBytes(dir.path("cube.vtk"), readFileBytes(source + "cube-hex-ascii.vtk"));
+  writeFileBytes(dir.path("cube.cfg"), cfgFor(3));
+  writeFileBytes(dir.path("bad.msh"), "$MeshFormat\n2.2 0 8\n$EndMeshFormat\n$Nodes\n1\n1 0 0 0\n$EndNodes\n");
+  CKavrilonDoc doc;
+  ASSERT_EQ(doc.importFile(dir.path("cube.vtk")), CKavrilonDoc::ImportResult::Imported);
+  EXPECT_EQ(ui->lines().front(), "question: Import display options from the file:\\n" + dir.path("cube.cfg"));
+  EXPECT_EQ(doc.mesh.layerCount(), 3);
+  EXPECT_EQ(doc.displayOptions.minX1, 10);  // from the companion
+  ASSERT_EQ(doc.nodeFields.fields.size(), 2u);
+
+  // A file that cannot be read leaves mesh and node data as they were.
+  const F_S3dMesh before = doc.mesh;
+  EXPECT_EQ(doc.importFile(dir.path("bad.msh")), CKavrilonDoc::ImportResult::Failed);
+  EXPECT_EQ(ui.lastMessage(), readErrorText("bad.msh", dir.path("bad.msh"),
+                                            "ERROR\nThe file holds no element that can be shown.", 0));
+  EXPECT_EQ(doc.mesh, before);
+  EXPECT_EQ(doc.nodeFields.fields.size(), 2u);
+
+  // An .s3d has no node data: the last file's goes.
+  writeFileBytes(dir.path("m.s3d"), kTwoLayers);
+  ASSERT_EQ(doc.importFile(dir.path("m.s3d"), false), CKavrilonDoc::ImportResult::Imported);
+  EXPECT_TRUE(doc.nodeFields.empty());
 }
