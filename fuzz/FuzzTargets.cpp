@@ -8,6 +8,7 @@
 #include "common/F_LayerContext.h"
 #include "common/F_S3dMesh.h"
 #include "common/F_ScalarField.h"
+#include "import/F_MeshImport.h"
 #include "include/F_Archive.h"
 #include "include/F_Errors.h"
 #include "include/F_File.h"
@@ -109,3 +110,45 @@ void fuzzPva(const std::uint8_t* data, std::size_t size) {
   } catch (const F_UserException&) {
   }
 }
+
+namespace {
+
+// An accepted import must be a mesh the rest of the program can draw: every
+// node in its layer, only drawable node counts, node data the size of each layer.
+void fuzzImport(const std::uint8_t* data, std::size_t size, const char* extension) {
+  QuietUi quiet;
+  const std::string name = std::string("/fuzz/input.") + extension;
+  auto file = streamOf(data, size, name.c_str());
+  F_S3dMesh mesh;
+  F_NodeFields fields;
+  try {
+    readMeshFile(*file, extension, mesh, &fields);
+  } catch (const F_UserException&) {
+    return;
+  }
+  const std::string keep = std::string("fuzz-failure.") + extension;
+  if (mesh.layerCount() == 0) fault("an import with nothing to show was accepted", data, size, keep.c_str());
+  for (int i = 1; i <= mesh.layerCount(); ++i) {
+    const F_S3dLayer& layer = mesh.layer(i);
+    if (!layer.nodesInRange()) fault("an imported layer names a point it does not have", data, size, keep.c_str());
+    for (const F_S3dElement& e : layer.elements) {
+      const int n = e.nodeCount();
+      if (n != 2 && n != 3 && n != 4 && n != 6 && n != 8 && n != 9) {
+        fault("an imported element has a node count that cannot be drawn", data, size, keep.c_str());
+      }
+    }
+    for (const F_NodeField& f : fields.fields) {
+      const std::optional<F_VectorReal> values = fields.layerField(i, f.name);
+      if (!values || values->size() != layer.pointCount()) {
+        fault("imported node data does not fit its layer", data, size, keep.c_str());
+      }
+    }
+  }
+}
+
+}  // namespace
+
+void fuzzMsh(const std::uint8_t* data, std::size_t size) { fuzzImport(data, size, "msh"); }
+void fuzzVtk(const std::uint8_t* data, std::size_t size) { fuzzImport(data, size, "vtk"); }
+void fuzzVtu(const std::uint8_t* data, std::size_t size) { fuzzImport(data, size, "vtu"); }
+void fuzzInp(const std::uint8_t* data, std::size_t size) { fuzzImport(data, size, "inp"); }

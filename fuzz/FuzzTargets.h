@@ -11,3 +11,8 @@ void fuzzS3d(const std::uint8_t* data, std::size_t size);
 void fuzzB3d(const std::uint8_t* data, std::size_t size);
 void fuzzCfg(const std::uint8_t* data, std::size_t size);
 void fuzzPva(const std::uint8_t* data, std::size_t size);
+// Meshes of other programs, through the one import call (by extension).
+void fuzzMsh(const std::uint8_t* data, std::size_t size);
+void fuzzVtk(const std::uint8_t* data, std::size_t size);
+void fuzzVtu(const std::uint8_t* data, std::size_t size);
+void fuzzInp(const std::uint8_t* data, std::size_t size);

@@ -376,7 +376,9 @@ void InpReader::include(Source& src, const Keyword& kw, int depth) {
   if (depth >= kMaxIncludeDepth) src.failMessage("ERROR\nIncluded files nest more than 16 deep.");
   std::filesystem::path path(name);
   if (path.is_relative()) path = std::filesystem::path(src.file.path()).parent_path() / path;
-  auto file = F_InputFile::open(path.string());
+  // Only plain files: a device or a pipe named here would never end.
+  std::error_code ec;
+  auto file = std::filesystem::is_regular_file(path, ec) ? F_InputFile::open(path.string()) : nullptr;
   if (!file) src.failMessage("ERROR\nThe included file " + path.string() + " cannot be opened.");
   read(*file, depth + 1);
 }
