@@ -9,15 +9,23 @@
 #include <string_view>
 #include <type_traits>
 
+#include "import/F_TextScanner.h"
 #include "include/F_Errors.h"
 #include "include/F_File.h"
 
+// "ERROR\nByte offset N.\n<message>", then F_UserException.
+[[noreturn]] inline void failAtOffset(const F_InputFile& file, std::uint64_t at, const std::string& message) {
+  failRead(file, "ERROR\nByte offset " + std::to_string(at) + ".\n" + message, 0);
+}
+
+// Reads through the scanner, which holds the buffered bytes of a file that
+// mixes text and binary.
 class F_BinaryReader {
  public:
-  F_BinaryReader(F_InputFile& file, bool swapBytes) : file_(file), swap_(swapBytes) {}
+  F_BinaryReader(F_TextScanner& source, bool swapBytes) : source_(source), swap_(swapBytes) {}
 
-  std::uint64_t offset() const { return file_.size() - file_.remaining(); }
-  std::uint64_t remaining() const { return file_.remaining(); }
+  std::uint64_t offset() const { return source_.offset(); }
+  std::uint64_t remaining() const { return source_.remaining(); }
 
   template <class T>
   T get(std::string_view what) {
@@ -37,12 +45,11 @@ class F_BinaryReader {
   }
   void bytes(void* out, std::size_t n, std::string_view what) {
     const std::uint64_t at = offset();
-    if (file_.read(out, n) != n) fail(at, std::string("The file ends inside ") + std::string(what) + ".");
+    if (source_.bytes(out, n) != n) fail(at, std::string("The file ends inside ") + std::string(what) + ".");
   }
 
-  // "ERROR\nByte offset N.\n<message>", then F_UserException.
   [[noreturn]] void fail(std::uint64_t at, const std::string& message) const {
-    failRead(file_, "ERROR\nByte offset " + std::to_string(at) + ".\n" + message, 0);
+    failAtOffset(source_.file(), at, message);
   }
 
   template <class T>
@@ -55,6 +62,6 @@ class F_BinaryReader {
   }
 
  private:
-  F_InputFile& file_;
+  F_TextScanner& source_;
   bool swap_;
 };

@@ -1,5 +1,6 @@
 #include "import/F_TextScanner.h"
 
+#include <algorithm>
 #include <charconv>
 
 #include "include/F_Errors.h"
@@ -12,57 +13,144 @@ inline bool isDelimiter(int c) { return c == ' ' || c == '\n' || c == '\r' || c 
 
 bool parseInteger(std::string_view t, std::int64_t& value) {
   if (!t.empty() && t.front() == '+') t.remove_prefix(1);
+  // The usual shape, up to 18 digits, without the general conversion.
+  std::size_t i = !t.empty() && t.front() == '-' ? 1 : 0;
+  if (t.size() > i && t.size() - i <= 18) {
+    std::int64_t v = 0;
+    for (std::size_t k = i; k < t.size(); ++k) {
+      const unsigned d = static_cast<unsigned char>(t[k]) - '0';
+      if (d > 9) return false;
+      v = v * 10 + d;
+    }
+    value = i ? -v : v;
+    return true;
+  }
   const auto [end, ec] = std::from_chars(t.data(), t.data() + t.size(), value);
   return ec == std::errc() && end == t.data() + t.size() && !t.empty();
 }
 
+namespace {
+
+constexpr double kPowersOfTen[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8,  1e9,  1e10, 1e11,
+                                   1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+
+}  // namespace
+
 bool parseReal(std::string_view t, double& value) {
-  if (!t.empty() && t.front() == '+') t.remove_prefix(1);
-  if (t.empty()) return false;
-  // Only digits, signs, points and exponents: "inf" and "nan" are no coordinates.
-  for (char c : t) {
-    if (!((c >= '0' && c <= '9') || c == '-' || c == '+' || c == '.' || c == 'e' || c == 'E')) return false;
+  // Sign, digits, an optional fraction and exponent; nothing else ("inf" and
+  // "nan" are no coordinates).
+  const char* p = t.data();
+  const char* const end = p + t.size();
+  bool negative = false;
+  if (p < end && (*p == '+' || *p == '-')) negative = *p++ == '-';
+  std::uint64_t mantissa = 0;
+  int significant = 0, exponent = 0;
+  bool digits = false, exact = true;
+  auto digit = [&](unsigned d, bool fraction) {
+    digits = true;
+    if (significant < 19) {
+      mantissa = mantissa * 10 + d;
+      if (mantissa) ++significant;
+      if (fraction) --exponent;
+    } else {
+      exact = false;  // more digits than the quick way can hold
+      if (!fraction) ++exponent;
+    }
+  };
+  for (; p < end && static_cast<unsigned>(*p - '0') <= 9; ++p) digit(static_cast<unsigned>(*p - '0'), false);
+  if (p < end && *p == '.') {
+    for (++p; p < end && static_cast<unsigned>(*p - '0') <= 9; ++p) digit(static_cast<unsigned>(*p - '0'), true);
   }
-  const auto [end, ec] = std::from_chars(t.data(), t.data() + t.size(), value);
-  return ec == std::errc() && end == t.data() + t.size();
+  if (!digits) return false;
+  if (p < end && (*p == 'e' || *p == 'E')) {
+    ++p;
+    bool minus = false;
+    if (p < end && (*p == '+' || *p == '-')) minus = *p++ == '-';
+    if (p == end || static_cast<unsigned>(*p - '0') > 9) return false;
+    int e = 0;
+    for (; p < end && static_cast<unsigned>(*p - '0') <= 9; ++p) e = std::min(e * 10 + (*p - '0'), 100000);
+    exponent += minus ? -e : e;
+  }
+  if (p != end) return false;
+  // An integer mantissa below 2^53 and a power of ten up to 1e22 are both
+  // exact, so one multiplication or division rounds correctly.
+  if (exact && mantissa < (std::uint64_t{1} << 53) && exponent >= -22 && exponent <= 22) {
+    const double m = static_cast<double>(mantissa);
+    const double v = exponent < 0 ? m / kPowersOfTen[-exponent] : m * kPowersOfTen[exponent];
+    value = negative ? -v : v;
+    return true;
+  }
+  if (!t.empty() && t.front() == '+') t.remove_prefix(1);
+  const auto [stop, ec] = std::from_chars(t.data(), t.data() + t.size(), value);
+  return ec == std::errc() && stop == t.data() + t.size();
+}
+
+bool F_TextScanner::fill() {
+  // Unread bytes move to the front; new ones follow them.
+  const std::size_t keep = end_ - pos_;
+  std::memmove(buf_.data(), buf_.data() + pos_, keep);
+  consumedBefore_ += pos_;
+  pos_ = 0;
+  end_ = keep;
+  if (buf_.size() - end_ < kBufferSize / 2) buf_.resize(end_ + kBufferSize);
+  const std::size_t n = file_.read(buf_.data() + end_, buf_.size() - end_);
+  end_ += n;
+  return n > 0;
+}
+
+std::size_t F_TextScanner::slowBytes(void* out, std::size_t n) {
+  auto* dst = static_cast<char*>(out);
+  const std::size_t have = end_ - pos_;
+  std::memcpy(dst, buf_.data() + pos_, have);
+  pos_ = end_;
+  return have + file_.read(dst + have, n - have);
 }
 
 int F_TextScanner::skipBlanks() {
   for (;;) {
-    const int c = file_.get();
-    if (c == F_InputFile::kEof) return c;
-    if (!isDelimiter(c)) {
-      file_.unget();
-      return c;
+    while (pos_ < end_) {
+      const char c = buf_[pos_];
+      if (!isDelimiter(c)) return static_cast<unsigned char>(c);
+      if (c == '\n') ++line_;
+      ++pos_;
     }
-    if (c == '\n') ++line_;
+    if (!fill()) return -1;
   }
 }
 
-std::string_view F_TextScanner::word() {
-  if (skipBlanks() == F_InputFile::kEof) return {};
-  std::size_t n = 0;
-  for (;;) {
-    const int c = file_.get();
-    if (c == F_InputFile::kEof) break;
-    if (isDelimiter(c)) {
-      file_.unget();
-      break;
-    }
-    if (n == sizeof word_) failMessage("ERROR\nA word longer than 255 characters.");
-    word_[n++] = static_cast<char>(c);
+std::string_view F_TextScanner::nextWord() {
+  if (skipBlanks() < 0) return {};
+  std::size_t i = pos_;
+  while (i < end_ && !isDelimiter(buf_[i])) ++i;
+  if (i < end_) {
+    // Whole in the buffer: no copy.
+    const std::string_view w(buf_.data() + pos_, i - pos_);
+    pos_ = i;
+    return w;
   }
-  return {word_, n};
+  word_.assign(buf_.data() + pos_, i - pos_);
+  pos_ = i;
+  while (fill()) {
+    std::size_t k = pos_;
+    while (k < end_ && !isDelimiter(buf_[k])) ++k;
+    word_.append(buf_.data() + pos_, k - pos_);
+    pos_ = k;
+    if (k < end_) break;
+    if (word_.size() > 4096) failMessage("ERROR\nA word longer than 4096 characters.");
+  }
+  return word_;
 }
+
+std::string_view F_TextScanner::word() { return nextWord(); }
 
 std::string_view F_TextScanner::word(std::string_view what) {
-  const std::string_view w = word();
+  const std::string_view w = nextWord();
   if (w.empty()) fail(what, "the end of the file");
   return w;
 }
 
 void F_TextScanner::expect(std::string_view expected) {
-  const std::string_view w = word();
+  const std::string_view w = nextWord();
   if (w != expected) fail(expected, w.empty() ? "the end of the file" : w);
 }
 
@@ -80,33 +168,47 @@ double F_TextScanner::real(std::string_view what) {
   return v;
 }
 
-std::string F_TextScanner::restOfLine() {
-  std::string text;
+std::string_view F_TextScanner::restOfLine() {
+  lineText_.clear();
   for (;;) {
-    const int c = file_.get();
-    if (c == F_InputFile::kEof) break;
-    if (c == '\n') {
+    const char* start = buf_.data() + pos_;
+    const void* nl = std::memchr(start, '\n', end_ - pos_);
+    if (nl) {
+      const std::size_t n = static_cast<const char*>(nl) - start;
+      pos_ += n + 1;
       ++line_;
-      break;
+      std::string_view text;
+      if (lineText_.empty()) {
+        text = std::string_view(start, n);
+      } else {
+        lineText_.append(start, n);
+        text = lineText_;
+      }
+      if (!text.empty() && text.back() == '\r') text.remove_suffix(1);
+      return text;
     }
-    text.push_back(static_cast<char>(c));
+    lineText_.append(start, end_ - pos_);
+    pos_ = end_;
+    if (!fill()) break;
   }
-  if (!text.empty() && text.back() == '\r') text.pop_back();
+  std::string_view text = lineText_;
+  if (!text.empty() && text.back() == '\r') text.remove_suffix(1);
   return text;
 }
 
 void F_TextScanner::endLine() {
   for (;;) {
-    const int c = file_.get();
-    if (c == F_InputFile::kEof) return;
-    if (c == '\n') {
-      ++line_;
-      return;
+    while (pos_ < end_) {
+      const char c = buf_[pos_];
+      if (c == '\n') {
+        ++pos_;
+        ++line_;
+        return;
+      }
+      if (!isDelimiter(c)) fail("the end of the line", nextWord());
+      ++pos_;
     }
-    if (!isDelimiter(c)) {
-      file_.unget();
-      fail("the end of the line", word());
-    }
+    if (!fill()) return;
   }
 }
 
@@ -114,20 +216,20 @@ void F_TextScanner::skipPast(std::string_view marker) {
   const int startLine = line_;
   std::size_t matched = 0;
   while (matched < marker.size()) {
-    const int c = file_.get();
-    if (c == F_InputFile::kEof) {
+    if (pos_ == end_ && !fill()) {
       failRead(file_, "ERROR\nExpected " + std::string(marker) + " before the end of the file.", startLine);
     }
+    const char c = buf_[pos_++];
     if (c == '\n') ++line_;
-    if (c == static_cast<unsigned char>(marker[matched])) {
+    if (c == marker[matched]) {
       ++matched;
     } else {
-      matched = c == static_cast<unsigned char>(marker[0]) ? 1 : 0;
+      matched = c == marker[0] ? 1 : 0;
     }
   }
 }
 
-bool F_TextScanner::atEnd() { return skipBlanks() == F_InputFile::kEof; }
+bool F_TextScanner::atEnd() { return skipBlanks() < 0; }
 
 std::string expectedMessage(std::string_view what, std::string_view found) {
   std::string text = "ERROR\nExpected ";
@@ -152,7 +254,7 @@ void F_TextScanner::failMessage(const std::string& message) const {
   if (!offsets_) failRead(file_, message, line_);
   const std::string_view head = "ERROR\n";
   std::string text(head);
-  text += "Byte offset " + std::to_string(file_.size() - file_.remaining()) + ".\n";
+  text += "Byte offset " + std::to_string(offset()) + ".\n";
   text += message.starts_with(head) ? message.substr(head.size()) : message;
   failRead(file_, text, 0);
 }

@@ -4,6 +4,8 @@
 // the line and what was expected there.
 
 #include <cstdint>
+#include <cstring>
+#include <vector>
 #include <string>
 #include <string_view>
 
@@ -11,12 +13,13 @@
 
 class F_TextScanner {
  public:
-  explicit F_TextScanner(F_InputFile& file) : file_(file) {}
+  explicit F_TextScanner(F_InputFile& file) : file_(file), buf_(kBufferSize) {}
 
-  F_InputFile& file() { return file_; }
+  F_InputFile& file() const { return file_; }
   int line() const { return line_; }
-  // Bytes read so far (for the binary parts of a mixed file).
-  std::uint64_t offset() const { return file_.size() - file_.remaining(); }
+  // Bytes consumed so far, and still to come.
+  std::uint64_t offset() const { return consumedBefore_ + pos_; }
+  std::uint64_t remaining() const { return (end_ - pos_) + file_.remaining(); }
 
   // The next word, or an empty view at the end of the file. Valid until the next read.
   std::string_view word();
@@ -26,13 +29,23 @@ class F_TextScanner {
   void expect(std::string_view expected);
   std::int64_t integer(std::string_view what);
   double real(std::string_view what);
-  // The rest of the current line, without its line end (a CR before it is dropped).
-  std::string restOfLine();
+  // The rest of the current line, without its line end (a CR before it is
+  // dropped); valid until the next read.
+  std::string_view restOfLine();
   // Skips blanks up to and including the next line end.
   void endLine();
   bool atEnd();
   // Passes over every byte up to and including `marker`, counting lines.
   void skipPast(std::string_view marker);
+  // Raw bytes (binary stretches of a mixed file); how many there were.
+  std::size_t bytes(void* out, std::size_t n) {
+    if (n <= end_ - pos_) {
+      std::memcpy(out, buf_.data() + pos_, n);
+      pos_ += n;
+      return n;
+    }
+    return slowBytes(out, n);
+  }
 
   // "ERROR\nExpected <what>, found "<word>"." at the current line.
   [[noreturn]] void fail(std::string_view what, std::string_view found) const;
@@ -41,12 +54,22 @@ class F_TextScanner {
   void reportOffsets() { offsets_ = true; }
 
  private:
-  int skipBlanks();  // the first byte that is not a delimiter, still unread, or kEof
+  static constexpr std::size_t kBufferSize = 1 << 20;
+  bool fill();       // more bytes after the ones kept; false at the end of the file
+  int skipBlanks();  // the first byte that is not a delimiter, still unread, or -1
+  // The next word in place when it lies whole in the buffer, else copied.
+  std::string_view nextWord();
+  std::size_t slowBytes(void* out, std::size_t n);
 
   F_InputFile& file_;
+  std::vector<char> buf_;
+  std::size_t pos_ = 0;
+  std::size_t end_ = 0;
+  std::uint64_t consumedBefore_ = 0;
   int line_ = 1;
   bool offsets_ = false;
-  char word_[256];
+  std::string word_;
+  std::string lineText_;
 };
 
 // "ERROR\nExpected <what>, found "<found>"." (the found text shortened and

@@ -83,7 +83,7 @@ class GmshReader {
     return Where{text_.line(), false};
   }
   Where at(std::uint64_t offset) const { return Where{static_cast<std::int64_t>(offset), true}; }
-  F_BinaryReader binary() { return F_BinaryReader(file_, swap_); }
+  F_BinaryReader binary() { return F_BinaryReader(text_, swap_); }
   // A count in the file, bounded by what the rest of the file could hold.
   std::int64_t count(std::int64_t value, std::int64_t bytesEach, std::string_view what);
 
@@ -143,7 +143,7 @@ void GmshReader::read() {
 }
 
 std::int64_t GmshReader::count(std::int64_t value, std::int64_t bytesEach, std::string_view what) {
-  if (value < 0 || (bytesEach > 0 && static_cast<std::uint64_t>(value) > file_.remaining() / bytesEach + 1)) {
+  if (value < 0 || (bytesEach > 0 && static_cast<std::uint64_t>(value) > text_.remaining() / bytesEach + 1)) {
     text_.failMessage("ERROR\nThe " + std::string(what) + " (" + std::to_string(value) +
                       ") is more than the rest of the file can hold.");
   }
@@ -168,7 +168,7 @@ void GmshReader::meshFormat() {
     text_.reportOffsets();
     text_.endLine();
     // The integer 1 as the writer stored it tells its byte order.
-    F_BinaryReader raw(file_, false);
+    F_BinaryReader raw(text_, false);
     const std::uint64_t where = raw.offset();
     const auto one = raw.get<std::int32_t>("the byte-order mark");
     if (one == 1) {
@@ -188,7 +188,7 @@ void GmshReader::physicalNames() {
   for (std::int64_t i = 0; i < n; ++i) {
     const int dim = static_cast<int>(text_.integer("the dimension of a physical name"));
     const int tag = static_cast<int>(text_.integer("the tag of a physical name"));
-    std::string name = text_.restOfLine();
+    std::string name(text_.restOfLine());
     const auto first = name.find('"');
     const auto last = name.rfind('"');
     if (first == std::string::npos || last == first) text_.fail("a quoted physical name", name);
@@ -439,7 +439,7 @@ void GmshReader::elements() {
       text_.failMessage("ERROR\nUnknown element type " + std::to_string(typeNumber) + ".");
     }
     const std::int64_t perElement = (binary_ ? 8 : 2) * (1 + type->nodes);
-    if (n < 0 || static_cast<std::uint64_t>(n) > file_.remaining() / static_cast<std::uint64_t>(perElement) + 1) {
+    if (n < 0 || static_cast<std::uint64_t>(n) > text_.remaining() / static_cast<std::uint64_t>(perElement) + 1) {
       if (binary_) binary().fail(headerAt, "The element block holds more elements than the rest of the file.");
       text_.failMessage("ERROR\nThe element block holds more elements than the rest of the file.");
     }
@@ -468,7 +468,7 @@ void GmshReader::nodeData() {
   const std::int64_t strings = count(text_.integer("the number of string tags"), 2, "number of string tags");
   std::string name;
   for (std::int64_t i = 0; i < strings; ++i) {
-    std::string tag = text_.restOfLine();
+    std::string tag(text_.restOfLine());
     if (tag.find_first_not_of(" \t") == std::string::npos) tag = text_.restOfLine();
     const auto first = tag.find('"');
     const auto last = tag.rfind('"');

@@ -54,7 +54,7 @@ class VtkLegacyReader {
 
 std::int64_t VtkLegacyReader::count(std::string_view what, std::int64_t bytesEach) {
   const std::int64_t n = text_.integer(what);
-  if (n < 0 || static_cast<std::uint64_t>(n) > file_.remaining() / static_cast<std::uint64_t>(bytesEach) + 1) {
+  if (n < 0 || static_cast<std::uint64_t>(n) > text_.remaining() / static_cast<std::uint64_t>(bytesEach) + 1) {
     text_.failMessage("ERROR\nThe " + std::string(what) + " (" + std::to_string(n) +
                       ") is more than the rest of the file can hold.");
   }
@@ -78,12 +78,12 @@ void VtkLegacyReader::values(const std::string& type, std::int64_t n, std::vecto
   }
   text_.endLine();
   const int size = sizeOfType(type);
-  if (static_cast<std::uint64_t>(n) > file_.remaining() / static_cast<std::uint64_t>(size)) {
-    F_BinaryReader(file_, false).fail(text_.offset(), "The file ends inside a block of " + type + " values.");
+  if (static_cast<std::uint64_t>(n) > text_.remaining() / static_cast<std::uint64_t>(size)) {
+    failAtOffset(file_, text_.offset(), "The file ends inside a block of " + type + " values.");
   }
   // Binary legacy data is big-endian whatever wrote it.
   const bool swap = std::endian::native == std::endian::little;
-  F_BinaryReader b(file_, swap);
+  F_BinaryReader b(text_, swap);
   std::string lower = type;
   std::transform(lower.begin(), lower.end(), lower.begin(), [](unsigned char c) { return std::tolower(c); });
   if (keep) out.reserve(static_cast<std::size_t>(n));
@@ -104,7 +104,7 @@ void VtkLegacyReader::values(const std::string& type, std::int64_t n, std::vecto
 }
 
 void VtkLegacyReader::read() {
-  const std::string head = text_.restOfLine();
+  const std::string head(text_.restOfLine());
   if (!head.starts_with("# vtk DataFile Version")) {
     failRead(file_, expectedMessage("# vtk DataFile Version", head), 1);
   }
@@ -220,7 +220,7 @@ void VtkLegacyReader::skipMetadata() {
   // Array information blocks end with an empty line.
   for (;;) {
     if (text_.atEnd()) return;
-    const std::string line = text_.restOfLine();
+    const std::string line(text_.restOfLine());
     if (line.find_first_not_of(" \t") == std::string::npos) return;
   }
 }

@@ -71,7 +71,7 @@ class VtuReader {
 
  private:
   [[noreturn]] void fail(std::size_t at, const std::string& message) const {
-    F_BinaryReader(file_, false).fail(at, message);
+    failAtOffset(file_, at, message);
   }
   bool nextTag(std::size_t& pos, Tag& tag);
   std::int64_t attributeCount(const Tag& tag, const char* key, std::int64_t bound);

@@ -1,0 +1,228 @@
+// Reading the meshes of other programs, against the .s3d reader on the same
+// mesh and a plain read of each file; and the skin of a block of hexahedra.
+//
+// bench_import [--quads N] [--runs R] [--dir DIR] [--keep]
+// The surface mesh (N quadrilaterals) is written as .s3d, Gmsh 2.2 text, Gmsh
+// 4.1 binary, an Abaqus deck and binary legacy VTK; the block has about N
+// hexahedra (100 x 100 x 100 for the default million).
+
+#include <bit>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <iostream>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "bench/FileBench.h"
+#include "bench/MeshGenerator.h"
+#include "import/F_MeshImport.h"
+#include "import/F_SkinFinder.h"
+#include "platform/headless/HeadlessUi.h"
+
+namespace {
+
+struct File {
+  std::FILE* f;
+  explicit File(const std::string& path) : f(std::fopen(path.c_str(), "wb")) {
+    if (!f) std::exit(1);
+    std::setvbuf(f, nullptr, _IOFBF, 1 << 20);
+  }
+  ~File() { std::fclose(f); }
+  template <class T>
+  void put(T v, bool bigEndian = false) {
+    if (bigEndian && std::endian::native == std::endian::little) {
+      unsigned char b[sizeof(T)];
+      std::memcpy(b, &v, sizeof b);
+      for (std::size_t i = 0; i < sizeof b / 2; ++i) std::swap(b[i], b[sizeof b - 1 - i]);
+      std::fwrite(b, 1, sizeof b, f);
+    } else {
+      std::fwrite(&v, sizeof v, 1, f);
+    }
+  }
+};
+
+void writeMsh22Text(const F_S3dLayer& layer, const std::string& path) {
+  File out(path);
+  std::fprintf(out.f, "$MeshFormat\n2.2 0 8\n$EndMeshFormat\n$Nodes\n%d\n", layer.pointCount());
+  for (int i = 1; i <= layer.pointCount(); ++i) {
+    const F_Point3D& p = layer.point(i);
+    std::fprintf(out.f, "%d %.16g %.16g %.16g\n", i, p.x, p.y, p.z);
+  }
+  std::fprintf(out.f, "$EndNodes\n$Elements\n%d\n", layer.elementCount());
+  for (int i = 1; i <= layer.elementCount(); ++i) {
+    const F_S3dElement& e = layer.element(i);
+    std::fprintf(out.f, "%d 3 2 1 1 %d %d %d %d\n", i, e.node(1), e.node(2), e.node(3), e.node(4));
+  }
+  std::fprintf(out.f, "$EndElements\n");
+}
+
+// Gmsh 4.1 binary: points, then cells of `type` with `nodes` nodes each.
+void writeMsh41Binary(const std::vector<double>& xyz, const std::vector<int>& cells, int type, int nodes,
+                      const std::string& path) {
+  File out(path);
+  const std::uint64_t n = xyz.size() / 3, e = cells.size() / static_cast<std::size_t>(nodes);
+  const int dim = type == 5 ? 3 : 2;
+  std::fprintf(out.f, "$MeshFormat\n4.1 1 8\n");
+  out.put<std::int32_t>(1);
+  std::fprintf(out.f, "\n$EndMeshFormat\n$Entities\n");
+  for (std::uint64_t c : {0, 0, dim == 2 ? 1 : 0, dim == 3 ? 1 : 0}) out.put<std::uint64_t>(c);
+  out.put<std::int32_t>(1);
+  for (int k = 0; k < 6; ++k) out.put<double>(0);
+  out.put<std::uint64_t>(0);
+  out.put<std::uint64_t>(0);
+  std::fprintf(out.f, "\n$EndEntities\n$Nodes\n");
+  for (std::uint64_t v : {std::uint64_t{1}, n, std::uint64_t{1}, n}) out.put<std::uint64_t>(v);
+  out.put<std::int32_t>(dim);
+  out.put<std::int32_t>(1);
+  out.put<std::int32_t>(0);
+  out.put<std::uint64_t>(n);
+  for (std::uint64_t i = 1; i <= n; ++i) out.put<std::uint64_t>(i);
+  std::fwrite(xyz.data(), sizeof(double), xyz.size(), out.f);
+  std::fprintf(out.f, "\n$EndNodes\n$Elements\n");
+  for (std::uint64_t v : {std::uint64_t{1}, e, std::uint64_t{1}, e}) out.put<std::uint64_t>(v);
+  out.put<std::int32_t>(dim);
+  out.put<std::int32_t>(1);
+  out.put<std::int32_t>(type);
+  out.put<std::uint64_t>(e);
+  for (std::uint64_t i = 0; i < e; ++i) {
+    out.put<std::uint64_t>(i + 1);
+    for (int j = 0; j < nodes; ++j) out.put<std::uint64_t>(static_cast<std::uint64_t>(cells[i * nodes + j]) + 1);
+  }
+  std::fprintf(out.f, "\n$EndElements\n");
+}
+
+void writeInp(const F_S3dLayer& layer, const std::string& path) {
+  File out(path);
+  std::fprintf(out.f, "*HEADING\nbenchmark plate\n*NODE\n");
+  for (int i = 1; i <= layer.pointCount(); ++i) {
+    const F_Point3D& p = layer.point(i);
+    std::fprintf(out.f, "%d, %.16g, %.16g, %.16g\n", i, p.x, p.y, p.z);
+  }
+  std::fprintf(out.f, "*ELEMENT, TYPE=S4R, ELSET=PLATE\n");
+  for (int i = 1; i <= layer.elementCount(); ++i) {
+    const F_S3dElement& e = layer.element(i);
+    std::fprintf(out.f, "%d, %d, %d, %d, %d\n", i, e.node(1), e.node(2), e.node(3), e.node(4));
+  }
+}
+
+void writeVtkBinary(const F_S3dLayer& layer, const std::string& path) {
+  File out(path);
+  std::fprintf(out.f, "# vtk DataFile Version 3.0\nbenchmark plate\nBINARY\nDATASET UNSTRUCTURED_GRID\n");
+  std::fprintf(out.f, "POINTS %d double\n", layer.pointCount());
+  for (const F_Point3D& p : layer.points) {
+    out.put(p.x, true);
+    out.put(p.y, true);
+    out.put(p.z, true);
+  }
+  std::fprintf(out.f, "\nCELLS %d %d\n", layer.elementCount(), 5 * layer.elementCount());
+  for (const F_S3dElement& e : layer.elements) {
+    out.put<std::int32_t>(4, true);
+    for (int j = 1; j <= 4; ++j) out.put<std::int32_t>(e.node(j) - 1, true);
+  }
+  std::fprintf(out.f, "\nCELL_TYPES %d\n", layer.elementCount());
+  for (int i = 0; i < layer.elementCount(); ++i) out.put<std::int32_t>(9, true);
+  std::fprintf(out.f, "\n");
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const FileBenchOptions options = parseFileBenchOptions(argc, argv, "bench_import");
+  HeadlessUi headless(&std::cerr);
+  installUiServices(&headless);
+  std::filesystem::create_directories(options.dir);
+
+  MeshRecipe recipe;
+  recipe.quads = options.quads;
+  recipe.corners = false;
+  const F_S3dMesh generated = MeshGenerator(recipe).mesh();
+  const F_S3dLayer& plate = generated.layer(1);
+  std::vector<double> xyz;
+  std::vector<int> quads;
+  for (const F_Point3D& p : plate.points) xyz.insert(xyz.end(), {p.x, p.y, p.z});
+  for (const F_S3dElement& e : plate.elements) {
+    for (int j = 1; j <= 4; ++j) quads.push_back(e.node(j) - 1);
+  }
+
+  const std::string base = options.dir + "/bench-import-" + std::to_string(options.quads);
+  const struct {
+    const char* name;
+    std::string path;
+  } files[] = {{".s3d (baseline reader)", base + ".s3d"}, {".msh 2.2 text", base + "-text.msh"},
+               {".msh 4.1 binary", base + "-binary.msh"}, {".inp", base + ".inp"},
+               {".vtk binary", base + "-binary.vtk"}};
+  {
+    auto f = F_OutputFile::create(files[0].path, F_OutputFile::Mode::Text);
+    generated.writeS3d(*f);
+    if (!f->close()) return 1;
+  }
+  writeMsh22Text(plate, files[1].path);
+  writeMsh41Binary(xyz, quads, 3, 4, files[2].path);
+  writeInp(plate, files[3].path);
+  writeVtkBinary(plate, files[4].path);
+  std::printf("%lld quadrilaterals, %d points; medians of %d runs\n", options.quads, plate.pointCount(), options.runs);
+
+  for (const auto& file : files) {
+    const double bytes = static_cast<double>(std::filesystem::file_size(file.path));
+    std::vector<Timing> cat, reading;
+    for (int r = 0; r < options.runs; ++r) cat.push_back(timeOf([&] { plainRead(file.path); }));
+    for (int r = 0; r < options.runs; ++r) {
+      F_S3dMesh mesh;
+      reading.push_back(timeOf([&] {
+        if (foreignMeshExtension(file.path).empty()) {
+          auto f = F_InputFile::open(file.path);
+          int line = 1;
+          mesh.readS3d(*f, line);
+        } else if (!importMeshFile(file.path, mesh)) {
+          std::exit(1);
+        }
+      }));
+      if (mesh.layer(1).elementCount() != plate.elementCount()) {
+        std::fprintf(stderr, "bench_import: %s read back %d elements\n", file.name, mesh.layer(1).elementCount());
+        return 1;
+      }
+    }
+    std::printf("== %s, %.1f MB\n", file.name, bytes / 1e6);
+    report("cat", cat, bytes, plate.elementCount());
+    report("read", reading, bytes, plate.elementCount());
+  }
+
+  // A block of hexahedra: the skin alone, then a whole import of it.
+  const int side = std::max(1, static_cast<int>(std::cbrt(static_cast<double>(options.quads)) + 0.5));
+  std::vector<double> points;
+  std::vector<int> hexes;
+  auto id = [&](int i, int j, int k) { return i + (side + 1) * (j + (side + 1) * k); };
+  for (int k = 0; k <= side; ++k)
+    for (int j = 0; j <= side; ++j)
+      for (int i = 0; i <= side; ++i) points.insert(points.end(), {double(i), double(j), double(k)});
+  for (int k = 0; k < side; ++k)
+    for (int j = 0; j < side; ++j)
+      for (int i = 0; i < side; ++i)
+        hexes.insert(hexes.end(), {id(i, j, k), id(i + 1, j, k), id(i + 1, j + 1, k), id(i, j + 1, k),
+                                   id(i, j, k + 1), id(i + 1, j, k + 1), id(i + 1, j + 1, k + 1), id(i, j + 1, k + 1)});
+  std::vector<F_SolidCell> cells;
+  for (std::size_t c = 0; c < hexes.size(); c += 8) cells.push_back({F_CellKind::Hex8, hexes.data() + c});
+  std::vector<Timing> skinning, importing;
+  std::size_t faces = 0;
+  for (int r = 0; r < options.runs; ++r) skinning.push_back(timeOf([&] { faces = findSkin(cells).size(); }));
+  const std::string block = base + "-hexes.msh";
+  writeMsh41Binary(points, hexes, 5, 8, block);
+  for (int r = 0; r < options.runs; ++r) {
+    F_S3dMesh mesh;
+    importing.push_back(timeOf([&] {
+      if (!importMeshFile(block, mesh)) std::exit(1);
+    }));
+  }
+  std::printf("== skin of %zu hexahedra (%d per side): %zu faces\n", cells.size(), side, faces);
+  report("skin", skinning, 0, static_cast<double>(cells.size()));
+  report("import", importing, static_cast<double>(std::filesystem::file_size(block)), static_cast<double>(cells.size()));
+
+  if (!options.keep) {
+    for (const auto& file : files) std::filesystem::remove(file.path);
+    std::filesystem::remove(block);
+  }
+  return 0;
+}
