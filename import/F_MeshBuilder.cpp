@@ -38,6 +38,17 @@ void F_MeshBuilder::addNode(std::int64_t id, double x, double y, double z, Where
   nodeWhere_.push_back(where);
 }
 
+void F_MeshBuilder::reserveNodes(std::uint64_t n) {
+  ids_.reserve(ids_.size() + n);
+  xyz_.reserve(xyz_.size() + 3 * n);
+  nodeWhere_.reserve(nodeWhere_.size() + n);
+}
+
+void F_MeshBuilder::reserveCells(std::uint64_t n, int nodesEach) {
+  cells_.reserve(cells_.size() + n);
+  cellNodes_.reserve(cellNodes_.size() + n * static_cast<std::uint64_t>(nodesEach));
+}
+
 int F_MeshBuilder::addLayer(std::string name) {
   layerNames_.push_back(validName(std::move(name)));
   return layerCount() - 1;
@@ -140,27 +151,17 @@ void F_MeshBuilder::finish(F_S3dMesh& mesh, F_NodeFields* fields) {
       nodes[cell.firstNode + static_cast<std::uint64_t>(j)] = index;
     }
   }
+  std::vector<std::pair<int, int>> specials;  // layer, node index
   for (const Special& s : specials_) {
-    if (indexOf(s.node) < 0) {
+    const int index = indexOf(s.node);
+    if (index < 0) {
       fail("ERROR\nNode " + std::to_string(s.node) + " is named but the file does not define it.", s.where);
     }
+    specials.emplace_back(s.layer, index);
   }
   std::vector<std::int64_t>().swap(cellNodes_);
 
-  // The cells of each layer, in file order.
-  std::vector<std::vector<std::uint32_t>> byLayer(layerNames_.size());
-  for (std::size_t c = 0; c < cells_.size(); ++c) byLayer[static_cast<std::size_t>(cells_[c].layer)].push_back(
-      static_cast<std::uint32_t>(c));
-
-  F_S3dMesh built;
-  built.name = mesh.name;
   F_NodeFields data;
-  std::vector<int> localOf(ids_.size(), 0);
-  for (int layer = 0; layer < layerCount(); ++layer) {
-    buildLayer(layer, byLayer[static_cast<std::size_t>(layer)], nodes, localOf, built, &data);
-  }
-  if (built.layerCount() == 0) fail("ERROR\nThe file holds no element that can be shown.", Where{});
-
   for (std::size_t f = 0; f < fieldNames_.size(); ++f) {
     F_NodeField field{fieldNames_[f], std::vector<double>(ids_.size(), 0.0)};
     for (const FieldValue& v : fieldValues_[f]) {
@@ -178,27 +179,58 @@ void F_MeshBuilder::finish(F_S3dMesh& mesh, F_NodeFields* fields) {
     data.fields.push_back(std::move(field));
   }
 
+  // Everything is resolved: what only the messages needed goes before the
+  // layers are built, so the peak holds little more than the mesh.
+  const std::size_t nodeCount = ids_.size();
+  std::vector<std::int64_t>().swap(ids_);
+  std::vector<Where>().swap(nodeWhere_);
+  std::vector<int>().swap(dense_);
+  std::vector<std::pair<std::int64_t, int>>().swap(sparse_);
+  std::vector<std::vector<FieldValue>>().swap(fieldValues_);
+  std::vector<CellRef> refs;
+  refs.reserve(cells_.size());
+  for (const Cell& cell : cells_) refs.push_back(CellRef{cell.firstNode, cell.layer, cell.kind});
+  std::vector<Cell>().swap(cells_);
+
+  // The cells of each layer, in file order.
+  std::vector<std::vector<std::uint32_t>> byLayer(layerNames_.size());
+  for (std::size_t c = 0; c < refs.size(); ++c) {
+    byLayer[static_cast<std::size_t>(refs[c].layer)].push_back(static_cast<std::uint32_t>(c));
+  }
+
+  F_S3dMesh built;
+  built.name = mesh.name;
+  std::vector<int> localOf(nodeCount, 0);
+  for (int layer = 0; layer < layerCount(); ++layer) {
+    buildLayer(layer, refs, byLayer[static_cast<std::size_t>(layer)], nodes, specials, localOf, built, &data);
+  }
+  if (built.layerCount() == 0) fail("ERROR\nThe file holds no element that can be shown.", Where{});
+
   mesh = std::move(built);
   if (fields) *fields = std::move(data);
   const std::string warning = skippedWarning();
   if (!warning.empty()) ui().messageBox(warning);
 }
 
-void F_MeshBuilder::buildLayer(int layer, const std::vector<std::uint32_t>& cells, const std::vector<int>& nodes,
+void F_MeshBuilder::buildLayer(int layer, const std::vector<CellRef>& refs, const std::vector<std::uint32_t>& cells,
+                               const std::vector<int>& nodes, const std::vector<std::pair<int, int>>& specialNodes,
                                std::vector<int>& localOf, F_S3dMesh& mesh, F_NodeFields* fields) {
   std::vector<F_SolidCell> solids;
   std::vector<std::uint32_t> solidOf;  // the cell behind each solid
   for (std::uint32_t c : cells) {
-    if (isSolid(cells_[c].kind)) {
-      solids.push_back(F_SolidCell{cells_[c].kind, nodes.data() + cells_[c].firstNode});
+    if (isSolid(refs[c].kind)) {
+      solids.push_back(F_SolidCell{refs[c].kind, nodes.data() + refs[c].firstNode});
       solidOf.push_back(c);
     }
   }
   const std::vector<F_FaceRef> skin = findSkin(solids);
+  std::size_t pieces = skin.size();
+  for (std::uint32_t c : cells) pieces += piecesOf(refs[c].kind).size();
 
   // Elements as lists of file node indices, cells and skin faces in file order.
   F_S3dLayer out;
   out.name = layerNames_[static_cast<std::size_t>(layer)];
+  out.elements.reserve(static_cast<int>(std::min<std::size_t>(pieces, 2147483647)));
   auto emit = [&](const int* cellNodes, const std::uint8_t* order, int count) {
     F_S3dElement e;
     e.nodes.resize(count);
@@ -210,7 +242,7 @@ void F_MeshBuilder::buildLayer(int layer, const std::vector<std::uint32_t>& cell
   std::size_t nextFace = 0;
   std::size_t solid = 0;
   for (std::uint32_t c : cells) {
-    const Cell& cell = cells_[c];
+    const CellRef& cell = refs[c];
     const int* cellNodes = nodes.data() + cell.firstNode;
     if (!isSolid(cell.kind)) {
       for (const F_CellPiece& piece : piecesOf(cell.kind)) emit(cellNodes, piece.nodes, piece.nodeCount);
@@ -223,8 +255,8 @@ void F_MeshBuilder::buildLayer(int layer, const std::vector<std::uint32_t>& cell
     ++solid;
   }
   std::vector<int> specials;
-  for (const Special& s : specials_) {
-    if (s.layer == layer) specials.push_back(indexOf(s.node));
+  for (const auto& [l, index] : specialNodes) {
+    if (l == layer) specials.push_back(index);
   }
   if (out.elements.empty() && specials.empty()) return;
 

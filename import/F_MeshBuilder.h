@@ -29,6 +29,10 @@ class F_MeshBuilder {
   [[noreturn]] void fail(const std::string& message, Where where) const;
 
   void addNode(std::int64_t id, double x, double y, double z, Where where);
+  // Room for what a file declares; callers bound the counts by the bytes
+  // left, so a false count costs no more memory than the file itself.
+  void reserveNodes(std::uint64_t n);
+  void reserveCells(std::uint64_t n, int nodesEach);
   int nodeCount() const { return static_cast<int>(ids_.size()); }
 
   // A new layer; its index for addCell.
@@ -63,6 +67,12 @@ class F_MeshBuilder {
     F_CellKind kind;
     bool whereIsOffset;
   };
+  // What building a layer needs of a cell once its nodes are resolved.
+  struct CellRef {
+    std::uint64_t firstNode;
+    std::int32_t layer;
+    F_CellKind kind;
+  };
   struct Special {
     std::int32_t layer;
     std::int64_t node;
@@ -79,7 +89,8 @@ class F_MeshBuilder {
   int indexOf(std::int64_t id) const;
   void buildLookup();
   // `localOf` holds a 0 for every node and is left that way.
-  void buildLayer(int layer, const std::vector<std::uint32_t>& cells, const std::vector<int>& nodes,
+  void buildLayer(int layer, const std::vector<CellRef>& refs, const std::vector<std::uint32_t>& cells,
+                  const std::vector<int>& nodes, const std::vector<std::pair<int, int>>& specialNodes,
                   std::vector<int>& localOf, F_S3dMesh& mesh, F_NodeFields* fields);
 
   F_InputFile& file_;

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <bit>
+#include <cstdlib>
 #include <cstring>
 #include <new>
 
@@ -10,13 +11,14 @@
 namespace {
 
 constexpr std::uint32_t kNoCorner = 0xFFFFFFFFu;  // the fourth corner of a triangle
-constexpr F_FaceRef kEmpty = ~F_FaceRef{0};
 constexpr F_FaceRef kShared = F_FaceRef{1} << 63;
 
-// One open-addressing slot: the sorted corners and the first face that had them.
+// One open-addressing slot: the sorted corners and the first face that had
+// them, stored plus one so that an all-zero slot is empty and a table fresh
+// from calloc needs no filling.
 struct Slot {
   std::uint32_t key[4];
-  F_FaceRef ref;
+  F_FaceRef refPlusOne;
 };
 
 inline void sortedKey(const F_CellFace& face, const int* nodes, std::uint32_t key[4]) {
@@ -45,6 +47,64 @@ inline std::uint64_t hashOf(const std::uint32_t key[4]) {
   return h ^ (h >> 29);
 }
 
+class FaceTable {
+ public:
+  explicit FaceTable(std::uint64_t capacity) { allocate(capacity); }
+  ~FaceTable() { std::free(slots_); }
+  FaceTable(const FaceTable&) = delete;
+  FaceTable& operator=(const FaceTable&) = delete;
+
+  void add(const std::uint32_t key[4], F_FaceRef ref) {
+    // Kept at most three quarters full: grown (rarely: most faces of a
+    // volume mesh are shared) before that.
+    if ((used_ + 1) * 4 > (mask_ + 1) * 3) grow();
+    Slot& slot = find(key);
+    if (slot.refPlusOne == 0) {
+      std::memcpy(slot.key, key, 4 * sizeof key[0]);
+      slot.refPlusOne = ref + 1;
+      ++used_;
+    } else {
+      slot.refPlusOne |= kShared;
+    }
+  }
+  // The faces met once, in no particular order.
+  void unshared(std::vector<F_FaceRef>& out) const {
+    for (std::uint64_t i = 0; i <= mask_; ++i) {
+      const F_FaceRef r = slots_[i].refPlusOne;
+      if (r != 0 && !(r & kShared)) out.push_back(r - 1);
+    }
+  }
+
+ private:
+  void allocate(std::uint64_t capacity) {
+    slots_ = static_cast<Slot*>(std::calloc(capacity, sizeof(Slot)));
+    if (!slots_) outOfMemory();
+    mask_ = capacity - 1;
+    used_ = 0;
+  }
+  Slot& find(const std::uint32_t key[4]) {
+    for (std::uint64_t i = hashOf(key) & mask_;; i = (i + 1) & mask_) {
+      Slot& slot = slots_[i];
+      if (slot.refPlusOne == 0 || std::memcmp(slot.key, key, 4 * sizeof key[0]) == 0) return slot;
+    }
+  }
+  void grow() {
+    Slot* old = slots_;
+    const std::uint64_t oldCapacity = mask_ + 1;
+    allocate(2 * oldCapacity);
+    for (std::uint64_t i = 0; i < oldCapacity; ++i) {
+      if (old[i].refPlusOne == 0) continue;
+      find(old[i].key) = old[i];
+      ++used_;
+    }
+    std::free(old);
+  }
+
+  Slot* slots_ = nullptr;
+  std::uint64_t mask_ = 0;
+  std::uint64_t used_ = 0;
+};
+
 }  // namespace
 
 std::vector<F_FaceRef> findSkin(const std::vector<F_SolidCell>& cells) {
@@ -53,41 +113,18 @@ std::vector<F_FaceRef> findSkin(const std::vector<F_SolidCell>& cells) {
   std::vector<F_FaceRef> skin;
   if (faceCount == 0) return skin;
 
-  // At most three quarters full even when no face is shared.
-  const std::uint64_t capacity = std::bit_ceil(faceCount + faceCount / 3 + 16);
-  const std::uint64_t mask = capacity - 1;
-  std::vector<Slot> table;
-  try {
-    table.assign(capacity, Slot{{0, 0, 0, 0}, kEmpty});
-  } catch (const std::bad_alloc&) {
-    outOfMemory();
-  }
-
+  // Sized for a volume mesh, where nearly every face is met twice.
+  FaceTable table(std::bit_ceil(faceCount * 2 / 3 + 16));
   for (std::uint64_t c = 0; c < cells.size(); ++c) {
     const F_SolidCell& cell = cells[c];
     const auto faces = facesOf(cell.kind);
     for (std::uint64_t f = 0; f < faces.size(); ++f) {
       std::uint32_t key[4];
       sortedKey(faces[f], cell.nodes, key);
-      std::uint64_t i = hashOf(key) & mask;
-      for (;; i = (i + 1) & mask) {
-        Slot& slot = table[i];
-        if (slot.ref == kEmpty) {
-          std::memcpy(slot.key, key, sizeof key);
-          slot.ref = c * 8 + f;
-          break;
-        }
-        if (std::memcmp(slot.key, key, sizeof key) == 0) {
-          slot.ref |= kShared;
-          break;
-        }
-      }
+      table.add(key, c * 8 + f);
     }
   }
-
-  for (const Slot& slot : table) {
-    if (slot.ref != kEmpty && !(slot.ref & kShared)) skin.push_back(slot.ref);
-  }
+  table.unshared(skin);
   std::sort(skin.begin(), skin.end());
   return skin;
 }

@@ -1,13 +1,19 @@
 #include "import/F_TextScanner.h"
 
 #include <algorithm>
+#include <array>
 #include <charconv>
 
 #include "include/F_Errors.h"
 
 namespace {
 
-inline bool isDelimiter(int c) { return c == ' ' || c == '\n' || c == '\r' || c == '\t'; }
+constexpr auto kDelimiters = [] {
+  std::array<bool, 256> table{};
+  table[' '] = table['\n'] = table['\r'] = table['\t'] = true;
+  return table;
+}();
+inline bool isDelimiter(char c) { return kDelimiters[static_cast<unsigned char>(c)]; }
 
 }  // namespace
 
@@ -155,6 +161,22 @@ void F_TextScanner::expect(std::string_view expected) {
 }
 
 std::int64_t F_TextScanner::integer(std::string_view what) {
+  // The usual case, digits read where they lie: a plain number of up to 18
+  // digits followed by a delimiter within the buffer.
+  if (skipBlanks() >= 0) {
+    const char* const start = buf_.data() + pos_;
+    const char* const stop = buf_.data() + end_;
+    const char* p = start;
+    const bool negative = *p == '-';
+    if (negative) ++p;
+    const char* const digits = p;
+    std::int64_t v = 0;
+    while (p < stop && static_cast<unsigned>(*p - '0') <= 9 && p - digits < 18) v = v * 10 + (*p++ - '0');
+    if (p > digits && p < stop && isDelimiter(*p)) {
+      pos_ += static_cast<std::size_t>(p - start);
+      return negative ? -v : v;
+    }
+  }
   const std::string_view w = word(what);
   std::int64_t v = 0;
   if (!parseInteger(w, v)) fail(what, w);

@@ -111,6 +111,8 @@ class GmshReader {
   std::map<std::pair<int, int>, std::string> physicalNames_;
   std::map<std::pair<int, int>, std::vector<int>> entityPhysicals_;
   std::map<std::pair<int, int>, int> layers_;  // (dimension, physical or -1) -> layer
+  std::pair<int, int> lastKey_{0, 0};
+  int lastLayer_ = -1;
 };
 
 void GmshReader::read() {
@@ -246,6 +248,7 @@ void GmshReader::entities() {
 void GmshReader::nodes() {
   if (!version4_) {
     const std::int64_t n = count(text_.integer("the number of nodes"), binary_ ? 28 : 8, "number of nodes");
+    builder_.reserveNodes(static_cast<std::uint64_t>(n));
     if (binary_) text_.endLine();
     for (std::int64_t i = 0; i < n; ++i) {
       if (binary_) {
@@ -275,6 +278,8 @@ void GmshReader::nodes() {
     for (auto& h : header) h = text_.integer("a number of the node header");
   }
   const std::int64_t blocks = count(header[0], binary_ ? 20 : 8, "number of node blocks");
+  builder_.reserveNodes(std::min<std::uint64_t>(static_cast<std::uint64_t>(std::max<std::int64_t>(header[1], 0)),
+                                                text_.remaining() / (binary_ ? 32 : 8)));
   std::vector<std::int64_t> tags;
   for (std::int64_t k = 0; k < blocks; ++k) {
     int dim = 0, parametric = 0;
@@ -322,7 +327,11 @@ void GmshReader::nodes() {
 int GmshReader::layerOf(int dimension, int physical) {
   // Physical tags are unique within a dimension only.
   const auto key = std::make_pair(dimension, physical > 0 ? physical : -1);
+  // Elements come in runs of one group: the last answer is usually the next.
+  if (lastLayer_ >= 0 && key == lastKey_) return lastLayer_;
+  lastKey_ = key;
   const auto it = layers_.find(key);
+  if (it != layers_.end()) lastLayer_ = it->second;
   if (it != layers_.end()) return it->second;
   std::string name;
   if (physical > 0) {
@@ -334,6 +343,7 @@ int GmshReader::layerOf(int dimension, int physical) {
   }
   const int layer = builder_.addLayer(name);
   layers_[key] = layer;
+  lastLayer_ = layer;
   return layer;
 }
 
@@ -357,6 +367,7 @@ void GmshReader::elements() {
   std::int64_t nodes[128];
   if (!version4_) {
     const std::int64_t n = count(text_.integer("the number of elements"), binary_ ? 12 : 8, "number of elements");
+    builder_.reserveCells(static_cast<std::uint64_t>(n), 4);
     if (!binary_) {
       for (std::int64_t i = 0; i < n; ++i) {
         const Where where = line();
@@ -443,6 +454,7 @@ void GmshReader::elements() {
       if (binary_) binary().fail(headerAt, "The element block holds more elements than the rest of the file.");
       text_.failMessage("ERROR\nThe element block holds more elements than the rest of the file.");
     }
+    builder_.reserveCells(static_cast<std::uint64_t>(n), type->nodes);
     const auto found = entityPhysicals_.find({dim, entity});
     physicals = found != entityPhysicals_.end() ? found->second : std::vector<int>();
     for (std::int64_t e = 0; e < n; ++e) {

@@ -432,9 +432,13 @@ void InpReader::finish() {
       const ElementRecord& e = elements_[found->second];
       builder_.addCell(layer, e.kind, elementNodes_.data() + e.firstNode, e.id, Where{e.line, false});
     }
+    for (std::size_t i : taken) inSet[i] = 0;
     std::vector<std::int64_t> used;
+    if (nsets_.empty()) {
+      layerNodes.push_back({});
+      continue;
+    }
     for (std::size_t i : taken) {
-      inSet[i] = 0;
       const ElementRecord& e = elements_[i];
       used.insert(used.end(), elementNodes_.begin() + static_cast<std::ptrdiff_t>(e.firstNode),
                   elementNodes_.begin() + static_cast<std::ptrdiff_t>(e.firstNode) + nodeCountOf(e.kind));

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstring>
 
 #include "import/F_BinaryReader.h"
 #include "import/F_TextScanner.h"
@@ -81,25 +82,50 @@ void VtkLegacyReader::values(const std::string& type, std::int64_t n, std::vecto
   if (static_cast<std::uint64_t>(n) > text_.remaining() / static_cast<std::uint64_t>(size)) {
     failAtOffset(file_, text_.offset(), "The file ends inside a block of " + type + " values.");
   }
-  // Binary legacy data is big-endian whatever wrote it.
-  const bool swap = std::endian::native == std::endian::little;
-  F_BinaryReader b(text_, swap);
+  // Binary legacy data is big-endian whatever wrote it; values are read a
+  // block at a time and converted by one kind chosen up front.
   std::string lower = type;
   std::transform(lower.begin(), lower.end(), lower.begin(), [](unsigned char c) { return std::tolower(c); });
+  enum Kind { Float, Double, Int8, UInt8, Int16, UInt16, Int32, UInt32, Int64, UInt64 };
+  const Kind kind = lower == "float"                                   ? Float
+                    : lower == "double"                                ? Double
+                    : lower == "char"                                  ? Int8
+                    : lower == "bit" || lower == "unsigned_char"       ? UInt8
+                    : lower == "short"                                 ? Int16
+                    : lower == "unsigned_short"                        ? UInt16
+                    : lower == "int" || lower == "long"                ? Int32
+                    : lower == "unsigned_int" || lower == "unsigned_long" ? UInt32
+                    : lower == "vtktypeuint64"                         ? UInt64
+                                                                       : Int64;
   if (keep) out.reserve(static_cast<std::size_t>(n));
-  for (std::int64_t i = 0; i < n; ++i) {
-    double v = 0;
-    if (lower == "float") v = b.get<float>("a float value");
-    else if (lower == "double") v = b.get<double>("a double value");
-    else if (lower == "char") v = b.get<std::int8_t>("a char value");
-    else if (lower == "bit" || lower == "unsigned_char") v = b.get<std::uint8_t>("an unsigned_char value");
-    else if (lower == "short") v = b.get<std::int16_t>("a short value");
-    else if (lower == "unsigned_short") v = b.get<std::uint16_t>("an unsigned_short value");
-    else if (lower == "int" || lower == "long") v = b.get<std::int32_t>("an int value");
-    else if (lower == "unsigned_int" || lower == "unsigned_long") v = b.get<std::uint32_t>("an unsigned_int value");
-    else if (lower == "vtktypeuint64") v = static_cast<double>(b.get<std::uint64_t>("a vtktypeuint64 value"));
-    else v = static_cast<double>(b.get<std::int64_t>("a vtktypeint64 value"));
-    if (keep) out.push_back(v);
+  F_BinaryReader b(text_, false);
+  unsigned char chunk[1 << 16];
+  const std::size_t perChunk = sizeof chunk / static_cast<std::size_t>(size);
+  for (std::int64_t done = 0; done < n;) {
+    const std::size_t count = static_cast<std::size_t>(std::min<std::int64_t>(n - done, static_cast<std::int64_t>(perChunk)));
+    b.bytes(chunk, count * static_cast<std::size_t>(size), "a block of " + type + " values");
+    for (std::size_t i = 0; keep && i < count; ++i) {
+      unsigned char* v = chunk + i * static_cast<std::size_t>(size);
+      if (std::endian::native == std::endian::little) std::reverse(v, v + size);
+      auto as = [&](auto sample) {
+        decltype(sample) x;
+        std::memcpy(&x, v, sizeof x);
+        out.push_back(static_cast<double>(x));
+      };
+      switch (kind) {
+        case Float: as(float()); break;
+        case Double: as(double()); break;
+        case Int8: as(std::int8_t()); break;
+        case UInt8: as(std::uint8_t()); break;
+        case Int16: as(std::int16_t()); break;
+        case UInt16: as(std::uint16_t()); break;
+        case Int32: as(std::int32_t()); break;
+        case UInt32: as(std::uint32_t()); break;
+        case Int64: as(std::int64_t()); break;
+        case UInt64: as(std::uint64_t()); break;
+      }
+    }
+    done += static_cast<std::int64_t>(count);
   }
 }
 

@@ -110,3 +110,15 @@ TEST(F_CellKind, SolidFacesTurnOutwards) {
     }
   }
 }
+
+TEST(F_SkinFinder, SolidsThatShareNothingKeepEveryFace) {
+  // More unshared faces than a table sized for a volume mesh holds: it grows.
+  std::vector<std::array<int, 4>> tets;
+  for (int t = 0; t < 1000; ++t) tets.push_back({4 * t, 4 * t + 1, 4 * t + 2, 4 * t + 3});
+  std::vector<F_SolidCell> cells;
+  for (const auto& t : tets) cells.push_back({F_CellKind::Tet4, t.data()});
+  const std::vector<F_FaceRef> skin = findSkin(cells);
+  ASSERT_EQ(skin.size(), 4000u);
+  EXPECT_EQ(skin.front(), 0u);
+  EXPECT_EQ(skin.back(), 999u * 8 + 3);
+}
