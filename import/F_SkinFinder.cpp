@@ -39,12 +39,11 @@ inline void sortedKey(const F_CellFace& face, const int* nodes, std::uint32_t ke
   std::memcpy(key, k, sizeof k);
 }
 
+// Well mixed in its high bits, which pick the slot.
 inline std::uint64_t hashOf(const std::uint32_t key[4]) {
-  std::uint64_t h = key[0] * 0x9E3779B97F4A7C15ull;
-  h ^= key[1] * 0xC2B2AE3D27D4EB4Full;
-  h ^= key[2] * 0x165667B19E3779F9ull;
-  h ^= key[3] * 0x27D4EB2F165667C5ull;
-  return h ^ (h >> 29);
+  std::uint64_t h = (key[0] | std::uint64_t{key[1]} << 32) * 0x9E3779B97F4A7C15ull;
+  h ^= (key[2] | std::uint64_t{key[3]} << 32) * 0xC2B2AE3D27D4EB4Full;
+  return (h ^ (h >> 31)) * 0x165667B19E3779F9ull;
 }
 
 class FaceTable {
@@ -54,17 +53,27 @@ class FaceTable {
   FaceTable(const FaceTable&) = delete;
   FaceTable& operator=(const FaceTable&) = delete;
 
-  void add(const std::uint32_t key[4], F_FaceRef ref) {
-    // Kept at most three quarters full: grown (rarely: most faces of a
-    // volume mesh are shared) before that.
-    if ((used_ + 1) * 4 > (mask_ + 1) * 3) grow();
-    Slot& slot = find(key);
-    if (slot.refPlusOne == 0) {
-      std::memcpy(slot.key, key, 4 * sizeof key[0]);
-      slot.refPlusOne = ref + 1;
-      ++used_;
-    } else {
-      slot.refPlusOne |= kShared;
+  // Adds faces in batches: the slots of a whole batch are asked for before
+  // any is used, so their cache misses overlap instead of queueing.
+  static constexpr int kBatch = 32;
+  void add(const std::uint32_t (*keys)[4], const F_FaceRef* refs, int n) {
+    // Kept at most three quarters full: grown (only when most faces are
+    // unshared) before that.
+    if ((used_ + static_cast<std::uint64_t>(n)) * 4 > (mask_ + 1) * 3) grow();
+    std::uint64_t start[kBatch];
+    for (int i = 0; i < n; ++i) {
+      start[i] = hashOf(keys[i]) >> shift_;
+      __builtin_prefetch(&slots_[start[i]]);
+    }
+    for (int i = 0; i < n; ++i) {
+      Slot& slot = find(keys[i], start[i]);
+      if (slot.refPlusOne == 0) {
+        std::memcpy(slot.key, keys[i], sizeof keys[i]);
+        slot.refPlusOne = refs[i] + 1;
+        ++used_;
+      } else {
+        slot.refPlusOne |= kShared;
+      }
     }
   }
   // The faces met once, in no particular order.
@@ -80,10 +89,11 @@ class FaceTable {
     slots_ = static_cast<Slot*>(std::calloc(capacity, sizeof(Slot)));
     if (!slots_) outOfMemory();
     mask_ = capacity - 1;
+    shift_ = 64 - std::countr_zero(capacity);
     used_ = 0;
   }
-  Slot& find(const std::uint32_t key[4]) {
-    for (std::uint64_t i = hashOf(key) & mask_;; i = (i + 1) & mask_) {
+  Slot& find(const std::uint32_t key[4], std::uint64_t start) {
+    for (std::uint64_t i = start;; i = (i + 1) & mask_) {
       Slot& slot = slots_[i];
       if (slot.refPlusOne == 0 || std::memcmp(slot.key, key, 4 * sizeof key[0]) == 0) return slot;
     }
@@ -94,7 +104,7 @@ class FaceTable {
     allocate(2 * oldCapacity);
     for (std::uint64_t i = 0; i < oldCapacity; ++i) {
       if (old[i].refPlusOne == 0) continue;
-      find(old[i].key) = old[i];
+      find(old[i].key, hashOf(old[i].key) >> shift_) = old[i];
       ++used_;
     }
     std::free(old);
@@ -102,6 +112,7 @@ class FaceTable {
 
   Slot* slots_ = nullptr;
   std::uint64_t mask_ = 0;
+  int shift_ = 64;
   std::uint64_t used_ = 0;
 };
 
@@ -113,17 +124,25 @@ std::vector<F_FaceRef> findSkin(const std::vector<F_SolidCell>& cells) {
   std::vector<F_FaceRef> skin;
   if (faceCount == 0) return skin;
 
-  // Sized for a volume mesh, where nearly every face is met twice.
-  FaceTable table(std::bit_ceil(faceCount * 2 / 3 + 16));
+  // Sized for a volume mesh, where nearly every face is met twice: at most
+  // three eighths full then.
+  FaceTable table(std::bit_ceil(faceCount + 16));
+  std::uint32_t keys[FaceTable::kBatch][4];
+  F_FaceRef refs[FaceTable::kBatch];
+  int pending = 0;
   for (std::uint64_t c = 0; c < cells.size(); ++c) {
     const F_SolidCell& cell = cells[c];
     const auto faces = facesOf(cell.kind);
+    if (pending + static_cast<int>(faces.size()) > FaceTable::kBatch) {
+      table.add(keys, refs, pending);
+      pending = 0;
+    }
     for (std::uint64_t f = 0; f < faces.size(); ++f) {
-      std::uint32_t key[4];
-      sortedKey(faces[f], cell.nodes, key);
-      table.add(key, c * 8 + f);
+      sortedKey(faces[f], cell.nodes, keys[pending]);
+      refs[pending++] = c * 8 + f;
     }
   }
+  table.add(keys, refs, pending);
   table.unshared(skin);
   std::sort(skin.begin(), skin.end());
   return skin;
