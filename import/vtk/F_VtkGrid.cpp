@@ -119,7 +119,15 @@ void F_VtkGrid::addCell(int type, const std::int64_t* points, std::int64_t count
   types.push_back(static_cast<std::uint8_t>(type));
   connectivity.insert(connectivity.end(), points, points + count);
   offsets.push_back(static_cast<std::int64_t>(connectivity.size()));
-  where.push_back(at);
+  if (places.empty() || places.back().second.at != at.at || places.back().second.isOffset != at.isOffset) {
+    places.emplace_back(types.size() - 1, at);
+  }
+}
+
+F_MeshBuilder::Where F_VtkGrid::whereOf(std::size_t cell) const {
+  const auto after = std::upper_bound(places.begin(), places.end(), cell,
+                                      [](std::size_t c, const auto& place) { return c < place.first; });
+  return after == places.begin() ? F_MeshBuilder::Where{} : std::prev(after)->second;
 }
 
 void buildVtkLayers(const F_VtkGrid& grid, F_MeshBuilder& builder) {
@@ -143,7 +151,7 @@ void buildVtkLayers(const F_VtkGrid& grid, F_MeshBuilder& builder) {
     if (it == layers.end()) it = layers.emplace(key, builder.addLayer(name)).first;
     const std::int64_t first = grid.offsets[c];
     addCell(builder, it->second, grid.types[c], grid.connectivity.data() + first, grid.offsets[c + 1] - first,
-            static_cast<std::int64_t>(c), grid.where[c]);
+            static_cast<std::int64_t>(c), grid.whereOf(c));
   }
 }
 

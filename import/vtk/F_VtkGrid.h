@@ -13,7 +13,8 @@ struct F_VtkGrid {
   std::vector<std::uint8_t> types;        // one VTK cell type per cell
   std::vector<std::int64_t> offsets{0};   // cell i's points are connectivity[offsets[i], offsets[i+1])
   std::vector<std::int64_t> connectivity;
-  std::vector<F_MeshBuilder::Where> where;  // where each cell was read, for messages
+  // Where each run of cells was read, for messages: (first cell, place).
+  std::vector<std::pair<std::size_t, F_MeshBuilder::Where>> places;
   struct CellArray {
     std::string name;
     std::vector<double> values;
@@ -22,6 +23,7 @@ struct F_VtkGrid {
 
   std::size_t cellCount() const { return types.size(); }
   void addCell(int type, const std::int64_t* points, std::int64_t count, F_MeshBuilder::Where at);
+  F_MeshBuilder::Where whereOf(std::size_t cell) const;
 };
 
 // A point number or offset read as a real: whole values in a sane range as
