@@ -9,6 +9,7 @@
 #include "common/F_LayerContext.h"
 #include "common/F_S3dMesh.h"
 #include "common/F_ScalarField.h"
+#include "import/F_MeshImport.h"
 #include "include/F_Errors.h"
 #include "include/F_File.h"
 #include "platform/headless/HeadlessUi.h"
@@ -18,9 +19,10 @@ namespace {
 const char* const kUsage =
     "usage: kavrilon-cli check FILE\n"
     "       kavrilon-cli convert IN OUT [--no-cfg]\n"
+    "       kavrilon-cli convert MESH OUT.pva --layer N [--field NAME]\n"
     "       kavrilon-cli render IN -o OUT [--size WxH] [--cfg FILE] [--view xy|yz|xz] [--angles PHI,PSI,ALPHA]\n"
     "                         [--layer N] [--pva FILE] [--colors N] [--range LO,HI] [--shading]\n"
-    "                         [--script FILE] [--no-cfg]\n"
+    "                         [--script FILE] [--no-cfg] [--field NAME]\n"
     "       kavrilon-cli script IN|- SCRIPT [--size WxH]\n"
     "       kavrilon-cli [SUBCOMMAND] --help";
 
@@ -28,8 +30,10 @@ const char* const kProgramHelp =
     "kavrilon-cli: the Kavrilon viewer without a window, for batch work and tests.\n"
     "\n"
     "Subcommands:\n"
-    "  check FILE          read a .s3d, .b3d, .cfg or .pva file and print what it holds\n"
-    "  convert IN OUT      turn a .s3d or .b3d into a .b3d, .s3d or .cfg\n"
+    "  check FILE          read a .s3d, .b3d, .cfg or .pva file, or a mesh of another\n"
+    "                      program (.msh, .vtk, .vtu, .inp), and print what it holds\n"
+    "  convert IN OUT      turn a mesh (.s3d, .msh, .vtk, .vtu, .inp) or a .b3d into a .b3d,\n"
+    "                      .s3d or .cfg, or a layer's node data into a .pva\n"
     "  render IN -o OUT    draw a view of a mesh into a .bmp or .png picture\n"
     "  script IN SCRIPT    replay window events (keys, mouse, commands, dialogs) on a view\n"
     "\n"
@@ -42,22 +46,28 @@ const char* const kCheckHelp =
     "\n"
     "Reads FILE as the desktop program would and prints a summary:\n"
     "  .s3d, .b3d  the mesh and one line per layer with its element, point and special-node counts\n"
+    "  .msh, .vtk, .vtu, .inp  the same, for the mesh as it is imported (solids by their skin)\n"
     "  .cfg        the number of layers the display options are for\n"
     "  .pva        the number of values and their smallest and largest\n"
     "A file that cannot be read prints the program's message and exits with 1.\n";
 
 const char* const kConvertHelp =
     "usage: kavrilon-cli convert IN OUT [--no-cfg]\n"
+    "       kavrilon-cli convert MESH OUT.pva --layer N [--field NAME]\n"
     "\n"
-    "IN is a mesh text file (.s3d, imported as File > Import does) or a document (.b3d).\n"
+    "IN is a mesh file (.s3d, or .msh, .vtk, .vtu, .inp of other programs, imported as\n"
+    "File > Import does) or a document (.b3d).\n"
     "OUT .b3d saves the document, .s3d exports the mesh, .cfg writes its display options.\n"
-    "  --no-cfg   do not take the display options of IN.cfg beside an .s3d input\n"
+    "  --no-cfg   do not take the display options of IN.cfg beside a mesh input\n"
+    "OUT .pva writes the node data NAME (default: the file's first) of layer N of MESH\n"
+    "(.msh, .vtk, .vtu, .inp), one value per point of the layer.\n"
     "A file is always written whole or not at all: a failed write keeps the old file.\n";
 
 const char* const kRenderHelp =
     "usage: kavrilon-cli render IN -o OUT [options]\n"
     "\n"
-    "Opens IN (.s3d or .b3d) in a new view, applies the options in the order below,\n"
+    "Opens IN (a mesh: .s3d, .msh, .vtk, .vtu, .inp; or a .b3d) in a new view, applies the\n"
+    "options in the order below,\n"
     "paints and writes the whole canvas to OUT (.bmp, or .png with the same pixels).\n"
     "  --size WxH            window size in pixels (default 1024x768; at most 32768 a side and\n"
     "                        1 GiB of picture and depth buffer)\n"
@@ -74,7 +84,9 @@ const char* const kRenderHelp =
     "  --range LO,HI         side-bar range of the field\n"
     "  --shading             shade the surfaces instead of drawing outlines\n"
     "  --script FILE         replay a script of window events before the paint (see script --help)\n"
-    "  --no-cfg              do not take the display options of IN.cfg beside an .s3d input\n"
+    "  --no-cfg              do not take the display options of IN.cfg beside a mesh input\n"
+    "  --field NAME          show the node data NAME of a .msh, .vtk, .vtu or .inp as the\n"
+    "                        scalar field of the current layer (after --layer, before --pva)\n"
     "A refused value, an unreadable --pva or --cfg: the message is printed, nothing is\n"
     "written and the exit status is 1.\n";
 
@@ -132,7 +144,7 @@ void printMesh(std::ostream& out, const F_S3dMesh& mesh) {
 // companion .cfg unless `offerCompanion` is false) or a .b3d open. False after
 // the failure was shown; a companion that could not be read counts as one.
 bool openInput(CKavrilonDoc& doc, const std::string& path, const std::string& ext, bool offerCompanion) {
-  if (ext == "s3d") return doc.importFile(path, offerCompanion) == CKavrilonDoc::ImportResult::Imported;
+  if (ext == "s3d" || !foreignMeshExtension(path).empty()) return doc.importFile(path, offerCompanion) == CKavrilonDoc::ImportResult::Imported;
   return doc.OnOpenDocument(path);
 }
 
@@ -140,7 +152,7 @@ int check(const std::vector<std::string>& args, std::ostream& out, std::ostream&
   if (args.size() != 1) return usage(err, "check takes one file");
   const std::string& path = args[0];
   const std::string ext = extensionOf(path);
-  if (ext == "s3d" || ext == "b3d") {
+  if (ext == "s3d" || ext == "b3d" || !foreignMeshExtension(path).empty()) {
     // An .s3d check reads the mesh only; its companion options are not asked for.
     CKavrilonDoc doc;
     if (!openInput(doc, path, ext, false)) return 1;
@@ -162,12 +174,48 @@ int check(const std::vector<std::string>& args, std::ostream& out, std::ostream&
   return usage(err, "unsupported file type: " + path);
 }
 
+// convert MESH OUT.pva --layer N [--field NAME]: the node data of one layer
+// as a PVA file, one value per point of the layer.
+int convertNodeData(const std::string& in, const std::string& out, const std::optional<std::string>& layerText,
+                    const std::optional<std::string>& field, std::ostream& err) {
+  std::string message;
+  if (!layerText || !isInteger(*layerText, message) || toInteger(*layerText) < 1) {
+    return usage(err, "convert to .pva takes --layer N, N from 1");
+  }
+  const int layer = toInteger(*layerText);
+  CKavrilonDoc doc;
+  if (!openInput(doc, in, extensionOf(in), false)) return 1;
+  if (layer > doc.mesh.layerCount()) return usage(err, "the mesh has no layer " + *layerText);
+  const std::optional<F_VectorReal> values = doc.nodeFields.layerField(layer, field.value_or(""));
+  if (!values) {
+    ui().messageBox(field ? "ERROR\nThe file holds no node data named \"" + *field + "\"."
+                          : std::string("ERROR\nThe file holds no node data."));
+    return 1;
+  }
+  auto file = F_OutputFile::create(out, F_OutputFile::Mode::Text);
+  if (!file) {
+    reportReadError(fileNameOf(out), absolutePathOf(out), "ERROR\nUnable to open output file.\nNo write permission.", 0);
+    return 1;
+  }
+  writeScalarField(*file, *values);
+  if (!file->close()) {
+    ui().messageBox("Unable to finish write operation.");
+    return 1;
+  }
+  return 0;
+}
+
 int convert(const std::vector<std::string>& args, std::ostream&, std::ostream& err) {
   std::vector<std::string> files;
   bool noCfg = false;
-  for (const auto& a : args) {
+  std::optional<std::string> layerText, field;
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    const std::string& a = args[i];
     if (a == "--no-cfg") {
       noCfg = true;
+    } else if (a == "--layer" || a == "--field") {
+      if (i + 1 == args.size()) return usage(err, a + " needs a value");
+      (a == "--layer" ? layerText : field) = args[++i];
     } else if (a.size() > 1 && a[0] == '-' && a[1] == '-') {
       return usage(err, "unknown option " + a);
     } else {
@@ -177,7 +225,13 @@ int convert(const std::vector<std::string>& args, std::ostream&, std::ostream& e
   if (files.size() != 2) return usage(err, "convert takes IN and OUT");
   const std::string inExt = extensionOf(files[0]);
   const std::string outExt = extensionOf(files[1]);
-  if (inExt != "s3d" && inExt != "b3d") return usage(err, "unsupported input type: " + files[0]);
+  const bool foreign = !foreignMeshExtension(files[0]).empty();
+  if (inExt != "s3d" && inExt != "b3d" && !foreign) return usage(err, "unsupported input type: " + files[0]);
+  if (outExt == "pva") {
+    return foreign ? convertNodeData(files[0], files[1], layerText, field, err)
+                   : usage(err, "node data comes from .msh, .vtk, .vtu or .inp files");
+  }
+  if (layerText || field) return usage(err, "--layer and --field go with an OUT.pva");
   if (outExt != "s3d" && outExt != "b3d" && outExt != "cfg") return usage(err, "unsupported output type: " + files[1]);
 
   CKavrilonDoc doc;

@@ -8,6 +8,7 @@
 
 #include "cli/Session.h"
 #include "common/F_CanvasBound.h"
+#include "import/F_MeshImport.h"
 #include "platform/UiServices.h"
 #include "platform/raster/RasterFonts.h"
 
@@ -16,7 +17,7 @@ namespace {
 constexpr const char* kRenderUsage =
     "usage: kavrilon-cli render IN -o OUT [--size WxH] [--cfg FILE] [--view xy|yz|xz] [--angles PHI,PSI,ALPHA]\n"
     "                         [--layer N] [--pva FILE] [--colors N] [--range LO,HI] [--shading] [--script FILE]\n"
-    "                         [--no-cfg]";
+    "                         [--no-cfg] [--field NAME]";
 
 constexpr const char* kScriptUsage = "usage: kavrilon-cli script IN|- SCRIPT [--size WxH]";
 
@@ -30,6 +31,7 @@ struct RenderArgs {
   std::optional<std::vector<std::string>> angles;
   std::optional<int> layer;
   std::optional<std::string> pva;
+  std::optional<std::string> field;
   std::optional<std::string> colors;
   std::optional<std::vector<std::string>> range;
   std::optional<std::string> script;
@@ -89,7 +91,7 @@ std::optional<RenderArgs> parse(const std::vector<std::string>& args, std::ostre
     } else if (a == "--no-cfg") {
       r.noCfg = true;
     } else if (a == "-o" || a == "--size" || a == "--cfg" || a == "--angles" || a == "--layer" || a == "--pva" ||
-               a == "--colors" || a == "--range" || a == "--view" || a == "--script") {
+               a == "--colors" || a == "--range" || a == "--view" || a == "--script" || a == "--field") {
       if (i + 1 >= args.size()) return fail(a + " needs a value");
       const std::string& v = args[++i];
       if (a == "-o") {
@@ -100,6 +102,8 @@ std::optional<RenderArgs> parse(const std::vector<std::string>& args, std::ostre
         r.cfg = v;
       } else if (a == "--pva") {
         r.pva = v;
+      } else if (a == "--field") {
+        r.field = v;
       } else if (a == "--colors") {
         r.colors = v;
       } else if (a == "--script") {
@@ -126,7 +130,9 @@ std::optional<RenderArgs> parse(const std::vector<std::string>& args, std::ostre
   if (files.size() != 1 || r.out.empty()) return fail("render takes IN and -o OUT");
   r.in = files[0];
   const std::string inExt = lowerExtension(r.in), outExt = lowerExtension(r.out);
-  if (inExt != "s3d" && inExt != "b3d") return fail("unsupported input type: " + r.in);
+  if (inExt != "s3d" && inExt != "b3d" && foreignMeshExtension(r.in).empty()) {
+    return fail("unsupported input type: " + r.in);
+  }
   if (outExt != "bmp" && outExt != "png") return fail("unsupported output type: " + r.out);
   return r;
 }
@@ -136,7 +142,9 @@ HeadlessUi& headlessUi() { return dynamic_cast<HeadlessUi&>(ui()); }
 // Fills the session's document from IN as the desktop program would.
 bool openInput(Session& s, const std::string& in, bool offerCompanion) {
   const std::string ext = lowerExtension(in);
-  if (ext == "s3d") return s.document().importFile(in, offerCompanion) == CKavrilonDoc::ImportResult::Imported;
+  if (ext == "s3d" || !foreignMeshExtension(in).empty()) {
+    return s.document().importFile(in, offerCompanion) == CKavrilonDoc::ImportResult::Imported;
+  }
   return s.document().OnOpenDocument(in);
 }
 
@@ -165,6 +173,15 @@ bool applyOptions(Session& s, const RenderArgs& r, std::ostream& out, std::ostre
       return false;
     }
     v.setCurrentLayer(*r.layer);
+  }
+  // Node data of a mesh file stands in for a .pva of the current layer.
+  if (r.field && v.state(cmd::kImportPva).enabled) {
+    std::optional<F_VectorReal> values = s.document().nodeFields.layerField(v.currentLayer(), *r.field);
+    if (!values) {
+      ui().messageBox("ERROR\nThe file holds no node data named \"" + *r.field + "\".");
+      return false;
+    }
+    v.useScalarField(std::move(*values));
   }
   if (r.pva && v.state(cmd::kImportPva).enabled &&
       v.importScalarField(*r.pva) != CKavrilonView::PvaImport::Imported)
@@ -239,7 +256,7 @@ int scriptCommand(const std::vector<std::string>& args, std::ostream& out, std::
   }
   if (files.size() != 2) return usage(err, "script takes IN (or -) and SCRIPT", kScriptUsage);
   const std::string& in = files[0];
-  if (in != "-" && lowerExtension(in) != "s3d" && lowerExtension(in) != "b3d")
+  if (in != "-" && lowerExtension(in) != "s3d" && lowerExtension(in) != "b3d" && foreignMeshExtension(in).empty())
     return usage(err, "unsupported input type: " + in, kScriptUsage);
   const std::optional<std::string> text = readScriptFile(files[1]);
   if (!text) return usage(err, "cannot read the script " + files[1], kScriptUsage);
