@@ -243,11 +243,12 @@ void VtkLegacyReader::cells51(std::int64_t offsets, std::int64_t size, int fixed
 }
 
 void VtkLegacyReader::skipMetadata() {
-  // Array information blocks end with an empty line.
-  for (;;) {
-    if (text_.atEnd()) return;
-    const std::string line(text_.restOfLine());
-    if (line.find_first_not_of(" \t") == std::string::npos) return;
+  // Array information blocks end with an empty line; the rest of the
+  // METADATA line comes first.
+  (void)text_.restOfLine();
+  while (text_.remaining() > 0) {
+    const std::string_view line = text_.restOfLine();
+    if (line.find_first_not_of(" \t") == std::string_view::npos) return;
   }
 }
 

@@ -138,3 +138,17 @@ TEST(F_ScalarField, ExtremesOfTheValuesThemselves) {
   EXPECT_EQ(scalarFieldSummary(v), "values=3 min=0.10000000000000001 max=7");
   EXPECT_EQ(scalarFieldSummary(F_VectorReal()), "values=0 min=0 max=0");
 }
+
+TEST(F_ScalarField, WrittenValuesReadBackExactly) {
+  F_VectorReal values(5);
+  const double samples[5] = {0.1, -1e-300, 1.7976931348623157e308, 6, -0.0};
+  for (int i = 1; i <= 5; ++i) values(i) = samples[i - 1];
+  auto out = F_OutputFile::inMemory(F_OutputFile::Mode::Text);
+  writeScalarField(*out, values);
+  out->close();
+  EXPECT_EQ(out->bytes().substr(0, 32), "        1  0.10000000000000001\r\n");
+  auto in = F_InputFile::fromMemory(out->bytes(), "/tmp/t.pva");
+  int line = 1;
+  const F_VectorReal back = readScalarField(*in, line);
+  EXPECT_EQ(back, values);
+}

@@ -127,3 +127,23 @@ TEST(F_GmshReader, MalformedFilesAreRefusedWithWhereAndWhat) {
     EXPECT_EQ(run.shown[0], importError("msh", row.message, row.line));
   }
 }
+
+TEST(F_GmshReader, Format41TakesGroupsFromEntitiesAndPassesParametricCoordinates) {
+  // Surface 1 belongs to groups 4 and 6: its triangle is in both layers.
+  // Curve 2's nodes carry a parametric coordinate each.
+  const std::string file =
+      "$MeshFormat\n4.1 0 8\n$EndMeshFormat\n"
+      "$PhysicalNames\n2\n2 4 \"skin\"\n2 6 \"paint\"\n$EndPhysicalNames\n"
+      "$Entities\n0 1 1 0\n2 0 0 0 1 0 0 0 0\n1 0 0 0 1 1 0 2 4 6 0\n$EndEntities\n"
+      "$Nodes\n2 3 1 3\n2 1 0 1\n1\n0 0 0\n1 2 1 2\n2\n3\n1 0 0 0.5\n0 1 0 0.25\n$EndNodes\n"
+      "$Elements\n2 2 1 2\n2 1 2 1\n1 1 2 3\n1 2 1 1\n2 1 2\n$EndElements\n";
+  const ImportRun run = importBytes(file, "msh");
+  ASSERT_TRUE(run.ok) << run.last();
+  ASSERT_EQ(run.mesh.layerCount(), 3);
+  EXPECT_EQ(run.mesh.layerName(1), "skin");
+  EXPECT_EQ(run.mesh.layerName(2), "paint");
+  EXPECT_EQ(run.mesh.layerName(3), "Curves");
+  EXPECT_EQ(run.mesh.layer(1).elements, run.mesh.layer(2).elements);
+  EXPECT_EQ(run.mesh.layer(1).point(3), F_Point3D(0, 1, 0));
+  EXPECT_EQ(run.mesh.layer(3).elementCount(), 1);
+}

@@ -112,3 +112,49 @@ TEST(F_VtuReader, MalformedFilesAreRefusedWithTheByteOffsetAndWhat) {
     EXPECT_EQ(run.shown[0], importError("vtu", "ERROR\n" + row.message, 0));
   }
 }
+
+TEST(F_VtkLegacyReader, ARegionArrayAmongTheCellDataChoosesTheLayers) {
+  const std::string file = kHead +
+                           "DATASET UNSTRUCTURED_GRID\nPOINTS 4 float\n0 0 0 1 0 0 1 1 0 0 1 0\n"
+                           "CELLS 3 11\n3 0 1 2\n3 0 2 3\n2 0 1\nCELL_TYPES 3\n5 5 3\n"
+                           "CELL_DATA 3\nSCALARS quality float 1\nLOOKUP_TABLE default\n0.5 0.7 0.9\n"
+                           "FIELD FieldData 1\nMaterialIds 1 3 int\n7 8 7\nMETADATA\nINFORMATION 0\n\n"
+                           "POINT_DATA 4\nVECTORS v float\n3 4 0 0 0 0 0 0 1 0 0 2\n";
+  const ImportRun run = importBytes(file, "vtk");
+  ASSERT_TRUE(run.ok) << run.last();
+  ASSERT_EQ(run.mesh.layerCount(), 2);
+  EXPECT_EQ(run.mesh.layerName(1), "MaterialIds 7");
+  EXPECT_EQ(run.mesh.layer(1).elementCount(), 2);  // a triangle and a line
+  EXPECT_EQ(run.mesh.layerName(2), "MaterialIds 8");
+  const std::optional<F_VectorReal> v = run.fields.layerField(1, "v");
+  ASSERT_TRUE(v);
+  EXPECT_EQ((*v)(1), 5.0);
+  EXPECT_EQ((*v)(3), 1.0);
+}
+
+TEST(F_VtuReader, PiecesFollowOneAnotherInPointNumbers) {
+  auto piece = [](const char* points, const char* temperature) {
+    return std::string("<Piece NumberOfPoints=\"3\" NumberOfCells=\"1\"><PointData><DataArray type=\"Float64\" "
+                       "Name=\"t\" format=\"ascii\">") +
+           temperature +
+           "</DataArray></PointData><Points><DataArray type=\"Float32\" NumberOfComponents=\"3\" format=\"ascii\">" +
+           points +
+           "</DataArray></Points><Cells><DataArray type=\"Int32\" Name=\"connectivity\" format=\"ascii\">0 1 2"
+           "</DataArray><DataArray type=\"Int32\" Name=\"offsets\" format=\"ascii\">3</DataArray>"
+           "<DataArray type=\"UInt8\" Name=\"types\" format=\"ascii\">5</DataArray></Cells></Piece>";
+  };
+  const std::string file = "<?xml version=\"1.0\"?>\n<!-- two pieces -->\n<VTKFile type=\"UnstructuredGrid\" "
+                           "byte_order=\"BigEndian\"><UnstructuredGrid>" +
+                           piece("0 0 0 1 0 0 0 1 0", "1 2 3") + piece("5 0 0 6 0 0 5 1 0", "4 5 6") +
+                           "</UnstructuredGrid></VTKFile>";
+  const ImportRun run = importBytes(file, "vtu");
+  ASSERT_TRUE(run.ok) << run.last();
+  ASSERT_EQ(run.mesh.layerCount(), 1);
+  const F_S3dLayer& layer = run.mesh.layer(1);
+  ASSERT_EQ(layer.pointCount(), 6);
+  EXPECT_EQ(layer.element(2).node(1), 4);
+  EXPECT_EQ(layer.point(4), F_Point3D(5, 0, 0));
+  const std::optional<F_VectorReal> t = run.fields.layerField(1, "t");
+  ASSERT_TRUE(t);
+  EXPECT_EQ((*t)(6), 6.0);
+}

@@ -1,0 +1,75 @@
+#include "import/F_TextScanner.h"
+
+#include <charconv>
+#include <cstring>
+
+#include "ImportFixtures.h"
+
+TEST(F_TextScanner, RealsReadByTheQuickWayMatchTheGeneralConversionBitForBit) {
+  // Each row lies on or beside a limit of the quick way: 19 significant
+  // digits, a mantissa below 2^53, a power of ten up to 1e22.
+  const char* const rows[] = {
+      "0",     "-0",    "1",      "0.1",   "0.3333333333333333", "1.2345678901234567", "9007199254740991",
+      "9007199254740992",        "9007199254740993",             "1234567890123456789", "12345678901234567890",
+      "1e22",  "1e23",  "1e-22",  "1e-23", "4.9406564584124654e-324", "1.7976931348623157e308", "2.5e-5",
+      "-7.25", "5.",    ".5",     "1E+03", "00000000000000000000001.5", "0.000000000000000000000000001"};
+  for (const char* text : rows) {
+    SCOPED_TRACE(text);
+    double quick = 0, general = 0;
+    ASSERT_TRUE(parseReal(text, quick));
+    std::from_chars(text, text + std::strlen(text), general);
+    EXPECT_EQ(std::memcmp(&quick, &general, sizeof quick), 0) << quick << " " << general;
+  }
+}
+
+TEST(F_TextScanner, WordsThatAreNoNumbersAreRefused) {
+  for (const char* text : {"", "-", "+", ".", "1e", "1e+", "inf", "nan", "0x10", "1.5.2", "1e999", "1,5", "--1", "1-"}) {
+    SCOPED_TRACE(text);
+    double v = 0;
+    EXPECT_FALSE(parseReal(text, v));
+  }
+  const struct {
+    const char* text;
+    bool ok;
+    std::int64_t value;
+  } integers[] = {{"0", true, 0},
+                  {"+7", true, 7},
+                  {"-12", true, -12},
+                  {"999999999999999999", true, 999999999999999999},  // 18 digits: the quick way
+                  {"9223372036854775807", true, 9223372036854775807},
+                  {"9223372036854775808", false, 0},
+                  {"1.0", false, 0},
+                  {"", false, 0},
+                  {"-", false, 0},
+                  {"12a", false, 0}};
+  for (const auto& row : integers) {
+    SCOPED_TRACE(row.text);
+    std::int64_t v = 0;
+    EXPECT_EQ(parseInteger(row.text, v), row.ok);
+    if (row.ok) EXPECT_EQ(v, row.value);
+  }
+}
+
+TEST(F_TextScanner, WordsAndLinesAcrossBufferRefillsKeepTheirBytesAndLineNumbers) {
+  // Over a megabyte, so that words and lines straddle the scanner's buffer.
+  std::string text;
+  int lines = 0;
+  while (text.size() < (3u << 20) / 2) {
+    text += std::to_string(lines) + " 0.5 word" + std::to_string(lines) + "\r\n";
+    ++lines;
+  }
+  text += std::string(5000, 'x') + "\n";        // a long word, read whole
+  text += std::string(2u << 20, 'y') + "\n";     // one longer than a buffer
+  auto file = F_InputFile::fromMemory(text, "/tmp/t.msh");
+  F_TextScanner scanner(*file);
+  for (int i = 0; i < lines; ++i) {
+    ASSERT_EQ(scanner.line(), i + 1);
+    ASSERT_EQ(scanner.integer("a number"), i);
+    ASSERT_EQ(scanner.real("a real"), 0.5);
+    ASSERT_EQ(scanner.restOfLine(), " word" + std::to_string(i));
+  }
+  EXPECT_EQ(scanner.word().size(), 5000u);
+  RecordingUi ui;
+  EXPECT_THROW(scanner.word(), F_UserException);
+  EXPECT_EQ(ui.lastMessage(), importError("msh", "ERROR\nA word longer than 4096 characters.", lines + 2));
+}
