@@ -132,8 +132,9 @@ struct ElementRecord {
 
 struct SetRecord {
   std::string name;
-  std::vector<std::int64_t> members;
-  std::vector<std::int64_t> lines;  // where each member was named
+  std::vector<std::size_t> defined;     // elements defined with ELSET= this set, by position
+  std::vector<std::int64_t> members;  // numbers named in the file
+  std::vector<std::int64_t> lines;    // where each number was named
 };
 
 class InpReader {
@@ -172,7 +173,11 @@ class InpReader {
   F_MeshBuilder& builder_;
   std::vector<ElementRecord> elements_;
   std::vector<std::int64_t> elementNodes_;
-  std::unordered_map<std::int64_t, std::size_t> elementIndex_;
+  // Elements by number: searched in place while numbers rise through the
+  // file (the usual case), else through a sorted copy made once.
+  bool ascending_ = true;
+  std::vector<std::pair<std::int64_t, std::size_t>> sortedIndex_;
+  std::optional<std::size_t> elementNumbered(std::int64_t id);
   std::unordered_set<std::int64_t> skippedIds_;  // elements of types that cannot be shown
   std::vector<SetRecord> elsets_;
   std::unordered_map<std::string, std::size_t> elsetIndex_;
@@ -304,15 +309,12 @@ void InpReader::elements(Source& src, const Keyword& kw) {
       }
     }
     const ElementRecord record{values[0], elementNodes_.size(), line, type->kind};
-    if (!elementIndex_.emplace(values[0], elements_.size()).second) {
-      src.failMessage("ERROR\nElement " + std::to_string(values[0]) + " is defined twice.");
-    }
+    if (!elements_.empty() && values[0] <= elements_.back().id) ascending_ = false;
     for (int j = 0; j < nodes; ++j) {
       elementNodes_.push_back(type->order.empty() ? values[1 + j] : values[1 + type->order[static_cast<std::size_t>(j)]]);
     }
+    set.defined.push_back(elements_.size());
     elements_.push_back(record);
-    set.members.push_back(values[0]);
-    set.lines.push_back(line);
   }
 }
 
@@ -364,6 +366,8 @@ void InpReader::set(Source& src, const Keyword& kw, bool ofElements) {
       const auto found = index.find(upper(std::string(f)));
       if (found == index.end()) src.fail("a number or the name of a set defined before", f);
       const SetRecord other = sets[found->second];
+      for (std::size_t index : other.defined) sets[target].members.push_back(elements_[index].id);
+      sets[target].lines.insert(sets[target].lines.end(), other.defined.size(), line);
       sets[target].members.insert(sets[target].members.end(), other.members.begin(), other.members.end());
       sets[target].lines.insert(sets[target].lines.end(), other.lines.size(), line);
     }
@@ -406,31 +410,58 @@ void InpReader::read(F_InputFile& file, int depth) {
   }
 }
 
+std::optional<std::size_t> InpReader::elementNumbered(std::int64_t id) {
+  if (ascending_) {
+    const auto it = std::lower_bound(elements_.begin(), elements_.end(), id,
+                                     [](const ElementRecord& e, std::int64_t v) { return e.id < v; });
+    if (it == elements_.end() || it->id != id) return std::nullopt;
+    return static_cast<std::size_t>(it - elements_.begin());
+  }
+  const auto it = std::lower_bound(sortedIndex_.begin(), sortedIndex_.end(), std::make_pair(id, std::size_t{0}));
+  if (it == sortedIndex_.end() || it->first != id) return std::nullopt;
+  return it->second;
+}
+
 void InpReader::finish() {
   using Where = F_MeshBuilder::Where;
+  if (!ascending_) {
+    sortedIndex_.reserve(elements_.size());
+    for (std::size_t i = 0; i < elements_.size(); ++i) sortedIndex_.emplace_back(elements_[i].id, i);
+    std::sort(sortedIndex_.begin(), sortedIndex_.end());
+    for (std::size_t i = 1; i < sortedIndex_.size(); ++i) {
+      if (sortedIndex_[i].first == sortedIndex_[i - 1].first) {
+        const ElementRecord& later = elements_[std::max(sortedIndex_[i].second, sortedIndex_[i - 1].second)];
+        builder_.fail("ERROR\nElement " + std::to_string(later.id) + " is defined twice.", Where{later.line, false});
+      }
+    }
+  }
   std::vector<char> inSet(elements_.size(), 0);
   std::vector<std::int64_t> nodes;
   std::vector<std::vector<std::int64_t>> layerNodes;
   for (std::size_t s = 0; s < elsets_.size(); ++s) {
     const SetRecord& set = elsets_[s];
-    if (set.members.empty()) continue;
+    if (set.members.empty() && set.defined.empty()) continue;
     // Layers are made in set order, so layer numbers index layerNodes too.
     const int layer = builder_.addLayer(set.name);
     std::vector<std::size_t> taken;
+    auto take = [&](std::size_t index) {
+      // An element named twice in one set is shown once.
+      if (inSet[index]) return;
+      inSet[index] = 1;
+      taken.push_back(index);
+      const ElementRecord& e = elements_[index];
+      builder_.addCell(layer, e.kind, elementNodes_.data() + e.firstNode, e.id, Where{e.line, false});
+    };
+    for (std::size_t index : set.defined) take(index);
     for (std::size_t m = 0; m < set.members.size(); ++m) {
-      const auto found = elementIndex_.find(set.members[m]);
-      if (found == elementIndex_.end() && skippedIds_.count(set.members[m])) continue;
-      if (found == elementIndex_.end()) {
+      const std::optional<std::size_t> found = elementNumbered(set.members[m]);
+      if (!found && skippedIds_.count(set.members[m])) continue;
+      if (!found) {
         builder_.fail("ERROR\nSet " + set.name + " names element " + std::to_string(set.members[m]) +
                           ", which the file does not define.",
                       Where{set.lines[m], false});
       }
-      // An element named twice in one set is shown once.
-      if (inSet[found->second]) continue;
-      inSet[found->second] = 1;
-      taken.push_back(found->second);
-      const ElementRecord& e = elements_[found->second];
-      builder_.addCell(layer, e.kind, elementNodes_.data() + e.firstNode, e.id, Where{e.line, false});
+      take(*found);
     }
     for (std::size_t i : taken) inSet[i] = 0;
     std::vector<std::int64_t> used;
