@@ -148,7 +148,7 @@ class InpReader {
   struct Source {
     F_InputFile& file;
     F_TextScanner text;
-    std::string line;
+    std::string_view line;  // valid until the next read
     int lineNumber = 0;    // of `line`
     bool pending = false;  // `line` holds a keyword line not yet handled
     explicit Source(F_InputFile& f) : file(f), text(f) {}
@@ -199,7 +199,7 @@ bool InpReader::nextLine(Source& src) {
 
 Keyword InpReader::parseKeyword(Source& src) {
   // A keyword line that ends with a comma goes on on the next line.
-  std::string text = src.line;
+  std::string text(src.line);
   while (!trim(text).empty() && trim(text).back() == ',') {
     if (!nextLine(src)) break;
     text += src.line;
