@@ -12,6 +12,7 @@
 #include "import/F_MeshImport.h"
 #include "include/F_Errors.h"
 #include "include/F_File.h"
+#include "include/F_FileTransfer.h"
 #include "platform/headless/HeadlessUi.h"
 
 namespace {
@@ -192,17 +193,13 @@ int convertNodeData(const std::string& in, const std::string& out, const std::op
                           : std::string("ERROR\nThe file holds no node data."));
     return 1;
   }
-  auto file = F_OutputFile::create(out, F_OutputFile::Mode::Text);
-  if (!file) {
-    reportReadError(fileNameOf(out), absolutePathOf(out), "ERROR\nUnable to open output file.\nNo write permission.", 0);
-    return 1;
-  }
-  writeScalarField(*file, *values);
-  if (!file->close()) {
-    ui().messageBox("Unable to finish write operation.");
-    return 1;
-  }
-  return 0;
+  return writeWholeFile(out, F_OutputFile::Mode::Text,
+                        [&](F_OutputFile& file) {
+                          writeScalarField(file, *values);
+                          return true;
+                        })
+             ? 0
+             : 1;
 }
 
 int convert(const std::vector<std::string>& args, std::ostream&, std::ostream& err) {

@@ -9,6 +9,7 @@
 #include "import/vtk/F_VtkLegacyReader.h"
 #include "import/vtk/F_VtuReader.h"
 #include "include/F_Errors.h"
+#include "include/F_FileTransfer.h"
 #include "platform/UiServices.h"
 
 namespace {
@@ -71,15 +72,6 @@ void readMeshFile(F_InputFile& file, std::string_view extension, F_S3dMesh& mesh
 }
 
 bool importMeshFile(const std::string& path, F_S3dMesh& mesh, F_NodeFields* fields) {
-  auto file = F_InputFile::open(path);
-  if (!file) {
-    reportReadError(fileNameOf(path), absolutePathOf(path), "ERROR\nFile not found.", 0);
-    return false;
-  }
-  try {
-    readMeshFile(*file, foreignMeshExtension(path), mesh, fields);
-  } catch (const F_UserException&) {
-    return false;
-  }
-  return true;
+  const std::string extension = foreignMeshExtension(path);
+  return readWholeFile(path, [&](F_InputFile& file, int&) { readMeshFile(file, extension, mesh, fields); });
 }
