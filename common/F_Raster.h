@@ -12,3 +12,12 @@ void rasterLine(const F_DrawArea& area, const F_ScreenMap& map, const F_ColorSca
                 const F_Vertex& b);
 void rasterTriangle(const F_DrawArea& area, const F_ScreenMap& map, const F_ColorScale& scale, F_Vertex a,
                     F_Vertex b, F_Vertex c);
+
+// The rows, rowFrom to rowTo, that the two fills above may write for these
+// corners; false when they write nothing at all in `area`. The checks are the
+// fills' own first steps, so a caller may drop a primitive on a false (or on
+// rows outside its area) and know that no pixel is lost.
+bool triangleRows(const F_DrawArea& area, const F_ScreenMap& map, const F_Vertex& a, const F_Vertex& b,
+                  const F_Vertex& c, int& rowFrom, int& rowTo);
+bool lineRows(const F_DrawArea& area, const F_ScreenMap& map, const F_Vertex& a, const F_Vertex& b, int& rowFrom,
+              int& rowTo);
