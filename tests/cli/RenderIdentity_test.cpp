@@ -18,6 +18,8 @@
 #include <string>
 #include <vector>
 
+#include <QImage>
+
 #include "support/CliRun.h"
 #include "support/TestSupport.h"
 
@@ -184,9 +186,9 @@ class RenderIdentity : public ::testing::Test {
   void TearDown() override { unsetenv("KAVRILON_THREADS"); }
 
   // The .bmp bytes of one row's picture with `threads` drawing threads.
-  std::string render(const Row& r, int threads) {
+  std::string render(const Row& r, int threads, const std::string& name = "view.bmp") {
     const Paths& p = paths_.at(r.scene);
-    const std::string cfg = dir_.path("view.cfg"), out = dir_.path("view.bmp");
+    const std::string cfg = dir_.path("view.cfg"), out = dir_.path(name);
     writeFileBytes(cfg, withRendering(p.cfg, r.divisions, r.overprint));
     std::vector<std::string> args = {"render", p.s3d, "-o", out, "--size", "331x257", "--cfg", cfg};
     if (r.mode == Mode::Shaded) args.push_back("--shading");
@@ -227,6 +229,21 @@ TEST_F(RenderIdentity, EveryPictureKeepsItsBytesWithAnyNumberOfThreads) {
         ADD_FAILURE() << "checksum " << sum << ", expected " << r.checksum << "; the picture is kept in " << kept;
       }
     }
+  }
+}
+
+// PNG is written with a fast compression level: other bytes, the same pixels.
+TEST_F(RenderIdentity, PngHoldsThePixelsOfTheBmp) {
+  for (const Row& r : kRows) {
+    if (std::string(r.scene) != "wavy" || r.divisions != 3 || !r.overprint) continue;
+    SCOPED_TRACE(rowName(r));
+    render(r, 1, "view.png");
+    render(r, 1, "view.bmp");
+    const QImage png(QString::fromStdString(dir_.path("view.png")));
+    const QImage bmp(QString::fromStdString(dir_.path("view.bmp")));
+    ASSERT_FALSE(png.isNull());
+    EXPECT_EQ(png.size(), bmp.size());
+    EXPECT_TRUE(png.convertToFormat(QImage::Format_RGB32) == bmp.convertToFormat(QImage::Format_RGB32));
   }
 }
 
