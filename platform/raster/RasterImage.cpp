@@ -6,7 +6,6 @@
 // such a request can only come from a runaway zoom, and some allocators stop
 // the process instead of failing it.
 constexpr long long kMaxPixels = 1LL << 30;
-constexpr int kPngQuality = 80;
 
 RasterImage::RasterImage(int w, int h) {
   if (w > 0 && h > 0 && static_cast<long long>(w) * h <= kMaxPixels) {
@@ -24,9 +23,6 @@ PixelSurface RasterImage::surface() {
 
 bool RasterImage::save(const std::string& path) const {
   if (image_.isNull()) return false;
-  // For PNG, Qt's quality 80 is zlib level 1: several times faster than the
-  // default level on a whole canvas, for a file a little larger. The pixels
-  // are the same whatever the level.
   const QString name = QString::fromStdString(path);
   const int quality = name.endsWith(QStringLiteral(".png"), Qt::CaseInsensitive) ? kPngQuality : -1;
   return image_.save(name, nullptr, quality);
