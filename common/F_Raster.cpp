@@ -53,28 +53,6 @@ void fillSpan(const F_DrawArea& area, const F_ScreenMap& map, const F_ColorScale
 
 }  // namespace
 
-bool triangleRows(const F_DrawArea& area, const F_ScreenMap& map, const F_Vertex& a, const F_Vertex& b,
-                  const F_Vertex& c, int& rowFrom, int& rowTo) {
-  // Most triangles of a fine mesh cover no pixel centre at all: when no row
-  // lies (with a margin far above rounding) between the rows of the lowest and
-  // the highest corner, there is nothing to draw. Tested first, before any
-  // set-up, because it rejects most of the work.
-  const double zLow = std::min(std::min(a.z, b.z), c.z), zHigh = std::max(std::max(a.z, b.z), c.z);
-  const double fa = map.scaleX2 * zLow + map.originX2, fb = map.scaleX2 * zHigh + map.originX2;
-  if (!(std::floor(std::max(fa, fb) + 1e-6) >= std::min(fa, fb) - 1e-6)) return false;
-  // The rows of the lowest and the highest corner, as the fill rounds them:
-  // a triangle wholly above or below the area needs no set-up either.
-  const int rLow = roundToPixel(fa), rHigh = roundToPixel(fb);
-  rowFrom = std::min(rLow, rHigh);
-  rowTo = std::max(rLow, rHigh);
-  if (rowTo < area.firstRow || rowFrom > area.lastRow) return false;
-
-  // Twice the area projected on the screen plane; edge-on triangles (and
-  // corners that are not numbers) draw nothing.
-  const double area2 = (a.z - b.z) * c.y + (b.z - c.z) * a.y + (c.z - a.z) * b.y;
-  return std::fabs(area2) >= 1e-10;
-}
-
 void rasterTriangle(const F_DrawArea& area, const F_ScreenMap& map, const F_ColorScale& scale, F_Vertex a,
                     F_Vertex b, F_Vertex c) {
   int rowFrom, rowTo;
@@ -162,26 +140,19 @@ bool lineRows(const F_DrawArea& area, const F_ScreenMap& map, const F_Vertex& a,
 
 void rasterLine(const F_DrawArea& area, const F_ScreenMap& map, const F_ColorScale& scale, const F_Vertex& a,
                 const F_Vertex& b) {
-  // Most segments of a fine mesh, and all outside the area, are dropped here
-  // before any division.
-  int rowFrom, rowTo;
-  if (!lineRows(area, map, a, b, rowFrom, rowTo)) return;
   // The bias is stored with the pixel, so a later face at the edge's own depth
-  // stays behind it too. Its square root waits for the first pixel.
-  double bias = -1.0;
-  auto plot = [&](int c, int r, double x, double v) {
-    if (bias < 0.0)
-      bias = 0.1 * std::sqrt((b.x - a.x) * (b.x - a.x) + (b.y - a.y) * (b.y - a.y) + (b.z - a.z) * (b.z - a.z));
-    area.plot(c, r, x + bias, scale.color(v));
-  };
+  // stays behind it too.
+  const double bias = 0.1 * std::sqrt((b.x - a.x) * (b.x - a.x) + (b.y - a.y) * (b.y - a.y) + (b.z - a.z) * (b.z - a.z));
+  auto plot = [&](int c, int r, double x, double v) { area.plot(c, r, x + bias, scale.color(v)); };
   const double dy = b.y - a.y;
   const double dz = b.z - a.z;
 
   const LineKind kind = lineKind(dy, dz);
   if (kind == LineKind::EndOn) {
-    // One pixel, with the nearer end (b on a tie); lineRows found it inside.
+    // One pixel, with the nearer end (b on a tie).
     const F_Vertex& p = a.x > b.x ? a : b;
-    plot(columnOf(map, p.y), rowFrom, p.x, p.v);
+    const int c = columnOf(map, p.y), r = rowOf(map, p.z);
+    if (area.contains(c, r)) plot(c, r, p.x, p.v);
     return;
   }
 
@@ -190,10 +161,11 @@ void rasterLine(const F_DrawArea& area, const F_ScreenMap& map, const F_ColorSca
 
   if (kind == LineKind::Horizontal) {
     // One pixel per column, depth, z and value linear in y.
-    const double kx = (b.x - a.x) / dy, kz = dz / dy, kv = (b.v - a.v) / dy;
     const int c1 = columnOf(map, a.y), c2 = columnOf(map, b.y);
     const int cFrom = std::max(std::min(c1, c2), area.firstColumn);
     const int cTo = std::min(std::max(c1, c2), area.lastColumn);
+    if (cFrom > cTo) return;
+    const double kx = (b.x - a.x) / dy, kz = dz / dy, kv = (b.v - a.v) / dy;
     for (int c = cFrom; c <= cTo; ++c) {
       const double t = (c - map.originX1) / map.scaleX1 - a.y;
       const double x = std::clamp(a.x + kx * t, xLow, xHigh);
@@ -204,9 +176,13 @@ void rasterLine(const F_DrawArea& area, const F_ScreenMap& map, const F_ColorSca
     return;
   }
 
-  // Mostly vertical: one pixel per row, linear in z; lineRows clipped the rows.
+  // Mostly vertical: one pixel per row, linear in z.
+  const int r1 = rowOf(map, a.z), r2 = rowOf(map, b.z);
+  const int rFrom = std::max(std::min(r1, r2), area.firstRow);
+  const int rTo = std::min(std::max(r1, r2), area.lastRow);
+  if (rFrom > rTo) return;
   const double kx = (b.x - a.x) / dz, ky = dy / dz, kv = (b.v - a.v) / dz;
-  for (int r = rowFrom; r <= rowTo; ++r) {
+  for (int r = rFrom; r <= rTo; ++r) {
     const double t = (r - map.originX2) / map.scaleX2 - a.z;
     const double x = std::clamp(a.x + kx * t, xLow, xHigh);
     const int c = columnOf(map, a.y + ky * t);
