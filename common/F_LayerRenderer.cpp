@@ -2,6 +2,9 @@
 
 #include <algorithm>
 #include <barrier>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 #include "common/F_ElementInterpolation.h"
 #include "common/F_RenderThreads.h"
@@ -58,7 +61,11 @@ void F_LayerRenderer::sampleElement(const F_S3dLayer& layer, const F_S3dElement&
     pz[j] = p.z;
     pv[j] = values ? (*values)(node) : 0.0;
   }
-  for (int s = 0; s < table.sampleCount(); ++s) {
+  // For shading, the normal's depth component and squared length per sample;
+  // the square roots and divisions follow in one pass, two at a time.
+  double normalX[F_SampleTable::kMostSamples], lengthSquared[F_SampleTable::kMostSamples];
+  const int count = table.sampleCount();
+  for (int s = 0; s < count; ++s) {
     const double* n = table.n(s);
     F_Vertex& sample = out[s];
     sample = {0.0, 0.0, 0.0, 0.0};
@@ -77,9 +84,24 @@ void F_LayerRenderer::sampleElement(const F_S3dLayer& layer, const F_S3dElement&
         t1.add(a[j] * px[j], a[j] * py[j], a[j] * pz[j]);
         t2.add(b[j] * px[j], b[j] * py[j], b[j] * pz[j]);
       }
-      sample.v = intensityFromTangents(t1, t2);
+      normalOf(t1, t2, normalX[s], lengthSquared[s]);
     }
   }
+  if (values) return;
+  int s = 0;
+#if defined(__SSE2__)
+  // The same correctly rounded square root and division as intensityFromTangents.
+  const __m128d limit = _mm_set1_pd(kShortestNormal), sign = _mm_set1_pd(-0.0);
+  for (; s + 1 < count; s += 2) {
+    const __m128d length = _mm_sqrt_pd(_mm_loadu_pd(lengthSquared + s));
+    const __m128d cosine = _mm_div_pd(_mm_andnot_pd(sign, _mm_loadu_pd(normalX + s)), length);
+    double v[2];
+    _mm_storeu_pd(v, _mm_and_pd(cosine, _mm_cmpge_pd(length, limit)));
+    out[s].v = v[0];
+    out[s + 1].v = v[1];
+  }
+#endif
+  for (; s < count; ++s) out[s].v = intensityFromNormal(normalX[s], lengthSquared[s]);
 }
 
 void F_LayerRenderer::drawElement(const F_DrawArea& area, const F_ScreenMap& map, const Scales& scales,
