@@ -315,7 +315,11 @@ bool F_LayerRenderer::renderLayerInBands(const F_S3dLayer& layer, const Scales& 
     for (;;) {
       sync.arrive_and_wait();
       if (count == 0) return;
-      for (int i = band; i < count; i += bands) {
+      // A run of neighbouring elements per thread: their slots, samples and
+      // primitives lie together, so threads do not write the same cache lines.
+      const int from = static_cast<int>(static_cast<long long>(count) * band / bands);
+      const int to = static_cast<int>(static_cast<long long>(count) * (band + 1) / bands);
+      for (int i = from; i < to; ++i) {
         Slot& slot = slots[static_cast<std::size_t>(i)];
         if (slot.nodes != 0) list(layer.element(first + i), slot);
       }
