@@ -35,13 +35,16 @@ F_Point3D positionAt(const F_S3dLayer& layer, int element, double xi, double eta
   return p;
 }
 
+double intensityFromNormal(double normalX, double lengthSquared) {
+  const double length = std::sqrt(lengthSquared);
+  if (!(length >= kShortestNormal)) return 0.0;
+  return std::fabs(normalX) / length;
+}
+
 double intensityFromTangents(const F_Point3D& t1, const F_Point3D& t2) {
-  const double nx = t1.y * t2.z - t1.z * t2.y;
-  const double ny = t1.z * t2.x - t1.x * t2.z;
-  const double nz = t1.x * t2.y - t1.y * t2.x;
-  const double length = std::sqrt(nx * nx + ny * ny + nz * nz);
-  if (!(length >= 1e-8)) return 0.0;
-  return std::fabs(nx) / length;
+  double normalX, lengthSquared;
+  normalOf(t1, t2, normalX, lengthSquared);
+  return intensityFromNormal(normalX, lengthSquared);
 }
 
 double shadingIntensityAt(const F_S3dLayer& layer, int element, double xi, double eta) {

@@ -24,6 +24,18 @@ double fieldValueAt(const F_S3dLayer& layer, int element, double xi, double eta,
 
 // The intensity for the surface tangents t1 (along xi) and t2 (along eta).
 double intensityFromTangents(const F_Point3D& t1, const F_Point3D& t2);
+// The same in two steps, for callers that take many square roots at once:
+// the normal t1 x t2 as its depth component and its squared length, then the
+// intensity, |normalX| / length, or 0 for a normal shorter than kShortestNormal.
+constexpr double kShortestNormal = 1e-8;
+inline void normalOf(const F_Point3D& t1, const F_Point3D& t2, double& normalX, double& lengthSquared) {
+  const double nx = t1.y * t2.z - t1.z * t2.y;
+  const double ny = t1.z * t2.x - t1.x * t2.z;
+  const double nz = t1.x * t2.y - t1.y * t2.x;
+  normalX = nx;
+  lengthSquared = nx * nx + ny * ny + nz * nz;
+}
+double intensityFromNormal(double normalX, double lengthSquared);
 
 // Lowest and highest field value over the sample grid of every element, with
 // nXi == nEta in [1, 20] and one value per point (internal error otherwise).

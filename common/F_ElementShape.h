@@ -48,6 +48,9 @@ void sampleGrid(int nodeCount, int divisions, std::vector<F_NaturalPoint>& sampl
 // element only forms weighted sums.
 class F_SampleTable {
  public:
+  // The most samples of any grid: a quadrilateral at 20 divisions.
+  static constexpr int kMostSamples = 21 * 21 + 20 * 20;
+
   // A supported node count and divisions in [1, 20].
   void build(int nodeCount, int divisions);
 

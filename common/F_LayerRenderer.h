@@ -5,6 +5,13 @@
 // scale; any other layer is shaded with the ramp picked by its line colour.
 // Two-node elements are one-pixel lines in the layer's colour; with
 // "Overprint mesh" the element outlines are drawn in black over their faces.
+//
+// With more than one thread the canvas is cut into horizontal bands, one per
+// thread. Every band walks all primitives in their original order and writes
+// only its own rows, so each pixel sees the same writes in the same order as
+// with one thread, and the picture is the same to the byte. The mesh, the
+// options and the values are only read while a render runs: nothing may
+// change them until it returns.
 
 #include <span>
 #include <vector>
@@ -24,6 +31,7 @@ class F_LayerRenderer {
   // `colors` is the view's colour table with its index 1 at colors[0] (all
   // 32000 entries); `rainbowColors` the number of rainbow entries in use.
   // The depth buffer is sized to the surface and cleared by the caller.
+  // The thread count starts as F_RenderThreads::count().
   F_LayerRenderer(const PixelSurface& surface, const F_ScreenMap& screenMap, F_DepthBuffer& depth,
                   std::span<const F_Rgb> colors, int rainbowColors);
   // The view's table, built.
@@ -47,21 +55,41 @@ class F_LayerRenderer {
   void renderLayer(const F_S3dLayer& layer, const F_LayerContext& context, bool overprint, int nXi, int nEta,
                    int firstIndex, int lastIndex, const F_VectorReal& values, const F_Interval& valueRange);
 
+  // 1 draws on the calling thread alone; more cut the canvas into that many
+  // bands (fewer when the canvas has too few rows to give each band kMinBandRows).
+  void setThreads(int threads) { threads_ = threads < 1 ? 1 : threads; }
+  int threads() const { return threads_; }
+  static constexpr int kMinBandRows = 8;
+
   // What has been handed to the primitives so far (for the benchmarks).
   long long triangleCount() const { return triangles_; }
   long long lineCount() const { return lines_; }
 
  private:
+  struct Scales;
+  class Bands;
+
   const F_SampleTable& table(int nodeCount, int divisions);
   // Positions and values (intensity or field) of every sample of one element.
-  void sampleElement(const F_S3dLayer& layer, const F_S3dElement& element, const F_SampleTable& table,
-                     const F_VectorReal* values);
-  void drawLine(const F_S3dLayer& layer, const F_S3dElement& element, const F_ColorScale& scale);
+  static void sampleElement(const F_S3dLayer& layer, const F_S3dElement& element, const F_SampleTable& table,
+                            const F_VectorReal* values, F_Vertex* out);
+  // One element of effective node count k (2 or a face) into `area`, from its
+  // samples (faces) or its points (lines).
+  static void drawElement(const F_DrawArea& area, const F_ScreenMap& map, const Scales& scales,
+                          const F_S3dLayer& layer, const F_S3dElement& element, int k, const F_SampleTable* table,
+                          const F_Vertex* samples, bool overprint);
+  void countElement(int k, const F_SampleTable* table, bool overprint);
+  // One layer on several threads, each drawing one band of rows; false when
+  // the canvas is too low for two bands or no thread could be started, and
+  // then nothing has been drawn.
+  bool renderLayerInBands(const F_S3dLayer& layer, const Scales& scales, bool overprint, int divisions,
+                          const F_VectorReal* values);
 
   F_DrawArea area_;
   F_ScreenMap map_;
   std::span<const F_Rgb> colors_;
   int rainbowColors_;
+  int threads_ = 1;
   F_SampleTable tables_[F_ElementShape::kMaxNodes + 1];
   std::vector<F_Vertex> samples_;  // the current element's samples, reused
   long long triangles_ = 0;

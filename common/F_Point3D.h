@@ -1,20 +1,21 @@
 #pragma once
 // A point of a layer, and in the view and drawing code also a 3D vector.
 
+#include <type_traits>
+
 #include "include/F_Archive.h"
 #include "include/F_File.h"
 #include "include/F_Matrix.h"
 
+// A plain value of three doubles: a layer holds millions of them, copied in
+// bulk, and nothing derives from it.
 class F_Point3D {
  public:
   F_Point3D() = default;
   F_Point3D(double x_, double y_, double z_) : x(x_), y(y_), z(z_) {}
-  virtual ~F_Point3D() = default;
-  F_Point3D(const F_Point3D&) = default;
-  F_Point3D& operator=(const F_Point3D&) = default;
 
   // x, y and z as three 8-byte reals.
-  virtual void Serialize(F_Archive& ar);
+  void Serialize(F_Archive& ar);
 
   // One .s3d point record; index 0 means the record has no item number.
   void read(F_InputFile& file, int& lineNumber, int index);
@@ -46,3 +47,5 @@ class F_Point3D {
   double y = 0.0;
   double z = 0.0;
 };
+
+static_assert(std::is_trivially_copyable_v<F_Point3D> && sizeof(F_Point3D) == 3 * sizeof(double));

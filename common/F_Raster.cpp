@@ -55,27 +55,16 @@ void fillSpan(const F_DrawArea& area, const F_ScreenMap& map, const F_ColorScale
 
 void rasterTriangle(const F_DrawArea& area, const F_ScreenMap& map, const F_ColorScale& scale, F_Vertex a,
                     F_Vertex b, F_Vertex c) {
-  // Most triangles of a fine mesh cover no pixel centre at all: when no row
-  // lies (with a margin far above rounding) between the rows of the lowest and
-  // the highest corner, there is nothing to draw. Tested first, before any
-  // set-up, because it rejects most of the work.
-  const double zLow = std::min(std::min(a.z, b.z), c.z), zHigh = std::max(std::max(a.z, b.z), c.z);
-  const double fa = map.scaleX2 * zLow + map.originX2, fb = map.scaleX2 * zHigh + map.originX2;
-  if (!(std::floor(std::max(fa, fb) + 1e-6) >= std::min(fa, fb) - 1e-6)) return;
-
-  // Twice the area projected on the screen plane; edge-on triangles (and
-  // corners that are not numbers) draw nothing.
-  const double area2 = (a.z - b.z) * c.y + (b.z - c.z) * a.y + (c.z - a.z) * b.y;
-  if (!(std::fabs(area2) >= 1e-10)) return;
+  int rowFrom, rowTo;
+  if (!triangleRows(area, map, a, b, c, rowFrom, rowTo)) return;
 
   // a lowest, b highest, c between: a-b is the long edge.
   if (a.z > c.z) std::swap(a, c);
   if (c.z > b.z) std::swap(c, b);
   if (a.z > c.z) std::swap(a, c);
 
-  const int rA = rowOf(map, a.z), rB = rowOf(map, b.z);
-  int rFrom = std::max(std::min(rA, rB), area.firstRow);
-  int rTo = std::min(std::max(rA, rB), area.lastRow);
+  int rFrom = std::max(rowFrom, area.firstRow);
+  int rTo = std::min(rowTo, area.lastRow);
   // Rows whose centre rounds into the triangle but lies outside its z range
   // are skipped below anyway; trimming them first spares the edge set-up.
   auto inside = [&](int r) {
@@ -105,51 +94,99 @@ void rasterTriangle(const F_DrawArea& area, const F_ScreenMap& map, const F_Colo
   }
 }
 
+// How the lines are cut below: seen end-on, mostly horizontal, or mostly
+// vertical (45 degrees included).
+namespace {
+enum class LineKind { EndOn, Horizontal, Vertical };
+LineKind lineKind(double dy, double dz) {
+  if (std::fabs(dy) < 1e-10 && std::fabs(dz) < 1e-10) return LineKind::EndOn;
+  return std::fabs(dy) > std::fabs(dz) ? LineKind::Horizontal : LineKind::Vertical;
+}
+// A mostly horizontal line's columns reach half a column beyond its ends and
+// its slope is below one, so its rows stay within a row of its ends' rows
+// while rows are at most twice as fine as columns (a view's rows and columns
+// are alike). Beyond that, any row may be reached.
+bool rowsNearEnds(const F_ScreenMap& map) { return std::fabs(map.scaleX2) <= 2 * std::fabs(map.scaleX1); }
+}  // namespace
+
+bool lineRows(const F_DrawArea& area, const F_ScreenMap& map, const F_Vertex& a, const F_Vertex& b, int& rowFrom,
+              int& rowTo) {
+  const double dy = b.y - a.y, dz = b.z - a.z;
+  const int r1 = rowOf(map, a.z), r2 = rowOf(map, b.z);
+  switch (lineKind(dy, dz)) {
+    case LineKind::EndOn: {
+      const F_Vertex& p = a.x > b.x ? a : b;
+      rowFrom = rowTo = rowOf(map, p.z);
+      return area.contains(columnOf(map, p.y), rowFrom);
+    }
+    case LineKind::Horizontal: {
+      const int c1 = columnOf(map, a.y), c2 = columnOf(map, b.y);
+      if (std::max(std::min(c1, c2), area.firstColumn) > std::min(std::max(c1, c2), area.lastColumn)) return false;
+      rowFrom = area.firstRow;
+      rowTo = area.lastRow;
+      if (rowsNearEnds(map)) {
+        rowFrom = std::max(rowFrom, std::min(r1, r2) - 2);
+        rowTo = std::min(rowTo, std::max(r1, r2) + 2);
+      }
+      return rowFrom <= rowTo;
+    }
+    case LineKind::Vertical:
+      rowFrom = std::max(std::min(r1, r2), area.firstRow);
+      rowTo = std::min(std::max(r1, r2), area.lastRow);
+      return rowFrom <= rowTo;
+  }
+  return false;
+}
+
 void rasterLine(const F_DrawArea& area, const F_ScreenMap& map, const F_ColorScale& scale, const F_Vertex& a,
                 const F_Vertex& b) {
   // The bias is stored with the pixel, so a later face at the edge's own depth
   // stays behind it too.
   const double bias = 0.1 * std::sqrt((b.x - a.x) * (b.x - a.x) + (b.y - a.y) * (b.y - a.y) + (b.z - a.z) * (b.z - a.z));
+  auto plot = [&](int c, int r, double x, double v) { area.plot(c, r, x + bias, scale.color(v)); };
   const double dy = b.y - a.y;
   const double dz = b.z - a.z;
 
-  if (std::fabs(dy) < 1e-10 && std::fabs(dz) < 1e-10) {
-    // Seen end-on: one pixel, with the nearer end (b on a tie).
+  const LineKind kind = lineKind(dy, dz);
+  if (kind == LineKind::EndOn) {
+    // One pixel, with the nearer end (b on a tie).
     const F_Vertex& p = a.x > b.x ? a : b;
     const int c = columnOf(map, p.y), r = rowOf(map, p.z);
-    if (area.contains(c, r)) area.plot(c, r, p.x + bias, scale.color(p.v));
+    if (area.contains(c, r)) plot(c, r, p.x, p.v);
     return;
   }
 
   const double xLow = std::min(a.x, b.x);
   const double xHigh = std::max(a.x, b.x);
 
-  if (std::fabs(dy) > std::fabs(dz)) {
-    // Mostly horizontal: one pixel per column, depth, z and value linear in y.
-    const double kx = (b.x - a.x) / dy, kz = dz / dy, kv = (b.v - a.v) / dy;
+  if (kind == LineKind::Horizontal) {
+    // One pixel per column, depth, z and value linear in y.
     const int c1 = columnOf(map, a.y), c2 = columnOf(map, b.y);
     const int cFrom = std::max(std::min(c1, c2), area.firstColumn);
     const int cTo = std::min(std::max(c1, c2), area.lastColumn);
+    if (cFrom > cTo) return;
+    const double kx = (b.x - a.x) / dy, kz = dz / dy, kv = (b.v - a.v) / dy;
     for (int c = cFrom; c <= cTo; ++c) {
       const double t = (c - map.originX1) / map.scaleX1 - a.y;
       const double x = std::clamp(a.x + kx * t, xLow, xHigh);
       const int r = rowOf(map, a.z + kz * t);
       if (r < area.firstRow || r > area.lastRow) continue;
-      area.plot(c, r, x + bias, scale.color(a.v + kv * t));
+      plot(c, r, x, a.v + kv * t);
     }
     return;
   }
 
-  // Mostly vertical (45 degrees included): one pixel per row, linear in z.
-  const double kx = (b.x - a.x) / dz, ky = dy / dz, kv = (b.v - a.v) / dz;
+  // Mostly vertical: one pixel per row, linear in z.
   const int r1 = rowOf(map, a.z), r2 = rowOf(map, b.z);
   const int rFrom = std::max(std::min(r1, r2), area.firstRow);
   const int rTo = std::min(std::max(r1, r2), area.lastRow);
+  if (rFrom > rTo) return;
+  const double kx = (b.x - a.x) / dz, ky = dy / dz, kv = (b.v - a.v) / dz;
   for (int r = rFrom; r <= rTo; ++r) {
     const double t = (r - map.originX2) / map.scaleX2 - a.z;
     const double x = std::clamp(a.x + kx * t, xLow, xHigh);
     const int c = columnOf(map, a.y + ky * t);
     if (c < area.firstColumn || c > area.lastColumn) continue;
-    area.plot(c, r, x + bias, scale.color(a.v + kv * t));
+    plot(c, r, x, a.v + kv * t);
   }
 }

@@ -7,8 +7,40 @@
 #include "common/F_DrawArea.h"
 #include "common/F_ScreenMap.h"
 
+#include <algorithm>
+#include <cmath>
+
 // A segment from a to b with its depth bias (a tenth of its 3D length).
 void rasterLine(const F_DrawArea& area, const F_ScreenMap& map, const F_ColorScale& scale, const F_Vertex& a,
                 const F_Vertex& b);
 void rasterTriangle(const F_DrawArea& area, const F_ScreenMap& map, const F_ColorScale& scale, F_Vertex a,
                     F_Vertex b, F_Vertex c);
+
+// The rows, rowFrom to rowTo, that the fills above may write for these
+// corners; false when they write nothing at all in `area`. A caller may drop
+// a primitive on a false (or on rows outside its own area) and know that no
+// pixel is lost: triangleRows is the triangle fill's own first step, and
+// lineRows bounds the rows the segment fill reaches.
+bool lineRows(const F_DrawArea& area, const F_ScreenMap& map, const F_Vertex& a, const F_Vertex& b, int& rowFrom,
+              int& rowTo);
+inline bool triangleRows(const F_DrawArea& area, const F_ScreenMap& map, const F_Vertex& a, const F_Vertex& b,
+                         const F_Vertex& c, int& rowFrom, int& rowTo) {
+  // Most triangles of a fine mesh cover no pixel centre at all: when no row
+  // lies (with a margin far above rounding) between the rows of the lowest and
+  // the highest corner, there is nothing to draw. Tested first, before any
+  // set-up, because it rejects most of the work.
+  const double zLow = std::min(std::min(a.z, b.z), c.z), zHigh = std::max(std::max(a.z, b.z), c.z);
+  const double fa = map.scaleX2 * zLow + map.originX2, fb = map.scaleX2 * zHigh + map.originX2;
+  if (!(std::floor(std::max(fa, fb) + 1e-6) >= std::min(fa, fb) - 1e-6)) return false;
+  // The rows of the lowest and the highest corner, as the fill rounds them:
+  // a triangle wholly above or below the area needs no set-up either.
+  const int rLow = roundToPixel(fa), rHigh = roundToPixel(fb);
+  rowFrom = std::min(rLow, rHigh);
+  rowTo = std::max(rLow, rHigh);
+  if (rowTo < area.firstRow || rowFrom > area.lastRow) return false;
+
+  // Twice the area projected on the screen plane; edge-on triangles (and
+  // corners that are not numbers) draw nothing.
+  const double area2 = (a.z - b.z) * c.y + (b.z - c.z) * a.y + (c.z - a.z) * b.y;
+  return std::fabs(area2) >= 1e-10;
+}

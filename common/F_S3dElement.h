@@ -5,17 +5,14 @@
 #include "include/F_File.h"
 #include "include/F_SmallVector.h"
 
+// A value with no virtual functions: nothing derives from it, and a mesh holds
+// millions of them.
 class F_S3dElement {
  public:
   F_S3dElement() = default;
-  virtual ~F_S3dElement() = default;
-  F_S3dElement(const F_S3dElement&) = default;
-  F_S3dElement& operator=(const F_S3dElement&) = default;
-  F_S3dElement(F_S3dElement&&) noexcept = default;
-  F_S3dElement& operator=(F_S3dElement&&) noexcept = default;
 
   // The node count, then the node numbers (not compared with any point count).
-  virtual void Serialize(F_Archive& ar);
+  void Serialize(F_Archive& ar);
 
   // One .s3d element record; index 0 means the record has no item number.
   void read(F_InputFile& file, int& lineNumber, int index);
@@ -33,3 +30,6 @@ class F_S3dElement {
   // are kept inside the element; longer lists go to the heap.
   F_SmallVector<int, 8> nodes;
 };
+
+// No table pointer: the element is its node list and nothing more.
+static_assert(sizeof(F_S3dElement) == sizeof(F_SmallVector<int, 8>));

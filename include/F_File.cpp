@@ -119,6 +119,14 @@ std::size_t F_InputFile::read(void* dst, std::size_t n) {
   return done;
 }
 
+std::string_view F_InputFile::buffered() {
+  if (pos_ >= end_) {
+    if (refill() == kEof) return {};
+    --pos_;
+  }
+  return {buf_.data() + pos_, end_ - pos_};
+}
+
 // ---- output ----
 
 std::unique_ptr<F_OutputFile> F_OutputFile::create(const std::string& path, Mode mode) {

@@ -45,6 +45,11 @@ class F_InputFile {
   bool rewind();
   // Reads up to n bytes; returns how many were read.
   std::size_t read(void* dst, std::size_t n);
+  // The bytes already buffered after the current position (empty at the end
+  // of the file), for readers that scan many records at once; skip(n) then
+  // consumes n <= buffered().size() of them.
+  std::string_view buffered();
+  void skip(std::size_t n) { pos_ += n; }
 
   const std::string& name() const { return name_; }  // last component
   const std::string& path() const { return path_; }  // absolute path

@@ -379,11 +379,9 @@ double toReal(std::string_view text) {
   return std::atof(std::string(text).c_str());
 }
 
-namespace {
-
 // The common shape of a number in a mesh file, decided without the general
 // scans: an optional sign and at most 9 digits (so no 32-bit overflow).
-bool shortInteger(std::string_view t, int& value) {
+bool plainInteger(std::string_view t, int& value) {
   std::size_t i = 0;
   bool negative = false;
   if (!t.empty() && isSign(t[0])) {
@@ -423,13 +421,11 @@ bool plainReal(std::string_view t, double& value) {
   return res.ec == std::errc() && res.ptr == t.data() + t.size();
 }
 
-}  // namespace
-
 int readInteger(F_InputFile& file, int& lineNumber) {
   F_Word word;
   readWord(file, lineNumber, word);
   int value;
-  if (shortInteger(word.view(), value)) return value;
+  if (plainInteger(word.view(), value)) return value;
   std::string message;
   if (!isInteger(word.view(), message)) failRead(file, message, lineNumber);
   return toInteger(word.view());

@@ -54,6 +54,14 @@ bool isReal(std::string_view text, std::string& message);
 int toInteger(std::string_view text);
 double toReal(std::string_view text);
 
+// The plain shapes of a number that nearly every mesh file uses, converted
+// without the general scans: an optional sign and at most 9 digits; an
+// optional '-', digits and at most one point. True when `text` has that shape
+// (and, for a real, a finite value); the value is then the one readInteger or
+// readReal gives for the same word.
+bool plainInteger(std::string_view text, int& value);
+bool plainReal(std::string_view text, double& value);
+
 // A word that must be an integer / a real; the syntax error otherwise.
 int readInteger(F_InputFile& file, int& lineNumber);
 double readReal(F_InputFile& file, int& lineNumber);

@@ -448,7 +448,7 @@ bool RasterDC::encodePng(std::string& bytes) {
   if (img.isNull()) return false;
   QByteArray data;
   QBuffer buffer(&data);
-  if (!buffer.open(QIODevice::WriteOnly) || !img.save(&buffer, "PNG")) return false;
+  if (!buffer.open(QIODevice::WriteOnly) || !img.save(&buffer, "PNG", RasterImage::kPngQuality)) return false;
   bytes.assign(data.constData(), static_cast<std::size_t>(data.size()));
   return true;
 }

@@ -27,5 +27,7 @@ PixelSurface RasterImage::surface() {
 
 bool RasterImage::save(const std::string& path) const {
   if (image_.isNull()) return false;
-  return image_.save(QString::fromStdString(path));
+  const QString name = QString::fromStdString(path);
+  const int quality = name.endsWith(QStringLiteral(".png"), Qt::CaseInsensitive) ? kPngQuality : -1;
+  return image_.save(name, nullptr, quality);
 }

@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cmath>
+
 #include "RenderCanvas.h"
 #include "common/F_ElementInterpolation.h"
 
@@ -236,4 +239,122 @@ TEST(F_LayerRenderer, RealColourTableGivesTheRampsAndTheRainbow) {
   renderMesh(mesh, canvas.surface, canvas.map, options, canvas.depth, table, values, {0, 1}, 2);
   EXPECT_EQ(canvas.at(4, 12), makeRgb(0, 255, 0));  // green ramp, square on
   EXPECT_EQ(canvas.at(12, 12), makeRgb(255, 0, 0));  // last rainbow colour
+}
+
+namespace {
+
+// A wavy sheet of nx by ny 4-node quads over a canvas of width by height
+// pixels whose rows are `ratio` times as fine as its columns, with a 2-node
+// line along each row of quads, one 6-node triangle, one element without
+// nodes, and every `closed`-th quad closed by repeating its first node. The
+// depth waves, so faces, lines and outlines hide one another here and there.
+struct Sheet {
+  Sheet(int nx, int ny, int width, int height, double ratio) : canvas(width, height) {
+    canvas.map.scaleX2 = -ratio;
+    canvas.map.originX2 = height - 1;
+    auto at = [&](int i, int j) { return j * (nx + 1) + i + 1; };
+    for (int j = 0; j <= ny; ++j)
+      for (int i = 0; i <= nx; ++i) {
+        const double column = 0.3 + (width - 0.6) * i / nx + 2.5 * std::sin(0.9 * j);
+        const double row = 0.4 + (height - 0.8) * j / ny + 1.5 * std::cos(0.7 * i);
+        layer.points.append({4 * std::sin(0.7 * i) * std::cos(0.5 * j), column, (height - 1 - row) / ratio});
+        values.append(std::sin(0.3 * at(i, j)));
+      }
+    auto add = [&](std::vector<int> nodes) {
+      F_S3dElement e;
+      for (int n : nodes) e.nodes.append(n);
+      layer.elements.append(std::move(e));
+    };
+    for (int j = 0; j < ny; ++j) {
+      for (int i = 0; i < nx; ++i) {
+        if ((i + j) % 7 == 3) {
+          add({at(i, j), at(i + 1, j), at(i + 1, j + 1), at(i, j + 1), at(i, j)});
+        } else {
+          add({at(i, j), at(i + 1, j), at(i + 1, j + 1), at(i, j + 1)});
+        }
+      }
+      add({at(0, j), at(nx, j + 1)});
+    }
+    add({});
+    add({at(0, 0), at(1, 0), at(2, 0), at(1, 1), at(0, 2), at(0, 1)});
+  }
+  RenderCanvas canvas;
+  F_S3dLayer layer;
+  F_VectorReal values;
+};
+
+// The sheet rendered with `threads`: its pixels and depths.
+std::pair<std::vector<F_Rgb>, std::vector<float>> renderSheet(const Sheet& sheet, int threads, int divisions,
+                                                            bool overprint, bool contour) {
+  RenderCanvas canvas = sheet.canvas;
+  canvas.surface.bits = canvas.pixels.data();
+  F_LayerRenderer renderer(canvas.surface, canvas.map, canvas.depth, canvas.colors(), 14);
+  renderer.setThreads(threads);
+  F_LayerContext context;
+  context.lineColor = 3;
+  renderer.renderLayer(sheet.layer, context, overprint, divisions, divisions, 4001, 8000,
+                       contour ? sheet.values : F_VectorReal(), {-1, 1});
+  std::vector<float> depth;
+  for (int r = 0; r < canvas.depth.height(); ++r)
+    depth.insert(depth.end(), canvas.depth.row(r), canvas.depth.row(r) + canvas.depth.width());
+  return {canvas.pixels, depth};
+}
+
+}  // namespace
+
+TEST(F_LayerRenderer, BandsOnSeveralThreadsGiveTheBytesOfOneThread) {
+  struct Case {
+    const char* name;
+    int nx, ny, width, height;
+    double ratio;
+    int threads, divisions;
+    bool overprint, contour;
+  };
+  // Drawable rows are 1 .. height - 1; a band needs kMinBandRows of them.
+  const Case cases[] = {
+      {"15 rows: too few for two bands", 6, 5, 20, 16, 1, 2, 3, true, false},
+      {"16 rows: two bands", 6, 5, 20, 17, 1, 2, 3, true, false},
+      {"55 rows: six bands of seven threads", 9, 12, 40, 56, 1, 7, 3, true, true},
+      {"56 rows: seven bands", 9, 12, 40, 57, 1, 7, 3, true, true},
+      {"one division, no overprint", 9, 12, 40, 57, 1, 3, 1, false, false},
+      {"ten divisions, contour fill", 9, 12, 40, 57, 1, 3, 10, true, true},
+      {"twenty divisions: chunks end by samples", 12, 12, 60, 70, 1, 4, 20, true, false},
+      {"more elements than a chunk holds", 80, 60, 90, 80, 1, 3, 1, true, true},
+      {"rows twice as fine as columns", 9, 12, 40, 57, 2, 5, 3, true, false},
+      {"rows more than twice as fine", 9, 12, 40, 57, 3, 5, 3, true, false},
+      {"rows coarser than columns", 9, 12, 40, 57, 0.5, 5, 3, true, true},
+      {"sub-pixel quads", 60, 60, 30, 30, 1, 2, 3, true, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const Sheet sheet(c.nx, c.ny, c.width, c.height, c.ratio);
+    const auto one = renderSheet(sheet, 1, c.divisions, c.overprint, c.contour);
+    const auto many = renderSheet(sheet, c.threads, c.divisions, c.overprint, c.contour);
+    EXPECT_GT(std::count_if(one.first.begin(), one.first.end(), [](F_Rgb p) { return p != RenderCanvas::kBackground; }),
+              c.width * c.height / 4);
+    EXPECT_TRUE(one.first == many.first);
+    EXPECT_TRUE(one.second == many.second);
+  }
+}
+
+TEST(F_LayerRenderer, BandsStopAtAnUnsupportedElementWhereOneThreadStops) {
+  Sheet sheet(20, 16, 40, 40, 1);
+  F_S3dLayer& layer = sheet.layer;
+  // A five-node element in the middle; what came before it is drawn.
+  F_S3dElement five;
+  for (int n : {1, 2, 3, 4, 5}) five.nodes.append(n);
+  layer.elements(150) = five;
+  std::vector<F_Rgb> pixels[2];
+  for (const int threads : {1, 3}) {
+    RenderCanvas canvas = sheet.canvas;
+    canvas.surface.bits = canvas.pixels.data();
+    F_LayerRenderer renderer(canvas.surface, canvas.map, canvas.depth, canvas.colors(), 14);
+    renderer.setThreads(threads);
+    EXPECT_THROW(renderer.renderLayer(layer, F_LayerContext(), true, 3, 3, 4001, 8000, F_VectorReal(), {0, 1}),
+                 F_NotSupportedException);
+    EXPECT_EQ(renderer.triangleCount(), (149 - 7) * 36);  // seven lines end the rows before it
+    pixels[threads == 1 ? 0 : 1] = canvas.pixels;
+  }
+  EXPECT_TRUE(pixels[0] == pixels[1]);
+  EXPECT_NE(std::count(pixels[0].begin(), pixels[0].end(), RenderCanvas::kBackground), 40 * 40);
 }

@@ -1,0 +1,189 @@
+#include "common/F_S3dRecords.h"
+
+#include <algorithm>
+#include <string_view>
+#include <vector>
+
+#include "common/F_RenderThreads.h"
+#include "include/F_WordReader.h"
+
+namespace F_S3dRecords {
+namespace {
+
+// Below this many buffered bytes the lines are read on the calling thread.
+constexpr std::size_t kBytesPerThread = 128 * 1024;
+
+bool blank(char c) { return c == ' ' || c == '\t'; }
+
+void skipBlanks(const char*& p, const char* end) {
+  while (p < end && blank(*p)) ++p;
+}
+
+// A word at p that plainInteger takes (a sign and 1 to 9 digits, up to a
+// blank or the end of the line), read in the same pass; p moves past it.
+bool integerAt(const char*& p, const char* end, int& value) {
+  bool negative = false;
+  if (p < end && (*p == '-' || *p == '+')) {
+    negative = *p == '-';
+    ++p;
+  }
+  const char* digits = p;
+  int v = 0;
+  for (; p < end && static_cast<unsigned>(*p - '0') <= 9; ++p) {
+    if (p - digits == 9) return false;
+    v = v * 10 + (*p - '0');
+  }
+  if (p == digits || (p < end && !blank(*p))) return false;
+  value = negative ? -v : v;
+  return true;
+}
+
+// A word at p that plainReal takes; p moves past it.
+bool realAt(const char*& p, const char* end, double& value) {
+  const char* word = p;
+  while (p < end && !blank(*p)) ++p;
+  return plainReal(std::string_view(word, static_cast<std::size_t>(p - word)), value);
+}
+
+// Any byte other than digits, signs, points and blanks (a comment, a stray
+// CarriageReturn, anything the ordinary reader must judge) fails a word.
+struct ElementLine {
+  using Record = F_S3dElement;
+  int points;
+  // Item, node count, nodes: the count must match the words, each node lie in 1..points.
+  bool parse(std::string_view line, int& item, F_S3dElement& e) const {
+    const char *p = line.data(), *end = p + line.size();
+    int count;
+    skipBlanks(p, end);
+    if (!integerAt(p, end, item)) return false;
+    skipBlanks(p, end);
+    if (!integerAt(p, end, count) || count < 0 || count > kMostNodes) return false;
+    e.nodes.clear();
+    for (int j = 0; j < count; ++j) {
+      int v;
+      skipBlanks(p, end);
+      if (!integerAt(p, end, v) || v < 1 || v > points) return false;
+      e.nodes.append(v);
+    }
+    skipBlanks(p, end);
+    return p == end;
+  }
+};
+
+struct PointLine {
+  using Record = F_Point3D;
+  bool parse(std::string_view line, int& item, F_Point3D& q) const {
+    const char *p = line.data(), *end = p + line.size();
+    skipBlanks(p, end);
+    if (!integerAt(p, end, item)) return false;
+    for (double* v : {&q.x, &q.y, &q.z}) {
+      skipBlanks(p, end);
+      if (!realAt(p, end, *v)) return false;
+    }
+    skipBlanks(p, end);
+    return p == end;
+  }
+};
+
+// What one run over whole lines found.
+template <class Record>
+struct Run {
+  std::vector<Record> records;
+  int firstItem = 0;
+  std::size_t bytes = 0;  // of the lines read
+  bool whole = false;  // every line of the text was read
+};
+
+// Reads the whole lines of `text` while each holds the next record, starting
+// with item `first` (or, when 0, with whatever item the first line holds) and
+// never beyond item `last`.
+template <class Parser>
+Run<typename Parser::Record> runLines(std::string_view text, const Parser& parser, int first, int last) {
+  Run<typename Parser::Record> run;
+  run.firstItem = first;
+  typename Parser::Record record;
+  std::size_t at = 0;
+  int expected = first;
+  while (at < text.size()) {
+    const std::size_t end = text.find('\n', at);  // text holds whole lines only
+    std::string_view line = text.substr(at, end - at);
+    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+    int item;
+    if (!parser.parse(line, item, record)) return run;
+    if (expected == 0) run.firstItem = expected = item;
+    if (item != expected || item > last) return run;
+    run.records.push_back(record);
+    ++expected;
+    at = end + 1;
+    run.bytes = at;
+  }
+  run.whole = true;
+  return run;
+}
+
+template <class Parser, class Out>
+int readLines(F_InputFile& file, int& lineNumber, int next, int last, const Parser& parser, Out& out) {
+  if (next > last) return 0;
+  const std::string_view buffered = file.buffered();
+  // The rest of the current line must be blank: the last record read ends there.
+  std::size_t start = 0;
+  while (start < buffered.size() && blank(buffered[start])) ++start;
+  if (start < buffered.size() && buffered[start] == '\r') ++start;
+  if (start >= buffered.size() || buffered[start] != '\n') return 0;
+  ++start;
+  const std::size_t lastNewLine = buffered.rfind('\n');
+  if (lastNewLine == std::string_view::npos || lastNewLine < start) return 0;
+  const std::string_view text = buffered.substr(start, lastNewLine + 1 - start);
+
+  // Cut the lines into one part per thread at line ends; each part reads on
+  // its own, and the parts are joined while each goes on where the last ended.
+  const int threads = std::max(1, std::min<int>(F_RenderThreads::count(),
+                                                static_cast<int>(text.size() / kBytesPerThread)));
+  std::vector<std::string_view> parts;
+  std::size_t from = 0;
+  for (int t = 1; t <= threads; ++t) {
+    std::size_t to = text.size();
+    if (t < threads) {
+      to = text.find('\n', std::max(from, text.size() * t / threads));
+      to = to == std::string_view::npos ? text.size() : to + 1;
+    }
+    parts.push_back(text.substr(from, to - from));
+    from = to;
+  }
+  std::vector<Run<typename Parser::Record>> runs(parts.size());
+  auto work = [&](int t) { runs[t] = runLines(parts[t], parser, t == 0 ? next : 0, last); };
+  if (!F_RenderThreads::run(static_cast<int>(parts.size()), work)) {
+    parts = {text};
+    runs.assign(1, {});
+    work(0);
+  }
+
+  int read = 0;
+  std::size_t consumed = start;
+  for (const auto& run : runs) {
+    if (run.records.empty() || run.firstItem != next + read) break;
+    for (const auto& record : run.records) out.append(record);
+    read += static_cast<int>(run.records.size());
+    consumed += run.bytes;
+    if (!run.whole) break;
+  }
+  if (read == 0) return 0;
+  // The file stays at the NewLine of the last record read, as after the
+  // ordinary reader: the rest of that line is what the caller skips. So the
+  // lines passed are the current one and all but the last record's.
+  file.skip(consumed - 1);
+  lineNumber += read;
+  return read;
+}
+
+}  // namespace
+
+int readElements(F_InputFile& file, int& lineNumber, int next, int last, int points, F_Vector<F_S3dElement>& out) {
+  return readLines(file, lineNumber, next, last, ElementLine{points}, out);
+}
+
+int readPoints(F_InputFile& file, int& lineNumber, int next, int last, F_Vector<F_Point3D>& out) {
+  return readLines(file, lineNumber, next, last, PointLine{}, out);
+}
+
+}  // namespace F_S3dRecords

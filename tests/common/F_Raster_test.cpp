@@ -1,0 +1,63 @@
+#include "common/F_Raster.h"
+
+#include <gtest/gtest.h>
+
+#include <random>
+
+#include "RenderCanvas.h"
+
+namespace {
+
+// The rows written on the canvas, lowest and highest; false when none.
+bool writtenRows(const RenderCanvas& canvas, int& from, int& to) {
+  from = 1 << 30;
+  to = -1;
+  for (const auto& [column, row] : canvas.drawn()) {
+    from = std::min(from, row);
+    to = std::max(to, row);
+  }
+  return to >= 0;
+}
+
+}  // namespace
+
+// A caller drops a primitive on these answers, so they must hold for every
+// primitive: no pixel outside the rows, none at all on false.
+TEST(F_Raster, RowsOfAPrimitiveHoldEveryPixelItWrites) {
+  RenderCanvas canvas;
+  const F_ColorScale scale(canvas.colors(), 1, 100, {0, 1});
+  std::mt19937 random(7);
+  std::uniform_real_distribution<double> across(-4, 28), depth(-3, 3);
+  // Rows as fine as columns, at the limit of twice, beyond it, and coarser.
+  for (const double ratio : {1.0, 2.0, 2.5, 0.5}) {
+    SCOPED_TRACE(testing::Message() << "ratio " << ratio);
+    for (int i = 0; i < 3000; ++i) {
+      canvas.map.scaleX2 = -ratio;
+      std::fill(canvas.pixels.begin(), canvas.pixels.end(), RenderCanvas::kBackground);
+      canvas.depth.fill();
+      const F_DrawArea area(canvas.surface, canvas.depth);
+      // Short segments and small triangles mostly, some long, some end-on.
+      const F_Vertex a{depth(random), across(random), across(random) / ratio, 0.5};
+      const double reach = i % 5 == 0 ? 30 : 2;
+      auto near = [&](const F_Vertex& p) {
+        std::uniform_real_distribution<double> d(-reach, reach);
+        return F_Vertex{depth(random), p.y + d(random), p.z + d(random) / ratio, 0.5};
+      };
+      const F_Vertex b = i % 50 == 0 ? F_Vertex{a.x + 1, a.y, a.z, 0.5} : near(a), c = near(a);
+      int from = 0, to = 0, drawnFrom, drawnTo;
+      if (i % 2) {
+        const bool may = lineRows(area, canvas.map, a, b, from, to);
+        rasterLine(area, canvas.map, scale, a, b);
+        if (!writtenRows(canvas, drawnFrom, drawnTo)) continue;
+        ASSERT_TRUE(may) << "segment " << i;
+      } else {
+        const bool may = triangleRows(area, canvas.map, a, b, c, from, to);
+        rasterTriangle(area, canvas.map, scale, a, b, c);
+        if (!writtenRows(canvas, drawnFrom, drawnTo)) continue;
+        ASSERT_TRUE(may) << "triangle " << i;
+      }
+      EXPECT_LE(from, drawnFrom) << "primitive " << i;
+      EXPECT_GE(to, drawnTo) << "primitive " << i;
+    }
+  }
+}

@@ -1,0 +1,152 @@
+#include "common/F_S3dRecords.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "common/F_S3dMesh.h"
+#include "support/TestSupport.h"
+
+namespace {
+
+// A layer written as the program writes it: `elements` 4-node quads over a
+// strip of points, then the points, then two special nodes. Each record line
+// is one entry of the result, so a test can change any one of them.
+std::vector<std::string> writtenLines(int elements) {
+  const int points = 2 * (elements + 1);
+  char text[200];
+  std::snprintf(text, sizeof text, " %d  %d  2 ", elements, points);
+  std::vector<std::string> lines = {"Strip", "Layer one", text};
+  for (int i = 1; i <= elements; ++i) {
+    std::snprintf(text, sizeof text, " %8d  %8d  %8d  %8d  %8d  %8d ", i, 4, 2 * i - 1, 2 * i + 1, 2 * i + 2, 2 * i);
+    lines.push_back(text);
+  }
+  for (int i = 1; i <= points; ++i) {
+    std::snprintf(text, sizeof text, " %8d  %15.8f %15.8f %15.8f ", i, 0.25 * i, (i % 2) * 1.5, -0.125 * i);
+    lines.push_back(text);
+  }
+  lines.push_back(" 1 1 ");
+  std::snprintf(text, sizeof text, " 2 %d ", points);
+  lines.push_back(text);
+  return lines;
+}
+
+std::string joined(const std::vector<std::string>& lines, const char* end = "\r\n") {
+  std::string bytes;
+  for (const std::string& l : lines) bytes += l + end;
+  return bytes;
+}
+
+// The same lines with a comment on each record: the fast readers take none
+// of them, so the ordinary reader reads the whole file.
+std::string ordinary(std::vector<std::string> lines) {
+  for (std::size_t i = 3; i < lines.size(); ++i) lines[i] += " # ordinary";
+  return joined(lines);
+}
+
+struct Read {
+  std::string message;
+  F_S3dMesh mesh;
+  int lines = 0;
+};
+
+Read readBytes(const std::string& bytes) {
+  Read r;
+  r.message = readMessage(bytes, [&](F_InputFile& f, int& line) {
+    r.mesh.readS3d(f, line);
+    r.lines = line;
+  });
+  return r;
+}
+
+// Both readings give the same message (line number included) and mesh.
+void expectSameAsOrdinary(const std::vector<std::string>& lines) {
+  const Read fast = readBytes(joined(lines)), slow = readBytes(ordinary(lines));
+  EXPECT_EQ(fast.message, slow.message);
+  EXPECT_EQ(fast.lines, slow.lines);
+  EXPECT_TRUE(fast.mesh == slow.mesh);
+}
+
+class ThreadsFromEnvironment : public ::testing::Test {
+ protected:
+  void TearDown() override { unsetenv("KAVRILON_THREADS"); }
+};
+
+}  // namespace
+
+TEST_F(ThreadsFromEnvironment, WrittenFilesReadAsTheOrdinaryReaderReadsThem) {
+  struct Case {
+    const char* name;
+    int elements;
+    int line;  // 1-based line to replace, 0 for none
+    std::string text;
+  };
+  // 300 elements: lines 4..303 elements, 304..905 points, 906..907 special nodes.
+  const Case cases[] = {
+      {"as written", 300, 0, ""},
+      {"a record over two lines", 300, 100, " 97 4 193\n 195 196 194"},
+      {"a tab and a plus sign", 300, 50, "\t47 +4 93 95 96 94"},
+      {"a node beyond the points", 300, 200, " 197 4 393 395 603 394"},
+      {"a node of zero", 300, 200, " 197 4 393 0 396 394"},
+      {"a bad item count", 300, 250, " 248 4 495 497 498 496"},
+      {"ten digits", 300, 120, " 117 4 0000000233 235 236 234"},
+      {"twenty nodes", 300, 30, " 27 20 1 2 3 4 5 6 7 8 9 10 11 12 13 14 15 16 17 18 19 20"},
+      {"twenty-one nodes", 300, 30, " 27 21 1 2 3 4 5 6 7 8 9 10 11 12 13 14 15 16 17 18 19 20 21"},
+      {"the last element", 300, 303, " 300 4 599 601 602 600"},
+      {"a point that looks like an element", 300, 304, " 1 2 3 4"},
+      {"a point with an exponent", 300, 500, " 197 1e2 0 -3"},
+      {"a point not a number", 300, 500, " 197 1.5 x -3"},
+      {"a point beyond the doubles", 300, 700, " 397 1" + std::string(400, '0') + " 0 0"},
+      {"a stray carriage return", 300, 600, " 297 1\r2 3"},
+      {"a comment line between records", 300, 150, "# note\n 147 4 293 295 296 294"},
+      {"a blank line between records", 300, 150, "\n 147 4 293 295 296 294"},
+      {"the last point", 300, 905, " 602 1.0 2.0 3.0"},
+      {"a missing point", 300, 905, ""},
+  };
+  for (const int threads : {1, 3}) {
+    setenv("KAVRILON_THREADS", std::to_string(threads).c_str(), 1);
+    for (const Case& c : cases) {
+      SCOPED_TRACE(testing::Message() << c.name << ", threads " << threads);
+      std::vector<std::string> lines = writtenLines(c.elements);
+      if (c.line) lines[static_cast<std::size_t>(c.line - 1)] = c.text;
+      expectSameAsOrdinary(lines);
+    }
+  }
+}
+
+TEST_F(ThreadsFromEnvironment, LargeFilesGiveTheSameMeshOnAnyNumberOfThreads) {
+  // About 2 MB: enough for several parts per thread, with errors placed in
+  // the middle of the file, where the parts meet.
+  const int elements = 12000;
+  const std::vector<std::string> written = writtenLines(elements);
+  const Read reference = readBytes(ordinary(written));
+  ASSERT_EQ(reference.message, "");
+  ASSERT_EQ(reference.mesh.layer(1).elementCount(), elements);
+  for (const int threads : {1, 2, 7}) {
+    SCOPED_TRACE(threads);
+    setenv("KAVRILON_THREADS", std::to_string(threads).c_str(), 1);
+    for (const char* end : {"\r\n", "\n"}) {
+      const Read fast = readBytes(joined(written, end));
+      EXPECT_EQ(fast.message, "");
+      EXPECT_EQ(fast.lines, reference.lines);
+      EXPECT_TRUE(fast.mesh == reference.mesh);
+    }
+    // From disk the file comes in blocks, and lines straddle their ends.
+    TempDir dir;
+    writeFileBytes(dir.path("big.s3d"), joined(written));
+    const auto file = F_InputFile::open(dir.path("big.s3d"));
+    ASSERT_TRUE(file);
+    F_S3dMesh fromDisk;
+    int lineNumber = 1;
+    fromDisk.readS3d(*file, lineNumber);
+    EXPECT_EQ(lineNumber, reference.lines);
+    EXPECT_TRUE(fromDisk == reference.mesh);
+    for (const int line : {elements / 2, elements + 3, elements + 3 + elements}) {
+      std::vector<std::string> broken = written;
+      broken[static_cast<std::size_t>(line)] = " 5 5 5 5";
+      expectSameAsOrdinary(broken);
+    }
+  }
+}
