@@ -1,5 +1,7 @@
 #include "gui/CKavrilonApp.h"
 
+#include <QScreen>
+
 #include "gui/CChildFrame.h"
 #include "gui/CMainFrame.h"
 
@@ -27,6 +29,8 @@ bool CKavrilonApp::InitInstance(const QStringList& arguments) {
   }
   const bool started = file.isEmpty() ? frame_->newDocument() != nullptr : frame_->openDocument(file) != nullptr;
   if (!started) return false;
+  // The whole screen also where no window manager maximises windows.
+  if (const QScreen* screen = frame_->screen()) frame_->setGeometry(screen->availableGeometry());
   frame_->showMaximized();
   return true;
 }

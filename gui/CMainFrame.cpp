@@ -75,7 +75,12 @@ constexpr int kWindowTileVertically = 57652;
 
 }  // namespace
 
+// The icons are compiled into the static shell library, which the linker
+// would leave out unless something refers to them.
+static void loadIcons() { Q_INIT_RESOURCE(kavrilon); }
+
 CMainFrame::CMainFrame(QSettings* settings) : settings_(settings), mdiArea_(new QMdiArea(this)) {
+  loadIcons();
   setWindowTitle("kavrilon");
   setWindowIcon(QIcon(":/icons/kavrilon.svg"));
   mdiArea_->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
@@ -352,6 +357,7 @@ void CMainFrame::createStatusBar() {
 
 void CMainFrame::readSettings() {
   recentFiles_.clear();
+  updateRecentFileActions();
   if (!settings_) return;
   settings_->beginGroup("Recent File List");
   for (int i = 1; i <= kRecentFileCount; ++i) {

@@ -382,6 +382,9 @@ class CMainFrameTest : public QObject {
     ui_.queueAnswer(true);  // take the companion .cfg
     QMimeData mime;
     mime.setUrls({QUrl::fromLocalFile(kExamples + "plate.s3d")});
+    QDragEnterEvent enter(QPoint(100, 100), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(frame.get(), &enter);
+    QVERIFY(enter.isAccepted());
     QDropEvent drop(QPointF(100, 100), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
     QApplication::sendEvent(frame.get(), &drop);
     QVERIFY(frame->activeView());
