@@ -124,18 +124,20 @@ void ViewWidget::scroll(ScrollAxis axis, ScrollCode code) {
   invalidate();
 }
 
-void ViewWidget::invalidate(bool) {
+void ViewWidget::invalidate(bool erase) {
   dirty_ = true;
+  erase_ = erase_ || erase;
   scheduleRender();
 }
 
 void ViewWidget::setCapture() {
   capture_ = true;
-  if (isVisible()) viewport()->grabMouse();
+  // The offscreen platform of the tests cannot grab; the flag is what the view reads.
+  if (isVisible() && QGuiApplication::platformName() != QLatin1String("offscreen")) viewport()->grabMouse();
 }
 
 bool ViewWidget::releaseCapture() {
-  if (capture_ && QWidget::mouseGrabber() == viewport()) viewport()->releaseMouse();
+  if (QWidget::mouseGrabber() == viewport()) viewport()->releaseMouse();
   capture_ = false;
   return true;
 }
@@ -188,6 +190,13 @@ void ViewWidget::renderNow() {
   ensureSurface();
   if (!dirty_) return;
   dirty_ = false;  // a render that asks for another one sets it again
+  // An erasing repaint starts from a white window, as the rotation cube
+  // (drawn straight onto the window) expects.
+  if (erase_) {
+    surface_->setViewportOrigin(0, 0);
+    surface_->patBlt(0, 0, surface_->width(), surface_->height(), PatOp::Whiteness);
+    erase_ = false;
+  }
   const ScrollPoint s = scroll_.position();
   surface_->setViewportOrigin(s.x, s.y);
   const bool slow = view_->shading() && view_->needsRender();

@@ -81,6 +81,7 @@ class ViewWidget : public QAbstractScrollArea, public ViewHost {
   ScrollModel scroll_;
   std::unique_ptr<RasterDC> surface_;
   bool dirty_ = true;
+  bool erase_ = true;  // the next render starts from white
   bool renderQueued_ = false;
   bool syncing_ = false;  // scroll bars being set from scroll_
   bool capture_ = false;

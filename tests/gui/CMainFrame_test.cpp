@@ -447,6 +447,20 @@ class CMainFrameTest : public QObject {
     QCOMPARE(QtUiServices::nameFilters(filter.toStdString()), expected);
   }
 
+  void rotationCubeStartsFromAWhiteWindow() {
+    // The cube is drawn straight onto the window: what was shown before must not show through.
+    auto frame = shownFrame("plate.b3d");
+    CKavrilonView* view = frame->activeView();
+    ViewWidget& w = frame->activeChild()->viewWidget();
+    QVERIFY(view->execute(cmd::kChangeViewPoint));
+    const QImage fromLines = w.windowImage();
+    QVERIFY(view->execute(cmd::kChangeViewPoint));
+    QVERIFY(view->execute(cmd::kShading));
+    w.windowImage();
+    QVERIFY(view->execute(cmd::kChangeViewPoint));
+    QCOMPARE(w.windowImage(), fromLines);
+  }
+
   void axisTriadPointsAlongTheModelAxes() {
     // At angles 0 the view looks down the x axis: y to the right, z up.
     const auto axes = triadAxes(0, 0, 0, 10);
