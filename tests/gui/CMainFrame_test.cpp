@@ -13,6 +13,8 @@
 #include <QToolBar>
 #include <QtTest>
 
+#include <cmath>
+
 #include "app/CKavrilonView.h"
 #include "gui/AxisTriad.h"
 #include "gui/CChildFrame.h"
@@ -445,6 +447,30 @@ class CMainFrameTest : public QObject {
     QFETCH(QString, filter);
     QFETCH(QStringList, expected);
     QCOMPARE(QtUiServices::nameFilters(filter.toStdString()), expected);
+  }
+
+  void wheelZoomsAroundThePointerAndScrolls() {
+    auto frame = shownFrame("plate.b3d");
+    CKavrilonView* view = frame->activeView();
+    ViewWidget& w = frame->activeChild()->viewWidget();
+    auto wheel = [&](QPoint at, int delta, Qt::KeyboardModifiers modifiers) {
+      QWheelEvent e(at, w.viewport()->mapToGlobal(at), QPoint(), QPoint(0, delta), Qt::NoButton, modifiers,
+                    Qt::NoScrollPhase, false);
+      QApplication::sendEvent(w.viewport(), &e);
+    };
+    const int width = view->canvasWidth();
+    wheel({100, 80}, -120, Qt::ControlModifier);  // zoom out at full view: nothing
+    QCOMPARE(view->canvasWidth(), width);
+    wheel({100, 80}, 120, Qt::ControlModifier);
+    const int zoomed = view->canvasWidth();
+    QCOMPARE(zoomed, int(std::floor(width / ViewSteps::kZoomInFactor + 0.5)));
+    // The canvas point under the pointer stays there, to the pixel.
+    QVERIFY(std::abs(w.scrollPosition().x - int(std::lround(100.0 * zoomed / width)) + 100) <= 1);
+    const int top = w.scrollPosition().y;
+    wheel({100, 80}, -120, Qt::NoModifier);
+    QVERIFY(w.scrollPosition().y > top);
+    wheel({100, 80}, 120, Qt::NoModifier);
+    QCOMPARE(w.scrollPosition().y, top);
   }
 
   void rotationCubeStartsFromAWhiteWindow() {
