@@ -5,7 +5,9 @@
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
+#include <QDesktopServices>
 #include <QDir>
+#include <QUrl>
 #include <QFileInfo>
 #include <QLabel>
 #include <QMdiArea>
@@ -670,7 +672,11 @@ void CMainFrame::filePrintSetup() {
 // --- help and windows ---
 
 void CMainFrame::helpTopics() {
-  ui().messageBox("Help topics are not available yet.\nThe user guide, USER_GUIDE.md, comes with the program.");
+  // The user guide where the package installs it, beside the program's folder.
+  const QString guide = QDir(QCoreApplication::applicationDirPath()).filePath("../share/doc/kavrilon/USER_GUIDE.md");
+  if (QFileInfo::exists(guide) && QDesktopServices::openUrl(QUrl::fromLocalFile(QFileInfo(guide).canonicalFilePath())))
+    return;
+  ui().messageBox("Help topics are not available yet.\nThe user guide is docs/USER_GUIDE.md in the sources.");
 }
 
 void CMainFrame::about() {

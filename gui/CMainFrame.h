@@ -58,6 +58,8 @@ class CMainFrame : public QMainWindow {
   QAction* axisTriadAction() const { return axisTriadAction_; }
   QToolBar* toolBar(Toolbar bar) const;
   QStringList recentFiles() const { return recentFiles_; }
+  // The active view's picture on `printer`: Print and Print Preview draw with it.
+  void printImage(QPrinter* printer);
   // Enabled states and check marks from the active view, for every action.
   void updateCommandState();
 
@@ -94,7 +96,6 @@ class CMainFrame : public QMainWindow {
   void filePrint();
   void filePrintPreview();
   void filePrintSetup();
-  void printImage(QPrinter* printer);
   void helpTopics();
   void about();
   void tileWindows(Qt::Orientation orientation);

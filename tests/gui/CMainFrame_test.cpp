@@ -9,6 +9,7 @@
 #include <QMdiArea>
 #include <QMenuBar>
 #include <QMimeData>
+#include <QPrinter>
 #include <QTemporaryDir>
 #include <QToolBar>
 #include <QtTest>
@@ -485,6 +486,16 @@ class CMainFrameTest : public QObject {
     w.windowImage();
     QVERIFY(view->execute(cmd::kChangeViewPoint));
     QCOMPARE(w.windowImage(), fromLines);
+  }
+
+  void printsThePictureAtItsPixelSize() {
+    auto frame = shownFrame("plate.b3d");
+    QTemporaryDir dir;
+    QPrinter printer;
+    printer.setOutputFormat(QPrinter::PdfFormat);
+    printer.setOutputFileName(dir.filePath("plate.pdf"));
+    frame->printImage(&printer);
+    QVERIFY(QFileInfo(dir.filePath("plate.pdf")).size() > 1000);
   }
 
   void axisTriadPointsAlongTheModelAxes() {
