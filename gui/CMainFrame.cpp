@@ -331,6 +331,8 @@ void CMainFrame::createMenus() {
   auto* window = new QMenu("&Window", this);
   for (int id : {kWindowNew, kWindowCascade, kWindowTileHorizontally, kWindowTileVertically, kWindowArrange})
     window->addAction(a(id));
+  // Below them, while the menu is open, the windows themselves.
+  connect(window, &QMenu::aboutToShow, this, [this, window] { updateWindowList(window); });
 
   auto* help = new QMenu("&Help", this);
   help->addAction(a(cmd::kHelpTopics));
@@ -701,6 +703,26 @@ void CMainFrame::tileWindows(Qt::Orientation orientation) {
       const int left = area.width() * i / n, right = area.width() * (i + 1) / n;
       windows[i]->setGeometry(left, 0, right - left, area.height());
     }
+  }
+}
+
+void CMainFrame::updateWindowList(QMenu* menu) {
+  for (QAction* a : windowListActions_) {
+    menu->removeAction(a);
+    a->deleteLater();
+  }
+  windowListActions_.clear();
+  int number = 0;
+  for (QMdiSubWindow* w : mdiArea_->subWindowList(QMdiArea::CreationOrder)) {
+    auto* child = qobject_cast<CChildFrame*>(w);
+    if (!child || child->isClosing() || number == 9) continue;
+    if (number == 0) windowListActions_.push_back(menu->addSeparator());
+    QAction* a = menu->addAction(QString("&%1 %2").arg(++number).arg(child->windowTitle()));
+    a->setCheckable(true);
+    a->setChecked(child == activeChild());
+    a->setStatusTip("Activates this window.");
+    connect(a, &QAction::triggered, this, [this, child] { mdiArea_->setActiveSubWindow(child); });
+    windowListActions_.push_back(a);
   }
 }
 

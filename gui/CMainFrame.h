@@ -100,6 +100,8 @@ class CMainFrame : public QMainWindow {
   void about();
   void tileWindows(Qt::Orientation orientation);
   void arrangeIcons();
+  // The numbered list of windows at the end of the Window menu.
+  void updateWindowList(QMenu* menu);
 
   QSettings* settings_;
   QMdiArea* mdiArea_;
@@ -112,6 +114,7 @@ class CMainFrame : public QMainWindow {
   QMenu* toolbarsMenu_ = nullptr;
   std::vector<QMenu*> noDocumentMenus_;  // menu bar 128
   std::vector<QMenu*> documentMenus_;    // menu bar 129
+  std::vector<QAction*> windowListActions_;
   bool showingDocumentMenus_ = false;
   QLabel* idleLabel_ = nullptr;
   QStringList recentFiles_;

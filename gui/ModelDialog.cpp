@@ -51,7 +51,14 @@ ModelDialog::ModelDialog(DialogModel& model, QWidget* parent) : QDialog(parent),
       case DialogControl::Edit:
       case DialogControl::ReadOnlyEdit: {
         auto* edit = new QLineEdit(this);
-        edit->setReadOnly(f.kind == DialogControl::ReadOnlyEdit);
+        if (f.kind == DialogControl::ReadOnlyEdit) {
+          // A value to read, not to change: greyed, and passed over by the Tab key.
+          edit->setReadOnly(true);
+          edit->setFocusPolicy(Qt::NoFocus);
+          QPalette palette = edit->palette();
+          palette.setColor(QPalette::Base, palette.color(QPalette::Window));
+          edit->setPalette(palette);
+        }
         auto* label = new QLabel(qs(f.label), this);
         label->setBuddy(edit);
         form->addRow(label, edit);
@@ -105,6 +112,15 @@ ModelDialog::ModelDialog(DialogModel& model, QWidget* parent) : QDialog(parent),
   connect(buttons, &QDialogButtonBox::rejected, this, &ModelDialog::reject);
   top->addWidget(buttons);
   loadTexts();
+  // The keyboard starts in the first control the user can change.
+  for (const DialogField& f : model.fields) {
+    if (f.kind == DialogControl::Edit || f.kind == DialogControl::CheckBox || f.kind == DialogControl::List) {
+      if (QWidget* w = control(f.id)) {
+        w->setFocus();
+        break;
+      }
+    }
+  }
 }
 
 QWidget* ModelDialog::control(int id) const {

@@ -302,6 +302,8 @@ void ViewWidget::mouseMoveEvent(QMouseEvent* event) {
   modifiers_ = event->modifiers();
   const QPoint p = event->position().toPoint();
   view_->OnMouseMove(buttonsOf(event), p.x(), p.y());
+  // A drag may turn the view onto a plane preset, whose mark follows.
+  if (event->buttons() != Qt::NoButton) afterEvent();
 }
 
 void ViewWidget::mouseReleaseEvent(QMouseEvent* event) {

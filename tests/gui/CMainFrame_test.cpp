@@ -335,6 +335,11 @@ class CMainFrameTest : public QObject {
     QVERIFY(second && second != first);
     QCOMPARE(first->windowTitle(), QString("plate.b3d:1"));
     QCOMPARE(second->windowTitle(), QString("plate.b3d:2"));
+    // The Window menu lists both below its own items, the active one checked.
+    auto* window = const_cast<QMenu*>(menuNamed(*frame, "&Window"));
+    emit window->aboutToShow();
+    QCOMPARE(itemTexts(window).mid(5), (QStringList{"-", "&1 plate.b3d:1", "&2 plate.b3d:2"}));
+    QVERIFY(window->actions().last()->isChecked());
     const int shown = first->view().options().layer(1).displayLines;
     QTest::keyClicks(&second->viewWidget(), "LI");
     QCOMPARE(second->view().options().layer(1).displayLines, 1 - shown);
