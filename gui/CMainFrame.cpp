@@ -115,6 +115,7 @@ QAction* CMainFrame::addFrameworkAction(int id, const QString& text, const QStri
   auto* action = new QAction(text, this);
   const int nl = prompt.indexOf('\n');
   action->setStatusTip(prompt.left(nl));
+  action->setWhatsThis(prompt.left(nl));
   if (nl >= 0) action->setToolTip(prompt.mid(nl + 1));
   if (!shortcut.isEmpty()) action->setShortcut(QKeySequence(shortcut));
   actions_[id] = action;
@@ -128,6 +129,7 @@ void CMainFrame::createActions() {
     auto* action = new QAction(row.menuText ? qs(row.menuText) : qs(::toolTip(row).c_str()), this);
     action->setStatusTip(qs(statusPrompt(row).c_str()));
     action->setToolTip(qs(::toolTip(row).c_str()));
+    action->setWhatsThis(action->statusTip());  // what the context-help pointer tells
     action->setIcon(commandIcon(row.key));
     // Ctrl accelerators are shortcuts; one-letter ones are characters typed
     // over the view, which hands them to the same command.
