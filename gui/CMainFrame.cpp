@@ -9,6 +9,8 @@
 #include <QDir>
 #include <QUrl>
 #include <QFileInfo>
+#include <QGuiApplication>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QMdiArea>
 #include <QMdiSubWindow>
@@ -355,10 +357,37 @@ void CMainFrame::createStatusBar() {
     label->setFrameStyle(QFrame::Panel | QFrame::Sunken);
     label->setAlignment(Qt::AlignCenter);
     label->setMinimumWidth(label->fontMetrics().horizontalAdvance("SCRL") + 10);
-    // Qt does not tell the lock keys' states, so the indicators stay grey.
+    // Grey until a key tells the lock's state.
     label->setEnabled(false);
     statusBar()->addPermanentWidget(label);
+    lockLabels_.push_back(label);
   }
+  // On X11 every key event carries the lock keys' states; elsewhere they stay grey.
+  if (QGuiApplication::platformName() == QLatin1String("xcb")) qApp->installEventFilter(this);
+}
+
+bool CMainFrame::eventFilter(QObject* watched, QEvent* event) {
+  if (event->type() == QEvent::KeyRelease || event->type() == QEvent::KeyPress) {
+    // The X11 state bits of Caps Lock and Num Lock (Lock and Mod2) as they
+    // were before the event; Scroll Lock has none. A lock key's own press
+    // turns its state over; its release says nothing new.
+    const auto* key = static_cast<QKeyEvent*>(event);
+    const quint32 state = key->nativeModifiers();
+    const bool press = event->type() == QEvent::KeyPress;
+    const struct {
+      int key;
+      quint32 bit;
+      QLabel* label;
+    } locks[] = {{Qt::Key_CapsLock, 0x02, lockLabels_[0]}, {Qt::Key_NumLock, 0x10, lockLabels_[1]}};
+    for (const auto& lock : locks) {
+      if (key->key() != lock.key) {
+        lock.label->setEnabled(state & lock.bit);
+      } else if (press) {
+        lock.label->setEnabled(!(state & lock.bit));
+      }
+    }
+  }
+  return QMainWindow::eventFilter(watched, event);
 }
 
 void CMainFrame::readSettings() {

@@ -67,6 +67,7 @@ class CMainFrame : public QMainWindow {
   void closeEvent(QCloseEvent* event) override;
   void dragEnterEvent(QDragEnterEvent* event) override;
   void dropEvent(QDropEvent* event) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
   void createActions();
@@ -117,6 +118,7 @@ class CMainFrame : public QMainWindow {
   std::vector<QAction*> windowListActions_;
   bool showingDocumentMenus_ = false;
   QLabel* idleLabel_ = nullptr;
+  std::vector<QLabel*> lockLabels_;  // CAP, NUM, SCRL
   QStringList recentFiles_;
   int untitledCount_ = 0;
   QPrinter printer_;
