@@ -70,6 +70,8 @@ class ViewWidget : public QAbstractScrollArea, public ViewHost {
   void focusOutEvent(QFocusEvent* event) override;
   void wheelEvent(QWheelEvent* event) override;
   void scrollContentsBy(int dx, int dy) override;
+  // Tab is a character typed over the view, not a step to the next control.
+  bool focusNextPrevChild(bool) override { return false; }
 
  private:
   void syncScrollBars();
