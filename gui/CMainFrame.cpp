@@ -592,6 +592,9 @@ CChildFrame* CMainFrame::importIntoNewDocument(const QString& path) {
 }
 
 void CMainFrame::openDroppedFiles(const QStringList& paths) {
+  // Meshes of other programs (.msh, .vtk, .vtu, .inp) belong beside .s3d here
+  // once the document's import reads them; File > Import takes its filters
+  // from the document, so it needs nothing of the shell.
   for (const QString& path : paths) {
     if (endsWithIgnoringCase(path, ".b3d")) {
       openDocument(path);
