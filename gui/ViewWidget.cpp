@@ -147,11 +147,8 @@ void ViewWidget::setCursor(CursorShape shape) {
     case CursorShape::Arrow: viewport()->setCursor(Qt::ArrowCursor); break;
     case CursorShape::SizeAll: viewport()->setCursor(Qt::SizeAllCursor); break;
     case CursorShape::SizeNS: viewport()->setCursor(Qt::SizeVerCursor); break;
-    case CursorShape::Rotate: {
-      static const QCursor rotate = rotationCursor();
-      viewport()->setCursor(rotate);
-      break;
-    }
+    // Drawn for each drag: a cursor kept in a static would outlive the application.
+    case CursorShape::Rotate: viewport()->setCursor(rotationCursor()); break;
     case CursorShape::Hidden: viewport()->setCursor(Qt::BlankCursor); break;
   }
 }

@@ -479,6 +479,29 @@ class CMainFrameTest : public QObject {
     QCOMPARE(w.scrollPosition().y, top);
   }
 
+  void dragCursors_data() {
+    QTest::addColumn<int>("modifiers");
+    QTest::addColumn<int>("shape");
+    QTest::newRow("pan") << int(Qt::NoModifier) << int(Qt::SizeAllCursor);
+    QTest::newRow("rotate") << int(Qt::ShiftModifier) << int(Qt::BitmapCursor);
+    QTest::newRow("zoom") << int(Qt::ControlModifier) << int(Qt::SizeVerCursor);
+  }
+  void dragCursors() {
+    QFETCH(int, modifiers);
+    QFETCH(int, shape);
+    auto frame = shownFrame("plate.b3d");
+    QWidget* viewport = frame->activeChild()->viewWidget().viewport();
+    QTest::mousePress(viewport, Qt::LeftButton, Qt::KeyboardModifiers(modifiers), QPoint(200, 200));
+    const QCursor cursor = viewport->cursor();
+    QCOMPARE(int(cursor.shape()), shape);
+    if (shape == Qt::BitmapCursor) {
+      QCOMPARE(cursor.pixmap().size(), QSize(32, 32));
+      QCOMPARE(cursor.hotSpot(), QPoint(15, 14));
+    }
+    QTest::mouseRelease(viewport, Qt::LeftButton, Qt::KeyboardModifiers(modifiers), QPoint(200, 200));
+    QCOMPARE(viewport->cursor().shape(), Qt::ArrowCursor);
+  }
+
   void rotationCubeStartsFromAWhiteWindow() {
     // The cube is drawn straight onto the window: what was shown before must not show through.
     auto frame = shownFrame("plate.b3d");
