@@ -322,7 +322,7 @@ SetRecord& InpReader::setNamed(std::vector<SetRecord>& sets, std::unordered_map<
                                const std::string& name) {
   // Set names are not case-sensitive.
   const auto [it, added] = index.emplace(upper(name), sets.size());
-  if (added) sets.push_back(SetRecord{name, {}, {}});
+  if (added) sets.push_back(SetRecord{name, {}, {}, {}});
   return sets[it->second];
 }
 

@@ -138,7 +138,9 @@ TEST(F_MeshImport, TheCalculixDeckGivesOneLayerPerElementSet) {
     EXPECT_EQ(layer.pointCount(), row.points);
     // Nodes 1 to 4 (set FIX) are the bottom corners: marked wherever a layer holds them.
     EXPECT_EQ(layer.specialNodeCount(), row.specialNodes);
-    if (row.nodesEach) EXPECT_EQ(layer.element(1).nodeCount(), row.nodesEach);
+    if (row.nodesEach) {
+      EXPECT_EQ(layer.element(1).nodeCount(), row.nodesEach);
+    }
   }
 }
 

@@ -46,7 +46,9 @@ TEST(F_TextScanner, WordsThatAreNoNumbersAreRefused) {
     SCOPED_TRACE(row.text);
     std::int64_t v = 0;
     EXPECT_EQ(parseInteger(row.text, v), row.ok);
-    if (row.ok) EXPECT_EQ(v, row.value);
+    if (row.ok) {
+      EXPECT_EQ(v, row.value);
+    }
   }
 }
 

@@ -77,7 +77,9 @@ TEST(F_InputFile, OpensRegularFilesOnlyAndNeverWaits) {
     SCOPED_TRACE(r.path);
     auto file = F_InputFile::open(r.path);
     EXPECT_EQ(file != nullptr, r.opens);
-    if (file) EXPECT_EQ(file->get(), 'a');  // blocking reads again once open
+    if (file) {
+      EXPECT_EQ(file->get(), 'a');  // blocking reads again once open
+    }
   }
 }
 
