@@ -248,7 +248,7 @@ class CKavrilonView : public DocumentView {
   // Button up of a pan, rotation or zoom drag, at canvas point (x, y).
   void endDrag(int x, int y);
   // One of the layer property dialogs (a table of KavrilonView_Command.cpp).
-  bool editLayerProperties(const LayerPropertyDialog& spec);
+  bool editLayerProperties(const LayerPropertyDialog& layout);
   // The two-letter command interpreter, once both letters are in.
   void runTypedCommand(char first, char second);
 

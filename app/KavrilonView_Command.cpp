@@ -125,28 +125,28 @@ std::string fieldText(const LayerPropertyField& f, std::int32_t value) {
 }
 
 // The tests of a property dialog: each edit's range and message from the options' table.
-std::vector<IntegerField> integerChecks(const LayerPropertyDialog& spec) {
+std::vector<IntegerField> integerChecks(const LayerPropertyDialog& layout) {
   std::vector<IntegerField> checks;
-  for (OptionMember member : spec.checks) {
+  for (OptionMember member : layout.checks) {
     const LC::RecordField* option = LC::field(member);
-    for (const LayerPropertyField& f : spec.fields)
+    for (const LayerPropertyField& f : layout.fields)
       if (f.member == member) checks.push_back({f.id, option->lo, option->hi, option->dialogMessage});
   }
   return checks;
 }
 
-DialogModel layerDialogModel(const LayerPropertyDialog& spec, const LC& c, const std::string& currentLayer) {
+DialogModel layerDialogModel(const LayerPropertyDialog& layout, const LC& c, const std::string& currentLayer) {
   DialogModel d;
-  d.title = spec.title;
-  d.fields.push_back({spec.currentLayerId, DialogControl::ReadOnlyEdit, "Current layer:", "", currentLayer, {}});
-  for (const LayerPropertyField& f : spec.fields)
+  d.title = layout.title;
+  d.fields.push_back({layout.currentLayerId, DialogControl::ReadOnlyEdit, "Current layer:", "", currentLayer, {}});
+  for (const LayerPropertyField& f : layout.fields)
     d.fields.push_back({f.id, f.kind, f.label, f.group, fieldText(f, c.*f.member), {}});
-  d.buttons = {{kDefaultButton, "&Default", ""}, {spec.helpId, "&Help", ""}};
-  d.onButton = [&spec](DialogModel& m, int id) {
+  d.buttons = {{kDefaultButton, "&Default", ""}, {layout.helpId, "&Help", ""}};
+  d.onButton = [&layout](DialogModel& m, int id) {
     if (id == kDefaultButton) {
-      for (const LayerPropertyField& f : spec.fields) m.field(f.id)->text = fieldText(f, LC::field(f.member)->defaultValue);
-    } else if (id == spec.helpId) {
-      showHelp(spec.helpId);
+      for (const LayerPropertyField& f : layout.fields) m.field(f.id)->text = fieldText(f, LC::field(f.member)->defaultValue);
+    } else if (id == layout.helpId) {
+      showHelp(layout.helpId);
     }
   };
   return d;
@@ -179,21 +179,21 @@ bool startsWithIgnoringCase(const std::string& text, const std::string& prefix) 
 }  // namespace
 
 // Runs one of the three property dialogs on the current layer.
-static bool runLayerPropertyDialog(const LayerPropertyDialog& spec, LC& layer, const std::string& currentLayer) {
-  DialogModel d = layerDialogModel(spec, layer, currentLayer);
-  const std::vector<IntegerField> checks = integerChecks(spec);
+static bool runLayerPropertyDialog(const LayerPropertyDialog& layout, LC& layer, const std::string& currentLayer) {
+  DialogModel d = layerDialogModel(layout, layer, currentLayer);
+  const std::vector<IntegerField> checks = integerChecks(layout);
   if (!runDialogLoop(d, [&](const DialogModel& m) { return checkIntegers(m, checks); })) return false;
-  for (const LayerPropertyField& f : spec.fields)
+  for (const LayerPropertyField& f : layout.fields)
     layer.*f.member = f.kind == DialogControl::CheckBox ? (d.checked(f.id) ? 1 : 0) : toInteger(d.text(f.id));
   return true;
 }
 
 // The three property dialogs: the current layer's options edited as a copy
 // that replaces them only when every value passed.
-bool CKavrilonView::editLayerProperties(const LayerPropertyDialog& spec) {
+bool CKavrilonView::editLayerProperties(const LayerPropertyDialog& layout) {
   LC edited = m_options.layer(m_currentLayer);
-  if (!runLayerPropertyDialog(spec, edited, format("%d - ", m_currentLayer) + m_mesh.layerName(m_currentLayer))) return false;
-  if (&spec == &kLineDialog && edited.lineThickness > 1 && edited.lineType > 0)
+  if (!runLayerPropertyDialog(layout, edited, format("%d - ", m_currentLayer) + m_mesh.layerName(m_currentLayer))) return false;
+  if (&layout == &kLineDialog && edited.lineThickness > 1 && edited.lineType > 0)
     ui().messageBox(
         "WARNING\nWhen the thickness is greater than one,\nlines with a non solid line type are\ndisplayed as solid "
         "lines.");
