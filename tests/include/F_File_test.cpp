@@ -130,3 +130,37 @@ TEST(F_OutputFile, ReportsAFailedWrite) {
   full->write(std::string(3 << 20, 'x'));
   EXPECT_FALSE(full->close());
 }
+
+TEST(F_OutputFile, OnlyAClosedFileReplacesTheTarget) {
+  TempDir dir;
+  const std::string target = dir.path("t.txt");
+  writeFileBytes(target, "old");
+  {
+    auto file = F_OutputFile::create(target, F_OutputFile::Mode::Binary);
+    ASSERT_NE(file, nullptr);
+    file->write("new");
+    EXPECT_EQ(readFileBytes(target), "old");  // nothing reaches the target before close
+  }  // dropped without close: the half-written file is thrown away
+  EXPECT_EQ(readFileBytes(target), "old");
+  auto file = F_OutputFile::create(target, F_OutputFile::Mode::Binary);
+  file->write("new");
+  ASSERT_TRUE(file->close());
+  EXPECT_EQ(readFileBytes(target), "new");
+  // The replacement keeps the permissions of the file it replaced.
+  chmod(target.c_str(), 0640);
+  auto again = F_OutputFile::create(target, F_OutputFile::Mode::Binary);
+  ASSERT_TRUE(again->close());
+  struct stat st {};
+  stat(target.c_str(), &st);
+  EXPECT_EQ(st.st_mode & 0777, 0640u);
+}
+
+TEST(F_OutputFile, ADeviceIsWrittenInPlace) {
+  auto file = F_OutputFile::create("/dev/null", F_OutputFile::Mode::Binary);
+  ASSERT_NE(file, nullptr);
+  file->write("gone");
+  EXPECT_TRUE(file->close());
+  struct stat st {};
+  ASSERT_EQ(stat("/dev/null", &st), 0);
+  EXPECT_TRUE(S_ISCHR(st.st_mode));
+}
