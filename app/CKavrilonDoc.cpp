@@ -145,9 +145,9 @@ CKavrilonDoc::ImportResult CKavrilonDoc::importFile(const std::string& path, boo
     F_NodeFields freshFields;
     // Meshes of other programs by their extension; everything else is .s3d text.
     const std::string foreign = foreignMeshExtension(path);
-    if (!readWholeFile(path, [&](F_InputFile& file, int& lineNumber) {
+    if (!readWholeFile(path, [&](F_InputFile& file) {
           if (foreign.empty()) {
-            fresh.readS3d(file, lineNumber);
+            fresh.readS3d(file);
           } else {
             readMeshFile(file, foreign, fresh, &freshFields);
           }

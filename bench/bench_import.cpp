@@ -174,8 +174,7 @@ int main(int argc, char** argv) {
       reading.push_back(timeOf([&] {
         if (foreignMeshExtension(file.path).empty()) {
           auto f = F_InputFile::open(file.path);
-          int line = 1;
-          mesh.readS3d(*f, line);
+          mesh.readS3d(*f);
         } else if (!importMeshFile(file.path, mesh)) {
           std::exit(1);
         }

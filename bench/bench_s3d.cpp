@@ -53,8 +53,7 @@ int main(int argc, char** argv) {
     F_S3dMesh mesh;
     reading.push_back(timeOf([&] {
       auto f = F_InputFile::open(path);
-      int line = 1;
-      mesh.readS3d(*f, line);
+      mesh.readS3d(*f);
     }));
     if (r == 0 && !(mesh.layer(1).elements == generated.layer(1).elements)) {
       std::fprintf(stderr, "bench_s3d: the mesh read back differs from the one written\n");

@@ -325,8 +325,8 @@ int columnWidth(const F_LayerContext::RecordField& f) { return f.hi >= 10 ? 2 : 
 char yn(int flag) { return flag ? 'y' : 'n'; }
 
 // A y/n flag in either case: 1 for y, 0 for n, -1 for anything else.
-int readFlag(F_InputFile& file, int& lineNumber) {
-  char c = readChar(file, lineNumber);
+int readFlag(F_InputFile& file) {
+  char c = readChar(file);
   if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
   return c == 'y' ? 1 : c == 'n' ? 0 : -1;
 }
@@ -386,21 +386,22 @@ void F_DisplayOptions::writeCfg(F_OutputFile& file) const {
   file.write("\nEND_OF_FILE\n");
 }
 
-void F_DisplayOptions::readCfg(F_InputFile& file, int& lineNumber) {
+void F_DisplayOptions::readCfg(F_InputFile& file) {
+  int& lineNumber = file.lineNumber();
   *this = F_DisplayOptions();
   const F_FixedChar semicolon(';');
 
   // Each value is tested as soon as it is read; the values not read yet still
   // hold their valid defaults, so the header test names the value just read.
   auto readAngle = [&](double& angle, const char* message) {
-    angle = degreesToRadians(readReal(file, lineNumber));
+    angle = degreesToRadians(readReal(file));
     if (!isValid()) failRead(file, message, lineNumber);
-    semicolon.expectChar(file, lineNumber);
+    semicolon.expectChar(file);
   };
   auto readHeaderInt = [&](std::int32_t& value, const char* message) {
-    value = readInteger(file, lineNumber);
+    value = readInteger(file);
     if (!isValid()) failRead(file, message, lineNumber);
-    semicolon.expectChar(file, lineNumber);
+    semicolon.expectChar(file);
   };
 
   readAngle(phi, "ERROR\nPhi angle must be in the range ]-180,180] (degrees)");
@@ -413,14 +414,14 @@ void F_DisplayOptions::readCfg(F_InputFile& file, int& lineNumber) {
   readHeaderInt(maxX2, marginMessage);
   readHeaderInt(numberOfDivisions, "ERROR\nNumber of divisions must be in the range [1,20].");
 
-  const int overprint = readFlag(file, lineNumber);
+  const int overprint = readFlag(file);
   if (overprint < 0) failRead(file, "ERROR\nOverprint mesh option: expecting y or n.", lineNumber);
   overprintMesh = overprint;
-  semicolon.expectChar(file, lineNumber);
+  semicolon.expectChar(file);
 
-  const int n = readInteger(file, lineNumber);
+  const int n = readInteger(file);
   if (n < 1) failRead(file, "ERROR\nNumber of layers must be greater than zero.", lineNumber);
-  semicolon.expectChar(file, lineNumber);
+  semicolon.expectChar(file);
 
   // The contexts grow as records are read: a count the rest of the file cannot
   // hold ends at the end of the file instead of in one huge allocation.
@@ -429,16 +430,16 @@ void F_DisplayOptions::readCfg(F_InputFile& file, int& lineNumber) {
   for (int i = 1; i <= n; ++i) {
     layerContexts.append(F_LayerContext());
     F_LayerContext& context = layerContexts.last();
-    if (readInteger(file, lineNumber) != i) failRead(file, "ERROR\nBad item count.", lineNumber);
+    if (readInteger(file) != i) failRead(file, "ERROR\nBad item count.", lineNumber);
     int flags[F_LayerContext::kRecordFields];
     for (int k = 0; k < F_LayerContext::kRecordFields; ++k) {
       const auto& field = F_LayerContext::kRecord[k];
       if (field.isFlag) {
-        flags[k] = readFlag(file, lineNumber);
+        flags[k] = readFlag(file);
         if (flags[k] < 0) failRead(file, field.message, lineNumber);
         if (k == 0) context.shrinkFactor = 100;
       } else {
-        const int v = readInteger(file, lineNumber);
+        const int v = readInteger(file);
         if (v < field.lo || v > field.hi) failRead(file, field.message, lineNumber);
         context.*field.member = static_cast<F_LayerContext::Field>(v);
       }
@@ -447,17 +448,17 @@ void F_DisplayOptions::readCfg(F_InputFile& file, int& lineNumber) {
       const auto& field = F_LayerContext::kRecord[k];
       if (field.isFlag) context.*field.member = static_cast<F_LayerContext::Field>(flags[k]);
     }
-    semicolon.expectChar(file, lineNumber);
+    semicolon.expectChar(file);
   }
 
   F_Word word;
-  readWord(file, lineNumber, word);
+  readWord(file, word);
   if (word.view() != "END_OF_FILE") failRead(file, "ERROR\nExpecting the following keyword: END_OF_FILE", lineNumber);
 }
 
 bool F_DisplayOptions::readCfgFile(const std::string& path) {
   F_DisplayOptions read;
-  if (!readWholeFile(path, [&](F_InputFile& file, int& lineNumber) { read.readCfg(file, lineNumber); })) return false;
+  if (!readWholeFile(path, [&](F_InputFile& file) { read.readCfg(file); })) return false;
   *this = std::move(read);
   return true;
 }

@@ -188,7 +188,7 @@ class F_DisplayOptions {
   // The .cfg text. readCfg fills options the caller built fresh; the first
   // error is shown and thrown as F_UserException. writeCfg writes from the
   // "# Angles:" line on; the stream should be in text mode.
-  void readCfg(F_InputFile& file, int& lineNumber);
+  void readCfg(F_InputFile& file);
   void writeCfg(F_OutputFile& file) const;
 
   // The file-level steps of Import and Export Display Options, shared by the

@@ -5,15 +5,16 @@
 #include "include/F_WordReader.h"
 #include "platform/UiServices.h"
 
-void F_Point3D::read(F_InputFile& file, int& lineNumber, int index) {
+void F_Point3D::read(F_InputFile& file, int index) {
+  int& lineNumber = file.lineNumber();
   if (index < 0) internalError("F_Point3D", 1);
-  if (index != 0 && readInteger(file, lineNumber) != index) {
+  if (index != 0 && readInteger(file) != index) {
     x = y = z = 0.0;
     failRead(file, "ERROR\nBad item count.", lineNumber);
   }
-  x = readReal(file, lineNumber);
-  y = readReal(file, lineNumber);
-  z = readReal(file, lineNumber);
+  x = readReal(file);
+  y = readReal(file);
+  z = readReal(file);
 }
 
 void F_Point3D::write(F_OutputFile& file, const char* format) const {

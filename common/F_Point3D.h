@@ -18,7 +18,7 @@ class F_Point3D {
   void Serialize(F_Archive& ar);
 
   // One .s3d point record; index 0 means the record has no item number.
-  void read(F_InputFile& file, int& lineNumber, int index);
+  void read(F_InputFile& file, int index);
   // x, y and z with `format`; " %15.8lf %15.8lf %15.8lf " when empty.
   void write(F_OutputFile& file, const char* format = nullptr) const;
 

@@ -4,17 +4,18 @@
 
 #include "include/F_WordReader.h"
 
-void F_S3dElement::read(F_InputFile& file, int& lineNumber, int index) {
+void F_S3dElement::read(F_InputFile& file, int index) {
+  int& lineNumber = file.lineNumber();
   if (index < 0) internalError("F_S3dElement", 1);
-  if (index != 0 && readInteger(file, lineNumber) != index) failRead(file, "ERROR\nBad item count.", lineNumber);
-  const int n = readInteger(file, lineNumber);
+  if (index != 0 && readInteger(file) != index) failRead(file, "ERROR\nBad item count.", lineNumber);
+  const int n = readInteger(file);
   if (n < 0) failRead(file, "ERROR\nNegative number of nodes.", lineNumber);
   // Each node is a word and a delimiter: a count beyond that cannot be honest,
   // so memory grows with what is really read.
   nodes.clear();
   nodes.reserve(static_cast<int>(std::min<std::uint64_t>(n, file.remaining() / 2)));
   for (int j = 1; j <= n; ++j) {
-    int v = readInteger(file, lineNumber);
+    int v = readInteger(file);
     if (v < 1) failRead(file, "ERROR\nNode number cannot be less than one.", lineNumber);
     nodes.append(v);
   }

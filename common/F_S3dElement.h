@@ -15,7 +15,7 @@ class F_S3dElement {
   void Serialize(F_Archive& ar);
 
   // One .s3d element record; index 0 means the record has no item number.
-  void read(F_InputFile& file, int& lineNumber, int index);
+  void read(F_InputFile& file, int index);
   // The node count and the nodes with `format` (" %8d " when empty), no NewLine.
   void write(F_OutputFile& file, const char* format = nullptr) const;
 

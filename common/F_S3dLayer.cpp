@@ -13,13 +13,14 @@ int plausibleCount(int declared, const F_InputFile& file, int minRecordBytes) {
 }
 }  // namespace
 
-void F_S3dLayer::read(F_InputFile& file, int& lineNumber) {
-  name = readTitleLine(file, lineNumber);
-  const int e = readInteger(file, lineNumber);
+void F_S3dLayer::read(F_InputFile& file) {
+  int& lineNumber = file.lineNumber();
+  name = readTitleLine(file);
+  const int e = readInteger(file);
   if (e < 0) failRead(file, "ERROR\nNegative number of elements.", lineNumber);
-  const int p = readInteger(file, lineNumber);
+  const int p = readInteger(file);
   if (p < 0) failRead(file, "ERROR\nNegative number of points.", lineNumber);
-  const int s = readInteger(file, lineNumber);
+  const int s = readInteger(file);
   if (s < 0) failRead(file, "ERROR\nNegative number of special nodes.", lineNumber);
 
   // Records in the shape the program writes go through the fast readers; the
@@ -31,14 +32,14 @@ void F_S3dLayer::read(F_InputFile& file, int& lineNumber) {
   for (int i = 1, rest = 0; i <= e;) {
     if (rest > 0) {
       --rest;
-    } else if (const int fast = F_S3dRecords::readElements(file, lineNumber, i, e, p, elements)) {
+    } else if (const int fast = F_S3dRecords::readElements(file, i, e, p, elements)) {
       i += fast;
       continue;
     } else {
       rest = kRest;
     }
     F_S3dElement element;
-    element.read(file, lineNumber, i);
+    element.read(file, i);
     for (int v : element.nodes) {
       if (v > p) failRead(file, "ERROR\nNode number cannot exceed the number of points.", lineNumber);
     }
@@ -51,14 +52,14 @@ void F_S3dLayer::read(F_InputFile& file, int& lineNumber) {
   for (int i = 1, rest = 0; i <= p;) {
     if (rest > 0) {
       --rest;
-    } else if (const int fast = F_S3dRecords::readPoints(file, lineNumber, i, p, points)) {
+    } else if (const int fast = F_S3dRecords::readPoints(file, i, p, points)) {
       i += fast;
       continue;
     } else {
       rest = kRest;
     }
     F_Point3D point;
-    point.read(file, lineNumber, i);
+    point.read(file, i);
     points.append(point);
     ++i;
   }
@@ -66,8 +67,8 @@ void F_S3dLayer::read(F_InputFile& file, int& lineNumber) {
   specialNodes.clear();
   specialNodes.reserve(plausibleCount(s, file, 4));
   for (int i = 1; i <= s; ++i) {
-    if (readInteger(file, lineNumber) != i) failRead(file, "ERROR\nBad item count.", lineNumber);
-    int v = readInteger(file, lineNumber);
+    if (readInteger(file) != i) failRead(file, "ERROR\nBad item count.", lineNumber);
+    int v = readInteger(file);
     if (v < 1) failRead(file, "ERROR\nSpecial node number cannot be less than one.", lineNumber);
     if (v > p) failRead(file, "ERROR\nSpecial node number cannot exceed the number of points.", lineNumber);
     specialNodes.append(v);

@@ -17,7 +17,7 @@ class F_S3dLayer {
   void Serialize(F_Archive& ar);
 
   // The layer's part of an .s3d file, from its title line to its last record.
-  void read(F_InputFile& file, int& lineNumber);
+  void read(F_InputFile& file);
   void write(F_OutputFile& file) const;
 
   int elementCount() const { return elements.size(); }

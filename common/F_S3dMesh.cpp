@@ -2,17 +2,17 @@
 
 #include <string>
 
-void F_S3dMesh::readS3d(F_InputFile& file, int& lineNumber) {
+void F_S3dMesh::readS3d(F_InputFile& file) {
   name.clear();
   layers.clear();
-  name = readTitleLine(file, lineNumber);
+  name = readTitleLine(file);
   for (;;) {
-    skipRestOfLine(file, lineNumber);
+    skipRestOfLine(file);
     // Any byte after the last layer starts another one, even a blank line.
     if (file.get() == F_InputFile::kEof) return;
     file.unget();
     layers.append(F_S3dLayer());
-    layers.last().read(file, lineNumber);
+    layers.last().read(file);
   }
 }
 

@@ -16,9 +16,9 @@ class F_S3dMesh {
   // valid; node numbers are left for the caller to check (nodesInRange).
   virtual void Serialize(F_Archive& ar);
 
-  // Replaces the content with the mesh of an .s3d stream; the caller starts
-  // `lineNumber` at 1 and discards the mesh when the read throws.
-  void readS3d(F_InputFile& file, int& lineNumber);
+  // Replaces the content with the mesh of an .s3d stream read from its first
+  // line; the caller discards the mesh when the read throws.
+  void readS3d(F_InputFile& file);
   // The .s3d text; the stream should be in text mode so NewLines become CR LF.
   void writeS3d(F_OutputFile& file) const;
 

@@ -122,7 +122,8 @@ Run<typename Parser::Record> runLines(std::string_view text, const Parser& parse
 }
 
 template <class Parser, class Out>
-int readLines(F_InputFile& file, int& lineNumber, int next, int last, const Parser& parser, Out& out) {
+int readLines(F_InputFile& file, int next, int last, const Parser& parser, Out& out) {
+  int& lineNumber = file.lineNumber();
   if (next > last) return 0;
   const std::string_view buffered = file.buffered();
   // The rest of the current line must be blank: the last record read ends there.
@@ -178,12 +179,12 @@ int readLines(F_InputFile& file, int& lineNumber, int next, int last, const Pars
 
 }  // namespace
 
-int readElements(F_InputFile& file, int& lineNumber, int next, int last, int points, F_Vector<F_S3dElement>& out) {
-  return readLines(file, lineNumber, next, last, ElementLine{points}, out);
+int readElements(F_InputFile& file, int next, int last, int points, F_Vector<F_S3dElement>& out) {
+  return readLines(file, next, last, ElementLine{points}, out);
 }
 
-int readPoints(F_InputFile& file, int& lineNumber, int next, int last, F_Vector<F_Point3D>& out) {
-  return readLines(file, lineNumber, next, last, PointLine{}, out);
+int readPoints(F_InputFile& file, int next, int last, F_Vector<F_Point3D>& out) {
+  return readLines(file, next, last, PointLine{}, out);
 }
 
 }  // namespace F_S3dRecords

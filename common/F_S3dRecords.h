@@ -21,9 +21,9 @@ constexpr int kMostNodes = 20;
 // rest must be blank), and appends them to `out`. Returns how many were read:
 // 0 when the next line is not one of them, and then nothing was consumed.
 // Afterwards the file stands at the NewLine of the last record read, as after
-// the ordinary reader; lineNumber has counted the lines passed.
-int readElements(F_InputFile& file, int& lineNumber, int next, int last, int points, F_Vector<F_S3dElement>& out);
+// the ordinary reader; the stream's lineNumber() has counted the lines passed.
+int readElements(F_InputFile& file, int next, int last, int points, F_Vector<F_S3dElement>& out);
 // The same for point records.
-int readPoints(F_InputFile& file, int& lineNumber, int next, int last, F_Vector<F_Point3D>& out);
+int readPoints(F_InputFile& file, int next, int last, F_Vector<F_Point3D>& out);
 
 }  // namespace F_S3dRecords

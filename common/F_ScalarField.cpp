@@ -10,38 +10,39 @@
 namespace {
 
 // One record: the point number, the value, the rest of its line.
-double readRecord(F_InputFile& file, int& lineNumber, int expectedNumber) {
-  const int number = readInteger(file, lineNumber);
+double readRecord(F_InputFile& file, int expectedNumber) {
+  int& lineNumber = file.lineNumber();
+  const int number = readInteger(file);
   if (expectedNumber != 0 && number != expectedNumber) failRead(file, "ERROR\nBad item count.", lineNumber);
-  const double value = readReal(file, lineNumber);
-  skipRestOfLine(file, lineNumber);
+  const double value = readReal(file);
+  skipRestOfLine(file);
   return value;
 }
 
 }  // namespace
 
-F_VectorReal readScalarField(F_InputFile& file, int& lineNumber) {
+F_VectorReal readScalarField(F_InputFile& file) {
+  int& lineNumber = file.lineNumber();
   // First pass: count and check. Any byte after a record's NewLine, even an
   // empty line, starts one more record.
   int count = 0;
   for (;;) {
     if (count == 2147483647) failRead(file, "ERROR\nBad item count.", lineNumber);
-    readRecord(file, lineNumber, count + 1);
+    readRecord(file, count + 1);
     ++count;
     if (file.get() == F_InputFile::kEof) break;
     file.unget();
   }
 
   if (!file.rewind()) failRead(file, "ERROR\nUnexpected end of file.", 0);
-  lineNumber = 1;
   F_VectorReal values(count);
-  for (int i = 1; i <= count; ++i) values(i) = readRecord(file, lineNumber, 0);
+  for (int i = 1; i <= count; ++i) values(i) = readRecord(file, 0);
   return values;
 }
 
 std::optional<F_VectorReal> loadScalarField(const std::string& path) {
   std::optional<F_VectorReal> values;
-  readWholeFile(path, [&](F_InputFile& file, int& lineNumber) { values = readScalarField(file, lineNumber); });
+  readWholeFile(path, [&](F_InputFile& file) { values = readScalarField(file); });
   return values;
 }
 

@@ -15,10 +15,10 @@
 // Reads the whole stream in two passes, first counting and checking the
 // records, then reading their values into a vector made once with the exact
 // size. Both passes read the same records, so a line with more words after
-// its value gives the value the count was made with. The caller starts
-// `lineNumber` at 1; the first error is shown with its line (word-reader
+// its value gives the value the count was made with. The stream is read
+// from its first line; the first error is shown with its line (word-reader
 // messages, "ERROR\nBad item count.") and thrown as F_UserException.
-F_VectorReal readScalarField(F_InputFile& file, int& lineNumber);
+F_VectorReal readScalarField(F_InputFile& file);
 
 // Opens `path` and reads it; "ERROR\nFile not found." (no line) when it cannot
 // be opened. Nothing when the read failed: its message has been shown.

@@ -42,10 +42,9 @@ std::unique_ptr<F_InputFile> streamOf(const std::uint8_t* data, std::size_t size
 void fuzzS3d(const std::uint8_t* data, std::size_t size) {
   QuietUi quiet;
   auto file = streamOf(data, size, "/fuzz/input.s3d");
-  int lineNumber = 1;
   F_S3dMesh mesh;
   try {
-    mesh.readS3d(*file, lineNumber);
+    mesh.readS3d(*file);
   } catch (const F_UserException&) {
     return;
   }
@@ -55,9 +54,8 @@ void fuzzS3d(const std::uint8_t* data, std::size_t size) {
   out->close();
   auto again = F_InputFile::fromMemory(out->bytes(), "/fuzz/again.s3d");
   F_S3dMesh back;
-  lineNumber = 1;
   try {
-    back.readS3d(*again, lineNumber);
+    back.readS3d(*again);
   } catch (const F_UserException&) {
     fault("an accepted mesh did not read back", data, size, "fuzz-failure.s3d");
   }
@@ -90,10 +88,9 @@ void fuzzB3d(const std::uint8_t* data, std::size_t size) {
 void fuzzCfg(const std::uint8_t* data, std::size_t size) {
   QuietUi quiet;
   auto file = streamOf(data, size, "/fuzz/input.cfg");
-  int lineNumber = 1;
   F_DisplayOptions options;
   try {
-    options.readCfg(*file, lineNumber);
+    options.readCfg(*file);
   } catch (const F_UserException&) {
     return;
   }
@@ -104,9 +101,8 @@ void fuzzCfg(const std::uint8_t* data, std::size_t size) {
 void fuzzPva(const std::uint8_t* data, std::size_t size) {
   QuietUi quiet;
   auto file = streamOf(data, size, "/fuzz/input.pva");
-  int lineNumber = 1;
   try {
-    (void)readScalarField(*file, lineNumber);
+    (void)readScalarField(*file);
   } catch (const F_UserException&) {
   }
 }

@@ -73,5 +73,5 @@ void readMeshFile(F_InputFile& file, std::string_view extension, F_S3dMesh& mesh
 
 bool importMeshFile(const std::string& path, F_S3dMesh& mesh, F_NodeFields* fields) {
   const std::string extension = foreignMeshExtension(path);
-  return readWholeFile(path, [&](F_InputFile& file, int&) { readMeshFile(file, extension, mesh, fields); });
+  return readWholeFile(path, [&](F_InputFile& file) { readMeshFile(file, extension, mesh, fields); });
 }

@@ -93,6 +93,7 @@ int F_InputFile::refill() {
 }
 
 bool F_InputFile::rewind() {
+  lineNumber_ = 1;
   if (!fp_) {
     pos_ = 0;  // memory streams hold all their bytes
     return true;

@@ -51,6 +51,11 @@ class F_InputFile {
   std::string_view buffered();
   void skip(std::size_t n) { pos_ += n; }
 
+  // The line the text readers are on: 1 at the first byte (also after a
+  // rewind), one more for each NewLine they consume. Error messages quote it.
+  int& lineNumber() { return lineNumber_; }
+  int lineNumber() const { return lineNumber_; }
+
   const std::string& name() const { return name_; }  // last component
   const std::string& path() const { return path_; }  // absolute path
   // Bytes that are still to come; the readers bound their allocations by it.
@@ -67,6 +72,7 @@ class F_InputFile {
   std::size_t end_ = 0;
   std::uint64_t consumedBefore_ = 0;  // bytes of the file before buf_[0]
   std::uint64_t size_ = 0;
+  int lineNumber_ = 1;
   std::string name_;
   std::string path_;
 };

@@ -3,16 +3,15 @@
 #include "include/F_Errors.h"
 #include "platform/UiServices.h"
 
-bool readWholeFile(const std::string& path, const std::function<void(F_InputFile&, int& lineNumber)>& read) {
+bool readWholeFile(const std::string& path, const std::function<void(F_InputFile&)>& read) {
   auto file = F_InputFile::open(path);
   if (!file) {
     reportReadError(fileNameOf(path), absolutePathOf(path), "ERROR\nFile not found.", 0);
     return false;
   }
   WaitCursor wait;
-  int lineNumber = 1;
   try {
-    read(*file, lineNumber);
+    read(*file);
   } catch (const F_UserException&) {
     return false;
   }

@@ -15,7 +15,7 @@
 #include "include/F_File.h"
 
 // True when the whole file was read without an error.
-bool readWholeFile(const std::string& path, const std::function<void(F_InputFile&, int& lineNumber)>& read);
+bool readWholeFile(const std::string& path, const std::function<void(F_InputFile&)>& read);
 
 // True when everything was written; `write` returns false for a failure of its own.
 bool writeWholeFile(const std::string& path, F_OutputFile::Mode mode, const std::function<bool(F_OutputFile&)>& write);

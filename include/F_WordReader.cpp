@@ -21,7 +21,8 @@ const char* const kDelimiterTail =
     "Valid delimiters are\nTab(9), NewLine(10), CarriageReturn(13) and Space(32).";
 
 // Passes over delimiters and comments; returns the first byte of the next item.
-int skipToItem(F_InputFile& file, int& lineNumber) {
+int skipToItem(F_InputFile& file) {
+  int& lineNumber = file.lineNumber();
   for (;;) {
     int c = file.get();
     // Written files pad their fields with runs of spaces.
@@ -123,8 +124,9 @@ constexpr std::array<unsigned char, 256> makeWordBytes() {
 constexpr std::array<unsigned char, 256> kWordBytes = makeWordBytes();
 }  // namespace
 
-void readWord(F_InputFile& file, int& lineNumber, F_Word& word) {
-  int c = skipToItem(file, lineNumber);
+void readWord(F_InputFile& file, F_Word& word) {
+  int& lineNumber = file.lineNumber();
+  int c = skipToItem(file);
   char* text = word.text_;
   int n = 0;
   bool invalid = !F_Byte::visible(c);
@@ -164,8 +166,9 @@ void readWord(F_InputFile& file, int& lineNumber, F_Word& word) {
   }
 }
 
-F_ValidString readTitleLine(F_InputFile& file, int& lineNumber) {
-  int c = skipToItem(file, lineNumber);
+F_ValidString readTitleLine(F_InputFile& file) {
+  int& lineNumber = file.lineNumber();
+  int c = skipToItem(file);
   std::string title;
   title += static_cast<char>(c);
   for (;;) {
@@ -193,7 +196,8 @@ F_ValidString readTitleLine(F_InputFile& file, int& lineNumber) {
   return title;
 }
 
-void skipRestOfLine(F_InputFile& file, int& lineNumber) {
+void skipRestOfLine(F_InputFile& file) {
+  int& lineNumber = file.lineNumber();
   for (;;) {
     int c = file.get();
     if (c == F_InputFile::kEof) failRead(file, kUnexpectedEof, 0);
@@ -204,8 +208,9 @@ void skipRestOfLine(F_InputFile& file, int& lineNumber) {
   }
 }
 
-char readChar(F_InputFile& file, int& lineNumber) {
-  int c = skipToItem(file, lineNumber);
+char readChar(F_InputFile& file) {
+  int& lineNumber = file.lineNumber();
+  int c = skipToItem(file);
   std::string message;
   if (!isVisible(c, message)) failRead(file, message, lineNumber);
   int next = file.get();
@@ -225,8 +230,9 @@ F_FixedChar::F_FixedChar(int c) : c_(0) {
   c_ = static_cast<char>(c);
 }
 
-void F_FixedChar::expectChar(F_InputFile& file, int& lineNumber) const {
-  char c = readChar(file, lineNumber);
+void F_FixedChar::expectChar(F_InputFile& file) const {
+  int& lineNumber = file.lineNumber();
+  char c = readChar(file);
   if (c != c_) {
     failRead(file,
              std::string("ERROR\nExpecting the following character: ") + c_ +
@@ -421,9 +427,10 @@ bool plainReal(std::string_view t, double& value) {
   return res.ec == std::errc() && res.ptr == t.data() + t.size();
 }
 
-int readInteger(F_InputFile& file, int& lineNumber) {
+int readInteger(F_InputFile& file) {
+  int& lineNumber = file.lineNumber();
   F_Word word;
-  readWord(file, lineNumber, word);
+  readWord(file, word);
   int value;
   if (plainInteger(word.view(), value)) return value;
   std::string message;
@@ -431,9 +438,10 @@ int readInteger(F_InputFile& file, int& lineNumber) {
   return toInteger(word.view());
 }
 
-double readReal(F_InputFile& file, int& lineNumber) {
+double readReal(F_InputFile& file) {
+  int& lineNumber = file.lineNumber();
   F_Word word;
-  readWord(file, lineNumber, word);
+  readWord(file, word);
   double value;
   if (plainReal(word.view(), value)) return value;
   std::string message;

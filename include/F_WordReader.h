@@ -1,6 +1,6 @@
 #pragma once
 // The word rules shared by every text file the program reads: words between
-// delimiters, '#' comments, title lines, a caller-owned line counter, and the
+// delimiters, '#' comments, title lines, the stream's line counter, and the
 // integer and real syntax checks with their marked messages.
 
 #include <string>
@@ -34,18 +34,19 @@ class F_Word {
   int length() const { return length_; }
 
  private:
-  friend void readWord(F_InputFile&, int&, F_Word&);
+  friend void readWord(F_InputFile&, F_Word&);
   char text_[kMaxLength + 1];
   int length_ = 0;
 };
 
 // Each read operation reports its failure through failRead (message box, then
-// F_UserException). `lineNumber` starts at 1 and counts every NewLine consumed.
-void readWord(F_InputFile& file, int& lineNumber, F_Word& word);
-F_ValidString readTitleLine(F_InputFile& file, int& lineNumber);
-void skipRestOfLine(F_InputFile& file, int& lineNumber);
+// F_UserException) quoting the stream's lineNumber(), which starts at 1 and
+// counts every NewLine consumed.
+void readWord(F_InputFile& file, F_Word& word);
+F_ValidString readTitleLine(F_InputFile& file);
+void skipRestOfLine(F_InputFile& file);
 // A one-character word.
-char readChar(F_InputFile& file, int& lineNumber);
+char readChar(F_InputFile& file);
 
 // Syntax checks; on false `message` holds the marked error text.
 bool isInteger(std::string_view text, std::string& message);
@@ -63,8 +64,8 @@ bool plainInteger(std::string_view text, int& value);
 bool plainReal(std::string_view text, double& value);
 
 // A word that must be an integer / a real; the syntax error otherwise.
-int readInteger(F_InputFile& file, int& lineNumber);
-double readReal(F_InputFile& file, int& lineNumber);
+int readInteger(F_InputFile& file);
+double readReal(F_InputFile& file);
 
 // One visible character, from the program's own constants.
 class F_FixedChar {
@@ -72,7 +73,7 @@ class F_FixedChar {
   explicit F_FixedChar(int c);
   char value() const { return c_; }
   // Reads a one-character word and requires it to be this character.
-  void expectChar(F_InputFile& file, int& lineNumber) const;
+  void expectChar(F_InputFile& file) const;
 
  private:
   char c_;

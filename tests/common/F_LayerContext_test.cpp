@@ -20,7 +20,7 @@ std::string cfgOf(const F_DisplayOptions& o) {
 
 // Reads .cfg text into fresh options; the message box text, or "" on success.
 std::string readCfgText(const std::string& text, F_DisplayOptions& o) {
-  return readMessage(text, [&](F_InputFile& f, int& line) { o.readCfg(f, line); }, "/tmp/t.cfg");
+  return readMessage(text, [&](F_InputFile& f) { o.readCfg(f); }, "/tmp/t.cfg");
 }
 
 std::string cfgError(const std::string& message, int line) {

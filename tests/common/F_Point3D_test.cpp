@@ -7,7 +7,7 @@ namespace {
 
 // Reads one point record; returns the box shown ("" on success).
 std::string readPoint(const std::string& bytes, int index, F_Point3D& p) {
-  return readMessage(bytes, [&](F_InputFile& f, int& line) { p.read(f, line, index); });
+  return readMessage(bytes, [&](F_InputFile& f) { p.read(f, index); });
 }
 
 std::string written(const F_Point3D& p, const char* format = nullptr) {

@@ -8,7 +8,7 @@
 namespace {
 
 std::string readElement(const std::string& bytes, int index, F_S3dElement& e) {
-  return readMessage(bytes, [&](F_InputFile& f, int& line) { e.read(f, line, index); });
+  return readMessage(bytes, [&](F_InputFile& f) { e.read(f, index); });
 }
 
 F_S3dElement elementOf(std::initializer_list<int> nodes) {

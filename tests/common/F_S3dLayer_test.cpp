@@ -5,7 +5,7 @@
 namespace {
 
 std::string readLayer(const std::string& bytes, F_S3dLayer& layer) {
-  return readMessage(bytes, [&](F_InputFile& f, int& line) { layer.read(f, line); });
+  return readMessage(bytes, [&](F_InputFile& f) { layer.read(f); });
 }
 
 }  // namespace

@@ -11,7 +11,7 @@ namespace {
 
 // Reads a whole .s3d text; returns the box shown ("" on success).
 std::string readMesh(const std::string& bytes, F_S3dMesh& mesh) {
-  return readMessage(bytes, [&](F_InputFile& f, int& line) { mesh.readS3d(f, line); });
+  return readMessage(bytes, [&](F_InputFile& f) { mesh.readS3d(f); });
 }
 
 std::string exported(const F_S3dMesh& mesh) {

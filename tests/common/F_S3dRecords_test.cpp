@@ -54,9 +54,9 @@ struct Read {
 
 Read readBytes(const std::string& bytes) {
   Read r;
-  r.message = readMessage(bytes, [&](F_InputFile& f, int& line) {
-    r.mesh.readS3d(f, line);
-    r.lines = line;
+  r.message = readMessage(bytes, [&](F_InputFile& f) {
+    r.mesh.readS3d(f);
+    r.lines = f.lineNumber();
   });
   return r;
 }
@@ -139,9 +139,8 @@ TEST_F(ThreadsFromEnvironment, LargeFilesGiveTheSameMeshOnAnyNumberOfThreads) {
     const auto file = F_InputFile::open(dir.path("big.s3d"));
     ASSERT_TRUE(file);
     F_S3dMesh fromDisk;
-    int lineNumber = 1;
-    fromDisk.readS3d(*file, lineNumber);
-    EXPECT_EQ(lineNumber, reference.lines);
+    fromDisk.readS3d(*file);
+    EXPECT_EQ(file->lineNumber(), reference.lines);
     EXPECT_TRUE(fromDisk == reference.mesh);
     for (const int line : {elements / 2, elements + 3, elements + 3 + elements}) {
       std::vector<std::string> broken = written;

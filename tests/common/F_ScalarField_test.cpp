@@ -17,14 +17,13 @@ Outcome read(const std::string& text) {
   RecordingUi ui;
   auto file = memoryFile(text, "/tmp/t.pva");
   Outcome out;
-  int lineNumber = 1;
   try {
-    const F_VectorReal v = readScalarField(*file, lineNumber);
+    const F_VectorReal v = readScalarField(*file);
     out.values.assign(v.begin(), v.end());
   } catch (const F_UserException&) {
     out.message = ui.lastMessage();
   }
-  out.lineNumber = lineNumber;
+  out.lineNumber = file->lineNumber();
   return out;
 }
 
@@ -148,7 +147,6 @@ TEST(F_ScalarField, WrittenValuesReadBackExactly) {
   out->close();
   EXPECT_EQ(out->bytes().substr(0, 32), "        1  0.10000000000000001\r\n");
   auto in = F_InputFile::fromMemory(out->bytes(), "/tmp/t.pva");
-  int line = 1;
-  const F_VectorReal back = readScalarField(*in, line);
+  const F_VectorReal back = readScalarField(*in);
   EXPECT_EQ(back, values);
 }

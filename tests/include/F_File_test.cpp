@@ -24,16 +24,15 @@ TEST(F_InputFile, StepsBackAcrossTheBufferBoundary) {
     ASSERT_TRUE(file);
     EXPECT_EQ(file->size(), bytes.size());
     RecordingUi ui;
-    int line = 1;
     F_Word w;
-    readWord(*file, line, w);
+    readWord(*file, w);
     EXPECT_EQ(w.str(), "ab");
-    EXPECT_EQ(line, 1);
-    readWord(*file, line, w);
+    EXPECT_EQ(file->lineNumber(), 1);
+    readWord(*file, w);
     EXPECT_EQ(w.str(), "cd");
-    EXPECT_EQ(line, 2);
-    skipRestOfLine(*file, line);
-    EXPECT_EQ(line, 3);
+    EXPECT_EQ(file->lineNumber(), 2);
+    skipRestOfLine(*file);
+    EXPECT_EQ(file->lineNumber(), 3);
     EXPECT_EQ(file->get(), F_InputFile::kEof);
     EXPECT_EQ(file->remaining(), 0u);
   }

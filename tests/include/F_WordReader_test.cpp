@@ -9,33 +9,35 @@
 namespace {
 
 // What one read of a whole stream produced: the message box shown ("" when the
-// read succeeded), and the line counter where it stopped.
+// read succeeded), and the stream's line counter where it stopped.
 struct Outcome {
   std::string message;
   int line = 1;
 };
 
-Outcome run(const std::string& bytes, const std::function<void(F_InputFile&, int&)>& body) {
+Outcome run(const std::string& bytes, const std::function<void(F_InputFile&)>& body) {
   RecordingUi ui;
   auto file = memoryFile(bytes);
   Outcome out;
   try {
-    body(*file, out.line);
+    body(*file);
   } catch (const F_UserException&) {
     EXPECT_EQ(ui->messages().size(), 1u) << "a failed read shows exactly one box";
     out.message = ui.lastMessage();
+    out.line = file->lineNumber();
     return out;
   }
   EXPECT_TRUE(ui->messages().empty());
+  out.line = file->lineNumber();
   return out;
 }
 
 // Reads words until the stream ends cleanly after a delimiter.
-std::vector<std::string> wordsOf(F_InputFile& file, int& line, int count) {
+std::vector<std::string> wordsOf(F_InputFile& file, int count) {
   std::vector<std::string> words;
   F_Word w;
   for (int i = 0; i < count; ++i) {
-    readWord(file, line, w);
+    readWord(file, w);
     words.push_back(w.str());
   }
   return words;
@@ -65,7 +67,7 @@ TEST(ReadWord, SplitsOnEveryDelimiterAndCountsLines) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     std::vector<std::string> got;
-    Outcome out = run(c.bytes, [&](F_InputFile& f, int& line) { got = wordsOf(f, line, int(c.words.size())); });
+    Outcome out = run(c.bytes, [&](F_InputFile& f) { got = wordsOf(f, int(c.words.size())); });
     EXPECT_EQ(out.message, "");
     EXPECT_EQ(got, c.words);
     EXPECT_EQ(out.line, c.lineAfter);
@@ -90,7 +92,7 @@ TEST(ReadWord, RefusesMalformedWords) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
-    Outcome out = run(c.bytes, [&](F_InputFile& f, int& line) { wordsOf(f, line, c.words); });
+    Outcome out = run(c.bytes, [&](F_InputFile& f) { wordsOf(f, c.words); });
     EXPECT_EQ(out.message, readError(c.message, c.line));
   }
 }
@@ -98,7 +100,7 @@ TEST(ReadWord, RefusesMalformedWords) {
 TEST(ReadWord, AcceptsAThousandBytesAndAHashAfterABlank) {
   const std::string word1000(1000, 'w');
   std::vector<std::string> got;
-  Outcome out = run(word1000 + " 12 #note\n34\t#\n", [&](F_InputFile& f, int& line) { got = wordsOf(f, line, 3); });
+  Outcome out = run(word1000 + " 12 #note\n34\t#\n", [&](F_InputFile& f) { got = wordsOf(f, 3); });
   EXPECT_EQ(out.message, "");
   EXPECT_EQ(got, (std::vector<std::string>{word1000, "12", "34"}));
 }
@@ -108,14 +110,14 @@ TEST(ReadWord, AcceptsAThousandBytesAndAHashAfterABlank) {
 TEST(Comments, RunToTheNewLineWhereverTheyStand) {
   std::vector<std::string> got;
   Outcome out = run("# head\n#\n  a # after a word\n# b\n\tb\n",
-                    [&](F_InputFile& f, int& line) { got = wordsOf(f, line, 2); });
+                    [&](F_InputFile& f) { got = wordsOf(f, 2); });
   EXPECT_EQ(out.message, "");
   EXPECT_EQ(got, (std::vector<std::string>{"a", "b"}));
   EXPECT_EQ(out.line, 5);
 }
 
 TEST(Comments, WithoutAFinalNewLineEndTheFile) {
-  Outcome out = run("a # last line", [](F_InputFile& f, int& line) { wordsOf(f, line, 2); });
+  Outcome out = run("a # last line", [](F_InputFile& f) { wordsOf(f, 2); });
   EXPECT_EQ(out.message, readError(kEof, 0));
 }
 
@@ -138,7 +140,7 @@ TEST(ReadTitleLine, TakesTheRestOfTheLine) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     std::string title;
-    Outcome out = run(c.bytes, [&](F_InputFile& f, int& line) { title = readTitleLine(f, line); });
+    Outcome out = run(c.bytes, [&](F_InputFile& f) { title = readTitleLine(f); });
     EXPECT_EQ(out.message, "");
     EXPECT_EQ(title, c.title);
     EXPECT_EQ(out.line, c.lineAfter);
@@ -161,21 +163,21 @@ TEST(ReadTitleLine, RefusesMalformedTitles) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
-    Outcome out = run(c.bytes, [](F_InputFile& f, int& line) { readTitleLine(f, line); });
+    Outcome out = run(c.bytes, [](F_InputFile& f) { readTitleLine(f); });
     EXPECT_EQ(out.message, readError(c.message, c.line));
   }
 }
 
 TEST(SkipRestOfLine, ConsumesThroughTheNewLineWithoutLooking) {
   std::vector<std::string> got;
-  Outcome out = run("\x01\x02 #x\nnext ", [&](F_InputFile& f, int& line) {
-    skipRestOfLine(f, line);
-    got = wordsOf(f, line, 1);
+  Outcome out = run("\x01\x02 #x\nnext ", [&](F_InputFile& f) {
+    skipRestOfLine(f);
+    got = wordsOf(f, 1);
   });
   EXPECT_EQ(out.message, "");
   EXPECT_EQ(got, std::vector<std::string>{"next"});
   EXPECT_EQ(out.line, 2);
-  EXPECT_EQ(run("no newline", [](F_InputFile& f, int& line) { skipRestOfLine(f, line); }).message,
+  EXPECT_EQ(run("no newline", [](F_InputFile& f) { skipRestOfLine(f); }).message,
             readError(kEof, 0));
 }
 
@@ -183,7 +185,7 @@ TEST(SkipRestOfLine, ConsumesThroughTheNewLineWithoutLooking) {
 
 TEST(ReadChar, TakesOneVisibleCharacterFollowedByADelimiter) {
   char c = 0;
-  Outcome out = run("\n  =\n", [&](F_InputFile& f, int& line) { c = readChar(f, line); });
+  Outcome out = run("\n  =\n", [&](F_InputFile& f) { c = readChar(f); });
   EXPECT_EQ(out.message, "");
   EXPECT_EQ(c, '=');
   EXPECT_EQ(out.line, 2);
@@ -203,15 +205,15 @@ TEST(ReadChar, TakesOneVisibleCharacterFollowedByADelimiter) {
   };
   for (const auto& k : cases) {
     SCOPED_TRACE(k.name);
-    Outcome bad = run(k.bytes, [](F_InputFile& f, int& line) { readChar(f, line); });
+    Outcome bad = run(k.bytes, [](F_InputFile& f) { readChar(f); });
     EXPECT_EQ(bad.message, readError(k.message, k.line));
   }
 }
 
 TEST(F_FixedChar, ExpectsItsOwnCharacter) {
   F_FixedChar equals('=');
-  EXPECT_EQ(run("= ", [&](F_InputFile& f, int& line) { equals.expectChar(f, line); }).message, "");
-  EXPECT_EQ(run("\n+ ", [&](F_InputFile& f, int& line) { equals.expectChar(f, line); }).message,
+  EXPECT_EQ(run("= ", [&](F_InputFile& f) { equals.expectChar(f); }).message, "");
+  EXPECT_EQ(run("\n+ ", [&](F_InputFile& f) { equals.expectChar(f); }).message,
             readError("ERROR\nExpecting the following character: =\nASCII code of the last read character: 43", 2));
 }
 
@@ -311,7 +313,7 @@ TEST(ReadNumbers, AgreeWithTheChecksAndConversions) {
     const bool isR = isReal(w, realMessage);
 
     int i = 0;
-    Outcome out = run(bytes, [&](F_InputFile& f, int& line) { i = readInteger(f, line); });
+    Outcome out = run(bytes, [&](F_InputFile& f) { i = readInteger(f); });
     if (isInt) {
       EXPECT_EQ(out.message, "");
       EXPECT_EQ(i, toInteger(w));
@@ -320,7 +322,7 @@ TEST(ReadNumbers, AgreeWithTheChecksAndConversions) {
     }
 
     double d = 0;
-    out = run(bytes, [&](F_InputFile& f, int& line) { d = readReal(f, line); });
+    out = run(bytes, [&](F_InputFile& f) { d = readReal(f); });
     if (isR && std::isfinite(std::atof(w))) {
       EXPECT_EQ(out.message, "");
       EXPECT_EQ(d, std::atof(w));
@@ -334,8 +336,8 @@ TEST(ReadNumbers, AgreeWithTheChecksAndConversions) {
 }
 
 TEST(ReadNumbers, ReportTheLineOfTheWord) {
-  Outcome out = run("1\n2\n3x\n4\n", [](F_InputFile& f, int& line) {
-    for (int i = 0; i < 4; ++i) readInteger(f, line);
+  Outcome out = run("1\n2\n3x\n4\n", [](F_InputFile& f) {
+    for (int i = 0; i < 4; ++i) readInteger(f);
   });
   EXPECT_EQ(out.message, readError("ERROR\nInvalid integer number.\n3x <?>", 3));
 }

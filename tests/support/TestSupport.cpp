@@ -27,13 +27,12 @@ void writeFileBytes(const std::string& path, const std::string& bytes) {
   out << bytes;
 }
 
-std::string readMessage(const std::string& bytes, const std::function<void(F_InputFile&, int&)>& read,
+std::string readMessage(const std::string& bytes, const std::function<void(F_InputFile&)>& read,
                         const std::string& path) {
   RecordingUi ui;
   auto file = memoryFile(bytes, path);
-  int line = 1;
   try {
-    read(*file, line);
+    read(*file);
   } catch (const F_UserException&) {
     EXPECT_EQ(ui->messages().size(), 1u) << "a failed read shows exactly one box";
   }

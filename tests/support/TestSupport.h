@@ -39,7 +39,7 @@ inline std::string readError(const std::string& message, int line) {
 // Runs `read` over `bytes`, reported as the file `path`, with a fresh line
 // counter, and returns the last message box it showed ("" for none). A failed
 // read must show exactly one box.
-std::string readMessage(const std::string& bytes, const std::function<void(F_InputFile&, int&)>& read,
+std::string readMessage(const std::string& bytes, const std::function<void(F_InputFile&)>& read,
                         const std::string& path = "/tmp/t.s3d");
 
 // A fresh directory under the system temp folder, removed with the object.
