@@ -4,12 +4,14 @@
 
 #include "common/F_Point3D.h"
 #include "common/F_S3dElement.h"
+#include "include/F_CompactString.h"
 #include "include/F_WordReader.h"
 
 class F_S3dLayer {
  public:
   // A plain value without a virtual table: a model may hold millions of
-  // layers, so an empty one costs its name and three empty lists only.
+  // layers, so an empty one costs four words: its name (inline when short)
+  // and three empty lists.
   F_S3dLayer() = default;
 
   // Name, elements, points, special nodes. Loading refuses a name with a byte
@@ -34,8 +36,10 @@ class F_S3dLayer {
     return name == l.name && elements == l.elements && points == l.points && specialNodes == l.specialNodes;
   }
 
-  F_ValidString name;
+  F_CompactString name;
   F_Vector<F_S3dElement> elements;
   F_Vector<F_Point3D> points;
   F_Vector<int> specialNodes;
 };
+
+static_assert(sizeof(F_S3dLayer) == 4 * sizeof(void*), "an empty layer is four words");

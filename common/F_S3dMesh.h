@@ -25,7 +25,7 @@ class F_S3dMesh {
   int layerCount() const { return layers.size(); }
   const F_S3dLayer& layer(int i) const { return layers(i); }
   F_S3dLayer& layer(int i) { return layers(i); }
-  const F_ValidString& layerName(int i) const { return layers(i).name; }
+  std::string layerName(int i) const { return layers(i).name.str(); }
   int layerPointCount(int i) const { return layers(i).pointCount(); }
 
   bool operator==(const F_S3dMesh& m) const { return name == m.name && layers == m.layers; }
