@@ -70,7 +70,7 @@ void bench(long long quads, int runs) {
   map.fit(extent, 0, kWidth - 1, 0, kHeight - 1);
 
   F_DisplayOptions options;
-  options.layerContexts.resize(1);
+  options.layerContexts.assignDefaults(1);
   options.numberOfDivisions = 3;
   options.overprintMesh = 0;
   F_ColorTable colors;

@@ -1,9 +1,11 @@
 #include "common/F_LayerContext.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstdio>
 #include <string>
+#include <utility>
 
 #include "include/F_FileTransfer.h"
 #include "include/F_WordReader.h"
@@ -172,6 +174,80 @@ void F_LayerContext::Serialize(F_Archive& ar) {
   }
 }
 
+// ---- F_LayerContextList ----
+
+namespace {
+// The contexts a fresh mesh gives its layers: index 0 is the plain default,
+// index k the default with line colour k + 1.
+const F_LayerContext& patternContext(int colorIndex) {
+  static const auto table = [] {
+    std::array<F_LayerContext, 15> t{};
+    for (int k = 0; k < 15; ++k) t[static_cast<std::size_t>(k)].lineColor = static_cast<F_LayerContext::Field>(k + 1);
+    return t;
+  }();
+  return table[static_cast<std::size_t>(colorIndex)];
+}
+}  // namespace
+
+const F_LayerContext& F_LayerContextList::operator()(int i) const {
+  if (i < 1 || i > count_) internalError("F_LayerContextList", 1);
+  if (!stored_.empty()) return stored_(i);
+  return patternContext(pattern_ == Pattern::Defaults ? 0 : (i - 1) % 15);
+}
+
+F_LayerContext& F_LayerContextList::operator()(int i) {
+  if (i < 1 || i > count_) internalError("F_LayerContextList", 1);
+  if (stored_.empty()) expand();
+  return stored_(i);
+}
+
+void F_LayerContextList::expand() {
+  stored_.resize(count_);
+  if (pattern_ == Pattern::CycledLineColors) {
+    for (int i = 1; i <= count_; ++i) stored_(i).lineColor = static_cast<F_LayerContext::Field>(((i - 1) % 15) + 1);
+  }
+}
+
+void F_LayerContextList::clear() {
+  count_ = 0;
+  pattern_ = Pattern::Defaults;
+  stored_.resize(0);
+}
+
+void F_LayerContextList::assignDefaults(int n) {
+  if (n < 0) internalError("F_LayerContextList", 2);
+  clear();
+  count_ = n;
+}
+
+void F_LayerContextList::cycleLineColors() {
+  if (stored_.empty()) {
+    pattern_ = Pattern::CycledLineColors;
+    return;
+  }
+  for (int i = 1; i <= count_; ++i) stored_(i).lineColor = static_cast<F_LayerContext::Field>(((i - 1) % 15) + 1);
+}
+
+void F_LayerContextList::reserve(int n) {
+  if (count_ > 0 && stored_.empty()) expand();
+  stored_.reserve(n);
+}
+
+void F_LayerContextList::append(const F_LayerContext& c) {
+  if (count_ > 0 && stored_.empty()) expand();
+  stored_.append(c);
+  ++count_;
+}
+
+bool F_LayerContextList::operator==(const F_LayerContextList& o) const {
+  if (count_ != o.count_) return false;
+  if (stored_.empty() && o.stored_.empty() && pattern_ == o.pattern_) return true;
+  for (int i = 1; i <= count_; ++i) {
+    if (!((*this)(i) == o(i))) return false;
+  }
+  return true;
+}
+
 // ---- F_DisplayOptions ----
 
 bool F_DisplayOptions::operator==(const F_DisplayOptions& o) const {
@@ -269,14 +345,13 @@ void F_DisplayOptions::resetForMesh(int layerCount, double phi_, double psi_, do
   setMargins(minX1_, maxX1_, minX2_, maxX2_);
   setNumberOfDivisions(numberOfDivisions_);
   overprintMesh = overprintMesh_;
-  layerContexts.clear();
-  layerContexts.resize(layerCount);
+  layerContexts.assignDefaults(layerCount);
 }
 
 void F_DisplayOptions::resetForImportedMesh(int layerCount) {
   resetForMesh(layerCount, 0.0, 0.0, 0.0, 4, 8, 6, 18, 3, 1);
   // Colour 16 (white) is never given by default.
-  for (int i = 1; i <= layerCount; ++i) layerContexts(i).lineColor = ((i - 1) % 15) + 1;
+  layerContexts.cycleLineColors();
 }
 
 void F_DisplayOptions::Serialize(F_Archive& ar) {
@@ -297,7 +372,10 @@ void F_DisplayOptions::Serialize(F_Archive& ar) {
   ar.exchange(overprintMesh, "overprintMesh");
   if (ar.isStoring()) {
     ar.writeInt(layerCount());
-    for (auto& context : layerContexts) context.Serialize(ar);
+    for (int i = 1; i <= layerCount(); ++i) {
+      F_LayerContext record = std::as_const(layerContexts)(i);
+      record.Serialize(ar);
+    }
     return;
   }
   if (!isValid()) {
@@ -305,9 +383,8 @@ void F_DisplayOptions::Serialize(F_Archive& ar) {
     F_Archive::fail("display options header");
   }
   const int n = ar.readCount(4 * F_LayerContext::kRecordFields, "layer context count");
-  layerContexts.clear();
-  layerContexts.resize(n);
-  for (auto& context : layerContexts) context.Serialize(ar);
+  layerContexts.assignDefaults(n);
+  for (int i = 1; i <= n; ++i) layerContexts(i).Serialize(ar);
 }
 
 // ---- the .cfg file ----

@@ -132,6 +132,45 @@ class F_LayerContext {
   void setField(Field F_LayerContext::*member, int v);
 };
 
+// The layer contexts of one set of options, 1-based. The contexts that a
+// fresh mesh gets (all defaults, or the defaults with line colours cycling
+// through 1..15) are not stored one by one: a model may have millions of
+// layers, and until one of them is changed their contexts follow from their
+// numbers. The first access that may change a context stores them all.
+class F_LayerContextList {
+ public:
+  int size() const { return count_; }
+  bool empty() const { return count_ == 0; }
+  // 1 <= i <= size()
+  const F_LayerContext& operator()(int i) const;
+  F_LayerContext& operator()(int i);
+
+  void clear();
+  // `n` default contexts (0 or more).
+  void assignDefaults(int n);
+  // Gives context i the line colour ((i - 1) mod 15) + 1.
+  void cycleLineColors();
+  // Growing one by one, for readers that must not trust a declared count.
+  void reserve(int n);
+  void append(const F_LayerContext& c);
+  F_LayerContext& last() { return (*this)(size()); }
+
+  // True while no context is stored one by one.
+  bool isCompact() const { return count_ > 0 && stored_.empty(); }
+
+  bool operator==(const F_LayerContextList& o) const;
+
+ private:
+  enum class Pattern : std::uint8_t { Defaults, CycledLineColors };
+  // Stores every context one by one.
+  void expand();
+
+  int count_ = 0;
+  Pattern pattern_ = Pattern::Defaults;
+  // Empty while the contexts follow the pattern; else count_ entries.
+  F_Vector<F_LayerContext> stored_;
+};
+
 class F_DisplayOptions {
  public:
   // The program's pi: the 64-bit real nearest 3.14159265358979, not full precision.
@@ -214,5 +253,5 @@ class F_DisplayOptions {
   std::int32_t maxX2 = 18;
   std::int32_t numberOfDivisions = 3;
   std::int32_t overprintMesh = 1;
-  F_Vector<F_LayerContext> layerContexts;
+  F_LayerContextList layerContexts;
 };

@@ -1,6 +1,7 @@
 #include "common/F_LayerContext.h"
 
 #include <cmath>
+#include <iostream>
 
 #include "support/TestSupport.h"
 
@@ -207,11 +208,89 @@ TEST(F_DisplayOptions, ImportedMeshCyclesLineColours) {
   EXPECT_EQ(o.overprintMesh, 0);
 }
 
-TEST(F_DisplayOptionsDeath, LayerIndexOutsideIsInternalError) {
+TEST(F_DisplayOptions, FreshMeshContextsAreStoredOnlyOnceOneMayChange) {
+  // 16 layers: the colour cycle wraps exactly at the last one.
+  F_DisplayOptions imported;
+  imported.resetForImportedMesh(16);
+  F_DisplayOptions plain;
+  plain.resetForMesh(16, 0, 0, 0, 4, 8, 6, 18, 3, 1);
+  for (F_DisplayOptions* o : {&imported, &plain}) {
+    const bool cycled = o == &imported;
+    SCOPED_TRACE(cycled ? "imported" : "plain");
+    EXPECT_TRUE(o->layerContexts.isCompact());
+    // Copies (a view's update, Set As Default) and reads keep them compact.
+    const F_DisplayOptions copy = *o;
+    EXPECT_TRUE(copy.layerContexts.isCompact());
+    for (int i = 1; i <= 16; ++i) {
+      F_LayerContext expected;
+      expected.lineColor = static_cast<F_LayerContext::Field>(cycled ? (i - 1) % 15 + 1 : 1);
+      EXPECT_EQ(copy.layer(i), expected) << "layer " << i;
+    }
+    EXPECT_EQ(copy.layer(16).lineColor, 1);
+    EXPECT_TRUE(copy.layerContexts.isCompact());
+
+    // Changing one stores them all, each with its own value, and leaves the
+    // copy and its equality to the others as they were.
+    o->layer(16).setLineColor(16);
+    EXPECT_FALSE(o->layerContexts.isCompact());
+    EXPECT_EQ(o->layer(16).lineColor, 16);
+    EXPECT_EQ(o->layer(15).lineColor, cycled ? 15 : 1);
+    EXPECT_EQ(o->layer(1).lineColor, 1);
+    EXPECT_EQ(copy.layer(16).lineColor, 1);
+    EXPECT_NE(*o, copy);
+    o->layer(16).setLineColor(1);
+    EXPECT_EQ(*o, copy);
+    EXPECT_EQ(copy, *o);
+  }
+  // Imported and plain contexts differ from layer 2 on, however they are held.
+  EXPECT_NE(imported, plain);
+  F_DisplayOptions fresh;
+  fresh.resetForImportedMesh(16);
+  EXPECT_NE(fresh, plain);
+  EXPECT_EQ(fresh, imported);
+  fresh.resetForImportedMesh(1);
+  plain.resetForMesh(1, 0, 0, 0, 4, 8, 6, 18, 3, 1);
+  EXPECT_EQ(fresh, plain);
+}
+
+TEST(F_DisplayOptions, CompactContextsAreStoredAndWrittenAsEveryOther) {
+  // The same options held compactly and one by one give the same bytes.
+  F_DisplayOptions compact;
+  compact.resetForImportedMesh(17);
+  F_DisplayOptions stored = compact;
+  stored.layer(1).setLineColor(1);
+  ASSERT_TRUE(compact.layerContexts.isCompact());
+  ASSERT_FALSE(stored.layerContexts.isCompact());
+  auto archived = [](F_DisplayOptions o) {
+    auto out = F_OutputFile::inMemory(F_OutputFile::Mode::Binary);
+    F_Archive ar(*out);
+    o.Serialize(ar);
+    out->close();
+    return out->bytes();
+  };
+  EXPECT_EQ(archived(compact), archived(stored));
+  EXPECT_EQ(cfgOf(compact), cfgOf(stored));
+  EXPECT_TRUE(compact.layerContexts.isCompact());
+  // A .cfg read appends to compact contexts as to any others.
+  F_DisplayOptions back = compact;
+  ASSERT_EQ(readCfgText(cfgOf(stored), back), "");
+  EXPECT_EQ(back, compact);
+}
+
+TEST(F_DisplayOptionsDeathTest, LayerIndexOutsideIsInternalError) {
   F_DisplayOptions o;
   o.resetForImportedMesh(2);
-  EXPECT_DEATH(o.layer(3), "");
-  EXPECT_DEATH(o.layer(0), "");
+  const F_DisplayOptions& held = o;
+  for (int i : {0, 3}) {
+    SCOPED_TRACE(i);
+    auto die = [](auto read) {
+      HeadlessUi toStderr(&std::cerr);
+      installUiServices(&toStderr);
+      read();
+    };
+    EXPECT_DEATH(die([&] { (void)held.layer(i); }), "F_LayerContextList");
+    EXPECT_DEATH(die([&] { o.layer(i).showLayer(); }), "F_LayerContextList");
+  }
 }
 
 // ---- .cfg ----

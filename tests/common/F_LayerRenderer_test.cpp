@@ -28,7 +28,7 @@ F_S3dLayer square(double x, double left = 2, double right = 14) {
 
 F_DisplayOptions optionsFor(int layers, int divisions = 3, bool overprint = false) {
   F_DisplayOptions o;
-  o.layerContexts.resize(layers);
+  o.layerContexts.assignDefaults(layers);
   o.numberOfDivisions = divisions;
   o.overprintMesh = overprint ? 1 : 0;
   return o;

@@ -215,7 +215,7 @@ TEST(F_LineDrawing, PassesRunInOrderOverVisibleLayersOnly) {
   mesh.layers.append(layerOf({{50, 50}, {60, 50}}, {{1, 2}}));
   mesh.layers.append(layerOf({{70, 70}, {80, 70}}, {{1, 2}}));
   F_DisplayOptions options;
-  options.layerContexts.resize(3);
+  options.layerContexts.assignDefaults(3);
   for (int i = 1; i <= 3; ++i) {
     options.layer(i).displayPointMarkers = 1;
     options.layer(i).pointMarkerType = 0;
@@ -238,7 +238,7 @@ TEST(F_LineDrawing, LayersWithoutOptionsAreNotDrawn) {
   mesh.layers.append(layerOf({{10, 10}, {20, 10}}, {{1, 2}}));
   mesh.layers.append(layerOf({{50, 50}, {60, 50}}, {{1, 2}}));
   F_DisplayOptions options;
-  options.layerContexts.resize(1);
+  options.layerContexts.assignDefaults(1);
   RecordingDC dc(100, 100);
   drawLines(mesh, dc, plainMap(), options);
   EXPECT_EQ(dc.logLines("moveTo"), (Log{"moveTo(10,10)"}));
