@@ -1,6 +1,12 @@
 #include "common/F_S3dMesh.h"
 
+#include <algorithm>
+#include <cstdint>
 #include <string>
+
+namespace {
+constexpr std::uint64_t kMinLayerBytes = 8;
+}  // namespace
 
 void F_S3dMesh::readS3d(F_InputFile& file) {
   name.clear();
@@ -11,6 +17,16 @@ void F_S3dMesh::readS3d(F_InputFile& file) {
     // Any byte after the last layer starts another one, even a blank line.
     if (file.get() == F_InputFile::kEof) return;
     file.unget();
+    // A layer takes at least its title line and its counts line, "L\n0 0 0\n"
+    // (the file ends with a NewLine): the list never grows beyond what the
+    // rest of the file can hold, so a file of millions of empty layers ends
+    // with its list full, not up to twice too long.
+    if (layers.size() == layers.capacity()) {
+      const std::uint64_t room = file.remaining() / kMinLayerBytes;
+      const std::uint64_t doubled = std::max<std::uint64_t>(2 * static_cast<std::uint64_t>(layers.size()), 4);
+      layers.reserve(static_cast<int>(std::min<std::uint64_t>(
+          std::min(doubled, static_cast<std::uint64_t>(layers.size()) + room), INT32_MAX)));
+    }
     layers.append(F_S3dLayer());
     layers.last().read(file);
   }

@@ -48,6 +48,8 @@ class F_Vector {
   }
 
   int size() const { return v_ ? static_cast<int>(v_->size()) : 0; }
+  // Elements held without growing.
+  int capacity() const { return v_ ? static_cast<int>(v_->capacity()) : 0; }
   bool empty() const { return !v_ || v_->empty(); }
 
   // 1 <= i <= size()

@@ -148,6 +148,43 @@ TEST(F_S3dMesh, ReadReplacesEarlierContent) {
   EXPECT_EQ(mesh.layerCount(), 1);
 }
 
+// The list of layers grows no further than the rest of the file can hold:
+// a file of nothing but empty layers ends with the list exactly full.
+TEST(F_S3dMesh, EmptyLayersFillTheirListExactly) {
+  auto empties = [](int n, const std::string& last) {
+    std::string bytes = "Empty\n";
+    for (int i = 1; i < n; ++i) bytes += "L\n0 0 0\n";
+    return bytes + last;
+  };
+  const struct {
+    const char* name;
+    std::string bytes;
+    int layers;
+    const char* lastName;
+    int capacity;
+  } cases[] = {
+      {"one", empties(1, "L\n0 0 0\n"), 1, "L", 1},
+      {"four, the first step", empties(4, "L\n0 0 0\n"), 4, "L", 4},
+      {"five", empties(5, "L\n0 0 0\n"), 5, "L", 5},
+      {"a thousand", empties(1000, "L\n0 0 0\n"), 1000, "L", 1000},
+      {"the last with CarriageReturn NewLine", empties(1000, "L\r\n0 0 0\r\n"), 1000, "L", 1000},
+      {"the last with a longer title", empties(1000, "Last\n0 0 0\n"), 1000, "Last", 1000},
+      // Room for three 8-byte layers in the 24 bytes of this one.
+      {"one layer with points", "Full\nP\n0 2 0\n1 0 0 0\n2 1 1 1\n", 1, "P", 3},
+      // Room for two more after the fourth in the last one's 16 bytes.
+      {"a layer with points last", empties(4, "L\n0 0 0\nP\n0 1 0\n1 0 0 0\n"), 5, "P", 6},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    F_S3dMesh mesh;
+    ASSERT_EQ(readMesh(c.bytes, mesh), "");
+    EXPECT_EQ(mesh.layerCount(), c.layers);
+    EXPECT_EQ(mesh.layerName(1), c.layers == 1 ? c.lastName : "L");
+    EXPECT_EQ(mesh.layerName(c.layers), c.lastName);
+    EXPECT_EQ(mesh.layers.capacity(), c.capacity);
+  }
+}
+
 // ---- round trips ----
 
 TEST(F_S3dMesh, ExportWritesFixedFieldsAndCarriageReturnNewLine) {
