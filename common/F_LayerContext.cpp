@@ -208,6 +208,21 @@ void F_LayerContextList::expand() {
   }
 }
 
+void F_LayerContextList::dropStoredIfFresh() {
+  if (stored_.empty()) return;
+  for (Pattern p : {Pattern::Defaults, Pattern::CycledLineColors}) {
+    bool fresh = true;
+    for (int i = 1; fresh && i <= count_; ++i) {
+      fresh = stored_(i) == patternContext(p == Pattern::Defaults ? 0 : (i - 1) % 15);
+    }
+    if (fresh) {
+      pattern_ = p;
+      stored_.resize(0);
+      return;
+    }
+  }
+}
+
 void F_LayerContextList::clear() {
   count_ = 0;
   pattern_ = Pattern::Defaults;
@@ -385,6 +400,8 @@ void F_DisplayOptions::Serialize(F_Archive& ar) {
   const int n = ar.readCount(4 * F_LayerContext::kRecordFields, "layer context count");
   layerContexts.assignDefaults(n);
   for (int i = 1; i <= n; ++i) layerContexts(i).Serialize(ar);
+  // Views copy these options: contexts nobody changed are not copied one by one.
+  layerContexts.dropStoredIfFresh();
 }
 
 // ---- the .cfg file ----

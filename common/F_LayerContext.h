@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <string>
+#include <utility>
 
 #include "include/F_Archive.h"
 #include "include/F_File.h"
@@ -139,6 +140,21 @@ class F_LayerContext {
 // numbers. The first access that may change a context stores them all.
 class F_LayerContextList {
  public:
+  F_LayerContextList() = default;
+  F_LayerContextList(const F_LayerContextList&) = default;
+  F_LayerContextList& operator=(const F_LayerContextList&) = default;
+  // The source is left without contexts.
+  F_LayerContextList(F_LayerContextList&& o) noexcept
+      : count_(std::exchange(o.count_, 0)), pattern_(o.pattern_), stored_(std::move(o.stored_)) {}
+  F_LayerContextList& operator=(F_LayerContextList&& o) noexcept {
+    if (this != &o) {
+      count_ = std::exchange(o.count_, 0);
+      pattern_ = o.pattern_;
+      stored_ = std::move(o.stored_);
+    }
+    return *this;
+  }
+
   int size() const { return count_; }
   bool empty() const { return count_ == 0; }
   // 1 <= i <= size()
@@ -154,6 +170,10 @@ class F_LayerContextList {
   void reserve(int n);
   void append(const F_LayerContext& c);
   F_LayerContext& last() { return (*this)(size()); }
+
+  // Stops storing the contexts one by one when they are those of a fresh
+  // mesh, as most of a document's are.
+  void dropStoredIfFresh();
 
   // True while no context is stored one by one.
   bool isCompact() const { return count_ > 0 && stored_.empty(); }
@@ -185,6 +205,10 @@ class F_DisplayOptions {
   // source's layer count).
   F_DisplayOptions(const F_DisplayOptions&) = default;
   F_DisplayOptions& operator=(const F_DisplayOptions&) = default;
+  // Moving hands over the layer contexts instead of copying them, as a
+  // document takes the options it has just read.
+  F_DisplayOptions(F_DisplayOptions&&) noexcept = default;
+  F_DisplayOptions& operator=(F_DisplayOptions&&) noexcept = default;
 
   // The header, the layer count and the records. Loading an invalid header or
   // record puts its defaults back and throws F_ArchiveException; so does a

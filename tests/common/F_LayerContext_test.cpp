@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <iostream>
+#include <utility>
 
 #include "support/TestSupport.h"
 
@@ -271,10 +272,58 @@ TEST(F_DisplayOptions, CompactContextsAreStoredAndWrittenAsEveryOther) {
   EXPECT_EQ(archived(compact), archived(stored));
   EXPECT_EQ(cfgOf(compact), cfgOf(stored));
   EXPECT_TRUE(compact.layerContexts.isCompact());
+
+  // Loaded contexts of a fresh mesh are held compactly again; one changed
+  // context, or a flag held as another value than 1, keeps them all stored.
+  auto loaded = [](const std::string& bytes) {
+    auto in = F_InputFile::fromMemory(bytes, "t.b3d");
+    F_Archive ar(*in);
+    F_DisplayOptions o;
+    o.Serialize(ar);
+    return o;
+  };
+  F_DisplayOptions plain;
+  plain.resetForMesh(17, 0, 0, 0, 4, 8, 6, 18, 3, 1);
+  F_DisplayOptions changed = compact;
+  changed.layer(17).setLineColor(16);
+  F_DisplayOptions oddFlag = compact;
+  oddFlag.layer(1).displayLayer = 2;
+  const struct {
+    const char* name;
+    const F_DisplayOptions& options;
+    bool compact;
+  } cases[] = {{"cycled", compact, true}, {"plain", plain, true}, {"changed", changed, false}, {"odd flag", oddFlag, false}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const F_DisplayOptions back = loaded(archived(c.options));
+    EXPECT_EQ(back.layerContexts.isCompact(), c.compact);
+    EXPECT_EQ(back, c.options);
+    EXPECT_EQ(archived(back), archived(c.options));
+  }
   // A .cfg read appends to compact contexts as to any others.
   F_DisplayOptions back = compact;
   ASSERT_EQ(readCfgText(cfgOf(stored), back), "");
   EXPECT_EQ(back, compact);
+}
+
+TEST(F_DisplayOptions, MovingHandsTheStoredContextsOver) {
+  // A document takes the options it has read by moving them: the contexts
+  // must not be copied on the way (a file may hold millions of them).
+  F_DisplayOptions read;
+  read.resetForImportedMesh(3);
+  read.layer(2).setPointMarkerSize(40);
+  const F_DisplayOptions expected = read;
+  const F_LayerContext* stored = &read.layer(1);
+  F_DisplayOptions taken(std::move(read));
+  EXPECT_EQ(&taken.layer(1), stored);
+  EXPECT_EQ(taken, expected);
+  EXPECT_EQ(read.layerCount(), 0);  // NOLINT(bugprone-use-after-move): left without contexts
+  F_DisplayOptions document;
+  document.resetForImportedMesh(5);
+  document = std::move(taken);
+  EXPECT_EQ(&document.layer(1), stored);
+  EXPECT_EQ(document, expected);
+  EXPECT_EQ(taken.layerCount(), 0);  // NOLINT(bugprone-use-after-move)
 }
 
 TEST(F_DisplayOptionsDeathTest, LayerIndexOutsideIsInternalError) {
