@@ -191,7 +191,7 @@ static bool runLayerPropertyDialog(const LayerPropertyDialog& layout, LC& layer,
 // The three property dialogs: the current layer's options edited as a copy
 // that replaces them only when every value passed.
 bool CKavrilonView::editLayerProperties(const LayerPropertyDialog& layout) {
-  LC edited = m_options.layer(m_currentLayer);
+  LC edited = std::as_const(m_options).layer(m_currentLayer);
   if (!runLayerPropertyDialog(layout, edited, format("%d - ", m_currentLayer) + m_mesh.layerName(m_currentLayer))) return false;
   if (&layout == &kLineDialog && edited.lineThickness > 1 && edited.lineType > 0)
     ui().messageBox(
