@@ -37,7 +37,6 @@ constexpr F_CellPiece kQuad8[] = {{8, {0, 4, 1, 5, 2, 6, 3, 7}}};
 constexpr F_CellPiece kQuad9[] = {{9, {0, 4, 1, 5, 2, 6, 3, 7, 8}}};
 
 struct KindRow {
-  int nodes;
   const char* name;
   std::span<const F_CellFace> faces;
   std::span<const F_CellPiece> pieces;
@@ -45,30 +44,28 @@ struct KindRow {
 
 // One row per F_CellKind, in its order.
 const KindRow kKinds[kCellKindCount] = {
-    {1, "point", {}, {}},
-    {2, "2-node line", {}, kLine2},
-    {3, "3-node line", {}, kLine3},
-    {3, "3-node triangle", {}, kTri3},
-    {6, "6-node triangle", {}, kTri6},
-    {4, "4-node quadrilateral", {}, kQuad4},
-    {8, "8-node quadrilateral", {}, kQuad8},
-    {9, "9-node quadrilateral", {}, kQuad9},
-    {4, "4-node tetrahedron", kTet4, {}},
-    {10, "10-node tetrahedron", kTet10, {}},
-    {8, "8-node hexahedron", kHex8, {}},
-    {20, "20-node hexahedron", kHex20, {}},
-    {27, "27-node hexahedron", kHex27, {}},
-    {6, "6-node wedge", kWedge6, {}},
-    {15, "15-node wedge", kWedge15, {}},
-    {5, "5-node pyramid", kPyramid5, {}},
+    {"point", {}, {}},
+    {"2-node line", {}, kLine2},
+    {"3-node line", {}, kLine3},
+    {"3-node triangle", {}, kTri3},
+    {"6-node triangle", {}, kTri6},
+    {"4-node quadrilateral", {}, kQuad4},
+    {"8-node quadrilateral", {}, kQuad8},
+    {"9-node quadrilateral", {}, kQuad9},
+    {"4-node tetrahedron", kTet4, {}},
+    {"10-node tetrahedron", kTet10, {}},
+    {"8-node hexahedron", kHex8, {}},
+    {"20-node hexahedron", kHex20, {}},
+    {"27-node hexahedron", kHex27, {}},
+    {"6-node wedge", kWedge6, {}},
+    {"15-node wedge", kWedge15, {}},
+    {"5-node pyramid", kPyramid5, {}},
 };
 
 const KindRow& row(F_CellKind kind) { return kKinds[static_cast<int>(kind)]; }
 
 }  // namespace
 
-int nodeCountOf(F_CellKind kind) { return row(kind).nodes; }
-bool isSolid(F_CellKind kind) { return !row(kind).faces.empty(); }
 const char* cellKindName(F_CellKind kind) { return row(kind).name; }
 std::span<const F_CellFace> facesOf(F_CellKind kind) { return row(kind).faces; }
 std::span<const F_CellPiece> piecesOf(F_CellKind kind) { return row(kind).pieces; }

@@ -29,8 +29,12 @@ enum class F_CellKind : std::uint8_t {
 constexpr int kCellKindCount = 16;
 constexpr int kMaxCellNodes = 27;
 
-int nodeCountOf(F_CellKind kind);
-bool isSolid(F_CellKind kind);
+// Asked once per cell in the importers' loops, so answered from a table here.
+inline int nodeCountOf(F_CellKind kind) {
+  constexpr std::uint8_t kNodes[kCellKindCount] = {1, 2, 3, 3, 6, 4, 8, 9, 4, 10, 8, 20, 27, 6, 15, 5};
+  return kNodes[static_cast<std::uint8_t>(kind) % kCellKindCount];
+}
+inline bool isSolid(F_CellKind kind) { return kind >= F_CellKind::Tet4; }
 // A short name for messages ("10-node tetrahedron").
 const char* cellKindName(F_CellKind kind);
 

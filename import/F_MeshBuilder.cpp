@@ -33,20 +33,43 @@ void F_MeshBuilder::addNode(std::int64_t id, double x, double y, double z, Where
   if (!std::isfinite(x) || !std::isfinite(y) || !std::isfinite(z)) {
     fail("ERROR\nNode " + std::to_string(id) + " has a coordinate that is not a finite number.", where);
   }
-  ids_.push_back(id);
-  xyz_.insert(xyz_.end(), {x, y, z});
-  nodeWhere_.push_back(where);
+  if (sequential_) {
+    const std::uint64_t n = xyz_.size();
+    if (n == 0) {
+      firstId_ = id;
+    } else if (static_cast<std::uint64_t>(id) - static_cast<std::uint64_t>(firstId_) != n) {
+      keepNodeNumbers();
+    }
+  }
+  if (!sequential_) {
+    ids_.push_back(id);
+    nodeWhere_.push_back(where);
+  }
+  xyz_.emplace_back(x, y, z);
+}
+
+void F_MeshBuilder::keepNodeNumbers() {
+  // The nodes so far ran on one by one, so none of them repeats another: a
+  // repeat is always reported at the later node, whose place is kept from
+  // here on.
+  sequential_ = false;
+  const std::size_t n = xyz_.size();
+  ids_.resize(n);
+  for (std::size_t i = 0; i < n; ++i) ids_[i] = static_cast<std::int64_t>(static_cast<std::uint64_t>(firstId_) + i);
+  nodeWhere_.assign(n, Where{});
 }
 
 void F_MeshBuilder::reserveNodes(std::uint64_t n) {
-  ids_.reserve(ids_.size() + n);
-  xyz_.reserve(xyz_.size() + 3 * n);
-  nodeWhere_.reserve(nodeWhere_.size() + n);
+  xyz_.reserve(xyz_.size() + n);
+  if (!sequential_) {
+    ids_.reserve(ids_.size() + n);
+    nodeWhere_.reserve(nodeWhere_.size() + n);
+  }
 }
 
 void F_MeshBuilder::reserveCells(std::uint64_t n, int nodesEach) {
   cells_.reserve(cells_.size() + n);
-  cellNodes_.reserve(cellNodes_.size() + n * static_cast<std::uint64_t>(nodesEach));
+  nodes_.reserve(nodes_.size() + n * static_cast<std::uint64_t>(nodesEach));
 }
 
 int F_MeshBuilder::addLayer(std::string name) {
@@ -61,8 +84,26 @@ void F_MeshBuilder::addCell(int layer, F_CellKind kind, const std::int64_t* node
     addSpecialNode(layer, nodeIds[0], where);
     return;
   }
-  cells_.push_back(Cell{cellNodes_.size(), cellId, where.at, layer, kind, where.isOffset});
-  cellNodes_.insert(cellNodes_.end(), nodeIds, nodeIds + nodeCountOf(kind));
+  const int n = nodeCountOf(kind);
+  if (sequential_) {
+    const std::uint64_t defined = xyz_.size();
+    int resolved[kMaxCellNodes];
+    int j = 0;
+    for (; j < n; ++j) {
+      const std::uint64_t index = static_cast<std::uint64_t>(nodeIds[j]) - static_cast<std::uint64_t>(firstId_);
+      if (index >= defined) break;
+      resolved[j] = static_cast<int>(index);
+    }
+    if (j == n) {
+      cells_.push_back(Cell{nodes_.size(), layer, kind});
+      nodes_.insert(nodes_.end(), resolved, resolved + n);
+      return;
+    }
+  }
+  deferred_.push_back(Deferred{cells_.size(), rawNodes_.size(), cellId, where});
+  cells_.push_back(Cell{nodes_.size(), layer, kind});
+  nodes_.resize(nodes_.size() + static_cast<std::size_t>(n));
+  rawNodes_.insert(rawNodes_.end(), nodeIds, nodeIds + n);
 }
 
 void F_MeshBuilder::addSpecialNode(int layer, std::int64_t nodeId, Where where) {
@@ -96,7 +137,7 @@ std::string F_MeshBuilder::skippedWarning() const {
 }
 
 void F_MeshBuilder::buildLookup() {
-  if (ids_.empty()) return;
+  if (sequential_ || ids_.empty()) return;
   const auto [lo, hi] = std::minmax_element(ids_.begin(), ids_.end());
   const std::uint64_t span = static_cast<std::uint64_t>(*hi) - static_cast<std::uint64_t>(*lo);
   auto duplicate = [&](int index) {
@@ -122,33 +163,30 @@ void F_MeshBuilder::buildLookup() {
   }
 }
 
-int F_MeshBuilder::indexOf(std::int64_t id) const {
-  if (!dense_.empty()) {
-    if (id < denseBase_ || static_cast<std::uint64_t>(id - denseBase_) >= dense_.size()) return -1;
-    return dense_[static_cast<std::size_t>(id - denseBase_)];
-  }
+int F_MeshBuilder::sparseIndexOf(std::int64_t id) const {
   auto it = std::lower_bound(sparse_.begin(), sparse_.end(), std::pair<std::int64_t, int>(id, -1));
   return it != sparse_.end() && it->first == id ? it->second : -1;
 }
 
 void F_MeshBuilder::finish(F_S3dMesh& mesh, F_NodeFields* fields) {
-  if (ids_.size() > 2147483647u) fail("ERROR\nThe file holds more nodes than a layer can number.", Where{});
+  const std::size_t nodeCount = xyz_.size();
+  if (nodeCount > 2147483647u) fail("ERROR\nThe file holds more nodes than a layer can number.", Where{});
   buildLookup();
 
   // Every node number resolved before anything is built: a missing node fails
   // at the record that named it.
-  std::vector<int> nodes(cellNodes_.size());
-  for (const Cell& cell : cells_) {
+  for (const Deferred& d : deferred_) {
+    const Cell& cell = cells_[d.cell];
     const int n = nodeCountOf(cell.kind);
     for (int j = 0; j < n; ++j) {
-      const std::int64_t id = cellNodes_[cell.firstNode + static_cast<std::uint64_t>(j)];
+      const std::int64_t id = rawNodes_[d.firstRaw + static_cast<std::uint64_t>(j)];
       const int index = indexOf(id);
       if (index < 0) {
-        fail("ERROR\nElement " + std::to_string(cell.id) + " refers to node " + std::to_string(id) +
+        fail("ERROR\nElement " + std::to_string(d.id) + " refers to node " + std::to_string(id) +
                  ", which the file does not define.",
-             Where{cell.where, cell.whereIsOffset});
+             d.where);
       }
-      nodes[cell.firstNode + static_cast<std::uint64_t>(j)] = index;
+      nodes_[cell.firstNode + static_cast<std::uint64_t>(j)] = index;
     }
   }
   std::vector<std::pair<int, int>> specials;  // layer, node index
@@ -159,13 +197,14 @@ void F_MeshBuilder::finish(F_S3dMesh& mesh, F_NodeFields* fields) {
     }
     specials.emplace_back(s.layer, index);
   }
-  std::vector<std::int64_t>().swap(cellNodes_);
+  std::vector<Deferred>().swap(deferred_);
+  std::vector<std::int64_t>().swap(rawNodes_);
 
   F_NodeFields data;
   for (std::size_t f = 0; f < fieldNames_.size(); ++f) {
-    F_NodeField field{fieldNames_[f], std::vector<double>(ids_.size(), 0.0)};
+    F_NodeField field{fieldNames_[f], std::vector<double>(nodeCount, 0.0)};
     for (const FieldValue& v : fieldValues_[f]) {
-      const int index = v.byIndex ? (v.node >= 0 && v.node < static_cast<std::int64_t>(ids_.size())
+      const int index = v.byIndex ? (v.node >= 0 && v.node < static_cast<std::int64_t>(nodeCount)
                                          ? static_cast<int>(v.node)
                                          : -1)
                                   : indexOf(v.node);
@@ -181,28 +220,25 @@ void F_MeshBuilder::finish(F_S3dMesh& mesh, F_NodeFields* fields) {
 
   // Everything is resolved: what only the messages needed goes before the
   // layers are built, so the peak holds little more than the mesh.
-  const std::size_t nodeCount = ids_.size();
   std::vector<std::int64_t>().swap(ids_);
   std::vector<Where>().swap(nodeWhere_);
   std::vector<int>().swap(dense_);
   std::vector<std::pair<std::int64_t, int>>().swap(sparse_);
   std::vector<std::vector<FieldValue>>().swap(fieldValues_);
-  std::vector<CellRef> refs;
-  refs.reserve(cells_.size());
-  for (const Cell& cell : cells_) refs.push_back(CellRef{cell.firstNode, cell.layer, cell.kind});
-  std::vector<Cell>().swap(cells_);
 
-  // The cells of each layer, in file order.
+  // The cells of each layer, in file order; a file of one layer needs no lists.
   std::vector<std::vector<std::uint32_t>> byLayer(layerNames_.size());
-  for (std::size_t c = 0; c < refs.size(); ++c) {
-    byLayer[static_cast<std::size_t>(refs[c].layer)].push_back(static_cast<std::uint32_t>(c));
+  if (layerNames_.size() > 1) {
+    for (std::size_t c = 0; c < cells_.size(); ++c) {
+      byLayer[static_cast<std::size_t>(cells_[c].layer)].push_back(static_cast<std::uint32_t>(c));
+    }
   }
 
   F_S3dMesh built;
   built.name = mesh.name;
   std::vector<int> localOf(nodeCount, 0);
   for (int layer = 0; layer < layerCount(); ++layer) {
-    buildLayer(layer, refs, byLayer[static_cast<std::size_t>(layer)], nodes, specials, localOf, built, &data);
+    buildLayer(layer, byLayer[static_cast<std::size_t>(layer)], specials, localOf, built, &data);
   }
   if (built.layerCount() == 0) fail("ERROR\nThe file holds no element that can be shown.", Where{});
 
@@ -212,38 +248,53 @@ void F_MeshBuilder::finish(F_S3dMesh& mesh, F_NodeFields* fields) {
   if (!warning.empty()) ui().messageBox(warning);
 }
 
-void F_MeshBuilder::buildLayer(int layer, const std::vector<CellRef>& refs, const std::vector<std::uint32_t>& cells,
-                               const std::vector<int>& nodes, const std::vector<std::pair<int, int>>& specialNodes,
-                               std::vector<int>& localOf, F_S3dMesh& mesh, F_NodeFields* fields) {
+void F_MeshBuilder::buildLayer(int layer, const std::vector<std::uint32_t>& cellList,
+                               const std::vector<std::pair<int, int>>& specialNodes, std::vector<int>& localOf,
+                               F_S3dMesh& mesh, F_NodeFields* fields) {
+  // With one layer every cell is this layer's, and `cellList` is empty.
+  const bool allCells = layerNames_.size() == 1;
+  const std::size_t cellCount = allCells ? cells_.size() : cellList.size();
+  auto cellAt = [&](std::size_t i) -> const Cell& { return cells_[allCells ? i : cellList[i]]; };
+
   std::vector<F_SolidCell> solids;
-  std::vector<std::uint32_t> solidOf;  // the cell behind each solid
-  for (std::uint32_t c : cells) {
-    if (isSolid(refs[c].kind)) {
-      solids.push_back(F_SolidCell{refs[c].kind, nodes.data() + refs[c].firstNode});
-      solidOf.push_back(c);
+  std::size_t pieces = 0;
+  for (std::size_t i = 0; i < cellCount; ++i) {
+    const Cell& cell = cellAt(i);
+    if (isSolid(cell.kind)) {
+      solids.push_back(F_SolidCell{cell.kind, nodes_.data() + cell.firstNode});
+    } else {
+      pieces += cell.kind == F_CellKind::Line3 ? 2 : 1;
     }
   }
   const std::vector<F_FaceRef> skin = findSkin(solids);
-  std::size_t pieces = skin.size();
-  for (std::uint32_t c : cells) pieces += piecesOf(refs[c].kind).size();
+  std::vector<F_SolidCell>().swap(solids);
+  pieces += skin.size();
 
-  // Elements as lists of file node indices, cells and skin faces in file order.
+  // Elements over file node indices plus one, cells and skin faces in file
+  // order; the nodes the layer uses are marked on the way.
+  std::vector<int> points;
   F_S3dLayer out;
   out.name = layerNames_[static_cast<std::size_t>(layer)];
   out.elements.reserve(static_cast<int>(std::min<std::size_t>(pieces, 2147483647)));
   auto emit = [&](const int* cellNodes, const std::uint8_t* order, int count) {
     F_S3dElement e;
     e.nodes.resize(count);
+    int* to = e.nodes.data();
     for (int j = 0; j < count; ++j) {
-      e.nodes(j + 1) = cellNodes[order[j]];
+      const int index = cellNodes[order[j]];
+      to[j] = index + 1;
+      if (localOf[static_cast<std::size_t>(index)] == 0) {
+        localOf[static_cast<std::size_t>(index)] = 1;
+        points.push_back(index);
+      }
     }
     out.elements.append(std::move(e));
   };
   std::size_t nextFace = 0;
   std::size_t solid = 0;
-  for (std::uint32_t c : cells) {
-    const CellRef& cell = refs[c];
-    const int* cellNodes = nodes.data() + cell.firstNode;
+  for (std::size_t i = 0; i < cellCount; ++i) {
+    const Cell& cell = cellAt(i);
+    const int* cellNodes = nodes_.data() + cell.firstNode;
     if (!isSolid(cell.kind)) {
       for (const F_CellPiece& piece : piecesOf(cell.kind)) emit(cellNodes, piece.nodes, piece.nodeCount);
       continue;
@@ -256,28 +307,18 @@ void F_MeshBuilder::buildLayer(int layer, const std::vector<CellRef>& refs, cons
   }
   std::vector<int> specials;
   for (const auto& [l, index] : specialNodes) {
-    if (l == layer) specials.push_back(index);
+    if (l != layer) continue;
+    specials.push_back(index);
+    if (localOf[static_cast<std::size_t>(index)] == 0) {
+      localOf[static_cast<std::size_t>(index)] = 1;
+      points.push_back(index);
+    }
   }
   if (out.elements.empty() && specials.empty()) return;
 
   // Points: the nodes the layer uses, in the file's node order, numbered from 1.
   // A layer that uses a good share of the nodes finds them by one pass over the
   // marks, a small one by sorting its own list.
-  std::vector<int> points;
-  for (const F_S3dElement& e : out.elements) {
-    for (int index : e.nodes) {
-      if (localOf[static_cast<std::size_t>(index)] == 0) {
-        localOf[static_cast<std::size_t>(index)] = 1;
-        points.push_back(index);
-      }
-    }
-  }
-  for (int index : specials) {
-    if (localOf[static_cast<std::size_t>(index)] == 0) {
-      localOf[static_cast<std::size_t>(index)] = 1;
-      points.push_back(index);
-    }
-  }
   if (points.size() * 16 < localOf.size()) {
     std::sort(points.begin(), points.end());
   } else {
@@ -286,14 +327,25 @@ void F_MeshBuilder::buildLayer(int layer, const std::vector<CellRef>& refs, cons
       if (localOf[i]) points.push_back(static_cast<int>(i));
     }
   }
-  out.points.reserve(static_cast<int>(points.size()));
-  for (std::size_t k = 0; k < points.size(); ++k) {
-    localOf[static_cast<std::size_t>(points[k])] = static_cast<int>(k) + 1;
-    const double* p = xyz_.data() + 3 * static_cast<std::size_t>(points[k]);
-    out.points.append(F_Point3D(p[0], p[1], p[2]));
-  }
-  for (F_S3dElement& e : out.elements) {
-    for (int j = 1; j <= e.nodes.size(); ++j) e.nodes(j) = localOf[static_cast<std::size_t>(e.nodes(j))];
+  if (points.size() == localOf.size()) {
+    // A layer of every node keeps the file's numbers plus one as they are,
+    // and the only layer takes the nodes themselves.
+    for (std::size_t k = 0; k < points.size(); ++k) localOf[k] = static_cast<int>(k) + 1;
+    if (layerNames_.size() == 1) {
+      out.points = F_Vector<F_Point3D>(std::move(xyz_));
+    } else {
+      out.points.reserve(static_cast<int>(points.size()));
+      for (const F_Point3D& p : xyz_) out.points.append(p);
+    }
+  } else {
+    out.points.reserve(static_cast<int>(points.size()));
+    for (std::size_t k = 0; k < points.size(); ++k) {
+      localOf[static_cast<std::size_t>(points[k])] = static_cast<int>(k) + 1;
+      out.points.append(xyz_[static_cast<std::size_t>(points[k])]);
+    }
+    for (F_S3dElement& e : out.elements) {
+      for (int& node : e.nodes) node = localOf[static_cast<std::size_t>(node - 1)];
+    }
   }
   for (int index : specials) out.specialNodes.append(localOf[static_cast<std::size_t>(index)]);
   for (int index : points) localOf[static_cast<std::size_t>(index)] = 0;

@@ -33,7 +33,7 @@ class F_MeshBuilder {
   // left, so a false count costs no more memory than the file itself.
   void reserveNodes(std::uint64_t n);
   void reserveCells(std::uint64_t n, int nodesEach);
-  int nodeCount() const { return static_cast<int>(ids_.size()); }
+  int nodeCount() const { return static_cast<int>(xyz_.size()); }
 
   // A new layer; its index for addCell.
   int addLayer(std::string name);
@@ -59,19 +59,20 @@ class F_MeshBuilder {
   std::string skippedWarning() const;
 
  private:
+  // A cell's nodes are resolved as it comes when they are already defined
+  // and numbered one by one (the usual case), else when the file has been read.
   struct Cell {
-    std::uint64_t firstNode;  // into cellNodes_
-    std::int64_t id;
-    std::int64_t where;
+    std::uint64_t firstNode;  // into nodes_
     std::int32_t layer;
     F_CellKind kind;
-    bool whereIsOffset;
   };
-  // What building a layer needs of a cell once its nodes are resolved.
-  struct CellRef {
-    std::uint64_t firstNode;
-    std::int32_t layer;
-    F_CellKind kind;
+  // A cell whose nodes wait for the whole file: their numbers, and what a
+  // message about a missing one names.
+  struct Deferred {
+    std::uint64_t cell;      // into cells_
+    std::uint64_t firstRaw;  // into rawNodes_
+    std::int64_t id;
+    Where where;
   };
   struct Special {
     std::int32_t layer;
@@ -86,20 +87,41 @@ class F_MeshBuilder {
   };
 
   // The dense index of a file node number, or -1.
-  int indexOf(std::int64_t id) const;
+  int indexOf(std::int64_t id) const {
+    if (sequential_) {
+      const std::uint64_t i = static_cast<std::uint64_t>(id) - static_cast<std::uint64_t>(firstId_);
+      return i < xyz_.size() ? static_cast<int>(i) : -1;
+    }
+    if (!dense_.empty()) {
+      const std::uint64_t i = static_cast<std::uint64_t>(id) - static_cast<std::uint64_t>(denseBase_);
+      return i < dense_.size() ? dense_[i] : -1;
+    }
+    return sparseIndexOf(id);
+  }
+  int sparseIndexOf(std::int64_t id) const;
   void buildLookup();
-  // `localOf` holds a 0 for every node and is left that way.
-  void buildLayer(int layer, const std::vector<CellRef>& refs, const std::vector<std::uint32_t>& cells,
-                  const std::vector<int>& nodes, const std::vector<std::pair<int, int>>& specialNodes,
-                  std::vector<int>& localOf, F_S3dMesh& mesh, F_NodeFields* fields);
+  // The numbers and places of the nodes so far, once they stop running on
+  // one by one from the first.
+  void keepNodeNumbers();
+  // `cells` lists the layer's cells, or is empty when every cell is the
+  // layer's. `localOf` holds a 0 for every node and is left that way.
+  void buildLayer(int layer, const std::vector<std::uint32_t>& cells, const std::vector<std::pair<int, int>>& specialNodes, std::vector<int>& localOf, F_S3dMesh& mesh,
+                  F_NodeFields* fields);
 
   F_InputFile& file_;
+  // Nodes numbered on by one from the first (the usual case) need neither
+  // their numbers nor their places kept: there is nothing to look up and no
+  // node can be defined twice.
+  bool sequential_ = true;
+  std::int64_t firstId_ = 0;
   std::vector<std::int64_t> ids_;
-  std::vector<double> xyz_;
+  std::vector<F_Point3D> xyz_;
   std::vector<Where> nodeWhere_;
   std::vector<std::string> layerNames_;
   std::vector<Cell> cells_;
-  std::vector<std::int64_t> cellNodes_;
+  std::vector<int> nodes_;  // dense node indices of every cell, one cell after another
+  std::vector<Deferred> deferred_;
+  std::vector<std::int64_t> rawNodes_;
   std::vector<Special> specials_;
   std::vector<std::string> fieldNames_;
   std::vector<std::vector<FieldValue>> fieldValues_;

@@ -105,6 +105,15 @@ bool F_TextScanner::fill() {
 }
 
 std::size_t F_TextScanner::slowBytes(void* out, std::size_t n) {
+  // Small reads refill the buffer, so the ones after them are served from it
+  // again; large ones go straight from the file to their destination.
+  if (n <= kBufferSize / 2) {
+    fill();
+    const std::size_t have = std::min(n, end_ - pos_);
+    std::memcpy(out, buf_.data() + pos_, have);
+    pos_ += have;
+    return have;
+  }
   auto* dst = static_cast<char*>(out);
   const std::size_t have = end_ - pos_;
   std::memcpy(dst, buf_.data() + pos_, have);

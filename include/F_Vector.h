@@ -33,6 +33,10 @@ class F_Vector {
     }
     return *this;
   }
+  // Takes the values of `values` without copying them.
+  explicit F_Vector(std::vector<T>&& values) {
+    if (!values.empty()) v_ = guarded([&] { return std::make_unique<std::vector<T>>(std::move(values)); });
+  }
   F_Vector(F_Vector&&) noexcept = default;
   F_Vector& operator=(F_Vector&&) noexcept = default;
 

@@ -303,6 +303,24 @@ void GmshReader::nodes() {
     tags.clear();
     if (binary_) {
       F_BinaryReader b = binary();
+      const std::uint64_t stride = 8 * static_cast<std::uint64_t>(3 + extra);
+      if (b.remaining() >= static_cast<std::uint64_t>(n) * (8 + stride)) {
+        // The whole block is there: tags and coordinates in bulk, a stretch at a time.
+        tags.resize(static_cast<std::size_t>(n));
+        b.getArray(reinterpret_cast<std::uint64_t*>(tags.data()), tags.size(), "a node tag");
+        constexpr std::size_t kChunk = 4096;
+        double xyz[kChunk * 6];
+        for (std::size_t first = 0; first < tags.size(); first += kChunk) {
+          const std::size_t count = std::min(kChunk, tags.size() - first);
+          const std::uint64_t start = b.offset();
+          b.getArray(xyz, count * static_cast<std::size_t>(3 + extra), "a node's coordinates");
+          for (std::size_t i = 0; i < count; ++i) {
+            const double* p = xyz + i * static_cast<std::size_t>(3 + extra);
+            builder_.addNode(tags[first + i], p[0], p[1], p[2], at(start + i * stride));
+          }
+        }
+        continue;
+      }
       for (std::int64_t i = 0; i < n; ++i) tags.push_back(static_cast<std::int64_t>(b.get<std::uint64_t>("a node tag")));
       for (std::int64_t i = 0; i < n; ++i) {
         const std::uint64_t where = b.offset();
@@ -457,6 +475,26 @@ void GmshReader::elements() {
     builder_.reserveCells(static_cast<std::uint64_t>(n), type->nodes);
     const auto found = entityPhysicals_.find({dim, entity});
     physicals = found != entityPhysicals_.end() ? found->second : std::vector<int>();
+    if (binary_ && binary().remaining() >= static_cast<std::uint64_t>(n) * static_cast<std::uint64_t>(perElement)) {
+      // The whole block is there: records in bulk, a stretch at a time.
+      F_BinaryReader b = binary();
+      const std::size_t recordSize = static_cast<std::size_t>(1 + type->nodes);
+      const std::size_t perChunk = std::max<std::size_t>(1, 16384 / recordSize);
+      std::vector<std::uint64_t> records(std::min<std::size_t>(perChunk, static_cast<std::size_t>(n)) * recordSize);
+      for (std::int64_t first = 0; first < n;) {
+        const std::size_t count = std::min<std::size_t>(perChunk, static_cast<std::size_t>(n - first));
+        const std::uint64_t start = b.offset();
+        b.getArray(records.data(), count * recordSize, "an element");
+        for (std::size_t i = 0; i < count; ++i) {
+          const std::uint64_t* record = records.data() + i * recordSize;
+          for (int j = 0; j < type->nodes; ++j) nodes[j] = static_cast<std::int64_t>(record[1 + j]);
+          element(*type, typeNumber, static_cast<std::int64_t>(record[0]), nodes, physicals, dim,
+                  at(start + 8 * i * recordSize));
+        }
+        first += static_cast<std::int64_t>(count);
+      }
+      continue;
+    }
     for (std::int64_t e = 0; e < n; ++e) {
       if (binary_) {
         F_BinaryReader b = binary();
