@@ -122,3 +122,21 @@ TEST(F_SkinFinder, SolidsThatShareNothingKeepEveryFace) {
   EXPECT_EQ(skin.front(), 0u);
   EXPECT_EQ(skin.back(), 999u * 8 + 3);
 }
+
+// The node counts and the solid test answer from their own small tables: each
+// kind's faces or pieces must stay within its nodes, and only solids have faces.
+TEST(F_CellKind, NodeCountsAndSolidityAgreeWithTheFacesAndPieces) {
+  for (int k = 0; k < kCellKindCount; ++k) {
+    const auto kind = static_cast<F_CellKind>(k);
+    SCOPED_TRACE(cellKindName(kind));
+    EXPECT_EQ(isSolid(kind), !facesOf(kind).empty());
+    EXPECT_EQ(piecesOf(kind).empty(), isSolid(kind) || kind == F_CellKind::Point);
+    int highest = 0;
+    for (const F_CellFace& f : facesOf(kind)) highest = std::max(highest, int(*std::max_element(f.nodes, f.nodes + f.nodeCount)));
+    for (const F_CellPiece& p : piecesOf(kind)) highest = std::max(highest, int(*std::max_element(p.nodes, p.nodes + p.nodeCount)));
+    // Every node but a 27-node hexahedron's centre lies on some face or piece.
+    const int inner = kind == F_CellKind::Hex27 ? 1 : 0;
+    if (kind != F_CellKind::Point) EXPECT_EQ(highest, nodeCountOf(kind) - 1 - inner);
+  }
+  EXPECT_EQ(nodeCountOf(F_CellKind::Point), 1);
+}
