@@ -42,32 +42,27 @@ constexpr double kPowersOfTen[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7
 
 }  // namespace
 
-bool parseReal(std::string_view t, double& value) {
-  // Sign, digits, an optional fraction and exponent; nothing else ("inf" and
-  // "nan" are no coordinates).
-  const char* p = t.data();
-  const char* const end = p + t.size();
+namespace {
+
+// A real at p, up to `end` or the first byte that cannot continue it, which
+// `stop` is left at: sign, digits, an optional fraction and exponent, nothing
+// else ("inf" and "nan" are no coordinates). False when no real starts there.
+bool realPrefix(const char* p, const char* const end, const char*& stop, double& value) {
+  const char* const start = p;
   bool negative = false;
   if (p < end && (*p == '+' || *p == '-')) negative = *p++ == '-';
+  const char* const digitsFrom = p;
   std::uint64_t mantissa = 0;
-  int significant = 0, exponent = 0;
-  bool digits = false, exact = true;
-  auto digit = [&](unsigned d, bool fraction) {
-    digits = true;
-    if (significant < 19) {
-      mantissa = mantissa * 10 + d;
-      if (mantissa) ++significant;
-      if (fraction) --exponent;
-    } else {
-      exact = false;  // more digits than the quick way can hold
-      if (!fraction) ++exponent;
-    }
-  };
-  for (; p < end && static_cast<unsigned>(*p - '0') <= 9; ++p) digit(static_cast<unsigned>(*p - '0'), false);
+  while (p < end && static_cast<unsigned>(*p - '0') <= 9) mantissa = mantissa * 10 + static_cast<unsigned>(*p++ - '0');
+  std::size_t digits = static_cast<std::size_t>(p - digitsFrom);
+  int exponent = 0;
   if (p < end && *p == '.') {
-    for (++p; p < end && static_cast<unsigned>(*p - '0') <= 9; ++p) digit(static_cast<unsigned>(*p - '0'), true);
+    const char* const fraction = ++p;
+    while (p < end && static_cast<unsigned>(*p - '0') <= 9) mantissa = mantissa * 10 + static_cast<unsigned>(*p++ - '0');
+    digits += static_cast<std::size_t>(p - fraction);
+    exponent = -static_cast<int>(std::min<std::ptrdiff_t>(p - fraction, 100000));
   }
-  if (!digits) return false;
+  if (digits == 0) return false;
   if (p < end && (*p == 'e' || *p == 'E')) {
     ++p;
     bool minus = false;
@@ -77,18 +72,26 @@ bool parseReal(std::string_view t, double& value) {
     for (; p < end && static_cast<unsigned>(*p - '0') <= 9; ++p) e = std::min(e * 10 + (*p - '0'), 100000);
     exponent += minus ? -e : e;
   }
-  if (p != end) return false;
-  // An integer mantissa below 2^53 and a power of ten up to 1e22 are both
-  // exact, so one multiplication or division rounds correctly.
-  if (exact && mantissa < (std::uint64_t{1} << 53) && exponent >= -22 && exponent <= 22) {
+  stop = p;
+  // Up to 19 digits fit the mantissa; one below 2^53 and a power of ten up to
+  // 1e22 are both exact, so one multiplication or division rounds correctly.
+  if (digits <= 19 && mantissa < (std::uint64_t{1} << 53) && exponent >= -22 && exponent <= 22) {
     const double m = static_cast<double>(mantissa);
     const double v = exponent < 0 ? m / kPowersOfTen[-exponent] : m * kPowersOfTen[exponent];
     value = negative ? -v : v;
     return true;
   }
-  if (!t.empty() && t.front() == '+') t.remove_prefix(1);
-  const auto [stop, ec] = std::from_chars(t.data(), t.data() + t.size(), value);
-  return ec == std::errc() && stop == t.data() + t.size();
+  const char* from = start;
+  if (*from == '+') ++from;
+  const auto [to, ec] = std::from_chars(from, p, value);
+  return ec == std::errc() && to == p;
+}
+
+}  // namespace
+
+bool parseReal(std::string_view t, double& value) {
+  const char* stop = nullptr;
+  return realPrefix(t.data(), t.data() + t.size(), stop, value) && stop == t.data() + t.size();
 }
 
 bool F_TextScanner::fill() {
@@ -241,6 +244,29 @@ void F_TextScanner::endLine() {
     }
     if (!fill()) return;
   }
+}
+
+bool F_TextScanner::peekLine(std::string_view& line) {
+  const void* nl = std::memchr(buf_.data() + pos_, '\n', end_ - pos_);
+  if (!nl) {
+    // Lines longer than half the buffer are left to the word-by-word reading,
+    // so refills here move little and a file of one long line stays linear.
+    if (end_ - pos_ >= kBufferSize / 2) return false;
+    fill();
+    nl = std::memchr(buf_.data() + pos_, '\n', end_ - pos_);
+    if (!nl) return false;
+  }
+  peekEnd_ = static_cast<std::size_t>(static_cast<const char*>(nl) - buf_.data());
+  line = std::string_view(buf_.data() + pos_, peekEnd_ - pos_);
+  return true;
+}
+
+bool F_LineFields::real(double& value) {
+  skipBlanks();
+  const char* stop = nullptr;
+  if (!realPrefix(p_, end_, stop, value) || (stop < end_ && !isBlank(*stop))) return false;
+  p_ = stop;
+  return true;
 }
 
 void F_TextScanner::skipPast(std::string_view marker) {

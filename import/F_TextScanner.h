@@ -34,6 +34,15 @@ class F_TextScanner {
   std::string_view restOfLine();
   // Skips blanks up to and including the next line end.
   void endLine();
+  // The rest of the current line, without its line end, when a line end
+  // follows it in the buffer: records that fill one line are parsed in place,
+  // and only takeLine() consumes them. False (nothing consumed) otherwise.
+  bool peekLine(std::string_view& line);
+  // Passes the line peekLine() gave and its line end.
+  void takeLine() {
+    pos_ = peekEnd_ + 1;
+    ++line_;
+  }
   bool atEnd();
   // Passes over every byte up to and including `marker`, counting lines.
   void skipPast(std::string_view marker);
@@ -65,6 +74,7 @@ class F_TextScanner {
   std::vector<char> buf_;
   std::size_t pos_ = 0;
   std::size_t end_ = 0;
+  std::size_t peekEnd_ = 0;
   std::uint64_t consumedBefore_ = 0;
   int line_ = 1;
   bool offsets_ = false;
@@ -75,6 +85,44 @@ class F_TextScanner {
 // "ERROR\nExpected <what>, found "<found>"." (the found text shortened and
 // kept to visible characters).
 std::string expectedMessage(std::string_view what, std::string_view found);
+
+// The blank-separated words of one line, parsed where they lie. Each call
+// takes a word only when it is of the plain shape the scanner reads the
+// quick way; a caller that meets anything else reads the record again
+// through the scanner, which says what is wrong.
+class F_LineFields {
+ public:
+  explicit F_LineFields(std::string_view line) : p_(line.data()), end_(line.data() + line.size()) {}
+  // An optional '-' and 1 to 18 digits.
+  bool integer(std::int64_t& value) {
+    skipBlanks();
+    const char* p = p_;
+    const bool negative = p < end_ && *p == '-';
+    if (negative) ++p;
+    const char* const digits = p;
+    std::int64_t v = 0;
+    while (p < end_ && static_cast<unsigned>(*p - '0') <= 9 && p - digits < 18) v = v * 10 + (*p++ - '0');
+    if (p == digits || (p < end_ && !isBlank(*p))) return false;
+    p_ = p;
+    value = negative ? -v : v;
+    return true;
+  }
+  // A word parseReal takes.
+  bool real(double& value);
+  // Nothing but blanks left.
+  bool atEnd() {
+    skipBlanks();
+    return p_ == end_;
+  }
+
+ private:
+  static bool isBlank(char c) { return c == ' ' || c == '\t' || c == '\r'; }
+  void skipBlanks() {
+    while (p_ < end_ && isBlank(*p_)) ++p_;
+  }
+  const char* p_;
+  const char* end_;
+};
 
 // Parses a whole word as an integer or a real; false when it is not one.
 bool parseInteger(std::string_view text, std::int64_t& value);

@@ -96,6 +96,11 @@ class GmshReader {
   void skipSection(const std::string& name);
   void endSection(const char* name) { text_.expect(std::string("$End") + name); }
 
+  // A text record that fills its line and has the plain shape, read in
+  // place; false, with nothing consumed, for anything else.
+  bool quickNode(std::int64_t* id, double xyz[3]);
+  bool quickElement22(Where where, std::vector<int>& physicals);
+
   int layerOf(int dimension, int physical);
   // Adds one element, given its nodes in the file's order.
   void element(const GmshType& type, std::int64_t typeNumber, std::int64_t id, const std::int64_t* nodes,
@@ -112,6 +117,7 @@ class GmshReader {
   std::map<std::pair<int, int>, std::vector<int>> entityPhysicals_;
   std::map<std::pair<int, int>, int> layers_;  // (dimension, physical or -1) -> layer
   std::pair<int, int> lastKey_{0, 0};
+  double xyz3_[3] = {0, 0, 0};
   int lastLayer_ = -1;
 };
 
@@ -260,6 +266,10 @@ void GmshReader::nodes() {
         builder_.addNode(id, xyz[0], xyz[1], xyz[2], at(where));
       } else {
         const Where where = line();
+        if (std::int64_t id = 0; quickNode(&id, xyz3_)) {
+          builder_.addNode(id, xyz3_[0], xyz3_[1], xyz3_[2], where);
+          continue;
+        }
         const std::int64_t id = text_.integer("a node number");
         const double x = text_.real("the x coordinate"), y = text_.real("the y coordinate");
         const double z = text_.real("the z coordinate");
@@ -332,6 +342,10 @@ void GmshReader::nodes() {
       for (std::int64_t i = 0; i < n; ++i) tags.push_back(text_.integer("a node tag"));
       for (std::int64_t i = 0; i < n; ++i) {
         const Where where = line();
+        if (extra == 0 && quickNode(nullptr, xyz3_)) {
+          builder_.addNode(tags[static_cast<std::size_t>(i)], xyz3_[0], xyz3_[1], xyz3_[2], where);
+          continue;
+        }
         const double x = text_.real("the x coordinate"), y = text_.real("the y coordinate");
         const double z = text_.real("the z coordinate");
         for (int p = 0; p < extra; ++p) (void)text_.real("a parametric coordinate");
@@ -340,6 +354,39 @@ void GmshReader::nodes() {
     }
   }
   endSection("Nodes");
+}
+
+bool GmshReader::quickNode(std::int64_t* id, double xyz[3]) {
+  std::string_view ln;
+  if (!text_.peekLine(ln)) return false;
+  F_LineFields f(ln);
+  if ((id && !f.integer(*id)) || !f.real(xyz[0]) || !f.real(xyz[1]) || !f.real(xyz[2]) || !f.atEnd()) return false;
+  text_.takeLine();
+  return true;
+}
+
+bool GmshReader::quickElement22(Where where, std::vector<int>& physicals) {
+  std::string_view ln;
+  if (!text_.peekLine(ln)) return false;
+  F_LineFields f(ln);
+  std::int64_t id = 0, typeNumber = 0, ntags = 0;
+  if (!f.integer(id) || !f.integer(typeNumber) || !f.integer(ntags) || ntags < 0 || ntags > 16) return false;
+  const GmshType* type = typeOf(typeNumber);
+  if (!type) return false;
+  physicals.clear();
+  for (std::int64_t t = 0; t < ntags; ++t) {
+    std::int64_t tag = 0;
+    if (!f.integer(tag)) return false;
+    if (t == 0 && tag > 0) physicals.push_back(static_cast<int>(std::min<std::int64_t>(tag, 1 << 30)));
+  }
+  std::int64_t nodes[128];
+  for (int j = 0; j < type->nodes; ++j) {
+    if (!f.integer(nodes[j])) return false;
+  }
+  if (!f.atEnd()) return false;
+  text_.takeLine();
+  element(*type, typeNumber, id, nodes, physicals, type->dimension, where);
+  return true;
 }
 
 int GmshReader::layerOf(int dimension, int physical) {
@@ -389,6 +436,7 @@ void GmshReader::elements() {
     if (!binary_) {
       for (std::int64_t i = 0; i < n; ++i) {
         const Where where = line();
+        if (quickElement22(where, physicals)) continue;
         const std::int64_t id = text_.integer("an element number");
         const std::int64_t typeNumber = text_.integer("an element type");
         const GmshType* type = typeOf(typeNumber);
@@ -505,6 +553,20 @@ void GmshReader::elements() {
         element(*type, typeNumber, static_cast<std::int64_t>(record[0]), nodes, physicals, dim, at(where));
       } else {
         const Where where = line();
+        std::string_view ln;
+        if (text_.peekLine(ln)) {
+          F_LineFields f(ln);
+          std::int64_t id = 0;
+          int j = 0;
+          if (f.integer(id)) {
+            while (j < type->nodes && f.integer(nodes[j])) ++j;
+          }
+          if (j == type->nodes && f.atEnd()) {
+            text_.takeLine();
+            element(*type, typeNumber, id, nodes, physicals, dim, where);
+            continue;
+          }
+        }
         const std::int64_t id = text_.integer("an element tag");
         for (int j = 0; j < type->nodes; ++j) nodes[j] = text_.integer("a node tag of the element");
         element(*type, typeNumber, id, nodes, physicals, dim, where);

@@ -12,7 +12,8 @@ TEST(F_TextScanner, RealsReadByTheQuickWayMatchTheGeneralConversionBitForBit) {
       "0",     "-0",    "1",      "0.1",   "0.3333333333333333", "1.2345678901234567", "9007199254740991",
       "9007199254740992",        "9007199254740993",             "1234567890123456789", "12345678901234567890",
       "1e22",  "1e23",  "1e-22",  "1e-23", "4.9406564584124654e-324", "1.7976931348623157e308", "2.5e-5",
-      "-7.25", "5.",    ".5",     "1E+03", "00000000000000000000001.5", "0.000000000000000000000000001"};
+      "-7.25", "5.",    ".5",     "1E+03", "00000000000000000000001.5", "0.000000000000000000000000001",
+      "0000000000000000001", "0.000000000000000001", "0.0000000000000000001", "-1.5e+2", "-0.07000000000000001"};
   for (const char* text : rows) {
     SCOPED_TRACE(text);
     double quick = 0, general = 0;
@@ -23,7 +24,7 @@ TEST(F_TextScanner, RealsReadByTheQuickWayMatchTheGeneralConversionBitForBit) {
 }
 
 TEST(F_TextScanner, WordsThatAreNoNumbersAreRefused) {
-  for (const char* text : {"", "-", "+", ".", "1e", "1e+", "inf", "nan", "0x10", "1.5.2", "1e999", "1,5", "--1", "1-"}) {
+  for (const char* text : {"", "-", "+", ".", "1e", "1e+", "inf", "nan", "0x10", "1.5.2", "1e999", "1,5", "--1", "1-", "+-1", "-+1", "1e5x", "1.5 "}) {
     SCOPED_TRACE(text);
     double v = 0;
     EXPECT_FALSE(parseReal(text, v));
@@ -74,4 +75,50 @@ TEST(F_TextScanner, WordsAndLinesAcrossBufferRefillsKeepTheirBytesAndLineNumbers
   RecordingUi ui;
   EXPECT_THROW(scanner.word(), F_UserException);
   EXPECT_EQ(ui.lastMessage(), importError("msh", "ERROR\nA word longer than 4096 characters.", lines + 2));
+}
+
+// Records read in place take only words of the plain shape; anything else is
+// left for the word-by-word reading, which says what is wrong.
+TEST(F_TextScanner, LineFieldsTakeOnlyPlainWordsAndLeaveTheRest) {
+  const struct {
+    const char* line;
+    const char* shape;  // i: an integer, r: a real, then whether the line is then at its end
+    bool taken;
+    bool atEnd;
+  } rows[] = {
+      {"12 0.5 -3 1e-5", "irir", true, true},
+      {"12 0.5\r", "ir", true, true},
+      {" \t12\t0.5  ", "ir", true, true},
+      {"999999999999999999", "i", true, true},     // 18 digits
+      {"1000000000000000000", "i", false, false},  // 19: the general reading
+      {"+7", "i", false, false},
+      {"-", "i", false, false},
+      {"12x 1", "i", false, false},
+      {"1.5", "i", false, false},
+      {"1.5x", "r", false, false},
+      {"inf", "r", false, false},
+      {"1e", "r", false, false},
+      {"1 2 3", "ii", true, false},
+      {"", "", true, true},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.line);
+    F_LineFields f(row.line);
+    bool taken = true;
+    for (const char* k = row.shape; *k && taken; ++k) {
+      std::int64_t i = 0;
+      double r = 0;
+      taken = *k == 'i' ? f.integer(i) : f.real(r);
+    }
+    EXPECT_EQ(taken, row.taken);
+    if (taken) {
+      EXPECT_EQ(f.atEnd(), row.atEnd);
+    }
+  }
+  F_LineFields f("-42 2.5e1");
+  std::int64_t i = 0;
+  double r = 0;
+  ASSERT_TRUE(f.integer(i) && f.real(r));
+  EXPECT_EQ(i, -42);
+  EXPECT_EQ(r, 25.0);
 }
