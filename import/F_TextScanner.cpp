@@ -42,12 +42,9 @@ constexpr double kPowersOfTen[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7
 
 }  // namespace
 
-namespace {
-
-// A real at p, up to `end` or the first byte that cannot continue it, which
-// `stop` is left at: sign, digits, an optional fraction and exponent, nothing
-// else ("inf" and "nan" are no coordinates). False when no real starts there.
-bool realPrefix(const char* p, const char* const end, const char*& stop, double& value) {
+// Sign, digits, an optional fraction and exponent, nothing else ("inf" and
+// "nan" are no coordinates).
+bool parseRealPrefix(const char* p, const char* const end, const char*& stop, double& value) {
   const char* const start = p;
   bool negative = false;
   if (p < end && (*p == '+' || *p == '-')) negative = *p++ == '-';
@@ -87,11 +84,9 @@ bool realPrefix(const char* p, const char* const end, const char*& stop, double&
   return ec == std::errc() && to == p;
 }
 
-}  // namespace
-
 bool parseReal(std::string_view t, double& value) {
   const char* stop = nullptr;
-  return realPrefix(t.data(), t.data() + t.size(), stop, value) && stop == t.data() + t.size();
+  return parseRealPrefix(t.data(), t.data() + t.size(), stop, value) && stop == t.data() + t.size();
 }
 
 bool F_TextScanner::fill() {
@@ -264,7 +259,7 @@ bool F_TextScanner::peekLine(std::string_view& line) {
 bool F_LineFields::real(double& value) {
   skipBlanks();
   const char* stop = nullptr;
-  if (!realPrefix(p_, end_, stop, value) || (stop < end_ && !isBlank(*stop))) return false;
+  if (!parseRealPrefix(p_, end_, stop, value) || (stop < end_ && !isBlank(*stop))) return false;
   p_ = stop;
   return true;
 }

@@ -124,6 +124,11 @@ class F_LineFields {
   const char* end_;
 };
 
+// A real at p, up to `end` or the first byte that cannot continue it, where
+// `stop` is left; false when none starts there. parseReal is this over a
+// whole word.
+bool parseRealPrefix(const char* p, const char* end, const char*& stop, double& value);
+
 // Parses a whole word as an integer or a real; false when it is not one.
 bool parseInteger(std::string_view text, std::int64_t& value);
 bool parseReal(std::string_view text, double& value);

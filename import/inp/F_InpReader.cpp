@@ -106,6 +106,58 @@ void splitFields(std::string_view line, std::vector<std::string_view>& fields) {
   if (fields.size() == 1 && fields[0].empty()) fields.clear();
 }
 
+// The comma-separated fields of a data line read in place, each of the plain
+// shape (no empty field, no Fortran exponent); a caller that meets anything
+// else splits the line the general way, which says what is wrong.
+class QuickFields {
+ public:
+  explicit QuickFields(std::string_view line) : p_(line.data()), end_(line.data() + line.size()) {}
+  bool integer(std::int64_t& value) {
+    skipBlanks();
+    const char* p = p_;
+    const bool negative = p < end_ && *p == '-';
+    if (negative) ++p;
+    const char* const digits = p;
+    std::int64_t v = 0;
+    while (p < end_ && static_cast<unsigned>(*p - '0') <= 9 && p - digits < 18) v = v * 10 + (*p++ - '0');
+    if (p == digits) return false;
+    p_ = p;
+    if (!endField()) return false;
+    value = negative ? -v : v;
+    return true;
+  }
+  bool real(double& value) {
+    skipBlanks();
+    const char* stop = nullptr;
+    if (!parseRealPrefix(p_, end_, stop, value)) return false;
+    p_ = stop;
+    return endField();
+  }
+  // No field left (a trailing comma adds none).
+  bool atEnd() const { return ended_; }
+
+ private:
+  void skipBlanks() {
+    while (p_ < end_ && (*p_ == ' ' || *p_ == '\t')) ++p_;
+  }
+  // Blanks, then a comma or the end of the line.
+  bool endField() {
+    skipBlanks();
+    if (p_ == end_) {
+      ended_ = true;
+      return true;
+    }
+    if (*p_ != ',') return false;
+    ++p_;
+    skipBlanks();
+    ended_ = p_ == end_;
+    return true;
+  }
+  const char* p_;
+  const char* end_;
+  bool ended_ = false;
+};
+
 struct Keyword {
   std::string name;  // upper case, with its '*'
   std::vector<std::pair<std::string, std::string>> params;  // names upper case; values as written
@@ -260,9 +312,22 @@ void InpReader::nodes(Source& src, const Keyword& kw) {
       src.pending = true;
       return;
     }
+    const int line = src.lineNumber;
+    {
+      QuickFields quick(src.line);
+      std::int64_t id = 0;
+      double xyz[3] = {0, 0, 0};
+      int k = 0;
+      if (quick.integer(id) && !quick.atEnd()) {
+        while (k < 3 && !quick.atEnd() && quick.real(xyz[k])) ++k;
+      }
+      if (k > 0 && quick.atEnd()) {
+        builder_.addNode(id, xyz[0], xyz[1], xyz[2], F_MeshBuilder::Where{line, false});
+        continue;
+      }
+    }
     splitFields(src.line, fields_);
     if (fields_.size() < 2) src.fail("a node number and its coordinates", src.line);
-    const int line = src.lineNumber;
     const std::int64_t id = integer(src, fields_[0], "a node number");
     double xyz[3] = {0, 0, 0};
     for (std::size_t k = 1; k < fields_.size() && k <= 3; ++k) xyz[k - 1] = real(src, fields_[k], "a coordinate");
@@ -295,7 +360,14 @@ void InpReader::elements(Source& src, const Keyword& kw) {
     }
     // A record goes on over further lines until it holds all its nodes.
     int have = 0;
-    for (;;) {
+    bool whole = false;
+    {
+      QuickFields quick(src.line);
+      while (have <= nodes && !quick.atEnd() && quick.integer(values[have])) ++have;
+      whole = have == 1 + nodes && quick.atEnd();
+      if (!whole) have = 0;
+    }
+    while (!whole) {
       splitFields(src.line, fields_);
       for (const std::string_view f : fields_) {
         if (have == 1 + nodes) src.fail("the end of the element's record", f);
