@@ -4,38 +4,41 @@
 #include <cctype>
 #include <cmath>
 #include <map>
-#include <optional>
 
 namespace {
 
 struct VtkType {
+  bool known;
   F_CellKind kind;
-  std::vector<std::uint8_t> order;  // shared-order node i is the file's node order[i]; empty: the same
+  const std::uint8_t* order;  // shared-order node i is the file's node order[i]; null: the same
 };
+
+constexpr std::uint8_t kPixelOrder[] = {0, 1, 3, 2};              // rows, not a turn
+constexpr std::uint8_t kVoxelOrder[] = {0, 1, 3, 2, 4, 5, 7, 6};  // likewise
 
 // Fixed-size VTK cell types; the variable ones (poly-vertex, poly-line,
 // strip, polygon) are cut up where they are used.
-std::optional<VtkType> vtkType(int type) {
+VtkType vtkType(int type) {
   switch (type) {
-    case 1: return VtkType{F_CellKind::Point, {}};
-    case 3: return VtkType{F_CellKind::Line2, {}};
-    case 5: return VtkType{F_CellKind::Tri3, {}};
-    case 8: return VtkType{F_CellKind::Quad4, {0, 1, 3, 2}};  // pixel: rows, not a turn
-    case 9: return VtkType{F_CellKind::Quad4, {}};
-    case 10: return VtkType{F_CellKind::Tet4, {}};
-    case 11: return VtkType{F_CellKind::Hex8, {0, 1, 3, 2, 4, 5, 7, 6}};  // voxel
-    case 12: return VtkType{F_CellKind::Hex8, {}};
-    case 13: return VtkType{F_CellKind::Wedge6, {}};
-    case 14: return VtkType{F_CellKind::Pyramid5, {}};
-    case 21: return VtkType{F_CellKind::Line3, {}};
-    case 22: return VtkType{F_CellKind::Tri6, {}};
-    case 23: return VtkType{F_CellKind::Quad8, {}};
-    case 24: return VtkType{F_CellKind::Tet10, {}};
-    case 25: return VtkType{F_CellKind::Hex20, {}};
-    case 26: return VtkType{F_CellKind::Wedge15, {}};
-    case 28: return VtkType{F_CellKind::Quad9, {}};
-    case 29: return VtkType{F_CellKind::Hex27, {}};
-    default: return std::nullopt;
+    case 1: return {true, F_CellKind::Point, nullptr};
+    case 3: return {true, F_CellKind::Line2, nullptr};
+    case 5: return {true, F_CellKind::Tri3, nullptr};
+    case 8: return {true, F_CellKind::Quad4, kPixelOrder};
+    case 9: return {true, F_CellKind::Quad4, nullptr};
+    case 10: return {true, F_CellKind::Tet4, nullptr};
+    case 11: return {true, F_CellKind::Hex8, kVoxelOrder};
+    case 12: return {true, F_CellKind::Hex8, nullptr};
+    case 13: return {true, F_CellKind::Wedge6, nullptr};
+    case 14: return {true, F_CellKind::Pyramid5, nullptr};
+    case 21: return {true, F_CellKind::Line3, nullptr};
+    case 22: return {true, F_CellKind::Tri6, nullptr};
+    case 23: return {true, F_CellKind::Quad8, nullptr};
+    case 24: return {true, F_CellKind::Tet10, nullptr};
+    case 25: return {true, F_CellKind::Hex20, nullptr};
+    case 26: return {true, F_CellKind::Wedge15, nullptr};
+    case 28: return {true, F_CellKind::Quad9, nullptr};
+    case 29: return {true, F_CellKind::Hex27, nullptr};
+    default: return {false, F_CellKind::Point, nullptr};
   }
 }
 
@@ -97,15 +100,16 @@ void addCell(F_MeshBuilder& builder, int layer, int type, const std::int64_t* p,
     default:
       break;
   }
-  const std::optional<VtkType> t = vtkType(type);
-  if (!t) {
+  const VtkType t = vtkType(type);
+  if (!t.known) {
     builder.skip("VTK cell type " + std::to_string(type));
     return;
   }
-  if (n != nodeCountOf(t->kind)) wrong();
+  if (n != nodeCountOf(t.kind)) wrong();
+  if (!t.order) return builder.addCell(layer, t.kind, p, id, where);
   std::int64_t ordered[kMaxCellNodes];
-  for (int i = 0; i < nodeCountOf(t->kind); ++i) ordered[i] = t->order.empty() ? p[i] : p[t->order[static_cast<std::size_t>(i)]];
-  builder.addCell(layer, t->kind, ordered, id, where);
+  for (int i = 0; i < nodeCountOf(t.kind); ++i) ordered[i] = p[t.order[i]];
+  builder.addCell(layer, t.kind, ordered, id, where);
 }
 
 }  // namespace
@@ -124,12 +128,6 @@ void F_VtkGrid::addCell(int type, const std::int64_t* points, std::int64_t count
   }
 }
 
-F_MeshBuilder::Where F_VtkGrid::whereOf(std::size_t cell) const {
-  const auto after = std::upper_bound(places.begin(), places.end(), cell,
-                                      [](std::size_t c, const auto& place) { return c < place.first; });
-  return after == places.begin() ? F_MeshBuilder::Where{} : std::prev(after)->second;
-}
-
 void buildVtkLayers(const F_VtkGrid& grid, F_MeshBuilder& builder) {
   const F_VtkGrid::CellArray* regions = nullptr;
   for (const char* name : {"gmsh:physical", "CellEntityIds", "MaterialIds", "region"}) {
@@ -139,19 +137,32 @@ void buildVtkLayers(const F_VtkGrid& grid, F_MeshBuilder& builder) {
   }
   std::map<std::int64_t, int> layers;  // region value or dimension -> layer
   static const char* const kByDimension[] = {"Points", "Lines", "Surfaces", "Volumes"};
+  // Cells come in runs of one layer: the last answer is usually the next.
+  std::int64_t lastKey = 0;
+  int lastLayer = -1;
+  std::size_t place = 0;  // the run of places that holds cell c
   for (std::size_t c = 0; c < grid.cellCount(); ++c) {
     std::int64_t key = dimensionOf(grid.types[c]);
-    std::string name = kByDimension[key];
     if (regions) {
       const double v = regions->values[c];
       key = std::isfinite(v) ? static_cast<std::int64_t>(std::clamp(v, -9.0e15, 9.0e15)) : 0;
-      name = regions->name + " " + std::to_string(key);
     }
-    auto it = layers.find(key);
-    if (it == layers.end()) it = layers.emplace(key, builder.addLayer(name)).first;
+    if (lastLayer < 0 || key != lastKey) {
+      auto it = layers.find(key);
+      if (it == layers.end()) {
+        const std::string name = regions ? regions->name + " " + std::to_string(key) : kByDimension[key];
+        it = layers.emplace(key, builder.addLayer(name)).first;
+      }
+      lastKey = key;
+      lastLayer = it->second;
+    }
+    while (place + 1 < grid.places.size() && grid.places[place + 1].first <= c) ++place;
+    const F_MeshBuilder::Where where = place < grid.places.size() && grid.places[place].first <= c
+                                           ? grid.places[place].second
+                                           : F_MeshBuilder::Where{};
     const std::int64_t first = grid.offsets[c];
-    addCell(builder, it->second, grid.types[c], grid.connectivity.data() + first, grid.offsets[c + 1] - first,
-            static_cast<std::int64_t>(c), grid.whereOf(c));
+    addCell(builder, lastLayer, grid.types[c], grid.connectivity.data() + first, grid.offsets[c + 1] - first,
+            static_cast<std::int64_t>(c), where);
   }
 }
 

@@ -22,8 +22,13 @@ struct F_VtkGrid {
   std::vector<CellArray> cellArrays;  // one-component cell arrays
 
   std::size_t cellCount() const { return types.size(); }
+  // Room for `cells` more cells of `points` points in all.
+  void reserve(std::size_t cells, std::size_t points) {
+    types.reserve(types.size() + cells);
+    offsets.reserve(offsets.size() + cells);
+    connectivity.reserve(connectivity.size() + points);
+  }
   void addCell(int type, const std::int64_t* points, std::int64_t count, F_MeshBuilder::Where at);
-  F_MeshBuilder::Where whereOf(std::size_t cell) const;
 };
 
 // A point number or offset read as a real: whole values in a sane range as

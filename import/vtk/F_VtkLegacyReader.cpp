@@ -1,6 +1,8 @@
 #include "import/vtk/F_VtkLegacyReader.h"
 
 #include <algorithm>
+#include <bit>
+#include <type_traits>
 #include <cctype>
 #include <cstring>
 
@@ -21,6 +23,24 @@ int sizeOfType(std::string type) {
   if (type == "int" || type == "unsigned_int" || type == "float" || type == "long" || type == "unsigned_long") return 4;
   if (type == "double" || type == "vtktypeint64" || type == "vtktypeuint64" || type == "vtkidtype") return 8;
   return 0;
+}
+
+// A value stored most significant byte first.
+template <class T>
+T bigEndian(const unsigned char* at) {
+  using Bits = std::conditional_t<sizeof(T) == 1, std::uint8_t,
+                                  std::conditional_t<sizeof(T) == 2, std::uint16_t,
+                                                     std::conditional_t<sizeof(T) == 4, std::uint32_t, std::uint64_t>>>;
+  Bits bits;
+  std::memcpy(&bits, at, sizeof bits);
+  if constexpr (std::endian::native == std::endian::little) {
+    if constexpr (sizeof(T) == 2) bits = __builtin_bswap16(bits);
+    if constexpr (sizeof(T) == 4) bits = __builtin_bswap32(bits);
+    if constexpr (sizeof(T) == 8) bits = __builtin_bswap64(bits);
+  }
+  T value;
+  std::memcpy(&value, &bits, sizeof value);
+  return value;
 }
 
 class VtkLegacyReader {
@@ -97,20 +117,19 @@ void VtkLegacyReader::values(const std::string& type, std::int64_t n, std::vecto
                     : lower == "unsigned_int" || lower == "unsigned_long" ? UInt32
                     : lower == "vtktypeuint64"                         ? UInt64
                                                                        : Int64;
-  if (keep) out.reserve(static_cast<std::size_t>(n));
+  // Binary legacy data is big-endian whatever wrote it.
   F_BinaryReader b(text_, false);
   unsigned char chunk[1 << 16];
   const std::size_t perChunk = sizeof chunk / static_cast<std::size_t>(size);
+  if (keep) out.resize(static_cast<std::size_t>(n));
   for (std::int64_t done = 0; done < n;) {
     const std::size_t count = static_cast<std::size_t>(std::min<std::int64_t>(n - done, static_cast<std::int64_t>(perChunk)));
     b.bytes(chunk, count * static_cast<std::size_t>(size), "a block of " + type + " values");
-    for (std::size_t i = 0; keep && i < count; ++i) {
-      unsigned char* v = chunk + i * static_cast<std::size_t>(size);
-      if (std::endian::native == std::endian::little) std::reverse(v, v + size);
+    if (keep) {
+      double* const to = out.data() + done;
       auto as = [&](auto sample) {
-        decltype(sample) x;
-        std::memcpy(&x, v, sizeof x);
-        out.push_back(static_cast<double>(x));
+        using T = decltype(sample);
+        for (std::size_t i = 0; i < count; ++i) to[i] = static_cast<double>(bigEndian<T>(chunk + i * sizeof(T)));
       };
       switch (kind) {
         case Float: as(float()); break;
@@ -207,14 +226,16 @@ void VtkLegacyReader::cellList(int fixedType, std::int64_t cells, std::int64_t s
   values("int", size, scratch_);
   std::vector<std::int64_t> points;
   std::size_t at = 0;
+  // The list's size bounds what the cells can hold.
+  grid_.reserve(static_cast<std::size_t>(std::min(cells, size)), static_cast<std::size_t>(size));
   for (std::int64_t c = 0; c < cells; ++c) {
     if (at >= scratch_.size()) text_.failMessage("ERROR\nThe cell list ends before its " + std::to_string(cells) + " cells.");
     const std::int64_t n = vtkIndex(scratch_[at++]);
     if (n < 0 || static_cast<std::uint64_t>(n) > scratch_.size() - at) {
       text_.failMessage("ERROR\nCell " + std::to_string(c) + " has more points than its list holds.");
     }
-    points.clear();
-    for (std::int64_t k = 0; k < n; ++k) points.push_back(vtkIndex(scratch_[at + static_cast<std::size_t>(k)]));
+    points.resize(static_cast<std::size_t>(n));
+    for (std::int64_t k = 0; k < n; ++k) points[static_cast<std::size_t>(k)] = vtkIndex(scratch_[at + static_cast<std::size_t>(k)]);
     at += static_cast<std::size_t>(n);
     grid_.addCell(fixedType < 0 ? 0 : fixedType, points.data(), n, where);
   }
