@@ -46,6 +46,7 @@ TEST(F_VtkLegacyReader, PolyDataCutsStripsAndLinesAndSkipsLargerPolygons) {
 
 TEST(F_VtkLegacyReader, MalformedFilesAreRefusedWithWhereAndWhat) {
   const std::string grid = kHead + "DATASET UNSTRUCTURED_GRID\nPOINTS 3 float\n0 0 0 1 0 0 0 1 0\n";
+  const std::string poly = kHead + "DATASET POLYDATA\nPOINTS 3 float\n0 0 0 1 0 0 0 1 0\n";
   const struct {
     const char* name;
     std::string bytes;
@@ -59,6 +60,14 @@ TEST(F_VtkLegacyReader, MalformedFilesAreRefusedWithWhereAndWhat) {
        "ERROR\nElement 0 refers to node 7, which the file does not define.", 7},
       {"wrong point count", grid + "CELLS 1 3\n2 0 1\nCELL_TYPES 1\n5\n", "ERROR\nCell 0 of VTK type 5 has 2 points.",
        7},
+      // Each run of cells names the line it began on: the first, the last and
+      // the cell after a run.
+      {"bad cell of the first run", poly + "VERTICES 1 2\n1 0\nLINES 1 2\n1 0\nPOLYGONS 1 4\n3 0 1 2\n",
+       "ERROR\nCell 1 of VTK type 4 has 1 points.", 9},
+      {"bad cell of the last run", poly + "VERTICES 1 2\n1 0\nLINES 1 3\n2 0 1\nTRIANGLE_STRIPS 1 3\n2 0 1\n",
+       "ERROR\nCell 2 of VTK type 6 has 2 points.", 11},
+      {"bad second cell of a run", poly + "LINES 1 3\n2 0 1\nTRIANGLE_STRIPS 2 7\n3 0 1 2\n2 0 1\n",
+       "ERROR\nCell 2 of VTK type 6 has 2 points.", 9},
       {"cell list too short", grid + "CELLS 2 4\n3 0 1 2\n", "ERROR\nThe cell list ends before its 2 cells.", 8},
       {"types missing", grid + "CELLS 1 4\n3 0 1 2\n", "ERROR\nExpected 1 cell types, found 0.", 9},
       {"count beyond the file", kHead + "DATASET POLYDATA\nPOINTS 99999999 float\n",
