@@ -3,7 +3,7 @@
 //
 // bench_import [--quads N] [--runs R] [--dir DIR] [--keep]
 // The surface mesh (N quadrilaterals) is written as .s3d, Gmsh 2.2 text, Gmsh
-// 4.1 binary, an Abaqus deck and binary legacy VTK; the block has about N
+// 4.1 binary, an Abaqus deck, binary legacy VTK and VTK XML appended raw; the block has about N
 // hexahedra (100 x 100 x 100 for the default million).
 
 #include <bit>
@@ -127,6 +127,45 @@ void writeVtkBinary(const F_S3dLayer& layer, const std::string& path) {
   std::fprintf(out.f, "\n");
 }
 
+// VTK XML with the arrays appended raw (64-bit block headers), as written
+// by default: points, then connectivity, offsets and types.
+void writeVtuRaw(const F_S3dLayer& layer, const std::string& path) {
+  File out(path);
+  const std::uint64_t n = static_cast<std::uint64_t>(layer.pointCount());
+  const std::uint64_t e = static_cast<std::uint64_t>(layer.elementCount());
+  const std::uint64_t sizes[] = {24 * n, 32 * e, 8 * e, e};
+  std::uint64_t offsets[4] = {0};
+  for (int k = 1; k < 4; ++k) offsets[k] = offsets[k - 1] + 8 + sizes[k - 1];
+  std::fprintf(out.f,
+               "<?xml version=\"1.0\"?>\n<VTKFile type=\"UnstructuredGrid\" version=\"1.0\" "
+               "byte_order=\"LittleEndian\" header_type=\"UInt64\">\n<UnstructuredGrid>\n"
+               "<Piece NumberOfPoints=\"%llu\" NumberOfCells=\"%llu\">\n<Points>\n"
+               "<DataArray type=\"Float64\" Name=\"Points\" NumberOfComponents=\"3\" format=\"appended\" "
+               "offset=\"%llu\"/>\n</Points>\n<Cells>\n"
+               "<DataArray type=\"Int64\" Name=\"connectivity\" format=\"appended\" offset=\"%llu\"/>\n"
+               "<DataArray type=\"Int64\" Name=\"offsets\" format=\"appended\" offset=\"%llu\"/>\n"
+               "<DataArray type=\"UInt8\" Name=\"types\" format=\"appended\" offset=\"%llu\"/>\n"
+               "</Cells>\n</Piece>\n</UnstructuredGrid>\n<AppendedData encoding=\"raw\">\n_",
+               static_cast<unsigned long long>(n), static_cast<unsigned long long>(e),
+               static_cast<unsigned long long>(offsets[0]), static_cast<unsigned long long>(offsets[1]),
+               static_cast<unsigned long long>(offsets[2]), static_cast<unsigned long long>(offsets[3]));
+  out.put<std::uint64_t>(sizes[0]);
+  for (const F_Point3D& p : layer.points) {
+    out.put(p.x);
+    out.put(p.y);
+    out.put(p.z);
+  }
+  out.put<std::uint64_t>(sizes[1]);
+  for (const F_S3dElement& el : layer.elements) {
+    for (int j = 1; j <= 4; ++j) out.put<std::int64_t>(el.node(j) - 1);
+  }
+  out.put<std::uint64_t>(sizes[2]);
+  for (std::uint64_t i = 1; i <= e; ++i) out.put<std::int64_t>(static_cast<std::int64_t>(4 * i));
+  out.put<std::uint64_t>(sizes[3]);
+  for (std::uint64_t i = 0; i < e; ++i) out.put<std::uint8_t>(9);
+  std::fprintf(out.f, "\n</AppendedData>\n</VTKFile>\n");
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -153,7 +192,7 @@ int main(int argc, char** argv) {
     std::string path;
   } files[] = {{".s3d (baseline reader)", base + ".s3d"}, {".msh 2.2 text", base + "-text.msh"},
                {".msh 4.1 binary", base + "-binary.msh"}, {".inp", base + ".inp"},
-               {".vtk binary", base + "-binary.vtk"}};
+               {".vtk binary", base + "-binary.vtk"}, {".vtu raw", base + "-raw.vtu"}};
   {
     auto f = F_OutputFile::create(files[0].path, F_OutputFile::Mode::Text);
     generated.writeS3d(*f);
@@ -163,6 +202,7 @@ int main(int argc, char** argv) {
   writeMsh41Binary(xyz, quads, 3, 4, files[2].path);
   writeInp(plate, files[3].path);
   writeVtkBinary(plate, files[4].path);
+  writeVtuRaw(plate, files[5].path);
   std::printf("%lld quadrilaterals, %d points; medians of %d runs\n", options.quads, plate.pointCount(), options.runs);
 
   for (const auto& file : files) {

@@ -18,6 +18,25 @@
   failRead(file, "ERROR\nByte offset " + std::to_string(at) + ".\n" + message, 0);
 }
 
+// A value of T stored at `at`, its bytes reversed first when `swap`.
+template <class T>
+T loadValue(const unsigned char* at, bool swap) {
+  using Bits = std::conditional_t<sizeof(T) == 1, std::uint8_t,
+                                  std::conditional_t<sizeof(T) == 2, std::uint16_t,
+                                                     std::conditional_t<sizeof(T) == 4, std::uint32_t, std::uint64_t>>>;
+  static_assert(sizeof(Bits) == sizeof(T));
+  Bits bits;
+  std::memcpy(&bits, at, sizeof bits);
+  if (swap) {
+    if constexpr (sizeof(T) == 2) bits = __builtin_bswap16(bits);
+    if constexpr (sizeof(T) == 4) bits = __builtin_bswap32(bits);
+    if constexpr (sizeof(T) == 8) bits = __builtin_bswap64(bits);
+  }
+  T value;
+  std::memcpy(&value, &bits, sizeof value);
+  return value;
+}
+
 // Reads through the scanner, which holds the buffered bytes of a file that
 // mixes text and binary.
 class F_BinaryReader {

@@ -25,24 +25,6 @@ int sizeOfType(std::string type) {
   return 0;
 }
 
-// A value stored most significant byte first.
-template <class T>
-T bigEndian(const unsigned char* at) {
-  using Bits = std::conditional_t<sizeof(T) == 1, std::uint8_t,
-                                  std::conditional_t<sizeof(T) == 2, std::uint16_t,
-                                                     std::conditional_t<sizeof(T) == 4, std::uint32_t, std::uint64_t>>>;
-  Bits bits;
-  std::memcpy(&bits, at, sizeof bits);
-  if constexpr (std::endian::native == std::endian::little) {
-    if constexpr (sizeof(T) == 2) bits = __builtin_bswap16(bits);
-    if constexpr (sizeof(T) == 4) bits = __builtin_bswap32(bits);
-    if constexpr (sizeof(T) == 8) bits = __builtin_bswap64(bits);
-  }
-  T value;
-  std::memcpy(&value, &bits, sizeof value);
-  return value;
-}
-
 class VtkLegacyReader {
  public:
   VtkLegacyReader(F_InputFile& file, F_MeshBuilder& builder) : file_(file), text_(file), builder_(builder) {}
@@ -118,6 +100,7 @@ void VtkLegacyReader::values(const std::string& type, std::int64_t n, std::vecto
                     : lower == "vtktypeuint64"                         ? UInt64
                                                                        : Int64;
   // Binary legacy data is big-endian whatever wrote it.
+  constexpr bool kSwap = std::endian::native == std::endian::little;
   F_BinaryReader b(text_, false);
   unsigned char chunk[1 << 16];
   const std::size_t perChunk = sizeof chunk / static_cast<std::size_t>(size);
@@ -129,7 +112,7 @@ void VtkLegacyReader::values(const std::string& type, std::int64_t n, std::vecto
       double* const to = out.data() + done;
       auto as = [&](auto sample) {
         using T = decltype(sample);
-        for (std::size_t i = 0; i < count; ++i) to[i] = static_cast<double>(bigEndian<T>(chunk + i * sizeof(T)));
+        for (std::size_t i = 0; i < count; ++i) to[i] = static_cast<double>(loadValue<T>(chunk + i * sizeof(T), kSwap));
       };
       switch (kind) {
         case Float: as(float()); break;

@@ -6,6 +6,7 @@
 #include <bit>
 #include <cstring>
 #include <map>
+#include <span>
 #include <optional>
 
 #include "import/F_BinaryReader.h"
@@ -78,7 +79,8 @@ class VtuReader {
   // The array's values as doubles; `expected` values when it is not negative.
   std::vector<double> values(const ArrayRef& array, std::int64_t expected);
   std::vector<unsigned char> base64(std::size_t from, std::size_t to, std::size_t& consumed);
-  std::vector<unsigned char> block(const ArrayRef& array);
+  // The array's bytes, decoded into `storage` when they are not raw in the file.
+  std::span<const unsigned char> block(const ArrayRef& array, std::vector<unsigned char>& storage);
 
   F_InputFile& file_;
   F_MeshBuilder& builder_;
@@ -188,7 +190,7 @@ std::vector<unsigned char> VtuReader::base64(std::size_t from, std::size_t to, s
 }
 
 // The array's data bytes, the block header checked and the blocks inflated.
-std::vector<unsigned char> VtuReader::block(const ArrayRef& array) {
+std::span<const unsigned char> VtuReader::block(const ArrayRef& array, std::vector<unsigned char>& storage) {
   const Tag& tag = array.tag;
   const bool appended = tag.attribute("format") == "appended";
   std::size_t at = tag.end;
@@ -233,7 +235,9 @@ std::vector<unsigned char> VtuReader::block(const ArrayRef& array) {
     if (available < h) fail(at, "The data ends inside its block header.");
     const std::uint64_t n = header(p, 0);
     if (n > available - h) fail(at, "The block declares more bytes than the file holds.");
-    return std::vector<unsigned char>(p + h, p + h + n);
+    if (appended) return {p + h, static_cast<std::size_t>(n)};
+    storage.assign(p + h, p + h + n);
+    return storage;
   }
   // Compressed: blocks, block size, last block's size, then each block's compressed size.
   std::size_t dataAt = 0;
@@ -274,7 +278,8 @@ std::vector<unsigned char> VtuReader::block(const ArrayRef& array) {
     }
     from += packed;
   }
-  return out;
+  storage = std::move(out);
+  return storage;
 }
 
 std::vector<double> VtuReader::values(const ArrayRef& array, std::int64_t expected) {
@@ -299,31 +304,25 @@ std::vector<double> VtuReader::values(const ArrayRef& array, std::int64_t expect
       i = j;
     }
   } else if (format == "binary" || format == "appended") {
-    const std::vector<unsigned char> data = block(array);
+    std::vector<unsigned char> storage;
+    const std::span<const unsigned char> data = block(array, storage);
     const std::size_t n = data.size() / static_cast<std::size_t>(size);
-    out.reserve(n);
-    for (std::size_t k = 0; k < n; ++k) {
-      unsigned char b[8];
-      std::memcpy(b, data.data() + k * static_cast<std::size_t>(size), static_cast<std::size_t>(size));
-      if (swap_) std::reverse(b, b + size);
-      double v = 0;
-      auto as = [&](auto sample) {
-        decltype(sample) x;
-        std::memcpy(&x, b, sizeof x);
-        v = static_cast<double>(x);
-      };
-      if (type == "Int8" || type == "Char") as(std::int8_t());
-      else if (type == "UInt8") as(std::uint8_t());
-      else if (type == "Int16") as(std::int16_t());
-      else if (type == "UInt16") as(std::uint16_t());
-      else if (type == "Int32" || type == "Int") as(std::int32_t());
-      else if (type == "UInt32") as(std::uint32_t());
-      else if (type == "Int64") as(std::int64_t());
-      else if (type == "UInt64") as(std::uint64_t());
-      else if (type == "Float32") as(float());
-      else as(double());
-      out.push_back(v);
-    }
+    out.resize(n);
+    // One conversion loop per type, chosen once.
+    auto as = [&](auto sample) {
+      using T = decltype(sample);
+      for (std::size_t k = 0; k < n; ++k) out[k] = static_cast<double>(loadValue<T>(data.data() + k * sizeof(T), swap_));
+    };
+    if (type == "Int8" || type == "Char") as(std::int8_t());
+    else if (type == "UInt8") as(std::uint8_t());
+    else if (type == "Int16") as(std::int16_t());
+    else if (type == "UInt16") as(std::uint16_t());
+    else if (type == "Int32" || type == "Int") as(std::int32_t());
+    else if (type == "UInt32") as(std::uint32_t());
+    else if (type == "Int64") as(std::int64_t());
+    else if (type == "UInt64") as(std::uint64_t());
+    else if (type == "Float32") as(float());
+    else as(double());
   } else {
     fail(tag.start, "Expected format ascii, binary or appended, found \"" + format.substr(0, 20) + "\".");
   }
