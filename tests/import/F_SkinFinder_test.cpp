@@ -136,7 +136,9 @@ TEST(F_CellKind, NodeCountsAndSolidityAgreeWithTheFacesAndPieces) {
     for (const F_CellPiece& p : piecesOf(kind)) highest = std::max(highest, int(*std::max_element(p.nodes, p.nodes + p.nodeCount)));
     // Every node but a 27-node hexahedron's centre lies on some face or piece.
     const int inner = kind == F_CellKind::Hex27 ? 1 : 0;
-    if (kind != F_CellKind::Point) EXPECT_EQ(highest, nodeCountOf(kind) - 1 - inner);
+    if (kind != F_CellKind::Point) {
+      EXPECT_EQ(highest, nodeCountOf(kind) - 1 - inner);
+    }
   }
   EXPECT_EQ(nodeCountOf(F_CellKind::Point), 1);
 }
