@@ -469,6 +469,29 @@ void GmshReader::elements() {
         if (following < 1 || following > n - done || ntags < 0 || ntags > 64) {
           b.fail(headerAt, "Expected an element block header within the declared element count.");
         }
+        const std::size_t recordSize = static_cast<std::size_t>(1 + ntags + type->nodes);
+        if (b.remaining() >= static_cast<std::uint64_t>(following) * 4 * recordSize) {
+          // The whole block is there: records in bulk, a stretch at a time.
+          const std::size_t perChunk = std::max<std::size_t>(1, 16384 / recordSize);
+          std::vector<std::int32_t> records(std::min<std::size_t>(perChunk, static_cast<std::size_t>(following)) *
+                                            recordSize);
+          for (std::int32_t first = 0; first < following;) {
+            const std::size_t count = std::min<std::size_t>(perChunk, static_cast<std::size_t>(following - first));
+            const std::uint64_t start = b.offset();
+            b.getArray(records.data(), count * recordSize, "an element");
+            for (std::size_t i = 0; i < count; ++i) {
+              const std::int32_t* record = records.data() + i * recordSize;
+              physicals.clear();
+              if (ntags > 0 && record[1] > 0) physicals.push_back(record[1]);
+              for (int j = 0; j < type->nodes; ++j) nodes[j] = record[1 + ntags + j];
+              element(*type, typeNumber, record[0], nodes, physicals, type->dimension,
+                      at(start + 4 * i * recordSize));
+            }
+            first += static_cast<std::int32_t>(count);
+          }
+          done += following;
+          continue;
+        }
         std::int32_t record[1 + 64 + 128];
         for (std::int32_t e = 0; e < following; ++e) {
           const std::uint64_t where = b.offset();

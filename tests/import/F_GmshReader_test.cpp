@@ -23,7 +23,7 @@ void put(std::string& s, T value, bool bigEndian) {
 }
 
 // The triangle of kSmall in group 3, as format 2.2 binary in either byte order.
-std::string binary22(bool bigEndian) {
+std::string binary22(bool bigEndian, std::int32_t lastNode = 3) {
   std::string s = "$MeshFormat\n2.2 1 8\n";
   put<std::int32_t>(s, 1, bigEndian);
   s += "\n$EndMeshFormat\n$Nodes\n4\n";
@@ -33,7 +33,7 @@ std::string binary22(bool bigEndian) {
     for (double v : xyz[i]) put<double>(s, v, bigEndian);
   }
   s += "\n$EndNodes\n$Elements\n1\n";
-  for (std::int32_t v : {2, 1, 2, 1, 3, 1, 1, 2, 3}) put<std::int32_t>(s, v, bigEndian);
+  for (std::int32_t v : {2, 1, 2, 1, 3, 1, 1, 2, lastNode}) put<std::int32_t>(s, v, bigEndian);
   return s + "\n$EndElements\n";
 }
 
@@ -118,6 +118,8 @@ TEST(F_GmshReader, MalformedFilesAreRefusedWithWhereAndWhat) {
        "ERROR\nExpected $EndComments before the end of the file.", 4},
       {"nothing to show", kHead + kNodes, "ERROR\nThe file holds no element that can be shown.", 0},
       {"truncated binary", truncated, "ERROR\nByte offset 196.\nThe file ends inside an element.", 0},
+      {"missing node, binary", binary22(true, 9),
+       "ERROR\nByte offset 196.\nElement 1 refers to node 9, which the file does not define.", 0},
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(row.name);
