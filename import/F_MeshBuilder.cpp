@@ -263,7 +263,7 @@ void F_MeshBuilder::buildLayer(int layer, const std::vector<std::uint32_t>& cell
     if (isSolid(cell.kind)) {
       solids.push_back(F_SolidCell{cell.kind, nodes_.data() + cell.firstNode});
     } else {
-      pieces += cell.kind == F_CellKind::Line3 ? 2 : 1;
+      pieces += piecesOf(cell.kind).size();
     }
   }
   const std::vector<F_FaceRef> skin = findSkin(solids);
@@ -272,23 +272,24 @@ void F_MeshBuilder::buildLayer(int layer, const std::vector<std::uint32_t>& cell
 
   // Elements over file node indices plus one, cells and skin faces in file
   // order; the nodes the layer uses are marked on the way.
+  if (pieces > 2147483647u) fail("ERROR\nThe file holds more elements than a layer can number.", Where{});
   std::vector<int> points;
   F_S3dLayer out;
   out.name = layerNames_[static_cast<std::size_t>(layer)];
-  out.elements.reserve(static_cast<int>(std::min<std::size_t>(pieces, 2147483647)));
+  // Every element is made empty at once and filled where it stands.
+  out.elements.resize(static_cast<int>(pieces));
+  F_S3dElement* next = out.elements.data();
   auto emit = [&](const int* cellNodes, const std::uint8_t* order, int count) {
-    F_S3dElement e;
-    e.nodes.resize(count);
-    int* to = e.nodes.data();
+    F_SmallVector<int, 8>& to = (next++)->nodes;
+    to.reserve(count);
     for (int j = 0; j < count; ++j) {
       const int index = cellNodes[order[j]];
-      to[j] = index + 1;
+      to.append(index + 1);
       if (localOf[static_cast<std::size_t>(index)] == 0) {
         localOf[static_cast<std::size_t>(index)] = 1;
         points.push_back(index);
       }
     }
-    out.elements.append(std::move(e));
   };
   std::size_t nextFace = 0;
   std::size_t solid = 0;
@@ -305,6 +306,7 @@ void F_MeshBuilder::buildLayer(int layer, const std::vector<std::uint32_t>& cell
     }
     ++solid;
   }
+  if (next != out.elements.end()) internalError("F_MeshBuilder", 4);
   std::vector<int> specials;
   for (const auto& [l, index] : specialNodes) {
     if (l != layer) continue;

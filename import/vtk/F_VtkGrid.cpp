@@ -114,10 +114,6 @@ void addCell(F_MeshBuilder& builder, int layer, int type, const std::int64_t* p,
 
 }  // namespace
 
-std::int64_t vtkIndex(double value) {
-  if (!(value >= 0 && value <= 1e15) || value != static_cast<double>(static_cast<std::int64_t>(value))) return -1;
-  return static_cast<std::int64_t>(value);
-}
 
 void F_VtkGrid::addCell(int type, const std::int64_t* points, std::int64_t count, F_MeshBuilder::Where at) {
   types.push_back(static_cast<std::uint8_t>(type));

@@ -33,7 +33,10 @@ struct F_VtkGrid {
 
 // A point number or offset read as a real: whole values in a sane range as
 // they are, anything else as -1, which no point has.
-std::int64_t vtkIndex(double value);
+inline std::int64_t vtkIndex(double value) {
+  if (!(value >= 0 && value <= 1e15) || value != static_cast<double>(static_cast<std::int64_t>(value))) return -1;
+  return static_cast<std::int64_t>(value);
+}
 
 // The layers and cells into `builder`: one layer per value of the first cell
 // array that names regions (gmsh:physical, CellEntityIds, MaterialIds,
