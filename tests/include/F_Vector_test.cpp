@@ -32,6 +32,20 @@ TEST(F_Vector, CopiesDeeply) {
   EXPECT_EQ(a(1)(1), 1);
 }
 
+TEST(F_Vector, TakesTheValuesOfAStandardVectorWithoutCopyingThem) {
+  std::vector<int> values = {4, 5, 6};
+  const int* storage = values.data();
+  F_Vector<int> v(std::move(values));
+  ASSERT_EQ(v.size(), 3);
+  EXPECT_EQ(v(1), 4);
+  EXPECT_EQ(v(3), 6);
+  EXPECT_EQ(v.data(), storage);
+  // An empty one leaves no storage behind, as a default one has none.
+  F_Vector<int> none(std::vector<int>{});
+  EXPECT_TRUE(none.empty());
+  EXPECT_EQ(none.data(), nullptr);
+}
+
 TEST(F_Real, IsZeroUsesTheTolerance) {
   EXPECT_TRUE(F_Real(5e-9).isZero(-1));
   EXPECT_FALSE(F_Real(1e-8).isZero(-1));
