@@ -63,6 +63,7 @@ class F_BinaryReader {
     }
   }
   void bytes(void* out, std::size_t n, std::string_view what) {
+    if (n == 0) return;  // an empty block may have no storage to copy into
     const std::uint64_t at = offset();
     if (source_.bytes(out, n) != n) fail(at, std::string("The file ends inside ") + std::string(what) + ".");
   }

@@ -37,7 +37,50 @@ std::string binary22(bool bigEndian, std::int32_t lastNode = 3) {
   return s + "\n$EndElements\n";
 }
 
+// Format 4.1 binary without entities: an empty node block, a block of three
+// nodes, and two triangles, the second over nodes 1, 2 and `lastNode`;
+// `secondAt` gets the byte offset of the second triangle's record.
+std::string binary41(std::uint64_t lastNode, std::size_t* secondAt = nullptr) {
+  std::string s = "$MeshFormat\n4.1 1 8\n";
+  put<std::int32_t>(s, 1, false);
+  s += "\n$EndMeshFormat\n$Nodes\n";
+  for (std::uint64_t v : {2, 3, 1, 3}) put<std::uint64_t>(s, v, false);
+  for (std::int32_t v : {0, 1, 0}) put<std::int32_t>(s, v, false);
+  put<std::uint64_t>(s, 0, false);
+  for (std::int32_t v : {2, 1, 0}) put<std::int32_t>(s, v, false);
+  put<std::uint64_t>(s, 3, false);
+  for (std::uint64_t tag : {1, 2, 3}) put<std::uint64_t>(s, tag, false);
+  for (double v : {0.0, 0.0, 0.0, 1.0, 0.0, 0.0, 1.0, 1.0, 0.0}) put<double>(s, v, false);
+  s += "\n$EndNodes\n$Elements\n";
+  for (std::uint64_t v : {1, 2, 1, 2}) put<std::uint64_t>(s, v, false);
+  for (std::int32_t v : {2, 1, 2}) put<std::int32_t>(s, v, false);
+  put<std::uint64_t>(s, 2, false);
+  for (std::uint64_t v : {1, 1, 2, 3}) put<std::uint64_t>(s, v, false);
+  if (secondAt) *secondAt = s.size();
+  for (std::uint64_t v : {std::uint64_t{2}, std::uint64_t{1}, std::uint64_t{2}, lastNode}) put<std::uint64_t>(s, v, false);
+  return s + "\n$EndElements\n";
+}
+
 }  // namespace
+
+// Whole blocks of binary records are read in stretches: an empty block among
+// them reads as nothing, and a record's place is still its own.
+TEST(F_GmshReader, BinaryBlocksReadInStretchesKeepEachRecordsPlace) {
+  const ImportRun good = importBytes(binary41(3), "msh");
+  ASSERT_TRUE(good.ok) << good.last();
+  ASSERT_EQ(good.mesh.layerCount(), 1);
+  EXPECT_EQ(good.mesh.layer(1).elementCount(), 2);
+  EXPECT_EQ(good.mesh.layer(1).pointCount(), 3);
+  EXPECT_EQ(good.mesh.layer(1).point(3), F_Point3D(1, 1, 0));
+  std::size_t secondAt = 0;
+  const ImportRun bad = importBytes(binary41(9, &secondAt), "msh");
+  EXPECT_FALSE(bad.ok);
+  ASSERT_EQ(bad.shown.size(), 1u);
+  EXPECT_EQ(bad.shown[0], importError("msh",
+                                      "ERROR\nByte offset " + std::to_string(secondAt) +
+                                          ".\nElement 2 refers to node 9, which the file does not define.",
+                                      0));
+}
 
 TEST(F_GmshReader, LayersByPhysicalGroupElseByDimension) {
   const ImportRun run = importBytes(kSmall, "msh");
