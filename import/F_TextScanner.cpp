@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <charconv>
 
 #include "include/F_Errors.h"
@@ -42,22 +43,53 @@ constexpr double kPowersOfTen[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7
 
 }  // namespace
 
+// The digits at q (q moves past them) into `mantissa`, which wraps once
+// more than 19 have come: callers that meet that many do not use it. Runs
+// of digits are taken eight at a time while eight bytes lie before `end`.
+inline std::size_t takeDigits(const char*& q, const char* const end, std::uint64_t& mantissa) {
+  const char* const from = q;
+  if constexpr (std::endian::native == std::endian::little) {
+    constexpr std::uint64_t kPowers[] = {1, 10, 100, 1000, 10000, 100000, 1000000, 10000000, 100000000};
+    while (end - q >= 8) {
+      std::uint64_t chunk;
+      std::memcpy(&chunk, q, 8);
+      // A byte's top bit is set once 0x46 is added to a byte above '9' or
+      // '0' taken from one below it; carries and borrows only reach the
+      // bytes after the first such byte.
+      const std::uint64_t other =
+          ((chunk + 0x4646464646464646ull) | (chunk - 0x3030303030303030ull)) & 0x8080808080808080ull;
+      const int n = other ? std::countr_zero(other) / 8 : 8;
+      if (n == 0) break;
+      // The n digits to the top, '0's below them, then eight digits at once.
+      if (n < 8) chunk = (chunk << (8 * (8 - n))) | (0x3030303030303030ull >> (8 * n));
+      chunk -= 0x3030303030303030ull;
+      chunk = chunk * 10 + (chunk >> 8);
+      chunk = (((chunk & 0x000000FF000000FFull) * 0x000F424000000064ull) +
+               (((chunk >> 16) & 0x000000FF000000FFull) * 0x0000271000000001ull)) >>
+              32;
+      mantissa = mantissa * kPowers[n] + chunk;
+      q += n;
+      if (n < 8) return static_cast<std::size_t>(q - from);
+    }
+  }
+  while (q < end && static_cast<unsigned>(*q - '0') <= 9) mantissa = mantissa * 10 + static_cast<unsigned>(*q++ - '0');
+  return static_cast<std::size_t>(q - from);
+}
+
 // Sign, digits, an optional fraction and exponent, nothing else ("inf" and
 // "nan" are no coordinates).
 bool parseRealPrefix(const char* p, const char* const end, const char*& stop, double& value) {
   const char* const start = p;
   bool negative = false;
   if (p < end && (*p == '+' || *p == '-')) negative = *p++ == '-';
-  const char* const digitsFrom = p;
   std::uint64_t mantissa = 0;
-  while (p < end && static_cast<unsigned>(*p - '0') <= 9) mantissa = mantissa * 10 + static_cast<unsigned>(*p++ - '0');
-  std::size_t digits = static_cast<std::size_t>(p - digitsFrom);
+  std::size_t digits = takeDigits(p, end, mantissa);
   int exponent = 0;
   if (p < end && *p == '.') {
-    const char* const fraction = ++p;
-    while (p < end && static_cast<unsigned>(*p - '0') <= 9) mantissa = mantissa * 10 + static_cast<unsigned>(*p++ - '0');
-    digits += static_cast<std::size_t>(p - fraction);
-    exponent = -static_cast<int>(std::min<std::ptrdiff_t>(p - fraction, 100000));
+    ++p;
+    const std::size_t fraction = takeDigits(p, end, mantissa);
+    digits += fraction;
+    exponent = -static_cast<int>(std::min<std::size_t>(fraction, 100000));
   }
   if (digits == 0) return false;
   if (p < end && (*p == 'e' || *p == 'E')) {

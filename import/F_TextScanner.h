@@ -100,8 +100,15 @@ class F_LineFields {
     const bool negative = p < end_ && *p == '-';
     if (negative) ++p;
     const char* const digits = p;
+    // At most 18 digits: one bound for the loop instead of two.
+    const char* const limit = end_ - p > 18 ? p + 18 : end_;
     std::int64_t v = 0;
-    while (p < end_ && static_cast<unsigned>(*p - '0') <= 9 && p - digits < 18) v = v * 10 + (*p++ - '0');
+    while (p < limit) {
+      const unsigned d = static_cast<unsigned>(static_cast<unsigned char>(*p) - '0');
+      if (d > 9) break;
+      v = v * 10 + d;
+      ++p;
+    }
     if (p == digits || (p < end_ && !isBlank(*p))) return false;
     p_ = p;
     value = negative ? -v : v;
