@@ -10,6 +10,7 @@
 #include "app/CKavrilonView.h"
 #include "common/F_BmpWriter.h"
 #include "common/F_MeshGeometry.h"
+#include "common/F_PngWriter.h"
 #include "include/F_Errors.h"
 #include "include/F_File.h"
 #include "include/F_FileTransfer.h"
@@ -274,7 +275,7 @@ bool CKavrilonView::writeViewImage(const std::string& path) {
         image = blank.get();
       }
       std::string bytes;
-      if (!image || !image->encodePng(bytes)) return false;
+      if (!image || !F_PngWriter::encode(image->surface(), bytes)) return false;
       file.writeRaw(bytes.data(), bytes.size());
       return true;
     }

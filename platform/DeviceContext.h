@@ -133,13 +133,6 @@ class DeviceContext {
   virtual void patBlt(int x, int y, int w, int h, PatOp op) = 0;
   // Copies w x h pixels from (sx, sy) of `source` (logical coordinates of each) to (x, y).
   virtual void bitBlt(int x, int y, int w, int h, DeviceContext& source, int sx, int sy) = 0;
-
-  // The whole surface as the bytes of a PNG file; false where the surface
-  // cannot be encoded (no pixels, or a backend without an encoder).
-  virtual bool encodePng(std::string& bytes) {
-    (void)bytes;
-    return false;
-  }
 };
 
 // Defaults of a fresh surface: black one-pixel pen, white brush, the default font,

@@ -1,7 +1,5 @@
 #include "platform/raster/RasterDC.h"
 
-#include <QBuffer>
-#include <QByteArray>
 
 #include <algorithm>
 #include <cmath>
@@ -441,14 +439,4 @@ void RasterDC::bitBlt(int x, int y, int w, int h, DeviceContext& source, int sx,
   for (long long r = 0; r < ch; ++r) {
     std::copy_n(src.row(static_cast<int>(srcY + r)) + srcX, cw, dst.row(static_cast<int>(dy + r)) + dx);
   }
-}
-
-bool RasterDC::encodePng(std::string& bytes) {
-  const QImage& img = image().qimage();
-  if (img.isNull()) return false;
-  QByteArray data;
-  QBuffer buffer(&data);
-  if (!buffer.open(QIODevice::WriteOnly) || !img.save(&buffer, "PNG", RasterImage::kPngQuality)) return false;
-  bytes.assign(data.constData(), static_cast<std::size_t>(data.size()));
-  return true;
 }

@@ -47,7 +47,6 @@ class RasterDC : public DeviceContext {
   std::unique_ptr<DeviceContext> createCompatible(int w, int h) override;
 
   void setViewportOrigin(int ox, int oy) override;
-  bool encodePng(std::string& bytes) override;
   int viewportOriginX() const override { return ox_; }
   int viewportOriginY() const override { return oy_; }
 
