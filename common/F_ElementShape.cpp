@@ -1,5 +1,8 @@
 #include "common/F_ElementShape.h"
 
+#include <algorithm>
+#include <cmath>
+
 #include "include/F_Errors.h"
 
 namespace F_ElementShape {
@@ -177,6 +180,12 @@ void F_SampleTable::build(int nodeCount, int divisions) {
   for (int s = 0; s < sampleCount(); ++s) {
     const std::size_t at = static_cast<std::size_t>(s) * nodeCount;
     F_ElementShape::evaluate(nodeCount, samples_[s].xi, samples_[s].eta, &n_[at], &dXi_[at], &dEta_[at]);
+  }
+  reach_ = 0;
+  for (int s = 0; s < sampleCount(); ++s) {
+    double sum = 0;
+    for (int j = 0; j < nodeCount; ++j) sum += std::fabs(n(s)[j]);
+    reach_ = std::max(reach_, sum);
   }
   triangles_.clear();
   outline_.clear();

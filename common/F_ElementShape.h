@@ -68,12 +68,19 @@ class F_SampleTable {
   const std::vector<int>& triangles() const { return triangles_; }
   const std::vector<int>& outline() const { return outline_; }
 
+  // The largest sum of |n| over the nodes at any sample: every sample lies
+  // within this many times the nodes' spread from their middle (1 for linear
+  // shapes, whose samples stay inside the nodes' hull; more where quadratic
+  // shapes bulge out).
+  double reach() const { return reach_; }
+
  private:
   void buildQuadrilateralCells();
   void buildTriangleCells();
 
   int nodeCount_ = 0;
   int divisions_ = 0;
+  double reach_ = 0;
   std::vector<F_NaturalPoint> samples_;
   std::vector<double> n_, dXi_, dEta_;
   std::vector<int> triangles_, outline_;

@@ -1,7 +1,7 @@
 #include "common/F_LayerRenderer.h"
 
 #include <algorithm>
-#include <barrier>
+#include <cmath>
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
@@ -170,33 +170,38 @@ void F_LayerRenderer::renderLayer(const F_S3dLayer& layer, const F_LayerContext&
   }
 }
 
-namespace {
+bool F_LayerRenderer::elementRows(const F_ScreenMap& map, const F_S3dLayer& layer, const F_S3dElement& element,
+                                  int k, double reach, int& rowFrom, int& rowTo) {
+  double zLow = layer.point(element.node(1)).z, zHigh = zLow, sum = zLow;
+  for (int j = 2; j <= k; ++j) {
+    const double z = layer.point(element.node(j)).z;
+    zLow = std::min(zLow, z);
+    zHigh = std::max(zHigh, z);
+    sum += z;
+  }
+  if (std::isnan(sum)) return false;
+  // A sample is a sum of n_j z_j with the n_j summing to one, so it lies
+  // within reach times the half spread from the middle; the slack covers the
+  // rounding of those sums many times over.
+  const double middle = zLow / 2 + zHigh / 2, half = (zHigh - zLow) / 2 * reach;
+  const double slack = 1e-9 * (std::fabs(middle) + half);
+  const double a = map.scaleX2 * (middle - half - slack) + map.originX2;
+  const double b = map.scaleX2 * (middle + half + slack) + map.originX2;
+  // A mostly horizontal segment reaches half a column beyond its ends, which
+  // is half a column's worth of rows at its steepest; rounding adds one more.
+  const double margin = 2 + std::fabs(map.scaleX2 / map.scaleX1);
+  const double from = std::floor(std::min(a, b)) - margin, to = std::ceil(std::max(a, b)) + margin;
+  if (!(from <= to)) return false;  // not numbers
+  rowFrom = static_cast<int>(std::clamp(from, -1e9, 1e9));
+  rowTo = static_cast<int>(std::clamp(to, -1e9, 1e9));
+  return true;
+}
 
-// A chunk ends at this many elements, samples or primitives, whichever comes
-// first: big enough that the threads meet rarely, small enough to stay in the
-// caches.
-constexpr int kChunkElements = 4096;
-constexpr int kChunkSamples = 1 << 15;
-constexpr int kChunkPrimitives = 1 << 16;
-
-// A triangle or segment of a chunk that may write a pixel, with the rows it
-// may write and its corners as sample numbers of its element.
-struct Primitive {
-  enum Kind : int { Face, Outline, Line };
-  int rowFrom;
-  int rowTo;
-  Kind kind;
-  int a, b, c;
-};
-
-}  // namespace
-
-// The elements go in chunks. For each chunk every thread first samples its
-// share of the elements into shared buffers and lists their triangles and
-// segments that may write a pixel at all (on a fine mesh most write none);
-// then every thread draws the listed primitives of the whole chunk, in
-// element order, into its own band of rows. The threads meet at a barrier
-// before each step; the one that arrives last plans the next chunk.
+// Every thread walks all elements in their order and draws those that reach
+// its band of rows, with the drawing of one thread clipped to its rows; it
+// samples an element only when the element's node rows reach the band. The
+// bands are cut so that each holds about as many elements, counted on every
+// few elements of the layer before the threads start.
 bool F_LayerRenderer::renderLayerInBands(const F_S3dLayer& layer, const Scales& scales, bool overprint,
                                          int divisions, const F_VectorReal* values) {
   const int rows = area_.lastRow - area_.firstRow + 1;
@@ -204,133 +209,72 @@ bool F_LayerRenderer::renderLayerInBands(const F_S3dLayer& layer, const Scales& 
   if (bands < 2) return false;
 
   // Every table is built here, so that the threads below only read them.
-  auto primitivesOf = [&](int k) {
-    if (k == 2) return 1;
-    const F_SampleTable& t = tables_[k];
-    return static_cast<int>(t.triangles().size() / 3 + (overprint ? t.outline().size() / 2 : 0));
-  };
-  auto samplesOf = [&](int k) { return k == 2 ? 2 : tables_[k].sampleCount(); };
-  int mostSamples = 2, mostPrimitives = 1;
-  for (const int k : {3, 4, 6, 8, 9}) {
-    table(k, divisions);
-    mostSamples = std::max(mostSamples, samplesOf(k));
-    mostPrimitives = std::max(mostPrimitives, primitivesOf(k));
+  int mostSamples = 2;
+  for (const int k : {3, 4, 6, 8, 9}) mostSamples = std::max(mostSamples, table(k, divisions).sampleCount());
+  auto reachOf = [&](int k) { return k == 2 ? 1.0 : tables_[k].reach(); };
+
+  // The elements up to the first without shape functions, and how many
+  // elements (of every kStride-th) have their middle row in each row.
+  constexpr int kStride = 8;
+  const long long trianglesBefore = triangles_, linesBefore = lines_;
+  std::vector<long long> perRow(static_cast<std::size_t>(rows) + 1, 0);
+  int last = layer.elementCount();
+  bool unsupported = false;
+  for (int i = 1; i <= layer.elementCount(); ++i) {
+    const F_S3dElement& element = layer.element(i);
+    const int k = element.effectiveNodeCount();
+    if (k == 0) continue;
+    if (!F_ElementShape::isSupported(k)) {
+      last = i - 1;
+      unsupported = true;
+      break;
+    }
+    countElement(k, k == 2 ? nullptr : &tables_[k], overprint);
+    int from, to;
+    if (i % kStride == 0 && elementRows(map_, layer, element, k, reachOf(k), from, to) && to >= area_.firstRow &&
+        from <= area_.lastRow)
+      ++perRow[static_cast<std::size_t>(std::clamp(from / 2 + to / 2, area_.firstRow, area_.lastRow) - area_.firstRow)];
   }
-  std::vector<F_Vertex> samples(static_cast<std::size_t>(kChunkSamples + mostSamples));
-  std::vector<Primitive> primitives(static_cast<std::size_t>(kChunkPrimitives + mostPrimitives));
-  struct Slot {
-    int nodes = 0;  // effective node count
-    int sample = 0;  // first sample in `samples`
-    int primitive = 0;  // first primitive in `primitives`
-    int primitives = 0;  // how many were listed
-  };
-  std::vector<Slot> slots(kChunkElements);
-  int next = 1, first = 1, count = 0;
-  bool unsupported = false, planStep = true;
-
-  // The elements from `next` up to the chunk's limits or to the first one
-  // without shape functions; count 0 ends the work.
-  auto plan = [&] {
-    first = next;
-    count = 0;
-    int usedSamples = 0, usedPrimitives = 0;
-    while (next <= layer.elementCount() && count < kChunkElements && usedSamples < kChunkSamples &&
-           usedPrimitives < kChunkPrimitives) {
-      const int k = layer.element(next).effectiveNodeCount();
-      if (k != 0 && !F_ElementShape::isSupported(k)) {
-        unsupported = true;
-        break;
-      }
-      Slot& slot = slots[static_cast<std::size_t>(count)];
-      slot = {k, usedSamples, usedPrimitives, 0};
-      if (k != 0) {
-        usedSamples += samplesOf(k);
-        usedPrimitives += primitivesOf(k);
-        countElement(k, k > 2 ? &tables_[k] : nullptr, overprint);
-      }
-      ++count;
-      ++next;
+  long long total = 0;
+  for (const long long n : perRow) total += n;
+  // Band b starts at split[b]; each band keeps at least one row.
+  std::vector<int> split(static_cast<std::size_t>(bands) + 1);
+  split[0] = area_.firstRow;
+  split[static_cast<std::size_t>(bands)] = area_.lastRow + 1;
+  long long seen = 0;
+  int row = 0;
+  for (int b = 1; b < bands; ++b) {
+    if (total == 0) {
+      row = static_cast<int>(static_cast<long long>(rows) * b / bands);
+    } else {
+      while (row < rows && seen * bands < total * b) seen += perRow[static_cast<std::size_t>(row++)];
     }
-  };
-  auto step = [&]() noexcept {
-    if (planStep) plan();
-    planStep = !planStep;
-  };
-  std::barrier sync(bands, step);
-
-  // Samples and the primitives that may write a pixel anywhere on the canvas.
-  auto list = [&](const F_S3dElement& element, Slot& slot) {
-    F_Vertex* s = samples.data() + slot.sample;
-    Primitive* p = primitives.data() + slot.primitive;
-    int n = 0, rowFrom, rowTo;
-    if (slot.nodes == 2) {
-      const F_Point3D& a = layer.point(element.node(1));
-      const F_Point3D& b = layer.point(element.node(2));
-      s[0] = {a.x, a.y, a.z, 1.0};
-      s[1] = {b.x, b.y, b.z, 1.0};
-      if (lineRows(area_, map_, s[0], s[1], rowFrom, rowTo)) p[n++] = {rowFrom, rowTo, Primitive::Line, 0, 1, 0};
-      slot.primitives = n;
-      return;
-    }
-    const F_SampleTable& t = tables_[slot.nodes];
-    sampleElement(layer, element, t, values, s);
-    const std::vector<int>& tri = t.triangles();
-    for (std::size_t j = 0; j < tri.size(); j += 3) {
-      const int a = tri[j] - 1, b = tri[j + 1] - 1, c = tri[j + 2] - 1;
-      if (triangleRows(area_, map_, s[a], s[b], s[c], rowFrom, rowTo))
-        p[n++] = {rowFrom, rowTo, Primitive::Face, a, b, c};
-    }
-    if (overprint) {
-      const std::vector<int>& edge = t.outline();
-      for (std::size_t j = 0; j < edge.size(); j += 2) {
-        const int a = edge[j] - 1, b = edge[j + 1] - 1;
-        if (lineRows(area_, map_, s[a], s[b], rowFrom, rowTo)) p[n++] = {rowFrom, rowTo, Primitive::Outline, a, b, 0};
-      }
-    }
-    slot.primitives = n;
-  };
-
-  auto draw = [&](const F_DrawArea& band, const Slot& slot) {
-    const F_Vertex* s = samples.data() + slot.sample;
-    const Primitive* end = primitives.data() + slot.primitive + slot.primitives;
-    for (const Primitive* p = primitives.data() + slot.primitive; p != end; ++p) {
-      if (p->rowTo < band.firstRow || p->rowFrom > band.lastRow) continue;
-      if (p->kind == Primitive::Face) {
-        rasterTriangle(band, map_, scales.face, s[p->a], s[p->b], s[p->c]);
-      } else if (p->kind == Primitive::Line) {
-        rasterLine(band, map_, scales.line, s[p->a], s[p->b]);
-      } else {
-        // Outlines carry the value 1 and one colour.
-        F_Vertex a = s[p->a], b = s[p->b];
-        a.v = b.v = 1.0;
-        rasterLine(band, map_, scales.outline, a, b);
-      }
-    }
-  };
+    row = std::clamp(row, split[static_cast<std::size_t>(b) - 1] - area_.firstRow + 1, rows - (bands - b));
+    split[static_cast<std::size_t>(b)] = area_.firstRow + row;
+  }
 
   auto work = [&](int band) {
     F_DrawArea area = area_;
-    area.firstRow = area_.firstRow + static_cast<int>(static_cast<long long>(rows) * band / bands);
-    area.lastRow = area_.firstRow + static_cast<int>(static_cast<long long>(rows) * (band + 1) / bands) - 1;
-    for (;;) {
-      sync.arrive_and_wait();
-      if (count == 0) return;
-      // A run of neighbouring elements per thread: their slots, samples and
-      // primitives lie together, so threads do not write the same cache lines.
-      const int from = static_cast<int>(static_cast<long long>(count) * band / bands);
-      const int to = static_cast<int>(static_cast<long long>(count) * (band + 1) / bands);
-      for (int i = from; i < to; ++i) {
-        Slot& slot = slots[static_cast<std::size_t>(i)];
-        if (slot.nodes != 0) list(layer.element(first + i), slot);
-      }
-      sync.arrive_and_wait();
-      for (int i = 0; i < count; ++i) {
-        const Slot& slot = slots[static_cast<std::size_t>(i)];
-        if (slot.nodes != 0) draw(area, slot);
-      }
+    area.firstRow = split[static_cast<std::size_t>(band)];
+    area.lastRow = split[static_cast<std::size_t>(band) + 1] - 1;
+    std::vector<F_Vertex> samples(static_cast<std::size_t>(mostSamples));
+    for (int i = 1; i <= last; ++i) {
+      const F_S3dElement& element = layer.element(i);
+      const int k = element.effectiveNodeCount();
+      if (k == 0) continue;
+      int from, to;
+      if (elementRows(map_, layer, element, k, reachOf(k), from, to) && (to < area.firstRow || from > area.lastRow))
+        continue;
+      const F_SampleTable* t = k == 2 ? nullptr : &tables_[k];
+      if (t) sampleElement(layer, element, *t, values, samples.data());
+      drawElement(area, map_, scales, layer, element, k, t, samples.data(), overprint);
     }
   };
-  if (!F_RenderThreads::run(bands, work)) return false;
+  if (!F_RenderThreads::run(bands, work)) {
+    triangles_ = trianglesBefore;  // the caller's own pass counts them again
+    lines_ = linesBefore;
+    return false;
+  }
   if (unsupported) throw F_NotSupportedException{};
   return true;
 }

@@ -61,6 +61,14 @@ class F_LayerRenderer {
   int threads() const { return threads_; }
   static constexpr int kMinBandRows = 8;
 
+  // Rows [rowFrom, rowTo] that hold every pixel the element's triangles and
+  // segments may write, for an element of effective node count k (2 or a
+  // face) whose shape functions have `reach` (F_SampleTable::reach; 1 for
+  // two nodes). False when its rows cannot be bounded (coordinates that are
+  // not numbers): then it may write any row.
+  static bool elementRows(const F_ScreenMap& map, const F_S3dLayer& layer, const F_S3dElement& element, int k,
+                          double reach, int& rowFrom, int& rowTo);
+
   // What has been handed to the primitives so far (for the benchmarks).
   long long triangleCount() const { return triangles_; }
   long long lineCount() const { return lines_; }

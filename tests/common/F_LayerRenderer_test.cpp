@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <random>
 
 #include "RenderCanvas.h"
 #include "common/F_ElementInterpolation.h"
@@ -318,8 +319,8 @@ TEST(F_LayerRenderer, BandsOnSeveralThreadsGiveTheBytesOfOneThread) {
       {"56 rows: seven bands", 9, 12, 40, 57, 1, 7, 3, true, true},
       {"one division, no overprint", 9, 12, 40, 57, 1, 3, 1, false, false},
       {"ten divisions, contour fill", 9, 12, 40, 57, 1, 3, 10, true, true},
-      {"twenty divisions: chunks end by samples", 12, 12, 60, 70, 1, 4, 20, true, false},
-      {"more elements than a chunk holds", 80, 60, 90, 80, 1, 3, 1, true, true},
+      {"twenty divisions", 12, 12, 60, 70, 1, 4, 20, true, false},
+      {"thousands of elements", 80, 60, 90, 80, 1, 3, 1, true, true},
       {"rows twice as fine as columns", 9, 12, 40, 57, 2, 5, 3, true, false},
       {"rows more than twice as fine", 9, 12, 40, 57, 3, 5, 3, true, false},
       {"rows coarser than columns", 9, 12, 40, 57, 0.5, 5, 3, true, true},
@@ -357,4 +358,77 @@ TEST(F_LayerRenderer, BandsStopAtAnUnsupportedElementWhereOneThreadStops) {
   }
   EXPECT_TRUE(pixels[0] == pixels[1]);
   EXPECT_NE(std::count(pixels[0].begin(), pixels[0].end(), RenderCanvas::kBackground), 40 * 40);
+}
+
+// A band skips an element on these rows, so they must hold every pixel the
+// element writes: faces, quadratic sides that bulge past their nodes, and
+// outlines that reach half a column past their ends, whatever the ratio of
+// rows to columns and the divisions.
+TEST(F_LayerRenderer, ElementRowsHoldEveryPixelTheElementWrites) {
+  std::mt19937 random(11);
+  std::uniform_real_distribution<double> corner(2, 20), bulge(-3, 3), depth(-3, 3);
+  for (const double ratio : {1.0, 2.5, 0.5}) {
+    for (const int k : {2, 3, 4, 6, 8, 9}) {
+      for (const int divisions : {1, 3, 10}) {
+        SCOPED_TRACE(testing::Message() << "ratio " << ratio << ", " << k << " nodes, " << divisions << " divisions");
+        F_SampleTable table;
+        if (k > 2) table.build(k, divisions);
+        for (int i = 0; i < 40; ++i) {
+          RenderCanvas canvas;
+          canvas.map.scaleX2 = -ratio;
+          F_S3dLayer layer;
+          F_S3dElement element;
+          for (int j = 1; j <= k; ++j) {
+            // Small elements mostly, some across the canvas; mid-side nodes pushed off their sides.
+            const double reach = i % 4 == 0 ? 18 : 3;
+            std::uniform_real_distribution<double> near(-reach, reach);
+            const F_Point3D base = j == 1 ? F_Point3D{depth(random), corner(random), corner(random) / ratio}
+                                          : layer.points(1);
+            F_Point3D p{depth(random), base.y + near(random), base.z + near(random) / ratio};
+            if (k >= 6 && j % 2 == 0) p.z += bulge(random) / ratio;
+            layer.points.append(p);
+            element.nodes.append(j);
+          }
+          layer.elements.append(element);
+          F_LayerRenderer renderer(canvas.surface, canvas.map, canvas.depth, canvas.colors(), 14);
+          renderer.setThreads(1);
+          renderer.renderLayer(layer, F_LayerContext(), true, divisions, divisions, 4001, 8000, F_VectorReal(), {0, 1});
+          int from = 0, to = 0;
+          ASSERT_TRUE(F_LayerRenderer::elementRows(canvas.map, layer, layer.element(1), k,
+                                                   k == 2 ? 1.0 : table.reach(), from, to));
+          for (const auto& [column, row] : canvas.drawn()) {
+            ASSERT_LE(from, row) << "element " << i;
+            ASSERT_GE(to, row) << "element " << i;
+          }
+        }
+      }
+    }
+  }
+}
+
+TEST(F_LayerRenderer, ElementRowsAreUnboundedForCoordinatesThatAreNotNumbers) {
+  RenderCanvas canvas;
+  F_S3dLayer layer;
+  for (const double z : {1.0, std::nan(""), 3.0, 4.0}) layer.points.append({0, 1, z});
+  F_S3dElement element;
+  for (int j = 1; j <= 4; ++j) element.nodes.append(j);
+  int from = 0, to = 0;
+  EXPECT_FALSE(F_LayerRenderer::elementRows(canvas.map, layer, element, 4, 1.0, from, to));
+}
+
+TEST(F_SampleTable, ReachIsOneForLinearShapesAndMoreWhereQuadraticOnesBulge) {
+  const struct {
+    int nodes, divisions;
+    bool above;  // beyond 1
+  } cases[] = {{3, 1, false}, {3, 10, false}, {4, 1, false}, {4, 3, false}, {4, 20, false},
+               {6, 3, true}, {8, 3, true}, {9, 3, true}};
+  for (const auto& c : cases) {
+    F_SampleTable table;
+    table.build(c.nodes, c.divisions);
+    if (c.above) {
+      EXPECT_GT(table.reach(), 1.0 + 1e-9) << c.nodes << " nodes";
+    } else {
+      EXPECT_NEAR(table.reach(), 1.0, 1e-12) << c.nodes << " nodes";
+    }
+  }
 }
