@@ -199,6 +199,10 @@ void F_SampleTable::build(int nodeCount, int divisions) {
   } else {
     outline_ = {1, 2};
   }
+  outlineSamples_.clear();
+  for (const int s : outline_) outlineSamples_.push_back(s - 1);
+  std::sort(outlineSamples_.begin(), outlineSamples_.end());
+  outlineSamples_.erase(std::unique(outlineSamples_.begin(), outlineSamples_.end()), outlineSamples_.end());
 }
 
 // Four triangles per cell around its centre sample Q, cells row by row; the

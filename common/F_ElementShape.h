@@ -73,6 +73,8 @@ class F_SampleTable {
   // shapes, whose samples stay inside the nodes' hull; more where quadratic
   // shapes bulge out).
   double reach() const { return reach_; }
+  // Every sample an outline segment ends at, once, 0-based.
+  const std::vector<int>& outlineSamples() const { return outlineSamples_; }
 
  private:
   void buildQuadrilateralCells();
@@ -83,5 +85,5 @@ class F_SampleTable {
   double reach_ = 0;
   std::vector<F_NaturalPoint> samples_;
   std::vector<double> n_, dXi_, dEta_;
-  std::vector<int> triangles_, outline_;
+  std::vector<int> triangles_, outline_, outlineSamples_;
 };

@@ -46,9 +46,14 @@ const F_SampleTable& F_LayerRenderer::table(int nodeCount, int divisions) {
   return t;
 }
 
-void F_LayerRenderer::sampleElement(const F_S3dLayer& layer, const F_S3dElement& element,
-                                    const F_SampleTable& table, const F_VectorReal* values, F_Vertex* out) {
-  const int k = table.nodeCount();
+namespace {
+
+// The samples of an element of K nodes: with K known the sums below unroll,
+// term by term in the same order as for any other count.
+template <int K>
+void sampleNodes(const F_S3dLayer& layer, const F_S3dElement& element, const F_SampleTable& table,
+                 const F_VectorReal* values, F_Vertex* out) {
+  constexpr int k = K;
   // The element's nodes once, with their bounds checked; the samples below
   // only form weighted sums of these.
   double px[F_ElementShape::kMaxNodes], py[F_ElementShape::kMaxNodes], pz[F_ElementShape::kMaxNodes];
@@ -104,18 +109,79 @@ void F_LayerRenderer::sampleElement(const F_S3dLayer& layer, const F_S3dElement&
   for (; s < count; ++s) out[s].v = intensityFromNormal(normalX[s], lengthSquared[s]);
 }
 
+}  // namespace
+
+void F_LayerRenderer::sampleElement(const F_S3dLayer& layer, const F_S3dElement& element,
+                                    const F_SampleTable& table, const F_VectorReal* values, F_Vertex* out) {
+  switch (table.nodeCount()) {
+    case 3: return sampleNodes<3>(layer, element, table, values, out);
+    case 4: return sampleNodes<4>(layer, element, table, values, out);
+    case 6: return sampleNodes<6>(layer, element, table, values, out);
+    case 8: return sampleNodes<8>(layer, element, table, values, out);
+    case 9: return sampleNodes<9>(layer, element, table, values, out);
+  }
+  internalError("F_LayerRenderer", 4);
+}
+
+void F_LayerRenderer::sampleOutline(const F_S3dLayer& layer, const F_S3dElement& element,
+                                    const F_SampleTable& table, F_Vertex* out) {
+  const int k = table.nodeCount();
+  double px[F_ElementShape::kMaxNodes], py[F_ElementShape::kMaxNodes], pz[F_ElementShape::kMaxNodes];
+  for (int j = 0; j < k; ++j) {
+    const F_Point3D& p = layer.point(element.node(j + 1));
+    px[j] = p.x;
+    py[j] = p.y;
+    pz[j] = p.z;
+  }
+  // The sums of sampleElement, term by term, so that each position is the same to the bit.
+  for (const int s : table.outlineSamples()) {
+    const double* n = table.n(s);
+    F_Vertex& sample = out[s];
+    sample = {0.0, 0.0, 0.0, 1.0};
+    for (int j = 0; j < k; ++j) {
+      sample.x += n[j] * px[j];
+      sample.y += n[j] * py[j];
+      sample.z += n[j] * pz[j];
+    }
+  }
+}
+
 void F_LayerRenderer::drawElement(const F_DrawArea& area, const F_ScreenMap& map, const Scales& scales,
                                   const F_S3dLayer& layer, const F_S3dElement& element, int k,
-                                  const F_SampleTable* table, const F_Vertex* samples, bool overprint) {
+                                  const F_SampleTable* table, const F_Vertex* samples, bool faces,
+                                  bool overprint) {
   if (k == 2) {
     const F_Point3D& a = layer.point(element.node(1));
     const F_Point3D& b = layer.point(element.node(2));
     rasterLine(area, map, scales.line, {a.x, a.y, a.z, 1.0}, {b.x, b.y, b.z, 1.0});
     return;
   }
-  const std::vector<int>& tri = table->triangles();
-  for (std::size_t j = 0; j < tri.size(); j += 3)
-    rasterTriangle(area, map, scales.face, samples[tri[j] - 1], samples[tri[j + 1] - 1], samples[tri[j + 2] - 1]);
+  if (faces) {
+    // Most triangles of a fine mesh cover no row centre, which triangleRows
+    // tells from the rows of their lowest and highest corner. The row of a
+    // corner is a rising or falling function of its z, so those two rows are
+    // the lowest and highest of the three corners' rows, and floor(row + 1e-6)
+    // and row - 1e-6 rise with the row: one pass over the samples gives what
+    // every triangle needs for that test. (A corner that is not a number
+    // makes triangleRows refuse the triangle whatever this says.)
+    const int count = table->sampleCount();
+    double rowUp[F_SampleTable::kMostSamples], rowDown[F_SampleTable::kMostSamples];
+    for (int s = 0; s < count; ++s) {
+      const double row = map.scaleX2 * samples[s].z + map.originX2;
+      rowUp[s] = std::floor(row + 1e-6);
+      rowDown[s] = row - 1e-6;
+    }
+    const std::vector<int>& tri = table->triangles();
+    for (std::size_t j = 0; j < tri.size(); j += 3) {
+      const int ia = tri[j] - 1, ib = tri[j + 1] - 1, ic = tri[j + 2] - 1;
+      if (!(std::max(std::max(rowUp[ia], rowUp[ib]), rowUp[ic]) >=
+            std::min(std::min(rowDown[ia], rowDown[ib]), rowDown[ic])))
+        continue;
+      const F_Vertex &a = samples[ia], &b = samples[ib], &c = samples[ic];
+      int rowFrom, rowTo;
+      if (triangleRows(area, map, a, b, c, rowFrom, rowTo)) fillTriangle(area, map, scales.face, a, b, c, rowFrom, rowTo);
+    }
+  }
   if (!overprint) return;
   // Outlines carry the value 1 and one colour; their depth bias lifts them
   // over the faces they bound.
@@ -125,6 +191,21 @@ void F_LayerRenderer::drawElement(const F_DrawArea& area, const F_ScreenMap& map
     a.v = b.v = 1.0;
     rasterLine(area, map, scales.outline, a, b);
   }
+}
+
+void F_LayerRenderer::drawSampled(const F_DrawArea& area, const Scales& scales, const F_S3dLayer& layer,
+                                  const F_S3dElement& element, int k, const F_SampleTable* table,
+                                  const F_VectorReal* values, F_Vertex* samples, bool overprint) const {
+  // An element whose faces cannot reach a row centre of the area needs
+  // neither their samples' values nor their triangles; its outline needs
+  // only the positions of the outline's samples.
+  const bool faces = table && facesMayDraw(area, map_, layer, element, *table);
+  if (faces) {
+    sampleElement(layer, element, *table, values, samples);
+  } else if (table && overprint) {
+    sampleOutline(layer, element, *table, samples);
+  }
+  drawElement(area, map_, scales, layer, element, k, table, samples, faces, overprint);
 }
 
 void F_LayerRenderer::countElement(int k, const F_SampleTable* table, bool overprint) {
@@ -159,19 +240,15 @@ void F_LayerRenderer::renderLayer(const F_S3dLayer& layer, const F_LayerContext&
     if (k == 0) continue;
     if (!F_ElementShape::isSupported(k)) throw F_NotSupportedException{};
     if (!drawable) continue;
-    const F_SampleTable* t = nullptr;
-    if (k != 2) {
-      t = &table(k, nXi);
-      samples_.resize(static_cast<std::size_t>(t->sampleCount()));
-      sampleElement(layer, element, *t, field, samples_.data());
-    }
-    drawElement(area_, map_, scales, layer, element, k, t, samples_.data(), overprint);
+    const F_SampleTable* t = k == 2 ? nullptr : &table(k, nXi);
+    if (t) samples_.resize(static_cast<std::size_t>(t->sampleCount()));
+    drawSampled(area_, scales, layer, element, k, t, field, samples_.data(), overprint);
     countElement(k, t, overprint);
   }
 }
 
-bool F_LayerRenderer::elementRows(const F_ScreenMap& map, const F_S3dLayer& layer, const F_S3dElement& element,
-                                  int k, double reach, int& rowFrom, int& rowTo) {
+bool F_LayerRenderer::sampleRows(const F_ScreenMap& map, const F_S3dLayer& layer, const F_S3dElement& element,
+                                 int k, double reach, double& rowLow, double& rowHigh) {
   double zLow = layer.point(element.node(1)).z, zHigh = zLow, sum = zLow;
   for (int j = 2; j <= k; ++j) {
     const double z = layer.point(element.node(j)).z;
@@ -187,14 +264,33 @@ bool F_LayerRenderer::elementRows(const F_ScreenMap& map, const F_S3dLayer& laye
   const double slack = 1e-9 * (std::fabs(middle) + half);
   const double a = map.scaleX2 * (middle - half - slack) + map.originX2;
   const double b = map.scaleX2 * (middle + half + slack) + map.originX2;
+  rowLow = std::min(a, b);
+  rowHigh = std::max(a, b);
+  return rowLow <= rowHigh;  // false for rows that are not numbers
+}
+
+bool F_LayerRenderer::elementRows(const F_ScreenMap& map, const F_S3dLayer& layer, const F_S3dElement& element,
+                                  int k, double reach, int& rowFrom, int& rowTo) {
+  double low, high;
+  if (!sampleRows(map, layer, element, k, reach, low, high)) return false;
   // A mostly horizontal segment reaches half a column beyond its ends, which
   // is half a column's worth of rows at its steepest; rounding adds one more.
   const double margin = 2 + std::fabs(map.scaleX2 / map.scaleX1);
-  const double from = std::floor(std::min(a, b)) - margin, to = std::ceil(std::max(a, b)) + margin;
+  const double from = std::floor(low) - margin, to = std::ceil(high) + margin;
   if (!(from <= to)) return false;  // not numbers
   rowFrom = static_cast<int>(std::clamp(from, -1e9, 1e9));
   rowTo = static_cast<int>(std::clamp(to, -1e9, 1e9));
   return true;
+}
+
+bool F_LayerRenderer::facesMayDraw(const F_DrawArea& area, const F_ScreenMap& map, const F_S3dLayer& layer,
+                                   const F_S3dElement& element, const F_SampleTable& table) {
+  double low, high;
+  if (!sampleRows(map, layer, element, table.nodeCount(), table.reach(), low, high)) return true;
+  // Each triangle's lowest and highest corner rows lie between these, so
+  // when triangleRows finds no row centre here it finds none for any of them.
+  if (!(std::floor(high + 1e-6) >= low - 1e-6)) return false;
+  return roundToPixel(high) >= area.firstRow && roundToPixel(low) <= area.lastRow;
 }
 
 // Every thread walks all elements in their order and draws those that reach
@@ -265,9 +361,7 @@ bool F_LayerRenderer::renderLayerInBands(const F_S3dLayer& layer, const Scales& 
       int from, to;
       if (elementRows(map_, layer, element, k, reachOf(k), from, to) && (to < area.firstRow || from > area.lastRow))
         continue;
-      const F_SampleTable* t = k == 2 ? nullptr : &tables_[k];
-      if (t) sampleElement(layer, element, *t, values, samples.data());
-      drawElement(area, map_, scales, layer, element, k, t, samples.data(), overprint);
+      drawSampled(area, scales, layer, element, k, k == 2 ? nullptr : &tables_[k], values, samples.data(), overprint);
     }
   };
   if (!F_RenderThreads::run(bands, work)) {

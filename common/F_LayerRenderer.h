@@ -83,9 +83,24 @@ class F_LayerRenderer {
                             const F_VectorReal* values, F_Vertex* out);
   // One element of effective node count k (2 or a face) into `area`, from its
   // samples (faces) or its points (lines).
+  // Only the positions of the outline's samples, with the value 1.
+  static void sampleOutline(const F_S3dLayer& layer, const F_S3dElement& element, const F_SampleTable& table,
+                            F_Vertex* out);
+  // Faces only when `faces`; outlines when `overprint`.
   static void drawElement(const F_DrawArea& area, const F_ScreenMap& map, const Scales& scales,
                           const F_S3dLayer& layer, const F_S3dElement& element, int k, const F_SampleTable* table,
-                          const F_Vertex* samples, bool overprint);
+                          const F_Vertex* samples, bool faces, bool overprint);
+  // Samples what the element needs into `samples` and draws it into `area`.
+  void drawSampled(const F_DrawArea& area, const Scales& scales, const F_S3dLayer& layer,
+                   const F_S3dElement& element, int k, const F_SampleTable* table, const F_VectorReal* values,
+                   F_Vertex* samples, bool overprint) const;
+  // The rows of the lowest and highest sample of the element, widened by far
+  // more than rounding; false when they are not numbers.
+  static bool sampleRows(const F_ScreenMap& map, const F_S3dLayer& layer, const F_S3dElement& element, int k,
+                         double reach, double& rowLow, double& rowHigh);
+  // False when no triangle of the element can write a pixel of `area`.
+  static bool facesMayDraw(const F_DrawArea& area, const F_ScreenMap& map, const F_S3dLayer& layer,
+                           const F_S3dElement& element, const F_SampleTable& table);
   void countElement(int k, const F_SampleTable* table, bool overprint);
   // One layer on several threads, each drawing one band of rows; false when
   // the canvas is too low for two bands or no thread could be started, and

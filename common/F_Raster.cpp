@@ -56,7 +56,11 @@ void fillSpan(const F_DrawArea& area, const F_ScreenMap& map, const F_ColorScale
 void rasterTriangle(const F_DrawArea& area, const F_ScreenMap& map, const F_ColorScale& scale, F_Vertex a,
                     F_Vertex b, F_Vertex c) {
   int rowFrom, rowTo;
-  if (!triangleRows(area, map, a, b, c, rowFrom, rowTo)) return;
+  if (triangleRows(area, map, a, b, c, rowFrom, rowTo)) fillTriangle(area, map, scale, a, b, c, rowFrom, rowTo);
+}
+
+void fillTriangle(const F_DrawArea& area, const F_ScreenMap& map, const F_ColorScale& scale, F_Vertex a,
+                  F_Vertex b, F_Vertex c, int rowFrom, int rowTo) {
 
   // a lowest, b highest, c between: a-b is the long edge.
   if (a.z > c.z) std::swap(a, c);

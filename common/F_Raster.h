@@ -15,6 +15,9 @@ void rasterLine(const F_DrawArea& area, const F_ScreenMap& map, const F_ColorSca
                 const F_Vertex& b);
 void rasterTriangle(const F_DrawArea& area, const F_ScreenMap& map, const F_ColorScale& scale, F_Vertex a,
                     F_Vertex b, F_Vertex c);
+// rasterTriangle after its first step: triangleRows has returned true with rowFrom and rowTo.
+void fillTriangle(const F_DrawArea& area, const F_ScreenMap& map, const F_ColorScale& scale, F_Vertex a,
+                  F_Vertex b, F_Vertex c, int rowFrom, int rowTo);
 
 // The rows, rowFrom to rowTo, that the fills above may write for these
 // corners; false when they write nothing at all in `area`. A caller may drop

@@ -432,3 +432,70 @@ TEST(F_SampleTable, ReachIsOneForLinearShapesAndMoreWhereQuadraticOnesBulge) {
     }
   }
 }
+
+// The renderer skips the triangles of elements that cannot reach a row centre
+// and samples only their outlines; drawing every triangle and segment of every
+// element one by one must give the same bytes, on one thread and on bands.
+TEST(F_LayerRenderer, SkippedFacesAndOutlineSamplesGiveThePictureOfEveryPrimitive) {
+  std::mt19937 random(5);
+  std::uniform_real_distribution<double> corner(1, 39), value(-1, 1), depth(-3, 3);
+  for (const int k : {3, 4, 6, 8, 9}) {
+    for (const double size : {0.3, 1.5, 12.0}) {  // mostly between row centres, about a pixel, large
+      SCOPED_TRACE(testing::Message() << k << " nodes, size " << size);
+      const int divisions = 3;
+      F_SampleTable table;
+      table.build(k, divisions);
+      F_S3dLayer layer;
+      F_VectorReal values;
+      std::uniform_real_distribution<double> near(-size, size);
+      for (int e = 0; e < 40; ++e) {
+        F_S3dElement element;
+        const F_Point3D base{depth(random), corner(random), corner(random)};
+        for (int j = 0; j < k; ++j) {
+          layer.points.append({depth(random), base.y + near(random), base.z + near(random)});
+          values.append(value(random));
+          element.nodes.append(layer.pointCount());
+        }
+        layer.elements.append(element);
+      }
+      const F_Interval range{-1, 1};
+      RenderCanvas expected(40, 40);
+      expected.map.originX2 = 39;
+      {
+        const F_DrawArea area(expected.surface, expected.depth);
+        const F_ColorScale face(expected.colors(), 1001, 1014, range), outline(expected.colors(), 1, 1, {0, 1});
+        for (int e = 1; e <= layer.elementCount(); ++e) {
+          std::vector<F_Vertex> s(static_cast<std::size_t>(table.sampleCount()));
+          for (int i = 0; i < table.sampleCount(); ++i) {
+            s[i] = {0, 0, 0, 0};
+            for (int j = 0; j < k; ++j) {
+              const int node = layer.element(e).node(j + 1);
+              const double n = table.n(i)[j];
+              s[i].x += n * layer.point(node).x;
+              s[i].y += n * layer.point(node).y;
+              s[i].z += n * layer.point(node).z;
+            }
+            for (int j = 0; j < k; ++j) s[i].v += table.n(i)[j] * values(layer.element(e).node(j + 1));
+          }
+          const std::vector<int>& tri = table.triangles();
+          for (std::size_t j = 0; j < tri.size(); j += 3)
+            rasterTriangle(area, expected.map, face, s[tri[j] - 1], s[tri[j + 1] - 1], s[tri[j + 2] - 1]);
+          const std::vector<int>& edge = table.outline();
+          for (std::size_t j = 0; j < edge.size(); j += 2) {
+            F_Vertex a = s[edge[j] - 1], b = s[edge[j + 1] - 1];
+            a.v = b.v = 1.0;
+            rasterLine(area, expected.map, outline, a, b);
+          }
+        }
+      }
+      for (const int threads : {1, 3}) {
+        RenderCanvas canvas(40, 40);
+        canvas.map.originX2 = 39;
+        F_LayerRenderer renderer(canvas.surface, canvas.map, canvas.depth, canvas.colors(), 14);
+        renderer.setThreads(threads);
+        renderer.renderLayer(layer, F_LayerContext(), true, divisions, divisions, 4001, 8000, values, range);
+        EXPECT_TRUE(canvas.pixels == expected.pixels) << threads << " threads";
+      }
+    }
+  }
+}
