@@ -1,6 +1,8 @@
 #include "common/F_S3dRecords.h"
 
 #include <algorithm>
+#include <cstdint>
+#include <cstring>
 #include <string_view>
 #include <vector>
 
@@ -16,31 +18,67 @@ constexpr std::size_t kBytesPerThread = 128 * 1024;
 bool blank(char c) { return c == ' ' || c == '\t'; }
 
 void skipBlanks(const char*& p, const char* end) {
+  // Fields are padded with spaces to a fixed width: most of a line is
+  // spaces, skipped eight at a time.
+  constexpr std::uint64_t kEightSpaces = 0x2020202020202020ull;
+  while (end - p >= 8) {
+    std::uint64_t word;
+    std::memcpy(&word, p, 8);
+    if (word != kEightSpaces) break;
+    p += 8;
+  }
   while (p < end && blank(*p)) ++p;
 }
 
 // A word at p that plainInteger takes (a sign and 1 to 9 digits, up to a
 // blank or the end of the line), read in the same pass; p moves past it.
-bool integerAt(const char*& p, const char* end, int& value) {
+bool integerAt(const char*& at, const char* end, int& value) {
+  const char* p = at;  // a copy the compiler may keep in a register
   bool negative = false;
   if (p < end && (*p == '-' || *p == '+')) {
     negative = *p == '-';
     ++p;
   }
   const char* digits = p;
+  const char* most = end - digits > 9 ? digits + 9 : end;
   int v = 0;
-  for (; p < end && static_cast<unsigned>(*p - '0') <= 9; ++p) {
-    if (p - digits == 9) return false;
-    v = v * 10 + (*p - '0');
-  }
-  if (p == digits || (p < end && !blank(*p))) return false;
+  for (; p < most && static_cast<unsigned>(*p - '0') <= 9; ++p) v = v * 10 + (*p - '0');
+  if (p == digits || (p < end && !blank(*p))) return false;  // also a tenth digit
   value = negative ? -v : v;
+  at = p;
   return true;
 }
 
-// A word at p that plainReal takes; p moves past it.
+// Powers of ten that a double holds exactly.
+constexpr double kExactPowers[] = {1e0, 1e1, 1e2, 1e3, 1e4, 1e5, 1e6, 1e7, 1e8, 1e9, 1e10, 1e11,
+                                   1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+
+// A word at p that plainReal takes; p moves past it. The usual shape, an
+// optional minus, digits, a point and digits, 15 digits at most, is read
+// here: its digits make an integer below 2^53 and 10^fraction digits is
+// exact, so their quotient is rounded once, to the same double that the full
+// conversion finds. Every other word goes through plainReal.
 bool realAt(const char*& p, const char* end, double& value) {
   const char* word = p;
+  const char* q = p;
+  const bool negative = q < end && *q == '-';
+  if (negative) ++q;
+  std::uint64_t digits = 0;
+  int count = 0, fraction = 0;
+  const char* whole = q;
+  for (; q < end && static_cast<unsigned>(*q - '0') <= 9; ++q, ++count) digits = digits * 10 + (*q - '0');
+  const bool wholePart = q > whole;
+  if (q < end && *q == '.') {
+    const char* first = ++q;
+    for (; q < end && static_cast<unsigned>(*q - '0') <= 9; ++q, ++count) digits = digits * 10 + (*q - '0');
+    fraction = static_cast<int>(q - first);
+  }
+  if (wholePart && fraction > 0 && count <= 15 && (q == end || blank(*q))) {
+    const double magnitude = static_cast<double>(digits) / kExactPowers[fraction];
+    value = negative ? -magnitude : magnitude;
+    p = q;
+    return true;
+  }
   while (p < end && !blank(*p)) ++p;
   return plainReal(std::string_view(word, static_cast<std::size_t>(p - word)), value);
 }
@@ -101,6 +139,7 @@ template <class Parser>
 Run<typename Parser::Record> runLines(std::string_view text, const Parser& parser, int first, int last) {
   Run<typename Parser::Record> run;
   run.firstItem = first;
+  run.records.reserve(text.size() / 32);  // lines of the usual widths; more grow the vector
   typename Parser::Record record;
   std::size_t at = 0;
   int expected = first;
