@@ -49,36 +49,9 @@ bool integerAt(const char*& at, const char* end, int& value) {
   return true;
 }
 
-// Powers of ten that a double holds exactly.
-constexpr double kExactPowers[] = {1e0, 1e1, 1e2, 1e3, 1e4, 1e5, 1e6, 1e7, 1e8, 1e9, 1e10, 1e11,
-                                   1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
-
-// A word at p that plainReal takes; p moves past it. The usual shape, an
-// optional minus, digits, a point and digits, 15 digits at most, is read
-// here: its digits make an integer below 2^53 and 10^fraction digits is
-// exact, so their quotient is rounded once, to the same double that the full
-// conversion finds. Every other word goes through plainReal.
+// A word at p that plainReal takes; p moves past it.
 bool realAt(const char*& p, const char* end, double& value) {
   const char* word = p;
-  const char* q = p;
-  const bool negative = q < end && *q == '-';
-  if (negative) ++q;
-  std::uint64_t digits = 0;
-  int count = 0, fraction = 0;
-  const char* whole = q;
-  for (; q < end && static_cast<unsigned>(*q - '0') <= 9; ++q, ++count) digits = digits * 10 + (*q - '0');
-  const bool wholePart = q > whole;
-  if (q < end && *q == '.') {
-    const char* first = ++q;
-    for (; q < end && static_cast<unsigned>(*q - '0') <= 9; ++q, ++count) digits = digits * 10 + (*q - '0');
-    fraction = static_cast<int>(q - first);
-  }
-  if (wholePart && fraction > 0 && count <= 15 && (q == end || blank(*q))) {
-    const double magnitude = static_cast<double>(digits) / kExactPowers[fraction];
-    value = negative ? -magnitude : magnitude;
-    p = q;
-    return true;
-  }
   while (p < end && !blank(*p)) ++p;
   return plainReal(std::string_view(word, static_cast<std::size_t>(p - word)), value);
 }

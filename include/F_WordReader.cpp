@@ -4,6 +4,7 @@
 #include <charconv>
 #include <cmath>
 #include <climits>
+#include <cstdint>
 #include <cstdlib>
 
 #include "include/F_Errors.h"
@@ -408,21 +409,36 @@ bool plainInteger(std::string_view t, int& value) {
 
 // An optional '-', digits, an optional point and digits, at least one digit:
 // a text both scans accept and from_chars reads as atof does.
+//
+// Up to 15 digits, with digits on both sides of a point if there is one, are
+// converted here: the digits make an integer below 2^53 and 10^(digits after
+// the point) is exact, so their quotient is rounded once, to the double that
+// from_chars finds.
 bool plainReal(std::string_view t, double& value) {
-  std::size_t i = t.empty() || t[0] != '-' ? 0 : 1;
-  std::size_t digits = 0;
-  bool point = false;
-  for (std::size_t k = i; k < t.size(); ++k) {
+  static constexpr double kExactPowers[] = {1e0, 1e1, 1e2, 1e3, 1e4, 1e5, 1e6, 1e7,
+                                            1e8, 1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
+  const bool negative = !t.empty() && t[0] == '-';
+  std::size_t digits = 0, before = 0, point = std::string_view::npos;
+  std::uint64_t mantissa = 0;
+  for (std::size_t k = negative ? 1 : 0; k < t.size(); ++k) {
     const char c = t[k];
     if (isDigit(c)) {
       ++digits;
-    } else if (c == '.' && !point) {
-      point = true;
+      mantissa = mantissa * 10 + static_cast<unsigned>(c - '0');  // only used below 16 digits
+    } else if (c == '.' && point == std::string_view::npos) {
+      point = k;
+      before = digits;
     } else {
       return false;
     }
   }
   if (digits == 0) return false;
+  const std::size_t after = point == std::string_view::npos ? 0 : digits - before;
+  if (digits <= 15 && (point == std::string_view::npos || (before > 0 && after > 0))) {
+    const double magnitude = static_cast<double>(mantissa) / kExactPowers[after];
+    value = negative ? -magnitude : magnitude;
+    return true;
+  }
   auto res = std::from_chars(t.data(), t.data() + t.size(), value);
   return res.ec == std::errc() && res.ptr == t.data() + t.size();
 }

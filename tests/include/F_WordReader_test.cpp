@@ -1,6 +1,11 @@
 #include "include/F_WordReader.h"
 
+#include <algorithm>
+#include <charconv>
 #include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <random>
 #include <functional>
 #include <vector>
 
@@ -389,4 +394,44 @@ TEST(ByteClasses, SplitTheByteRange) {
   EXPECT_EQ(delimiters, 4);
   EXPECT_EQ(valid, 98);
   EXPECT_EQ(blanks, 2);
+}
+
+// plainReal converts short plain reals itself; whatever it takes must be the
+// double from_chars gives, and what it refuses must be what from_chars (or
+// the plain shape) refuses.
+TEST(PlainReal, GivesTheDoubleOfFromChars) {
+  auto fromChars = [](std::string_view t, double& v) {
+    const auto res = std::from_chars(t.data(), t.data() + t.size(), v);
+    return res.ec == std::errc() && res.ptr == t.data() + t.size();
+  };
+  const char* const words[] = {
+      "0", "-0", "-0.0", "7", "0.1", "0.2", "0.3", "-0.000001", "123456789012345", "1234567890123456",
+      "0.123456789012345", "0.1234567890123456", "99999999999999.9", "999999999999999.9", "1.000000000000001",
+      "0.30000000000000004", "1.7976931348623157", "0.000000000000001", "0.0000000000000001", "00000000000000.5",
+      "5.", "-5.", ".5", "-.5", "1e5", "+1", "1.2.3", "", "-", ".", "12a"};
+  for (const char* w : words) {
+    double mine = 42, theirs = 42;
+    const bool plain = plainReal(w, mine);
+    const std::string_view t(w);
+    const std::size_t minus = t.rfind('-');
+    const bool shaped = t.find_first_not_of("-.0123456789") == std::string_view::npos &&
+                        t.find_first_of("0123456789") != std::string_view::npos &&
+                        std::count(t.begin(), t.end(), '.') <= 1 && (minus == std::string_view::npos || minus == 0);
+    const bool converted = fromChars(w, theirs);
+    EXPECT_EQ(plain, shaped && converted) << w;
+    if (plain) {
+      EXPECT_EQ(std::memcmp(&mine, &theirs, sizeof mine), 0) << w;  // the sign of zero too
+    }
+  }
+  // Every value written with 1 to 14 decimals, as the writers do.
+  std::mt19937_64 random(3);
+  std::uniform_real_distribution<double> any(-1e5, 1e5);
+  for (int i = 0; i < 20000; ++i) {
+    char text[64];
+    std::snprintf(text, sizeof text, "%.*f", 1 + i % 14, any(random) * std::pow(10.0, -(i % 9)));
+    double mine = 0, theirs = 0;
+    ASSERT_TRUE(plainReal(text, mine)) << text;
+    ASSERT_TRUE(fromChars(text, theirs)) << text;
+    ASSERT_EQ(std::memcmp(&mine, &theirs, sizeof mine), 0) << text;
+  }
 }
