@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <string_view>
 
 #include "include/F_Errors.h"
 #include "include/F_FileTransfer.h"
@@ -19,24 +20,76 @@ double readRecord(F_InputFile& file, int expectedNumber) {
   return value;
 }
 
+bool blank(char c) { return c == ' ' || c == '\t'; }
+
+// Records in the shape the program writes them, the number `next`, next + 1,
+// ... and a plain real alone on their line, read straight from the buffered
+// bytes, at most `most` of them; each value goes to out[i] when out is given.
+// Any other line (a comment, a blank line, a number out of turn, a line not
+// yet wholly buffered) stops them at its start, for readRecord to judge.
+// Returns how many were read; the file then stands at the start of the line
+// after the last one, as after readRecord.
+int readPlainRecords(F_InputFile& file, int next, int most, double* out) {
+  const std::string_view text = file.buffered();
+  std::size_t at = 0;
+  int read = 0;
+  while (read < most) {
+    const std::size_t end = text.find('\n', at);
+    if (end == std::string_view::npos) break;
+    std::size_t stop = end;
+    if (stop > at && text[stop - 1] == '\r') --stop;
+    const std::string_view line = text.substr(at, stop - at);
+    std::size_t p = 0;
+    auto word = [&] {
+      while (p < line.size() && blank(line[p])) ++p;
+      const std::size_t from = p;
+      while (p < line.size() && !blank(line[p])) ++p;
+      return line.substr(from, p - from);
+    };
+    int number;
+    double value;
+    if (!plainInteger(word(), number) || number != next + read || !plainReal(word(), value)) break;
+    while (p < line.size() && blank(line[p])) ++p;
+    if (p != line.size()) break;
+    if (out) out[read] = value;
+    ++read;
+    at = end + 1;
+  }
+  file.skip(at);
+  file.lineNumber() += read;
+  return read;
+}
+
 }  // namespace
 
 F_VectorReal readScalarField(F_InputFile& file) {
   int& lineNumber = file.lineNumber();
   // First pass: count and check. Any byte after a record's NewLine, even an
   // empty line, starts one more record.
+  constexpr int kMostRecords = 2147483647;
   int count = 0;
   for (;;) {
-    if (count == 2147483647) failRead(file, "ERROR\nBad item count.", lineNumber);
-    readRecord(file, count + 1);
-    ++count;
+    const int plain = readPlainRecords(file, count + 1, kMostRecords - 1 - count, nullptr);
+    count += plain;
+    if (plain == 0) {
+      if (count == kMostRecords) failRead(file, "ERROR\nBad item count.", lineNumber);
+      readRecord(file, count + 1);
+      ++count;
+    }
     if (file.get() == F_InputFile::kEof) break;
     file.unget();
   }
 
   if (!file.rewind()) failRead(file, "ERROR\nUnexpected end of file.", 0);
   F_VectorReal values(count);
-  for (int i = 1; i <= count; ++i) values(i) = readRecord(file, 0);
+  for (int i = 1; i <= count;) {
+    const int plain = readPlainRecords(file, i, count - i + 1, &values(i));
+    if (plain > 0) {
+      i += plain;
+    } else {
+      values(i++) = readRecord(file, 0);
+    }
+  }
   return values;
 }
 

@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <optional>
+
 #include "support/TestSupport.h"
 
 namespace {
@@ -149,4 +152,57 @@ TEST(F_ScalarField, WrittenValuesReadBackExactly) {
   auto in = F_InputFile::fromMemory(out->bytes(), "/tmp/t.pva");
   const F_VectorReal back = readScalarField(*in);
   EXPECT_EQ(back, values);
+}
+
+// Records as the program writes them are read straight from the buffer; a
+// comment on every line makes the word reader read them all. Both must give
+// the same values, or the same message on the same line, also where records
+// straddle the file's 1 MiB blocks.
+TEST(F_ScalarField, PlainRecordsReadAsTheWordReaderReadsThem) {
+  struct Case {
+    const char* name;
+    int line;  // 1-based line to replace, 0 for none
+    std::string text;
+  };
+  const int records = 62000;  // about 1.1 MB
+  const Case cases[] = {
+      {"as written", 0, ""},
+      {"a comment line", 40000, "# here"},
+      {"a blank line", 40000, ""},
+      {"a number out of turn", 61001, "61002 1.5"},
+      {"a value that is not a real", 55000, "55000 1.5x"},
+      {"a value with an exponent", 100, "100 1e5"},
+      {"a long value", 100, "100 0.12345678901234567"},
+      {"tabs and a plus sign", 100, "\t+100\t2.5"},
+      {"a stray carriage return", 100, "100 2\r5"},
+      {"the last record", records, "62000 -0.5"},
+  };
+  TempDir dir;
+  const std::string path = dir.path("f.pva");
+  for (const char* end : {"\n", "\r\n"}) {
+    for (const Case& c : cases) {
+      SCOPED_TRACE(testing::Message() << c.name << (end[0] == '\r' ? ", CR LF" : ", LF"));
+      std::string plain, commented;
+      for (int i = 1; i <= records; ++i) {
+        std::string line = std::to_string(i) + "  " + std::to_string(std::sin(i) * 100);
+        if (i == c.line) line = c.text;
+        plain += line + end;
+        commented += line + " # o" + end;
+      }
+      std::optional<F_VectorReal> values[2];
+      std::string messages[2];
+      for (const int k : {0, 1}) {
+        RecordingUi ui;
+        writeFileBytes(path, k == 0 ? plain : commented);
+        values[k] = loadScalarField(path);
+        messages[k] = ui->messages().empty() ? "" : ui.lastMessage();
+      }
+      EXPECT_EQ(messages[0], messages[1]);
+      ASSERT_EQ(values[0].has_value(), values[1].has_value());
+      if (values[0]) {
+        EXPECT_EQ(values[0]->size(), values[1]->size());
+        EXPECT_TRUE(*values[0] == *values[1]);
+      }
+    }
+  }
 }
