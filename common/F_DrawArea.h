@@ -26,11 +26,16 @@ struct F_DrawArea {
   // The strict depth test on the stored float: a pixel at exactly the stored
   // depth keeps what was drawn first. The caller has checked contains(c, r).
   void plot(int c, int r, double z, F_Rgb color) const {
+    plotWith(c, r, z, [color] { return color; });
+  }
+  // The same with the colour made only for a pixel that passes the test.
+  template <class Color>
+  void plotWith(int c, int r, double z, Color&& color) const {
     const float zf = static_cast<float>(z);
     float& stored = depth[static_cast<std::ptrdiff_t>(r) * depthStride + c];
     if (zf > stored) {
       stored = zf;
-      bits[static_cast<std::ptrdiff_t>(r) * stride + c] = color;
+      bits[static_cast<std::ptrdiff_t>(r) * stride + c] = color();
     }
   }
 

@@ -73,6 +73,25 @@ double fieldValueAt(const F_S3dLayer& layer, int element, double xi, double eta,
   return v;
 }
 
+namespace {
+
+// The extremes of the field over the samples of one element whose nodes hold
+// nodeValue; K, when not 0, is the node count, known so that the sums unroll
+// (each still adds its terms in node order).
+template <int K>
+void sampleExtremes(const F_SampleTable& table, const double* nodeValue, double& listMin, double& listMax) {
+  const int k = K != 0 ? K : table.nodeCount();
+  for (int s = 0; s < table.sampleCount(); ++s) {
+    const double* n = table.n(s);
+    double v = 0.0;
+    for (int j = 0; j < k; ++j) v += n[j] * nodeValue[j];
+    listMin = std::min(listMin, v);
+    listMax = std::max(listMax, v);
+  }
+}
+
+}  // namespace
+
 F_Interval fieldRange(const F_S3dLayer& layer, int nXi, int nEta, const F_VectorReal& values) {
   if (nXi != nEta || nXi < 1 || nXi > 20) internalError("F_ElementInterpolation", 7);
   if (values.size() != layer.pointCount()) internalError("F_ElementInterpolation", 8);
@@ -94,12 +113,13 @@ F_Interval fieldRange(const F_S3dLayer& layer, int nXi, int nEta, const F_Vector
         for (int j = 0; j < k; ++j) nodeValue[j] = values(e.node(j + 1));
         listMin = 1e300;
         listMax = -1e300;
-        for (int s = 0; s < table.sampleCount(); ++s) {
-          const double* n = table.n(s);
-          double v = 0.0;
-          for (int j = 0; j < k; ++j) v += n[j] * nodeValue[j];
-          listMin = std::min(listMin, v);
-          listMax = std::max(listMax, v);
+        switch (k) {
+          case 3: sampleExtremes<3>(table, nodeValue, listMin, listMax); break;
+          case 4: sampleExtremes<4>(table, nodeValue, listMin, listMax); break;
+          case 6: sampleExtremes<6>(table, nodeValue, listMin, listMax); break;
+          case 8: sampleExtremes<8>(table, nodeValue, listMin, listMax); break;
+          case 9: sampleExtremes<9>(table, nodeValue, listMin, listMax); break;
+          default: sampleExtremes<0>(table, nodeValue, listMin, listMax); break;
         }
       }
     }

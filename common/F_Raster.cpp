@@ -147,7 +147,9 @@ void rasterLine(const F_DrawArea& area, const F_ScreenMap& map, const F_ColorSca
   // The bias is stored with the pixel, so a later face at the edge's own depth
   // stays behind it too.
   const double bias = 0.1 * std::sqrt((b.x - a.x) * (b.x - a.x) + (b.y - a.y) * (b.y - a.y) + (b.z - a.z) * (b.z - a.z));
-  auto plot = [&](int c, int r, double x, double v) { area.plot(c, r, x + bias, scale.color(v)); };
+  auto plot = [&](int c, int r, double x, double v) {
+    area.plotWith(c, r, x + bias, [&] { return scale.color(v); });
+  };
   const double dy = b.y - a.y;
   const double dz = b.z - a.z;
 
