@@ -70,7 +70,46 @@ void sampleNodes(const F_S3dLayer& layer, const F_S3dElement& element, const F_S
   // the square roots and divisions follow in one pass, two at a time.
   double normalX[F_SampleTable::kMostSamples], lengthSquared[F_SampleTable::kMostSamples];
   const int count = table.sampleCount();
-  for (int s = 0; s < count; ++s) {
+  int first = 0;
+#if defined(__SSE2__)
+  // Two samples at a time, one in each half of a register: each half does
+  // the operations of the loop below in the same order, so to the bit.
+  if (!values) {
+    auto pair = [](const double* lane0, const double* lane1, int j) { return _mm_set_pd(lane1[j], lane0[j]); };
+    for (; first + 1 < count; first += 2) {
+      const int s = first;
+      const double *n0 = table.n(s), *n1 = table.n(s + 1);
+      const double *a0 = table.dXi(s), *a1 = table.dXi(s + 1), *b0 = table.dEta(s), *b1 = table.dEta(s + 1);
+      __m128d x = _mm_setzero_pd(), y = x, z = x, t1x = x, t1y = x, t1z = x, t2x = x, t2y = x, t2z = x;
+      for (int j = 0; j < k; ++j) {
+        const __m128d X = _mm_set1_pd(px[j]), Y = _mm_set1_pd(py[j]), Z = _mm_set1_pd(pz[j]);
+        const __m128d n = pair(n0, n1, j), a = pair(a0, a1, j), b = pair(b0, b1, j);
+        x = _mm_add_pd(x, _mm_mul_pd(n, X));
+        y = _mm_add_pd(y, _mm_mul_pd(n, Y));
+        z = _mm_add_pd(z, _mm_mul_pd(n, Z));
+        t1x = _mm_add_pd(t1x, _mm_mul_pd(a, X));
+        t1y = _mm_add_pd(t1y, _mm_mul_pd(a, Y));
+        t1z = _mm_add_pd(t1z, _mm_mul_pd(a, Z));
+        t2x = _mm_add_pd(t2x, _mm_mul_pd(b, X));
+        t2y = _mm_add_pd(t2y, _mm_mul_pd(b, Y));
+        t2z = _mm_add_pd(t2z, _mm_mul_pd(b, Z));
+      }
+      // normalOf
+      const __m128d nx = _mm_sub_pd(_mm_mul_pd(t1y, t2z), _mm_mul_pd(t1z, t2y));
+      const __m128d ny = _mm_sub_pd(_mm_mul_pd(t1z, t2x), _mm_mul_pd(t1x, t2z));
+      const __m128d nz = _mm_sub_pd(_mm_mul_pd(t1x, t2y), _mm_mul_pd(t1y, t2x));
+      _mm_storeu_pd(normalX + s, nx);
+      _mm_storeu_pd(lengthSquared + s,
+                    _mm_add_pd(_mm_add_pd(_mm_mul_pd(nx, nx), _mm_mul_pd(ny, ny)), _mm_mul_pd(nz, nz)));
+      double lane[2][3];
+      _mm_storeu_pd(lane[0], _mm_unpacklo_pd(x, y));
+      _mm_storeu_pd(lane[1], _mm_unpackhi_pd(x, y));
+      out[s] = {lane[0][0], lane[0][1], _mm_cvtsd_f64(z), 0.0};
+      out[s + 1] = {lane[1][0], lane[1][1], _mm_cvtsd_f64(_mm_unpackhi_pd(z, z)), 0.0};
+    }
+  }
+#endif
+  for (int s = first; s < count; ++s) {
     const double* n = table.n(s);
     F_Vertex& sample = out[s];
     sample = {0.0, 0.0, 0.0, 0.0};
