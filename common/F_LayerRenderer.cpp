@@ -185,7 +185,7 @@ void F_LayerRenderer::sampleOutline(const F_S3dLayer& layer, const F_S3dElement&
   }
 }
 
-void F_LayerRenderer::drawElement(const F_DrawArea& area, const F_ScreenMap& map, const Scales& scales,
+KAVRILON_ROUNDING_LOOP void F_LayerRenderer::drawElement(const F_DrawArea& area, const F_ScreenMap& map, const Scales& scales,
                                   const F_S3dLayer& layer, const F_S3dElement& element, int k,
                                   const F_SampleTable* table, const F_Vertex* samples, bool faces,
                                   bool overprint) {

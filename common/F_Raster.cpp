@@ -25,8 +25,9 @@ struct Edge {
 // One row of the fill, from the long edge's point (yL, dL, vL) to the short
 // edge's (yS, dS, vS). Depth is capped at the nearer end, so a column that
 // rounds past an end never reaches in front of the triangle.
-void fillSpan(const F_DrawArea& area, const F_ScreenMap& map, const F_ColorScale& scale, int r, double yL,
-              double dL, double vL, double yS, double dS, double vS) {
+// Always inlined, so that it takes the rounding of the fill's build.
+[[gnu::always_inline]] inline void fillSpan(const F_DrawArea& area, const F_ScreenMap& map, const F_ColorScale& scale,
+                                            int r, double yL, double dL, double vL, double yS, double dS, double vS) {
   const double dy = yS - yL;
   if (std::fabs(dy) < 1e-10) return;
   const double maxDepth = std::max(dL, dS);
@@ -59,7 +60,7 @@ void rasterTriangle(const F_DrawArea& area, const F_ScreenMap& map, const F_Colo
   if (triangleRows(area, map, a, b, c, rowFrom, rowTo)) fillTriangle(area, map, scale, a, b, c, rowFrom, rowTo);
 }
 
-void fillTriangle(const F_DrawArea& area, const F_ScreenMap& map, const F_ColorScale& scale, F_Vertex a,
+KAVRILON_ROUNDING_LOOP void fillTriangle(const F_DrawArea& area, const F_ScreenMap& map, const F_ColorScale& scale, F_Vertex a,
                   F_Vertex b, F_Vertex c, int rowFrom, int rowTo) {
 
   // a lowest, b highest, c between: a-b is the long edge.
@@ -142,7 +143,7 @@ bool lineRows(const F_DrawArea& area, const F_ScreenMap& map, const F_Vertex& a,
   return false;
 }
 
-void rasterLine(const F_DrawArea& area, const F_ScreenMap& map, const F_ColorScale& scale, const F_Vertex& a,
+KAVRILON_ROUNDING_LOOP void rasterLine(const F_DrawArea& area, const F_ScreenMap& map, const F_ColorScale& scale, const F_Vertex& a,
                 const F_Vertex& b) {
   // The bias is stored with the pixel, so a later face at the edge's own depth
   // stays behind it too.
