@@ -56,7 +56,8 @@ class F_LayerRenderer {
                    int firstIndex, int lastIndex, const F_VectorReal& values, const F_Interval& valueRange);
 
   // 1 draws on the calling thread alone; more cut the canvas into that many
-  // bands (fewer when the canvas has too few rows to give each band kMinBandRows).
+  // bands (fewer when the canvas has fewer than kMinBandRows rows a band),
+  // each as high as it takes to hold about as many elements.
   void setThreads(int threads) { threads_ = threads < 1 ? 1 : threads; }
   int threads() const { return threads_; }
   static constexpr int kMinBandRows = 8;
