@@ -499,3 +499,38 @@ TEST(F_LayerRenderer, SkippedFacesAndOutlineSamplesGiveThePictureOfEveryPrimitiv
     }
   }
 }
+
+// Bands are cut where the elements are: all of them in two rows, or none on
+// the canvas at all (bands of equal height then), still give the bytes and
+// the counts of one thread.
+TEST(F_LayerRenderer, BandsCutByElementsGiveTheBytesOfOneThread) {
+  for (const double rowOfAll : {2.2, 37.6, -500.0}) {
+    SCOPED_TRACE(rowOfAll);
+    F_S3dLayer layer;
+    for (int i = 0; i < 30; ++i) {
+      const double y = 1 + i;
+      for (const auto& [dy, dz] : {std::pair{0.0, 0.0}, {1.4, 0.0}, {1.4, 0.9}, {0.0, 0.9}})
+        layer.points.append({0.1 * i, y + dy, 39 - rowOfAll - dz});
+      F_S3dElement element;
+      for (int j = 1; j <= 4; ++j) element.nodes.append(4 * i + j);
+      layer.elements.append(element);
+    }
+    std::vector<F_Rgb> pixels[2];
+    long long counts[2][2];
+    for (const int t : {0, 1}) {
+      RenderCanvas canvas(40, 40);
+      canvas.map.originX2 = 39;
+      F_LayerRenderer renderer(canvas.surface, canvas.map, canvas.depth, canvas.colors(), 14);
+      renderer.setThreads(t == 0 ? 1 : 4);
+      renderer.renderLayer(layer, F_LayerContext(), true, 3, 3, 4001, 8000, F_VectorReal(), {0, 1});
+      pixels[t] = canvas.pixels;
+      counts[t][0] = renderer.triangleCount();
+      counts[t][1] = renderer.lineCount();
+    }
+    EXPECT_TRUE(pixels[0] == pixels[1]);
+    EXPECT_EQ(counts[0][0], counts[1][0]);
+    EXPECT_EQ(counts[0][1], counts[1][1]);
+    EXPECT_EQ(std::count(pixels[0].begin(), pixels[0].end(), RenderCanvas::kBackground) == 40 * 40,
+              rowOfAll < 0);
+  }
+}

@@ -91,6 +91,7 @@ TEST_F(ThreadsFromEnvironment, WrittenFilesReadAsTheOrdinaryReaderReadsThem) {
       {"a node beyond the points", 300, 200, " 197 4 393 395 603 394"},
       {"a node of zero", 300, 200, " 197 4 393 0 396 394"},
       {"a bad item count", 300, 250, " 248 4 495 497 498 496"},
+      {"nine digits", 300, 120, " 117 4 000000233 235 236 234"},
       {"ten digits", 300, 120, " 117 4 0000000233 235 236 234"},
       {"twenty nodes", 300, 30, " 27 20 1 2 3 4 5 6 7 8 9 10 11 12 13 14 15 16 17 18 19 20"},
       {"twenty-one nodes", 300, 30, " 27 21 1 2 3 4 5 6 7 8 9 10 11 12 13 14 15 16 17 18 19 20 21"},
