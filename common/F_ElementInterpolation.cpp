@@ -2,7 +2,9 @@
 
 #include <algorithm>
 #include <cmath>
+#include <vector>
 
+#include "common/F_RenderThreads.h"
 #include "include/F_Errors.h"
 
 namespace {
@@ -92,23 +94,38 @@ void sampleExtremes(const F_SampleTable& table, const double* nodeValue, double&
 
 }  // namespace
 
-F_Interval fieldRange(const F_S3dLayer& layer, int nXi, int nEta, const F_VectorReal& values) {
-  if (nXi != nEta || nXi < 1 || nXi > 20) internalError("F_ElementInterpolation", 7);
-  if (values.size() != layer.pointCount()) internalError("F_ElementInterpolation", 8);
+namespace {
 
-  F_SampleTable tables[F_ElementShape::kMaxNodes + 1];
+// The extremes over elements [from, to] in their order, each folded in with
+// std::min and std::max (so among equal values the first stays, the sign of
+// a zero included). Elements without nodes repeat the sample list of the
+// element before them; at the start of a run that one is not known, so they
+// are left out and `leadingEmpty` says that they were there.
+struct Extremes {
   double lo = 1e30, hi = -1e30;
+  bool leadingEmpty = false;
+  bool anyElement = false;  // with nodes
+};
+
+Extremes extremesOf(const F_S3dLayer& layer, int from, int to, int divisions, const F_VectorReal& values) {
+  F_SampleTable tables[F_ElementShape::kMaxNodes + 1];
+  Extremes out;
   // The extremes of the one sample list that serves all elements in turn;
   // an empty list counts as 0.
   double listMin = 0.0, listMax = 0.0;
-  for (int i = 1; i <= layer.elementCount(); ++i) {
+  for (int i = from; i <= to; ++i) {
     const F_S3dElement& e = layer.element(i);
     const int k = e.effectiveNodeCount();
+    if (k == 0 && !out.anyElement) {
+      out.leadingEmpty = true;
+      continue;
+    }
     if (k != 0) {
+      out.anyElement = true;
       listMin = listMax = 0.0;
       if (F_ElementShape::isSupported(k)) {
         F_SampleTable& table = tables[k];
-        if (table.nodeCount() != k) table.build(k, nXi);
+        if (table.nodeCount() != k) table.build(k, divisions);
         double nodeValue[F_ElementShape::kMaxNodes];
         for (int j = 0; j < k; ++j) nodeValue[j] = values(e.node(j + 1));
         listMin = 1e300;
@@ -123,8 +140,42 @@ F_Interval fieldRange(const F_S3dLayer& layer, int nXi, int nEta, const F_Vector
         }
       }
     }
-    lo = std::min(lo, listMin);
-    hi = std::max(hi, listMax);
+    out.lo = std::min(out.lo, listMin);
+    out.hi = std::max(out.hi, listMax);
+  }
+  return out;
+}
+
+}  // namespace
+
+F_Interval fieldRange(const F_S3dLayer& layer, int nXi, int nEta, const F_VectorReal& values) {
+  if (nXi != nEta || nXi < 1 || nXi > 20) internalError("F_ElementInterpolation", 7);
+  if (values.size() != layer.pointCount()) internalError("F_ElementInterpolation", 8);
+
+  // Runs of elements on several threads, joined in their order: a fold with
+  // std::min and std::max gives over the runs what it gives over all.
+  const int elements = layer.elementCount();
+  const int runs = std::clamp(elements / kFieldRangeElementsPerThread, 1, F_RenderThreads::count());
+  std::vector<Extremes> run(static_cast<std::size_t>(runs));
+  auto work = [&](int r) {
+    const int from = static_cast<int>(static_cast<long long>(elements) * r / runs) + 1;
+    const int to = static_cast<int>(static_cast<long long>(elements) * (r + 1) / runs);
+    run[static_cast<std::size_t>(r)] = extremesOf(layer, from, to, nXi, values);
+  };
+  if (!F_RenderThreads::run(runs, work))
+    for (int r = 0; r < runs; ++r) work(r);
+
+  double lo = 1e30, hi = -1e30;
+  bool anyElement = false;
+  for (const Extremes& e : run) {
+    // Elements without nodes before any with nodes have the empty list: 0.
+    if (e.leadingEmpty && !anyElement) {
+      lo = std::min(lo, 0.0);
+      hi = std::max(hi, 0.0);
+    }
+    lo = std::min(lo, e.lo);
+    hi = std::max(hi, e.hi);
+    anyElement = anyElement || e.anyElement;
   }
   if (lo <= hi) return {lo, hi};
   return {-1e-6, 1e-6};

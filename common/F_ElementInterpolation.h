@@ -42,7 +42,10 @@ double intensityFromNormal(double normalX, double lengthSquared);
 // An element of an unsupported node count counts as the value 0; one without
 // nodes repeats the samples of the element before it (0 when there were none).
 // A layer without elements gives (-1e-6, 1e-6).
+// Layers of many elements are run through on several threads, this many
+// elements a thread at least.
 F_Interval fieldRange(const F_S3dLayer& layer, int nXi, int nEta, const F_VectorReal& values);
+constexpr int kFieldRangeElementsPerThread = 1 << 14;
 // The same for layer `layerNumber` of the mesh with the options' divisions.
 F_Interval fieldRange(const F_S3dMesh& mesh, int layerNumber, const F_DisplayOptions& options,
                       const F_VectorReal& values);

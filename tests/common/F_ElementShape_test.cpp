@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdlib>
 #include <utility>
 
 #include "common/F_ElementInterpolation.h"
@@ -262,4 +263,57 @@ TEST(F_ElementInterpolation, FieldRangeSeesValuesBetweenTheNodes) {
   EXPECT_DEATH(fieldRange(layer, 21, 21, values), "");
   EXPECT_DEATH(fieldRange(layer, 2, 2, F_VectorReal(7)), "");
   EXPECT_DEATH(fieldRange(mesh, 2, options, values), "");
+}
+
+// Large layers are run through in parts on several threads; the parts must
+// give the extremes of one pass, also where a part starts with elements
+// without nodes (0 only when no element with nodes came before) or holds
+// elements of unsupported node counts.
+TEST(F_ElementInterpolation, FieldRangeInPartsIsTheRangeOfOnePass) {
+  const int elements = 3 * kFieldRangeElementsPerThread + 5;  // three parts on three threads or more
+  std::vector<F_Point3D> points;
+  for (int i = 0; i < 8; ++i) points.push_back({0, double(i % 3), double(i / 3)});
+  F_VectorReal values(8);
+  for (int i = 1; i <= 8; ++i) values(i) = 1 + 0.1 * i;  // all above 0, so a 0 shows
+  const std::vector<int> quad = {1, 2, 5, 4}, quad8 = {1, 2, 3, 6, 8, 7, 4, 5}, five = {1, 2, 3, 4, 5};
+  struct Case {
+    const char* name;
+    int emptyUpTo;  // elements 1..emptyUpTo have no nodes
+    int fiveAt;  // 0 for none
+    int emptyFrom;  // elements emptyFrom.. have no nodes, 0 for none
+  };
+  const Case cases[] = {
+      {"all with nodes", 0, 0, 0},
+      {"empty up to the second part", elements / 3 + 7, 0, 0},
+      {"empty up to the third part", 2 * elements / 3 + 7, 0, 0},
+      {"empty from within the first part", 0, 0, 100},
+      {"five nodes at the end of the first part", 0, elements / 3, elements / 3 + 1},
+      {"five nodes in the last part", elements / 3 + 3, elements - 2, 0},
+      {"all empty", elements, 0, 0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::vector<std::vector<int>> list;
+    for (int i = 1; i <= elements; ++i) {
+      if (i <= c.emptyUpTo || (c.emptyFrom && i >= c.emptyFrom)) {
+        list.push_back({});
+      } else if (i == c.fiveAt) {
+        list.push_back(five);
+      } else {
+        list.push_back(i % 3 ? quad : quad8);
+      }
+    }
+    const F_S3dLayer layer = layerWith(points, list);
+    F_Interval ranges[3];
+    int t = 0;
+    for (const char* threads : {"1", "2", "7"}) {
+      setenv("KAVRILON_THREADS", threads, 1);
+      ranges[t++] = fieldRange(layer, 3, 3, values);
+    }
+    unsetenv("KAVRILON_THREADS");
+    for (int i = 1; i < 3; ++i) {
+      EXPECT_EQ(ranges[i].lower, ranges[0].lower);
+      EXPECT_EQ(ranges[i].upper, ranges[0].upper);
+    }
+  }
 }
