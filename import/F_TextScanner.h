@@ -86,6 +86,26 @@ class F_TextScanner {
 // kept to visible characters).
 std::string expectedMessage(std::string_view what, std::string_view found);
 
+// An optional '-' and 1 to 18 digits at p, before `end`: returns where they
+// stop (the caller judges what follows), or nullptr when no digit is there.
+inline const char* parseIntegerPrefix(const char* p, const char* end, std::int64_t& value) {
+  const bool negative = p < end && *p == '-';
+  if (negative) ++p;
+  const char* const digits = p;
+  // At most 18 digits: one bound for the loop instead of two.
+  const char* const limit = end - p > 18 ? p + 18 : end;
+  std::int64_t v = 0;
+  while (p < limit) {
+    const unsigned d = static_cast<unsigned>(static_cast<unsigned char>(*p) - '0');
+    if (d > 9) break;
+    v = v * 10 + d;
+    ++p;
+  }
+  if (p == digits) return nullptr;
+  value = negative ? -v : v;
+  return p;
+}
+
 // The blank-separated words of one line, parsed where they lie. Each call
 // takes a word only when it is of the plain shape the scanner reads the
 // quick way; a caller that meets anything else reads the record again
@@ -96,22 +116,11 @@ class F_LineFields {
   // An optional '-' and 1 to 18 digits.
   bool integer(std::int64_t& value) {
     skipBlanks();
-    const char* p = p_;
-    const bool negative = p < end_ && *p == '-';
-    if (negative) ++p;
-    const char* const digits = p;
-    // At most 18 digits: one bound for the loop instead of two.
-    const char* const limit = end_ - p > 18 ? p + 18 : end_;
     std::int64_t v = 0;
-    while (p < limit) {
-      const unsigned d = static_cast<unsigned>(static_cast<unsigned char>(*p) - '0');
-      if (d > 9) break;
-      v = v * 10 + d;
-      ++p;
-    }
-    if (p == digits || (p < end_ && !isBlank(*p))) return false;
+    const char* const p = parseIntegerPrefix(p_, end_, v);
+    if (!p || (p < end_ && !isBlank(*p))) return false;
     p_ = p;
-    value = negative ? -v : v;
+    value = v;
     return true;
   }
   // A word parseReal takes.

@@ -114,23 +114,12 @@ class QuickFields {
   explicit QuickFields(std::string_view line) : p_(line.data()), end_(line.data() + line.size()) {}
   bool integer(std::int64_t& value) {
     skipBlanks();
-    const char* p = p_;
-    const bool negative = p < end_ && *p == '-';
-    if (negative) ++p;
-    const char* const digits = p;
-    // At most 18 digits: one bound for the loop instead of two.
-    const char* const limit = end_ - p > 18 ? p + 18 : end_;
     std::int64_t v = 0;
-    while (p < limit) {
-      const unsigned d = static_cast<unsigned>(static_cast<unsigned char>(*p) - '0');
-      if (d > 9) break;
-      v = v * 10 + d;
-      ++p;
-    }
-    if (p == digits) return false;
+    const char* const p = parseIntegerPrefix(p_, end_, v);
+    if (!p) return false;
     p_ = p;
     if (!endField()) return false;
-    value = negative ? -v : v;
+    value = v;
     return true;
   }
   bool real(double& value) {

@@ -80,10 +80,7 @@ TEST(F_InpReader, MalformedDecksAreRefusedWithTheLineAndWhatWasExpected) {
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(row.name);
-    const ImportRun run = importBytes(row.deck, "inp");
-    EXPECT_FALSE(run.ok);
-    ASSERT_EQ(run.shown.size(), 1u);
-    EXPECT_EQ(run.shown[0], importError("inp", row.message, row.line));
+    expectRefused(row.deck, "inp", row.message, row.line);
   }
 }
 

@@ -8,6 +8,8 @@
 #include <vector>
 
 #include "import/F_MeshImport.h"
+#include <gtest/gtest.h>
+
 #include "support/TestSupport.h"
 
 inline std::string fixturePath(const std::string& name) {
@@ -74,4 +76,14 @@ inline ImportRun importBytes(const std::string& bytes, const std::string& extens
 // The read-error box of /tmp/t.EXT.
 inline std::string importError(const std::string& extension, const std::string& message, int line) {
   return readErrorText("t." + extension, "/tmp/t." + extension, message, line);
+}
+
+// A read of `bytes` as /tmp/t.EXT that fails with exactly one box: `message`
+// at `line`.
+inline void expectRefused(const std::string& bytes, const std::string& extension, const std::string& message,
+                          int line) {
+  const ImportRun run = importBytes(bytes, extension);
+  EXPECT_FALSE(run.ok);
+  ASSERT_EQ(run.shown.size(), 1u);
+  EXPECT_EQ(run.shown[0], importError(extension, message, line));
 }
