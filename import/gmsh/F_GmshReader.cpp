@@ -94,6 +94,9 @@ class GmshReader {
   void elements();
   void nodeData();
   void skipSection(const std::string& name);
+  // The four numbers that open a 4.1 node or element section, named `binaryWhat`
+  // or `textWhat` when one is missing.
+  void sectionHeader41(std::int64_t (&header)[4], std::string_view binaryWhat, std::string_view textWhat);
   void endSection(const char* name) { text_.expect(std::string("$End") + name); }
 
   // A text record that fills its line and has the plain shape, read in
@@ -280,13 +283,7 @@ void GmshReader::nodes() {
     return;
   }
   std::int64_t header[4];
-  if (binary_) {
-    text_.endLine();
-    F_BinaryReader b = binary();
-    for (auto& h : header) h = static_cast<std::int64_t>(b.get<std::uint64_t>("the node header"));
-  } else {
-    for (auto& h : header) h = text_.integer("a number of the node header");
-  }
+  sectionHeader41(header, "the node header", "a number of the node header");
   const std::int64_t blocks = count(header[0], binary_ ? 20 : 8, "number of node blocks");
   builder_.reserveNodes(std::min<std::uint64_t>(static_cast<std::uint64_t>(std::max<std::int64_t>(header[1], 0)),
                                                 text_.remaining() / (binary_ ? 32 : 8)));
@@ -508,13 +505,7 @@ void GmshReader::elements() {
     return;
   }
   std::int64_t header[4];
-  if (binary_) {
-    text_.endLine();
-    F_BinaryReader b = binary();
-    for (auto& h : header) h = static_cast<std::int64_t>(b.get<std::uint64_t>("the element header"));
-  } else {
-    for (auto& h : header) h = text_.integer("a number of the element header");
-  }
+  sectionHeader41(header, "the element header", "a number of the element header");
   const std::int64_t blocks = count(header[0], binary_ ? 20 : 8, "number of element blocks");
   for (std::int64_t k = 0; k < blocks; ++k) {
     int dim = 0, entity = 0;
@@ -646,6 +637,16 @@ void GmshReader::nodeData() {
     builder_.setFieldValue(field, node, value, where);
   }
   endSection("NodeData");
+}
+
+void GmshReader::sectionHeader41(std::int64_t (&header)[4], std::string_view binaryWhat, std::string_view textWhat) {
+  if (binary_) {
+    text_.endLine();
+    F_BinaryReader b = binary();
+    for (auto& h : header) h = static_cast<std::int64_t>(b.get<std::uint64_t>(binaryWhat));
+  } else {
+    for (auto& h : header) h = text_.integer(textWhat);
+  }
 }
 
 void GmshReader::skipSection(const std::string& name) {
