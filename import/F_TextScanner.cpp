@@ -315,6 +315,32 @@ void F_TextScanner::skipPast(std::string_view marker) {
 
 bool F_TextScanner::atEnd() { return skipBlanks() < 0; }
 
+std::string_view F_TextScanner::lines(std::size_t want) {
+  if (end_ - pos_ < want) {
+    // Unread bytes to the front, then the file read on behind them.
+    const std::size_t keep = end_ - pos_;
+    std::memmove(buf_.data(), buf_.data() + pos_, keep);
+    consumedBefore_ += pos_;
+    pos_ = 0;
+    end_ = keep;
+    if (buf_.size() < want + kBufferSize / 2) buf_.resize(want + kBufferSize / 2);
+    while (end_ < want) {
+      const std::size_t n = file_.read(buf_.data() + end_, buf_.size() - end_);
+      if (n == 0) break;
+      end_ += n;
+    }
+  }
+  const char* const start = buf_.data() + pos_;
+  const char* last = nullptr;
+  for (const char* p = buf_.data() + end_; p > start;) {
+    if (*--p == '\n') {
+      last = p;
+      break;
+    }
+  }
+  return last ? std::string_view(start, static_cast<std::size_t>(last + 1 - start)) : std::string_view();
+}
+
 std::string expectedMessage(std::string_view what, std::string_view found) {
   std::string text = "ERROR\nExpected ";
   text.append(what).append(", found ");

@@ -44,6 +44,15 @@ class F_TextScanner {
     ++line_;
   }
   bool atEnd();
+  // Whole lines from the current place: at least `want` bytes of them when
+  // the file holds that many, and all up to the last line end buffered;
+  // empty when no line end follows. Nothing is consumed.
+  std::string_view lines(std::size_t want);
+  // Passes `bytes` bytes of what lines() gave, holding `count` line ends.
+  void takeLines(std::size_t bytes, int count) {
+    pos_ += bytes;
+    line_ += count;
+  }
   // Passes over every byte up to and including `marker`, counting lines.
   void skipPast(std::string_view marker);
   // Raw bytes (binary stretches of a mixed file); how many there were.

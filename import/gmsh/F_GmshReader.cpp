@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "import/F_BinaryReader.h"
+#include "import/F_LineChunks.h"
 #include "import/F_TextScanner.h"
 
 namespace {
@@ -70,6 +71,80 @@ const GmshType* typeOf(std::int64_t type) {
 
 std::string typeName(std::int64_t type) { return "Gmsh element type " + std::to_string(type); }
 
+// Node lines of the plain shape, as quickNode takes them: "id x y z", or
+// "x y z" in a 4.1 block without parametric coordinates.
+struct NodeLines {
+  bool withId = true;
+  std::vector<std::int64_t> ids;
+  std::vector<double> xyz;
+  void reserve(std::size_t bytes) {
+    xyz.reserve(bytes / 40 * 3);
+    if (withId) ids.reserve(bytes / 40);
+  }
+  void restart(const NodeLines& shape) {
+    withId = shape.withId;
+    ids.clear();
+    xyz.clear();
+  }
+  bool take(std::string_view line) {
+    F_LineFields f(line);
+    std::int64_t id = 0;
+    double p[3];
+    if ((withId && !f.integer(id)) || !f.real(p[0]) || !f.real(p[1]) || !f.real(p[2]) || !f.atEnd()) return false;
+    if (withId) ids.push_back(id);
+    xyz.insert(xyz.end(), p, p + 3);
+    return true;
+  }
+};
+
+// Element lines of the plain shape, as the quick paths take them. Format
+// 2.2: number, a known type, up to 16 tags, its nodes; each record keeps
+// number, type, first tag (0 when not positive) and nodes. Format 4.1 (a
+// block's `nodes` given): number and nodes.
+struct ElementLines {
+  int nodes = 0;  // 0: format 2.2
+  std::vector<std::int64_t> values;
+  std::vector<std::size_t> first;  // where each record starts in values
+  void reserve(std::size_t bytes) {
+    first.reserve(bytes / 32);
+    values.reserve(bytes / 4);
+  }
+  void restart(const ElementLines& shape) {
+    nodes = shape.nodes;
+    values.clear();
+    first.clear();
+  }
+  bool take(std::string_view line) {
+    F_LineFields f(line);
+    const std::size_t start = values.size();
+    std::int64_t v[3 + 128];
+    int n = 0;
+    if (nodes > 0) {
+      for (; n <= nodes; ++n) {
+        if (!f.integer(v[n])) return false;
+      }
+    } else {
+      std::int64_t ntags = 0;
+      if (!f.integer(v[0]) || !f.integer(v[1]) || !f.integer(ntags) || ntags < 0 || ntags > 16) return false;
+      const GmshType* type = typeOf(v[1]);
+      if (!type) return false;
+      v[2] = 0;
+      for (std::int64_t t = 0; t < ntags; ++t) {
+        std::int64_t tag = 0;
+        if (!f.integer(tag)) return false;
+        if (t == 0 && tag > 0) v[2] = std::min<std::int64_t>(tag, 1 << 30);
+      }
+      for (n = 3; n < 3 + type->nodes; ++n) {
+        if (!f.integer(v[n])) return false;
+      }
+    }
+    if (!f.atEnd()) return false;
+    first.push_back(start);
+    values.insert(values.end(), v, v + n);
+    return true;
+  }
+};
+
 class GmshReader {
  public:
   GmshReader(F_InputFile& file, F_MeshBuilder& builder) : file_(file), text_(file), builder_(builder) {}
@@ -111,6 +186,9 @@ class GmshReader {
 
   F_InputFile& file_;
   F_TextScanner text_;
+  F_LineChunks::Reader chunks_{text_};
+  F_LineChunks::Runs<NodeLines> nodeLines_;
+  F_LineChunks::Runs<ElementLines> elementLines_;
   F_MeshBuilder& builder_;
   bool formatSeen_ = false;
   bool version4_ = false;
@@ -268,6 +346,15 @@ void GmshReader::nodes() {
         b.getArray(xyz, 3, "a node's coordinates");
         builder_.addNode(id, xyz[0], xyz[1], xyz[2], at(where));
       } else {
+        const std::size_t got = chunks_.read(static_cast<std::size_t>(n - i), nodeLines_,
+                                             [&](const NodeLines& part, std::size_t k, int ln) {
+                                               const double* p = part.xyz.data() + 3 * k;
+                                               builder_.addNode(part.ids[k], p[0], p[1], p[2], Where{ln, false});
+                                             });
+        if (got > 0) {
+          i += static_cast<std::int64_t>(got) - 1;
+          continue;
+        }
         const Where where = line();
         if (std::int64_t id = 0; quickNode(&id, xyz3_)) {
           builder_.addNode(id, xyz3_[0], xyz3_[1], xyz3_[2], where);
@@ -338,6 +425,19 @@ void GmshReader::nodes() {
     } else {
       for (std::int64_t i = 0; i < n; ++i) tags.push_back(text_.integer("a node tag"));
       for (std::int64_t i = 0; i < n; ++i) {
+        if (extra == 0) {
+          nodeLines_.prototype.withId = false;
+          std::size_t tag = static_cast<std::size_t>(i);  // k counts within a part: the tags run on
+          const std::size_t got = chunks_.read(static_cast<std::size_t>(n - i), nodeLines_,
+                                               [&](const NodeLines& part, std::size_t k, int ln) {
+                                                 const double* p = part.xyz.data() + 3 * k;
+                                                 builder_.addNode(tags[tag++], p[0], p[1], p[2], Where{ln, false});
+                                               });
+          if (got > 0) {
+            i += static_cast<std::int64_t>(got) - 1;
+            continue;
+          }
+        }
         const Where where = line();
         if (extra == 0 && quickNode(nullptr, xyz3_)) {
           builder_.addNode(tags[static_cast<std::size_t>(i)], xyz3_[0], xyz3_[1], xyz3_[2], where);
@@ -432,6 +532,18 @@ void GmshReader::elements() {
     builder_.reserveCells(static_cast<std::uint64_t>(n), 4);
     if (!binary_) {
       for (std::int64_t i = 0; i < n; ++i) {
+        const std::size_t got = chunks_.read(
+            static_cast<std::size_t>(n - i), elementLines_, [&](const ElementLines& part, std::size_t k, int ln) {
+              const std::int64_t* v = part.values.data() + part.first[k];
+              const GmshType* type = typeOf(v[1]);
+              physicals.clear();
+              if (v[2] > 0) physicals.push_back(static_cast<int>(v[2]));
+              element(*type, v[1], v[0], v + 3, physicals, type->dimension, Where{ln, false});
+            });
+        if (got > 0) {
+          i += static_cast<std::int64_t>(got) - 1;
+          continue;
+        }
         const Where where = line();
         if (quickElement22(where, physicals)) continue;
         const std::int64_t id = text_.integer("an element number");
@@ -566,6 +678,16 @@ void GmshReader::elements() {
         for (int j = 0; j < type->nodes; ++j) nodes[j] = static_cast<std::int64_t>(record[1 + j]);
         element(*type, typeNumber, static_cast<std::int64_t>(record[0]), nodes, physicals, dim, at(where));
       } else {
+        elementLines_.prototype.nodes = type->nodes;
+        const std::size_t got = chunks_.read(static_cast<std::size_t>(n - e), elementLines_,
+                                             [&](const ElementLines& part, std::size_t k, int ln) {
+                                               const std::int64_t* v = part.values.data() + part.first[k];
+                                               element(*type, typeNumber, v[0], v + 1, physicals, dim, Where{ln, false});
+                                             });
+        if (got > 0) {
+          e += static_cast<std::int64_t>(got) - 1;
+          continue;
+        }
         const Where where = line();
         std::string_view ln;
         if (text_.peekLine(ln)) {

@@ -9,6 +9,7 @@
 #include <unordered_set>
 #include <vector>
 
+#include "import/F_LineChunks.h"
 #include "import/F_TextScanner.h"
 #include "include/F_Errors.h"
 
@@ -154,6 +155,61 @@ class QuickFields {
   bool ended_ = false;
 };
 
+// A data line as restOfLine gives it: without the CR before its line end.
+std::string_view withoutCr(std::string_view line) {
+  if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+  return line;
+}
+
+// *NODE lines of the plain shape, as the quick path takes them: a number and
+// one to three coordinates (those not given are 0).
+struct NodeLines {
+  std::vector<std::int64_t> ids;
+  std::vector<double> xyz;
+  void reserve(std::size_t bytes) {
+    ids.reserve(bytes / 40);
+    xyz.reserve(bytes / 40 * 3);
+  }
+  void restart(const NodeLines&) {
+    ids.clear();
+    xyz.clear();
+  }
+  bool take(std::string_view line) {
+    QuickFields quick(withoutCr(line));
+    std::int64_t id = 0;
+    double p[3] = {0, 0, 0};
+    int k = 0;
+    if (quick.integer(id) && !quick.atEnd()) {
+      while (k < 3 && !quick.atEnd() && quick.real(p[k])) ++k;
+    }
+    if (k == 0 || !quick.atEnd()) return false;
+    ids.push_back(id);
+    xyz.insert(xyz.end(), p, p + 3);
+    return true;
+  }
+};
+
+// *ELEMENT lines of the plain shape: a number and the `nodes` node numbers
+// of a known type, all on the one line.
+struct ElementLines {
+  int nodes = 0;
+  std::vector<std::int64_t> values;  // 1 + nodes each
+  void reserve(std::size_t bytes) { values.reserve(bytes / 4); }
+  void restart(const ElementLines& shape) {
+    nodes = shape.nodes;
+    values.clear();
+  }
+  bool take(std::string_view line) {
+    QuickFields quick(withoutCr(line));
+    std::int64_t v[1 + kMaxCellNodes];
+    int have = 0;
+    while (have <= nodes && !quick.atEnd() && quick.integer(v[have])) ++have;
+    if (have != 1 + nodes || !quick.atEnd()) return false;
+    values.insert(values.end(), v, v + have);
+    return true;
+  }
+};
+
 struct Keyword {
   std::string name;  // upper case, with its '*'
   std::vector<std::pair<std::string, std::string>> params;  // names upper case; values as written
@@ -196,6 +252,7 @@ class InpReader {
   struct Source {
     F_InputFile& file;
     F_TextScanner text;
+    F_LineChunks::Reader chunks{text};
     std::string_view line;  // valid until the next read
     int lineNumber = 0;    // of `line`
     bool pending = false;  // `line` holds a keyword line not yet handled
@@ -215,6 +272,7 @@ class InpReader {
   void skipData(Source& src);
   std::int64_t integer(Source& src, std::string_view field, std::string_view what);
   double real(Source& src, std::string_view field, std::string_view what);
+  void addElement(const std::int64_t* values, const InpType& type, SetRecord& set, int line);
   SetRecord& setNamed(std::vector<SetRecord>& sets, std::unordered_map<std::string, std::size_t>& index,
                       const std::string& name);
 
@@ -232,6 +290,8 @@ class InpReader {
   std::vector<SetRecord> nsets_;
   std::unordered_map<std::string, std::size_t> nsetIndex_;
   std::vector<std::string_view> fields_;
+  F_LineChunks::Runs<NodeLines> nodeLines_;
+  F_LineChunks::Runs<ElementLines> elementLines_;
 };
 
 bool InpReader::nextLine(Source& src) {
@@ -303,7 +363,13 @@ void InpReader::skipData(Source& src) {
 void InpReader::nodes(Source& src, const Keyword& kw) {
   // NSET= here names every node of the block, not a selection worth marking.
   (void)kw;
-  while (nextLine(src)) {
+  auto add = [&](const NodeLines& part, std::size_t k, int line) {
+    const double* p = part.xyz.data() + 3 * k;
+    builder_.addNode(part.ids[k], p[0], p[1], p[2], F_MeshBuilder::Where{line, false});
+  };
+  for (;;) {
+    if (src.chunks.read(SIZE_MAX, nodeLines_, add) > 0) continue;
+    if (!nextLine(src)) return;
     if (trim(src.line).front() == '*') {
       src.pending = true;
       return;
@@ -339,7 +405,13 @@ void InpReader::elements(Source& src, const Keyword& kw) {
   SetRecord& set = setNamed(elsets_, elsetIndex_, setName);
   const int nodes = type ? nodeCountOf(type->kind) : 0;
   std::int64_t values[1 + kMaxCellNodes];
-  while (nextLine(src)) {
+  elementLines_.prototype.nodes = nodes;
+  auto add = [&](const ElementLines& part, std::size_t k, int line) {
+    addElement(part.values.data() + k * static_cast<std::size_t>(1 + nodes), *type, set, line);
+  };
+  for (;;) {
+    if (type && src.chunks.read(SIZE_MAX, elementLines_, add) > 0) continue;
+    if (!nextLine(src)) return;
     if (trim(src.line).front() == '*') {
       src.pending = true;
       return;
@@ -376,14 +448,19 @@ void InpReader::elements(Source& src, const Keyword& kw) {
                              std::to_string(values[0]) + " of type " + typeName + ".");
       }
     }
-    const ElementRecord record{values[0], elementNodes_.size(), line, type->kind};
-    if (!elements_.empty() && values[0] <= elements_.back().id) ascending_ = false;
-    for (int j = 0; j < nodes; ++j) {
-      elementNodes_.push_back(type->order.empty() ? values[1 + j] : values[1 + type->order[static_cast<std::size_t>(j)]]);
-    }
-    set.defined.push_back(elements_.size());
-    elements_.push_back(record);
+    addElement(values, *type, set, line);
   }
+}
+
+void InpReader::addElement(const std::int64_t* values, const InpType& type, SetRecord& set, int line) {
+  const ElementRecord record{values[0], elementNodes_.size(), line, type.kind};
+  if (!elements_.empty() && values[0] <= elements_.back().id) ascending_ = false;
+  const int nodes = nodeCountOf(type.kind);
+  for (int j = 0; j < nodes; ++j) {
+    elementNodes_.push_back(type.order.empty() ? values[1 + j] : values[1 + type.order[static_cast<std::size_t>(j)]]);
+  }
+  set.defined.push_back(elements_.size());
+  elements_.push_back(record);
 }
 
 SetRecord& InpReader::setNamed(std::vector<SetRecord>& sets, std::unordered_map<std::string, std::size_t>& index,

@@ -1,0 +1,170 @@
+#pragma once
+// Record lines of a text mesh file parsed on several threads: a stretch of
+// whole lines is cut at line ends into one part per thread, each part parsed
+// on its own until its first line that is not of the plain shape, and the
+// parts joined in order while each goes on where the one before ended. The
+// line that stopped a part, and everything after it, is left to the
+// ordinary word-by-word reading, which says what is wrong with it, on the
+// line and in the words it always has.
+
+#include <cstddef>
+#include <cstring>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#include "common/F_RenderThreads.h"
+#include "import/F_TextScanner.h"
+
+namespace F_LineChunks {
+
+// Bytes of lines each thread parses at a time; a stretch shorter than two
+// parts' worth of a minimum is left to the ordinary reading.
+constexpr std::size_t kPartBytes = 1 << 20;
+constexpr std::size_t kMinPartBytes = 32 * 1024;
+
+// `text` (whole lines, each ending with '\n') in up to `parts` pieces of
+// about equal size, each ending with a line end; none is empty.
+inline std::vector<std::string_view> split(std::string_view text, int parts) {
+  std::vector<std::string_view> pieces;
+  std::size_t from = 0;
+  for (int t = 1; t <= parts && from < text.size(); ++t) {
+    std::size_t to = text.size();
+    if (t < parts) {
+      // The piece ends with the first line end at or after its share.
+      const std::size_t share = text.size() / static_cast<std::size_t>(parts) * static_cast<std::size_t>(t);
+      to = text.find('\n', std::max(from, share));
+      to = to == std::string_view::npos ? text.size() : to + 1;
+    }
+    pieces.push_back(text.substr(from, to - from));
+    from = to;
+  }
+  return pieces;
+}
+
+// What one part read: `Part` holds the records (its take(line) parses one
+// line, without its line end, and returns false, keeping nothing of it,
+// when the line is not of the plain shape; restart(shape) forgets them,
+// keeping the storage, and takes the record shape of `shape`; reserve(bytes)
+// makes room for the records of that many bytes).
+template <class Part>
+struct Run {
+  Part part;
+  std::size_t lines = 0;  // records taken, one per line
+  std::size_t bytes = 0;  // of those lines, line ends included
+  bool whole = false;     // every line of the piece was taken
+};
+
+// The parts of one kind of record, kept from one stretch to the next so that
+// their storage is made once; `prototype` gives the record shape.
+template <class Part>
+struct Runs {
+  explicit Runs(Part prototype = Part()) : prototype(std::move(prototype)) {}
+  Part prototype;
+  std::vector<Run<Part>> runs;
+};
+
+// Parses each piece of `text` on its own thread, at most `most` lines each,
+// into runs.runs (one per piece).
+template <class Part>
+void parse(std::string_view text, int parts, std::size_t most, Runs<Part>& into) {
+  std::vector<std::string_view> pieces = split(text, parts);
+  auto work = [&](int t) {
+    Run<Part>& run = into.runs[static_cast<std::size_t>(t)];
+    const std::string_view piece = pieces[static_cast<std::size_t>(t)];
+    run.part.restart(into.prototype);
+    run.part.reserve(piece.size());
+    run.lines = run.bytes = 0;
+    run.whole = false;
+    std::size_t at = 0;
+    while (at < piece.size()) {
+      if (run.lines == most) return;
+      const char* start = piece.data() + at;
+      const char* nl = static_cast<const char*>(std::memchr(start, '\n', piece.size() - at));
+      if (!run.part.take(std::string_view(start, static_cast<std::size_t>(nl - start)))) return;
+      ++run.lines;
+      at += static_cast<std::size_t>(nl - start) + 1;
+      run.bytes = at;
+    }
+    run.whole = true;
+  };
+  into.runs.resize(pieces.size(), Run<Part>{into.prototype});
+  if (!F_RenderThreads::run(static_cast<int>(pieces.size()), work)) {
+    // No threads to be had: one part on this thread.
+    pieces.assign(1, text);
+    into.runs.resize(1);
+    work(0);
+  }
+}
+
+// Record lines read in parts while they come in long runs of the plain
+// shape. A section of records asks read() before each record; once a run
+// has ended on another line, or there were too few lines to share out, the
+// next kPause records are left to the ordinary reading, so that a file of
+// other shapes costs no more than a glance now and then.
+class Reader {
+ public:
+  static constexpr std::size_t kMinRecords = 2048;
+  static constexpr std::size_t kPause = 4096;
+
+  explicit Reader(F_TextScanner& text) : text_(text), threads_(F_RenderThreads::count()) {}
+
+  // Reads up to `most` record lines from where the scanner stands: parses a
+  // stretch of them in parts, then hands each record to `use(part, index,
+  // line)` in file order (`index` counts within its part), with the line it
+  // stood on, and passes the lines
+  // used. Returns how many were used: 0 when only one thread may be used,
+  // when there are too few lines to share out, or when the next line is not
+  // of the plain shape; then nothing was consumed.
+  template <class Part, class Use>
+  std::size_t read(std::size_t most, Runs<Part>& runs, Use&& use) {
+    if (threads_ <= 1 || most < kMinRecords) return 0;
+    if (pause_ > 0) {
+      --pause_;
+      return 0;
+    }
+    if (text_.atEnd()) return 0;
+    const std::size_t want = kPartBytes * static_cast<std::size_t>(threads_);
+    std::string_view lines = text_.lines(want);
+    if (lines.size() > want) lines = lines.substr(0, lines.find('\n', want) + 1);
+    const int parts =
+        static_cast<int>(std::min<std::size_t>(static_cast<std::size_t>(threads_), lines.size() / kMinPartBytes));
+    if (parts <= 1) {
+      pause_ = kPause;
+      return 0;
+    }
+    parse(lines, parts, most, runs);
+    std::size_t used = 0, bytes = 0;
+    const int firstLine = text_.line();
+    for (const Run<Part>& run : runs.runs) {
+      const std::size_t take = std::min(run.lines, most - used);
+      for (std::size_t i = 0; i < take; ++i) use(run.part, i, firstLine + static_cast<int>(used + i));
+      if (take < run.lines) {
+        // The records wanted end inside this part: its bytes up to their last line end.
+        const char* p = lines.data() + bytes;
+        const char* const end = lines.data() + lines.size();
+        for (std::size_t i = 0; i < take; ++i) {
+          p = static_cast<const char*>(std::memchr(p, '\n', static_cast<std::size_t>(end - p))) + 1;
+        }
+        bytes = static_cast<std::size_t>(p - lines.data());
+        used += take;
+        break;
+      }
+      used += take;
+      bytes += run.bytes;
+      if (!run.whole) {
+        if (used < most) pause_ = kPause;
+        break;
+      }
+    }
+    text_.takeLines(bytes, static_cast<int>(used));
+    return used;
+  }
+
+ private:
+  F_TextScanner& text_;
+  int threads_;
+  std::size_t pause_ = 0;  // records left to the ordinary reading before the next try
+};
+
+}  // namespace F_LineChunks

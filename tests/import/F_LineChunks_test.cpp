@@ -1,0 +1,204 @@
+#include "import/F_LineChunks.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <functional>
+
+#include "ImportFixtures.h"
+
+namespace {
+
+// Records that are the line itself, refused when it says "stop".
+struct Words {
+  std::vector<std::string> lines;
+  void reserve(std::size_t) {}
+  void restart(const Words&) { lines.clear(); }
+  bool take(std::string_view line) {
+    if (line == "stop") return false;
+    lines.emplace_back(line);
+    return true;
+  }
+};
+
+class ThreadsFromEnvironment : public ::testing::Test {
+ protected:
+  void TearDown() override { unsetenv("KAVRILON_THREADS"); }
+};
+
+// A grid of side x side quadrilaterals: its node lines, then its element
+// lines, each made by `node(id, x, y)` and `element(id, a, b, c, d)`.
+struct Grid {
+  int side;
+  int nodes() const { return (side + 1) * (side + 1); }
+  int elements() const { return side * side; }
+  std::string nodeLines(const std::function<std::string(int, double, double)>& node) const {
+    std::string s;
+    for (int j = 0; j <= side; ++j)
+      for (int i = 0; i <= side; ++i) s += node(1 + i + j * (side + 1), i * 0.1234567890123, j / 3.0);
+    return s;
+  }
+  std::string elementLines(const std::function<std::string(int, int, int, int, int)>& element) const {
+    std::string s;
+    for (int j = 0; j < side; ++j)
+      for (int i = 0; i < side; ++i) {
+        const int a = 1 + i + j * (side + 1);
+        s += element(1 + i + j * side, a, a + 1, a + side + 2, a + side + 1);
+      }
+    return s;
+  }
+};
+
+std::string format(const char* pattern, auto... values) {
+  char line[256];
+  std::snprintf(line, sizeof line, pattern, values...);
+  return line;
+}
+
+// About 2.5 MB of each format: several stretches of parts on 2 or 3 threads.
+const Grid kGrid{200};
+
+std::string msh22(const std::string& end = "\n") {
+  std::string s = "$MeshFormat\n2.2 0 8\n$EndMeshFormat\n$Nodes\n" + std::to_string(kGrid.nodes()) + "\n";
+  s += kGrid.nodeLines([](int id, double x, double y) { return format("%d %.16g %.16g 0\n", id, x, y); });
+  s += "$EndNodes\n$Elements\n" + std::to_string(kGrid.elements()) + "\n";
+  s += kGrid.elementLines([](int id, int a, int b, int c, int d) {
+    // Two physical groups, alternating in runs, so layers come and go.
+    return format("%d 3 2 %d 1 %d %d %d %d\n", id, 1 + id / 5000 % 2, a, b, c, d);
+  });
+  s += "$EndElements\n";
+  if (end != "\n") {
+    std::string crlf;
+    for (char c : s) crlf += c == '\n' ? end : std::string(1, c);
+    return crlf;
+  }
+  return s;
+}
+
+std::string msh41() {
+  const int n = kGrid.nodes(), e = kGrid.elements();
+  std::string s = "$MeshFormat\n4.1 0 8\n$EndMeshFormat\n$Nodes\n1 " + std::to_string(n) + " 1 " + std::to_string(n) +
+                  "\n2 1 0 " + std::to_string(n) + "\n";
+  for (int i = 1; i <= n; ++i) s += std::to_string(i) + "\n";
+  s += kGrid.nodeLines([](int, double x, double y) { return format("%.16g %.16g 0\n", x, y); });
+  s += "$EndNodes\n$Elements\n1 " + std::to_string(e) + " 1 " + std::to_string(e) + "\n2 1 3 " + std::to_string(e) + "\n";
+  s += kGrid.elementLines([](int id, int a, int b, int c, int d) { return format("%d %d %d %d %d\n", id, a, b, c, d); });
+  return s + "$EndElements\n";
+}
+
+std::string inp() {
+  std::string s = "*HEADING\ngrid\n*NODE\n";
+  s += kGrid.nodeLines([](int id, double x, double y) { return format("%d, %.16g, %.16g, 0\n", id, x, y); });
+  s += "*ELEMENT, TYPE=S4R, ELSET=PLATE\n";
+  s += kGrid.elementLines([](int id, int a, int b, int c, int d) { return format("%d, %d, %d, %d, %d\n", id, a, b, c, d); });
+  return s;
+}
+
+// The text with line `line` (1-based) replaced by `text`.
+std::string replaced(const std::string& file, int line, const std::string& text) {
+  std::size_t at = 0;
+  for (int l = 1; l < line; ++l) at = file.find('\n', at) + 1;
+  const std::size_t end = file.find('\n', at);
+  return file.substr(0, at) + text + file.substr(end);
+}
+
+}  // namespace
+
+// Pieces end with the first line end at or after their share of the bytes.
+TEST(F_LineChunks, PiecesEndAtTheFirstLineEndFromTheirShare) {
+  const struct {
+    const char* name;
+    std::string text;
+    int parts;
+    std::vector<std::string> pieces;
+  } rows[] = {
+      // The first share ends at byte 4 (of 9) or 6 (of 13).
+      {"share on a line end", "abcd\nefg\n", 2, {"abcd\n", "efg\n"}},
+      {"share inside a line", "ab\ncdefgh\nij\n", 2, {"ab\ncdefgh\n", "ij\n"}},
+      {"share just past a line end", "abcde\nfgh\nij\n", 2, {"abcde\nfgh\n", "ij\n"}},
+      {"one line", "abc\n", 3, {"abc\n"}},
+      {"more parts than lines", "a\nb\n", 5, {"a\n", "b\n"}},
+      {"one part", "a\nb\nc\n", 1, {"a\nb\nc\n"}},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.name);
+    const std::vector<std::string_view> pieces = F_LineChunks::split(row.text, row.parts);
+    EXPECT_EQ(std::vector<std::string>(pieces.begin(), pieces.end()), row.pieces);
+  }
+}
+
+// Each part stops at its first refused line, or after `most` lines, and
+// says whether it took all of its piece.
+TEST(F_LineChunks, PartsStopAtTheirFirstRefusedLine) {
+  F_LineChunks::Runs<Words> runs;
+  F_LineChunks::parse("a\nb\nstop\nc\nd\ne\n", 2, 10, runs);
+  ASSERT_EQ(runs.runs.size(), 2u);
+  EXPECT_EQ(runs.runs[0].part.lines, (std::vector<std::string>{"a", "b"}));
+  EXPECT_EQ(runs.runs[0].bytes, 4u);
+  EXPECT_FALSE(runs.runs[0].whole);
+  EXPECT_EQ(runs.runs[1].part.lines, (std::vector<std::string>{"c", "d", "e"}));
+  EXPECT_TRUE(runs.runs[1].whole);
+  // Kept storage starts empty again; a cap ends a part early.
+  F_LineChunks::parse("a\nb\nc\n", 1, 2, runs);
+  ASSERT_EQ(runs.runs.size(), 1u);
+  EXPECT_EQ(runs.runs[0].part.lines, (std::vector<std::string>{"a", "b"}));
+  EXPECT_EQ(runs.runs[0].bytes, 4u);
+  EXPECT_FALSE(runs.runs[0].whole);
+}
+
+// Files read on several threads give what one thread gives: the same mesh,
+// or the same refusal on the same line, wherever the line that is not of the
+// plain shape stands (first record, middle, last), and whatever ends the
+// lines or the file.
+TEST_F(ThreadsFromEnvironment, TextFormatsReadOnSeveralThreadsAsOnOne) {
+  const int gridNodes = kGrid.nodes();
+  const int nodeLine22 = 6, elementLine22 = nodeLine22 + gridNodes + 3;
+  const int nodeLineInp = 4, elementLineInp = nodeLineInp + gridNodes + 1;
+  std::string lastLineOpen = inp();
+  lastLineOpen.pop_back();
+  const struct {
+    const char* name;
+    std::string text;
+    const char* extension;
+  } rows[] = {
+      {"2.2", msh22(), "msh"},
+      {"2.2, CR LF", msh22("\r\n"), "msh"},
+      {"2.2, first node over two lines", replaced(msh22(), nodeLine22, "1 0\n0 0"), "msh"},
+      {"2.2, a node in the middle over two lines", replaced(msh22(), nodeLine22 + 20000, "20001 1e0 2\n 3"), "msh"},
+      {"2.2, a bad node in the middle", replaced(msh22(), nodeLine22 + 20000, "20001 1 2"), "msh"},
+      {"2.2, the last node bad", replaced(msh22(), nodeLine22 + gridNodes - 1, "x 0 0 0"), "msh"},
+      {"2.2, a blank line among the elements", replaced(msh22(), elementLine22 + 30000, "\n30001 3 2 1 1 1 2 3 4"), "msh"},
+      {"2.2, an element of an unknown type", replaced(msh22(), elementLine22 + 10000, "10001 99 0 1 2"), "msh"},
+      {"2.2, an element naming a missing node", replaced(msh22(), elementLine22 + 25000, "25001 3 0 1 2 3 999999"), "msh"},
+      {"2.2, a plain element naming a missing node", replaced(msh22(), elementLine22 + 25000, "25001 3 2 1 1 1 2 3 999999"),
+       "msh"},
+      {"4.1", msh41(), "msh"},
+      {"4.1, a bad coordinate", replaced(msh41(), 8 + 2 * gridNodes - 100, "1 2 z"), "msh"},
+      {"inp", inp(), "inp"},
+      {"inp, last line without a line end", lastLineOpen, "inp"},
+      {"inp, a comment among the nodes", replaced(inp(), nodeLineInp + 15000, "** here\n15001, 1, 2, 3"), "inp"},
+      {"inp, a Fortran exponent", replaced(inp(), nodeLineInp + 15000, "15001, 1.5D+00, 2, 3"), "inp"},
+      {"inp, an element over two lines", replaced(inp(), elementLineInp + 20000, "20001, 1, 2,\n3, 4"), "inp"},
+      {"inp, an element short of a node", replaced(inp(), elementLineInp + 20000, "20001, 1, 2, 3"), "inp"},
+      {"inp, a keyword among the elements", replaced(inp(), elementLineInp + 39000, "*ELEMENT, TYPE=S4R, ELSET=OTHER\n39001, 1, 2, 3, 4"), "inp"},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.name);
+    setenv("KAVRILON_THREADS", "1", 1);
+    const ImportRun one = importBytes(row.text, row.extension);
+    for (const char* threads : {"2", "3"}) {
+      SCOPED_TRACE(threads);
+      setenv("KAVRILON_THREADS", threads, 1);
+      const ImportRun many = importBytes(row.text, row.extension);
+      EXPECT_EQ(many.ok, one.ok);
+      EXPECT_EQ(many.shown, one.shown);
+      EXPECT_TRUE(many.mesh == one.mesh);
+    }
+    if (std::string(row.name).find("bad") == std::string::npos &&
+        std::string(row.name).find("missing") == std::string::npos &&
+        std::string(row.name).find("short") == std::string::npos) {
+      EXPECT_TRUE(one.ok) << one.last();
+    } else {
+      EXPECT_FALSE(one.ok);
+    }
+  }
+}
