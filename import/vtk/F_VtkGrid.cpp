@@ -116,8 +116,12 @@ void addCell(F_MeshBuilder& builder, int layer, int type, const std::int64_t* p,
 
 
 void F_VtkGrid::addCell(int type, const std::int64_t* points, std::int64_t count, F_MeshBuilder::Where at) {
-  types.push_back(static_cast<std::uint8_t>(type));
   connectivity.insert(connectivity.end(), points, points + count);
+  endCell(type, at);
+}
+
+void F_VtkGrid::endCell(int type, F_MeshBuilder::Where at) {
+  types.push_back(static_cast<std::uint8_t>(type));
   offsets.push_back(static_cast<std::int64_t>(connectivity.size()));
   if (places.empty() || places.back().second.at != at.at || places.back().second.isOffset != at.isOffset) {
     places.emplace_back(types.size() - 1, at);

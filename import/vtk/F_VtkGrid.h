@@ -29,6 +29,8 @@ struct F_VtkGrid {
     connectivity.reserve(connectivity.size() + points);
   }
   void addCell(int type, const std::int64_t* points, std::int64_t count, F_MeshBuilder::Where at);
+  // Ends a cell whose points were appended to `connectivity`.
+  void endCell(int type, F_MeshBuilder::Where at);
 };
 
 // A point number or offset read as a real: whole values in a sane range as

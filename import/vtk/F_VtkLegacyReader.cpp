@@ -36,6 +36,9 @@ class VtkLegacyReader {
   }
   std::int64_t count(std::string_view what, std::int64_t bytesEach);
   std::string typeWord(std::string_view what);
+  // `n` values of `type`, each handed to use(index, value) as it is read.
+  template <class Use>
+  void each(const std::string& type, std::int64_t n, Use&& use);
   // `n` values of `type` as doubles; `keep` false reads past them.
   void values(const std::string& type, std::int64_t n, std::vector<double>& out, bool keep = true);
   void cellList(int fixedType, std::int64_t cells, std::int64_t size);  // legacy CELLS / POLYDATA lists
@@ -50,7 +53,7 @@ class VtkLegacyReader {
   bool version5_ = false;
   bool polyData_ = false;
   F_VtkGrid grid_;
-  std::vector<std::int64_t> cellTypes_;
+  std::vector<std::uint8_t> cellTypes_;  // as grid_.types will hold them
   std::vector<double> scratch_;
   std::string pendingWord_;
 };
@@ -70,13 +73,10 @@ std::string VtkLegacyReader::typeWord(std::string_view what) {
   return type;
 }
 
-void VtkLegacyReader::values(const std::string& type, std::int64_t n, std::vector<double>& out, bool keep) {
-  out.clear();
+template <class Use>
+void VtkLegacyReader::each(const std::string& type, std::int64_t n, Use&& use) {
   if (!binary_) {
-    for (std::int64_t i = 0; i < n; ++i) {
-      const double v = text_.real("a value");
-      if (keep) out.push_back(v);
-    }
+    for (std::int64_t i = 0; i < n; ++i) use(static_cast<std::size_t>(i), text_.real("a value"));
     return;
   }
   text_.endLine();
@@ -84,8 +84,6 @@ void VtkLegacyReader::values(const std::string& type, std::int64_t n, std::vecto
   if (static_cast<std::uint64_t>(n) > text_.remaining() / static_cast<std::uint64_t>(size)) {
     failAtOffset(file_, text_.offset(), "The file ends inside a block of " + type + " values.");
   }
-  // Binary legacy data is big-endian whatever wrote it; values are read a
-  // block at a time and converted by one kind chosen up front.
   std::string lower = type;
   std::transform(lower.begin(), lower.end(), lower.begin(), [](unsigned char c) { return std::tolower(c); });
   enum Kind { Float, Double, Int8, UInt8, Int16, UInt16, Int32, UInt32, Int64, UInt64 };
@@ -99,36 +97,47 @@ void VtkLegacyReader::values(const std::string& type, std::int64_t n, std::vecto
                     : lower == "unsigned_int" || lower == "unsigned_long" ? UInt32
                     : lower == "vtktypeuint64"                         ? UInt64
                                                                        : Int64;
-  // Binary legacy data is big-endian whatever wrote it.
+  // Binary legacy data is big-endian whatever wrote it; values are read a
+  // block at a time and converted by one loop chosen up front.
   constexpr bool kSwap = std::endian::native == std::endian::little;
   F_BinaryReader b(text_, false);
   unsigned char chunk[1 << 16];
   const std::size_t perChunk = sizeof chunk / static_cast<std::size_t>(size);
-  if (keep) out.resize(static_cast<std::size_t>(n));
   for (std::int64_t done = 0; done < n;) {
     const std::size_t count = static_cast<std::size_t>(std::min<std::int64_t>(n - done, static_cast<std::int64_t>(perChunk)));
     b.bytes(chunk, count * static_cast<std::size_t>(size), "a block of " + type + " values");
-    if (keep) {
-      double* const to = out.data() + done;
-      auto as = [&](auto sample) {
-        using T = decltype(sample);
-        for (std::size_t i = 0; i < count; ++i) to[i] = static_cast<double>(loadValue<T>(chunk + i * sizeof(T), kSwap));
-      };
-      switch (kind) {
-        case Float: as(float()); break;
-        case Double: as(double()); break;
-        case Int8: as(std::int8_t()); break;
-        case UInt8: as(std::uint8_t()); break;
-        case Int16: as(std::int16_t()); break;
-        case UInt16: as(std::uint16_t()); break;
-        case Int32: as(std::int32_t()); break;
-        case UInt32: as(std::uint32_t()); break;
-        case Int64: as(std::int64_t()); break;
-        case UInt64: as(std::uint64_t()); break;
-      }
+    const std::size_t first = static_cast<std::size_t>(done);
+    auto as = [&](auto sample) {
+      using T = decltype(sample);
+      for (std::size_t i = 0; i < count; ++i) use(first + i, static_cast<double>(loadValue<T>(chunk + i * sizeof(T), kSwap)));
+    };
+    switch (kind) {
+      case Float: as(float()); break;
+      case Double: as(double()); break;
+      case Int8: as(std::int8_t()); break;
+      case UInt8: as(std::uint8_t()); break;
+      case Int16: as(std::int16_t()); break;
+      case UInt16: as(std::uint16_t()); break;
+      case Int32: as(std::int32_t()); break;
+      case UInt32: as(std::uint32_t()); break;
+      case Int64: as(std::int64_t()); break;
+      case UInt64: as(std::uint64_t()); break;
     }
     done += static_cast<std::int64_t>(count);
   }
+}
+
+void VtkLegacyReader::values(const std::string& type, std::int64_t n, std::vector<double>& out, bool keep) {
+  out.clear();
+  if (!keep) {
+    each(type, n, [](std::size_t, double) {});
+    return;
+  }
+  // A binary block is all there (each() checks it first); text is counted as it comes.
+  if (binary_ && static_cast<std::uint64_t>(n) <= text_.remaining() / static_cast<std::uint64_t>(sizeOfType(type))) {
+    out.reserve(static_cast<std::size_t>(n));
+  }
+  each(type, n, [&](std::size_t, double v) { out.push_back(v); });
 }
 
 void VtkLegacyReader::read() {
@@ -162,11 +171,17 @@ void VtkLegacyReader::read() {
       points = count("number of points", binary_ ? 12 : 2);
       const std::string type = typeWord("the type of the points");
       const Where where = here();
-      values(type, 3 * points, scratch_);
-      for (std::int64_t p = 0; p < points; ++p) {
-        const double* xyz = scratch_.data() + 3 * p;
-        builder_.addNode(p, xyz[0], xyz[1], xyz[2], where);
-      }
+      // Straight into the mesh, a point at a time.
+      if (binary_) builder_.reserveNodes(static_cast<std::uint64_t>(points));
+      double xyz[3];
+      int axis = 0;
+      each(type, 3 * points, [&](std::size_t i, double v) {
+        xyz[axis] = v;
+        if (++axis == 3) {
+          builder_.addNode(static_cast<std::int64_t>(i / 3), xyz[0], xyz[1], xyz[2], where);
+          axis = 0;
+        }
+      });
     } else if (section == "CELLS" && !polyData_) {
       const std::int64_t n = count("number of cells", binary_ ? 4 : 2);
       const std::int64_t size = count("size of the cell list", binary_ ? 4 : 2);
@@ -179,9 +194,11 @@ void VtkLegacyReader::read() {
       version5_ ? cells51(n, size, type) : cellList(type, n, size);
     } else if (section == "CELL_TYPES" && !polyData_) {
       const std::int64_t n = count("number of cell types", binary_ ? 4 : 2);
-      values("int", n, scratch_);
       cellTypes_.clear();
-      for (double t : scratch_) cellTypes_.push_back(vtkIndex(t));
+      if (binary_) cellTypes_.reserve(static_cast<std::size_t>(n));
+      each("int", n, [&](std::size_t, double t) {
+        cellTypes_.push_back(static_cast<std::uint8_t>(std::clamp<std::int64_t>(vtkIndex(t), 0, 255)));
+      });
     } else if (section == "CELL_DATA" || section == "POINT_DATA") {
       attributes(section == "POINT_DATA", count("number of values", 1));
     } else if (section == "METADATA") {
@@ -197,31 +214,41 @@ void VtkLegacyReader::read() {
       text_.failMessage("ERROR\nExpected " + std::to_string(grid_.cellCount()) + " cell types, found " +
                         std::to_string(cellTypes_.size()) + ".");
     }
-    for (std::size_t c = 0; c < cellTypes_.size(); ++c) {
-      grid_.types[c] = static_cast<std::uint8_t>(std::clamp<std::int64_t>(cellTypes_[c], 0, 255));
-    }
+    grid_.types.swap(cellTypes_);
   }
   buildVtkLayers(grid_, builder_);
 }
 
 void VtkLegacyReader::cellList(int fixedType, std::int64_t cells, std::int64_t size) {
   const Where where = here();
-  values("int", size, scratch_);
-  std::vector<std::int64_t> points;
-  std::size_t at = 0;
   // The list's size bounds what the cells can hold.
   grid_.reserve(static_cast<std::size_t>(std::min(cells, size)), static_cast<std::size_t>(size));
-  for (std::int64_t c = 0; c < cells; ++c) {
-    if (at >= scratch_.size()) text_.failMessage("ERROR\nThe cell list ends before its " + std::to_string(cells) + " cells.");
-    const std::int64_t n = vtkIndex(scratch_[at++]);
-    if (n < 0 || static_cast<std::uint64_t>(n) > scratch_.size() - at) {
-      text_.failMessage("ERROR\nCell " + std::to_string(c) + " has more points than its list holds.");
+  // Cells go into the grid as their values come; a list that does not hold
+  // them is refused once the whole list has been read, as it is seen then.
+  std::int64_t done = 0;
+  std::int64_t left = -1;  // points of the current cell still to come; -1 before its count
+  std::string failure;
+  const int type = fixedType < 0 ? 0 : fixedType;
+  each("int", size, [&](std::size_t at, double v) {
+    if (done == cells || !failure.empty()) return;
+    if (left < 0) {
+      left = vtkIndex(v);
+      if (left < 0 || static_cast<std::uint64_t>(left) > static_cast<std::uint64_t>(size) - (at + 1)) {
+        failure = "ERROR\nCell " + std::to_string(done) + " has more points than its list holds.";
+        return;
+      }
+    } else {
+      grid_.connectivity.push_back(vtkIndex(v));
+      --left;
     }
-    points.resize(static_cast<std::size_t>(n));
-    for (std::int64_t k = 0; k < n; ++k) points[static_cast<std::size_t>(k)] = vtkIndex(scratch_[at + static_cast<std::size_t>(k)]);
-    at += static_cast<std::size_t>(n);
-    grid_.addCell(fixedType < 0 ? 0 : fixedType, points.data(), n, where);
-  }
+    if (left == 0) {
+      grid_.endCell(type, where);
+      left = -1;
+      ++done;
+    }
+  });
+  if (!failure.empty()) text_.failMessage(failure);
+  if (done < cells) text_.failMessage("ERROR\nThe cell list ends before its " + std::to_string(cells) + " cells.");
 }
 
 void VtkLegacyReader::cells51(std::int64_t offsets, std::int64_t size, int fixedType) {

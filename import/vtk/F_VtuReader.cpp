@@ -76,7 +76,16 @@ class VtuReader {
   }
   bool nextTag(std::size_t& pos, Tag& tag);
   std::int64_t attributeCount(const Tag& tag, const char* key, std::int64_t bound);
-  // The array's values as doubles; `expected` values when it is not negative.
+  // The array's values, each handed to use(index, value) once all are
+  // known to be there; `expected` values when it is not negative.
+  // before(count) is called first, when the values are known to be there.
+  template <class Use, class Before>
+  void each(const ArrayRef& array, std::int64_t expected, Use&& use, Before&& before);
+  template <class Use>
+  void each(const ArrayRef& array, std::int64_t expected, Use&& use) {
+    each(array, expected, use, [](std::size_t) {});
+  }
+  // The array's values as doubles.
   std::vector<double> values(const ArrayRef& array, std::int64_t expected);
   std::vector<unsigned char> base64(std::size_t from, std::size_t to, std::size_t& consumed);
   // The array's bytes, decoded into `storage` when they are not raw in the file.
@@ -282,14 +291,21 @@ std::span<const unsigned char> VtuReader::block(const ArrayRef& array, std::vect
   return storage;
 }
 
-std::vector<double> VtuReader::values(const ArrayRef& array, std::int64_t expected) {
+template <class Use, class Before>
+void VtuReader::each(const ArrayRef& array, std::int64_t expected, Use&& use, Before&& before) {
   const Tag& tag = array.tag;
   const std::string type = tag.attribute("type");
   const int size = valueSize(type);
   if (size == 0) fail(tag.start, "Expected a numeric type for the array " + tag.attribute("Name") + ".");
-  std::vector<double> out;
+  auto check = [&](std::size_t found) {
+    if (expected >= 0 && static_cast<std::int64_t>(found) != expected) {
+      fail(tag.start, "Expected " + std::to_string(expected) + " values in the array " + tag.attribute("Name") +
+                          ", found " + std::to_string(found) + ".");
+    }
+  };
   const std::string format = tag.attribute("format");
   if (format == "ascii") {
+    std::vector<double> out;
     std::size_t i = tag.end;
     const std::size_t to = bytes_.find('<', i);
     if (to == std::string::npos) fail(i, "Expected </DataArray>.");
@@ -303,15 +319,19 @@ std::vector<double> VtuReader::values(const ArrayRef& array, std::int64_t expect
       out.push_back(v);
       i = j;
     }
+    check(out.size());
+    before(out.size());
+    for (std::size_t k = 0; k < out.size(); ++k) use(k, out[k]);
   } else if (format == "binary" || format == "appended") {
     std::vector<unsigned char> storage;
     const std::span<const unsigned char> data = block(array, storage);
     const std::size_t n = data.size() / static_cast<std::size_t>(size);
-    out.resize(n);
-    // One conversion loop per type, chosen once.
+    check(n);
+    before(n);
+    // One conversion loop per type, chosen once, straight from the bytes.
     auto as = [&](auto sample) {
       using T = decltype(sample);
-      for (std::size_t k = 0; k < n; ++k) out[k] = static_cast<double>(loadValue<T>(data.data() + k * sizeof(T), swap_));
+      for (std::size_t k = 0; k < n; ++k) use(k, static_cast<double>(loadValue<T>(data.data() + k * sizeof(T), swap_)));
     };
     if (type == "Int8" || type == "Char") as(std::int8_t());
     else if (type == "UInt8") as(std::uint8_t());
@@ -326,10 +346,12 @@ std::vector<double> VtuReader::values(const ArrayRef& array, std::int64_t expect
   } else {
     fail(tag.start, "Expected format ascii, binary or appended, found \"" + format.substr(0, 20) + "\".");
   }
-  if (expected >= 0 && static_cast<std::int64_t>(out.size()) != expected) {
-    fail(tag.start, "Expected " + std::to_string(expected) + " values in the array " + tag.attribute("Name") +
-                        ", found " + std::to_string(out.size()) + ".");
-  }
+}
+
+std::vector<double> VtuReader::values(const ArrayRef& array, std::int64_t expected) {
+  std::vector<double> out;
+  each(
+      array, expected, [&](std::size_t, double v) { out.push_back(v); }, [&](std::size_t n) { out.reserve(n); });
   return out;
 }
 
@@ -421,32 +443,57 @@ void VtuReader::read() {
       fail(0, "Expected the connectivity, offsets and types arrays of a piece's <Cells>.");
     }
     if (points) {
-      const std::vector<double> xyz = values(*points, 3 * piece.points);
-      for (std::int64_t i = 0; i < piece.points; ++i) {
-        builder_.addNode(firstPoint + i, xyz[3 * i], xyz[3 * i + 1], xyz[3 * i + 2],
-                         Where{static_cast<std::int64_t>(points->tag.start), true});
-      }
+      // Straight into the mesh, a point at a time.
+      const Where where{static_cast<std::int64_t>(points->tag.start), true};
+      double xyz[3];
+      int axis = 0;
+      each(
+          *points, 3 * piece.points,
+          [&](std::size_t k, double v) {
+            xyz[axis] = v;
+            if (++axis == 3) {
+              builder_.addNode(firstPoint + static_cast<std::int64_t>(k / 3), xyz[0], xyz[1], xyz[2], where);
+              axis = 0;
+            }
+          },
+          [&](std::size_t n) { builder_.reserveNodes(n / 3); });
     }
     if (piece.cells > 0) {
-      const std::vector<double> conn = values(*connectivity, -1);
-      const std::vector<double> ends = values(*offsets, piece.cells);
-      const std::vector<double> kinds = values(*types, piece.cells);
-      const Where where{static_cast<std::int64_t>(connectivity->tag.start), true};
-      std::vector<std::int64_t> cellPoints;
+      // The arrays go straight into the grid's own: point numbers (the
+      // piece's first point added) into its connectivity, cell ends into
+      // its offsets, types into its types.
+      const std::size_t firstCell = grid.cellCount();
+      const std::size_t firstIndex = grid.connectivity.size();
+      each(
+          *connectivity, -1,
+          [&](std::size_t, double v) {
+            const std::int64_t point = vtkIndex(v);
+            grid.connectivity.push_back(point < 0 ? -1 : firstPoint + point);
+          },
+          [&](std::size_t n) { grid.connectivity.reserve(firstIndex + n); });
+      const std::size_t count = grid.connectivity.size() - firstIndex;
+      const std::size_t firstEnd = grid.offsets.size();
+      grid.offsets.reserve(firstEnd + static_cast<std::size_t>(piece.cells));
+      each(*offsets, piece.cells, [&](std::size_t, double v) { grid.offsets.push_back(vtkIndex(v)); });
+      grid.types.reserve(firstCell + static_cast<std::size_t>(piece.cells));
+      each(*types, piece.cells, [&](std::size_t, double t) {
+        grid.types.push_back(t >= 0 && t <= 255 ? static_cast<std::uint8_t>(static_cast<int>(t)) : std::uint8_t{0});
+      });
+      // Each cell's points run on from where the one before ended; those
+      // after the last cell's end belong to no cell.
       std::int64_t begin = 0;
-      for (std::int64_t c = 0; c < piece.cells; ++c) {
-        const std::int64_t end = vtkIndex(ends[static_cast<std::size_t>(c)]);
-        if (end < begin || end > static_cast<std::int64_t>(conn.size())) {
+      for (std::size_t c = 0; c < static_cast<std::size_t>(piece.cells); ++c) {
+        std::int64_t& end = grid.offsets[firstEnd + c];
+        if (end < begin || end > static_cast<std::int64_t>(count)) {
           fail(offsets->tag.start, "The offsets of cell " + std::to_string(c) + " lie outside its connectivity.");
         }
-        cellPoints.clear();
-        for (std::int64_t k = begin; k < end; ++k) {
-          const std::int64_t point = vtkIndex(conn[static_cast<std::size_t>(k)]);
-          cellPoints.push_back(point < 0 ? -1 : firstPoint + point);
-        }
-        const double t = kinds[static_cast<std::size_t>(c)];
-        grid.addCell(t >= 0 && t <= 255 ? static_cast<int>(t) : 0, cellPoints.data(), end - begin, where);
         begin = end;
+        end += static_cast<std::int64_t>(firstIndex);
+      }
+      grid.connectivity.resize(firstIndex + static_cast<std::size_t>(begin));
+      const Where where{static_cast<std::int64_t>(connectivity->tag.start), true};
+      if (grid.places.empty() || grid.places.back().second.at != where.at || !grid.places.back().second.isOffset) {
+        grid.places.emplace_back(firstCell, where);
       }
     }
     for (const ArrayRef& a : arrays) {
