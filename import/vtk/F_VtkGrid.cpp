@@ -1,6 +1,7 @@
 #include "import/vtk/F_VtkGrid.h"
 
 #include <algorithm>
+#include <array>
 #include <cctype>
 #include <cmath>
 #include <map>
@@ -129,6 +130,21 @@ void F_VtkGrid::endCell(int type, F_MeshBuilder::Where at) {
 }
 
 void buildVtkLayers(const F_VtkGrid& grid, F_MeshBuilder& builder) {
+  // What each type byte means, looked up once: the cells of a fixed type
+  // in the shared node order with the right point count go straight to the
+  // builder, all others through addCell, which cuts, reorders or refuses.
+  struct Direct {
+    std::uint8_t dimension;
+    std::int8_t nodes;  // 0: not straight to the builder
+    F_CellKind kind;
+  };
+  std::array<Direct, 256> direct{};
+  for (int type = 0; type < 256; ++type) {
+    const VtkType t = vtkType(type);
+    const bool straight = t.known && !t.order && t.kind != F_CellKind::Point && type != 2 && type != 4 && type != 6 && type != 7;
+    direct[static_cast<std::size_t>(type)] = {static_cast<std::uint8_t>(dimensionOf(type)),
+                                              static_cast<std::int8_t>(straight ? nodeCountOf(t.kind) : 0), t.kind};
+  }
   const F_VtkGrid::CellArray* regions = nullptr;
   for (const char* name : {"gmsh:physical", "CellEntityIds", "MaterialIds", "region"}) {
     for (const auto& a : grid.cellArrays) {
@@ -142,7 +158,8 @@ void buildVtkLayers(const F_VtkGrid& grid, F_MeshBuilder& builder) {
   int lastLayer = -1;
   std::size_t place = 0;  // the run of places that holds cell c
   for (std::size_t c = 0; c < grid.cellCount(); ++c) {
-    std::int64_t key = dimensionOf(grid.types[c]);
+    const Direct& d = direct[grid.types[c]];
+    std::int64_t key = d.dimension;
     if (regions) {
       const double v = regions->values[c];
       key = std::isfinite(v) ? static_cast<std::int64_t>(std::clamp(v, -9.0e15, 9.0e15)) : 0;
@@ -161,8 +178,13 @@ void buildVtkLayers(const F_VtkGrid& grid, F_MeshBuilder& builder) {
                                            ? grid.places[place].second
                                            : F_MeshBuilder::Where{};
     const std::int64_t first = grid.offsets[c];
-    addCell(builder, lastLayer, grid.types[c], grid.connectivity.data() + first, grid.offsets[c + 1] - first,
-            static_cast<std::int64_t>(c), where);
+    const std::int64_t count = grid.offsets[c + 1] - first;
+    if (d.nodes > 0 && count == d.nodes) {
+      builder.addCell(lastLayer, d.kind, grid.connectivity.data() + first, static_cast<std::int64_t>(c), where);
+      continue;
+    }
+    addCell(builder, lastLayer, grid.types[c], grid.connectivity.data() + first, count, static_cast<std::int64_t>(c),
+            where);
   }
 }
 

@@ -226,28 +226,27 @@ void VtkLegacyReader::cellList(int fixedType, std::int64_t cells, std::int64_t s
   // Cells go into the grid as their values come; a list that does not hold
   // them is refused once the whole list has been read, as it is seen then.
   std::int64_t done = 0;
-  std::int64_t left = -1;  // points of the current cell still to come; -1 before its count
-  std::string failure;
+  std::int64_t left = 0;  // points of the current cell still to come
+  bool failed = false;    // cell `done` has more points than the list holds
   const int type = fixedType < 0 ? 0 : fixedType;
   each("int", size, [&](std::size_t at, double v) {
-    if (done == cells || !failure.empty()) return;
-    if (left < 0) {
+    if (left > 0) {
+      grid_.connectivity.push_back(vtkIndex(v));
+      if (--left > 0) return;
+    } else {
+      if (done == cells || failed) return;
       left = vtkIndex(v);
       if (left < 0 || static_cast<std::uint64_t>(left) > static_cast<std::uint64_t>(size) - (at + 1)) {
-        failure = "ERROR\nCell " + std::to_string(done) + " has more points than its list holds.";
+        failed = true;
+        left = 0;
         return;
       }
-    } else {
-      grid_.connectivity.push_back(vtkIndex(v));
-      --left;
+      if (left > 0) return;
     }
-    if (left == 0) {
-      grid_.endCell(type, where);
-      left = -1;
-      ++done;
-    }
+    grid_.endCell(type, where);
+    ++done;
   });
-  if (!failure.empty()) text_.failMessage(failure);
+  if (failed) text_.failMessage("ERROR\nCell " + std::to_string(done) + " has more points than its list holds.");
   if (done < cells) text_.failMessage("ERROR\nThe cell list ends before its " + std::to_string(cells) + " cells.");
 }
 

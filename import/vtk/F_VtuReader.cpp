@@ -6,6 +6,7 @@
 #include <bit>
 #include <cstring>
 #include <map>
+#include <memory>
 #include <span>
 #include <optional>
 
@@ -93,7 +94,9 @@ class VtuReader {
 
   F_InputFile& file_;
   F_MeshBuilder& builder_;
-  std::string bytes_;
+  // The whole file, read into storage that is not cleared first.
+  std::unique_ptr<char[]> storage_;
+  std::string_view bytes_;
   bool swap_ = false;
   int headerSize_ = 4;
   bool compressed_ = false;
@@ -148,7 +151,7 @@ bool VtuReader::nextTag(std::size_t& pos, Tag& tag) {
       const char quote = bytes_[i++];
       const std::size_t close = bytes_.find(quote, i);
       if (close == std::string::npos) fail(i, "Expected the closing quote.");
-      tag.attributes[key] = bytes_.substr(i, close - i);
+      tag.attributes[key] = std::string(bytes_.substr(i, close - i));
       i = close + 1;
     }
     pos = tag.end;
@@ -315,7 +318,7 @@ void VtuReader::each(const ArrayRef& array, std::int64_t expected, Use&& use, Be
       while (j < to && !(bytes_[j] == ' ' || bytes_[j] == '\n' || bytes_[j] == '\r' || bytes_[j] == '\t')) ++j;
       if (j == i) break;
       double v = 0;
-      if (!parseReal(std::string_view(bytes_).substr(i, j - i), v)) fail(i, "Expected a number.");
+      if (!parseReal(bytes_.substr(i, j - i), v)) fail(i, "Expected a number.");
       out.push_back(v);
       i = j;
     }
@@ -357,8 +360,9 @@ std::vector<double> VtuReader::values(const ArrayRef& array, std::int64_t expect
 
 void VtuReader::read() {
   // The whole file: arrays point into the appended data by offset.
-  bytes_.resize(file_.size());
-  bytes_.resize(file_.read(bytes_.data(), bytes_.size()));
+  const std::size_t size = static_cast<std::size_t>(file_.size());
+  storage_.reset(new char[std::max<std::size_t>(size, 1)]);
+  bytes_ = std::string_view(storage_.get(), file_.read(storage_.get(), size));
 
   std::size_t pos = 0;
   Tag tag;
