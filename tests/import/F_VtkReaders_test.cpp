@@ -1,6 +1,9 @@
 #include "import/vtk/F_VtkLegacyReader.h"
 #include "import/vtk/F_VtuReader.h"
 
+#include <bit>
+#include <cstring>
+
 #include "ImportFixtures.h"
 
 namespace {
@@ -69,6 +72,12 @@ TEST(F_VtkLegacyReader, MalformedFilesAreRefusedWithWhereAndWhat) {
       {"bad second cell of a run", poly + "LINES 1 3\n2 0 1\nTRIANGLE_STRIPS 2 7\n3 0 1 2\n2 0 1\n",
        "ERROR\nCell 2 of VTK type 6 has 2 points.", 9},
       {"cell list too short", grid + "CELLS 2 4\n3 0 1 2\n", "ERROR\nThe cell list ends before its 2 cells.", 8},
+      // The list is judged once it has been read: the line is its last.
+      {"a cell's count past its list", grid + "CELLS 2 8\n3 0 1 2\n5 0 1 2\nCELL_TYPES 2\n5 5\n",
+       "ERROR\nCell 1 has more points than its list holds.", 9},
+      {"a count one past its list", grid + "CELLS 1 4\n4 0 1 2\n", "ERROR\nCell 0 has more points than its list holds.", 8},
+      {"a cell of no points", grid + "CELLS 2 5\n0\n3 0 1 2\nCELL_TYPES 2\n5 5\n", "ERROR\nCell 0 of VTK type 5 has 0 points.",
+       7},
       {"types missing", grid + "CELLS 1 4\n3 0 1 2\n", "ERROR\nExpected 1 cell types, found 0.", 9},
       {"count beyond the file", kHead + "DATASET POLYDATA\nPOINTS 99999999 float\n",
        "ERROR\nThe number of points (99999999) is more than the rest of the file can hold.", 5},
@@ -93,6 +102,21 @@ TEST(F_VtuReader, MalformedFilesAreRefusedWithTheByteOffsetAndWhat) {
   const std::size_t appended = raw.find('_', raw.find("<AppendedData")) + 1;
   raw.resize(appended + 4400);  // the points, read first, start at 4336
   const std::string head = "<VTKFile type=\"UnstructuredGrid\"><UnstructuredGrid><Piece NumberOfPoints=\"1\" NumberOfCells=\"0\">";
+  // Two triangles over the connectivity and ends given.
+  auto cells = [](const std::string& ends, const std::string& connectivity = "0 1 2 2 1 0") {
+    return "<VTKFile type=\"UnstructuredGrid\"><UnstructuredGrid><Piece NumberOfPoints=\"3\" NumberOfCells=\"2\"><Points>"
+           "<DataArray type=\"Float32\" NumberOfComponents=\"3\" format=\"ascii\">0 0 0 1 0 0 0 1 0</DataArray></Points>"
+           "<Cells><DataArray type=\"Int32\" Name=\"connectivity\" format=\"ascii\">" +
+           connectivity + "</DataArray><DataArray type=\"Int32\" Name=\"offsets\" format=\"ascii\">" + ends +
+           "</DataArray><DataArray type=\"UInt8\" Name=\"types\" format=\"ascii\">5 5</DataArray></Cells></Piece>";
+  };
+  const std::string offsetsAt = std::to_string(cells("").find("<DataArray type=\"Int32\" Name=\"offsets\""));
+  // The last end on the connectivity's end, or before it (the rest is no cell's).
+  for (const char* connectivity : {"0 1 2 2 1 0", "0 1 2 2 1 0 1"}) {
+    const ImportRun run = importBytes(cells("3 6", connectivity), "vtu");
+    ASSERT_TRUE(run.ok) << run.last();
+    EXPECT_EQ(run.mesh.layer(1).elementCount(), 2);
+  }
   const struct {
     const char* name;
     std::string bytes;
@@ -107,12 +131,136 @@ TEST(F_VtuReader, MalformedFilesAreRefusedWithTheByteOffsetAndWhat) {
       {"too few points", head + "<Points><DataArray type=\"Float32\" NumberOfComponents=\"3\" format=\"ascii\">0 0"
                                 "</DataArray></Points></Piece>",
        "Byte offset " + std::to_string(head.size() + 8) + ".\nExpected 3 values in the array , found 2."},
+      {"an end before the one before", cells("3 2"),
+       "Byte offset " + offsetsAt + ".\nThe offsets of cell 1 lie outside its connectivity."},
+      {"an end past the connectivity", cells("3 7"),
+       "Byte offset " + offsetsAt + ".\nThe offsets of cell 1 lie outside its connectivity."},
       {"huge count", "<VTKFile type=\"UnstructuredGrid\"><Piece NumberOfPoints=\"99999999999\">",
        "Byte offset 33.\nExpected NumberOfPoints to be a count the file can hold, found \"99999999999\"."},
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(row.name);
     expectRefused(row.bytes, "vtu", "ERROR\n" + row.message, 0);
+  }
+}
+
+namespace {
+
+// A strip of `quads` quadrilaterals (and a vertex, a line and a triangle
+// at its start) as legacy VTK and as .vtu, in text or binary: its cell list
+// spans many blocks of converted values, with cells across their ends.
+struct Strip {
+  int quads;
+  int points() const { return 2 * (quads + 1); }
+  std::vector<std::vector<std::int32_t>> cells() const {
+    std::vector<std::vector<std::int32_t>> c = {{0}, {0, 1}, {0, 1, 2}};
+    for (int i = 0; i < quads; ++i) c.push_back({2 * i, 2 * i + 2, 2 * i + 3, 2 * i + 1});
+    return c;
+  }
+  static std::int32_t typeOf(std::size_t n) { return n == 1 ? 1 : n == 2 ? 3 : n == 3 ? 5 : 9; }
+  template <class T>
+  static void put(std::string& s, T v, bool bigEndian) {
+    char b[sizeof(T)];
+    std::memcpy(b, &v, sizeof b);
+    if (bigEndian == (std::endian::native == std::endian::little)) std::reverse(b, b + sizeof b);
+    s.append(b, sizeof b);
+  }
+  std::string legacy(bool binary) const {
+    const auto all = cells();
+    std::size_t size = 0;
+    for (const auto& c : all) size += 1 + c.size();
+    std::string s = std::string("# vtk DataFile Version 3.0\nstrip\n") + (binary ? "BINARY" : "ASCII") +
+                    "\nDATASET UNSTRUCTURED_GRID\nPOINTS " + std::to_string(points()) + " double\n";
+    auto value = [&](auto v) {
+      if (binary) {
+        put(s, v, true);
+      } else {
+        s += std::to_string(v) + "\n";
+      }
+    };
+    for (int i = 0; i < points(); ++i) {
+      for (double v : {i / 2 * 0.5, i % 2 * 1.0, 0.0}) value(v);
+    }
+    s += "\nCELLS " + std::to_string(all.size()) + " " + std::to_string(size) + "\n";
+    for (const auto& c : all) {
+      value(static_cast<std::int32_t>(c.size()));
+      for (std::int32_t p : c) value(p);
+    }
+    s += "\nCELL_TYPES " + std::to_string(all.size()) + "\n";
+    for (const auto& c : all) value(typeOf(c.size()));
+    return s + "\n";
+  }
+  std::string vtu(bool binary) const {
+    const auto all = cells();
+    std::string xyz, conn, offsets, types;
+    auto add = [&](std::string& to, auto v) {
+      if (binary) {
+        put(to, v, false);
+      } else {
+        to += std::to_string(v) + " ";
+      }
+    };
+    for (int i = 0; i < points(); ++i) {
+      for (double v : {i / 2 * 0.5, i % 2 * 1.0, 0.0}) add(xyz, v);
+    }
+    std::int64_t end = 0;
+    for (const auto& c : all) {
+      for (std::int32_t p : c) add(conn, p);
+      end += static_cast<std::int64_t>(c.size());
+      add(offsets, end);
+      add(types, static_cast<std::uint8_t>(typeOf(c.size())));
+    }
+    auto array = [&](const char* type, const char* name, const std::string& data, const char* more = "") {
+      std::string body = data;
+      if (binary) {
+        std::string block;
+        put(block, static_cast<std::uint32_t>(data.size()), false);
+        body = base64Text(block + data);
+      }
+      return std::string("<DataArray type=\"") + type + "\" Name=\"" + name + "\" " + more + " format=\"" +
+             (binary ? "binary" : "ascii") + "\">" + body + "</DataArray>\n";
+    };
+    return "<VTKFile type=\"UnstructuredGrid\" byte_order=\"LittleEndian\"><UnstructuredGrid><Piece NumberOfPoints=\"" +
+           std::to_string(points()) + "\" NumberOfCells=\"" + std::to_string(all.size()) + "\"><Points>" +
+           array("Float64", "Points", xyz, "NumberOfComponents=\"3\"") + "</Points><Cells>" +
+           array("Int32", "connectivity", conn) + array("Int64", "offsets", offsets) + array("UInt8", "types", types) +
+           "</Cells></Piece></UnstructuredGrid></VTKFile>\n";
+  }
+  static std::string base64Text(const std::string& bytes) {
+    static const char* const kDigits = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+    std::string out;
+    for (std::size_t i = 0; i < bytes.size(); i += 3) {
+      std::uint32_t bits = 0;
+      const std::size_t n = std::min<std::size_t>(3, bytes.size() - i);
+      for (std::size_t k = 0; k < 3; ++k) bits = bits << 8 | (k < n ? static_cast<unsigned char>(bytes[i + k]) : 0);
+      for (std::size_t k = 0; k < 4; ++k) out += k <= n ? kDigits[bits >> (18 - 6 * k) & 63] : '=';
+    }
+    return out;
+  }
+};
+
+}  // namespace
+
+// Values go into the mesh as each block is converted: a large binary file
+// gives what its text gives, in both VTK formats.
+TEST(F_VtkReaders, LargeBinaryFilesGiveWhatTheirTextGives) {
+  const Strip strip{5000};  // 20 000 values in the cell list, in blocks of 16 384
+  const struct {
+    const char* name;
+    std::string text, binary;
+    const char* extension;
+  } rows[] = {{"legacy", strip.legacy(false), strip.legacy(true), "vtk"},
+              {"xml", strip.vtu(false), strip.vtu(true), "vtu"}};
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.name);
+    const ImportRun text = importBytes(row.text, row.extension);
+    ASSERT_TRUE(text.ok) << text.last();
+    ASSERT_EQ(text.mesh.layerCount(), 3);  // points, lines, surfaces
+    EXPECT_EQ(text.mesh.layer(3).elementCount(), strip.quads + 1);
+    EXPECT_EQ(text.mesh.layer(3).point(text.mesh.layer(3).pointCount()), F_Point3D(strip.quads * 0.5, 1, 0));
+    const ImportRun binary = importBytes(row.binary, row.extension);
+    ASSERT_TRUE(binary.ok) << binary.last();
+    EXPECT_TRUE(binary.mesh == text.mesh);
   }
 }
 
