@@ -1,5 +1,6 @@
 #include "import/gmsh/F_GmshReader.h"
 
+#include <array>
 #include <cmath>
 #include <map>
 #include <optional>
@@ -63,10 +64,14 @@ const std::map<int, GmshType>& gmshTypes() {
   return types;
 }
 
+// Asked once per element, so answered from a table made once.
 const GmshType* typeOf(std::int64_t type) {
-  const auto& types = gmshTypes();
-  const auto it = types.find(static_cast<int>(std::max<std::int64_t>(std::min<std::int64_t>(type, 1 << 20), -1)));
-  return it == types.end() ? nullptr : &it->second;
+  static const auto table = [] {
+    std::array<const GmshType*, 128> t{};
+    for (const auto& [number, known] : gmshTypes()) t[static_cast<std::size_t>(number)] = &known;
+    return t;
+  }();
+  return type >= 0 && type < static_cast<std::int64_t>(table.size()) ? table[static_cast<std::size_t>(type)] : nullptr;
 }
 
 std::string typeName(std::int64_t type) { return "Gmsh element type " + std::to_string(type); }

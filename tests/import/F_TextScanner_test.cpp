@@ -125,3 +125,39 @@ TEST(F_TextScanner, LineFieldsTakeOnlyPlainWordsAndLeaveTheRest) {
   EXPECT_EQ(i, -42);
   EXPECT_EQ(r, 25.0);
 }
+
+// Numbers of up to seven digits with eight bytes to look at are converted at
+// once; every other length goes digit by digit. Both give the same values and
+// stop at the same byte.
+TEST(F_TextScanner, IntegerPrefixesStopAtTheFirstByteThatIsNoDigit) {
+  const struct {
+    std::string text;
+    std::int64_t value;
+    int length;  // bytes taken; 0: none
+  } rows[] = {
+      {"1 345678", 1, 1},
+      {"1234567 ", 1234567, 7},     // seven digits, the eighth byte a blank
+      {"12345678", 12345678, 8},    // eight digits fill the eight bytes
+      {"12345678 ", 12345678, 8},
+      {"1234567", 1234567, 7},      // seven bytes only
+      {"-1234567 ", -1234567, 8},
+      {"-7,      ", -7, 2},
+      {"0000042/xx", 42, 7},        // '/' lies just below '0'
+      {"987654:xx", 987654, 6},     // ':' just above '9'
+      {"x1234567", 0, 0},
+      {"- 1234567", 0, 0},
+      {"123456789012345678901", 123456789012345678, 18},  // at most 18
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.text);
+    std::int64_t value = 0;
+    const char* stop = parseIntegerPrefix(row.text.data(), row.text.data() + row.text.size(), value);
+    if (row.length == 0) {
+      EXPECT_EQ(stop, nullptr);
+      continue;
+    }
+    ASSERT_NE(stop, nullptr);
+    EXPECT_EQ(stop - row.text.data(), row.length);
+    EXPECT_EQ(value, row.value);
+  }
+}
