@@ -205,7 +205,10 @@ int main(int argc, char** argv) {
   writeVtuRaw(plate, files[5].path);
   std::printf("%lld quadrilaterals, %d points; medians of %d runs\n", options.quads, plate.pointCount(), options.runs);
 
+  // KAVRILON_BENCH_ONLY=TEXT reads only the files whose name holds TEXT, beside the .s3d baseline.
+  const char* only = std::getenv("KAVRILON_BENCH_ONLY");
   for (const auto& file : files) {
+    if (only && &file != &files[0] && std::string(file.name).find(only) == std::string::npos) continue;
     const double bytes = static_cast<double>(std::filesystem::file_size(file.path));
     std::vector<Timing> cat, reading;
     for (int r = 0; r < options.runs; ++r) cat.push_back(timeOf([&] { plainRead(file.path); }));

@@ -3,7 +3,6 @@
 // tabs and line ends separate them, lines are counted, and every failure names
 // the line and what was expected there.
 
-#include <bit>
 #include <cstdint>
 #include <cstring>
 #include <vector>
@@ -101,32 +100,6 @@ std::string expectedMessage(std::string_view what, std::string_view found);
 inline const char* parseIntegerPrefix(const char* p, const char* end, std::int64_t& value) {
   const bool negative = p < end && *p == '-';
   if (negative) ++p;
-  if constexpr (std::endian::native == std::endian::little) {
-    // Up to seven digits with eight bytes to look at, the usual node and
-    // element number, converted at once: a byte is no digit when adding
-    // 0x46 or taking '0' sets its top bit (carries and borrows only reach
-    // the bytes after the first such byte).
-    if (end - p >= 8) {
-      std::uint64_t chunk;
-      std::memcpy(&chunk, p, 8);
-      const std::uint64_t other =
-          ((chunk + 0x4646464646464646ull) | (chunk - 0x3030303030303030ull)) & 0x8080808080808080ull;
-      if (other & 0xFFull) return nullptr;
-      const int n = std::countr_zero(other) / 8;  // 8 when all are digits
-      if (n < 8) {
-        // The n digits to the top, '0's below them, then eight digits at once.
-        chunk = (chunk << (8 * (8 - n))) | (0x3030303030303030ull >> (8 * n));
-        chunk -= 0x3030303030303030ull;
-        chunk = chunk * 10 + (chunk >> 8);
-        chunk = (((chunk & 0x000000FF000000FFull) * 0x000F424000000064ull) +
-                 (((chunk >> 16) & 0x000000FF000000FFull) * 0x0000271000000001ull)) >>
-                32;
-        const std::int64_t v = static_cast<std::int64_t>(chunk);
-        value = negative ? -v : v;
-        return p + n;
-      }
-    }
-  }
   const char* const digits = p;
   // At most 18 digits: one bound for the loop instead of two.
   const char* const limit = end - p > 18 ? p + 18 : end;

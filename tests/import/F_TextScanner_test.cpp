@@ -126,9 +126,8 @@ TEST(F_TextScanner, LineFieldsTakeOnlyPlainWordsAndLeaveTheRest) {
   EXPECT_EQ(r, 25.0);
 }
 
-// Numbers of up to seven digits with eight bytes to look at are converted at
-// once; every other length goes digit by digit. Both give the same values and
-// stop at the same byte.
+// The quick paths' integers: an optional '-' and 1 to 18 digits, up to the
+// first byte that is no digit, whatever lies around them.
 TEST(F_TextScanner, IntegerPrefixesStopAtTheFirstByteThatIsNoDigit) {
   const struct {
     std::string text;
