@@ -86,19 +86,21 @@ void F_MeshBuilder::addCell(int layer, F_CellKind kind, const std::int64_t* node
   }
   const int n = nodeCountOf(kind);
   if (sequential_) {
+    // Resolved straight into place (a range insert of a few numbers costs a
+    // call); a cell with a node not yet defined takes them back.
     const std::uint64_t defined = xyz_.size();
-    int resolved[kMaxCellNodes];
+    const std::size_t first = nodes_.size();
     int j = 0;
     for (; j < n; ++j) {
       const std::uint64_t index = static_cast<std::uint64_t>(nodeIds[j]) - static_cast<std::uint64_t>(firstId_);
       if (index >= defined) break;
-      resolved[j] = static_cast<int>(index);
+      nodes_.push_back(static_cast<int>(index));
     }
     if (j == n) {
-      cells_.push_back(Cell{nodes_.size(), layer, kind});
-      nodes_.insert(nodes_.end(), resolved, resolved + n);
+      cells_.push_back(Cell{first, layer, kind});
       return;
     }
+    nodes_.resize(first);
   }
   deferred_.push_back(Deferred{cells_.size(), rawNodes_.size(), cellId, where});
   cells_.push_back(Cell{nodes_.size(), layer, kind});
