@@ -118,11 +118,18 @@ class Reader {
   // of the plain shape; then nothing was consumed.
   template <class Part, class Use>
   std::size_t read(std::size_t most, Runs<Part>& runs, Use&& use) {
+    // Asked before every record: the answer is mostly no, and quick.
     if (threads_ <= 1 || most < kMinRecords) return 0;
     if (pause_ > 0) {
       --pause_;
       return 0;
     }
+    return readParts(most, runs, use);
+  }
+
+ private:
+  template <class Part, class Use>
+  [[gnu::noinline]] std::size_t readParts(std::size_t most, Runs<Part>& runs, Use& use) {
     if (text_.atEnd()) return 0;
     const std::size_t want = kPartBytes * static_cast<std::size_t>(threads_);
     std::string_view lines = text_.lines(want);
@@ -161,7 +168,6 @@ class Reader {
     return used;
   }
 
- private:
   F_TextScanner& text_;
   int threads_;
   std::size_t pause_ = 0;  // records left to the ordinary reading before the next try

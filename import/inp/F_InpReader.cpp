@@ -87,7 +87,7 @@ std::string upper(std::string s) {
   return s;
 }
 
-std::string_view trim(std::string_view s) {
+[[gnu::always_inline]] inline std::string_view trim(std::string_view s) {
   while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
   while (!s.empty() && (s.back() == ' ' || s.back() == '\t')) s.remove_suffix(1);
   return s;
@@ -272,7 +272,7 @@ class InpReader {
   void skipData(Source& src);
   std::int64_t integer(Source& src, std::string_view field, std::string_view what);
   double real(Source& src, std::string_view field, std::string_view what);
-  void addElement(const std::int64_t* values, const InpType& type, SetRecord& set, int line);
+  inline void addElement(const std::int64_t* values, const InpType& type, SetRecord& set, int line);
   SetRecord& setNamed(std::vector<SetRecord>& sets, std::unordered_map<std::string, std::size_t>& index,
                       const std::string& name);
 
