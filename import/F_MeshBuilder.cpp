@@ -258,6 +258,9 @@ void F_MeshBuilder::buildLayer(int layer, const std::vector<std::uint32_t>& cell
   const std::size_t cellCount = allCells ? cells_.size() : cellList.size();
   auto cellAt = [&](std::size_t i) -> const Cell& { return cells_[allCells ? i : cellList[i]]; };
 
+  // Asked once per cell, so looked up once per kind.
+  std::span<const F_CellPiece> piecesByKind[kCellKindCount];
+  for (int k = 0; k < kCellKindCount; ++k) piecesByKind[k] = piecesOf(static_cast<F_CellKind>(k));
   std::vector<F_SolidCell> solids;
   std::size_t pieces = 0;
   for (std::size_t i = 0; i < cellCount; ++i) {
@@ -265,7 +268,7 @@ void F_MeshBuilder::buildLayer(int layer, const std::vector<std::uint32_t>& cell
     if (isSolid(cell.kind)) {
       solids.push_back(F_SolidCell{cell.kind, nodes_.data() + cell.firstNode});
     } else {
-      pieces += piecesOf(cell.kind).size();
+      pieces += piecesByKind[static_cast<int>(cell.kind)].size();
     }
   }
   const std::vector<F_FaceRef> skin = findSkin(solids);
@@ -283,10 +286,11 @@ void F_MeshBuilder::buildLayer(int layer, const std::vector<std::uint32_t>& cell
   F_S3dElement* next = out.elements.data();
   auto emit = [&](const int* cellNodes, const std::uint8_t* order, int count) {
     F_SmallVector<int, 8>& to = (next++)->nodes;
-    to.reserve(count);
+    to.resize(count);
+    int* const out = to.data();
     for (int j = 0; j < count; ++j) {
       const int index = cellNodes[order[j]];
-      to.append(index + 1);
+      out[j] = index + 1;
       if (localOf[static_cast<std::size_t>(index)] == 0) {
         localOf[static_cast<std::size_t>(index)] = 1;
         points.push_back(index);
@@ -299,7 +303,7 @@ void F_MeshBuilder::buildLayer(int layer, const std::vector<std::uint32_t>& cell
     const Cell& cell = cellAt(i);
     const int* cellNodes = nodes_.data() + cell.firstNode;
     if (!isSolid(cell.kind)) {
-      for (const F_CellPiece& piece : piecesOf(cell.kind)) emit(cellNodes, piece.nodes, piece.nodeCount);
+      for (const F_CellPiece& piece : piecesByKind[static_cast<int>(cell.kind)]) emit(cellNodes, piece.nodes, piece.nodeCount);
       continue;
     }
     for (; nextFace < skin.size() && skin[nextFace] / 8 == solid; ++nextFace) {
