@@ -9,6 +9,7 @@
 
 #include <cstddef>
 #include <cstring>
+#include <exception>
 #include <string_view>
 #include <utility>
 #include <vector>
@@ -20,19 +21,22 @@ namespace F_LineChunks {
 
 // Bytes of lines each thread parses at a time; a stretch shorter than two
 // parts' worth of a minimum is left to the ordinary reading.
-constexpr std::size_t kPartBytes = 1 << 20;
+constexpr std::size_t kPartBytes = 512 * 1024;
 constexpr std::size_t kMinPartBytes = 32 * 1024;
 
-// `text` (whole lines, each ending with '\n') in up to `parts` pieces of
-// about equal size, each ending with a line end; none is empty.
-inline std::vector<std::string_view> split(std::string_view text, int parts) {
+// `text` (whole lines, each ending with '\n') in up to `parts` pieces, each
+// ending with a line end, none empty: the first of about `firstShare` times
+// the size of each other (which are about equal).
+inline std::vector<std::string_view> split(std::string_view text, int parts, double firstShare = 1.0) {
   std::vector<std::string_view> pieces;
+  const double shares = firstShare + (parts - 1);
   std::size_t from = 0;
   for (int t = 1; t <= parts && from < text.size(); ++t) {
     std::size_t to = text.size();
     if (t < parts) {
       // The piece ends with the first line end at or after its share.
-      const std::size_t share = text.size() / static_cast<std::size_t>(parts) * static_cast<std::size_t>(t);
+      const std::size_t share =
+          static_cast<std::size_t>(static_cast<double>(text.size()) * (firstShare + (t - 1)) / shares);
       to = text.find('\n', std::max(from, share));
       to = to == std::string_view::npos ? text.size() : to + 1;
     }
@@ -53,28 +57,34 @@ struct Run {
   std::size_t lines = 0;  // records taken, one per line
   std::size_t bytes = 0;  // of those lines, line ends included
   bool whole = false;     // every line of the piece was taken
+  std::size_t used = 0;   // records the reading goes on with
 };
 
 // The parts of one kind of record, kept from one stretch to the next so that
-// their storage is made once; `prototype` gives the record shape.
+// their storage is made once; `prototype` gives the record shape. Two sets:
+// one stretch is handed on while the next is parsed.
 template <class Part>
 struct Runs {
   explicit Runs(Part prototype = Part()) : prototype(std::move(prototype)) {}
   Part prototype;
-  std::vector<Run<Part>> runs;
+  std::vector<Run<Part>> sets[2];
 };
 
 // Parses each piece of `text` on its own thread, at most `most` lines each,
-// into runs.runs (one per piece).
-template <class Part>
-void parse(std::string_view text, int parts, std::size_t most, Runs<Part>& into) {
-  std::vector<std::string_view> pieces = split(text, parts);
+// into into.sets[set] (one run per piece). `before` runs first on the
+// calling thread, whose piece is then `firstShare` of the others'.
+template <class Part, class Before>
+void parse(std::string_view text, int parts, std::size_t most, Runs<Part>& into, int set, Before&& before,
+           double firstShare) {
+  std::vector<std::string_view> pieces = split(text, parts, firstShare);
+  std::vector<Run<Part>>& runs = into.sets[set];
   auto work = [&](int t) {
-    Run<Part>& run = into.runs[static_cast<std::size_t>(t)];
+    if (t == 0) before();
+    Run<Part>& run = runs[static_cast<std::size_t>(t)];
     const std::string_view piece = pieces[static_cast<std::size_t>(t)];
     run.part.restart(into.prototype);
     run.part.reserve(piece.size());
-    run.lines = run.bytes = 0;
+    run.lines = run.bytes = run.used = 0;
     run.whole = false;
     std::size_t at = 0;
     while (at < piece.size()) {
@@ -88,13 +98,18 @@ void parse(std::string_view text, int parts, std::size_t most, Runs<Part>& into)
     }
     run.whole = true;
   };
-  into.runs.resize(pieces.size(), Run<Part>{into.prototype});
+  runs.resize(pieces.size(), Run<Part>{into.prototype});
   if (!F_RenderThreads::run(static_cast<int>(pieces.size()), work)) {
     // No threads to be had: one part on this thread.
     pieces.assign(1, text);
-    into.runs.resize(1);
+    runs.resize(1);
     work(0);
   }
+}
+
+template <class Part>
+void parse(std::string_view text, int parts, std::size_t most, Runs<Part>& into) {
+  parse(text, parts, most, into, 0, [] {}, 1.0);
 }
 
 // Record lines read in parts while they come in long runs of the plain
@@ -106,16 +121,19 @@ class Reader {
  public:
   static constexpr std::size_t kMinRecords = 2048;
   static constexpr std::size_t kPause = 4096;
+  // The calling thread's piece beside the others' while it also hands on
+  // the records of the stretch before.
+  static constexpr double kJoiningShare = 0.5;
 
   explicit Reader(F_TextScanner& text) : text_(text), threads_(F_RenderThreads::count()) {}
 
-  // Reads up to `most` record lines from where the scanner stands: parses a
-  // stretch of them in parts, then hands each record to `use(part, index,
-  // line)` in file order (`index` counts within its part), with the line it
-  // stood on, and passes the lines
-  // used. Returns how many were used: 0 when only one thread may be used,
-  // when there are too few lines to share out, or when the next line is not
-  // of the plain shape; then nothing was consumed.
+  // Reads up to `most` record lines from where the scanner stands, a
+  // stretch at a time parsed in parts, and hands each record to `use(part,
+  // index, line)` in file order (`index` counts within its part), with the
+  // line it stood on; the records of one stretch are handed on while the
+  // next is parsed. Passes the lines used and returns how many: 0 when only
+  // one thread may be used, when there are too few lines to share out, or
+  // when the next line is not of the plain shape; then nothing was consumed.
   template <class Part, class Use>
   std::size_t read(std::size_t most, Runs<Part>& runs, Use&& use) {
     // Asked before every record: the answer is mostly no, and quick.
@@ -130,42 +148,74 @@ class Reader {
  private:
   template <class Part, class Use>
   [[gnu::noinline]] std::size_t readParts(std::size_t most, Runs<Part>& runs, Use& use) {
-    if (text_.atEnd()) return 0;
-    const std::size_t want = kPartBytes * static_cast<std::size_t>(threads_);
-    std::string_view lines = text_.lines(want);
-    if (lines.size() > want) lines = lines.substr(0, lines.find('\n', want) + 1);
-    const int parts =
-        static_cast<int>(std::min<std::size_t>(static_cast<std::size_t>(threads_), lines.size() / kMinPartBytes));
-    if (parts <= 1) {
-      pause_ = kPause;
-      return 0;
-    }
-    parse(lines, parts, most, runs);
-    std::size_t used = 0, bytes = 0;
-    const int firstLine = text_.line();
-    for (const Run<Part>& run : runs.runs) {
-      const std::size_t take = std::min(run.lines, most - used);
-      for (std::size_t i = 0; i < take; ++i) use(run.part, i, firstLine + static_cast<int>(used + i));
-      if (take < run.lines) {
-        // The records wanted end inside this part: its bytes up to their last line end.
-        const char* p = lines.data() + bytes;
-        const char* const end = lines.data() + lines.size();
-        for (std::size_t i = 0; i < take; ++i) {
-          p = static_cast<const char*>(std::memchr(p, '\n', static_cast<std::size_t>(end - p))) + 1;
+    std::size_t total = 0;
+    int pending = -1;  // the set whose records wait to be handed on
+    int pendingLine = 0;
+    std::exception_ptr failure;
+    auto handOn = [&](int set, int line) {
+      for (const Run<Part>& run : runs.sets[set]) {
+        for (std::size_t i = 0; i < run.used; ++i) use(run.part, i, line++);
+      }
+    };
+    bool more = true;
+    while (more) {
+      if (text_.atEnd()) break;
+      const std::size_t want = kPartBytes * static_cast<std::size_t>(threads_);
+      std::string_view lines = text_.lines(want);
+      if (lines.size() > want) lines = lines.substr(0, lines.find('\n', want) + 1);
+      const int parts =
+          static_cast<int>(std::min<std::size_t>(static_cast<std::size_t>(threads_), lines.size() / kMinPartBytes));
+      if (parts <= 1) {
+        if (total == 0) pause_ = kPause;
+        break;
+      }
+      const int set = pending == 0 ? 1 : 0;
+      const int line = pendingLine;
+      const int before = pending;
+      parse(
+          lines, parts, most - total, runs, set,
+          [&] {
+            // The thread must not throw: a failure goes on once the parts are done.
+            if (before < 0) return;
+            try {
+              handOn(before, line);
+            } catch (...) {
+              failure = std::current_exception();
+            }
+          },
+          pending < 0 ? 1.0 : kJoiningShare);
+      if (failure) std::rethrow_exception(failure);
+      std::size_t used = 0, bytes = 0;
+      for (Run<Part>& run : runs.sets[set]) {
+        if (!more) break;
+        run.used = std::min(run.lines, most - total - used);
+        if (run.used < run.lines) {
+          // The records wanted end inside this part: its bytes up to their last line end.
+          const char* p = lines.data() + bytes;
+          const char* const end = lines.data() + lines.size();
+          for (std::size_t i = 0; i < run.used; ++i) {
+            p = static_cast<const char*>(std::memchr(p, '\n', static_cast<std::size_t>(end - p))) + 1;
+          }
+          bytes = static_cast<std::size_t>(p - lines.data());
+          used += run.used;
+          more = false;
+          break;
         }
-        bytes = static_cast<std::size_t>(p - lines.data());
-        used += take;
-        break;
+        used += run.used;
+        bytes += run.bytes;
+        if (!run.whole) {
+          if (total + used < most) pause_ = kPause;
+          more = false;
+        }
       }
-      used += take;
-      bytes += run.bytes;
-      if (!run.whole) {
-        if (used < most) pause_ = kPause;
-        break;
-      }
+      if (total + used == most) more = false;
+      pending = set;
+      pendingLine = text_.line();
+      text_.takeLines(bytes, static_cast<int>(used));
+      total += used;
     }
-    text_.takeLines(bytes, static_cast<int>(used));
-    return used;
+    if (pending >= 0) handOn(pending, pendingLine);
+    return total;
   }
 
   F_TextScanner& text_;

@@ -54,7 +54,8 @@ std::string format(const char* pattern, auto... values) {
   return line;
 }
 
-// About 2.5 MB of each format: several stretches of parts on 2 or 3 threads.
+// About 2.5 MB of each format: several stretches of parts on 2 or 3 threads,
+// the records of one handed on while the next is parsed.
 const Grid kGrid{200};
 
 std::string msh22(const std::string& end = "\n") {
@@ -131,18 +132,18 @@ TEST(F_LineChunks, PiecesEndAtTheFirstLineEndFromTheirShare) {
 TEST(F_LineChunks, PartsStopAtTheirFirstRefusedLine) {
   F_LineChunks::Runs<Words> runs;
   F_LineChunks::parse("a\nb\nstop\nc\nd\ne\n", 2, 10, runs);
-  ASSERT_EQ(runs.runs.size(), 2u);
-  EXPECT_EQ(runs.runs[0].part.lines, (std::vector<std::string>{"a", "b"}));
-  EXPECT_EQ(runs.runs[0].bytes, 4u);
-  EXPECT_FALSE(runs.runs[0].whole);
-  EXPECT_EQ(runs.runs[1].part.lines, (std::vector<std::string>{"c", "d", "e"}));
-  EXPECT_TRUE(runs.runs[1].whole);
+  ASSERT_EQ(runs.sets[0].size(), 2u);
+  EXPECT_EQ(runs.sets[0][0].part.lines, (std::vector<std::string>{"a", "b"}));
+  EXPECT_EQ(runs.sets[0][0].bytes, 4u);
+  EXPECT_FALSE(runs.sets[0][0].whole);
+  EXPECT_EQ(runs.sets[0][1].part.lines, (std::vector<std::string>{"c", "d", "e"}));
+  EXPECT_TRUE(runs.sets[0][1].whole);
   // Kept storage starts empty again; a cap ends a part early.
   F_LineChunks::parse("a\nb\nc\n", 1, 2, runs);
-  ASSERT_EQ(runs.runs.size(), 1u);
-  EXPECT_EQ(runs.runs[0].part.lines, (std::vector<std::string>{"a", "b"}));
-  EXPECT_EQ(runs.runs[0].bytes, 4u);
-  EXPECT_FALSE(runs.runs[0].whole);
+  ASSERT_EQ(runs.sets[0].size(), 1u);
+  EXPECT_EQ(runs.sets[0][0].part.lines, (std::vector<std::string>{"a", "b"}));
+  EXPECT_EQ(runs.sets[0][0].bytes, 4u);
+  EXPECT_FALSE(runs.sets[0][0].whole);
 }
 
 // Files read on several threads give what one thread gives: the same mesh,
@@ -171,6 +172,10 @@ TEST_F(ThreadsFromEnvironment, TextFormatsReadOnSeveralThreadsAsOnOne) {
       {"2.2, an element naming a missing node", replaced(msh22(), elementLine22 + 25000, "25001 3 0 1 2 3 999999"), "msh"},
       {"2.2, a plain element naming a missing node", replaced(msh22(), elementLine22 + 25000, "25001 3 2 1 1 1 2 3 999999"),
        "msh"},
+      // Early in a section: in a stretch handed on while the next is parsed.
+      {"2.2, an early plain element naming a missing node", replaced(msh22(), elementLine22 + 100, "101 3 2 1 1 1 2 3 999999"),
+       "msh"},
+      {"2.2, an early node defined twice (bad)", replaced(msh22(), nodeLine22 + 100, "50 1 2 3"), "msh"},
       {"4.1", msh41(), "msh"},
       {"4.1, a bad coordinate", replaced(msh41(), 8 + 2 * gridNodes - 100, "1 2 z"), "msh"},
       {"inp", inp(), "inp"},
