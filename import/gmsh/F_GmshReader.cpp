@@ -660,10 +660,29 @@ void GmshReader::elements() {
       const std::size_t recordSize = static_cast<std::size_t>(1 + type->nodes);
       const std::size_t perChunk = std::max<std::size_t>(1, 16384 / recordSize);
       std::vector<std::uint64_t> records(std::min<std::size_t>(perChunk, static_cast<std::size_t>(n)) * recordSize);
+      std::vector<int> blockLayers;
       for (std::int64_t first = 0; first < n;) {
         const std::size_t count = std::min<std::size_t>(perChunk, static_cast<std::size_t>(n - first));
         const std::uint64_t start = b.offset();
         b.getArray(records.data(), count * recordSize, "an element");
+        if (type->kind && type->order.empty()) {
+          // The block's layers once, at its first element as element() would
+          // make them; then each record's nodes go to the builder as they lie.
+          if (first == 0) {
+            blockLayers.clear();
+            if (physicals.empty()) blockLayers.push_back(layerOf(dim, 0));
+            for (int physical : physicals) blockLayers.push_back(layerOf(dim, physical));
+          }
+          for (std::size_t i = 0; i < count; ++i) {
+            const std::uint64_t* record = records.data() + i * recordSize;
+            const auto* ids = reinterpret_cast<const std::int64_t*>(record + 1);
+            for (int layer : blockLayers) {
+              builder_.addCell(layer, *type->kind, ids, static_cast<std::int64_t>(record[0]), at(start + 8 * i * recordSize));
+            }
+          }
+          first += static_cast<std::int64_t>(count);
+          continue;
+        }
         for (std::size_t i = 0; i < count; ++i) {
           const std::uint64_t* record = records.data() + i * recordSize;
           for (int j = 0; j < type->nodes; ++j) nodes[j] = static_cast<std::int64_t>(record[1 + j]);
