@@ -580,6 +580,11 @@ void InpReader::finish() {
       }
     }
   }
+  // Every element in one set at least: room for that many cells.
+  if (!elements_.empty()) {
+    builder_.reserveCells(elements_.size(),
+                          static_cast<int>((elementNodes_.size() + elements_.size() - 1) / elements_.size()));
+  }
   std::vector<char> inSet(elements_.size(), 0);
   std::vector<std::int64_t> nodes;
   std::vector<std::vector<std::int64_t>> layerNodes;

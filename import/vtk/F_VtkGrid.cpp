@@ -151,6 +151,12 @@ void buildVtkLayers(const F_VtkGrid& grid, F_MeshBuilder& builder) {
       if (!regions && sameName(a.name, name) && a.values.size() == grid.cellCount()) regions = &a;
     }
   }
+  // Room for the cells as the grid holds them (pieces of strips and lines
+  // may add more), so that the builder's arrays are not moved as they grow.
+  if (grid.cellCount() > 0) {
+    builder.reserveCells(grid.cellCount(),
+                         static_cast<int>((grid.connectivity.size() + grid.cellCount() - 1) / grid.cellCount()));
+  }
   std::map<std::int64_t, int> layers;  // region value or dimension -> layer
   static const char* const kByDimension[] = {"Points", "Lines", "Surfaces", "Volumes"};
   // Cells come in runs of one layer: the last answer is usually the next.
