@@ -83,20 +83,25 @@ void parse(std::string_view text, int parts, std::size_t most, Runs<Part>& into,
     Run<Part>& run = runs[static_cast<std::size_t>(t)];
     const std::string_view piece = pieces[static_cast<std::size_t>(t)];
     run.part.restart(into.prototype);
-    run.part.reserve(piece.size());
     run.lines = run.bytes = run.used = 0;
     run.whole = false;
-    std::size_t at = 0;
-    while (at < piece.size()) {
-      if (run.lines == most) return;
-      const char* start = piece.data() + at;
-      const char* nl = static_cast<const char*>(std::memchr(start, '\n', piece.size() - at));
-      if (!run.part.take(std::string_view(start, static_cast<std::size_t>(nl - start)))) return;
-      ++run.lines;
-      at += static_cast<std::size_t>(nl - start) + 1;
-      run.bytes = at;
+    // A thread must not throw: when memory runs out the part ends there, and
+    // the ordinary reading, on the calling thread, meets the shortage itself.
+    try {
+      run.part.reserve(piece.size());
+      std::size_t at = 0;
+      while (at < piece.size()) {
+        if (run.lines == most) return;
+        const char* start = piece.data() + at;
+        const char* nl = static_cast<const char*>(std::memchr(start, '\n', piece.size() - at));
+        if (!run.part.take(std::string_view(start, static_cast<std::size_t>(nl - start)))) return;
+        ++run.lines;
+        at += static_cast<std::size_t>(nl - start) + 1;
+        run.bytes = at;
+      }
+      run.whole = true;
+    } catch (...) {
     }
-    run.whole = true;
   };
   runs.resize(pieces.size(), Run<Part>{into.prototype});
   if (!F_RenderThreads::run(static_cast<int>(pieces.size()), work)) {
