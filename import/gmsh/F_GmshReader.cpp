@@ -102,6 +102,20 @@ struct NodeLines {
   }
 };
 
+// Node tags of a 4.1 block one to a line, as they are written.
+struct TagLines {
+  std::vector<std::int64_t> tags;
+  void reserve(std::size_t bytes) { tags.reserve(bytes / 8); }
+  void restart(const TagLines&) { tags.clear(); }
+  bool take(std::string_view line) {
+    F_LineFields f(line);
+    std::int64_t tag = 0;
+    if (!f.integer(tag) || !f.atEnd()) return false;
+    tags.push_back(tag);
+    return true;
+  }
+};
+
 // Element lines of the plain shape, as the quick paths take them. Format
 // 2.2: number, a known type, up to 16 tags, its nodes; each record keeps
 // number, type, first tag (0 when not positive) and nodes. Format 4.1 (a
@@ -192,6 +206,7 @@ class GmshReader {
   F_InputFile& file_;
   F_TextScanner text_;
   F_LineChunks::Reader chunks_{text_};
+  F_LineChunks::Runs<TagLines> tagLines_;
   F_LineChunks::Runs<NodeLines> nodeLines_;
   F_LineChunks::Runs<ElementLines> elementLines_;
   F_MeshBuilder& builder_;
@@ -428,7 +443,15 @@ void GmshReader::nodes() {
         builder_.addNode(tags[static_cast<std::size_t>(i)], xyz[0], xyz[1], xyz[2], at(where));
       }
     } else {
-      for (std::int64_t i = 0; i < n; ++i) tags.push_back(text_.integer("a node tag"));
+      for (std::int64_t i = 0; i < n; ++i) {
+        const std::size_t got = chunks_.read(static_cast<std::size_t>(n - i), tagLines_,
+                                             [&](const TagLines& part, std::size_t k, int) { tags.push_back(part.tags[k]); });
+        if (got > 0) {
+          i += static_cast<std::int64_t>(got) - 1;
+          continue;
+        }
+        tags.push_back(text_.integer("a node tag"));
+      }
       for (std::int64_t i = 0; i < n; ++i) {
         if (extra == 0) {
           nodeLines_.prototype.withId = false;

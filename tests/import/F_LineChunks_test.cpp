@@ -178,6 +178,8 @@ TEST_F(ThreadsFromEnvironment, TextFormatsReadOnSeveralThreadsAsOnOne) {
       {"2.2, an early node defined twice (bad)", replaced(msh22(), nodeLine22 + 100, "50 1 2 3"), "msh"},
       {"4.1", msh41(), "msh"},
       {"4.1, a bad coordinate", replaced(msh41(), 8 + 2 * gridNodes - 100, "1 2 z"), "msh"},
+      {"4.1, a bad tag", replaced(msh41(), 7 + 20000, "x"), "msh"},
+      {"4.1, two tags on a line", replaced(replaced(msh41(), 7 + 101, ""), 7 + 100, "101 102"), "msh"},
       {"inp", inp(), "inp"},
       {"inp, last line without a line end", lastLineOpen, "inp"},
       {"inp, a comment among the nodes", replaced(inp(), nodeLineInp + 15000, "** here\n15001, 1, 2, 3"), "inp"},
