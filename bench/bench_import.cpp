@@ -3,7 +3,7 @@
 //
 // bench_import [--quads N] [--runs R] [--dir DIR] [--keep]
 // The surface mesh (N quadrilaterals) is written as .s3d, Gmsh 2.2 text, Gmsh
-// 4.1 binary, an Abaqus deck, binary legacy VTK and VTK XML appended raw; the block has about N
+// 4.1 text and binary, an Abaqus deck, binary legacy VTK and VTK XML appended raw; the block has about N
 // hexahedra (100 x 100 x 100 for the default million).
 
 #include <bit>
@@ -55,6 +55,25 @@ void writeMsh22Text(const F_S3dLayer& layer, const std::string& path) {
   for (int i = 1; i <= layer.elementCount(); ++i) {
     const F_S3dElement& e = layer.element(i);
     std::fprintf(out.f, "%d 3 2 1 1 %d %d %d %d\n", i, e.node(1), e.node(2), e.node(3), e.node(4));
+  }
+  std::fprintf(out.f, "$EndElements\n");
+}
+
+// Gmsh 4.1 text, as Gmsh writes it by default: one block of points (tags,
+// then coordinates) and one of quadrilaterals.
+void writeMsh41Text(const F_S3dLayer& layer, const std::string& path) {
+  File out(path);
+  const int n = layer.pointCount(), e = layer.elementCount();
+  std::fprintf(out.f, "$MeshFormat\n4.1 0 8\n$EndMeshFormat\n$Nodes\n1 %d 1 %d\n2 1 0 %d\n", n, n, n);
+  for (int i = 1; i <= n; ++i) std::fprintf(out.f, "%d\n", i);
+  for (int i = 1; i <= n; ++i) {
+    const F_Point3D& p = layer.point(i);
+    std::fprintf(out.f, "%.16g %.16g %.16g\n", p.x, p.y, p.z);
+  }
+  std::fprintf(out.f, "$EndNodes\n$Elements\n1 %d 1 %d\n2 1 3 %d\n", e, e, e);
+  for (int i = 1; i <= e; ++i) {
+    const F_S3dElement& el = layer.element(i);
+    std::fprintf(out.f, "%d %d %d %d %d\n", i, el.node(1), el.node(2), el.node(3), el.node(4));
   }
   std::fprintf(out.f, "$EndElements\n");
 }
@@ -191,7 +210,7 @@ int main(int argc, char** argv) {
     const char* name;
     std::string path;
   } files[] = {{".s3d (baseline reader)", base + ".s3d"}, {".msh 2.2 text", base + "-text.msh"},
-               {".msh 4.1 binary", base + "-binary.msh"}, {".inp", base + ".inp"},
+               {".msh 4.1 text", base + "-text41.msh"}, {".msh 4.1 binary", base + "-binary.msh"}, {".inp", base + ".inp"},
                {".vtk binary", base + "-binary.vtk"}, {".vtu raw", base + "-raw.vtu"}};
   {
     auto f = F_OutputFile::create(files[0].path, F_OutputFile::Mode::Text);
@@ -199,10 +218,11 @@ int main(int argc, char** argv) {
     if (!f->close()) return 1;
   }
   writeMsh22Text(plate, files[1].path);
-  writeMsh41Binary(xyz, quads, 3, 4, files[2].path);
-  writeInp(plate, files[3].path);
-  writeVtkBinary(plate, files[4].path);
-  writeVtuRaw(plate, files[5].path);
+  writeMsh41Text(plate, files[2].path);
+  writeMsh41Binary(xyz, quads, 3, 4, files[3].path);
+  writeInp(plate, files[4].path);
+  writeVtkBinary(plate, files[5].path);
+  writeVtuRaw(plate, files[6].path);
   std::printf("%lld quadrilaterals, %d points; medians of %d runs\n", options.quads, plate.pointCount(), options.runs);
 
   // KAVRILON_BENCH_ONLY=TEXT reads only the files whose name holds TEXT, beside the .s3d baseline.
