@@ -726,11 +726,20 @@ void GmshReader::elements() {
         element(*type, typeNumber, static_cast<std::int64_t>(record[0]), nodes, physicals, dim, at(where));
       } else {
         elementLines_.prototype.nodes = type->nodes;
-        const std::size_t got = chunks_.read(static_cast<std::size_t>(n - e), elementLines_,
-                                             [&](const ElementLines& part, std::size_t k, int ln) {
-                                               const std::int64_t* v = part.values.data() + part.first[k];
-                                               element(*type, typeNumber, v[0], v + 1, physicals, dim, Where{ln, false});
-                                             });
+        // Records of a kind in the shared node order go to the block's layers
+        // as they lie; those are the layers element() would find.
+        const bool direct = type->kind && type->order.empty();
+        std::vector<int> blockLayers;
+        const std::size_t got = chunks_.read(
+            static_cast<std::size_t>(n - e), elementLines_, [&](const ElementLines& part, std::size_t k, int ln) {
+              const std::int64_t* v = part.values.data() + part.first[k];
+              if (!direct) return element(*type, typeNumber, v[0], v + 1, physicals, dim, Where{ln, false});
+              if (blockLayers.empty()) {
+                if (physicals.empty()) blockLayers.push_back(layerOf(dim, 0));
+                for (int physical : physicals) blockLayers.push_back(layerOf(dim, physical));
+              }
+              for (int layer : blockLayers) builder_.addCell(layer, *type->kind, v + 1, v[0], Where{ln, false});
+            });
         if (got > 0) {
           e += static_cast<std::int64_t>(got) - 1;
           continue;
