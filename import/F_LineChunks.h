@@ -8,6 +8,7 @@
 // line and in the words it always has.
 
 #include <cstddef>
+#include <atomic>
 #include <cstring>
 #include <exception>
 #include <string_view>
@@ -24,19 +25,16 @@ namespace F_LineChunks {
 constexpr std::size_t kPartBytes = 512 * 1024;
 constexpr std::size_t kMinPartBytes = 32 * 1024;
 
-// `text` (whole lines, each ending with '\n') in up to `parts` pieces, each
-// ending with a line end, none empty: the first of about `firstShare` times
-// the size of each other (which are about equal).
-inline std::vector<std::string_view> split(std::string_view text, int parts, double firstShare = 1.0) {
+// `text` (whole lines, each ending with '\n') in up to `parts` pieces of
+// about equal size, each ending with a line end; none is empty.
+inline std::vector<std::string_view> split(std::string_view text, int parts) {
   std::vector<std::string_view> pieces;
-  const double shares = firstShare + (parts - 1);
   std::size_t from = 0;
   for (int t = 1; t <= parts && from < text.size(); ++t) {
     std::size_t to = text.size();
     if (t < parts) {
       // The piece ends with the first line end at or after its share.
-      const std::size_t share =
-          static_cast<std::size_t>(static_cast<double>(text.size()) * (firstShare + (t - 1)) / shares);
+      const std::size_t share = text.size() / static_cast<std::size_t>(parts) * static_cast<std::size_t>(t);
       to = text.find('\n', std::max(from, share));
       to = to == std::string_view::npos ? text.size() : to + 1;
     }
@@ -70,21 +68,27 @@ struct Runs {
   std::vector<Run<Part>> sets[2];
 };
 
-// Parses each piece of `text` on its own thread, at most `most` lines each,
-// into into.sets[set] (one run per piece). `before` runs first on the
-// calling thread, whose piece is then `firstShare` of the others'.
+// Parses `text` cut into `parts` pieces on `threads` threads, each taking
+// the next piece not yet taken, at most `most` lines a piece, into
+// into.sets[set] (one run per piece): a thread held up elsewhere delays only
+// its own piece. `before` runs first on the calling thread. Pieces after one
+// that ended early are not parsed (their runs stay empty).
 template <class Part, class Before>
-void parse(std::string_view text, int parts, std::size_t most, Runs<Part>& into, int set, Before&& before,
-           double firstShare) {
-  std::vector<std::string_view> pieces = split(text, parts, firstShare);
+void parse(std::string_view text, int threads, int parts, std::size_t most, Runs<Part>& into, int set,
+           Before&& before) {
+  const std::vector<std::string_view> pieces = split(text, parts);
   std::vector<Run<Part>>& runs = into.sets[set];
-  auto work = [&](int t) {
-    if (t == 0) before();
-    Run<Part>& run = runs[static_cast<std::size_t>(t)];
-    const std::string_view piece = pieces[static_cast<std::size_t>(t)];
-    run.part.restart(into.prototype);
+  runs.resize(pieces.size(), Run<Part>{into.prototype});
+  for (Run<Part>& run : runs) {
     run.lines = run.bytes = run.used = 0;
     run.whole = false;
+  }
+  std::atomic<std::size_t> next{0};
+  std::atomic<std::size_t> stop{pieces.size()};  // the first piece known to end early
+  auto parsePiece = [&](std::size_t i) {
+    Run<Part>& run = runs[i];
+    const std::string_view piece = pieces[i];
+    run.part.restart(into.prototype);
     // A thread must not throw: when memory runs out the part ends there, and
     // the ordinary reading, on the calling thread, meets the shortage itself.
     try {
@@ -103,18 +107,27 @@ void parse(std::string_view text, int parts, std::size_t most, Runs<Part>& into,
     } catch (...) {
     }
   };
-  runs.resize(pieces.size(), Run<Part>{into.prototype});
-  if (!F_RenderThreads::run(static_cast<int>(pieces.size()), work)) {
-    // No threads to be had: one part on this thread.
-    pieces.assign(1, text);
-    runs.resize(1);
-    work(0);
-  }
+  auto work = [&](int t) {
+    if (t == 0) before();
+    for (;;) {
+      const std::size_t i = next.fetch_add(1);
+      if (i >= pieces.size()) return;
+      if (i > stop.load()) continue;
+      parsePiece(i);
+      if (!runs[i].whole) {
+        std::size_t known = stop.load();
+        while (i < known && !stop.compare_exchange_weak(known, i)) {
+        }
+      }
+    }
+  };
+  // When no thread can be started, nothing ran: all of it on this one.
+  if (!F_RenderThreads::run(std::max(1, std::min(threads, static_cast<int>(pieces.size()))), work)) work(0);
 }
 
 template <class Part>
-void parse(std::string_view text, int parts, std::size_t most, Runs<Part>& into) {
-  parse(text, parts, most, into, 0, [] {}, 1.0);
+void parse(std::string_view text, int threads, int parts, std::size_t most, Runs<Part>& into) {
+  parse(text, threads, parts, most, into, 0, [] {});
 }
 
 // Record lines read in parts while they come in long runs of the plain
@@ -126,9 +139,9 @@ class Reader {
  public:
   static constexpr std::size_t kMinRecords = 2048;
   static constexpr std::size_t kPause = 4096;
-  // The calling thread's piece beside the others' while it also hands on
-  // the records of the stretch before.
-  static constexpr double kJoiningShare = 0.5;
+  // Pieces of a stretch for each thread: the calling thread, which also
+  // hands on the records of the stretch before, takes fewer.
+  static constexpr int kPiecesPerThread = 4;
 
   explicit Reader(F_TextScanner& text) : text_(text), threads_(F_RenderThreads::count()) {}
 
@@ -177,18 +190,15 @@ class Reader {
       const int set = pending == 0 ? 1 : 0;
       const int line = pendingLine;
       const int before = pending;
-      parse(
-          lines, parts, most - total, runs, set,
-          [&] {
-            // The thread must not throw: a failure goes on once the parts are done.
-            if (before < 0) return;
-            try {
-              handOn(before, line);
-            } catch (...) {
-              failure = std::current_exception();
-            }
-          },
-          pending < 0 ? 1.0 : kJoiningShare);
+      parse(lines, parts, parts * kPiecesPerThread, most - total, runs, set, [&] {
+        // The thread must not throw: a failure goes on once the parts are done.
+        if (before < 0) return;
+        try {
+          handOn(before, line);
+        } catch (...) {
+          failure = std::current_exception();
+        }
+      });
       if (failure) std::rethrow_exception(failure);
       std::size_t used = 0, bytes = 0;
       for (Run<Part>& run : runs.sets[set]) {

@@ -128,18 +128,27 @@ TEST(F_LineChunks, PiecesEndAtTheFirstLineEndFromTheirShare) {
 }
 
 // Each part stops at its first refused line, or after `most` lines, and
-// says whether it took all of its piece.
+// says whether it took all of its piece; pieces after one that stopped are
+// left unparsed.
 TEST(F_LineChunks, PartsStopAtTheirFirstRefusedLine) {
   F_LineChunks::Runs<Words> runs;
-  F_LineChunks::parse("a\nb\nstop\nc\nd\ne\n", 2, 10, runs);
+  // One thread takes the pieces in order: the second is never parsed.
+  F_LineChunks::parse("a\nb\nstop\nc\nd\ne\n", 1, 2, 10, runs);
   ASSERT_EQ(runs.sets[0].size(), 2u);
   EXPECT_EQ(runs.sets[0][0].part.lines, (std::vector<std::string>{"a", "b"}));
   EXPECT_EQ(runs.sets[0][0].bytes, 4u);
   EXPECT_FALSE(runs.sets[0][0].whole);
-  EXPECT_EQ(runs.sets[0][1].part.lines, (std::vector<std::string>{"c", "d", "e"}));
-  EXPECT_TRUE(runs.sets[0][1].whole);
+  EXPECT_EQ(runs.sets[0][1].lines, 0u);
+  EXPECT_FALSE(runs.sets[0][1].whole);
+  // A stop on the first line of the last piece leaves the one before whole.
+  F_LineChunks::parse("a\nb\nc\nd\nstop\ne\n", 2, 2, 10, runs);
+  ASSERT_EQ(runs.sets[0].size(), 2u);
+  EXPECT_EQ(runs.sets[0][0].part.lines, (std::vector<std::string>{"a", "b", "c", "d"}));
+  EXPECT_TRUE(runs.sets[0][0].whole);
+  EXPECT_EQ(runs.sets[0][1].lines, 0u);
+  EXPECT_FALSE(runs.sets[0][1].whole);
   // Kept storage starts empty again; a cap ends a part early.
-  F_LineChunks::parse("a\nb\nc\n", 1, 2, runs);
+  F_LineChunks::parse("a\nb\nc\n", 2, 1, 2, runs);
   ASSERT_EQ(runs.sets[0].size(), 1u);
   EXPECT_EQ(runs.sets[0][0].part.lines, (std::vector<std::string>{"a", "b"}));
   EXPECT_EQ(runs.sets[0][0].bytes, 4u);
