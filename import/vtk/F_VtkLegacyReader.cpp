@@ -172,7 +172,11 @@ void VtkLegacyReader::read() {
       const std::string type = typeWord("the type of the points");
       const Where where = here();
       // Straight into the mesh, a point at a time.
-      if (binary_) builder_.reserveNodes(static_cast<std::uint64_t>(points));
+      // Room once the block is known to be all there (each() refuses it otherwise).
+      if (binary_ && static_cast<std::uint64_t>(3 * points) <=
+                         text_.remaining() / static_cast<std::uint64_t>(sizeOfType(type))) {
+        builder_.reserveNodes(static_cast<std::uint64_t>(points));
+      }
       double xyz[3];
       int axis = 0;
       each(type, 3 * points, [&](std::size_t i, double v) {

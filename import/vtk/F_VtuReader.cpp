@@ -477,12 +477,17 @@ void VtuReader::read() {
           [&](std::size_t n) { grid.connectivity.reserve(firstIndex + n); });
       const std::size_t count = grid.connectivity.size() - firstIndex;
       const std::size_t firstEnd = grid.offsets.size();
-      grid.offsets.reserve(firstEnd + static_cast<std::size_t>(piece.cells));
-      each(*offsets, piece.cells, [&](std::size_t, double v) { grid.offsets.push_back(vtkIndex(v)); });
-      grid.types.reserve(firstCell + static_cast<std::size_t>(piece.cells));
-      each(*types, piece.cells, [&](std::size_t, double t) {
-        grid.types.push_back(t >= 0 && t <= 255 ? static_cast<std::uint8_t>(static_cast<int>(t)) : std::uint8_t{0});
-      });
+      // Room only once the values are known to be there: a declared count
+      // alone reserves nothing.
+      each(
+          *offsets, piece.cells, [&](std::size_t, double v) { grid.offsets.push_back(vtkIndex(v)); },
+          [&](std::size_t n) { grid.offsets.reserve(firstEnd + n); });
+      each(
+          *types, piece.cells,
+          [&](std::size_t, double t) {
+            grid.types.push_back(t >= 0 && t <= 255 ? static_cast<std::uint8_t>(static_cast<int>(t)) : std::uint8_t{0});
+          },
+          [&](std::size_t n) { grid.types.reserve(firstCell + n); });
       // Each cell's points run on from where the one before ended; those
       // after the last cell's end belong to no cell.
       std::int64_t begin = 0;
