@@ -277,6 +277,7 @@ int main(int argc, char** argv) {
   for (int r = 0; r < options.runs; ++r) skinning.push_back(timeOf([&] { faces = findSkin(cells).size(); }));
   const std::string block = base + "-hexes.msh";
   writeMsh41Binary(points, hexes, 5, 8, block);
+  ::sync();
   for (int r = 0; r < options.runs; ++r) {
     F_S3dMesh mesh;
     importing.push_back(timeOf([&] {
