@@ -20,9 +20,14 @@
 
 namespace F_LineChunks {
 
-// Bytes of lines each thread parses at a time; a stretch shorter than two
-// parts' worth of a minimum is left to the ordinary reading.
+// Bytes of lines each thread parses at a time: the first stretch of a run
+// of records is small, and each one after it twice the one before, up to
+// the most, so that a long section meets the threads seldom (every meeting
+// may wait for a thread the system has put aside) and a short one is
+// still shared out. A stretch shorter than two parts' worth of a minimum is
+// left to the ordinary reading.
 constexpr std::size_t kPartBytes = 512 * 1024;
+constexpr std::size_t kMostPartBytes = 4 << 20;
 constexpr std::size_t kMinPartBytes = 32 * 1024;
 
 // `text` (whole lines, each ending with '\n') in up to `parts` pieces of
@@ -176,9 +181,11 @@ class Reader {
       }
     };
     bool more = true;
+    std::size_t partBytes = kPartBytes;
     while (more) {
       if (text_.atEnd()) break;
-      const std::size_t want = kPartBytes * static_cast<std::size_t>(threads_);
+      const std::size_t want = partBytes * static_cast<std::size_t>(threads_);
+      partBytes = std::min(2 * partBytes, kMostPartBytes);
       std::string_view lines = text_.lines(want);
       if (lines.size() > want) lines = lines.substr(0, lines.find('\n', want) + 1);
       const int parts =
