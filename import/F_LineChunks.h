@@ -28,6 +28,9 @@ namespace F_LineChunks {
 // left to the ordinary reading.
 constexpr std::size_t kPartBytes = 512 * 1024;
 constexpr std::size_t kMostPartBytes = 4 << 20;
+// However many threads there are: a stretch, and the records parsed from it,
+// stay within a few times this.
+constexpr std::size_t kMostStretchBytes = 16 << 20;
 constexpr std::size_t kMinPartBytes = 32 * 1024;
 
 // `text` (whole lines, each ending with '\n') in up to `parts` pieces of
@@ -184,7 +187,7 @@ class Reader {
     std::size_t partBytes = kPartBytes;
     while (more) {
       if (text_.atEnd()) break;
-      const std::size_t want = partBytes * static_cast<std::size_t>(threads_);
+      const std::size_t want = std::min(partBytes * static_cast<std::size_t>(threads_), kMostStretchBytes);
       partBytes = std::min(2 * partBytes, kMostPartBytes);
       std::string_view lines = text_.lines(want);
       if (lines.size() > want) lines = lines.substr(0, lines.find('\n', want) + 1);
