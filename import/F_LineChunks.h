@@ -1,14 +1,15 @@
 #pragma once
 // Record lines of a text mesh file parsed on several threads: a stretch of
-// whole lines is cut at line ends into one part per thread, each part parsed
-// on its own until its first line that is not of the plain shape, and the
-// parts joined in order while each goes on where the one before ended. The
-// line that stopped a part, and everything after it, is left to the
-// ordinary word-by-word reading, which says what is wrong with it, on the
-// line and in the words it always has.
+// whole lines is cut at line ends into pieces that the threads take in turn,
+// each piece parsed on its own until its first line that is not of the plain
+// shape, and the parts joined in order while each goes on where the one
+// before ended. The line that stopped a part, and everything after it, is
+// left to the ordinary word-by-word reading, which says what is wrong with
+// it, on the line and in the words it always has.
 
-#include <cstddef>
+#include <algorithm>
 #include <atomic>
+#include <cstddef>
 #include <cstring>
 #include <exception>
 #include <string_view>
