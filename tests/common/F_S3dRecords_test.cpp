@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -91,6 +92,7 @@ TEST_F(ThreadsFromEnvironment, WrittenFilesReadAsTheOrdinaryReaderReadsThem) {
       {"a node beyond the points", 300, 200, " 197 4 393 395 603 394"},
       {"a node of zero", 300, 200, " 197 4 393 0 396 394"},
       {"a bad item count", 300, 250, " 248 4 495 497 498 496"},
+      {"eight digits", 300, 120, " 117 4 00000233 235 236 234"},
       {"nine digits", 300, 120, " 117 4 000000233 235 236 234"},
       {"ten digits", 300, 120, " 117 4 0000000233 235 236 234"},
       {"twenty nodes", 300, 30, " 27 20 1 2 3 4 5 6 7 8 9 10 11 12 13 14 15 16 17 18 19 20"},
@@ -100,6 +102,8 @@ TEST_F(ThreadsFromEnvironment, WrittenFilesReadAsTheOrdinaryReaderReadsThem) {
       {"a point with an exponent", 300, 500, " 197 1e2 0 -3"},
       // Reals of up to 15 digits with a point are converted on the spot, the rest the full way.
       {"fifteen digits", 300, 500, " 197 0.123456789012345 -99999999999999.9 12345678.9012345"},
+      {"fifteen digits split every way", 300, 500, " 197 12345678901234.5 9.87654321098765 -1234567.89012345"},
+      {"digits up to the end of the line", 300, 500, " 197 1.5 2.5 3.25"},
       {"sixteen digits", 300, 500, " 197 0.1234567890123456 -999999999999999.9 1.000000000000001"},
       {"seventeen digits", 300, 500, " 197 1.7976931348623157 0.30000000000000004 2.2250738585072014"},
       {"halfway cases", 300, 500, " 197 0.1 0.2 0.3"},
@@ -157,4 +161,28 @@ TEST_F(ThreadsFromEnvironment, LargeFilesGiveTheSameMeshOnAnyNumberOfThreads) {
       expectSameAsOrdinary(broken);
     }
   }
+}
+
+TEST(S3dRecords, RandomNumbersReadAsTheOrdinaryReaderReadsThem) {
+  // Reals of every split of up to 16 digits about the point, and item numbers
+  // with up to ten digits (leading zeros), against the ordinary reader.
+  std::mt19937 random(11);
+  auto digits = [&](int n) {
+    std::string d;
+    for (int i = 0; i < n; ++i) d += static_cast<char>('0' + random() % 10);
+    return d;
+  };
+  std::vector<std::string> lines = writtenLines(300);
+  for (int i = 1; i <= 602; ++i) {
+    std::string line = " " + std::string(random() % 10, '0') + std::to_string(i);
+    for (int v = 0; v < 3; ++v) {
+      line += std::string(1 + random() % 3, ' ');
+      if (random() % 2) line += '-';
+      line += digits(1 + static_cast<int>(random() % 9)) + "." + digits(1 + static_cast<int>(random() % 9));
+    }
+    lines[static_cast<std::size_t>(303 + i - 1)] = line;
+  }
+  expectSameAsOrdinary(lines);
+  const Read fast = readBytes(joined(lines));
+  EXPECT_EQ(fast.message, "");
 }
