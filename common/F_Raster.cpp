@@ -8,6 +8,7 @@ namespace {
 
 // A triangle edge with depth, y and value as linear functions of z.
 struct Edge {
+  Edge() = default;
   Edge(const F_Vertex& from, const F_Vertex& to) : z0(from.z), x0(from.x), y0(from.y), v0(from.v) {
     const double inverse = 1.0 / (to.z - from.z);
     kx = (to.x - from.x) * inverse;
@@ -18,8 +19,9 @@ struct Edge {
   double y(double z) const { return y0 + ky * (z - z0); }
   double v(double z) const { return v0 + kv * (z - z0); }
 
+  // Left unset by the default constructor: a short edge is only read after it was set up.
   double z0, x0, y0, v0;
-  double kx = 0, ky = 0, kv = 0;
+  double kx, ky, kv;
 };
 
 // One row of the fill, from the long edge's point (yL, dL, vL) to the short
@@ -54,19 +56,22 @@ struct Edge {
 
 }  // namespace
 
-void rasterTriangle(const F_DrawArea& area, const F_ScreenMap& map, const F_ColorScale& scale, F_Vertex a,
-                    F_Vertex b, F_Vertex c) {
+void rasterTriangle(const F_DrawArea& area, const F_ScreenMap& map, const F_ColorScale& scale, const F_Vertex& a,
+                    const F_Vertex& b, const F_Vertex& c) {
   int rowFrom, rowTo;
   if (triangleRows(area, map, a, b, c, rowFrom, rowTo)) fillTriangle(area, map, scale, a, b, c, rowFrom, rowTo);
 }
 
-KAVRILON_ROUNDING_LOOP void fillTriangle(const F_DrawArea& area, const F_ScreenMap& map, const F_ColorScale& scale, F_Vertex a,
-                  F_Vertex b, F_Vertex c, int rowFrom, int rowTo) {
-
-  // a lowest, b highest, c between: a-b is the long edge.
-  if (a.z > c.z) std::swap(a, c);
-  if (c.z > b.z) std::swap(c, b);
-  if (a.z > c.z) std::swap(a, c);
+KAVRILON_ROUNDING_LOOP void fillTriangle(const F_DrawArea& area, const F_ScreenMap& map, const F_ColorScale& scale,
+                                         const F_Vertex& first, const F_Vertex& second, const F_Vertex& third,
+                                         int rowFrom, int rowTo) {
+  // a lowest, b highest, c between: a-b is the long edge. The corners stay
+  // where they are; only pointers to them are ordered.
+  const F_Vertex *pa = &first, *pb = &second, *pc = &third;
+  if (pa->z > pc->z) std::swap(pa, pc);
+  if (pc->z > pb->z) std::swap(pc, pb);
+  if (pa->z > pc->z) std::swap(pa, pc);
+  const F_Vertex &a = *pa, &b = *pb, &c = *pc;
 
   int rFrom = std::max(rowFrom, area.firstRow);
   int rTo = std::min(rowTo, area.lastRow);
@@ -83,17 +88,22 @@ KAVRILON_ROUNDING_LOOP void fillTriangle(const F_DrawArea& area, const F_ScreenM
   const Edge longEdge(a, b);
   const bool lowUsable = std::fabs(c.z - a.z) > 1e-10;
   const bool highUsable = std::fabs(b.z - c.z) > 1e-10;
-  const Edge low(a, c);  // not a number when unusable, and then never read
-  const Edge high(c, b);
+  // A triangle of a fine mesh mostly spans one row, which needs one of the
+  // short edges: each is set up when a row first needs it.
+  Edge low, high;
+  bool lowReady = false, highReady = false;
   for (int r = rFrom; r <= rTo; ++r) {
     const double z = (r - map.originX2) / map.scaleX2;
     const Edge* shortEdge;
-    if (lowUsable && a.z <= z && z <= c.z)
+    if (lowUsable && a.z <= z && z <= c.z) {
+      if (!lowReady) low = Edge(a, c), lowReady = true;
       shortEdge = &low;
-    else if (highUsable && c.z <= z && z <= b.z)
+    } else if (highUsable && c.z <= z && z <= b.z) {
+      if (!highReady) high = Edge(c, b), highReady = true;
       shortEdge = &high;
-    else
+    } else {
       continue;
+    }
     fillSpan(area, map, scale, r, longEdge.y(z), longEdge.x(z), longEdge.v(z), shortEdge->y(z), shortEdge->x(z),
              shortEdge->v(z));
   }

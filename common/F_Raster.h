@@ -22,11 +22,11 @@
 // A segment from a to b with its depth bias (a tenth of its 3D length).
 void rasterLine(const F_DrawArea& area, const F_ScreenMap& map, const F_ColorScale& scale, const F_Vertex& a,
                 const F_Vertex& b);
-void rasterTriangle(const F_DrawArea& area, const F_ScreenMap& map, const F_ColorScale& scale, F_Vertex a,
-                    F_Vertex b, F_Vertex c);
+void rasterTriangle(const F_DrawArea& area, const F_ScreenMap& map, const F_ColorScale& scale, const F_Vertex& a,
+                    const F_Vertex& b, const F_Vertex& c);
 // rasterTriangle after its first step: triangleRows has returned true with rowFrom and rowTo.
-void fillTriangle(const F_DrawArea& area, const F_ScreenMap& map, const F_ColorScale& scale, F_Vertex a,
-                  F_Vertex b, F_Vertex c, int rowFrom, int rowTo);
+void fillTriangle(const F_DrawArea& area, const F_ScreenMap& map, const F_ColorScale& scale, const F_Vertex& a,
+                  const F_Vertex& b, const F_Vertex& c, int rowFrom, int rowTo);
 
 // The rows, rowFrom to rowTo, that the fills above may write for these
 // corners; false when they write nothing at all in `area`. A caller may drop
