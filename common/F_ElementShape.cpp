@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <utility>
 
 #include "include/F_Errors.h"
 
@@ -180,6 +181,16 @@ void F_SampleTable::build(int nodeCount, int divisions) {
   for (int s = 0; s < sampleCount(); ++s) {
     const std::size_t at = static_cast<std::size_t>(s) * nodeCount;
     F_ElementShape::evaluate(nodeCount, samples_[s].xi, samples_[s].eta, &n_[at], &dXi_[at], &dEta_[at]);
+  }
+  const int grouped = (sampleCount() + 3) / 4 * 4;
+  for (auto [lanes, single] : {std::pair{&nLanes_, &n_}, {&dXiLanes_, &dXi_}, {&dEtaLanes_, &dEta_}}) {
+    lanes->assign(static_cast<std::size_t>(grouped) * nodeCount, 0.0);
+    for (int s = 0; s < sampleCount(); ++s) {
+      for (int j = 0; j < nodeCount; ++j) {
+        (*lanes)[static_cast<std::size_t>(s / 4 * 4 * nodeCount + 4 * j + s % 4)] =
+            (*single)[static_cast<std::size_t>(s * nodeCount + j)];
+      }
+    }
   }
   reach_ = 0;
   for (int s = 0; s < sampleCount(); ++s) {

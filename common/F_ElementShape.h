@@ -62,6 +62,14 @@ class F_SampleTable {
   const double* n(int s) const { return n_.data() + s * nodeCount_; }
   const double* dXi(int s) const { return dXi_.data() + s * nodeCount_; }
   const double* dEta(int s) const { return dEta_.data() + s * nodeCount_; }
+  // The same three tables four samples at a time, for sums over several
+  // samples in the lanes of one register: from the pointer for sample s,
+  // entry 4 j holds sample s's value of node j and entries 4 j + 1, 4 j + 2
+  // the next samples' of the same group of four (0 past the last sample).
+  // So two (s even) or four (s a multiple of 4) samples load in one step.
+  const double* nLanes(int s) const { return lanes(nLanes_, s); }
+  const double* dXiLanes(int s) const { return lanes(dXiLanes_, s); }
+  const double* dEtaLanes(int s) const { return lanes(dEtaLanes_, s); }
 
   // Sample numbers, 1-based as the grid numbers them: three per triangle in
   // drawing order, two per outline segment.
@@ -85,5 +93,9 @@ class F_SampleTable {
   double reach_ = 0;
   std::vector<F_NaturalPoint> samples_;
   std::vector<double> n_, dXi_, dEta_;
+  std::vector<double> nLanes_, dXiLanes_, dEtaLanes_;
+  const double* lanes(const std::vector<double>& table, int s) const {
+    return table.data() + (s / 4 * 4) * nodeCount_ + s % 4;
+  }
   std::vector<int> triangles_, outline_, outlineSamples_;
 };

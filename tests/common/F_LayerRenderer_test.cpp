@@ -433,6 +433,33 @@ TEST(F_SampleTable, ReachIsOneForLinearShapesAndMoreWhereQuadraticOnesBulge) {
   }
 }
 
+TEST(F_SampleTable, LanesHoldEachSampleBesideTheOthersOfItsGroupOfFour) {
+  // Sample counts from 3 (a triangle) up, odd and even, some a multiple of four.
+  const struct {
+    int nodes, divisions;
+  } cases[] = {{3, 1}, {4, 1}, {4, 2}, {4, 3}, {6, 1}, {6, 2}, {8, 3}, {9, 10}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(testing::Message() << c.nodes << " nodes, " << c.divisions << " divisions");
+    F_SampleTable table;
+    table.build(c.nodes, c.divisions);
+    const int count = table.sampleCount();
+    for (int s = 0; s < count; ++s) {
+      for (int j = 0; j < c.nodes; ++j) {
+        // From the group's first sample, lane s % 4; from s itself, lane 0.
+        const int lane = s % 4, group = s - lane;
+        EXPECT_EQ(table.nLanes(group)[4 * j + lane], table.n(s)[j]);
+        EXPECT_EQ(table.dXiLanes(group)[4 * j + lane], table.dXi(s)[j]);
+        EXPECT_EQ(table.dEtaLanes(group)[4 * j + lane], table.dEta(s)[j]);
+        EXPECT_EQ(table.nLanes(s)[4 * j], table.n(s)[j]);
+      }
+    }
+    // The lanes past the last sample hold zeros.
+    for (int s = count; s % 4 != 0; ++s) {
+      for (int j = 0; j < c.nodes; ++j) EXPECT_EQ(table.nLanes(s - s % 4)[4 * j + s % 4], 0.0);
+    }
+  }
+}
+
 // The renderer skips the triangles of elements that cannot reach a row centre
 // and samples only their outlines; drawing every triangle and segment of every
 // element one by one must give the same bytes, on one thread and on bands.
