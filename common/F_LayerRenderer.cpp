@@ -17,7 +17,7 @@
 struct F_LayerRenderer::Scales {
   F_ColorScale face;
   F_ColorScale line;
-  F_ColorScale outline;
+  F_Rgb outline;  // colour index 1, for every value
 };
 
 F_LayerRenderer::F_LayerRenderer(const PixelSurface& surface, const F_ScreenMap& screenMap, F_DepthBuffer& depth,
@@ -278,14 +278,11 @@ KAVRILON_ROUNDING_LOOP void F_LayerRenderer::drawElement(const F_DrawArea& area,
     }
   }
   if (!overprint) return;
-  // Outlines carry the value 1 and one colour; their depth bias lifts them
-  // over the faces they bound.
+  // Outlines are in one colour, whatever the samples' values; their depth
+  // bias lifts them over the faces they bound.
   const std::vector<int>& edge = table->outline();
-  for (std::size_t j = 0; j < edge.size(); j += 2) {
-    F_Vertex a = samples[edge[j] - 1], b = samples[edge[j + 1] - 1];
-    a.v = b.v = 1.0;
-    rasterLine(area, map, scales.outline, a, b);
-  }
+  for (std::size_t j = 0; j < edge.size(); j += 2)
+    rasterOutline(area, map, scales.outline, samples[edge[j] - 1], samples[edge[j + 1] - 1]);
 }
 
 void F_LayerRenderer::drawSampled(const F_DrawArea& area, const Scales& scales, const F_S3dLayer& layer,
@@ -324,7 +321,7 @@ void F_LayerRenderer::renderLayer(const F_S3dLayer& layer, const F_LayerContext&
   }
   const Scales scales{F_ColorScale(colors_, firstIndex, lastIndex, valueRange),
                       F_ColorScale(colors_, context.lineColor, context.lineColor, {0.0, 1.0}),
-                      F_ColorScale(colors_, 1, 1, {0.0, 1.0})};
+                      F_ColorScale(colors_, 1, 1, {0.0, 1.0}).color(1.0)};
   const F_VectorReal* field = contour ? &values : nullptr;
   const bool drawable = !area_.empty();
   if (drawable && threads_ > 1 && renderLayerInBands(layer, scales, overprint, nXi, field)) return;

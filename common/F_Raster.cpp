@@ -153,13 +153,26 @@ bool lineRows(const F_DrawArea& area, const F_ScreenMap& map, const F_Vertex& a,
   return false;
 }
 
-KAVRILON_ROUNDING_LOOP void rasterLine(const F_DrawArea& area, const F_ScreenMap& map, const F_ColorScale& scale, const F_Vertex& a,
-                const F_Vertex& b) {
+namespace {
+// The segment fill behind rasterLine and rasterOutline: with a fixed colour
+// the values are never formed. Always inlined, so that it takes the rounding
+// of its caller's build.
+template <bool kFixedColor>
+[[gnu::always_inline]] inline void fillSegment(const F_DrawArea& area, const F_ScreenMap& map,
+                                               const F_ColorScale* scale, F_Rgb fixedColor, const F_Vertex& a,
+                                               const F_Vertex& b) {
   // The bias is stored with the pixel, so a later face at the edge's own depth
   // stays behind it too.
   const double bias = 0.1 * std::sqrt((b.x - a.x) * (b.x - a.x) + (b.y - a.y) * (b.y - a.y) + (b.z - a.z) * (b.z - a.z));
-  auto plot = [&](int c, int r, double x, double v) {
-    area.plotWith(c, r, x + bias, [&] { return scale.color(v); });
+  auto plot = [&](int c, int r, double x, auto value) {
+    area.plotWith(c, r, x + bias, [&] {
+      if constexpr (kFixedColor) {
+        (void)value;
+        return fixedColor;
+      } else {
+        return scale->color(value());
+      }
+    });
   };
   const double dy = b.y - a.y;
   const double dz = b.z - a.z;
@@ -169,7 +182,7 @@ KAVRILON_ROUNDING_LOOP void rasterLine(const F_DrawArea& area, const F_ScreenMap
     // One pixel, with the nearer end (b on a tie).
     const F_Vertex& p = a.x > b.x ? a : b;
     const int c = columnOf(map, p.y), r = rowOf(map, p.z);
-    if (area.contains(c, r)) plot(c, r, p.x, p.v);
+    if (area.contains(c, r)) plot(c, r, p.x, [&] { return p.v; });
     return;
   }
 
@@ -182,13 +195,14 @@ KAVRILON_ROUNDING_LOOP void rasterLine(const F_DrawArea& area, const F_ScreenMap
     const int cFrom = std::max(std::min(c1, c2), area.firstColumn);
     const int cTo = std::min(std::max(c1, c2), area.lastColumn);
     if (cFrom > cTo) return;
-    const double kx = (b.x - a.x) / dy, kz = dz / dy, kv = (b.v - a.v) / dy;
+    const double kx = (b.x - a.x) / dy, kz = dz / dy;
+    const double kv = kFixedColor ? 0.0 : (b.v - a.v) / dy;
     for (int c = cFrom; c <= cTo; ++c) {
       const double t = (c - map.originX1) / map.scaleX1 - a.y;
       const double x = std::clamp(a.x + kx * t, xLow, xHigh);
       const int r = rowOf(map, a.z + kz * t);
       if (r < area.firstRow || r > area.lastRow) continue;
-      plot(c, r, x, a.v + kv * t);
+      plot(c, r, x, [&] { return a.v + kv * t; });
     }
     return;
   }
@@ -204,6 +218,17 @@ KAVRILON_ROUNDING_LOOP void rasterLine(const F_DrawArea& area, const F_ScreenMap
     const double x = std::clamp(a.x + kx * t, xLow, xHigh);
     const int c = columnOf(map, a.y + ky * t);
     if (c < area.firstColumn || c > area.lastColumn) continue;
-    plot(c, r, x, a.v + kv * t);
+    plot(c, r, x, [&] { return a.v + kv * t; });
   }
+}
+}  // namespace
+
+KAVRILON_ROUNDING_LOOP void rasterLine(const F_DrawArea& area, const F_ScreenMap& map, const F_ColorScale& scale,
+                                       const F_Vertex& a, const F_Vertex& b) {
+  fillSegment<false>(area, map, &scale, F_Rgb{}, a, b);
+}
+
+KAVRILON_ROUNDING_LOOP void rasterOutline(const F_DrawArea& area, const F_ScreenMap& map, F_Rgb color,
+                                          const F_Vertex& a, const F_Vertex& b) {
+  fillSegment<true>(area, map, nullptr, color, a, b);
 }

@@ -22,6 +22,10 @@
 // A segment from a to b with its depth bias (a tenth of its 3D length).
 void rasterLine(const F_DrawArea& area, const F_ScreenMap& map, const F_ColorScale& scale, const F_Vertex& a,
                 const F_Vertex& b);
+// rasterLine with every pixel in `color`, the values of a and b unread: the
+// same pixels and depths as rasterLine with a scale of that one colour.
+void rasterOutline(const F_DrawArea& area, const F_ScreenMap& map, F_Rgb color, const F_Vertex& a,
+                   const F_Vertex& b);
 void rasterTriangle(const F_DrawArea& area, const F_ScreenMap& map, const F_ColorScale& scale, const F_Vertex& a,
                     const F_Vertex& b, const F_Vertex& c);
 // rasterTriangle after its first step: triangleRows has returned true with rowFrom and rowTo.

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <cstring>
 #include <random>
 
 #include "RenderCanvas.h"
@@ -60,4 +62,37 @@ TEST(F_Raster, RowsOfAPrimitiveHoldEveryPixelItWrites) {
       EXPECT_GE(to, drawnTo) << "primitive " << i;
     }
   }
+}
+
+// The outline fill skips the values: it must write the pixels and depths of
+// the segment fill with a one-colour scale, over depths already drawn, for
+// segments seen end-on, mostly across, mostly up, and with corners that are
+// not numbers.
+TEST(F_Raster, OutlineWritesWhatTheSegmentFillWritesInOneColour) {
+  RenderCanvas line, outline;
+  const F_ColorScale one(line.colors(), 1, 1, {0, 1});
+  const F_Rgb color = one.color(0.5);
+  std::mt19937 random(5);
+  std::uniform_real_distribution<double> across(-4, 28), depth(-3, 3), value(-2, 2);
+  const double nan = std::nan("");
+  for (int i = 0; i < 2000; ++i) {
+    F_Vertex a{depth(random), across(random), across(random), value(random)};
+    F_Vertex b{depth(random), across(random), across(random), value(random)};
+    if (i % 7 == 0) b = {a.x + 1, a.y, a.z, value(random)};  // end-on
+    if (i % 11 == 0) b.y = a.y;  // straight up
+    if (i % 13 == 0) b.z = a.z;  // straight across
+    if (i % 17 == 0) a.v = nan;  // a value that is not a number
+    if (i % 19 == 0) (i % 2 ? a.y : b.z) = nan;
+    for (RenderCanvas* canvas : {&line, &outline}) {
+      const F_DrawArea area(canvas->surface, canvas->depth);
+      if (canvas == &line) {
+        rasterLine(area, canvas->map, one, a, b);
+      } else {
+        rasterOutline(area, canvas->map, color, a, b);
+      }
+    }
+  }
+  EXPECT_EQ(line.pixels, outline.pixels);
+  EXPECT_EQ(0, std::memcmp(line.depth.row(0), outline.depth.row(0), sizeof(float) * 24 * 24));
+  EXPECT_GT(line.drawn().size(), 200u);
 }
