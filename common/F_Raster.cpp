@@ -77,13 +77,16 @@ KAVRILON_ROUNDING_LOOP void fillTriangle(const F_DrawArea& area, const F_ScreenM
   int rTo = std::min(rowTo, area.lastRow);
   // Rows whose centre rounds into the triangle but lies outside its z range
   // are skipped below anyway; trimming them first spares the edge set-up.
-  auto inside = [&](int r) {
-    const double z = (r - map.originX2) / map.scaleX2;
-    return a.z <= z && z <= b.z;
-  };
-  while (rFrom <= rTo && !inside(rFrom)) ++rFrom;
-  while (rTo >= rFrom && !inside(rTo)) --rTo;
+  // Most triangles span one row: its z is formed once and kept.
+  auto rowZ = [&](int r) { return (r - map.originX2) / map.scaleX2; };
+  auto inside = [&](double z) { return a.z <= z && z <= b.z; };
+  double zFrom = 0;
+  for (; rFrom <= rTo; ++rFrom) {
+    zFrom = rowZ(rFrom);
+    if (inside(zFrom)) break;
+  }
   if (rFrom > rTo) return;
+  while (rTo > rFrom && !inside(rowZ(rTo))) --rTo;  // row rFrom is inside
 
   const Edge longEdge(a, b);
   const bool lowUsable = std::fabs(c.z - a.z) > 1e-10;
@@ -93,7 +96,7 @@ KAVRILON_ROUNDING_LOOP void fillTriangle(const F_DrawArea& area, const F_ScreenM
   Edge low, high;
   bool lowReady = false, highReady = false;
   for (int r = rFrom; r <= rTo; ++r) {
-    const double z = (r - map.originX2) / map.scaleX2;
+    const double z = r == rFrom ? zFrom : rowZ(r);
     const Edge* shortEdge;
     if (lowUsable && a.z <= z && z <= c.z) {
       if (!lowReady) low = Edge(a, c), lowReady = true;
