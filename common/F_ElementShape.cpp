@@ -210,6 +210,18 @@ void F_SampleTable::build(int nodeCount, int divisions) {
   } else {
     outline_ = {1, 2};
   }
+  triangleGroups_.clear();
+  for (std::size_t from = 0; from < triangles_.size(); from += 12) {
+    TriangleGroup group;
+    group.from = static_cast<int>(from);
+    group.to = static_cast<int>(std::min(from + 12, triangles_.size()));
+    for (int j = group.from; j < group.to; ++j) {
+      const int sample = triangles_[static_cast<std::size_t>(j)] - 1;
+      int* end = group.samples + group.sampleCount;
+      if (std::find(group.samples, end, sample) == end) group.samples[group.sampleCount++] = sample;
+    }
+    triangleGroups_.push_back(group);
+  }
   outlineSamples_.clear();
   for (const int s : outline_) outlineSamples_.push_back(s - 1);
   std::sort(outlineSamples_.begin(), outlineSamples_.end());

@@ -84,6 +84,17 @@ class F_SampleTable {
   // Every sample an outline segment ends at, once, 0-based.
   const std::vector<int>& outlineSamples() const { return outlineSamples_; }
 
+  // The triangles in groups of four consecutive ones (fewer in the last):
+  // entries [from, to) of triangles(), and every sample their corners use,
+  // once, 0-based. A quadrilateral's group is one cell of its grid.
+  struct TriangleGroup {
+    int from = 0;
+    int to = 0;
+    int sampleCount = 0;
+    int samples[12] = {};
+  };
+  const std::vector<TriangleGroup>& triangleGroups() const { return triangleGroups_; }
+
  private:
   void buildQuadrilateralCells();
   void buildTriangleCells();
@@ -98,4 +109,5 @@ class F_SampleTable {
     return table.data() + (s / 4 * 4) * nodeCount_ + s % 4;
   }
   std::vector<int> triangles_, outline_, outlineSamples_;
+  std::vector<TriangleGroup> triangleGroups_;
 };

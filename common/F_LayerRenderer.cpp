@@ -267,14 +267,28 @@ KAVRILON_ROUNDING_LOOP void F_LayerRenderer::drawElement(const F_DrawArea& area,
       rowDown[s] = row - 1e-6;
     }
     const std::vector<int>& tri = table->triangles();
-    for (std::size_t j = 0; j < tri.size(); j += 3) {
-      const int ia = tri[j] - 1, ib = tri[j + 1] - 1, ic = tri[j + 2] - 1;
-      if (!(std::max(std::max(rowUp[ia], rowUp[ib]), rowUp[ic]) >=
-            std::min(std::min(rowDown[ia], rowDown[ib]), rowDown[ic])))
-        continue;
-      const F_Vertex &a = samples[ia], &b = samples[ib], &c = samples[ic];
-      int rowFrom, rowTo;
-      if (triangleRows(area, map, a, b, c, rowFrom, rowTo)) fillTriangle(area, map, scales.face, a, b, c, rowFrom, rowTo);
+    for (const F_SampleTable::TriangleGroup& group : table->triangleGroups()) {
+      // The same test on all samples of a group of triangles first: when no
+      // row centre lies between their rows, none lies between the rows of
+      // any one triangle. Samples whose row is not a number drop out here;
+      // their triangles are refused by triangleRows anyway.
+      double up = -HUGE_VAL, down = HUGE_VAL;
+      for (int m = 0; m < group.sampleCount; ++m) {
+        const int s = group.samples[m];
+        if (rowUp[s] > up) up = rowUp[s];
+        if (rowDown[s] < down) down = rowDown[s];
+      }
+      if (!(up >= down)) continue;
+      for (int j = group.from; j < group.to; j += 3) {
+        const int ia = tri[j] - 1, ib = tri[j + 1] - 1, ic = tri[j + 2] - 1;
+        if (!(std::max(std::max(rowUp[ia], rowUp[ib]), rowUp[ic]) >=
+              std::min(std::min(rowDown[ia], rowDown[ib]), rowDown[ic])))
+          continue;
+        const F_Vertex &a = samples[ia], &b = samples[ib], &c = samples[ic];
+        int rowFrom, rowTo;
+        if (triangleRows(area, map, a, b, c, rowFrom, rowTo))
+          fillTriangle(area, map, scales.face, a, b, c, rowFrom, rowTo);
+      }
     }
   }
   if (!overprint) return;

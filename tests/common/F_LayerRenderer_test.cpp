@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cmath>
 #include <random>
+#include <set>
 
 #include "RenderCanvas.h"
 #include "common/F_ElementInterpolation.h"
@@ -457,6 +458,31 @@ TEST(F_SampleTable, LanesHoldEachSampleBesideTheOthersOfItsGroupOfFour) {
     for (int s = count; s % 4 != 0; ++s) {
       for (int j = 0; j < c.nodes; ++j) EXPECT_EQ(table.nLanes(s - s % 4)[4 * j + s % 4], 0.0);
     }
+  }
+}
+
+TEST(F_SampleTable, TriangleGroupsCoverEveryTriangleOnceWithTheSamplesOfTheirCorners) {
+  const struct {
+    int nodes, divisions;
+  } cases[] = {{3, 1}, {4, 1}, {4, 3}, {6, 1}, {6, 2}, {6, 5}, {8, 2}, {9, 20}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(testing::Message() << c.nodes << " nodes, " << c.divisions << " divisions");
+    F_SampleTable table;
+    table.build(c.nodes, c.divisions);
+    const std::vector<int>& tri = table.triangles();
+    int next = 0;
+    for (const F_SampleTable::TriangleGroup& group : table.triangleGroups()) {
+      EXPECT_EQ(group.from, next);
+      EXPECT_GT(group.to, group.from);
+      EXPECT_LE(group.to - group.from, 12);
+      EXPECT_EQ((group.to - group.from) % 3, 0);
+      std::set<int> corners, listed(group.samples, group.samples + group.sampleCount);
+      for (int j = group.from; j < group.to; ++j) corners.insert(tri[static_cast<std::size_t>(j)] - 1);
+      EXPECT_EQ(listed, corners);
+      EXPECT_EQ(static_cast<std::size_t>(group.sampleCount), listed.size());  // each once
+      next = group.to;
+    }
+    EXPECT_EQ(next, static_cast<int>(tri.size()));
   }
 }
 
