@@ -301,11 +301,10 @@ KAVRILON_ROUNDING_LOOP void F_LayerRenderer::drawElement(const F_DrawArea& area,
 
 void F_LayerRenderer::drawSampled(const F_DrawArea& area, const Scales& scales, const F_S3dLayer& layer,
                                   const F_S3dElement& element, int k, const F_SampleTable* table,
-                                  const F_VectorReal* values, F_Vertex* samples, bool overprint) const {
+                                  const F_VectorReal* values, F_Vertex* samples, bool overprint, bool faces) const {
   // An element whose faces cannot reach a row centre of the area needs
   // neither their samples' values nor their triangles; its outline needs
   // only the positions of the outline's samples.
-  const bool faces = table && facesMayDraw(area, map_, layer, element, *table);
   if (faces) {
     sampleElement(layer, element, *table, values, samples);
   } else if (table && overprint) {
@@ -348,7 +347,8 @@ void F_LayerRenderer::renderLayer(const F_S3dLayer& layer, const F_LayerContext&
     if (!drawable) continue;
     const F_SampleTable* t = k == 2 ? nullptr : &table(k, nXi);
     if (t) samples_.resize(static_cast<std::size_t>(t->sampleCount()));
-    drawSampled(area_, scales, layer, element, k, t, field, samples_.data(), overprint);
+    drawSampled(area_, scales, layer, element, k, t, field, samples_.data(), overprint,
+                t && facesMayDraw(area_, map_, layer, element, *t));
     countElement(k, t, overprint);
   }
 }
@@ -378,7 +378,10 @@ bool F_LayerRenderer::sampleRows(const F_ScreenMap& map, const F_S3dLayer& layer
 bool F_LayerRenderer::elementRows(const F_ScreenMap& map, const F_S3dLayer& layer, const F_S3dElement& element,
                                   int k, double reach, int& rowFrom, int& rowTo) {
   double low, high;
-  if (!sampleRows(map, layer, element, k, reach, low, high)) return false;
+  return sampleRows(map, layer, element, k, reach, low, high) && rowsAround(map, low, high, rowFrom, rowTo);
+}
+
+bool F_LayerRenderer::rowsAround(const F_ScreenMap& map, double low, double high, int& rowFrom, int& rowTo) {
   // A mostly horizontal segment reaches half a column beyond its ends, which
   // is half a column's worth of rows at its steepest; rounding adds one more.
   const double margin = 2 + std::fabs(map.scaleX2 / map.scaleX1);
@@ -393,6 +396,10 @@ bool F_LayerRenderer::facesMayDraw(const F_DrawArea& area, const F_ScreenMap& ma
                                    const F_S3dElement& element, const F_SampleTable& table) {
   double low, high;
   if (!sampleRows(map, layer, element, table.nodeCount(), table.reach(), low, high)) return true;
+  return facesReach(area, low, high);
+}
+
+bool F_LayerRenderer::facesReach(const F_DrawArea& area, double low, double high) {
   // Each triangle's lowest and highest corner rows lie between these, so
   // when triangleRows finds no row centre here it finds none for any of them.
   if (!(std::floor(high + 1e-6) >= low - 1e-6)) return false;
@@ -464,10 +471,14 @@ bool F_LayerRenderer::renderLayerInBands(const F_S3dLayer& layer, const Scales& 
       const F_S3dElement& element = layer.element(i);
       const int k = element.effectiveNodeCount();
       if (k == 0) continue;
+      // The element's rows once, for both the band and the faces.
+      double low, high;
+      const bool known = sampleRows(map_, layer, element, k, reachOf(k), low, high);
       int from, to;
-      if (elementRows(map_, layer, element, k, reachOf(k), from, to) && (to < area.firstRow || from > area.lastRow))
-        continue;
-      drawSampled(area, scales, layer, element, k, k == 2 ? nullptr : &tables_[k], values, samples.data(), overprint);
+      if (known && rowsAround(map_, low, high, from, to) && (to < area.firstRow || from > area.lastRow)) continue;
+      const F_SampleTable* table = k == 2 ? nullptr : &tables_[k];
+      drawSampled(area, scales, layer, element, k, table, values, samples.data(), overprint,
+                  table && (!known || facesReach(area, low, high)));
     }
   };
   if (!F_RenderThreads::run(bands, work)) {

@@ -91,10 +91,12 @@ class F_LayerRenderer {
   static void drawElement(const F_DrawArea& area, const F_ScreenMap& map, const Scales& scales,
                           const F_S3dLayer& layer, const F_S3dElement& element, int k, const F_SampleTable* table,
                           const F_Vertex* samples, bool faces, bool overprint);
-  // Samples what the element needs into `samples` and draws it into `area`.
+  // Samples what the element needs into `samples` and draws it into `area`;
+  // its faces only when `faces` (a table and facesMayDraw, or the same from
+  // rows already known).
   void drawSampled(const F_DrawArea& area, const Scales& scales, const F_S3dLayer& layer,
                    const F_S3dElement& element, int k, const F_SampleTable* table, const F_VectorReal* values,
-                   F_Vertex* samples, bool overprint) const;
+                   F_Vertex* samples, bool overprint, bool faces) const;
   // The rows of the lowest and highest sample of the element, widened by far
   // more than rounding; false when they are not numbers.
   static bool sampleRows(const F_ScreenMap& map, const F_S3dLayer& layer, const F_S3dElement& element, int k,
@@ -102,6 +104,10 @@ class F_LayerRenderer {
   // False when no triangle of the element can write a pixel of `area`.
   static bool facesMayDraw(const F_DrawArea& area, const F_ScreenMap& map, const F_S3dLayer& layer,
                            const F_S3dElement& element, const F_SampleTable& table);
+  // The same from the element's sampleRows (with its table's reach).
+  static bool facesReach(const F_DrawArea& area, double rowLow, double rowHigh);
+  // elementRows from the element's sampleRows.
+  static bool rowsAround(const F_ScreenMap& map, double rowLow, double rowHigh, int& rowFrom, int& rowTo);
   void countElement(int k, const F_SampleTable* table, bool overprint);
   // One layer on several threads, each drawing one band of rows; false when
   // the canvas is too low for two bands or no thread could be started, and
