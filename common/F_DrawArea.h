@@ -39,6 +39,19 @@ struct F_DrawArea {
     }
   }
 
+  // Where pixel centres lie on the screen plane under the map a renderer
+  // draws with: (column - originX1) / scaleX1 and (row - originX2) / scaleX2,
+  // formed once per drawing for every column and row up to lastColumn and
+  // lastRow, so that the fills read them instead of dividing per row and
+  // column. Null (the fills divide) unless the renderer has set them for
+  // its map.
+  double planeOfColumn(const F_ScreenMap& map, int c) const {
+    return columnPlane ? columnPlane[c] : (c - map.originX1) / map.scaleX1;
+  }
+  double planeOfRow(const F_ScreenMap& map, int r) const {
+    return rowPlane ? rowPlane[r] : (r - map.originX2) / map.scaleX2;
+  }
+
   F_Rgb* bits;
   int stride;
   float* depth;
@@ -47,6 +60,8 @@ struct F_DrawArea {
   int firstRow = 1;
   int lastColumn = 0;
   int lastRow = 0;
+  const double* columnPlane = nullptr;
+  const double* rowPlane = nullptr;
 };
 
 // floor(v + 0.5) as the screen map rounds, kept inside the int range so that a

@@ -26,7 +26,15 @@ F_LayerRenderer::F_LayerRenderer(const PixelSurface& surface, const F_ScreenMap&
       map_(screenMap),
       colors_(colors),
       rainbowColors_(rainbowColors),
-      threads_(F_RenderThreads::count()) {}
+      threads_(F_RenderThreads::count()) {
+  if (area_.empty()) return;
+  columnPlane_.resize(static_cast<std::size_t>(area_.lastColumn) + 1);
+  rowPlane_.resize(static_cast<std::size_t>(area_.lastRow) + 1);
+  for (int c = 0; c <= area_.lastColumn; ++c) columnPlane_[static_cast<std::size_t>(c)] = area_.planeOfColumn(map_, c);
+  for (int r = 0; r <= area_.lastRow; ++r) rowPlane_[static_cast<std::size_t>(r)] = area_.planeOfRow(map_, r);
+  area_.columnPlane = columnPlane_.data();
+  area_.rowPlane = rowPlane_.data();
+}
 
 void F_LayerRenderer::renderMesh(const F_S3dMesh& mesh, const F_DisplayOptions& options,
                                  const F_VectorReal& values, const F_Interval& valueRange, int currentLayer) {

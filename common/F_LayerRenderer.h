@@ -40,6 +40,9 @@ class F_LayerRenderer {
       : F_LayerRenderer(surface, screenMap, depth,
                         std::span<const F_Rgb>(colorTable.colors().data(), colorTable.colors().size()),
                         colorTable.numberOfRainbowColors()) {}
+  // The drawing area points into the renderer's own tables.
+  F_LayerRenderer(const F_LayerRenderer&) = delete;
+  F_LayerRenderer& operator=(const F_LayerRenderer&) = delete;
 
   // Every layer whose context shows it, in order. The current layer (1 to the
   // layer count) gets `values` and `valueRange`: contour fill when values are
@@ -115,8 +118,9 @@ class F_LayerRenderer {
   bool renderLayerInBands(const F_S3dLayer& layer, const Scales& scales, bool overprint, int divisions,
                           const F_VectorReal* values);
 
-  F_DrawArea area_;
+  F_DrawArea area_;  // with the plane tables below
   F_ScreenMap map_;
+  std::vector<double> columnPlane_, rowPlane_;
   std::span<const F_Rgb> colors_;
   int rainbowColors_;
   int threads_ = 1;

@@ -78,7 +78,7 @@ KAVRILON_ROUNDING_LOOP void fillTriangle(const F_DrawArea& area, const F_ScreenM
   // Rows whose centre rounds into the triangle but lies outside its z range
   // are skipped below anyway; trimming them first spares the edge set-up.
   // Most triangles span one row: its z is formed once and kept.
-  auto rowZ = [&](int r) { return (r - map.originX2) / map.scaleX2; };
+  auto rowZ = [&](int r) { return area.planeOfRow(map, r); };
   auto inside = [&](double z) { return a.z <= z && z <= b.z; };
   double zFrom = 0;
   for (; rFrom <= rTo; ++rFrom) {
@@ -201,7 +201,7 @@ template <bool kFixedColor>
     const double kx = (b.x - a.x) / dy, kz = dz / dy;
     const double kv = kFixedColor ? 0.0 : (b.v - a.v) / dy;
     for (int c = cFrom; c <= cTo; ++c) {
-      const double t = (c - map.originX1) / map.scaleX1 - a.y;
+      const double t = area.planeOfColumn(map, c) - a.y;
       const double x = std::clamp(a.x + kx * t, xLow, xHigh);
       const int r = rowOf(map, a.z + kz * t);
       if (r < area.firstRow || r > area.lastRow) continue;
@@ -217,7 +217,7 @@ template <bool kFixedColor>
   if (rFrom > rTo) return;
   const double kx = (b.x - a.x) / dz, ky = dy / dz, kv = (b.v - a.v) / dz;
   for (int r = rFrom; r <= rTo; ++r) {
-    const double t = (r - map.originX2) / map.scaleX2 - a.z;
+    const double t = area.planeOfRow(map, r) - a.z;
     const double x = std::clamp(a.x + kx * t, xLow, xHigh);
     const int c = columnOf(map, a.y + ky * t);
     if (c < area.firstColumn || c > area.lastColumn) continue;

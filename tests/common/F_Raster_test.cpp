@@ -96,3 +96,44 @@ TEST(F_Raster, OutlineWritesWhatTheSegmentFillWritesInOneColour) {
   EXPECT_EQ(0, std::memcmp(line.depth.row(0), outline.depth.row(0), sizeof(float) * 24 * 24));
   EXPECT_GT(line.drawn().size(), 200u);
 }
+
+// A renderer hands the fills the plane of every column and row, formed once;
+// reading them must write what dividing for each gives, to the bit.
+TEST(F_Raster, PlaneTablesWriteWhatDividingWrites) {
+  RenderCanvas divided, looked;
+  std::mt19937 random(3);
+  std::uniform_real_distribution<double> across(-4, 28), depth(-3, 3), value(0, 1);
+  // Scales and origins that no power of two divides exactly.
+  for (RenderCanvas* canvas : {&divided, &looked}) {
+    canvas->map.scaleX1 = 0.7;
+    canvas->map.originX1 = 1.3;
+    canvas->map.scaleX2 = -0.9;
+    canvas->map.originX2 = 21.1;
+  }
+  std::vector<double> columns(24), rows(24);
+  for (int i = 0; i < 24; ++i) {
+    columns[static_cast<std::size_t>(i)] = (i - 1.3) / 0.7;
+    rows[static_cast<std::size_t>(i)] = (i - 21.1) / -0.9;
+  }
+  const F_ColorScale scale(divided.colors(), 1, 100, {0, 1});
+  for (int i = 0; i < 3000; ++i) {
+    const F_Vertex a{depth(random), across(random), across(random), value(random)};
+    const F_Vertex b{depth(random), across(random), across(random), value(random)};
+    const F_Vertex c{depth(random), across(random), across(random), value(random)};
+    for (RenderCanvas* canvas : {&divided, &looked}) {
+      F_DrawArea area(canvas->surface, canvas->depth);
+      if (canvas == &looked) {
+        area.columnPlane = columns.data();
+        area.rowPlane = rows.data();
+      }
+      if (i % 2) {
+        rasterLine(area, canvas->map, scale, a, b);
+      } else {
+        rasterTriangle(area, canvas->map, scale, a, b, c);
+      }
+    }
+  }
+  EXPECT_EQ(divided.pixels, looked.pixels);
+  EXPECT_EQ(0, std::memcmp(divided.depth.row(0), looked.depth.row(0), sizeof(float) * 24 * 24));
+  EXPECT_GT(divided.drawn().size(), 300u);
+}
