@@ -104,6 +104,32 @@ template <int K>
   return first;
 }
 
+// The same for contour fill: positions and field values, no normals.
+template <int K>
+[[gnu::target("avx2")]] int sampleFourLanesWithValues(const F_SampleTable& table, const double* px,
+                                                      const double* py, const double* pz, const double* pv,
+                                                      int first, int count, F_Vertex* out) {
+  for (; first + 3 < count; first += 4) {
+    const int s = first;
+    const double* nLanes = table.nLanes(s);
+    __m256d x = _mm256_setzero_pd(), y = x, z = x, v = x;
+    for (int j = 0; j < K; ++j) {
+      const __m256d n = _mm256_loadu_pd(nLanes + 4 * j);
+      x = _mm256_add_pd(x, _mm256_mul_pd(n, _mm256_set1_pd(px[j])));
+      y = _mm256_add_pd(y, _mm256_mul_pd(n, _mm256_set1_pd(py[j])));
+      z = _mm256_add_pd(z, _mm256_mul_pd(n, _mm256_set1_pd(pz[j])));
+      v = _mm256_add_pd(v, _mm256_mul_pd(n, _mm256_set1_pd(pv[j])));
+    }
+    double xs[4], ys[4], zs[4], vs[4];
+    _mm256_storeu_pd(xs, x);
+    _mm256_storeu_pd(ys, y);
+    _mm256_storeu_pd(zs, z);
+    _mm256_storeu_pd(vs, v);
+    for (int lane = 0; lane < 4; ++lane) out[s + lane] = {xs[lane], ys[lane], zs[lane], vs[lane]};
+  }
+  return first;
+}
+
 // Whether the processor has the four-lane instructions, asked once.
 bool hasFourLanes() {
   static const bool has = __builtin_cpu_supports("avx2");
@@ -134,6 +160,9 @@ void sampleNodes(const F_S3dLayer& layer, const F_S3dElement& element, const F_S
   double normalX[F_SampleTable::kMostSamples], lengthSquared[F_SampleTable::kMostSamples];
   const int count = table.sampleCount();
   int first = 0;
+#if defined(KAVRILON_FOUR_LANES)
+  if (values && hasFourLanes()) first = sampleFourLanesWithValues<K>(table, px, py, pz, pv, first, count, out);
+#endif
 #if defined(__SSE2__)
   // Two samples at a time, one in each half of a register: each half does
   // the operations of the loop below in the same order, so to the bit.
