@@ -130,6 +130,33 @@ template <int K>
   return first;
 }
 
+// The positions of the outline's samples (sorted), a group of four samples
+// at a time, in the order of sampleOutline's sums.
+template <int K>
+[[gnu::target("avx2")]] void outlineFourLanes(const F_SampleTable& table, const double* px, const double* py,
+                                              const double* pz, F_Vertex* out) {
+  const std::vector<int>& list = table.outlineSamples();
+  for (std::size_t i = 0; i < list.size();) {
+    const int group = list[i] / 4 * 4;
+    const double* nLanes = table.nLanes(group);
+    __m256d x = _mm256_setzero_pd(), y = x, z = x;
+    for (int j = 0; j < K; ++j) {
+      const __m256d n = _mm256_loadu_pd(nLanes + 4 * j);
+      x = _mm256_add_pd(x, _mm256_mul_pd(n, _mm256_set1_pd(px[j])));
+      y = _mm256_add_pd(y, _mm256_mul_pd(n, _mm256_set1_pd(py[j])));
+      z = _mm256_add_pd(z, _mm256_mul_pd(n, _mm256_set1_pd(pz[j])));
+    }
+    double xs[4], ys[4], zs[4];
+    _mm256_storeu_pd(xs, x);
+    _mm256_storeu_pd(ys, y);
+    _mm256_storeu_pd(zs, z);
+    for (; i < list.size() && list[i] < group + 4; ++i) {
+      const int lane = list[i] - group;
+      out[list[i]] = {xs[lane], ys[lane], zs[lane], 1.0};
+    }
+  }
+}
+
 // Whether the processor has the four-lane instructions, asked once.
 bool hasFourLanes() {
   static const bool has = __builtin_cpu_supports("avx2");
@@ -266,6 +293,17 @@ void F_LayerRenderer::sampleOutline(const F_S3dLayer& layer, const F_S3dElement&
     pz[j] = p.z;
   }
   // The sums of sampleElement, term by term, so that each position is the same to the bit.
+#if defined(KAVRILON_FOUR_LANES)
+  if (hasFourLanes()) {
+    switch (k) {
+      case 3: return outlineFourLanes<3>(table, px, py, pz, out);
+      case 4: return outlineFourLanes<4>(table, px, py, pz, out);
+      case 6: return outlineFourLanes<6>(table, px, py, pz, out);
+      case 8: return outlineFourLanes<8>(table, px, py, pz, out);
+      case 9: return outlineFourLanes<9>(table, px, py, pz, out);
+    }
+  }
+#endif
   for (const int s : table.outlineSamples()) {
     const double* n = table.n(s);
     F_Vertex& sample = out[s];
