@@ -78,17 +78,13 @@ double fieldValueAt(const F_S3dLayer& layer, int element, double xi, double eta,
 namespace {
 
 // The extremes of the field over the samples of one element whose nodes hold
-// nodeValue; K, when not 0, is the node count, known so that the sums unroll
-// (each still adds its terms in node order).
-template <int K>
+// nodeValue, folded in sample order.
 void sampleExtremes(const F_SampleTable& table, const double* nodeValue, double& listMin, double& listMax) {
-  const int k = K != 0 ? K : table.nodeCount();
+  double v[F_SampleTable::kMostSamples];
+  table.weightedSums(nodeValue, v);
   for (int s = 0; s < table.sampleCount(); ++s) {
-    const double* n = table.n(s);
-    double v = 0.0;
-    for (int j = 0; j < k; ++j) v += n[j] * nodeValue[j];
-    listMin = std::min(listMin, v);
-    listMax = std::max(listMax, v);
+    listMin = std::min(listMin, v[s]);
+    listMax = std::max(listMax, v[s]);
   }
 }
 
@@ -130,14 +126,7 @@ Extremes extremesOf(const F_S3dLayer& layer, int from, int to, int divisions, co
         for (int j = 0; j < k; ++j) nodeValue[j] = values(e.node(j + 1));
         listMin = 1e300;
         listMax = -1e300;
-        switch (k) {
-          case 3: sampleExtremes<3>(table, nodeValue, listMin, listMax); break;
-          case 4: sampleExtremes<4>(table, nodeValue, listMin, listMax); break;
-          case 6: sampleExtremes<6>(table, nodeValue, listMin, listMax); break;
-          case 8: sampleExtremes<8>(table, nodeValue, listMin, listMax); break;
-          case 9: sampleExtremes<9>(table, nodeValue, listMin, listMax); break;
-          default: sampleExtremes<0>(table, nodeValue, listMin, listMax); break;
-        }
+        sampleExtremes(table, nodeValue, listMin, listMax);
       }
     }
     out.lo = std::min(out.lo, listMin);

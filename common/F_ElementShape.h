@@ -40,6 +40,9 @@ F_NaturalPoint nodePosition(int nodeCount, int j);
 // lines their nodes. Other counts give no samples.
 void sampleGrid(int nodeCount, int divisions, std::vector<F_NaturalPoint>& samples);
 
+// Whether the processor has four-lane registers of doubles (AVX2), asked once.
+bool hasFourLanes();
+
 }  // namespace F_ElementShape
 
 // The shape functions and derivatives of one node count at every sample of
@@ -70,6 +73,10 @@ class F_SampleTable {
   const double* nLanes(int s) const { return lanes(nLanes_, s); }
   const double* dXiLanes(int s) const { return lanes(dXiLanes_, s); }
   const double* dEtaLanes(int s) const { return lanes(dEtaLanes_, s); }
+  // For every sample s, out[s] = the sum over the nodes j of n(s)[j] *
+  // nodeValue[j], term by term in node order: the same to the bit whether
+  // the samples are summed one or four at a time.
+  void weightedSums(const double* nodeValue, double* out) const;
 
   // Sample numbers, 1-based as the grid numbers them: three per triangle in
   // drawing order, two per outline segment.

@@ -157,11 +157,7 @@ template <int K>
   }
 }
 
-// Whether the processor has the four-lane instructions, asked once.
-bool hasFourLanes() {
-  static const bool has = __builtin_cpu_supports("avx2");
-  return has;
-}
+using F_ElementShape::hasFourLanes;
 #endif
 
 // The samples of an element of K nodes: with K known the sums below unroll,

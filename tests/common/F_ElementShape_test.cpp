@@ -4,7 +4,10 @@
 
 #include <cmath>
 #include <cstdlib>
+#include <cstring>
+#include <random>
 #include <utility>
+#include <vector>
 
 #include "common/F_ElementInterpolation.h"
 
@@ -314,6 +317,34 @@ TEST(F_ElementInterpolation, FieldRangeInPartsIsTheRangeOfOnePass) {
     for (int i = 1; i < 3; ++i) {
       EXPECT_EQ(ranges[i].lower, ranges[0].lower);
       EXPECT_EQ(ranges[i].upper, ranges[0].upper);
+    }
+  }
+}
+
+// The sums four samples at a time must give the one-sample loop's bits: each
+// term in node order, no fused multiply-add. Values of mixed signs and sizes
+// make any other order or rounding show.
+TEST(F_SampleTable, WeightedSumsAreTheOneSampleSumsToTheBit) {
+  std::mt19937 random(9);
+  std::uniform_real_distribution<double> mantissa(-1, 1);
+  std::uniform_int_distribution<int> exponent(-30, 30);
+  for (const int nodes : {3, 4, 6, 8, 9}) {
+    for (const int divisions : {1, 2, 3, 7}) {
+      SCOPED_TRACE(testing::Message() << nodes << " nodes, " << divisions << " divisions");
+      F_SampleTable table;
+      table.build(nodes, divisions);
+      for (int round = 0; round < 20; ++round) {
+        double value[F_ElementShape::kMaxNodes];
+        for (int j = 0; j < nodes; ++j) value[j] = std::ldexp(mantissa(random), exponent(random));
+        if (round == 0) value[0] = -0.0;
+        std::vector<double> sums(static_cast<std::size_t>(table.sampleCount()));
+        table.weightedSums(value, sums.data());
+        for (int s = 0; s < table.sampleCount(); ++s) {
+          double expected = 0.0;
+          for (int j = 0; j < nodes; ++j) expected += table.n(s)[j] * value[j];
+          EXPECT_EQ(std::memcmp(&expected, &sums[static_cast<std::size_t>(s)], sizeof expected), 0) << "sample " << s;
+        }
+      }
     }
   }
 }
