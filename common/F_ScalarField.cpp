@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <string_view>
 
+#include "common/F_RecordScan.h"
 #include "include/F_Errors.h"
 #include "include/F_FileTransfer.h"
 #include "include/F_WordReader.h"
@@ -19,8 +20,6 @@ double readRecord(F_InputFile& file, int expectedNumber) {
   skipRestOfLine(file);
   return value;
 }
-
-bool blank(char c) { return c == ' ' || c == '\t'; }
 
 // Records in the shape the program writes them, the number `next`, next + 1,
 // ... and a plain real alone on their line, read straight from the buffered
@@ -38,19 +37,18 @@ int readPlainRecords(F_InputFile& file, int next, int most, double* out) {
     if (end == std::string_view::npos) break;
     std::size_t stop = end;
     if (stop > at && text[stop - 1] == '\r') --stop;
-    const std::string_view line = text.substr(at, stop - at);
-    std::size_t p = 0;
-    auto word = [&] {
-      while (p < line.size() && blank(line[p])) ++p;
-      const std::size_t from = p;
-      while (p < line.size() && !blank(line[p])) ++p;
-      return line.substr(from, p - from);
-    };
+    // The line's CarriageReturn or NewLine ends every run of blanks or digits.
+    const char* p = text.data() + at;
+    const char* const lineEnd = text.data() + stop;
+    const char* const limit = text.data() + text.size();
     int number;
     double value;
-    if (!plainInteger(word(), number) || number != next + read || !plainReal(word(), value)) break;
-    while (p < line.size() && blank(line[p])) ++p;
-    if (p != line.size()) break;
+    F_RecordScan::skipBlanks(p, limit);
+    if (!F_RecordScan::integerAt(p, lineEnd, limit, number) || number != next + read) break;
+    F_RecordScan::skipBlanks(p, limit);
+    if (!F_RecordScan::realAt(p, lineEnd, limit, value)) break;
+    F_RecordScan::skipBlanks(p, limit);
+    if (p != lineEnd) break;
     if (out) out[read] = value;
     ++read;
     at = end + 1;

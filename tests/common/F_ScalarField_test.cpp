@@ -175,6 +175,12 @@ TEST(F_ScalarField, PlainRecordsReadAsTheWordReaderReadsThem) {
       {"a long value", 100, "100 0.12345678901234567"},
       {"tabs and a plus sign", 100, "\t+100\t2.5"},
       {"a stray carriage return", 100, "100 2\r5"},
+      {"nine digits", 100, "000000100 2.5"},
+      {"ten digits", 100, "0000000100 2.5"},
+      {"fifteen digits", 100, "100 -12345678.9012345"},
+      {"sixteen digits", 100, "100 1234567.890123456"},
+      {"no digits after the point", 100, "100 7."},
+      {"a value right at the line end", 100, "100 0.25"},
       {"the last record", records, "62000 -0.5"},
   };
   TempDir dir;
