@@ -51,6 +51,8 @@ struct F_DrawArea {
   double planeOfRow(const F_ScreenMap& map, int r) const {
     return rowPlane ? rowPlane[r] : (r - map.originX2) / map.scaleX2;
   }
+  // 1 / scaleX1, formed with the tables.
+  double inverseScaleX1(const F_ScreenMap& map) const { return columnPlane ? inverseColumnScale : 1.0 / map.scaleX1; }
 
   F_Rgb* bits;
   int stride;
@@ -62,6 +64,7 @@ struct F_DrawArea {
   int lastRow = 0;
   const double* columnPlane = nullptr;
   const double* rowPlane = nullptr;
+  double inverseColumnScale = 0.0;  // read only when columnPlane is set
 };
 
 // floor(v + 0.5) as the screen map rounds, kept inside the int range so that a

@@ -32,6 +32,7 @@ F_LayerRenderer::F_LayerRenderer(const PixelSurface& surface, const F_ScreenMap&
   rowPlane_.resize(static_cast<std::size_t>(area_.lastRow) + 1);
   for (int c = 0; c <= area_.lastColumn; ++c) columnPlane_[static_cast<std::size_t>(c)] = area_.planeOfColumn(map_, c);
   for (int r = 0; r <= area_.lastRow; ++r) rowPlane_[static_cast<std::size_t>(r)] = area_.planeOfRow(map_, r);
+  area_.inverseColumnScale = 1.0 / map_.scaleX1;
   area_.columnPlane = columnPlane_.data();
   area_.rowPlane = rowPlane_.data();
 }

@@ -36,7 +36,7 @@ struct Edge {
   // depth and value as a + b * column: y = (column - ox) / sx.
   const double inverse = 1.0 / dy;
   const double kd = (dS - dL) * inverse, kv = (vS - vL) * inverse;
-  const double invSx = 1.0 / map.scaleX1;
+  const double invSx = area.inverseScaleX1(map);
   const double dB = kd * invSx, dA = dL - (map.originX1 * invSx + yL) * kd;
   const double vB = kv * invSx, vA = vL - (map.originX1 * invSx + yL) * kv;
 

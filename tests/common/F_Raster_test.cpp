@@ -125,6 +125,7 @@ TEST(F_Raster, PlaneTablesWriteWhatDividingWrites) {
       if (canvas == &looked) {
         area.columnPlane = columns.data();
         area.rowPlane = rows.data();
+        area.inverseColumnScale = 1.0 / 0.7;
       }
       if (i % 2) {
         rasterLine(area, canvas->map, scale, a, b);
