@@ -13,6 +13,7 @@
 #include <unistd.h>
 
 namespace {
+// Output is written in blocks of this size.
 constexpr std::size_t kBufferSize = 1 << 20;
 }
 
@@ -57,7 +58,7 @@ std::unique_ptr<F_InputFile> F_InputFile::open(const std::string& path) {
   f->name_ = fileNameOf(path);
   f->path_ = absolutePathOf(path);
   f->size_ = static_cast<std::uint64_t>(st.st_size);
-  f->buf_.resize(kBufferSize + 1);
+  f->buf_.resize(kBlockSize + 1);
   return f;
 }
 
@@ -84,7 +85,7 @@ int F_InputFile::refill() {
     keep = 1;
   }
   consumedBefore_ += end_ - keep;
-  std::size_t n = std::fread(buf_.data() + keep, 1, kBufferSize, fp_);
+  std::size_t n = std::fread(buf_.data() + keep, 1, kBlockSize, fp_);
   end_ = keep + n;
   pos_ = keep;
   if (consumedBefore_ + end_ > size_) size_ = consumedBefore_ + end_;  // grown or unknown size

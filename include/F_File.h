@@ -19,6 +19,10 @@ std::string absolutePathOf(std::string_view path);
 class F_InputFile {
  public:
   static constexpr int kEof = -1;
+  // A file on disk is read in blocks of this many bytes. Large enough that
+  // the record readers, which cut each block among the threads, meet rarely
+  // (on a busy machine every meeting waits for the slowest thread).
+  static constexpr std::size_t kBlockSize = std::size_t{1} << 22;
 
   // Opens a regular file for reading; nullptr when it cannot be opened or is
   // anything else (a directory, a FIFO, a device), without ever blocking.

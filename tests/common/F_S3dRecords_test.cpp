@@ -130,9 +130,10 @@ TEST_F(ThreadsFromEnvironment, WrittenFilesReadAsTheOrdinaryReaderReadsThem) {
 }
 
 TEST_F(ThreadsFromEnvironment, LargeFilesGiveTheSameMeshOnAnyNumberOfThreads) {
-  // About 2 MB: enough for several parts per thread, with errors placed in
-  // the middle of the file, where the parts meet.
-  const int elements = 12000;
+  // Past the first block of a file on disk (about 180 bytes an element with
+  // its two points): several parts per thread, with errors placed in the
+  // middle of the file, where the parts meet.
+  const int elements = static_cast<int>(F_InputFile::kBlockSize / 180) + 1000;
   const std::vector<std::string> written = writtenLines(elements);
   const Read reference = readBytes(ordinary(written));
   ASSERT_EQ(reference.message, "");

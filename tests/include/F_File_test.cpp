@@ -10,10 +10,10 @@
 #include "support/TestSupport.h"
 
 TEST(F_InputFile, StepsBackAcrossTheBufferBoundary) {
-  // The reader's buffer is 1 MiB: put words and NewLines on both sides of it
-  // and make a NewLine that ends a word the first byte of the next fill.
+  // Put words and NewLines on both sides of the reader's block and make a
+  // NewLine that ends a word the first byte of the next fill.
   TempDir dir;
-  const std::size_t chunk = 1 << 20;
+  const std::size_t chunk = F_InputFile::kBlockSize;
   for (std::size_t pad : {chunk - 3, chunk - 2, chunk - 1, chunk, chunk + 1}) {
     SCOPED_TRACE(pad);
     std::string bytes(pad, ' ');
