@@ -3,8 +3,10 @@
 #include <algorithm>
 #include <cstdio>
 #include <string_view>
+#include <vector>
 
 #include "common/F_RecordScan.h"
+#include "common/F_RenderThreads.h"
 #include "include/F_Errors.h"
 #include "include/F_FileTransfer.h"
 #include "include/F_WordReader.h"
@@ -21,39 +23,114 @@ double readRecord(F_InputFile& file, int expectedNumber) {
   return value;
 }
 
-// Records in the shape the program writes them, the number `next`, next + 1,
-// ... and a plain real alone on their line, read straight from the buffered
-// bytes, at most `most` of them; each value goes to out[i] when out is given.
-// Any other line (a comment, a blank line, a number out of turn, a line not
-// yet wholly buffered) stops them at its start, for readRecord to judge.
-// Returns how many were read; the file then stands at the start of the line
-// after the last one, as after readRecord.
-int readPlainRecords(F_InputFile& file, int next, int most, double* out) {
-  const std::string_view text = file.buffered();
+// Below this many bytes of whole lines the records are read on the calling
+// thread; the first this many of a block are always read there first, so a
+// line the fast reader declines early costs no work on the other threads.
+constexpr std::size_t kBytesPerThread = 128 * 1024;
+
+// A record line in the shape the program writes it (without its line end):
+// the number, a plain real, nothing else.
+bool plainRecord(const char* p, const char* end, const char* limit, int& number, double& value) {
+  F_RecordScan::skipBlanks(p, limit);
+  if (!F_RecordScan::integerAt(p, end, limit, number)) return false;
+  F_RecordScan::skipBlanks(p, limit);
+  if (!F_RecordScan::realAt(p, end, limit, value)) return false;
+  F_RecordScan::skipBlanks(p, limit);
+  return p == end;
+}
+
+// What one run over whole lines found.
+struct Run {
+  std::vector<double> values;
+  int first = 0;  // the number of the first record read
+  std::size_t bytes = 0;  // of the lines read
+  bool whole = false;  // every line of the part was read
+};
+
+// Reads the lines of `part` (whole lines only; `limit` is the end of the
+// text the scans may look into) while each holds the next record, starting
+// with number `first` (or, when 0, with whatever number the first line
+// holds) and never beyond number `last`.
+Run runLines(std::string_view part, const char* limit, int first, int last) {
+  Run run;
+  run.first = first;
   std::size_t at = 0;
-  int read = 0;
-  while (read < most) {
-    const std::size_t end = text.find('\n', at);
-    if (end == std::string_view::npos) break;
+  int expected = first;
+  while (at < part.size()) {
+    const std::size_t end = part.find('\n', at);
     std::size_t stop = end;
-    if (stop > at && text[stop - 1] == '\r') --stop;
+    if (stop > at && part[stop - 1] == '\r') --stop;
     // The line's CarriageReturn or NewLine ends every run of blanks or digits.
-    const char* p = text.data() + at;
-    const char* const lineEnd = text.data() + stop;
-    const char* const limit = text.data() + text.size();
     int number;
     double value;
-    F_RecordScan::skipBlanks(p, limit);
-    if (!F_RecordScan::integerAt(p, lineEnd, limit, number) || number != next + read) break;
-    F_RecordScan::skipBlanks(p, limit);
-    if (!F_RecordScan::realAt(p, lineEnd, limit, value)) break;
-    F_RecordScan::skipBlanks(p, limit);
-    if (p != lineEnd) break;
-    if (out) out[read] = value;
-    ++read;
+    if (!plainRecord(part.data() + at, part.data() + stop, limit, number, value)) return run;
+    if (expected == 0) run.first = expected = number;
+    if (number != expected || number > last) return run;
+    run.values.push_back(value);
+    ++expected;
     at = end + 1;
+    run.bytes = at;
   }
-  file.skip(at);
+  run.whole = true;
+  return run;
+}
+
+// Records in the shape the program writes them, numbered `next`, next + 1,
+// ... but not beyond `last`, each a plain real alone on its line, read
+// straight from the buffered bytes, on several threads when there are many.
+// Their values are appended to `pieces` in order. Any other line (a comment,
+// a blank line, a number out of turn, a line not yet wholly buffered) stops
+// them at its start, for readRecord to judge. Returns how many were read;
+// the file then stands at the start of the line after the last one, as
+// after readRecord.
+int readPlainRecords(F_InputFile& file, int next, int last, std::vector<std::vector<double>>& pieces) {
+  if (next > last) return 0;
+  const std::string_view buffered = file.buffered();
+  const std::size_t lastNewLine = buffered.rfind('\n');
+  if (lastNewLine == std::string_view::npos) return 0;
+  const std::string_view text = buffered.substr(0, lastNewLine + 1);
+  const char* const limit = buffered.data() + buffered.size();
+
+  // The first part on this thread alone; the rest, when that was read whole,
+  // cut at line ends into one part per thread and read side by side.
+  auto cutAfter = [&](std::size_t from, std::size_t at) {
+    if (at >= text.size()) return text.size();
+    const std::size_t end = text.find('\n', std::max(from, at));
+    return end == std::string_view::npos ? text.size() : end + 1;
+  };
+  std::vector<std::string_view> parts;
+  const std::size_t head = cutAfter(0, kBytesPerThread);
+  parts.push_back(text.substr(0, head));
+  std::vector<Run> runs;
+  runs.push_back(runLines(parts[0], limit, next, last));
+  if (runs[0].whole && head < text.size()) {
+    const std::string_view rest = text.substr(head);
+    const int threads = std::max(1, std::min<int>(F_RenderThreads::count(),
+                                                  static_cast<int>(rest.size() / kBytesPerThread)));
+    std::size_t from = 0;
+    for (int t = 1; t <= threads; ++t) {
+      const std::size_t to = t < threads ? cutAfter(head + from, head + rest.size() * t / threads) - head : rest.size();
+      parts.push_back(rest.substr(from, to - from));
+      from = to;
+    }
+    runs.resize(parts.size());
+    const int afterHead = next + static_cast<int>(runs[0].values.size());
+    auto work = [&](int t) { runs[t + 1] = runLines(parts[t + 1], limit, t == 0 ? afterHead : 0, last); };
+    if (!F_RenderThreads::run(threads, work))
+      for (int t = 0; t < threads; ++t) work(t);
+  }
+
+  // Joined while each part goes on where the one before ended.
+  int read = 0;
+  std::size_t consumed = 0;
+  for (Run& run : runs) {
+    if (run.values.empty() || run.first != next + read) break;
+    read += static_cast<int>(run.values.size());
+    consumed += run.bytes;
+    pieces.push_back(std::move(run.values));
+    if (!run.whole) break;
+  }
+  file.skip(consumed);
   file.lineNumber() += read;
   return read;
 }
@@ -62,31 +139,32 @@ int readPlainRecords(F_InputFile& file, int next, int most, double* out) {
 
 F_VectorReal readScalarField(F_InputFile& file) {
   int& lineNumber = file.lineNumber();
-  // First pass: count and check. Any byte after a record's NewLine, even an
-  // empty line, starts one more record.
+  // One pass reads and checks the records; their values are kept in pieces
+  // of the file's order and copied once into a vector of the exact size.
+  // Any byte after a record's NewLine, even an empty line, starts one more
+  // record.
   constexpr int kMostRecords = 2147483647;
+  std::vector<std::vector<double>> pieces;
   int count = 0;
   for (;;) {
-    const int plain = readPlainRecords(file, count + 1, kMostRecords - 1 - count, nullptr);
+    const int plain = readPlainRecords(file, count + 1, kMostRecords - 1, pieces);
     count += plain;
     if (plain == 0) {
       if (count == kMostRecords) failRead(file, "ERROR\nBad item count.", lineNumber);
-      readRecord(file, count + 1);
+      const double value = readRecord(file, count + 1);
+      if (pieces.empty()) pieces.emplace_back();
+      pieces.back().push_back(value);
       ++count;
     }
     if (file.get() == F_InputFile::kEof) break;
     file.unget();
   }
 
-  if (!file.rewind()) failRead(file, "ERROR\nUnexpected end of file.", 0);
   F_VectorReal values(count);
-  for (int i = 1; i <= count;) {
-    const int plain = readPlainRecords(file, i, count - i + 1, &values(i));
-    if (plain > 0) {
-      i += plain;
-    } else {
-      values(i++) = readRecord(file, 0);
-    }
+  double* to = values.data();
+  for (std::vector<double>& piece : pieces) {
+    to = std::copy(piece.begin(), piece.end(), to);
+    std::vector<double>().swap(piece);  // freed as soon as it is copied
   }
   return values;
 }

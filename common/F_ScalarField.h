@@ -12,12 +12,13 @@
 #include "include/F_File.h"
 #include "include/F_Vector.h"
 
-// Reads the whole stream in two passes, first counting and checking the
-// records, then reading their values into a vector made once with the exact
-// size. Both passes read the same records, so a line with more words after
-// its value gives the value the count was made with. The stream is read
-// from its first line; the first error is shown with its line (word-reader
-// messages, "ERROR\nBad item count.") and thrown as F_UserException.
+// Reads the whole stream in one pass, checking the records and keeping their
+// values, then copies them into a vector made once with the exact size.
+// Lines in the shape the program writes are read on several threads when
+// there are many; every other line goes to the ordinary reader. The stream
+// is read from its first line; the first error is shown with its line
+// (word-reader messages, "ERROR\nBad item count.") and thrown as
+// F_UserException.
 F_VectorReal readScalarField(F_InputFile& file);
 
 // Opens `path` and reads it; "ERROR\nFile not found." (no line) when it cannot

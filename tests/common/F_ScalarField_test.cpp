@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdio>
+#include <cstdlib>
 #include <optional>
 
 #include "support/TestSupport.h"
@@ -217,5 +219,72 @@ TEST(F_ScalarField, PlainRecordsReadAsTheWordReaderReadsThem) {
         EXPECT_TRUE(*values[0] == *values[1]);
       }
     }
+  }
+}
+
+// Lines of 16 bytes after a first one of 17 put a NewLine on every multiple
+// of 16: the first part the reader takes alone (128 KiB) ends exactly after
+// line 8192, and with two threads the rest of a file of 25600 lines is cut
+// exactly after line 16896. A line the fast reader declines on each side of
+// each cut, read with 1, 2 and 7 threads, must give what the ordinary reader
+// gives (the same lines each with a comment; a replaced line keeps its width): the same values, or the same
+// message on the same line.
+TEST(F_ScalarField, RecordsCutAmongThreadsJoinAsOneRead) {
+  struct Case {
+    const char* name;
+    int line;  // replaced by text
+    std::string text;
+    const char* last = "\n";  // the line end of the file's last line
+    int records = 25600;
+  };
+  const Case cases[] = {
+      {"as written", 0, ""},
+      {"a comment on the first line", 1, "# first"},
+      {"a comment as the last line the first part holds", 8192, "# cut"},
+      {"a comment as the first line of the parts on threads", 8193, "# cut"},
+      {"an error as the last line of the first thread's part", 16896, "  16896  1.5x"},
+      {"an error as the first line of the second thread's part", 16897, "  16897  1.5x"},
+      {"a number out of turn on the second thread", 20000, "  20002  0.5"},
+      {"an error on the last line", 25600, "  25600  1.5x"},
+      {"the last line without its line end", 0, "", ""},
+      {"one record", 0, "", "\n", 1},
+      {"one record without its line end", 0, "", "", 1},
+  };
+  TempDir dir;
+  const std::string path = dir.path("f.pva");
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::string plain, commented;
+    for (int i = 1; i <= c.records; ++i) {
+      char line[32];
+      std::snprintf(line, sizeof line, "%s%7d %7.4f", i == 1 ? " " : "", i, std::sin(i));
+      std::string record = line;
+      if (i == c.line) record = c.text + std::string(record.size() - c.text.size(), ' ');  // same width
+      const char* end = i == c.records ? c.last : "\n";
+      plain += record + end;
+      commented += record + " # o" + end;
+    }
+    ASSERT_EQ(plain.find('\n', 131072), c.records == 25600 ? 131072u : std::string::npos);
+    std::optional<F_VectorReal> expected;
+    std::string expectedMessage;
+    {
+      RecordingUi ui;
+      writeFileBytes(path, commented);
+      expected = loadScalarField(path);
+      expectedMessage = ui->messages().empty() ? "" : ui.lastMessage();
+    }
+    writeFileBytes(path, plain);
+    for (const char* threads : {"1", "2", "7"}) {
+      SCOPED_TRACE(threads);
+      setenv("KAVRILON_THREADS", threads, 1);
+      RecordingUi ui;
+      const std::optional<F_VectorReal> values = loadScalarField(path);
+      EXPECT_EQ(ui->messages().empty() ? "" : ui.lastMessage(), expectedMessage);
+      ASSERT_EQ(values.has_value(), expected.has_value());
+      if (values) {
+        EXPECT_TRUE(*values == *expected);
+      }
+    }
+    unsetenv("KAVRILON_THREADS");
   }
 }
