@@ -111,27 +111,35 @@ int readLines(F_InputFile& file, int next, int last, const Parser& parser, Out& 
   if (lastNewLine == std::string_view::npos || lastNewLine < start) return 0;
   const std::string_view text = buffered.substr(start, lastNewLine + 1 - start);
 
-  // Cut the lines into one part per thread at line ends; each part reads on
-  // its own, and the parts are joined while each goes on where the last ended.
-  const int threads = std::max(1, std::min<int>(F_RenderThreads::count(),
-                                                static_cast<int>(text.size() / kBytesPerThread)));
-  std::vector<std::string_view> parts;
-  std::size_t from = 0;
-  for (int t = 1; t <= threads; ++t) {
-    std::size_t to = text.size();
-    if (t < threads) {
-      to = text.find('\n', std::max(from, text.size() * t / threads));
-      to = to == std::string_view::npos ? text.size() : to + 1;
+  // The first part is read on this thread alone; only when it was read whole
+  // is the rest cut at line ends into one part per thread, each read on its
+  // own, and the parts are joined while each goes on where the last ended.
+  // So a line declined early costs no more than the lines before it, however
+  // much text follows (else a block with many declined lines would be read
+  // again to its end for each of them).
+  auto cutAfter = [&](std::size_t from, std::size_t at) {
+    if (at >= text.size()) return text.size();
+    const std::size_t end = text.find('\n', std::max(from, at));
+    return end == std::string_view::npos ? text.size() : end + 1;
+  };
+  const std::size_t head = cutAfter(0, kBytesPerThread);
+  std::vector<std::string_view> parts{text.substr(0, head)};
+  std::vector<Run<typename Parser::Record>> runs;
+  runs.push_back(runLines(parts[0], parser, next, last));
+  if (runs[0].whole && head < text.size()) {
+    const std::size_t rest = text.size() - head;
+    const int threads = std::max(1, std::min<int>(F_RenderThreads::count(), static_cast<int>(rest / kBytesPerThread)));
+    std::size_t from = head;
+    for (int t = 1; t <= threads; ++t) {
+      const std::size_t to = t < threads ? cutAfter(from, head + rest * t / threads) : text.size();
+      parts.push_back(text.substr(from, to - from));
+      from = to;
     }
-    parts.push_back(text.substr(from, to - from));
-    from = to;
-  }
-  std::vector<Run<typename Parser::Record>> runs(parts.size());
-  auto work = [&](int t) { runs[t] = runLines(parts[t], parser, t == 0 ? next : 0, last); };
-  if (!F_RenderThreads::run(static_cast<int>(parts.size()), work)) {
-    parts = {text};
-    runs.assign(1, {});
-    work(0);
+    runs.resize(parts.size());
+    const int afterHead = next + static_cast<int>(runs[0].records.size());
+    auto work = [&](int t) { runs[t + 1] = runLines(parts[t + 1], parser, t == 0 ? afterHead : 0, last); };
+    if (!F_RenderThreads::run(threads, work))
+      for (int t = 0; t < threads; ++t) work(t);
   }
 
   int read = 0;

@@ -132,7 +132,7 @@ TEST_F(ThreadsFromEnvironment, WrittenFilesReadAsTheOrdinaryReaderReadsThem) {
 TEST_F(ThreadsFromEnvironment, LargeFilesGiveTheSameMeshOnAnyNumberOfThreads) {
   // Past the first block of a file on disk (about 180 bytes an element with
   // its two points): several parts per thread, with errors placed in the
-  // middle of the file, where the parts meet.
+  // middle of the file, where the parts meet, and near its start.
   const int elements = static_cast<int>(F_InputFile::kBlockSize / 180) + 1000;
   const std::vector<std::string> written = writtenLines(elements);
   const Read reference = readBytes(ordinary(written));
@@ -156,7 +156,8 @@ TEST_F(ThreadsFromEnvironment, LargeFilesGiveTheSameMeshOnAnyNumberOfThreads) {
     fromDisk.readS3d(*file);
     EXPECT_EQ(file->lineNumber(), reference.lines);
     EXPECT_TRUE(fromDisk == reference.mesh);
-    for (const int line : {elements / 2, elements + 3, elements + 3 + elements}) {
+    // A line in the part read alone (its first 128 KiB), then where the threads' parts meet.
+    for (const int line : {100, elements / 2, elements + 3, elements + 3 + elements}) {
       std::vector<std::string> broken = written;
       broken[static_cast<std::size_t>(line)] = " 5 5 5 5";
       expectSameAsOrdinary(broken);
