@@ -103,12 +103,51 @@ struct Extremes {
   bool anyElement = false;  // with nodes
 };
 
+// Whether every weight of the table is at least 0 and every sample's weights
+// add up to 1 to within 1e-13: then each sample lies between the smallest and
+// the largest node value, give or take the rounding of its sum.
+bool weightsBetweenNodes(const F_SampleTable& table) {
+  for (int s = 0; s < table.sampleCount(); ++s) {
+    const double* n = table.n(s);
+    double sum = 0.0;
+    for (int j = 0; j < table.nodeCount(); ++j) {
+      if (!(n[j] >= 0.0)) return false;
+      sum += n[j];
+    }
+    if (!(std::fabs(sum - 1.0) <= 1e-13)) return false;
+  }
+  return true;
+}
+
+// Whether no sample of an element with these node values (k of them, and
+// weights as above) can reach lo or hi. A sample is a sum of k <= 9 terms
+// n_j v_j with n_j >= 0 and weights adding up to 1 +- 1e-13, so it lies in
+// [min v - e, max v + e] with e below 1e-12 * max |v| (the sum's rounding
+// is under 1e-15 of it), far inside the margin taken here, whose own rounding
+// is smaller still; 1e-300 covers products that fall below the normal
+// numbers. A NaN or an infinity among the values never passes.
+bool samplesInside(const double* v, int k, double lo, double hi) {
+  double least = v[0], most = v[0], size = std::fabs(v[0]);
+  for (int j = 1; j < k; ++j) {
+    least = std::min(least, v[j]);
+    most = std::max(most, v[j]);
+    size = std::max(size, std::fabs(v[j]));
+  }
+  const double margin = 1e-11 * size + 1e-300;
+  return least - margin > lo && most + margin < hi;
+}
+
 Extremes extremesOf(const F_S3dLayer& layer, int from, int to, int divisions, const F_VectorReal& values) {
   F_SampleTable tables[F_ElementShape::kMaxNodes + 1];
+  bool betweenNodes[F_ElementShape::kMaxNodes + 1] = {};
   Extremes out;
   // The extremes of the one sample list that serves all elements in turn;
   // an empty list counts as 0.
   double listMin = 0.0, listMax = 0.0;
+  // The list was left unformed because all its samples lie strictly inside
+  // the extremes so far; they only widen, so it cannot change them later
+  // either (for elements without nodes that repeat it).
+  bool listInside = false;
   for (int i = from; i <= to; ++i) {
     const F_S3dElement& e = layer.element(i);
     const int k = e.effectiveNodeCount();
@@ -118,16 +157,26 @@ Extremes extremesOf(const F_S3dLayer& layer, int from, int to, int divisions, co
     }
     if (k != 0) {
       out.anyElement = true;
+      listInside = false;
       listMin = listMax = 0.0;
       if (F_ElementShape::isSupported(k)) {
         F_SampleTable& table = tables[k];
-        if (table.nodeCount() != k) table.build(k, divisions);
+        if (table.nodeCount() != k) {
+          table.build(k, divisions);
+          betweenNodes[k] = weightsBetweenNodes(table);
+        }
         double nodeValue[F_ElementShape::kMaxNodes];
         for (int j = 0; j < k; ++j) nodeValue[j] = values(e.node(j + 1));
+        if (betweenNodes[k] && samplesInside(nodeValue, k, out.lo, out.hi)) {
+          listInside = true;
+          continue;
+        }
         listMin = 1e300;
         listMax = -1e300;
         sampleExtremes(table, nodeValue, listMin, listMax);
       }
+    } else if (listInside) {
+      continue;
     }
     out.lo = std::min(out.lo, listMin);
     out.hi = std::max(out.hi, listMax);

@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <limits>
 #include <random>
 #include <utility>
 #include <vector>
@@ -317,6 +318,89 @@ TEST(F_ElementInterpolation, FieldRangeInPartsIsTheRangeOfOnePass) {
     for (int i = 1; i < 3; ++i) {
       EXPECT_EQ(ranges[i].lower, ranges[0].lower);
       EXPECT_EQ(ranges[i].upper, ranges[0].upper);
+    }
+  }
+}
+
+// Elements whose node values lie well inside the extremes so far are passed
+// over without forming their samples. The extremes must keep their bits
+// (the sign of a zero included) against a fold over every sample of every
+// element: flat fields whose sums miss the node value by an ulp, zeros of
+// both signs, NaN and infinities, quadratic elements (weights below 0),
+// elements without nodes after ones passed over.
+TEST(F_ElementInterpolation, FieldRangeIsTheFoldOverEverySample) {
+  auto reference = [](const F_S3dLayer& layer, int divisions, const F_VectorReal& values) {
+    F_SampleTable tables[F_ElementShape::kMaxNodes + 1];
+    double lo = 1e30, hi = -1e30, listMin = 0, listMax = 0;
+    for (int i = 1; i <= layer.elementCount(); ++i) {
+      const F_S3dElement& e = layer.element(i);
+      const int k = e.effectiveNodeCount();
+      if (k != 0) {
+        listMin = listMax = 0;
+        if (F_ElementShape::isSupported(k)) {
+          if (tables[k].nodeCount() != k) tables[k].build(k, divisions);
+          double v[F_ElementShape::kMaxNodes], s[F_SampleTable::kMostSamples];
+          for (int j = 0; j < k; ++j) v[j] = values(e.node(j + 1));
+          tables[k].weightedSums(v, s);
+          listMin = 1e300;
+          listMax = -1e300;
+          for (int q = 0; q < tables[k].sampleCount(); ++q) {
+            listMin = std::min(listMin, s[q]);
+            listMax = std::max(listMax, s[q]);
+          }
+        }
+      }
+      lo = std::min(lo, listMin);
+      hi = std::max(hi, listMax);
+    }
+    return lo <= hi ? F_Interval{lo, hi} : F_Interval{-1e-6, 1e-6};
+  };
+  const double inf = std::numeric_limits<double>::infinity(), nan = std::nan("");
+  struct Case {
+    const char* name;
+    std::vector<double> values;  // of the nine points of a 3 x 3 grid
+  };
+  const Case cases[] = {
+      {"flat", {0.1, 0.1, 0.1, 0.1, 0.1, 0.1, 0.1, 0.1, 0.1}},
+      {"flat and large", {1e300, 1e300, 1e300, 1e300, 1e300, 1e300, 1e300, 1e300, 1e300}},
+      // The first element reaches v at one corner, its other samples are a
+      // single product below it; the later ones, flat at v, sum to an ulp beside it.
+      {"flat at the top, 0.1", {0, 0, 0, 0.1, 0, 0.1, 0.1, 0.1, 0.1}},
+      {"flat at the top, 0.7", {0, 0, 0, 0.7, 0, 0.7, 0.7, 0.7, 0.7}},
+      {"flat at the top, 1/7", {0, 0, 0, 1.0 / 7, 0, 1.0 / 7, 1.0 / 7, 1.0 / 7, 1.0 / 7}},
+      {"flat at the bottom, -1/3", {0, 0, 0, -1.0 / 3, 0, -1.0 / 3, -1.0 / 3, -1.0 / 3, -1.0 / 3}},
+      {"zeros of both signs", {-0.0, 0.0, -0.0, 0.0, 0.0, -0.0, 0.0, -0.0, 0.0}},
+      {"a NaN", {1, 2, 3, nan, 5, 1.5, 2.5, 1, 2}},
+      {"an infinity", {1, 2, 3, 4, inf, 1.5, 2.5, 1, 2}},
+      {"mixed sizes", {-1e-300, 4e-310, 1e-300, 2e20, -3e19, 7, 1e-5, -1e-5, 0}},
+  };
+  // Quadrilaterals and triangles over the grid, each repeated so that later
+  // copies lie inside the extremes of the first, elements without nodes
+  // after them; once without and once with quadratic elements, whose samples
+  // overshoot their nodes.
+  std::vector<std::vector<int>> linear, quadratic;
+  for (int round = 0; round < 3; ++round) {
+    for (const std::vector<int>& e : std::vector<std::vector<int>>{
+             {1, 2, 5, 4}, {2, 3, 6, 5}, {}, {4, 5, 8, 7}, {5, 6, 9}, {}, {5, 9, 8, 5}, {6, 7, 8, 9}, {6, 7, 9}}) {
+      linear.push_back(e);
+      quadratic.push_back(e);
+    }
+    quadratic.push_back({1, 3, 9, 7, 2, 6, 8, 4});
+  }
+  const F_S3dLayer layers[] = {layerWith(std::vector<F_Point3D>(9), linear),
+                               layerWith(std::vector<F_Point3D>(9), quadratic)};
+  for (const Case& c : cases) {
+    F_VectorReal values(9);
+    for (int i = 1; i <= 9; ++i) values(i) = c.values[static_cast<std::size_t>(i - 1)];
+    for (const int divisions : {1, 3, 10}) {
+      for (const F_S3dLayer& layer : layers) {
+        SCOPED_TRACE(testing::Message() << c.name << ", divisions " << divisions
+                                        << (&layer == layers ? "" : ", quadratic"));
+        const F_Interval want = reference(layer, divisions, values);
+        const F_Interval got = fieldRange(layer, divisions, divisions, values);
+        EXPECT_EQ(std::memcmp(&got.lower, &want.lower, sizeof(double)), 0) << got.lower << " " << want.lower;
+        EXPECT_EQ(std::memcmp(&got.upper, &want.upper, sizeof(double)), 0) << got.upper << " " << want.upper;
+      }
     }
   }
 }
