@@ -50,7 +50,7 @@ TEST(F_ScalarField, ReadsOneValuePerRecord) {
       {"blank and comment lines before records", "# field\n\n1 1\n  \n# more\n2 2\n", {1, 2}},
       {"one record", "1 42\n", {42}},
       {"tabs and signs", "\t+1\t-0.5\n2 .25\n", {-0.5, 0.25}},
-      {"further words after the value are skipped in both passes", "1 10 99 98\n2 20 x\n3 30\n", {10, 20, 30}},
+      {"further words after the value are skipped", "1 10 99 98\n2 20 x\n3 30\n", {10, 20, 30}},
       {"a line of junk after the value", "1 1 ###\n2 2 \x01\x02\n", {1, 2}},
   };
   for (const Case& c : cases) {
@@ -90,10 +90,10 @@ TEST(F_ScalarField, EveryErrorWithItsLine) {
   }
 }
 
-TEST(F_ScalarField, SecondPassStartsAgainAtLineOne) {
+TEST(F_ScalarField, EachLineIsCountedOnce) {
   const Outcome out = read("# a\n1 1\n2 2\n");
   EXPECT_EQ(out.values, (std::vector<double>{1, 2}));
-  EXPECT_EQ(out.lineNumber, 4);  // counted once, not twice
+  EXPECT_EQ(out.lineNumber, 4);
 }
 
 TEST(F_ScalarField, LoadsFromDiskOrSaysTheFileIsMissing) {
