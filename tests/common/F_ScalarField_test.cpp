@@ -195,6 +195,9 @@ TEST(F_ScalarField, PlainRecordsReadAsTheWordReaderReadsThem) {
   const std::string path = dir.path("f.pva");
   for (const char* end : {"\n", "\r\n"}) {
     for (const Case& c : cases) {
+      // The files past the first block are slow through the word reader:
+      // they are read with CR LF, the ends the writer writes, only.
+      if (c.large && end[0] != '\r') continue;
       SCOPED_TRACE(testing::Message() << c.name << (end[0] == '\r' ? ", CR LF" : ", LF"));
       std::string plain, commented;
       const int records = c.large ? large : small;
