@@ -69,7 +69,7 @@ void F_MeshBuilder::reserveNodes(std::uint64_t n) {
 
 void F_MeshBuilder::reserveCells(std::uint64_t n, int nodesEach) {
   cells_.reserve(cells_.size() + n);
-  nodes_.reserve(nodes_.size() + n * static_cast<std::uint64_t>(nodesEach));
+  roomForNodes(n * static_cast<std::uint64_t>(nodesEach));
 }
 
 int F_MeshBuilder::addLayer(std::string name) {
@@ -85,27 +85,40 @@ void F_MeshBuilder::addCell(int layer, F_CellKind kind, const std::int64_t* node
     return;
   }
   const int n = nodeCountOf(kind);
+  if (nodes_.size() - usedNodes_ < static_cast<std::size_t>(n)) roomForNodes(static_cast<std::size_t>(n));
+  int* const to = nodes_.data() + usedNodes_;
   if (sequential_) {
-    // Resolved straight into place (a range insert of a few numbers costs a
-    // call); a cell with a node not yet defined takes them back.
+    // Resolved straight into place; a cell with a node not yet defined
+    // waits for the whole file.
     const std::uint64_t defined = xyz_.size();
-    const std::size_t first = nodes_.size();
-    int j = 0;
-    for (; j < n; ++j) {
+    bool known = true;
+    for (int j = 0; j < n; ++j) {
       const std::uint64_t index = static_cast<std::uint64_t>(nodeIds[j]) - static_cast<std::uint64_t>(firstId_);
-      if (index >= defined) break;
-      nodes_.push_back(static_cast<int>(index));
+      known &= index < defined;
+      to[j] = static_cast<int>(index);
     }
-    if (j == n) {
-      cells_.push_back(Cell{first, layer, kind});
+    if (known) {
+      cells_.push_back(Cell{usedNodes_, layer, kind});
+      usedNodes_ += static_cast<std::size_t>(n);
       return;
     }
-    nodes_.resize(first);
   }
   deferred_.push_back(Deferred{cells_.size(), rawNodes_.size(), cellId, where});
-  cells_.push_back(Cell{nodes_.size(), layer, kind});
-  nodes_.resize(nodes_.size() + static_cast<std::size_t>(n));
+  cells_.push_back(Cell{usedNodes_, layer, kind});
+  usedNodes_ += static_cast<std::size_t>(n);
   rawNodes_.insert(rawNodes_.end(), nodeIds, nodeIds + n);
+}
+
+void F_MeshBuilder::roomForNodes(std::size_t n) {
+  // Grown by doubling (the cells' own count may be unknown) and written in
+  // place: a cell costs no size check per node.
+  const std::size_t need = usedNodes_ + n;
+  if (need <= nodes_.size()) return;
+  if (need <= nodes_.capacity()) {
+    nodes_.resize(nodes_.capacity());
+  } else {
+    nodes_.resize(std::max(need, 2 * nodes_.size()));
+  }
 }
 
 void F_MeshBuilder::addSpecialNode(int layer, std::int64_t nodeId, Where where) {
@@ -263,12 +276,15 @@ void F_MeshBuilder::buildLayer(int layer, const std::vector<std::uint32_t>& cell
   for (int k = 0; k < kCellKindCount; ++k) piecesByKind[k] = piecesOf(static_cast<F_CellKind>(k));
   std::vector<F_SolidCell> solids;
   std::size_t pieces = 0;
+  std::size_t references = 0;  // node numbers over all the layer's elements
   for (std::size_t i = 0; i < cellCount; ++i) {
     const Cell& cell = cellAt(i);
     if (isSolid(cell.kind)) {
       solids.push_back(F_SolidCell{cell.kind, nodes_.data() + cell.firstNode});
     } else {
-      pieces += piecesByKind[static_cast<int>(cell.kind)].size();
+      const std::span<const F_CellPiece> cellPieces = piecesByKind[static_cast<int>(cell.kind)];
+      pieces += cellPieces.size();
+      for (const F_CellPiece& piece : cellPieces) references += piece.nodeCount;
     }
   }
   const std::vector<F_FaceRef> skin = findSkin(solids);
@@ -278,16 +294,31 @@ void F_MeshBuilder::buildLayer(int layer, const std::vector<std::uint32_t>& cell
   // Elements over file node indices plus one, cells and skin faces in file
   // order; the nodes the layer uses are marked on the way.
   if (pieces > 2147483647u) fail("ERROR\nThe file holds more elements than a layer can number.", Where{});
+  // A layer that names a good share of the nodes only marks them and finds
+  // them afterwards by one pass over the marks; a small one also lists each
+  // node the first time it comes, and sorts that list, so that a file of
+  // many small layers never passes over every node for each of them.
+  // Skin faces are counted as the largest face, which only errs towards the pass.
+  references += skin.size() * 9;
+  const bool byPass = references * 16 >= localOf.size();
   std::vector<int> points;
   F_S3dLayer out;
   out.name = layerNames_[static_cast<std::size_t>(layer)];
   // Every element is made empty at once and filled where it stands.
-  out.elements.resize(static_cast<int>(pieces));
-  F_S3dElement* next = out.elements.data();
+  std::vector<F_S3dElement> elements(pieces);
+  F_S3dElement* next = elements.data();
   auto emit = [&](const int* cellNodes, const std::uint8_t* order, int count) {
     F_SmallVector<int, 8>& to = (next++)->nodes;
     to.resize(count);
     int* const out = to.data();
+    if (byPass) {
+      for (int j = 0; j < count; ++j) {
+        const int index = cellNodes[order[j]];
+        out[j] = index + 1;
+        localOf[static_cast<std::size_t>(index)] = 1;
+      }
+      return;
+    }
     for (int j = 0; j < count; ++j) {
       const int index = cellNodes[order[j]];
       out[j] = index + 1;
@@ -312,39 +343,37 @@ void F_MeshBuilder::buildLayer(int layer, const std::vector<std::uint32_t>& cell
     }
     ++solid;
   }
-  if (next != out.elements.end()) internalError("F_MeshBuilder", 4);
+  if (next != elements.data() + elements.size()) internalError("F_MeshBuilder", 4);
+  out.elements = F_Vector<F_S3dElement>(std::move(elements));
   std::vector<int> specials;
   for (const auto& [l, index] : specialNodes) {
     if (l != layer) continue;
     specials.push_back(index);
     if (localOf[static_cast<std::size_t>(index)] == 0) {
       localOf[static_cast<std::size_t>(index)] = 1;
-      points.push_back(index);
+      if (!byPass) points.push_back(index);
     }
   }
   if (out.elements.empty() && specials.empty()) return;
 
   // Points: the nodes the layer uses, in the file's node order, numbered from 1.
-  // A layer that uses a good share of the nodes finds them by one pass over the
-  // marks, a small one by sorting its own list.
-  if (points.size() * 16 < localOf.size()) {
-    std::sort(points.begin(), points.end());
-  } else {
-    points.clear();
+  if (byPass) {
     for (std::size_t i = 0; i < localOf.size(); ++i) {
       if (localOf[i]) points.push_back(static_cast<int>(i));
     }
+  } else {
+    std::sort(points.begin(), points.end());
   }
   if (points.size() == localOf.size()) {
     // A layer of every node keeps the file's numbers plus one as they are,
     // and the only layer takes the nodes themselves.
-    for (std::size_t k = 0; k < points.size(); ++k) localOf[k] = static_cast<int>(k) + 1;
     if (layerNames_.size() == 1) {
       out.points = F_Vector<F_Point3D>(std::move(xyz_));
     } else {
-      out.points.reserve(static_cast<int>(points.size()));
-      for (const F_Point3D& p : xyz_) out.points.append(p);
+      out.points = F_Vector<F_Point3D>(std::vector<F_Point3D>(xyz_));
     }
+    for (int index : specials) out.specialNodes.append(index + 1);
+    std::fill(localOf.begin(), localOf.end(), 0);
   } else {
     out.points.reserve(static_cast<int>(points.size()));
     for (std::size_t k = 0; k < points.size(); ++k) {
@@ -354,9 +383,9 @@ void F_MeshBuilder::buildLayer(int layer, const std::vector<std::uint32_t>& cell
     for (F_S3dElement& e : out.elements) {
       for (int& node : e.nodes) node = localOf[static_cast<std::size_t>(node - 1)];
     }
+    for (int index : specials) out.specialNodes.append(localOf[static_cast<std::size_t>(index)]);
+    for (int index : points) localOf[static_cast<std::size_t>(index)] = 0;
   }
-  for (int index : specials) out.specialNodes.append(localOf[static_cast<std::size_t>(index)]);
-  for (int index : points) localOf[static_cast<std::size_t>(index)] = 0;
   mesh.layers.append(std::move(out));
   if (fields) fields->layerNodes.push_back(std::move(points));
 }

@@ -99,6 +99,8 @@ class F_MeshBuilder {
     return sparseIndexOf(id);
   }
   int sparseIndexOf(std::int64_t id) const;
+  // nodes_ holds at least `n` more than usedNodes_.
+  void roomForNodes(std::size_t n);
   void buildLookup();
   // The numbers and places of the nodes so far, once they stop running on
   // one by one from the first.
@@ -119,7 +121,10 @@ class F_MeshBuilder {
   std::vector<Where> nodeWhere_;
   std::vector<std::string> layerNames_;
   std::vector<Cell> cells_;
-  std::vector<int> nodes_;  // dense node indices of every cell, one cell after another
+  // Dense node indices of every cell, one cell after another: the first
+  // usedNodes_ of them.
+  std::vector<int> nodes_;
+  std::size_t usedNodes_ = 0;
   std::vector<Deferred> deferred_;
   std::vector<std::int64_t> rawNodes_;
   std::vector<Special> specials_;

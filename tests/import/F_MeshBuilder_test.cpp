@@ -97,3 +97,125 @@ TEST(F_MeshBuilder, RepeatedAndMissingNodesAreReportedAtTheirLine) {
     expectRefused(row.bytes, "msh", row.message, row.line);
   }
 }
+
+namespace {
+
+struct LayerView {
+  std::vector<double> points, elements, specials;  // x of each
+  bool operator==(const LayerView&) const = default;
+};
+
+void PrintTo(const LayerView& v, std::ostream* os) {
+  for (const auto* list : {&v.points, &v.elements, &v.specials}) {
+    *os << "{";
+    for (double x : *list) *os << " " << x;
+    *os << " } ";
+  }
+}
+
+std::vector<LayerView> viewOf(const F_S3dMesh& m) {
+  std::vector<LayerView> layers;
+  for (const F_S3dLayer& layer : m.layers) {
+    LayerView v;
+    for (const F_Point3D& p : layer.points) v.points.push_back(p.x);
+    for (const F_S3dElement& e : layer.elements) {
+      for (int node : e.nodes) v.elements.push_back(layer.point(node).x);
+    }
+    for (int node : layer.specialNodes) v.specials.push_back(layer.point(node).x);
+    layers.push_back(v);
+  }
+  return layers;
+}
+
+// Nodes 1..n at x = 10 * number.
+std::vector<std::pair<int, double>> nodesUpTo(int n) {
+  std::vector<std::pair<int, double>> nodes;
+  for (int i = 1; i <= n; ++i) nodes.emplace_back(i, 10.0 * i);
+  return nodes;
+}
+
+}  // namespace
+
+// Layers of 2-node lines and special nodes over nodes 1..n at x = 10 * number,
+// straight through the builder.
+struct LineLayer {
+  std::vector<std::pair<int, int>> lines;
+  std::vector<int> specials;
+};
+std::vector<LayerView> built(const std::vector<std::pair<int, double>>& nodes, const std::vector<LineLayer>& layers) {
+  auto file = F_InputFile::fromMemory("", "built");
+  F_MeshBuilder builder(*file);
+  for (const auto& [id, x] : nodes) builder.addNode(id, x, 0, 0, {});
+  for (const LineLayer& l : layers) {
+    const int layer = builder.addLayer("L");
+    for (const auto& [a, b] : l.lines) {
+      const std::int64_t ids[] = {a, b};
+      builder.addCell(layer, F_CellKind::Line2, ids, 1, {});
+    }
+    for (int node : l.specials) builder.addSpecialNode(layer, node, {});
+  }
+  F_S3dMesh mesh;
+  builder.finish(mesh, nullptr);
+  for (const F_S3dLayer& layer : mesh.layers) EXPECT_TRUE(layer.nodesInRange());
+  return viewOf(mesh);
+}
+
+// A layer's points are its elements' and special nodes' nodes in the file's
+// order, whether the layer uses every node, all but one, or few enough that
+// its nodes are listed and sorted instead of found by a pass over all.
+TEST(F_MeshBuilder, LayersHoldTheirOwnNodesInFileOrder) {
+  // A small layer (a line 3-2 and the special node 5) before lines 6-7 ... n-1-n.
+  auto twoLayers = [](int n) {
+    LineLayer rest;
+    for (int i = 6; i < n; ++i) rest.lines.emplace_back(i, i + 1);
+    return built(nodesUpTo(n), {{{{3, 2}}, {5}}, rest});
+  };
+  auto restOf = [](int n) {
+    LayerView v;
+    for (int i = 6; i <= n; ++i) v.points.push_back(10.0 * i);
+    for (int i = 6; i < n; ++i) v.elements.insert(v.elements.end(), {10.0 * i, 10.0 * (i + 1)});
+    return v;
+  };
+  const LayerView small{{20, 30, 50}, {30, 20}, {50}};
+  const struct {
+    const char* name;
+    std::vector<LayerView> got, layers;
+  } rows[] = {
+      {"every node", built(nodesUpTo(4), {{{{1, 2}, {3, 2}, {3, 4}}, {2}}}),
+       {{{10, 20, 30, 40}, {10, 20, 30, 20, 30, 40}, {20}}}},
+      {"every node, the last only as a special node", built(nodesUpTo(4), {{{{1, 2}, {2, 3}}, {4}}}),
+       {{{10, 20, 30, 40}, {10, 20, 20, 30}, {40}}}},
+      {"all but the last", built(nodesUpTo(4), {{{{3, 2}, {1, 2}}, {}}}), {{{10, 20, 30}, {30, 20, 10, 20}, {}}}},
+      {"all but the first", built(nodesUpTo(4), {{{{4, 3}, {2, 3}}, {4}}}), {{{20, 30, 40}, {40, 30, 20, 30}, {40}}}},
+      {"all but one, numbered with a gap", built({{1, 10}, {2, 20}, {4, 40}, {5, 50}}, {{{{5, 4}, {2, 5}}, {}}}),
+       {{{20, 40, 50}, {50, 40, 20, 50}, {}}}},
+      {"every node in each of two layers", built(nodesUpTo(2), {{{{2, 1}}, {}}, {{{1, 2}}, {1}}}),
+       {{{10, 20}, {20, 10}, {}}, {{10, 20}, {10, 20}, {10}}}},
+      // The small layer's elements name 2 nodes: 2 * 16 against the node count.
+      {"a small layer, 31 nodes", twoLayers(31), {small, restOf(31)}},
+      {"a small layer, 32 nodes", twoLayers(32), {small, restOf(32)}},
+      {"a small layer, 33 nodes", twoLayers(33), {small, restOf(33)}},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.name);
+    EXPECT_EQ(row.got, row.layers);
+  }
+}
+
+// Cells are stored in place as they come, in storage that grows while the
+// file is read: many cells, some waiting for nodes defined after them, all
+// reach their own nodes.
+TEST(F_MeshBuilder, ManyCellsBeyondAnyDeclaredRoom) {
+  for (const bool nodesFirst : {true, false}) {
+    SCOPED_TRACE(nodesFirst);
+    std::vector<std::string> elements;
+    std::vector<double> x;
+    for (int i = 1; i < 300; ++i) {
+      elements.push_back(std::to_string(i) + " 1 0 " + std::to_string(i + 1) + " " + std::to_string(i));
+      x.insert(x.end(), {10.0 * (i + 1), 10.0 * i});
+    }
+    const ImportRun run = importBytes(mesh(nodesUpTo(300), elements, nodesFirst), "msh");
+    ASSERT_TRUE(run.ok) << run.last();
+    EXPECT_EQ(xOfElements(run.mesh), std::vector<std::vector<double>>{x});
+  }
+}
