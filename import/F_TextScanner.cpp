@@ -135,20 +135,25 @@ bool F_TextScanner::fill() {
 }
 
 std::size_t F_TextScanner::slowBytes(void* out, std::size_t n) {
-  // Small reads refill the buffer, so the ones after them are served from it
-  // again; large ones go straight from the file to their destination.
-  if (n <= kBufferSize / 2) {
+  // A read that reaches well past the buffered bytes takes the rest straight
+  // from the file to its destination, so its bytes are copied once, not
+  // through this buffer as well; a small one refills the buffer, so the ones
+  // after it are served from there again.
+  const std::size_t have = end_ - pos_;
+  if (n - have < kDirectRead) {
     fill();
-    const std::size_t have = std::min(n, end_ - pos_);
-    std::memcpy(out, buf_.data() + pos_, have);
-    pos_ += have;
-    return have;
+    const std::size_t got = std::min(n, end_ - pos_);
+    std::memcpy(out, buf_.data() + pos_, got);
+    pos_ += got;
+    return got;
   }
   auto* dst = static_cast<char*>(out);
-  const std::size_t have = end_ - pos_;
   std::memcpy(dst, buf_.data() + pos_, have);
   pos_ = end_;
-  return have + file_.read(dst + have, n - have);
+  // The bytes read past the buffer count as consumed before its start.
+  const std::size_t got = file_.read(dst + have, n - have);
+  consumedBefore_ += got;
+  return have + got;
 }
 
 int F_TextScanner::skipBlanks() {

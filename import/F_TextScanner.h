@@ -73,6 +73,8 @@ class F_TextScanner {
 
  private:
   static constexpr std::size_t kBufferSize = 1 << 20;
+  // Reads that want this much more than is buffered bypass the buffer.
+  static constexpr std::size_t kDirectRead = 16 << 10;
   bool fill();       // more bytes after the ones kept; false at the end of the file
   int skipBlanks();  // the first byte that is not a delimiter, still unread, or -1
   // The next word in place when it lies whole in the buffer, else copied.

@@ -160,3 +160,38 @@ TEST(F_TextScanner, IntegerPrefixesStopAtTheFirstByteThatIsNoDigit) {
     EXPECT_EQ(value, row.value);
   }
 }
+
+// Binary stretches come from the buffer or, when a read reaches well past it,
+// straight from the file: either way every byte arrives once and in order,
+// and the offset that messages quote counts every byte passed.
+TEST(F_TextScanner, RawReadsKeepTheirBytesAndOffsetsAroundTheBuffer) {
+  constexpr std::size_t kMiB = 1u << 20, kDirect = 16u << 10;
+  std::string bytes(6 * kMiB, '\0');
+  for (std::size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<char>(i * 7 % 251);
+  auto file = F_InputFile::fromMemory(bytes, "/tmp/t.vtk");
+  F_TextScanner scanner(*file);
+  const struct {
+    const char* name;
+    std::size_t size;
+  } reads[] = {
+      {"one byte fills a buffer of 1 MiB", 1},
+      {"one byte short of a direct read", (kMiB - 1) + kDirect - 1},
+      {"exactly a direct read", (kMiB - kDirect + 1) + kDirect},
+      {"exactly the buffer's size, none buffered", kMiB},
+      {"a small read after a direct one", 3},
+      {"from the buffer", kDirect - 1},
+      {"past the end of the file", 6 * kMiB},
+  };
+  std::size_t at = 0;
+  for (const auto& read : reads) {
+    SCOPED_TRACE(read.name);
+    std::string got(read.size, '\0');
+    const std::size_t n = scanner.bytes(got.data(), read.size);
+    ASSERT_EQ(n, std::min(read.size, bytes.size() - at));
+    EXPECT_TRUE(got.compare(0, n, bytes, at, n) == 0);
+    at += n;
+    EXPECT_EQ(scanner.offset(), at);
+    EXPECT_EQ(scanner.remaining(), bytes.size() - at);
+  }
+  EXPECT_EQ(at, bytes.size());
+}
