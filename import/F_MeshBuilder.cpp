@@ -1,6 +1,7 @@
 #include "import/F_MeshBuilder.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 
 #include "import/F_SkinFinder.h"
@@ -74,6 +75,7 @@ void F_MeshBuilder::reserveCells(std::uint64_t n, int nodesEach) {
 
 int F_MeshBuilder::addLayer(std::string name) {
   layerNames_.push_back(validName(std::move(name)));
+  kindCounts_.emplace_back();
   return layerCount() - 1;
 }
 
@@ -84,6 +86,7 @@ void F_MeshBuilder::addCell(int layer, F_CellKind kind, const std::int64_t* node
     addSpecialNode(layer, nodeIds[0], where);
     return;
   }
+  ++kindCounts_[static_cast<std::size_t>(layer)][static_cast<std::size_t>(kind)];
   const int n = nodeCountOf(kind);
   if (nodes_.size() - usedNodes_ < static_cast<std::size_t>(n)) roomForNodes(static_cast<std::size_t>(n));
   int* const to = nodes_.data() + usedNodes_;
@@ -274,17 +277,27 @@ void F_MeshBuilder::buildLayer(int layer, const std::vector<std::uint32_t>& cell
   // Asked once per cell, so looked up once per kind.
   std::span<const F_CellPiece> piecesByKind[kCellKindCount];
   for (int k = 0; k < kCellKindCount; ++k) piecesByKind[k] = piecesOf(static_cast<F_CellKind>(k));
-  std::vector<F_SolidCell> solids;
+  // Elements and node numbers other than skin faces, counted by kind; the
+  // cells are visited only when the layer has solids to find the skin of.
   std::size_t pieces = 0;
   std::size_t references = 0;  // node numbers over all the layer's elements
-  for (std::size_t i = 0; i < cellCount; ++i) {
-    const Cell& cell = cellAt(i);
-    if (isSolid(cell.kind)) {
-      solids.push_back(F_SolidCell{cell.kind, nodes_.data() + cell.firstNode});
-    } else {
-      const std::span<const F_CellPiece> cellPieces = piecesByKind[static_cast<int>(cell.kind)];
-      pieces += cellPieces.size();
-      for (const F_CellPiece& piece : cellPieces) references += piece.nodeCount;
+  std::size_t solidCount = 0;
+  const std::array<std::uint64_t, kCellKindCount>& kinds = kindCounts_[static_cast<std::size_t>(layer)];
+  for (int k = 0; k < kCellKindCount; ++k) {
+    const std::size_t count = kinds[static_cast<std::size_t>(k)];
+    if (isSolid(static_cast<F_CellKind>(k))) {
+      solidCount += count;
+      continue;
+    }
+    pieces += count * piecesByKind[k].size();
+    for (const F_CellPiece& piece : piecesByKind[k]) references += count * piece.nodeCount;
+  }
+  std::vector<F_SolidCell> solids;
+  if (solidCount > 0) {
+    solids.reserve(solidCount);
+    for (std::size_t i = 0; i < cellCount; ++i) {
+      const Cell& cell = cellAt(i);
+      if (isSolid(cell.kind)) solids.push_back(F_SolidCell{cell.kind, nodes_.data() + cell.firstNode});
     }
   }
   const std::vector<F_FaceRef> skin = findSkin(solids);

@@ -5,6 +5,7 @@
 // replaces each layer's solids by their skin, renumbers each layer's points
 // from 1 and refuses a file with nothing to show.
 
+#include <array>
 #include <cstdint>
 #include <map>
 #include <string>
@@ -120,6 +121,8 @@ class F_MeshBuilder {
   std::vector<F_Point3D> xyz_;
   std::vector<Where> nodeWhere_;
   std::vector<std::string> layerNames_;
+  // Each layer's cells by kind.
+  std::vector<std::array<std::uint64_t, kCellKindCount>> kindCounts_;
   std::vector<Cell> cells_;
   // Dense node indices of every cell, one cell after another: the first
   // usedNodes_ of them.
