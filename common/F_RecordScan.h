@@ -9,10 +9,12 @@
 #include <cstdint>
 #include <cstring>
 #include <string_view>
+#include <vector>
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
 
+#include "common/F_RenderThreads.h"
 #include "include/F_WordReader.h"
 
 namespace F_RecordScan {
@@ -134,6 +136,31 @@ inline bool realAt(const char*& p, const char* end, const char* limit, double& v
   const char* word = p;
   while (p < end && !blank(*p)) ++p;
   return plainReal(std::string_view(word, static_cast<std::size_t>(p - word)), value);
+}
+
+// The end of the line that holds byte `at` of `text` (whole lines, each
+// ending with '\n'), searched from no earlier than `from`: where text is cut
+// into parts read on their own.
+inline std::size_t lineEndAfter(std::string_view text, std::size_t from, std::size_t at) {
+  if (at >= text.size()) return text.size();
+  const std::size_t end = text.find('\n', std::max(from, at));
+  return end == std::string_view::npos ? text.size() : end + 1;
+}
+
+// `text` cut at line ends into one part per thread, as many threads as the
+// machine has but no more than give each about `bytesPerThread` (at least
+// one part); the parts in order make up the whole text.
+inline std::vector<std::string_view> cutAmongThreads(std::string_view text, std::size_t bytesPerThread) {
+  const int threads =
+      std::max(1, std::min<int>(F_RenderThreads::count(), static_cast<int>(text.size() / bytesPerThread)));
+  std::vector<std::string_view> parts;
+  std::size_t from = 0;
+  for (int t = 1; t <= threads; ++t) {
+    const std::size_t to = t < threads ? lineEndAfter(text, from, text.size() * t / threads) : text.size();
+    parts.push_back(text.substr(from, to - from));
+    from = to;
+  }
+  return parts;
 }
 
 }  // namespace F_RecordScan

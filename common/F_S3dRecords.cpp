@@ -117,24 +117,13 @@ int readLines(F_InputFile& file, int next, int last, const Parser& parser, Out& 
   // So a line declined early costs no more than the lines before it, however
   // much text follows (else a block with many declined lines would be read
   // again to its end for each of them).
-  auto cutAfter = [&](std::size_t from, std::size_t at) {
-    if (at >= text.size()) return text.size();
-    const std::size_t end = text.find('\n', std::max(from, at));
-    return end == std::string_view::npos ? text.size() : end + 1;
-  };
-  const std::size_t head = cutAfter(0, kBytesPerThread);
+  const std::size_t head = lineEndAfter(text, 0, kBytesPerThread);
   std::vector<std::string_view> parts{text.substr(0, head)};
   std::vector<Run<typename Parser::Record>> runs;
   runs.push_back(runLines(parts[0], parser, next, last));
   if (runs[0].whole && head < text.size()) {
-    const std::size_t rest = text.size() - head;
-    const int threads = std::max(1, std::min<int>(F_RenderThreads::count(), static_cast<int>(rest / kBytesPerThread)));
-    std::size_t from = head;
-    for (int t = 1; t <= threads; ++t) {
-      const std::size_t to = t < threads ? cutAfter(from, head + rest * t / threads) : text.size();
-      parts.push_back(text.substr(from, to - from));
-      from = to;
-    }
+    for (const std::string_view part : cutAmongThreads(text.substr(head), kBytesPerThread)) parts.push_back(part);
+    const int threads = static_cast<int>(parts.size()) - 1;
     runs.resize(parts.size());
     const int afterHead = next + static_cast<int>(runs[0].records.size());
     auto work = [&](int t) { runs[t + 1] = runLines(parts[t + 1], parser, t == 0 ? afterHead : 0, last); };

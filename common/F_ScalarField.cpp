@@ -93,26 +93,15 @@ int readPlainRecords(F_InputFile& file, int next, int last, std::vector<std::vec
 
   // The first part on this thread alone; the rest, when that was read whole,
   // cut at line ends into one part per thread and read side by side.
-  auto cutAfter = [&](std::size_t from, std::size_t at) {
-    if (at >= text.size()) return text.size();
-    const std::size_t end = text.find('\n', std::max(from, at));
-    return end == std::string_view::npos ? text.size() : end + 1;
-  };
   std::vector<std::string_view> parts;
-  const std::size_t head = cutAfter(0, kBytesPerThread);
+  const std::size_t head = F_RecordScan::lineEndAfter(text, 0, kBytesPerThread);
   parts.push_back(text.substr(0, head));
   std::vector<Run> runs;
   runs.push_back(runLines(parts[0], limit, next, last));
   if (runs[0].whole && head < text.size()) {
-    const std::string_view rest = text.substr(head);
-    const int threads = std::max(1, std::min<int>(F_RenderThreads::count(),
-                                                  static_cast<int>(rest.size() / kBytesPerThread)));
-    std::size_t from = 0;
-    for (int t = 1; t <= threads; ++t) {
-      const std::size_t to = t < threads ? cutAfter(head + from, head + rest.size() * t / threads) - head : rest.size();
-      parts.push_back(rest.substr(from, to - from));
-      from = to;
-    }
+    for (const std::string_view part : F_RecordScan::cutAmongThreads(text.substr(head), kBytesPerThread))
+      parts.push_back(part);
+    const int threads = static_cast<int>(parts.size()) - 1;
     runs.resize(parts.size());
     const int afterHead = next + static_cast<int>(runs[0].values.size());
     auto work = [&](int t) { runs[t + 1] = runLines(parts[t + 1], limit, t == 0 ? afterHead : 0, last); };
