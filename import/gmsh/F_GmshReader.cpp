@@ -166,7 +166,7 @@ struct ElementLines {
 
 class GmshReader {
  public:
-  GmshReader(F_InputFile& file, F_MeshBuilder& builder) : file_(file), text_(file), builder_(builder) {}
+  GmshReader(F_InputFile& file, F_MeshBuilder& builder) : text_(file), builder_(builder) {}
   void read();
 
  private:
@@ -203,7 +203,6 @@ class GmshReader {
   void element(const GmshType& type, std::int64_t typeNumber, std::int64_t id, const std::int64_t* nodes,
                const std::vector<int>& physicals, int dimension, Where where);
 
-  F_InputFile& file_;
   F_TextScanner text_;
   F_LineChunks::Reader chunks_{text_};
   F_LineChunks::Runs<TagLines> tagLines_;
