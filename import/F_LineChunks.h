@@ -53,8 +53,9 @@ inline std::vector<std::string_view> split(std::string_view text, int parts) {
   return pieces;
 }
 
-// What one part read: `Part` holds the records (its take(line) parses one
-// line, without its line end, and returns false, keeping nothing of it,
+// What one part read: `Part` holds the records (its take(line, limit)
+// parses one line, without its line end, which it may read past up to
+// `limit`, the end of its piece, and returns false, keeping nothing of it,
 // when the line is not of the plain shape; restart(shape) forgets them,
 // keeping the storage, and takes the record shape of `shape`; reserve(bytes)
 // makes room for the records of that many bytes).
@@ -97,6 +98,7 @@ void parse(std::string_view text, int threads, int parts, std::size_t most, Runs
   auto parsePiece = [&](std::size_t i) {
     Run<Part>& run = runs[i];
     const std::string_view piece = pieces[i];
+    const char* const pieceEnd = piece.data() + piece.size();
     run.part.restart(into.prototype);
     // A thread must not throw: when memory runs out the part ends there, and
     // the ordinary reading, on the calling thread, meets the shortage itself.
@@ -107,7 +109,7 @@ void parse(std::string_view text, int threads, int parts, std::size_t most, Runs
         if (run.lines == most) return;
         const char* start = piece.data() + at;
         const char* nl = static_cast<const char*>(std::memchr(start, '\n', piece.size() - at));
-        if (!run.part.take(std::string_view(start, static_cast<std::size_t>(nl - start)))) return;
+        if (!run.part.take(std::string_view(start, static_cast<std::size_t>(nl - start)), pieceEnd)) return;
         ++run.lines;
         at += static_cast<std::size_t>(nl - start) + 1;
         run.bytes = at;

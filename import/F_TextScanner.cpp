@@ -49,7 +49,7 @@ constexpr double kPowersOfTen[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7
 inline std::size_t takeDigits(const char*& q, const char* const end, std::uint64_t& mantissa) {
   const char* const from = q;
   if constexpr (std::endian::native == std::endian::little) {
-    constexpr std::uint64_t kPowers[] = {1, 10, 100, 1000, 10000, 100000, 1000000, 10000000, 100000000};
+    static constexpr std::uint64_t kPowers[] = {1, 10, 100, 1000, 10000, 100000, 1000000, 10000000, 100000000};
     while (end - q >= 8) {
       std::uint64_t chunk;
       std::memcpy(&chunk, q, 8);

@@ -38,6 +38,14 @@ class F_TextScanner {
   // follows it in the buffer: records that fill one line are parsed in place,
   // and only takeLine() consumes them. False (nothing consumed) otherwise.
   bool peekLine(std::string_view& line);
+  // The end of the buffered bytes: what a line peekLine() gave may be read up to.
+  const char* bufferEnd() const { return buf_.data() + end_; }
+  // How far the bytes of `text` (from the last read) may be read: to the end
+  // of the buffered bytes when it lies among them, else to its own end.
+  const char* readableEnd(std::string_view text) const {
+    const bool buffered = text.data() >= buf_.data() && text.data() + text.size() <= bufferEnd();
+    return buffered ? bufferEnd() : text.data() + text.size();
+  }
   // Passes the line peekLine() gave and its line end.
   void takeLine() {
     pos_ = peekEnd_ + 1;

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "import/F_BinaryReader.h"
+#include "import/F_DigitScan.h"
 #include "import/F_LineChunks.h"
 #include "import/F_TextScanner.h"
 
@@ -91,10 +92,10 @@ struct NodeLines {
     ids.clear();
     xyz.clear();
   }
-  bool take(std::string_view line) {
-    F_LineFields f(line);
+  bool take(std::string_view line, const char* /*limit*/) {
     std::int64_t id = 0;
     double p[3];
+    F_LineFields f(line);
     if ((withId && !f.integer(id)) || !f.real(p[0]) || !f.real(p[1]) || !f.real(p[2]) || !f.atEnd()) return false;
     if (withId) ids.push_back(id);
     xyz.insert(xyz.end(), p, p + 3);
@@ -107,7 +108,7 @@ struct TagLines {
   std::vector<std::int64_t> tags;
   void reserve(std::size_t bytes) { tags.reserve(bytes / 8); }
   void restart(const TagLines&) { tags.clear(); }
-  bool take(std::string_view line) {
+  bool take(std::string_view line, const char* /*limit*/) {
     F_LineFields f(line);
     std::int64_t tag = 0;
     if (!f.integer(tag) || !f.atEnd()) return false;
@@ -115,6 +116,31 @@ struct TagLines {
     return true;
   }
 };
+
+// An element line of small unsigned numbers read at once, as a record of
+// ElementLines below: number, type, first tag (0 when not positive) and
+// nodes in format 2.2 (`nodes` 0), number and nodes in format 4.1. How many
+// values went to v; 0 when the line is not of that shape, for the reading
+// field by field to judge.
+int plainRecord22(std::string_view line, const char* limit, std::int64_t* v, int nodes) {
+  std::int64_t f[F_DigitScan::kMostLineBytes / 2];
+  const int count = F_DigitScan::unsignedRecord<false>(line.data(), line.data() + line.size(), limit, f,
+                                                       F_DigitScan::kMostLineBytes / 2);
+  if (nodes > 0) {
+    if (count != nodes + 1) return 0;
+    std::copy(f, f + count, v);
+    return count;
+  }
+  if (count < 3) return 0;
+  const GmshType* type = typeOf(f[1]);
+  const std::int64_t ntags = f[2];
+  if (!type || ntags > 16 || count != 3 + ntags + type->nodes) return 0;
+  v[0] = f[0];
+  v[1] = f[1];
+  v[2] = ntags > 0 && f[3] > 0 ? std::min<std::int64_t>(f[3], 1 << 30) : 0;
+  std::copy(f + 3 + ntags, f + count, v + 3);
+  return 3 + type->nodes;
+}
 
 // Element lines of the plain shape, as the quick paths take them. Format
 // 2.2: number, a known type, up to 16 tags, its nodes; each record keeps
@@ -133,10 +159,15 @@ struct ElementLines {
     values.clear();
     first.clear();
   }
-  bool take(std::string_view line) {
-    F_LineFields f(line);
+  bool take(std::string_view line, const char* limit) {
     const std::size_t start = values.size();
     std::int64_t v[3 + 128];
+    if (const int n = plainRecord22(line, limit, v, nodes); n > 0) {
+      first.push_back(start);
+      values.insert(values.end(), v, v + n);
+      return true;
+    }
+    F_LineFields f(line);
     int n = 0;
     if (nodes > 0) {
       for (; n <= nodes; ++n) {
@@ -492,6 +523,14 @@ bool GmshReader::quickNode(std::int64_t* id, double xyz[3]) {
 bool GmshReader::quickElement22(Where where, std::vector<int>& physicals) {
   std::string_view ln;
   if (!text_.peekLine(ln)) return false;
+  if (std::int64_t v[3 + 128]; plainRecord22(ln, text_.bufferEnd(), v, 0) > 0) {
+    const GmshType* type = typeOf(v[1]);
+    physicals.clear();
+    if (v[2] > 0) physicals.push_back(static_cast<int>(v[2]));
+    text_.takeLine();
+    element(*type, v[1], v[0], v + 3, physicals, type->dimension, where);
+    return true;
+  }
   F_LineFields f(ln);
   std::int64_t id = 0, typeNumber = 0, ntags = 0;
   if (!f.integer(id) || !f.integer(typeNumber) || !f.integer(ntags) || ntags < 0 || ntags > 16) return false;
@@ -746,6 +785,11 @@ void GmshReader::elements() {
         const Where where = line();
         std::string_view ln;
         if (text_.peekLine(ln)) {
+          if (std::int64_t v[1 + 128]; plainRecord22(ln, text_.bufferEnd(), v, type->nodes) > 0) {
+            text_.takeLine();
+            element(*type, typeNumber, v[0], v + 1, physicals, dim, where);
+            continue;
+          }
           F_LineFields f(ln);
           std::int64_t id = 0;
           int j = 0;

@@ -9,6 +9,7 @@
 #include <unordered_set>
 #include <vector>
 
+#include "import/F_DigitScan.h"
 #include "import/F_LineChunks.h"
 #include "import/F_TextScanner.h"
 #include "include/F_Errors.h"
@@ -174,7 +175,7 @@ struct NodeLines {
     ids.clear();
     xyz.clear();
   }
-  bool take(std::string_view line) {
+  bool take(std::string_view line, const char* /*limit*/) {
     QuickFields quick(withoutCr(line));
     std::int64_t id = 0;
     double p[3] = {0, 0, 0};
@@ -189,6 +190,14 @@ struct NodeLines {
   }
 };
 
+// An element line of small unsigned numbers read at once: its number and
+// `nodes` node numbers into v (room for kMostLineBytes / 2); false when the
+// line is not of that shape, for QuickFields to judge.
+bool plainElement(std::string_view line, const char* limit, std::int64_t* v, int nodes) {
+  return F_DigitScan::unsignedRecord<true>(line.data(), line.data() + line.size(), limit, v,
+                                           F_DigitScan::kMostLineBytes / 2) == 1 + nodes;
+}
+
 // *ELEMENT lines of the plain shape: a number and the `nodes` node numbers
 // of a known type, all on the one line.
 struct ElementLines {
@@ -199,9 +208,14 @@ struct ElementLines {
     nodes = shape.nodes;
     values.clear();
   }
-  bool take(std::string_view line) {
-    QuickFields quick(withoutCr(line));
-    std::int64_t v[1 + kMaxCellNodes];
+  bool take(std::string_view line, const char* limit) {
+    line = withoutCr(line);
+    std::int64_t v[F_DigitScan::kMostLineBytes / 2];
+    if (plainElement(line, limit, v, nodes)) {
+      values.insert(values.end(), v, v + 1 + nodes);
+      return true;
+    }
+    QuickFields quick(line);
     int have = 0;
     while (have <= nodes && !quick.atEnd() && quick.integer(v[have])) ++have;
     if (have != 1 + nodes || !quick.atEnd()) return false;
@@ -404,7 +418,7 @@ void InpReader::elements(Source& src, const Keyword& kw) {
   const std::string setName = kw.has("ELSET") ? kw.param("ELSET") : typeName;
   SetRecord& set = setNamed(elsets_, elsetIndex_, setName);
   const int nodes = type ? nodeCountOf(type->kind) : 0;
-  std::int64_t values[1 + kMaxCellNodes];
+  std::int64_t values[std::max(1 + kMaxCellNodes, F_DigitScan::kMostLineBytes / 2)];
   elementLines_.prototype.nodes = nodes;
   auto add = [&](const ElementLines& part, std::size_t k, int line) {
     addElement(part.values.data() + k * static_cast<std::size_t>(1 + nodes), *type, set, line);
@@ -429,7 +443,10 @@ void InpReader::elements(Source& src, const Keyword& kw) {
     // A record goes on over further lines until it holds all its nodes.
     int have = 0;
     bool whole = false;
-    {
+    if (plainElement(src.line, src.text.readableEnd(src.line), values, nodes)) {
+      have = 1 + nodes;
+      whole = true;
+    } else {
       QuickFields quick(src.line);
       while (have <= nodes && !quick.atEnd() && quick.integer(values[have])) ++have;
       whole = have == 1 + nodes && quick.atEnd();

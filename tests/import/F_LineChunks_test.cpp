@@ -13,7 +13,9 @@ struct Words {
   std::vector<std::string> lines;
   void reserve(std::size_t) {}
   void restart(const Words&) { lines.clear(); }
-  bool take(std::string_view line) {
+  bool take(std::string_view line, const char* limit) {
+    // The bytes after the line up to `limit` belong to the piece: they may be read.
+    if (limit <= line.data() + line.size() || limit[-1] != '\n') std::abort();
     if (line == "stop") return false;
     lines.emplace_back(line);
     return true;
