@@ -322,7 +322,7 @@ void F_MeshBuilder::buildLayer(int layer, const std::vector<std::uint32_t>& cell
   F_S3dElement* next = elements.data();
   auto emit = [&](const int* cellNodes, const std::uint8_t* order, int count) {
     F_SmallVector<int, 8>& to = (next++)->nodes;
-    to.resize(count);
+    to.resizeForOverwrite(count);  // each written below
     int* const out = to.data();
     if (byPass) {
       for (int j = 0; j < count; ++j) {

@@ -57,6 +57,14 @@ class F_SmallVector {
     std::fill_n(data(), n, fill);
     size_ = n;
   }
+  // n values left as they are, for the caller to write every one of them
+  // (no fill first); the content before is not kept.
+  void resizeForOverwrite(int n) {
+    if (n < 0) internalError("F_SmallVector", 1);
+    size_ = 0;
+    reserve(n);
+    size_ = n;
+  }
   // Room for n values without moving them again.
   void reserve(int n) {
     if (n > capacity_) moveTo(n);

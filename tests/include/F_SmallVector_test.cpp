@@ -74,3 +74,23 @@ TEST(F_SmallVector, ChecksEveryIndex) {
   EXPECT_NE(of({1, 2}), of({1, 2, 3}));
   EXPECT_NE(of({1, 2}), of({1, 3}));
 }
+
+TEST(F_SmallVector, ResizeForOverwriteGivesRoomOnEitherSideOfTheInlineSize) {
+  // 3 values fit inside, 4 go to the heap; going back to 2 keeps the heap buffer.
+  for (const int n : {0, 3, 4, 2}) {
+    SCOPED_TRACE(n);
+    Small v = of({9, 9, 9, 9, 9});
+    v.resizeForOverwrite(n);
+    ASSERT_EQ(v.size(), n);
+    for (int i = 1; i <= n; ++i) v(i) = 10 * i;
+    std::vector<int> expected;
+    for (int i = 1; i <= n; ++i) expected.push_back(10 * i);
+    EXPECT_EQ(values(v), expected);
+    v.append(7);
+    EXPECT_EQ(v(n + 1), 7);
+  }
+  Small small;
+  small.resizeForOverwrite(4);  // from inside to the heap
+  for (int i = 1; i <= 4; ++i) small(i) = i;
+  EXPECT_EQ(values(small), (std::vector<int>{1, 2, 3, 4}));
+}
