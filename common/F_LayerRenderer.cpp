@@ -62,15 +62,14 @@ namespace {
 
 #if defined(__GNUC__) && !defined(__clang__) && defined(__x86_64__)
 #define KAVRILON_FOUR_LANES 1
-// The positions, normals' depth components and squared lengths of samples
-// first, first + 4, ... (first a multiple of 4) while four remain, four at a
-// time: each lane does the operations of the two-lane loop of sampleNodes in
-// the same order, so to the bit (no fused multiply-add is enabled here).
-// Returns the first sample not done.
+// The positions and intensities of samples first, first + 4, ... (first a
+// multiple of 4) while four remain, four at a time: each lane does the
+// operations of the two-lane loop of sampleNodes in the same order, so to the
+// bit (no fused multiply-add is enabled here). Returns the first sample not
+// done.
 template <int K>
 [[gnu::target("avx2")]] int sampleFourLanes(const F_SampleTable& table, const double* px, const double* py,
-                                            const double* pz, int first, int count, double* normalX,
-                                            double* lengthSquared, F_Vertex* out) {
+                                            const double* pz, int first, int count, F_Vertex* out) {
   for (; first + 3 < count; first += 4) {
     const int s = first;
     const double *nLanes = table.nLanes(s), *aLanes = table.dXiLanes(s), *bLanes = table.dEtaLanes(s);
@@ -89,18 +88,21 @@ template <int K>
       t2y = _mm256_add_pd(t2y, _mm256_mul_pd(b, Y));
       t2z = _mm256_add_pd(t2z, _mm256_mul_pd(b, Z));
     }
-    // normalOf
+    // normalOf, then intensityFromNormal with the same correctly rounded
+    // square root and division
     const __m256d nx = _mm256_sub_pd(_mm256_mul_pd(t1y, t2z), _mm256_mul_pd(t1z, t2y));
     const __m256d ny = _mm256_sub_pd(_mm256_mul_pd(t1z, t2x), _mm256_mul_pd(t1x, t2z));
     const __m256d nz = _mm256_sub_pd(_mm256_mul_pd(t1x, t2y), _mm256_mul_pd(t1y, t2x));
-    _mm256_storeu_pd(normalX + s, nx);
-    _mm256_storeu_pd(lengthSquared + s, _mm256_add_pd(_mm256_add_pd(_mm256_mul_pd(nx, nx), _mm256_mul_pd(ny, ny)),
-                                                      _mm256_mul_pd(nz, nz)));
-    double xs[4], ys[4], zs[4];
+    const __m256d length = _mm256_sqrt_pd(
+        _mm256_add_pd(_mm256_add_pd(_mm256_mul_pd(nx, nx), _mm256_mul_pd(ny, ny)), _mm256_mul_pd(nz, nz)));
+    const __m256d cosine = _mm256_div_pd(_mm256_andnot_pd(_mm256_set1_pd(-0.0), nx), length);
+    const __m256d v = _mm256_and_pd(cosine, _mm256_cmp_pd(length, _mm256_set1_pd(kShortestNormal), _CMP_GE_OQ));
+    double xs[4], ys[4], zs[4], vs[4];
     _mm256_storeu_pd(xs, x);
     _mm256_storeu_pd(ys, y);
     _mm256_storeu_pd(zs, z);
-    for (int lane = 0; lane < 4; ++lane) out[s + lane] = {xs[lane], ys[lane], zs[lane], 0.0};
+    _mm256_storeu_pd(vs, v);
+    for (int lane = 0; lane < 4; ++lane) out[s + lane] = {xs[lane], ys[lane], zs[lane], vs[lane]};
   }
   return first;
 }
@@ -190,9 +192,11 @@ void sampleNodes(const F_S3dLayer& layer, const F_S3dElement& element, const F_S
 #if defined(__SSE2__)
   // Two samples at a time, one in each half of a register: each half does
   // the operations of the loop below in the same order, so to the bit.
+  // Samples before `done` have their intensities.
+  int done = 0;
   if (!values) {
 #if defined(KAVRILON_FOUR_LANES)
-    if (hasFourLanes()) first = sampleFourLanes<K>(table, px, py, pz, first, count, normalX, lengthSquared, out);
+    if (hasFourLanes()) done = first = sampleFourLanes<K>(table, px, py, pz, first, count, out);
 #endif
     for (; first + 1 < count; first += 2) {
       const int s = first;
@@ -249,7 +253,7 @@ void sampleNodes(const F_S3dLayer& layer, const F_S3dElement& element, const F_S
     }
   }
   if (values) return;
-  int s = 0;
+  int s = done;
 #if defined(__SSE2__)
   // The same correctly rounded square root and division as intensityFromTangents.
   const __m128d limit = _mm_set1_pd(kShortestNormal), sign = _mm_set1_pd(-0.0);
