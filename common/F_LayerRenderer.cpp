@@ -371,8 +371,7 @@ KAVRILON_ROUNDING_LOOP void F_LayerRenderer::drawElement(const F_DrawArea& area,
   // Outlines are in one colour, whatever the samples' values; their depth
   // bias lifts them over the faces they bound.
   const std::vector<int>& edge = table->outline();
-  for (std::size_t j = 0; j < edge.size(); j += 2)
-    rasterOutline(area, map, scales.outline, samples[edge[j] - 1], samples[edge[j + 1] - 1]);
+  rasterOutlines(area, map, scales.outline, samples, edge.data(), edge.size());
 }
 
 void F_LayerRenderer::drawSampled(const F_DrawArea& area, const Scales& scales, const F_S3dLayer& layer,

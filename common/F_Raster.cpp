@@ -235,3 +235,9 @@ KAVRILON_ROUNDING_LOOP void rasterOutline(const F_DrawArea& area, const F_Screen
                                           const F_Vertex& a, const F_Vertex& b) {
   fillSegment<true>(area, map, nullptr, color, a, b);
 }
+
+KAVRILON_ROUNDING_LOOP void rasterOutlines(const F_DrawArea& area, const F_ScreenMap& map, F_Rgb color,
+                                           const F_Vertex* samples, const int* edge, std::size_t edgeEnds) {
+  for (std::size_t j = 0; j + 1 < edgeEnds; j += 2)
+    fillSegment<true>(area, map, nullptr, color, samples[edge[j] - 1], samples[edge[j + 1] - 1]);
+}

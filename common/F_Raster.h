@@ -26,6 +26,11 @@ void rasterLine(const F_DrawArea& area, const F_ScreenMap& map, const F_ColorSca
 // same pixels and depths as rasterLine with a scale of that one colour.
 void rasterOutline(const F_DrawArea& area, const F_ScreenMap& map, F_Rgb color, const F_Vertex& a,
                    const F_Vertex& b);
+// rasterOutline for each segment from samples[edge[j] - 1] to
+// samples[edge[j + 1] - 1], j = 0, 2, ... below edgeEnds, in that order: an
+// element's outline in one call.
+void rasterOutlines(const F_DrawArea& area, const F_ScreenMap& map, F_Rgb color, const F_Vertex* samples,
+                    const int* edge, std::size_t edgeEnds);
 void rasterTriangle(const F_DrawArea& area, const F_ScreenMap& map, const F_ColorScale& scale, const F_Vertex& a,
                     const F_Vertex& b, const F_Vertex& c);
 // rasterTriangle after its first step: triangleRows has returned true with rowFrom and rowTo.
