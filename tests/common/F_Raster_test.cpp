@@ -4,7 +4,9 @@
 
 #include <cmath>
 #include <cstring>
+#include <iterator>
 #include <random>
+#include <vector>
 
 #include "RenderCanvas.h"
 
@@ -95,6 +97,37 @@ TEST(F_Raster, OutlineWritesWhatTheSegmentFillWritesInOneColour) {
   EXPECT_EQ(line.pixels, outline.pixels);
   EXPECT_EQ(0, std::memcmp(line.depth.row(0), outline.depth.row(0), sizeof(float) * 24 * 24));
   EXPECT_GT(line.drawn().size(), 200u);
+}
+
+// An element's outline goes to the fill in one call: it must write what the
+// segments write one by one, in the order of its list, including segments
+// that share an end, a list of one segment, and none. An end left without a
+// partner at the back of the list draws nothing.
+TEST(F_Raster, OutlinesInOneCallWriteWhatEachSegmentWrites) {
+  RenderCanvas single, batched;
+  const F_Rgb color = F_ColorScale(single.colors(), 1, 1, {0, 1}).color(0.5);
+  std::mt19937 random(7);
+  std::uniform_real_distribution<double> across(-4, 28), depth(-3, 3);
+  // Samples 1 to 5 (1-based in the list, as the sample tables number them).
+  const std::vector<int> edge = {1, 2, 2, 3, 3, 1, 4, 5, 5, 4, 2};
+  struct Row {
+    std::size_t ends;
+    std::size_t segments;
+  };
+  const Row rows[] = {{0, 0}, {1, 0}, {2, 1}, {3, 1}, {10, 5}, {11, 5}};
+  for (int i = 0; i < 400; ++i) {
+    F_Vertex samples[5];
+    for (F_Vertex& s : samples) s = {depth(random), across(random), across(random), 1.0};
+    if (i % 9 == 0) samples[4] = {samples[3].x + 1, samples[3].y, samples[3].z, 1.0};  // end-on
+    const Row& row = rows[static_cast<std::size_t>(i) % std::size(rows)];
+    const F_DrawArea one(single.surface, single.depth), all(batched.surface, batched.depth);
+    for (std::size_t j = 0; j < 2 * row.segments; j += 2)
+      rasterOutline(one, single.map, color, samples[edge[j] - 1], samples[edge[j + 1] - 1]);
+    rasterOutlines(all, batched.map, color, samples, edge.data(), row.ends);
+  }
+  EXPECT_EQ(single.pixels, batched.pixels);
+  EXPECT_EQ(0, std::memcmp(single.depth.row(0), batched.depth.row(0), sizeof(float) * 24 * 24));
+  EXPECT_GT(single.drawn().size(), 200u);
 }
 
 // A renderer hands the fills the plane of every column and row, formed once;
