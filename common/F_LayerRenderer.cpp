@@ -497,26 +497,19 @@ bool F_LayerRenderer::renderLayerInBands(const F_S3dLayer& layer, const Scales& 
   for (const int k : {3, 4, 6, 8, 9}) mostSamples = std::max(mostSamples, table(k, divisions).sampleCount());
   auto reachOf = [&](int k) { return k == 2 ? 1.0 : tables_[k].reach(); };
 
-  // The elements up to the first without shape functions, and how many
-  // elements (of every kStride-th) have their middle row in each row.
+  // How many elements (of every kStride-th) have their middle row in each
+  // row; elements without shape functions are left out. Only these are
+  // read before the threads start: the walks below find the first element
+  // without shape functions themselves, and the first band counts.
   constexpr int kStride = 8;
   const long long trianglesBefore = triangles_, linesBefore = lines_;
   std::vector<long long> perRow(static_cast<std::size_t>(rows) + 1, 0);
-  int last = layer.elementCount();
-  bool unsupported = false;
-  for (int i = 1; i <= layer.elementCount(); ++i) {
+  for (int i = kStride; i <= layer.elementCount(); i += kStride) {
     const F_S3dElement& element = layer.element(i);
     const int k = element.effectiveNodeCount();
-    if (k == 0) continue;
-    if (!F_ElementShape::isSupported(k)) {
-      last = i - 1;
-      unsupported = true;
-      break;
-    }
-    countElement(k, k == 2 ? nullptr : &tables_[k], overprint);
+    if (k == 0 || !F_ElementShape::isSupported(k)) continue;
     int from, to;
-    if (i % kStride == 0 && elementRows(map_, layer, element, k, reachOf(k), from, to) && to >= area_.firstRow &&
-        from <= area_.lastRow)
+    if (elementRows(map_, layer, element, k, reachOf(k), from, to) && to >= area_.firstRow && from <= area_.lastRow)
       ++perRow[static_cast<std::size_t>(std::clamp(from / 2 + to / 2, area_.firstRow, area_.lastRow) - area_.firstRow)];
   }
   long long total = 0;
@@ -537,15 +530,23 @@ bool F_LayerRenderer::renderLayerInBands(const F_S3dLayer& layer, const Scales& 
     split[static_cast<std::size_t>(b)] = area_.firstRow + row;
   }
 
+  bool unsupported = false;  // written by the first band only
   auto work = [&](int band) {
     F_DrawArea area = area_;
     area.firstRow = split[static_cast<std::size_t>(band)];
     area.lastRow = split[static_cast<std::size_t>(band) + 1] - 1;
     std::vector<F_Vertex> samples(static_cast<std::size_t>(mostSamples));
-    for (int i = 1; i <= last; ++i) {
+    // Every band stops where one thread stops: at the first element without
+    // shape functions.
+    for (int i = 1; i <= layer.elementCount(); ++i) {
       const F_S3dElement& element = layer.element(i);
       const int k = element.effectiveNodeCount();
       if (k == 0) continue;
+      if (!F_ElementShape::isSupported(k)) {
+        if (band == 0) unsupported = true;
+        break;
+      }
+      if (band == 0) countElement(k, k == 2 ? nullptr : &tables_[k], overprint);
       // The element's rows once, for both the band and the faces.
       double low, high;
       const bool known = sampleRows(map_, layer, element, k, reachOf(k), low, high);
