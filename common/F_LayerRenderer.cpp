@@ -181,19 +181,19 @@ void sampleNodes(const F_S3dLayer& layer, const F_S3dElement& element, const F_S
     pz[j] = p.z;
     pv[j] = values ? (*values)(node) : 0.0;
   }
-  // For shading, the normal's depth component and squared length per sample;
-  // the square roots and divisions follow in one pass, two at a time.
+  // For shading, the normal's depth component and squared length per sample
+  // from `done` on (the four-lane pass forms the intensities of the samples
+  // before it itself); the square roots and divisions follow in one pass,
+  // two at a time.
   double normalX[F_SampleTable::kMostSamples], lengthSquared[F_SampleTable::kMostSamples];
   const int count = table.sampleCount();
-  int first = 0;
+  int first = 0, done = 0;
 #if defined(KAVRILON_FOUR_LANES)
   if (values && hasFourLanes()) first = sampleFourLanesWithValues<K>(table, px, py, pz, pv, first, count, out);
 #endif
 #if defined(__SSE2__)
   // Two samples at a time, one in each half of a register: each half does
   // the operations of the loop below in the same order, so to the bit.
-  // Samples before `done` have their intensities.
-  int done = 0;
   if (!values) {
 #if defined(KAVRILON_FOUR_LANES)
     if (hasFourLanes()) done = first = sampleFourLanes<K>(table, px, py, pz, first, count, out);
