@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <memory>
+#include <type_traits>
 
 #include "import/F_SkinFinder.h"
 #include "include/F_Errors.h"
@@ -18,6 +20,36 @@ std::string validName(std::string name) {
     if (!F_Byte::visible(static_cast<unsigned char>(c)) && c != ' ') c = '_';
   }
   return name;
+}
+
+// Node numbers of one cell, running on from `first`, as dense indices into
+// `to`; whether each is below `defined`. Unrolled for the usual sizes.
+template <int N>
+bool resolveRun(const std::int64_t* ids, std::uint64_t first, std::uint64_t defined, int* to) {
+  bool known = true;
+  for (int j = 0; j < N; ++j) {
+    const std::uint64_t index = static_cast<std::uint64_t>(ids[j]) - first;
+    known &= index < defined;
+    to[j] = static_cast<int>(index);
+  }
+  return known;
+}
+
+bool resolveRun(const std::int64_t* ids, int n, std::uint64_t first, std::uint64_t defined, int* to) {
+  switch (n) {
+    case 2: return resolveRun<2>(ids, first, defined, to);
+    case 3: return resolveRun<3>(ids, first, defined, to);
+    case 4: return resolveRun<4>(ids, first, defined, to);
+    case 8: return resolveRun<8>(ids, first, defined, to);
+    default: break;
+  }
+  bool known = true;
+  for (int j = 0; j < n; ++j) {
+    const std::uint64_t index = static_cast<std::uint64_t>(ids[j]) - first;
+    known &= index < defined;
+    to[j] = static_cast<int>(index);
+  }
+  return known;
 }
 
 }  // namespace
@@ -81,26 +113,20 @@ int F_MeshBuilder::addLayer(std::string name) {
 
 void F_MeshBuilder::addCell(int layer, F_CellKind kind, const std::int64_t* nodeIds, std::int64_t cellId,
                             Where where) {
-  if (layer < 0 || layer >= layerCount()) internalError("F_MeshBuilder", 1);
+  // One unsigned test for both ends, against a count that needs no division.
+  if (static_cast<std::size_t>(layer) >= kindCounts_.size()) internalError("F_MeshBuilder", 1);
   if (kind == F_CellKind::Point) {
     addSpecialNode(layer, nodeIds[0], where);
     return;
   }
   ++kindCounts_[static_cast<std::size_t>(layer)][static_cast<std::size_t>(kind)];
   const int n = nodeCountOf(kind);
-  if (nodes_.size() - usedNodes_ < static_cast<std::size_t>(n)) roomForNodes(static_cast<std::size_t>(n));
-  int* const to = nodes_.data() + usedNodes_;
+  if (nodeRoom_ - usedNodes_ < static_cast<std::size_t>(n)) roomForNodes(static_cast<std::size_t>(n));
+  int* const to = nodes_.get() + usedNodes_;
   if (sequential_) {
     // Resolved straight into place; a cell with a node not yet defined
     // waits for the whole file.
-    const std::uint64_t defined = xyz_.size();
-    bool known = true;
-    for (int j = 0; j < n; ++j) {
-      const std::uint64_t index = static_cast<std::uint64_t>(nodeIds[j]) - static_cast<std::uint64_t>(firstId_);
-      known &= index < defined;
-      to[j] = static_cast<int>(index);
-    }
-    if (known) {
+    if (resolveRun(nodeIds, n, static_cast<std::uint64_t>(firstId_), xyz_.size(), to)) {
       cells_.push_back(Cell{usedNodes_, layer, kind});
       usedNodes_ += static_cast<std::size_t>(n);
       return;
@@ -116,12 +142,13 @@ void F_MeshBuilder::roomForNodes(std::size_t n) {
   // Grown by doubling (the cells' own count may be unknown) and written in
   // place: a cell costs no size check per node.
   const std::size_t need = usedNodes_ + n;
-  if (need <= nodes_.size()) return;
-  if (need <= nodes_.capacity()) {
-    nodes_.resize(nodes_.capacity());
-  } else {
-    nodes_.resize(std::max(need, 2 * nodes_.size()));
-  }
+  if (need <= nodeRoom_) return;
+  // Only the first usedNodes_ were written; the rest is left unfilled.
+  const std::size_t room = std::max(need, 2 * nodeRoom_);
+  std::unique_ptr<int[]> grown = std::make_unique_for_overwrite<int[]>(room);
+  if (usedNodes_ > 0) std::copy_n(nodes_.get(), usedNodes_, grown.get());
+  nodes_ = std::move(grown);
+  nodeRoom_ = room;
 }
 
 void F_MeshBuilder::addSpecialNode(int layer, std::int64_t nodeId, Where where) {
@@ -297,7 +324,7 @@ void F_MeshBuilder::buildLayer(int layer, const std::vector<std::uint32_t>& cell
     solids.reserve(solidCount);
     for (std::size_t i = 0; i < cellCount; ++i) {
       const Cell& cell = cellAt(i);
-      if (isSolid(cell.kind)) solids.push_back(F_SolidCell{cell.kind, nodes_.data() + cell.firstNode});
+      if (isSolid(cell.kind)) solids.push_back(F_SolidCell{cell.kind, nodes_.get() + cell.firstNode});
     }
   }
   const std::vector<F_FaceRef> skin = findSkin(solids);
@@ -320,41 +347,78 @@ void F_MeshBuilder::buildLayer(int layer, const std::vector<std::uint32_t>& cell
   // Every element is made empty at once and filled where it stands.
   std::vector<F_S3dElement> elements(pieces);
   F_S3dElement* next = elements.data();
-  auto emit = [&](const int* cellNodes, const std::uint8_t* order, int count) {
-    F_SmallVector<int, 8>& to = (next++)->nodes;
-    to.resizeForOverwrite(count);  // each written below
-    int* const out = to.data();
-    if (byPass) {
-      for (int j = 0; j < count; ++j) {
-        const int index = cellNodes[order[j]];
-        out[j] = index + 1;
+  // A kind that stays one element with its nodes in order (triangles,
+  // quadrilaterals, 2-node lines) is copied without the order table.
+  bool asIs[kCellKindCount];
+  for (int k = 0; k < kCellKindCount; ++k) {
+    const std::span<const F_CellPiece> p = piecesByKind[k];
+    bool same = p.size() == 1 && p[0].nodeCount == nodeCountOf(static_cast<F_CellKind>(k));
+    for (int j = 0; same && j < p[0].nodeCount; ++j) same = p[0].nodes[j] == j;
+    asIs[k] = same;
+  }
+  // Built twice over so that the node loops hold no test of `byPass`.
+  auto build = [&](auto byPassFlag) {
+    constexpr bool kByPass = decltype(byPassFlag)::value;
+    auto mark = [&](int index) {
+      if constexpr (kByPass) {
         localOf[static_cast<std::size_t>(index)] = 1;
-      }
-      return;
-    }
-    for (int j = 0; j < count; ++j) {
-      const int index = cellNodes[order[j]];
-      out[j] = index + 1;
-      if (localOf[static_cast<std::size_t>(index)] == 0) {
+      } else if (localOf[static_cast<std::size_t>(index)] == 0) {
         localOf[static_cast<std::size_t>(index)] = 1;
         points.push_back(index);
       }
+    };
+    auto emit = [&](const int* cellNodes, const std::uint8_t* order, int count) {
+      F_SmallVector<int, 8>& to = (next++)->nodes;
+      to.resizeForOverwrite(count);  // each written below
+      int* const out = to.data();
+      for (int j = 0; j < count; ++j) {
+        const int index = cellNodes[order[j]];
+        out[j] = index + 1;
+        mark(index);
+      }
+    };
+    std::size_t nextFace = 0;
+    std::size_t solid = 0;
+    for (std::size_t i = 0; i < cellCount; ++i) {
+      const Cell& cell = cellAt(i);
+      const int* cellNodes = nodes_.get() + cell.firstNode;
+      const int kind = static_cast<int>(cell.kind);
+      if (asIs[kind]) {
+        const int count = nodeCountOf(cell.kind);
+        F_SmallVector<int, 8>& to = (next++)->nodes;
+        to.resizeForOverwrite(count);  // each written below
+        int* const out = to.data();
+        auto copy = [&](auto n) {
+          for (int j = 0; j < n; ++j) {
+            out[j] = cellNodes[j] + 1;
+            mark(cellNodes[j]);
+          }
+        };
+        // Unrolled for the usual sizes.
+        if (count == 4) {
+          copy(std::integral_constant<int, 4>{});
+        } else if (count == 3) {
+          copy(std::integral_constant<int, 3>{});
+        } else {
+          copy(count);
+        }
+        continue;
+      }
+      if (!isSolid(cell.kind)) {
+        for (const F_CellPiece& piece : piecesByKind[kind]) emit(cellNodes, piece.nodes, piece.nodeCount);
+        continue;
+      }
+      for (; nextFace < skin.size() && skin[nextFace] / 8 == solid; ++nextFace) {
+        const F_CellFace& face = facesOf(cell.kind)[skin[nextFace] % 8];
+        emit(cellNodes, face.nodes, face.nodeCount);
+      }
+      ++solid;
     }
   };
-  std::size_t nextFace = 0;
-  std::size_t solid = 0;
-  for (std::size_t i = 0; i < cellCount; ++i) {
-    const Cell& cell = cellAt(i);
-    const int* cellNodes = nodes_.data() + cell.firstNode;
-    if (!isSolid(cell.kind)) {
-      for (const F_CellPiece& piece : piecesByKind[static_cast<int>(cell.kind)]) emit(cellNodes, piece.nodes, piece.nodeCount);
-      continue;
-    }
-    for (; nextFace < skin.size() && skin[nextFace] / 8 == solid; ++nextFace) {
-      const F_CellFace& face = facesOf(cell.kind)[skin[nextFace] % 8];
-      emit(cellNodes, face.nodes, face.nodeCount);
-    }
-    ++solid;
+  if (byPass) {
+    build(std::true_type{});
+  } else {
+    build(std::false_type{});
   }
   if (next != elements.data() + elements.size()) internalError("F_MeshBuilder", 4);
   out.elements = F_Vector<F_S3dElement>(std::move(elements));

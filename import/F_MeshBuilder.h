@@ -8,6 +8,7 @@
 #include <array>
 #include <cstdint>
 #include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -125,8 +126,9 @@ class F_MeshBuilder {
   std::vector<std::array<std::uint64_t, kCellKindCount>> kindCounts_;
   std::vector<Cell> cells_;
   // Dense node indices of every cell, one cell after another: the first
-  // usedNodes_ of them.
-  std::vector<int> nodes_;
+  // usedNodes_ of nodeRoom_.
+  std::unique_ptr<int[]> nodes_;
+  std::size_t nodeRoom_ = 0;
   std::size_t usedNodes_ = 0;
   std::vector<Deferred> deferred_;
   std::vector<std::int64_t> rawNodes_;

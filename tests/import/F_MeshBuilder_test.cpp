@@ -219,3 +219,73 @@ TEST(F_MeshBuilder, ManyCellsBeyondAnyDeclaredRoom) {
     EXPECT_EQ(xOfElements(run.mesh), std::vector<std::vector<double>>{x});
   }
 }
+
+namespace {
+
+// One cell of `kind` over `ids`, with nodes 1..n at x = 10 * number of which
+// the first `before` are defined ahead of the cell: its elements' x in
+// order, or the message that refused it.
+std::pair<std::vector<double>, std::string> oneCell(F_CellKind kind, std::vector<std::int64_t> ids, int n, int before) {
+  RecordingUi ui;
+  auto file = F_InputFile::fromMemory("", "/tmp/t.msh");
+  F_MeshBuilder builder(*file);
+  int node = 1;
+  for (; node <= before; ++node) builder.addNode(node, 10.0 * node, 0, 0, {});
+  builder.addCell(builder.addLayer("L"), kind, ids.data(), 7, {});
+  for (; node <= n; ++node) builder.addNode(node, 10.0 * node, 0, 0, {});
+  F_S3dMesh mesh;
+  try {
+    builder.finish(mesh, nullptr);
+  } catch (const F_UserException&) {
+    return {{}, ui->messages().empty() ? "" : ui->messages().back()};
+  }
+  return {xOfElements(mesh).at(0), ""};
+}
+
+}  // namespace
+
+// A cell's nodes are resolved as it comes when all are defined, else once
+// the file is read; either way each kind's element comes out the same, and a
+// number just outside the nodes is refused. Kinds of 2, 3, 4 and 8 nodes are
+// resolved by unrolled loops, the others by one loop.
+TEST(F_MeshBuilder, EachKindResolvedAtOnceOrAfterTheFile) {
+  const struct {
+    F_CellKind kind;
+    int n;
+    std::vector<double> x;  // empty: a solid, compared only across the orders
+  } rows[] = {
+      {F_CellKind::Line2, 2, {10, 20}},
+      {F_CellKind::Line3, 3, {10, 30, 30, 20}},
+      {F_CellKind::Tri3, 3, {10, 20, 30}},
+      {F_CellKind::Tri6, 6, {10, 40, 20, 50, 30, 60}},
+      {F_CellKind::Quad4, 4, {10, 20, 30, 40}},
+      {F_CellKind::Quad8, 8, {10, 50, 20, 60, 30, 70, 40, 80}},
+      {F_CellKind::Quad9, 9, {10, 50, 20, 60, 30, 70, 40, 80, 90}},
+      {F_CellKind::Tet4, 4, {}},
+      {F_CellKind::Hex8, 8, {}},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(cellKindName(row.kind));
+    std::vector<std::int64_t> ids;
+    for (int i = 1; i <= row.n; ++i) ids.push_back(i);
+    const auto all = oneCell(row.kind, ids, row.n, row.n);  // the last node is the last defined
+    ASSERT_EQ(all.second, "");
+    if (!row.x.empty()) {
+      EXPECT_EQ(all.first, row.x);
+    }
+    EXPECT_FALSE(all.first.empty());
+    for (const int before : {row.n - 1, 0}) {  // the last node, or every one, comes after
+      SCOPED_TRACE(before);
+      EXPECT_EQ(oneCell(row.kind, ids, row.n, before), all);
+    }
+    std::vector<std::int64_t> past = ids;
+    past.back() = row.n + 1;
+    std::vector<std::int64_t> below = ids;
+    below.front() = 0;
+    for (const auto& [bad, missing] : {std::pair{past, row.n + 1}, std::pair{below, 0}}) {
+      const std::string message = oneCell(row.kind, bad, row.n, row.n).second;
+      EXPECT_NE(message.find("Element 7 refers to node " + std::to_string(missing) + ", which"), std::string::npos)
+          << message;
+    }
+  }
+}
