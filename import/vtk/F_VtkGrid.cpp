@@ -163,8 +163,16 @@ void buildVtkLayers(const F_VtkGrid& grid, F_MeshBuilder& builder) {
   std::int64_t lastKey = 0;
   int lastLayer = -1;
   std::size_t place = 0;  // the run of places that holds cell c
-  for (std::size_t c = 0; c < grid.cellCount(); ++c) {
-    const Direct& d = direct[grid.types[c]];
+  // The grid's arrays, read once: the builder's calls in the loop could
+  // otherwise be taken to change them.
+  const std::size_t cellCount = grid.cellCount();
+  const std::size_t placeCount = grid.places.size();
+  const std::pair<std::size_t, F_MeshBuilder::Where>* const places = grid.places.data();
+  const std::uint8_t* const types = grid.types.data();
+  const std::int64_t* const offsets = grid.offsets.data();
+  const std::int64_t* const connectivity = grid.connectivity.data();
+  for (std::size_t c = 0; c < cellCount; ++c) {
+    const Direct& d = direct[types[c]];
     std::int64_t key = d.dimension;
     if (regions) {
       const double v = regions->values[c];
@@ -179,18 +187,16 @@ void buildVtkLayers(const F_VtkGrid& grid, F_MeshBuilder& builder) {
       lastKey = key;
       lastLayer = it->second;
     }
-    while (place + 1 < grid.places.size() && grid.places[place + 1].first <= c) ++place;
-    const F_MeshBuilder::Where where = place < grid.places.size() && grid.places[place].first <= c
-                                           ? grid.places[place].second
-                                           : F_MeshBuilder::Where{};
-    const std::int64_t first = grid.offsets[c];
-    const std::int64_t count = grid.offsets[c + 1] - first;
+    while (place + 1 < placeCount && places[place + 1].first <= c) ++place;
+    const F_MeshBuilder::Where where =
+        place < placeCount && places[place].first <= c ? places[place].second : F_MeshBuilder::Where{};
+    const std::int64_t first = offsets[c];
+    const std::int64_t count = offsets[c + 1] - first;
     if (d.nodes > 0 && count == d.nodes) {
-      builder.addCell(lastLayer, d.kind, grid.connectivity.data() + first, static_cast<std::int64_t>(c), where);
+      builder.addCell(lastLayer, d.kind, connectivity + first, static_cast<std::int64_t>(c), where);
       continue;
     }
-    addCell(builder, lastLayer, grid.types[c], grid.connectivity.data() + first, count, static_cast<std::int64_t>(c),
-            where);
+    addCell(builder, lastLayer, types[c], connectivity + first, count, static_cast<std::int64_t>(c), where);
   }
 }
 
