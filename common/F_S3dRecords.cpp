@@ -151,7 +151,7 @@ int readLines(F_InputFile& file, int next, int last, const Parser& parser, Out& 
 
 }  // namespace
 
-int readElements(F_InputFile& file, int next, int last, int points, F_Vector<F_S3dElement>& out) {
+int readElements(F_InputFile& file, int next, int last, int points, F_SharedVector<F_S3dElement>& out) {
   return readLines(file, next, last, ElementLine{points}, out);
 }
 
