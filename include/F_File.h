@@ -67,10 +67,20 @@ class F_InputFile {
   std::uint64_t size() const { return size_; }
 
  private:
+  struct ReadAhead;
   F_InputFile() = default;
   int refill();
+  // Up to kBlockSize bytes of the file from `offset` into `dst`: fewer only at
+  // its end or on a read error.
+  std::size_t readBlock(char* dst, std::uint64_t offset) const;
+  // The next block is read on another thread while this one is parsed.
+  void startReadAhead();
+  // Waits for a block being read ahead and forgets it.
+  void dropReadAhead();
 
-  std::FILE* fp_ = nullptr;
+  int fd_ = -1;  // of a file on disk; memory streams have none
+  std::uint64_t fileOffset_ = 0;  // bytes of the file read into buffers
+  std::unique_ptr<ReadAhead> ahead_;
   std::vector<char> buf_;
   std::size_t pos_ = 0;
   std::size_t end_ = 0;
