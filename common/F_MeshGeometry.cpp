@@ -146,19 +146,22 @@ F_Box2D copyCentredAndTurned(const F_S3dMesh& source, F_S3dMesh& mesh, const F_B
     to.name = from.name;
     to.elements = from.elements;
     to.specialNodes = from.specialNodes;
-    to.points.clear();
-    to.points.reserve(from.pointCount());
+    const int n = from.pointCount();
+    to.points.resize(n);  // a copy of the same size keeps its storage
     F_Box2D layerBox;
-    for (F_Point3D p : from.points) {
+    const F_Point3D* in = from.points.data();
+    F_Point3D* out = to.points.data();
+    for (int j = 0; j < n; ++j) {
+      F_Point3D p = in[j];
       p.add(-cx, -cy, -cz);
       const double x = p.x, y = p.y, z = p.z;
       const F_Point3D turned(m11 * x + m12 * y + m13 * z, m21 * x + m22 * y + m23 * z, m31 * x + m32 * y + m33 * z);
-      if (to.points.empty()) layerBox = {turned.y, turned.y, turned.z, turned.z};
+      out[j] = turned;
+      if (j == 0) layerBox = {turned.y, turned.y, turned.z, turned.z};
       layerBox.x1Min = std::min(layerBox.x1Min, turned.y);
       layerBox.x1Max = std::max(layerBox.x1Max, turned.y);
       layerBox.x2Min = std::min(layerBox.x2Min, turned.z);
       layerBox.x2Max = std::max(layerBox.x2Max, turned.z);
-      to.points.append(turned);
     }
     if (i == 1) {
       extent = layerBox;

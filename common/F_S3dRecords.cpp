@@ -171,7 +171,7 @@ int readLines(F_InputFile& file, int next, int last, const Parser& parser, Out& 
   std::size_t consumed = start;
   for (const auto& run : runs) {
     if (run.records.empty() || run.firstItem != next + read) break;
-    for (const auto& record : run.records) out.append(record);
+    out.append(run.records.data(), run.records.data() + run.records.size());
     read += static_cast<int>(run.records.size());
     consumed += run.bytes;
     if (!run.whole) break;

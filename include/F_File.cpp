@@ -75,7 +75,7 @@ std::unique_ptr<F_InputFile> F_InputFile::fromMemory(std::string bytes, std::str
 // started only after a whole block, so the end of a file (and a file that
 // grows) is read as it always was, on the calling thread.
 struct F_InputFile::ReadAhead {
-  std::vector<char> buffer;  // the block at buffer[1], as buf_ holds it
+  std::vector<char, Unfilled<char>> buffer;  // the block at buffer[1], as buf_ holds it
   std::thread thread;
   std::uint64_t offset = 0;
   std::size_t bytes = 0;

@@ -82,6 +82,14 @@ class F_SharedVector {
   void append(T value) {
     guarded([&] { return (own().push_back(std::move(value)), 0); });
   }
+  // Copies of first .. last (not of this list) at the end, in one step.
+  void append(const T* first, const T* last) {
+    if (first == last) return;
+    guarded([&] {
+      std::vector<T>& v = own();
+      return (v.insert(v.end(), first, last), 0);
+    });
+  }
   // Keeps a store of its own for the next fill; a shared one is let go.
   void clear() {
     if (!store_) return;
