@@ -106,16 +106,18 @@ namespace {
 // product of two the drawing takes (squares stay below 2^1001).
 constexpr int kLargestExponent = 500;
 
+double largestCoordinate(const F_Box3D& b) { return std::max({-b.xMin, b.xMax, -b.yMin, b.yMax, -b.zMin, b.zMax}); }
+bool isHuge(const F_Box3D& b) { return largestCoordinate(b) > std::ldexp(1.0, kLargestExponent); }
+
 // Brings a mesh with coordinates beyond 2^500 (the width of corners at
 // +-1e308 alone is infinite) below that by a power of two. Such a scale is
 // exact, so every pixel is where unbounded reals would have put it; smaller
 // meshes are left alone, as the thickness floors of the fit are absolute.
 void scaleDownHuge(F_S3dMesh& mesh) {
   const F_Box3D b = meshExtent3D(mesh);
-  const double largest = std::max({-b.xMin, b.xMax, -b.yMin, b.yMax, -b.zMin, b.zMax});
-  if (!(largest > std::ldexp(1.0, kLargestExponent))) return;
+  if (!isHuge(b)) return;
   int exponent = 0;
-  std::frexp(largest, &exponent);
+  std::frexp(largestCoordinate(b), &exponent);
   const double factor = std::ldexp(1.0, kLargestExponent - exponent);
   for (F_S3dLayer& layer : mesh.layers) {
     for (F_Point3D& p : layer.points) {
@@ -125,15 +127,66 @@ void scaleDownHuge(F_S3dMesh& mesh) {
     }
   }
 }
+
+// `mesh` becomes `source` centred on the centre of `box` (the source's 3D
+// box) and turned by m, in one pass over the points: the same sums and
+// products as centreAtOrigin and rotateMesh on a copy, so the same bits. The
+// element lists are shared with the source, not copied: the view never
+// changes them. Returns meshExtent2D of the result.
+F_Box2D copyCentredAndTurned(const F_S3dMesh& source, F_S3dMesh& mesh, const F_Box3D& box, const F_MatrixReal& m) {
+  const double cx = box.xMin / 2 + box.xMax / 2, cy = box.yMin / 2 + box.yMax / 2, cz = box.zMin / 2 + box.zMax / 2;
+  const double m11 = m(1, 1), m12 = m(1, 2), m13 = m(1, 3), m21 = m(2, 1), m22 = m(2, 2), m23 = m(2, 3),
+               m31 = m(3, 1), m32 = m(3, 2), m33 = m(3, 3);
+  mesh.name = source.name;
+  mesh.layers.resize(source.layerCount());
+  F_Box2D extent;
+  for (int i = 1; i <= source.layerCount(); ++i) {
+    const F_S3dLayer& from = source.layers(i);
+    F_S3dLayer& to = mesh.layers(i);
+    to.name = from.name;
+    to.elements = from.elements;
+    to.specialNodes = from.specialNodes;
+    const int n = from.pointCount();
+    to.points.resize(n);  // a copy of the same size keeps its storage
+    F_Box2D layerBox;
+    const F_Point3D* in = from.points.data();
+    F_Point3D* out = to.points.data();
+    for (int j = 0; j < n; ++j) {
+      F_Point3D p = in[j];
+      p.add(-cx, -cy, -cz);
+      const double x = p.x, y = p.y, z = p.z;
+      const F_Point3D turned(m11 * x + m12 * y + m13 * z, m21 * x + m22 * y + m23 * z, m31 * x + m32 * y + m33 * z);
+      out[j] = turned;
+      if (j == 0) layerBox = {turned.y, turned.y, turned.z, turned.z};
+      layerBox.x1Min = std::min(layerBox.x1Min, turned.y);
+      layerBox.x1Max = std::max(layerBox.x1Max, turned.y);
+      layerBox.x2Min = std::min(layerBox.x2Min, turned.z);
+      layerBox.x2Max = std::max(layerBox.x2Max, turned.z);
+    }
+    if (i == 1) {
+      extent = layerBox;
+    } else {
+      extent.unite(layerBox);
+    }
+  }
+  return extent;
+}
 }  // namespace
 
 F_Box2D projectMesh(const F_S3dMesh& source, F_S3dMesh& mesh, const F_ViewAngles& angles, int minX1, int maxX1,
                     int minX2, int maxX2) {
-  mesh = source;
-  scaleDownHuge(mesh);
-  centreAtOrigin(mesh);
-  rotateMesh(mesh, viewRotationMatrix(angles.phi, angles.psi, angles.alpha));
-  F_Box2D extent = meshExtent2D(mesh);
+  const F_MatrixReal m = viewRotationMatrix(angles.phi, angles.psi, angles.alpha);
+  const F_Box3D box = meshExtent3D(source);
+  F_Box2D extent;
+  if (&source != &mesh && !isHuge(box)) {
+    extent = copyCentredAndTurned(source, mesh, box, m);
+  } else {
+    mesh = source;
+    scaleDownHuge(mesh);
+    centreAtOrigin(mesh);
+    rotateMesh(mesh, m);
+    extent = meshExtent2D(mesh);
+  }
   extent.widenByMargins(minX1 * 0.01, maxX1 * 0.01, minX2 * 0.01, maxX2 * 0.01);
   return extent;
 }

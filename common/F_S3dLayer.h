@@ -5,6 +5,7 @@
 #include "common/F_Point3D.h"
 #include "common/F_S3dElement.h"
 #include "include/F_CompactString.h"
+#include "include/F_SharedVector.h"
 #include "include/F_WordReader.h"
 
 class F_S3dLayer {
@@ -37,7 +38,7 @@ class F_S3dLayer {
   }
 
   F_CompactString name;
-  F_Vector<F_S3dElement> elements;
+  F_SharedVector<F_S3dElement> elements;
   F_Vector<F_Point3D> points;
   F_Vector<int> specialNodes;
 };

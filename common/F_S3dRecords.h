@@ -9,6 +9,7 @@
 #include "common/F_Point3D.h"
 #include "common/F_S3dElement.h"
 #include "include/F_File.h"
+#include "include/F_SharedVector.h"
 #include "include/F_Vector.h"
 
 namespace F_S3dRecords {
@@ -22,7 +23,7 @@ constexpr int kMostNodes = 20;
 // 0 when the next line is not one of them, and then nothing was consumed.
 // Afterwards the file stands at the NewLine of the last record read, as after
 // the ordinary reader; the stream's lineNumber() has counted the lines passed.
-int readElements(F_InputFile& file, int next, int last, int points, F_Vector<F_S3dElement>& out);
+int readElements(F_InputFile& file, int next, int last, int points, F_SharedVector<F_S3dElement>& out);
 // The same for point records.
 int readPoints(F_InputFile& file, int next, int last, F_Vector<F_Point3D>& out);
 

@@ -421,7 +421,7 @@ void F_MeshBuilder::buildLayer(int layer, const std::vector<std::uint32_t>& cell
     build(std::false_type{});
   }
   if (next != elements.data() + elements.size()) internalError("F_MeshBuilder", 4);
-  out.elements = F_Vector<F_S3dElement>(std::move(elements));
+  out.elements = F_SharedVector<F_S3dElement>(std::move(elements));
   std::vector<int> specials;
   for (const auto& [l, index] : specialNodes) {
     if (l != layer) continue;

@@ -3,10 +3,13 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <charconv>
 #include <cstdarg>
 #include <cstring>
 #include <filesystem>
+#include <system_error>
+#include <thread>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -48,13 +51,8 @@ std::unique_ptr<F_InputFile> F_InputFile::open(const std::string& path) {
     ::close(fd);
     return nullptr;
   }
-  std::FILE* fp = ::fdopen(fd, "rb");
-  if (!fp) {
-    ::close(fd);
-    return nullptr;
-  }
   std::unique_ptr<F_InputFile> f(new F_InputFile);
-  f->fp_ = fp;
+  f->fd_ = fd;
   f->name_ = fileNameOf(path);
   f->path_ = absolutePathOf(path);
   f->size_ = static_cast<std::uint64_t>(st.st_size);
@@ -72,36 +70,92 @@ std::unique_ptr<F_InputFile> F_InputFile::fromMemory(std::string bytes, std::str
   return f;
 }
 
+// The block after the one being parsed, read by a thread of its own (the
+// copy out of the page cache is a good part of reading a large file). It is
+// started only after a whole block, so the end of a file (and a file that
+// grows) is read as it always was, on the calling thread.
+struct F_InputFile::ReadAhead {
+  std::vector<char, Unfilled<char>> buffer;  // the block at buffer[1], as buf_ holds it
+  std::thread thread;
+  std::uint64_t offset = 0;
+  std::size_t bytes = 0;
+  bool running = false;
+};
+
 F_InputFile::~F_InputFile() {
-  if (fp_) std::fclose(fp_);
+  dropReadAhead();
+  if (fd_ >= 0) ::close(fd_);
+}
+
+std::size_t F_InputFile::readBlock(char* dst, std::uint64_t offset) const {
+  std::size_t done = 0;
+  while (done < kBlockSize) {
+    const ssize_t n = ::pread(fd_, dst + done, kBlockSize - done, static_cast<off_t>(offset + done));
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) break;
+    done += static_cast<std::size_t>(n);
+  }
+  return done;
+}
+
+void F_InputFile::startReadAhead() {
+  if (!ahead_) ahead_ = std::make_unique<ReadAhead>();
+  ReadAhead& a = *ahead_;
+  if (a.buffer.size() != buf_.size()) a.buffer.resize(buf_.size());
+  a.offset = fileOffset_;
+  a.bytes = 0;
+  try {
+    a.thread = std::thread([this, &a] { a.bytes = readBlock(a.buffer.data() + 1, a.offset); });
+    a.running = true;
+  } catch (const std::system_error&) {
+    a.running = false;  // no thread: the next refill reads on this one
+  }
+}
+
+void F_InputFile::dropReadAhead() {
+  if (ahead_ && ahead_->running) {
+    ahead_->thread.join();
+    ahead_->running = false;
+  }
 }
 
 int F_InputFile::refill() {
-  if (!fp_) return kEof;
+  if (fd_ < 0) return kEof;
   // Keep the last byte at buf_[0] so that one step back stays possible.
   std::size_t keep = 0;
-  if (end_ > 0) {
-    buf_[0] = buf_[end_ - 1];
-    keep = 1;
-  }
+  const char last = end_ > 0 ? buf_[end_ - 1] : 0;
+  if (end_ > 0) keep = 1;
   consumedBefore_ += end_ - keep;
-  std::size_t n = std::fread(buf_.data() + keep, 1, kBlockSize, fp_);
+  std::size_t n = 0;
+  if (ahead_ && ahead_->running && keep == 1 && ahead_->offset == fileOffset_) {
+    ahead_->thread.join();
+    ahead_->running = false;
+    buf_.swap(ahead_->buffer);
+    n = ahead_->bytes;
+  } else {
+    dropReadAhead();
+    n = readBlock(buf_.data() + keep, fileOffset_);
+  }
+  if (keep == 1) buf_[0] = last;
+  fileOffset_ += n;
   end_ = keep + n;
   pos_ = keep;
   if (consumedBefore_ + end_ > size_) size_ = consumedBefore_ + end_;  // grown or unknown size
   if (n == 0) return kEof;
+  if (n == kBlockSize) startReadAhead();
   return static_cast<unsigned char>(buf_[pos_++]);
 }
 
 bool F_InputFile::rewind() {
   lineNumber_ = 1;
-  if (!fp_) {
+  if (fd_ < 0) {
     pos_ = 0;  // memory streams hold all their bytes
     return true;
   }
-  if (std::fseek(fp_, 0, SEEK_SET) != 0) return false;
+  dropReadAhead();
   pos_ = end_ = 0;
   consumedBefore_ = 0;
+  fileOffset_ = 0;
   return true;
 }
 

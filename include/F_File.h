@@ -9,6 +9,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 // The last component of a path.
@@ -67,11 +68,40 @@ class F_InputFile {
   std::uint64_t size() const { return size_; }
 
  private:
+  struct ReadAhead;
   F_InputFile() = default;
   int refill();
+  // Up to kBlockSize bytes of the file from `offset` into `dst`: fewer only at
+  // its end or on a read error.
+  std::size_t readBlock(char* dst, std::uint64_t offset) const;
+  // The next block is read on another thread while this one is parsed.
+  void startReadAhead();
+  // Waits for a block being read ahead and forgets it.
+  void dropReadAhead();
 
-  std::FILE* fp_ = nullptr;
-  std::vector<char> buf_;
+  int fd_ = -1;  // of a file on disk; memory streams have none
+  std::uint64_t fileOffset_ = 0;  // bytes of the file read into buffers
+  std::unique_ptr<ReadAhead> ahead_;
+  // Bytes that the file fills: a fresh buffer needs no zeros first.
+  template <class T>
+  struct Unfilled : std::allocator<T> {
+    template <class U>
+    struct rebind {
+      using other = Unfilled<U>;
+    };
+    Unfilled() = default;
+    template <class U>
+    Unfilled(const Unfilled<U>&) noexcept {}
+    template <class U>
+    void construct(U* p) noexcept {
+      ::new (static_cast<void*>(p)) U;
+    }
+    template <class U, class... A>
+    void construct(U* p, A&&... a) {
+      ::new (static_cast<void*>(p)) U(std::forward<A>(a)...);
+    }
+  };
+  std::vector<char, Unfilled<char>> buf_;
   std::size_t pos_ = 0;
   std::size_t end_ = 0;
   std::uint64_t consumedBefore_ = 0;  // bytes of the file before buf_[0]

@@ -103,9 +103,19 @@ class F_SmallVector {
     capacity_ = N;
   }
   void copyFrom(const F_SmallVector& other) {
+    if (!onHeap() && other.size_ <= N) {
+      // All N places at once, a fixed size the compiler copies in a few
+      // moves; those past the size are copied but never read.
+      std::memcpy(inline_, other.data(), sizeof(inline_));
+      size_ = other.size_;
+      return;
+    }
     size_ = 0;
     reserve(other.size_);
-    std::memcpy(data(), other.data(), sizeof(T) * static_cast<std::size_t>(other.size_));
+    // Inside the object there are never more than N (the bound keeps the
+    // compiler from fearing a read past them).
+    const int n = other.onHeap() ? other.size_ : std::min(other.size_, N);
+    std::memcpy(data(), other.data(), sizeof(T) * static_cast<std::size_t>(n));
     size_ = other.size_;
   }
   void takeFrom(F_SmallVector& other) {
@@ -114,7 +124,7 @@ class F_SmallVector {
     if (other.onHeap()) {
       heap_ = other.heap_;
     } else {
-      std::memcpy(inline_, other.inline_, sizeof(T) * static_cast<std::size_t>(size_));
+      std::memcpy(inline_, other.inline_, sizeof(inline_));
     }
     other.size_ = 0;
     other.capacity_ = N;

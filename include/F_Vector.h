@@ -82,6 +82,15 @@ class F_Vector {
       return 0;
     });
   }
+  // Copies of first .. last (not of this vector) at the end, in one step.
+  void append(const T* first, const T* last) {
+    if (first == last) return;
+    guarded([&] {
+      std::vector<T>& v = storage();
+      v.insert(v.end(), first, last);
+      return 0;
+    });
+  }
   T& last() { return (*this)(size()); }
   // Keeps the storage for the next fill.
   void clear() {

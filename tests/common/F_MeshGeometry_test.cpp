@@ -206,3 +206,35 @@ TEST(F_MeshGeometry, CentringAddsNoTwoHugeCoordinates) {
   EXPECT_EQ(b.y, -a.y);
   EXPECT_EQ(b.z, -a.z);
 }
+
+TEST(F_MeshGeometry, WorkingCopyIsTheStepByStepProjectionToTheBitAndSharesTheElements) {
+  F_S3dMesh source;
+  source.name = "plate";
+  source.layers.append(layerOf({{0.1, 2.3, -4.7}, {1e-3, 7.25, 3.5}, {-9.5, 0.3, 1.0 / 3}}, {{1, 2, 3}, {3, 1}}));
+  source.layers.append(layerOf({}, {}));  // no points: the default box joins the extent
+  source.layers.append(layerOf({{5.5, -6.25, 0.7}}, {{1}}));
+  source.layers(3).specialNodes.append(1);
+  const F_ViewAngles angles{0.37, -1.1, 2.9};
+
+  F_S3dMesh expected = source;
+  centreAtOrigin(expected);
+  rotateMesh(expected, viewRotationMatrix(angles.phi, angles.psi, angles.alpha));
+  F_Box2D expectedBox = meshExtent2D(expected);
+  expectedBox.widenByMargins(0.04, 0.08, 0.06, 0.18);
+
+  // A working copy that held a larger mesh before is filled anew.
+  F_S3dMesh work;
+  for (int i = 0; i < 5; ++i) work.layers.append(layerOf({{1, 1, 1}}, {{1}}));
+  const F_Box2D box = projectMesh(source, work, angles, 4, 8, 6, 18);
+  EXPECT_TRUE(work == expected);
+  EXPECT_EQ(box.x1Min, expectedBox.x1Min);
+  EXPECT_EQ(box.x1Max, expectedBox.x1Max);
+  EXPECT_EQ(box.x2Min, expectedBox.x2Min);
+  EXPECT_EQ(box.x2Max, expectedBox.x2Max);
+  for (int i = 1; i <= source.layerCount(); ++i) {
+    EXPECT_TRUE(work.layers(i).elements.sharesStoreWith(source.layers(i).elements)) << i;
+  }
+  // The view never changes its elements; were one changed, the document's stays.
+  work.layers(1).elements(1).nodes(1) = 3;
+  EXPECT_EQ(source.layers(1).elements(1).node(1), 1);
+}

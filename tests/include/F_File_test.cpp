@@ -5,6 +5,7 @@
 #include <random>
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include "include/F_WordReader.h"
 #include "support/TestSupport.h"
@@ -36,6 +37,61 @@ TEST(F_InputFile, StepsBackAcrossTheBufferBoundary) {
     EXPECT_EQ(file->get(), F_InputFile::kEof);
     EXPECT_EQ(file->remaining(), 0u);
   }
+}
+
+// The block after a whole one is read ahead on another thread: every byte
+// still comes in order, with one step back across each boundary, a rewind
+// starts again from the first, and a file that changes while it is read is
+// read as it stood when each block was read.
+TEST(F_InputFile, ReadsBlocksAheadInOrder) {
+  TempDir dir;
+  const std::size_t block = F_InputFile::kBlockSize;
+  std::mt19937 random(7);
+  for (std::size_t size : {block - 1, block, block + 1, 2 * block, 2 * block + 1, 3 * block + 5}) {
+    SCOPED_TRACE(size);
+    std::string bytes(size, '\0');
+    for (char& c : bytes) c = static_cast<char>(random());
+    const std::string path = dir.path("blocks.bin");
+    writeFileBytes(path, bytes);
+    auto file = F_InputFile::open(path);
+    ASSERT_TRUE(file);
+    for (int pass = 0; pass < 2; ++pass) {
+      std::string read;
+      std::size_t stepsBack = 0;
+      for (int c; (c = file->get()) != F_InputFile::kEof;) {
+        read += static_cast<char>(c);
+        if (read.size() % block == 0) {  // the last byte of a block: step back over it
+          file->unget();
+          EXPECT_EQ(file->get(), c);
+          ++stepsBack;
+        }
+      }
+      EXPECT_EQ(read == bytes, true);
+      EXPECT_EQ(stepsBack, size / block);
+      EXPECT_EQ(file->remaining(), 0u);
+      // Again from the first byte, also after only part of the file.
+      ASSERT_TRUE(file->rewind());
+      char head[16];
+      ASSERT_EQ(file->read(head, sizeof head), sizeof head);
+      EXPECT_EQ(std::string(head, sizeof head), bytes.substr(0, sizeof head));
+      ASSERT_TRUE(file->rewind());
+    }
+  }
+
+  // Cut short after the first block was read, its successor perhaps already
+  // read ahead: that block holds what it held when it was read, and the file
+  // ends where it ended when its end was reached, never in a fault.
+  const std::string path = dir.path("changing.bin");
+  writeFileBytes(path, std::string(3 * block, 'a'));
+  auto file = F_InputFile::open(path);
+  ASSERT_TRUE(file);
+  std::string first(block, '\0');
+  ASSERT_EQ(file->read(first.data(), block), block);
+  ASSERT_EQ(::truncate(path.c_str(), static_cast<off_t>(block + 10)), 0);
+  std::string rest;
+  for (int c; (c = file->get()) != F_InputFile::kEof;) rest += static_cast<char>(c);
+  EXPECT_TRUE(rest.size() == block || rest.size() == 10) << rest.size();  // read ahead or not
+  EXPECT_EQ(rest.find_first_not_of('a'), std::string::npos);
 }
 
 TEST(F_InputFile, NamesTheFileAndCountsWhatIsLeft) {

@@ -31,7 +31,16 @@ TEST(F_SmallVector, CopiesAndMovesAreIndependent) {
   struct Case {
     const char* name;
     Small source;
-  } cases[] = {{"empty", of({})}, {"inside", of({1, 2, 3})}, {"on the heap", of({1, 2, 3, 4, 5})}};
+  };
+  // A list on the heap that shrank to N or fewer values keeps them there.
+  Small shrunk = of({1, 2, 3, 4, 5});
+  shrunk.resize(3, 6);
+  Small one = of({1, 2, 3, 4});
+  one.resize(1, 8);
+  Case cases[] = {{"empty", of({})},           {"inside", of({1, 2, 3})}, {"on the heap", of({1, 2, 3, 4, 5})},
+                  {"N on the heap", shrunk}, {"one on the heap", one},  {"N + 1", of({1, 2, 3, 4})}};
+  EXPECT_EQ(values(cases[3].source), (std::vector<int>{6, 6, 6}));  // copied from the heap into the object
+  EXPECT_EQ(values(cases[4].source), (std::vector<int>{8}));
   for (auto& c : cases) {
     SCOPED_TRACE(c.name);
     const std::vector<int> before = values(c.source);
