@@ -15,6 +15,8 @@
 #include <cstdint>
 #include <cstring>
 
+#include "common/F_RecordScan.h"
+
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
@@ -26,22 +28,8 @@ constexpr int kMostLineBytes = 128;
 
 #if defined(__SSE2__)
 [[gnu::always_inline]] inline __m128i load(const char* p) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p)); }
-// One bit per byte, the lowest for the first.
-[[gnu::always_inline]] inline int digitMask(__m128i v) {
-  return _mm_movemask_epi8(
-      _mm_and_si128(_mm_cmpgt_epi8(v, _mm_set1_epi8('0' - 1)), _mm_cmplt_epi8(v, _mm_set1_epi8('9' + 1))));
-}
-
-// The value of the first n (1..8) digits of `eight` (the bytes in reading
-// order, the lowest first).
-[[gnu::always_inline]] inline std::uint64_t eightDigits(std::uint64_t eight, int n) {
-  std::uint64_t v = eight - 0x3030303030303030ull;  // a borrow only runs into the bytes dropped below
-  v <<= 8 * (8 - n);                                 // the digits to the top, zeros (leading zeros) below
-  v = v * 10 + (v >> 8);
-  return (((v & 0x000000FF000000FFull) * (100 + (1000000ull << 32))) +
-          (((v >> 16) & 0x000000FF000000FFull) * (1 + (10000ull << 32)))) >>
-         32;
-}
+using F_RecordScan::digitMask;
+using F_RecordScan::eightDigits;
 #endif
 
 #if defined(__SSE2__) && defined(__SIZEOF_INT128__)
