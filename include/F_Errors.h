@@ -1,6 +1,7 @@
 #pragma once
 // The two ways the program reports a fault, and the 9-character axis label.
 
+#include <new>
 #include <string>
 #include <string_view>
 
@@ -28,6 +29,16 @@ void reportReadError(std::string_view fileName, std::string_view filePath,
 
 // Shows "ERROR\nNot enough memory." and ends the process.
 [[noreturn]] void outOfMemory();
+
+// Runs f, turning a failed allocation into the out-of-memory stop above.
+template <class F>
+auto guardedAllocation(F f) {
+  try {
+    return f();
+  } catch (const std::bad_alloc&) {
+    outOfMemory();
+  }
+}
 
 // Exactly 9 characters for any double.
 std::string formatAxisValue(double v);

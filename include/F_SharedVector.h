@@ -145,15 +145,8 @@ class F_SharedVector {
     if (n == 0) return;
     store_ = guarded([&] { return new Store(std::vector<T>(static_cast<std::size_t>(n), fill)); });
   }
-  // Runs f, turning a failed allocation into the program's out-of-memory stop.
   template <class F>
-  static auto guarded(F f) {
-    try {
-      return f();
-    } catch (const std::bad_alloc&) {
-      outOfMemory();
-    }
-  }
+  static auto guarded(F f) { return guardedAllocation(f); }
 
   Store* store_ = nullptr;
 };

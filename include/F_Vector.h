@@ -115,15 +115,8 @@ class F_Vector {
     if (!v_) v_ = std::make_unique<std::vector<T>>();
     return *v_;
   }
-  // Runs f, turning a failed allocation into the program's out-of-memory stop.
   template <class F>
-  static auto guarded(F f) {
-    try {
-      return f();
-    } catch (const std::bad_alloc&) {
-      outOfMemory();
-    }
-  }
+  static auto guarded(F f) { return guardedAllocation(f); }
   void assign(int n, const T& fill) {
     if (n == 0) {
       v_.reset();
