@@ -23,11 +23,12 @@ std::string validName(std::string name) {
 }
 
 // Node numbers of one cell, running on from `first`, as dense indices into
-// `to`; whether each is below `defined`. Unrolled for the usual sizes.
-template <int N>
-bool resolveRun(const std::int64_t* ids, std::uint64_t first, std::uint64_t defined, int* to) {
+// `to`; whether each is below `defined`. The usual sizes are handed in as
+// constants, so each of them gets a loop of its own, unrolled.
+[[gnu::always_inline]] inline bool resolveEach(const std::int64_t* ids, int n, std::uint64_t first,
+                                               std::uint64_t defined, int* to) {
   bool known = true;
-  for (int j = 0; j < N; ++j) {
+  for (int j = 0; j < n; ++j) {
     const std::uint64_t index = static_cast<std::uint64_t>(ids[j]) - first;
     known &= index < defined;
     to[j] = static_cast<int>(index);
@@ -37,19 +38,12 @@ bool resolveRun(const std::int64_t* ids, std::uint64_t first, std::uint64_t defi
 
 bool resolveRun(const std::int64_t* ids, int n, std::uint64_t first, std::uint64_t defined, int* to) {
   switch (n) {
-    case 2: return resolveRun<2>(ids, first, defined, to);
-    case 3: return resolveRun<3>(ids, first, defined, to);
-    case 4: return resolveRun<4>(ids, first, defined, to);
-    case 8: return resolveRun<8>(ids, first, defined, to);
-    default: break;
+    case 2: return resolveEach(ids, 2, first, defined, to);
+    case 3: return resolveEach(ids, 3, first, defined, to);
+    case 4: return resolveEach(ids, 4, first, defined, to);
+    case 8: return resolveEach(ids, 8, first, defined, to);
+    default: return resolveEach(ids, n, first, defined, to);
   }
-  bool known = true;
-  for (int j = 0; j < n; ++j) {
-    const std::uint64_t index = static_cast<std::uint64_t>(ids[j]) - first;
-    known &= index < defined;
-    to[j] = static_cast<int>(index);
-  }
-  return known;
 }
 
 }  // namespace
