@@ -132,7 +132,8 @@ void scaleDownHuge(F_S3dMesh& mesh) {
 // box) and turned by m, in one pass over the points: the same sums and
 // products as centreAtOrigin and rotateMesh on a copy, so the same bits. The
 // element lists are shared with the source, not copied: the view never
-// changes them. Returns meshExtent2D of the result.
+// changes them. `mesh` may be `source` itself: each point is read before its
+// place is written. Returns meshExtent2D of the result.
 F_Box2D copyCentredAndTurned(const F_S3dMesh& source, F_S3dMesh& mesh, const F_Box3D& box, const F_MatrixReal& m) {
   const double cx = box.xMin / 2 + box.xMax / 2, cy = box.yMin / 2 + box.yMax / 2, cz = box.zMin / 2 + box.zMax / 2;
   const double m11 = m(1, 1), m12 = m(1, 2), m13 = m(1, 3), m21 = m(2, 1), m22 = m(2, 2), m23 = m(2, 3),
@@ -176,17 +177,16 @@ F_Box2D copyCentredAndTurned(const F_S3dMesh& source, F_S3dMesh& mesh, const F_B
 F_Box2D projectMesh(const F_S3dMesh& source, F_S3dMesh& mesh, const F_ViewAngles& angles, int minX1, int maxX1,
                     int minX2, int maxX2) {
   const F_MatrixReal m = viewRotationMatrix(angles.phi, angles.psi, angles.alpha);
-  const F_Box3D box = meshExtent3D(source);
-  F_Box2D extent;
-  if (&source != &mesh && !isHuge(box)) {
-    extent = copyCentredAndTurned(source, mesh, box, m);
-  } else {
-    mesh = source;
+  F_Box3D box = meshExtent3D(source);
+  const F_S3dMesh* from = &source;
+  if (isHuge(box)) {
+    // Scaled in a copy of its own first; the pass below then turns it in place.
+    if (&source != &mesh) mesh = source;
     scaleDownHuge(mesh);
-    centreAtOrigin(mesh);
-    rotateMesh(mesh, m);
-    extent = meshExtent2D(mesh);
+    box = meshExtent3D(mesh);
+    from = &mesh;
   }
+  F_Box2D extent = copyCentredAndTurned(*from, mesh, box, m);
   extent.widenByMargins(minX1 * 0.01, maxX1 * 0.01, minX2 * 0.01, maxX2 * 0.01);
   return extent;
 }
