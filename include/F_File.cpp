@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <charconv>
 #include <cstdarg>
@@ -87,15 +88,35 @@ F_InputFile::~F_InputFile() {
   if (fd_ >= 0) ::close(fd_);
 }
 
-std::size_t F_InputFile::readBlock(char* dst, std::uint64_t offset) const {
+std::size_t F_InputFile::readAt(std::uint64_t at, char* dst, std::size_t n) const {
+  if (fd_ < 0) {  // a memory stream holds all its bytes from buf_[0]
+    if (at >= end_) return 0;
+    n = std::min<std::uint64_t>(n, end_ - at);
+    std::memcpy(dst, buf_.data() + at, n);
+    return n;
+  }
   std::size_t done = 0;
-  while (done < kBlockSize) {
-    const ssize_t n = ::pread(fd_, dst + done, kBlockSize - done, static_cast<off_t>(offset + done));
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) break;
-    done += static_cast<std::size_t>(n);
+  while (done < n) {
+    const ssize_t got = ::pread(fd_, dst + done, n - done, static_cast<off_t>(at + done));
+    if (got < 0 && errno == EINTR) continue;
+    if (got <= 0) break;
+    done += static_cast<std::size_t>(got);
   }
   return done;
+}
+
+void F_InputFile::seek(std::uint64_t at) {
+  if (fd_ < 0) {
+    pos_ = static_cast<std::size_t>(std::min<std::uint64_t>(at, end_));
+    return;
+  }
+  if (at >= consumedBefore_ && at - consumedBefore_ <= end_) {
+    pos_ = static_cast<std::size_t>(at - consumedBefore_);  // still buffered
+    return;
+  }
+  dropReadAhead();
+  consumedBefore_ = fileOffset_ = at;
+  pos_ = end_ = 0;
 }
 
 void F_InputFile::startReadAhead() {

@@ -56,6 +56,20 @@ class F_InputFile {
   std::string_view buffered();
   void skip(std::size_t n) { pos_ += n; }
 
+  // Reading in place, for readers that hand stretches of a large file to
+  // several threads: each copies its own stretch into a buffer small enough
+  // to stay in the processor's cache and parses it there, where a whole
+  // block copied first and parsed after passes through memory twice.
+  // The offset in the file of the byte get() returns next.
+  std::uint64_t offset() const { return consumedBefore_ + pos_; }
+  // Up to n bytes of the file from `at` into dst, leaving the stream where it
+  // is; several threads may call it at once. Fewer bytes only at the end of
+  // the file (or when it cannot be read any more).
+  std::size_t readAt(std::uint64_t at, char* dst, std::size_t n) const;
+  // Goes on from offset `at` (at most size()), which a reader has consumed in
+  // place up to there; the line number is the caller's to count.
+  void seek(std::uint64_t at);
+
   // The line the text readers are on: 1 at the first byte (also after a
   // rewind), one more for each NewLine they consume. Error messages quote it.
   int& lineNumber() { return lineNumber_; }
@@ -73,7 +87,7 @@ class F_InputFile {
   int refill();
   // Up to kBlockSize bytes of the file from `offset` into `dst`: fewer only at
   // its end or on a read error.
-  std::size_t readBlock(char* dst, std::uint64_t offset) const;
+  std::size_t readBlock(char* dst, std::uint64_t offset) const { return readAt(offset, dst, kBlockSize); }
   // The next block is read on another thread while this one is parsed.
   void startReadAhead();
   // Waits for a block being read ahead and forgets it.

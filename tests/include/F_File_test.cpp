@@ -3,6 +3,7 @@
 #include <cmath>
 #include <cstdio>
 #include <random>
+#include <thread>
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -92,6 +93,45 @@ TEST(F_InputFile, ReadsBlocksAheadInOrder) {
   for (int c; (c = file->get()) != F_InputFile::kEof;) rest += static_cast<char>(c);
   EXPECT_TRUE(rest.size() == block || rest.size() == 10) << rest.size();  // read ahead or not
   EXPECT_EQ(rest.find_first_not_of('a'), std::string::npos);
+}
+
+// Stretches read in place, by several threads at once, hold the file's bytes;
+// after a seek the stream goes on from there, in or beyond its buffer.
+TEST(F_InputFile, ReadsInPlaceAndGoesOnFromAnyOffset) {
+  TempDir dir;
+  const std::size_t block = F_InputFile::kBlockSize;
+  std::string bytes(2 * block + 7, '\0');
+  std::mt19937 random(11);
+  for (char& c : bytes) c = static_cast<char>(random());
+  const std::string path = dir.path("places.bin");
+  writeFileBytes(path, bytes);
+  for (bool onDisk : {true, false}) {
+    SCOPED_TRACE(onDisk);
+    auto file = onDisk ? F_InputFile::open(path) : F_InputFile::fromMemory(bytes);
+    ASSERT_TRUE(file);
+    std::string halves[2];
+    std::thread other([&] {
+      halves[1].resize(block + 100);
+      halves[1].resize(file->readAt(block, halves[1].data(), halves[1].size()));
+    });
+    halves[0].resize(block);
+    halves[0].resize(file->readAt(0, halves[0].data(), block));
+    other.join();
+    EXPECT_TRUE(halves[0] + halves[1] == bytes);  // the second stretch ends with the file
+    char c;
+    EXPECT_EQ(file->readAt(bytes.size(), &c, 1), 0u);
+    ASSERT_NE(file->get(), F_InputFile::kEof);  // a first block buffered
+    for (std::uint64_t at : {std::uint64_t{5}, std::uint64_t{block}, std::uint64_t{0}, std::uint64_t{block + 1},
+                             std::uint64_t{bytes.size() - 1}, std::uint64_t{2}}) {
+      SCOPED_TRACE(at);
+      file->seek(at);
+      EXPECT_EQ(file->offset(), at);
+      EXPECT_EQ(file->remaining(), bytes.size() - at);
+      EXPECT_EQ(file->get(), static_cast<unsigned char>(bytes[at]));
+    }
+    file->seek(bytes.size());
+    EXPECT_EQ(file->get(), F_InputFile::kEof);
+  }
 }
 
 TEST(F_InputFile, NamesTheFileAndCountsWhatIsLeft) {
