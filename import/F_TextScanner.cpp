@@ -41,6 +41,37 @@ namespace {
 constexpr double kPowersOfTen[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8,  1e9,  1e10, 1e11,
                                    1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
 
+#if (defined(__x86_64__) || defined(__i386__)) && defined(__LDBL_MANT_DIG__) && __LDBL_MANT_DIG__ == 64
+// The x87 extended format: a 64-bit significand, in which every power of ten
+// up to 1e27 (5^27 < 2^63) is exact.
+constexpr long double kExtendedPowersOfTen[] = {
+    1e0L,  1e1L,  1e2L,  1e3L,  1e4L,  1e5L,  1e6L,  1e7L,  1e8L,  1e9L,  1e10L, 1e11L, 1e12L, 1e13L,
+    1e14L, 1e15L, 1e16L, 1e17L, 1e18L, 1e19L, 1e20L, 1e21L, 1e22L, 1e23L, 1e24L, 1e25L, 1e26L, 1e27L};
+constexpr int kMostExtendedExponent = 27;
+
+// mantissa x 10^exponent for a mantissa below 2^63 and an exponent in
+// [-27, 27] (what 16 to 19 significant digits, as solvers write
+// coordinates, need): the exact operands give one rounding to 64 bits, and
+// the rounding of that to 53 bits is the correct one unless it lies exactly
+// halfway between two doubles (the 11 bits below a double's last one
+// 10000000000), where the first rounding may have made the tie. False then.
+// Every result lies far inside the normal range of doubles (1e-27 up to
+// 1e46), so none is subnormal and the bits below a double's are always these
+// 11.
+inline bool extendedProduct(std::uint64_t mantissa, int exponent, double& value) {
+  const long double m = static_cast<long double>(static_cast<std::int64_t>(mantissa));
+  const long double r = exponent < 0 ? m / kExtendedPowersOfTen[-exponent] : m * kExtendedPowersOfTen[exponent];
+  std::uint64_t significand;
+  std::memcpy(&significand, &r, sizeof significand);
+  if ((significand & 0x7FF) == 0x400) return false;
+  value = static_cast<double>(r);
+  return true;
+}
+#else
+constexpr int kMostExtendedExponent = -1;
+inline bool extendedProduct(std::uint64_t, int, double&) { return false; }
+#endif
+
 }  // namespace
 
 // The digits at q (q moves past them) into `mantissa`, which wraps once
@@ -108,6 +139,11 @@ bool parseRealPrefix(const char* p, const char* const end, const char*& stop, do
     const double m = static_cast<double>(mantissa);
     const double v = exponent < 0 ? m / kPowersOfTen[-exponent] : m * kPowersOfTen[exponent];
     value = negative ? -v : v;
+    return true;
+  }
+  if (digits <= 19 && mantissa < (std::uint64_t{1} << 63) && exponent >= -kMostExtendedExponent &&
+      exponent <= kMostExtendedExponent && extendedProduct(mantissa, exponent, value)) {
+    if (negative) value = -value;
     return true;
   }
   const char* from = start;

@@ -1,6 +1,10 @@
 #include "import/F_TextScanner.h"
 
 #include <charconv>
+#include <cmath>
+#include <cstdio>
+#include <random>
+#include <string>
 #include <cstring>
 
 #include "ImportFixtures.h"
@@ -24,6 +28,84 @@ TEST(F_TextScanner, RealsReadByTheQuickWayMatchTheGeneralConversionBitForBit) {
     std::from_chars(text, text + std::strlen(text), general);
     EXPECT_EQ(std::memcmp(&quick, &general, sizeof quick), 0) << quick << " " << general;
   }
+}
+
+TEST(F_TextScanner, RealsOfUpTo19DigitsAndPowersOfTenUpTo27MatchTheGeneralConversionBitForBit) {
+  auto same = [](const std::string& text) {
+    double quick = 0, general = 0;
+    const bool ok = parseReal(text, quick);
+    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), general);
+    return ok && ec == std::errc() && end == text.data() + text.size() &&
+           std::memcmp(&quick, &general, sizeof quick) == 0;
+  };
+  // On each limit of the extended-precision way: a mantissa of 2^63 - 1 and
+  // 2^63, 19 and 20 digits, powers of ten 27 and 28 either way, 2^53.
+  for (const char* text :
+       {"9223372036854775807", "9223372036854775808", "9223372036854775807e-27", "9223372036854775808e-27",
+        "9223372036854775807e27", "9223372036854775807e28", "1234567890123456789e-27", "1234567890123456789e-28",
+        "1234567890123456789e27", "1234567890123456789e28", "12345678901234567890e-5", "9007199254740992e-23",
+        "9007199254740992e23", "9007199254740993e-3", "-9007199254740993", "0e27", "-0e-27",
+        "0.1234567890123456789", "1.234567890123456789e-27", "9.999999999999999999e26"}) {
+    EXPECT_TRUE(same(text)) << text;
+  }
+  std::mt19937_64 random(12);
+  char text[64];
+  int failures = 0, ties = 0;
+  auto check = [&](const char* t) {
+    if (!same(t) && ++failures <= 10) ADD_FAILURE() << t;
+  };
+  // Random mantissas of 15 to 19 digits, written with a point and an exponent.
+  for (int i = 0; i < 1500000; ++i) {
+    const int digits = 15 + static_cast<int>(random() % 5);
+    std::uint64_t low = 1;
+    for (int d = 1; d < digits; ++d) low *= 10;
+    const std::uint64_t m = low + random() % (low * 9);
+    const int exponent = static_cast<int>(random() % 61) - 30;
+    const int point = static_cast<int>(random() % static_cast<std::uint64_t>(digits));
+    std::string s = std::to_string(m);
+    s.insert(s.size() - static_cast<std::size_t>(point), ".");
+    std::snprintf(text, sizeof text, "%s%se%d", random() % 2 ? "-" : "", s.c_str(), exponent);
+    check(text);
+  }
+  // Decimals next to the halfway points between two doubles, which the
+  // 64-bit product may round onto: a 19-digit neighbour of each, exactly
+  // halfway ones (an integer of 54 bits, or one over 8 written as m e-3),
+  // and the ones beside them.
+  for (int i = 0; i < 500000; ++i) {
+    const double d = std::ldexp(static_cast<double>(random() >> 11), static_cast<int>(random() % 180) - 140);
+    const long double half = static_cast<long double>(d) + std::ldexp(static_cast<long double>(d), -53);
+    std::snprintf(text, sizeof text, "%.18Le", half);
+    check(text);
+    std::uint64_t m = 0;
+    int e = 0;
+    if (std::sscanf(text, "%*c.%*18ce%d", &e) == 1) {
+      std::string digits(text, 1);
+      digits.append(text + 2, 18);
+      m = std::stoull(digits);
+      for (std::int64_t step : {-1, 1}) {
+        std::snprintf(text, sizeof text, "%llue%d", static_cast<unsigned long long>(m + step), e - 18);
+        check(text);
+      }
+      const long double m64 = static_cast<long double>(m);
+      const int k = e - 18;
+      if (k >= -27 && k <= 27) {
+        const long double r = k < 0 ? m64 / std::pow(10.0L, -k) : m64 * std::pow(10.0L, k);
+        std::uint64_t bits;
+        std::memcpy(&bits, &r, sizeof bits);
+        if ((bits & 0x7FF) == 0x400) ++ties;
+      }
+    }
+    const std::uint64_t odd = (std::uint64_t{1} << 53) | (random() & ((std::uint64_t{1} << 53) - 1)) | 1;
+    for (std::int64_t step : {-1, 0, 1}) {
+      std::snprintf(text, sizeof text, "%llu", static_cast<unsigned long long>(odd + step));
+      check(text);
+      std::snprintf(text, sizeof text, "%llue-3", static_cast<unsigned long long>((odd + step) * 125));
+      check(text);
+    }
+  }
+  EXPECT_EQ(failures, 0);
+  // The table reached the ties the extended way leaves to the general conversion.
+  EXPECT_GT(ties, 0);
 }
 
 TEST(F_TextScanner, WordsThatAreNoNumbersAreRefused) {
