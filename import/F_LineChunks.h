@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cstddef>
+#include <cstdint>
 #include <cstring>
 #include <exception>
 #include <string_view>
@@ -18,6 +19,7 @@
 
 #include "common/F_RenderThreads.h"
 #include "import/F_TextScanner.h"
+#include "include/F_File.h"
 
 namespace F_LineChunks {
 
@@ -34,31 +36,32 @@ constexpr std::size_t kMostPartBytes = 4 << 20;
 constexpr std::size_t kMostStretchBytes = 16 << 20;
 constexpr std::size_t kMinPartBytes = 32 * 1024;
 
-// `text` (whole lines, each ending with '\n') in up to `parts` pieces of
-// about equal size, each ending with a line end; none is empty.
-inline std::vector<std::string_view> split(std::string_view text, int parts) {
-  std::vector<std::string_view> pieces;
-  std::size_t from = 0;
-  for (int t = 1; t <= parts && from < text.size(); ++t) {
-    std::size_t to = text.size();
-    if (t < parts) {
-      // The piece ends with the first line end at or after its share.
-      const std::size_t share = text.size() / static_cast<std::size_t>(parts) * static_cast<std::size_t>(t);
-      to = text.find('\n', std::max(from, share));
-      to = to == std::string_view::npos ? text.size() : to + 1;
-    }
-    pieces.push_back(text.substr(from, to - from));
-    from = to;
-  }
-  return pieces;
+// Bytes a thread reads at a time into a buffer of its own, small enough to
+// stay in its cache while it parses them: a stretch copied whole first and
+// parsed after would pass through memory twice.
+constexpr std::size_t kReadBytes = 128 * 1024;
+// Bytes after the data in a thread's buffer that a part may read past a line
+// (their content means nothing).
+constexpr std::size_t kSlackBytes = 256;
+// A longer line is left to the ordinary reading (no record line is nearly
+// as long), so that a buffer stays small whatever the file holds.
+constexpr std::size_t kMostLineBytes = 64 * 1024;
+
+// Where piece i of `pieces` of the `length` bytes from `from` has its share
+// begin (i == pieces: where the last one ends). A line belongs to the piece whose share holds the line end before
+// it (the first line to the first piece), so every piece after the first
+// begins after the first line end in its share, and a piece of one long
+// line may be empty.
+inline std::uint64_t shareStart(std::uint64_t from, std::uint64_t length, std::size_t i, std::size_t pieces) {
+  return i == pieces ? from + length : from + length / pieces * i;
 }
 
 // What one part read: `Part` holds the records (its take(line, limit)
-// parses one line, without its line end, which it may read past up to
-// `limit`, the end of its piece, and returns false, keeping nothing of it,
-// when the line is not of the plain shape; restart(shape) forgets them,
-// keeping the storage, and takes the record shape of `shape`; reserve(bytes)
-// makes room for the records of that many bytes).
+// parses one line, without its line end, and may read past it up to
+// `limit`; it returns false, keeping nothing of it, when the line is not of
+// the plain shape; restart(shape) forgets them, keeping the storage, and
+// takes the record shape of `shape`; reserve(bytes) makes room for the
+// records of that many bytes).
 template <class Part>
 struct Run {
   Part part;
@@ -76,43 +79,80 @@ struct Runs {
   explicit Runs(Part prototype = Part()) : prototype(std::move(prototype)) {}
   Part prototype;
   std::vector<Run<Part>> sets[2];
+  std::vector<std::vector<char>> buffers;  // one for each thread
 };
 
-// Parses `text` cut into `parts` pieces on `threads` threads, each taking
-// the next piece not yet taken, at most `most` lines a piece, into
-// into.sets[set] (one run per piece): a thread held up elsewhere delays only
-// its own piece. `before` runs first on the calling thread. Pieces after one
-// that ended early are not parsed (their runs stay empty).
+// Parses the whole lines of the `length` bytes of `file` from `from` (the
+// line that holds its last byte too), a line that lacks its line end at
+// the end of the file left out, cut into `parts` pieces on `threads`
+// threads, each taking the next piece not yet taken, at most `most` lines a
+// piece, into into.sets[set] (one run per piece): a thread held up elsewhere
+// delays only its own piece. `before` runs first on the calling thread.
+// Pieces after one that ended early are not parsed (their runs stay empty).
 template <class Part, class Before>
-void parse(std::string_view text, int threads, int parts, std::size_t most, Runs<Part>& into, int set,
-           Before&& before) {
-  const std::vector<std::string_view> pieces = split(text, parts);
+void parse(const F_InputFile& file, std::uint64_t from, std::uint64_t length, int threads, int parts,
+           std::size_t most, Runs<Part>& into, int set, Before&& before) {
+  const std::size_t pieces = static_cast<std::size_t>(std::max(1, parts));
   std::vector<Run<Part>>& runs = into.sets[set];
-  runs.resize(pieces.size(), Run<Part>{into.prototype});
+  runs.resize(pieces, Run<Part>{into.prototype});
   for (Run<Part>& run : runs) {
     run.lines = run.bytes = run.used = 0;
     run.whole = false;
   }
+  threads = std::max(1, std::min(threads, parts));
+  if (into.buffers.size() < static_cast<std::size_t>(threads)) into.buffers.resize(static_cast<std::size_t>(threads));
   std::atomic<std::size_t> next{0};
-  std::atomic<std::size_t> stop{pieces.size()};  // the first piece known to end early
-  auto parsePiece = [&](std::size_t i) {
+  std::atomic<std::size_t> stop{pieces};  // the first piece known to end early
+  auto parsePiece = [&](std::size_t i, std::vector<char>& buf) {
     Run<Part>& run = runs[i];
-    const std::string_view piece = pieces[i];
-    const char* const pieceEnd = piece.data() + piece.size();
+    const std::uint64_t lo = shareStart(from, length, i, pieces);
+    const std::uint64_t hi = shareStart(from, length, i + 1, pieces);
+    if (buf.size() < kReadBytes + kSlackBytes) buf.resize(kReadBytes + kSlackBytes);
+    std::uint64_t at = lo;  // the offset of buf[0]
+    std::size_t have = 0, p = 0;
+    // Keeps buf[p, have) at the front and reads on behind it; false at the
+    // end of the file.
+    auto more = [&] {
+      std::memmove(buf.data(), buf.data() + p, have - p);
+      at += p;
+      have -= p;
+      p = 0;
+      if (buf.size() < have + kReadBytes + kSlackBytes) buf.resize(have + kReadBytes + kSlackBytes);
+      const std::size_t n = file.readAt(at + have, buf.data() + have, kReadBytes);
+      have += n;
+      return n > 0;
+    };
     run.part.restart(into.prototype);
     // A thread must not throw: when memory runs out the part ends there, and
     // the ordinary reading, on the calling thread, meets the shortage itself.
     try {
-      run.part.reserve(piece.size());
-      std::size_t at = 0;
-      while (at < piece.size()) {
-        if (run.lines == most) return;
-        const char* start = piece.data() + at;
-        const char* nl = static_cast<const char*>(std::memchr(start, '\n', piece.size() - at));
-        if (!run.part.take(std::string_view(start, static_cast<std::size_t>(nl - start)), pieceEnd)) return;
+      run.part.reserve(static_cast<std::size_t>(hi - lo));
+      if (i > 0) {
+        for (;;) {  // past the first line end of the share
+          const void* nl = std::memchr(buf.data() + p, '\n', have - p);
+          if (nl) {
+            p = static_cast<std::size_t>(static_cast<const char*>(nl) - buf.data()) + 1;
+            break;
+          }
+          p = have;
+          if (!more()) break;
+        }
+      }
+      const std::uint64_t first = at + p;
+      while (at + p <= hi) {
+        const char* nl = static_cast<const char*>(std::memchr(buf.data() + p, '\n', have - p));
+        if (!nl) {
+          if (have - p > kMostLineBytes) return;
+          if (more()) continue;
+          break;  // the end of the file: a last line without its end is no record
+        }
+        const char* const start = buf.data() + p;
+        if (run.lines == most || static_cast<std::size_t>(nl - start) > kMostLineBytes) return;
+        if (!run.part.take(std::string_view(start, static_cast<std::size_t>(nl - start)), buf.data() + have + kSlackBytes))
+          return;
         ++run.lines;
-        at += static_cast<std::size_t>(nl - start) + 1;
-        run.bytes = at;
+        p = static_cast<std::size_t>(nl - buf.data()) + 1;
+        run.bytes = static_cast<std::size_t>(at + p - first);
       }
       run.whole = true;
     } catch (...) {
@@ -122,9 +162,9 @@ void parse(std::string_view text, int threads, int parts, std::size_t most, Runs
     if (t == 0) before();
     for (;;) {
       const std::size_t i = next.fetch_add(1);
-      if (i >= pieces.size()) return;
+      if (i >= pieces) return;
       if (i > stop.load()) continue;
-      parsePiece(i);
+      parsePiece(i, into.buffers[static_cast<std::size_t>(t)]);
       if (!runs[i].whole) {
         std::size_t known = stop.load();
         while (i < known && !stop.compare_exchange_weak(known, i)) {
@@ -133,12 +173,33 @@ void parse(std::string_view text, int threads, int parts, std::size_t most, Runs
     }
   };
   // When no thread can be started, nothing ran: all of it on this one.
-  if (!F_RenderThreads::run(std::max(1, std::min(threads, static_cast<int>(pieces.size()))), work)) work(0);
+  if (!F_RenderThreads::run(threads, work)) work(0);
 }
 
 template <class Part>
-void parse(std::string_view text, int threads, int parts, std::size_t most, Runs<Part>& into) {
-  parse(text, threads, parts, most, into, 0, [] {});
+void parse(const F_InputFile& file, int threads, int parts, std::size_t most, Runs<Part>& into) {
+  parse(file, 0, file.size(), threads, parts, most, into, 0, [] {});
+}
+
+// The bytes of the first `count` lines of `file` from `from`, line ends
+// included (each of them there).
+inline std::size_t bytesOfLines(const F_InputFile& file, std::uint64_t from, std::size_t count) {
+  std::vector<char> buf(kReadBytes);
+  std::size_t bytes = 0;
+  while (count > 0) {
+    const std::size_t n = file.readAt(from + bytes, buf.data(), buf.size());
+    if (n == 0) break;
+    const char* p = buf.data();
+    const char* const end = buf.data() + n;
+    while (count > 0) {
+      const char* nl = static_cast<const char*>(std::memchr(p, '\n', static_cast<std::size_t>(end - p)));
+      if (!nl) break;
+      p = nl + 1;
+      --count;
+    }
+    bytes += count > 0 ? n : static_cast<std::size_t>(p - buf.data());
+  }
+  return bytes;
 }
 
 // Record lines read in parts while they come in long runs of the plain
@@ -188,14 +249,16 @@ class Reader {
     };
     bool more = true;
     std::size_t partBytes = kPartBytes;
+    const F_InputFile& file = text_.file();
+    text_.skipBufferedBlanks();
     while (more) {
-      if (text_.atEnd()) break;
+      const std::uint64_t left = text_.remaining();
+      if (left == 0) break;
       const std::size_t want = std::min(partBytes * static_cast<std::size_t>(threads_), kMostStretchBytes);
       partBytes = std::min(2 * partBytes, kMostPartBytes);
-      std::string_view lines = text_.lines(want);
-      if (lines.size() > want) lines = lines.substr(0, lines.find('\n', want) + 1);
-      const int parts =
-          static_cast<int>(std::min<std::size_t>(static_cast<std::size_t>(threads_), lines.size() / kMinPartBytes));
+      const std::uint64_t from = text_.fileOffset();
+      const std::uint64_t length = std::min<std::uint64_t>(want, left);
+      const int parts = static_cast<int>(std::min<std::uint64_t>(static_cast<std::uint64_t>(threads_), length / kMinPartBytes));
       if (parts <= 1) {
         if (total == 0) pause_ = kPause;
         break;
@@ -203,7 +266,7 @@ class Reader {
       const int set = pending == 0 ? 1 : 0;
       const int line = pendingLine;
       const int before = pending;
-      parse(lines, parts, parts * kPiecesPerThread, most - total, runs, set, [&] {
+      parse(file, from, length, parts, parts * kPiecesPerThread, most - total, runs, set, [&] {
         // The thread must not throw: a failure goes on once the parts are done.
         if (before < 0) return;
         try {
@@ -219,12 +282,7 @@ class Reader {
         run.used = std::min(run.lines, most - total - used);
         if (run.used < run.lines) {
           // The records wanted end inside this part: its bytes up to their last line end.
-          const char* p = lines.data() + bytes;
-          const char* const end = lines.data() + lines.size();
-          for (std::size_t i = 0; i < run.used; ++i) {
-            p = static_cast<const char*>(std::memchr(p, '\n', static_cast<std::size_t>(end - p))) + 1;
-          }
-          bytes = static_cast<std::size_t>(p - lines.data());
+          bytes += bytesOfLines(file, from + bytes, run.used);
           used += run.used;
           more = false;
           break;
@@ -239,7 +297,7 @@ class Reader {
       if (total + used == most) more = false;
       pending = set;
       pendingLine = text_.line();
-      text_.takeLines(bytes, static_cast<int>(used));
+      text_.seek(from + bytes, static_cast<int>(used));
       total += used;
     }
     if (pending >= 0) handOn(pending, pendingLine);

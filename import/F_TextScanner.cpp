@@ -356,30 +356,25 @@ void F_TextScanner::skipPast(std::string_view marker) {
 
 bool F_TextScanner::atEnd() { return skipBlanks() < 0; }
 
-std::string_view F_TextScanner::lines(std::size_t want) {
-  if (end_ - pos_ < want) {
-    // Unread bytes to the front, then the file read on behind them.
-    const std::size_t keep = end_ - pos_;
-    std::memmove(buf_.data(), buf_.data() + pos_, keep);
-    consumedBefore_ += pos_;
-    pos_ = 0;
-    end_ = keep;
-    if (buf_.size() < want + kBufferSize / 2) buf_.resize(want + kBufferSize / 2);
-    while (end_ < want) {
-      const std::size_t n = file_.read(buf_.data() + end_, buf_.size() - end_);
-      if (n == 0) break;
-      end_ += n;
-    }
+void F_TextScanner::skipBufferedBlanks() {
+  while (pos_ < end_ && isDelimiter(buf_[pos_])) {
+    if (buf_[pos_] == '\n') ++line_;
+    ++pos_;
   }
-  const char* const start = buf_.data() + pos_;
-  const char* last = nullptr;
-  for (const char* p = buf_.data() + end_; p > start;) {
-    if (*--p == '\n') {
-      last = p;
-      break;
-    }
+}
+
+void F_TextScanner::seek(std::uint64_t at, int lines) {
+  line_ += lines;
+  const std::uint64_t bufferStart = base_ + consumedBefore_;
+  if (at >= bufferStart && at - bufferStart <= end_) {
+    pos_ = static_cast<std::size_t>(at - bufferStart);  // still buffered
+    return;
   }
-  return last ? std::string_view(start, static_cast<std::size_t>(last + 1 - start)) : std::string_view();
+  // Past the buffered bytes: the file goes on from there, without reading
+  // what lies between again.
+  consumedBefore_ = at - base_;
+  pos_ = end_ = 0;
+  file_.seek(at);
 }
 
 std::string expectedMessage(std::string_view what, std::string_view found) {

@@ -13,7 +13,7 @@
 
 class F_TextScanner {
  public:
-  explicit F_TextScanner(F_InputFile& file) : file_(file), buf_(kBufferSize) {}
+  explicit F_TextScanner(F_InputFile& file) : file_(file), base_(file.offset()), buf_(kBufferSize) {}
 
   F_InputFile& file() const { return file_; }
   int line() const { return line_; }
@@ -52,15 +52,15 @@ class F_TextScanner {
     ++line_;
   }
   bool atEnd();
-  // Whole lines from the current place: at least `want` bytes of them when
-  // the file holds that many, and all up to the last line end buffered;
-  // empty when no line end follows. Nothing is consumed.
-  std::string_view lines(std::size_t want);
-  // Passes `bytes` bytes of what lines() gave, holding `count` line ends.
-  void takeLines(std::size_t bytes, int count) {
-    pos_ += bytes;
-    line_ += count;
-  }
+  // Where in the file the next byte lies (offset() counts from where the
+  // scanner began).
+  std::uint64_t fileOffset() const { return base_ + offset(); }
+  // Passes blanks and line ends among the buffered bytes, counting lines,
+  // without reading more.
+  void skipBufferedBlanks();
+  // Goes on from `at` in the file (at or after fileOffset()), the bytes before
+  // it consumed in place, `lines` line ends among them.
+  void seek(std::uint64_t at, int lines);
   // Passes over every byte up to and including `marker`, counting lines.
   void skipPast(std::string_view marker);
   // Raw bytes (binary stretches of a mixed file); how many there were.
@@ -90,6 +90,7 @@ class F_TextScanner {
   std::size_t slowBytes(void* out, std::size_t n);
 
   F_InputFile& file_;
+  std::uint64_t base_;  // the file's offset where the scanner began
   std::vector<char> buf_;
   std::size_t pos_ = 0;
   std::size_t end_ = 0;

@@ -14,8 +14,9 @@ struct Words {
   void reserve(std::size_t) {}
   void restart(const Words&) { lines.clear(); }
   bool take(std::string_view line, const char* limit) {
-    // The bytes after the line up to `limit` belong to the piece: they may be read.
-    if (limit <= line.data() + line.size() || limit[-1] != '\n') std::abort();
+    // Some bytes after the line may be read.
+    if (limit < line.data() + line.size() + F_LineChunks::kSlackBytes) std::abort();
+    (void)limit[-1];
     if (line == "stop") return false;
     lines.emplace_back(line);
     return true;
@@ -106,26 +107,58 @@ std::string replaced(const std::string& file, int line, const std::string& text)
 
 }  // namespace
 
-// Pieces end with the first line end at or after their share of the bytes.
-TEST(F_LineChunks, PiecesEndAtTheFirstLineEndFromTheirShare) {
+// A line belongs to the piece whose share holds the line end before it.
+TEST(F_LineChunks, PiecesTakeTheLinesWhoseLineEndBeforeLiesInTheirShare) {
+  const std::string longLine(F_LineChunks::kMostLineBytes, 'x');
+  std::string manyLines;  // lines across the reads of a thread's buffer
+  for (int i = 0; manyLines.size() < 3 * F_LineChunks::kReadBytes; ++i) manyLines += std::to_string(i * 7919) + "\n";
   const struct {
     const char* name;
     std::string text;
     int parts;
-    std::vector<std::string> pieces;
+    std::vector<std::vector<std::string>> pieces;
+    bool whole;  // the last piece
   } rows[] = {
       // The first share ends at byte 4 (of 9) or 6 (of 13).
-      {"share on a line end", "abcd\nefg\n", 2, {"abcd\n", "efg\n"}},
-      {"share inside a line", "ab\ncdefgh\nij\n", 2, {"ab\ncdefgh\n", "ij\n"}},
-      {"share just past a line end", "abcde\nfgh\nij\n", 2, {"abcde\nfgh\n", "ij\n"}},
-      {"one line", "abc\n", 3, {"abc\n"}},
-      {"more parts than lines", "a\nb\n", 5, {"a\n", "b\n"}},
-      {"one part", "a\nb\nc\n", 1, {"a\nb\nc\n"}},
+      {"share on a line end", "abcd\nefg\n", 2, {{"abcd"}, {"efg"}}, true},
+      {"share inside a line", "ab\ncdefgh\nij\n", 2, {{"ab", "cdefgh"}, {"ij"}}, true},
+      {"share just past a line end", "abcde\nfgh\nij\n", 2, {{"abcde", "fgh"}, {"ij"}}, true},
+      {"a share inside one long line", "a\nbcdefghijk\nl\n", 3, {{"a", "bcdefghijk"}, {}, {"l"}}, true},
+      {"one line", "abc\n", 3, {{"abc"}, {}, {}}, true},
+      {"more parts than lines", "a\nb\n", 5, {{"a"}, {}, {}, {}, {"b"}}, true},
+      {"one part", "a\nb\nc\n", 1, {{"a", "b", "c"}}, true},
+      {"a last line without its end", "a\nb", 1, {{"a"}}, true},
+      {"the longest line", "a\n" + longLine + "\nb\n", 1, {{"a", longLine, "b"}}, true},
+      {"a line longer", "a\n" + longLine + "y\nb\n", 1, {{"a"}}, false},
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(row.name);
-    const std::vector<std::string_view> pieces = F_LineChunks::split(row.text, row.parts);
-    EXPECT_EQ(std::vector<std::string>(pieces.begin(), pieces.end()), row.pieces);
+    auto file = F_InputFile::fromMemory(row.text);
+    F_LineChunks::Runs<Words> runs;
+    F_LineChunks::parse(*file, 1, row.parts, 100, runs);
+    std::vector<std::vector<std::string>> pieces;
+    for (const auto& run : runs.sets[0]) pieces.push_back(run.part.lines);
+    EXPECT_EQ(pieces, row.pieces);
+    EXPECT_EQ(runs.sets[0].back().whole, row.whole);
+  }
+  // Lines across the reads of the buffer come whole, in order, the bytes of
+  // each part adding up to the text; the bytes of a count of lines too.
+  auto file = F_InputFile::fromMemory(manyLines);
+  F_LineChunks::Runs<Words> runs;
+  F_LineChunks::parse(*file, 2, 3, 1000000, runs);
+  std::string joined;
+  std::size_t bytes = 0;
+  for (const auto& run : runs.sets[0]) {
+    EXPECT_TRUE(run.whole);
+    for (const std::string& line : run.part.lines) joined += line + "\n";
+    bytes += run.bytes;
+  }
+  EXPECT_EQ(joined, manyLines);
+  EXPECT_EQ(bytes, manyLines.size());
+  for (std::size_t count : {std::size_t{0}, std::size_t{1}, std::size_t{20000}, runs.sets[0][0].lines}) {
+    std::size_t at = 0;
+    for (std::size_t k = 0; k < count; ++k) at = manyLines.find('\n', at) + 1;
+    EXPECT_EQ(F_LineChunks::bytesOfLines(*file, 0, count), at) << count;
   }
 }
 
@@ -135,7 +168,7 @@ TEST(F_LineChunks, PiecesEndAtTheFirstLineEndFromTheirShare) {
 TEST(F_LineChunks, PartsStopAtTheirFirstRefusedLine) {
   F_LineChunks::Runs<Words> runs;
   // One thread takes the pieces in order: the second is never parsed.
-  F_LineChunks::parse("a\nb\nstop\nc\nd\ne\n", 1, 2, 10, runs);
+  F_LineChunks::parse(*F_InputFile::fromMemory("a\nb\nstop\nc\nd\ne\n"), 1, 2, 10, runs);
   ASSERT_EQ(runs.sets[0].size(), 2u);
   EXPECT_EQ(runs.sets[0][0].part.lines, (std::vector<std::string>{"a", "b"}));
   EXPECT_EQ(runs.sets[0][0].bytes, 4u);
@@ -143,14 +176,14 @@ TEST(F_LineChunks, PartsStopAtTheirFirstRefusedLine) {
   EXPECT_EQ(runs.sets[0][1].lines, 0u);
   EXPECT_FALSE(runs.sets[0][1].whole);
   // A stop on the first line of the last piece leaves the one before whole.
-  F_LineChunks::parse("a\nb\nc\nd\nstop\ne\n", 2, 2, 10, runs);
+  F_LineChunks::parse(*F_InputFile::fromMemory("a\nb\nc\nd\nstop\ne\n"), 2, 2, 10, runs);
   ASSERT_EQ(runs.sets[0].size(), 2u);
   EXPECT_EQ(runs.sets[0][0].part.lines, (std::vector<std::string>{"a", "b", "c", "d"}));
   EXPECT_TRUE(runs.sets[0][0].whole);
   EXPECT_EQ(runs.sets[0][1].lines, 0u);
   EXPECT_FALSE(runs.sets[0][1].whole);
   // Kept storage starts empty again; a cap ends a part early.
-  F_LineChunks::parse("a\nb\nc\n", 2, 1, 2, runs);
+  F_LineChunks::parse(*F_InputFile::fromMemory("a\nb\nc\n"), 2, 1, 2, runs);
   ASSERT_EQ(runs.sets[0].size(), 1u);
   EXPECT_EQ(runs.sets[0][0].part.lines, (std::vector<std::string>{"a", "b"}));
   EXPECT_EQ(runs.sets[0][0].bytes, 4u);
