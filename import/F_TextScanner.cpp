@@ -4,6 +4,12 @@
 #include <array>
 #include <bit>
 #include <charconv>
+#include <cstddef>
+#include <cstdint>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 #include "include/F_Errors.h"
 
@@ -107,9 +113,136 @@ inline std::size_t takeDigits(const char*& q, const char* const end, std::uint64
   return static_cast<std::size_t>(q - from);
 }
 
+// mantissa x 10^exponent from `digits` digits (the mantissa wrapped when
+// there were more than 19), the text of the real from `start` to `stop`
+// (converted the general way when the quick ones do not apply).
+inline bool convertReal(bool negative, std::uint64_t mantissa, std::size_t digits, int exponent, const char* start,
+                        const char* stop, double& value) {
+  // Up to 19 digits fit the mantissa; one below 2^53 and a power of ten up to
+  // 1e22 are both exact, so one multiplication or division rounds correctly.
+  if (digits <= 19 && mantissa < (std::uint64_t{1} << 53) && exponent >= -22 && exponent <= 22) {
+    const double m = static_cast<double>(mantissa);
+    const double v = exponent < 0 ? m / kPowersOfTen[-exponent] : m * kPowersOfTen[exponent];
+    value = negative ? -v : v;
+    return true;
+  }
+  if (digits <= 19 && mantissa < (std::uint64_t{1} << 63) && exponent >= -kMostExtendedExponent &&
+      exponent <= kMostExtendedExponent && extendedProduct(mantissa, exponent, value)) {
+    if (negative) value = -value;
+    return true;
+  }
+  const char* from = start;
+  if (*from == '+') ++from;
+  const auto [to, ec] = std::from_chars(from, stop, value);
+  return ec == std::errc() && to == stop;
+}
+
+#if defined(__SSE2__) && defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+// Eight digits (the first in the lowest byte) as a number.
+inline std::uint64_t eightDigits(std::uint64_t chunk) {
+  chunk -= 0x3030303030303030ull;
+  chunk = chunk * 10 + (chunk >> 8);
+  return (((chunk & 0x000000FF000000FFull) * 0x000F424000000064ull) +
+          (((chunk >> 16) & 0x000000FF000000FFull) * 0x0000271000000001ull)) >>
+         32;
+}
+
+// The n (0 to 19) digits at q as a number, reading up to 8 bytes past them.
+inline std::uint64_t digitsValue(const char* q, int n) {
+  std::uint64_t v = 0;
+  if (const int r = n & 7) {
+    std::uint64_t chunk;
+    std::memcpy(&chunk, q, 8);
+    // The r digits to the top, '0's below them.
+    v = eightDigits((chunk << (8 * (8 - r))) | (0x3030303030303030ull >> (8 * r)));
+    q += r;
+  }
+  for (int k = n >> 3; k > 0; --k, q += 8) {
+    std::uint64_t chunk;
+    std::memcpy(&chunk, q, 8);
+    v = v * 100000000 + eightDigits(chunk);
+  }
+  return v;
+}
+
+// Bytes from the sign of a real that the quick scan reads: 32 classified at
+// once, and 8 past a run of digits that ends before them.
+constexpr std::ptrdiff_t kQuickRealBytes = 1 + 32 + 8;
+
+// The plain shape, [sign] digits [. digits] with 1 to 19 digits and no
+// exponent, found with the classes of 32 bytes at once; the bytes from p to
+// p + kQuickRealBytes may be read. False when the real is of another shape
+// (nothing decided).
+inline bool quickReal(const char* p, const char* end, const char*& stop, double& value) {
+  const char* const start = p;
+  const bool negative = *p == '-';
+  if (*p == '-' || *p == '+') ++p;
+  const std::ptrdiff_t field = end - p;
+  if (field <= 0) return false;
+  const __m128i zero = _mm_set1_epi8('0'), nine = _mm_set1_epi8(9), dot = _mm_set1_epi8('.');
+  const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+  const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16));
+  const __m128i da = _mm_sub_epi8(a, zero), db = _mm_sub_epi8(b, zero);
+  std::uint64_t digits = static_cast<std::uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(_mm_min_epu8(da, nine), da))) |
+                         static_cast<std::uint64_t>(static_cast<std::uint32_t>(
+                             _mm_movemask_epi8(_mm_cmpeq_epi8(_mm_min_epu8(db, nine), db))))
+                             << 16;
+  std::uint64_t dots = static_cast<std::uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(a, dot))) |
+                       static_cast<std::uint64_t>(static_cast<std::uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(b, dot))))
+                           << 16;
+  if (field < 32) {
+    const std::uint64_t inField = (std::uint64_t{1} << field) - 1;
+    digits &= inField;
+    dots &= inField;
+  }
+  // Bit 32 stands for the bytes past the 32 classified: no digit, no point.
+  const int whole = std::countr_zero(~digits);
+  int fraction = 0;
+  int length = whole;
+  if ((dots >> whole) & 1) {
+    fraction = std::countr_zero(~(digits >> (whole + 1)));
+    length = whole + 1 + fraction;
+  }
+  const int count = whole + fraction;
+  if (count == 0 || count > 19 || length >= 32) return false;
+  const char* const after = p + length;
+  if (after < end && (*after == 'e' || *after == 'E')) return false;
+  std::uint64_t mantissa = digitsValue(p, whole);
+  if (fraction > 0) {
+    static constexpr std::uint64_t kPowers[] = {1,
+                                                10,
+                                                100,
+                                                1000,
+                                                10000,
+                                                100000,
+                                                1000000,
+                                                10000000,
+                                                100000000,
+                                                1000000000,
+                                                10000000000,
+                                                100000000000,
+                                                1000000000000,
+                                                10000000000000,
+                                                100000000000000,
+                                                1000000000000000,
+                                                10000000000000000,
+                                                100000000000000000,
+                                                1000000000000000000,
+                                                10000000000000000000ull};
+    mantissa = mantissa * kPowers[fraction] + digitsValue(p + whole + 1, fraction);
+  }
+  stop = after;
+  return convertReal(negative, mantissa, static_cast<std::size_t>(count), -fraction, start, after, value);
+}
+#else
+constexpr std::ptrdiff_t kQuickRealBytes = PTRDIFF_MAX;
+inline bool quickReal(const char*, const char*, const char*&, double&) { return false; }
+#endif
+
 // Sign, digits, an optional fraction and exponent, nothing else ("inf" and
 // "nan" are no coordinates).
-bool parseRealPrefix(const char* p, const char* const end, const char*& stop, double& value) {
+bool parseRealPrefix(const char* p, const char* const end, const char*& stop, double& value, const char* limit) {
+  if (limit - p >= kQuickRealBytes && quickReal(p, end, stop, value)) return true;
   const char* const start = p;
   bool negative = false;
   if (p < end && (*p == '+' || *p == '-')) negative = *p++ == '-';
@@ -133,23 +266,7 @@ bool parseRealPrefix(const char* p, const char* const end, const char*& stop, do
     exponent += minus ? -e : e;
   }
   stop = p;
-  // Up to 19 digits fit the mantissa; one below 2^53 and a power of ten up to
-  // 1e22 are both exact, so one multiplication or division rounds correctly.
-  if (digits <= 19 && mantissa < (std::uint64_t{1} << 53) && exponent >= -22 && exponent <= 22) {
-    const double m = static_cast<double>(mantissa);
-    const double v = exponent < 0 ? m / kPowersOfTen[-exponent] : m * kPowersOfTen[exponent];
-    value = negative ? -v : v;
-    return true;
-  }
-  if (digits <= 19 && mantissa < (std::uint64_t{1} << 63) && exponent >= -kMostExtendedExponent &&
-      exponent <= kMostExtendedExponent && extendedProduct(mantissa, exponent, value)) {
-    if (negative) value = -value;
-    return true;
-  }
-  const char* from = start;
-  if (*from == '+') ++from;
-  const auto [to, ec] = std::from_chars(from, p, value);
-  return ec == std::errc() && to == p;
+  return convertReal(negative, mantissa, digits, exponent, start, p, value);
 }
 
 bool parseReal(std::string_view t, double& value) {
@@ -332,7 +449,7 @@ bool F_TextScanner::peekLine(std::string_view& line) {
 bool F_LineFields::real(double& value) {
   skipBlanks();
   const char* stop = nullptr;
-  if (!parseRealPrefix(p_, end_, stop, value) || (stop < end_ && !isBlank(*stop))) return false;
+  if (!parseRealPrefix(p_, end_, stop, value, limit_) || (stop < end_ && !isBlank(*stop))) return false;
   p_ = stop;
   return true;
 }

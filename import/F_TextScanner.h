@@ -132,7 +132,10 @@ std::string expectedMessage(std::string_view what, std::string_view found);
 // through the scanner, which says what is wrong.
 class F_LineFields {
  public:
-  explicit F_LineFields(std::string_view line) : p_(line.data()), end_(line.data() + line.size()) {}
+  // `limit` (at or after the end of the line, or null) is how far its bytes
+  // may be read: a quick reading may look past a word.
+  explicit F_LineFields(std::string_view line, const char* limit = nullptr)
+      : p_(line.data()), end_(line.data() + line.size()), limit_(limit ? limit : end_) {}
   // An optional '-' and 1 to 18 digits. Called for every number of every
   // record line: kept inline in the readers' loops, however large they grow.
   [[gnu::always_inline]] bool integer(std::int64_t& value) {
@@ -159,12 +162,18 @@ class F_LineFields {
   }
   const char* p_;
   const char* end_;
+  const char* limit_;
 };
 
 // A real at p, up to `end` or the first byte that cannot continue it, where
-// `stop` is left; false when none starts there. parseReal is this over a
-// whole word.
-bool parseRealPrefix(const char* p, const char* end, const char*& stop, double& value);
+// `stop` is left; false when none starts there. Bytes up to `limit` (at or
+// after `end`) may be read, of no meaning past `end`: with a few dozen of
+// them a real of the usual shape is read the quick way. parseReal is this
+// over a whole word.
+bool parseRealPrefix(const char* p, const char* end, const char*& stop, double& value, const char* limit);
+inline bool parseRealPrefix(const char* p, const char* end, const char*& stop, double& value) {
+  return parseRealPrefix(p, end, stop, value, end);
+}
 
 // Parses a whole word as an integer or a real; false when it is not one.
 bool parseInteger(std::string_view text, std::int64_t& value);

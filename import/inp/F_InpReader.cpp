@@ -113,7 +113,9 @@ void splitFields(std::string_view line, std::vector<std::string_view>& fields) {
 // else splits the line the general way, which says what is wrong.
 class QuickFields {
  public:
-  explicit QuickFields(std::string_view line) : p_(line.data()), end_(line.data() + line.size()) {}
+  // Bytes up to `limit` (at or after the end of the line, or null) may be read.
+  explicit QuickFields(std::string_view line, const char* limit = nullptr)
+      : p_(line.data()), end_(line.data() + line.size()), limit_(limit ? limit : end_) {}
   bool integer(std::int64_t& value) {
     skipBlanks();
     std::int64_t v = 0;
@@ -127,7 +129,7 @@ class QuickFields {
   bool real(double& value) {
     skipBlanks();
     const char* stop = nullptr;
-    if (!parseRealPrefix(p_, end_, stop, value)) return false;
+    if (!parseRealPrefix(p_, end_, stop, value, limit_)) return false;
     p_ = stop;
     return endField();
   }
@@ -153,6 +155,7 @@ class QuickFields {
   }
   const char* p_;
   const char* end_;
+  const char* limit_;
   bool ended_ = false;
 };
 
@@ -175,8 +178,8 @@ struct NodeLines {
     ids.clear();
     xyz.clear();
   }
-  bool take(std::string_view line, const char* /*limit*/) {
-    QuickFields quick(withoutCr(line));
+  bool take(std::string_view line, const char* limit) {
+    QuickFields quick(withoutCr(line), limit);
     std::int64_t id = 0;
     double p[3] = {0, 0, 0};
     int k = 0;
@@ -390,7 +393,7 @@ void InpReader::nodes(Source& src, const Keyword& kw) {
     }
     const int line = src.lineNumber;
     {
-      QuickFields quick(src.line);
+      QuickFields quick(src.line, src.text.readableEnd(src.line));
       std::int64_t id = 0;
       double xyz[3] = {0, 0, 0};
       int k = 0;
