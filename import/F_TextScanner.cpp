@@ -290,8 +290,10 @@ bool F_TextScanner::fill() {
 std::size_t F_TextScanner::slowBytes(void* out, std::size_t n) {
   // A read that reaches well past the buffered bytes takes the rest straight
   // from the file to its destination, so its bytes are copied once, not
-  // through this buffer as well; a small one refills the buffer, so the ones
-  // after it are served from there again.
+  // through the buffers as well (a destination of the size the readers use
+  // stays in the cache, where a buffer of blocks goes out to memory and
+  // back); a small one refills the buffer, so the ones after it are served
+  // from there again.
   const std::size_t have = end_ - pos_;
   if (n - have < kDirectRead) {
     fill();
@@ -303,9 +305,15 @@ std::size_t F_TextScanner::slowBytes(void* out, std::size_t n) {
   auto* dst = static_cast<char*>(out);
   std::memcpy(dst, buf_.data() + pos_, have);
   pos_ = end_;
-  // The bytes read past the buffer count as consumed before its start.
+  const std::uint64_t at = fileOffset();
+  if (at + (n - have) <= file_.size()) {
+    const std::size_t got = file_.readAt(at, dst + have, n - have);
+    seek(at + got, 0);
+    return have + got;
+  }
+  // Past the size known at the start (a file still growing): read on through the stream.
   const std::size_t got = file_.read(dst + have, n - have);
-  consumedBefore_ += got;
+  consumedBefore_ += got;  // the bytes read past the buffer count as consumed before its start
   return have + got;
 }
 

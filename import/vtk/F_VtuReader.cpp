@@ -362,7 +362,12 @@ void VtuReader::read() {
   // The whole file: arrays point into the appended data by offset.
   const std::size_t size = static_cast<std::size_t>(file_.size());
   storage_.reset(new char[std::max<std::size_t>(size, 1)]);
-  bytes_ = std::string_view(storage_.get(), file_.read(storage_.get(), size));
+  // Straight from the file into place: through the stream's buffer every
+  // byte would be copied twice.
+  const std::uint64_t from = file_.offset();
+  const std::size_t got = file_.readAt(from, storage_.get(), size);
+  file_.seek(from + got);
+  bytes_ = std::string_view(storage_.get(), got);
 
   std::size_t pos = 0;
   Tag tag;

@@ -288,30 +288,47 @@ TEST(F_TextScanner, RawReadsKeepTheirBytesAndOffsetsAroundTheBuffer) {
   constexpr std::size_t kMiB = 1u << 20, kDirect = 16u << 10;
   std::string bytes(6 * kMiB, '\0');
   for (std::size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<char>(i * 7 % 251);
-  auto file = F_InputFile::fromMemory(bytes, "/tmp/t.vtk");
-  F_TextScanner scanner(*file);
-  const struct {
-    const char* name;
-    std::size_t size;
-  } reads[] = {
-      {"one byte fills a buffer of 1 MiB", 1},
-      {"one byte short of a direct read", (kMiB - 1) + kDirect - 1},
-      {"exactly a direct read", (kMiB - kDirect + 1) + kDirect},
-      {"exactly the buffer's size, none buffered", kMiB},
-      {"a small read after a direct one", 3},
-      {"from the buffer", kDirect - 1},
-      {"past the end of the file", 6 * kMiB},
-  };
-  std::size_t at = 0;
-  for (const auto& read : reads) {
-    SCOPED_TRACE(read.name);
-    std::string got(read.size, '\0');
-    const std::size_t n = scanner.bytes(got.data(), read.size);
-    ASSERT_EQ(n, std::min(read.size, bytes.size() - at));
-    EXPECT_TRUE(got.compare(0, n, bytes, at, n) == 0);
-    at += n;
-    EXPECT_EQ(scanner.offset(), at);
-    EXPECT_EQ(scanner.remaining(), bytes.size() - at);
+  // In memory, and on disk, where a direct read goes past the stream's blocks.
+  const std::string path = ::testing::TempDir() + "/raw-reads.vtk";
+  {
+    std::FILE* f = std::fopen(path.c_str(), "wb");
+    ASSERT_NE(f, nullptr);
+    std::fwrite(bytes.data(), 1, bytes.size(), f);
+    std::fclose(f);
   }
-  EXPECT_EQ(at, bytes.size());
+  for (const bool onDisk : {false, true}) {
+    SCOPED_TRACE(onDisk ? "on disk" : "in memory");
+    auto file = onDisk ? F_InputFile::open(path) : F_InputFile::fromMemory(bytes, "/tmp/t.vtk");
+    ASSERT_TRUE(file);
+    F_TextScanner scanner(*file);
+    const struct {
+      const char* name;
+      std::size_t size;
+      bool lessThanLeft;  // size: how many bytes fewer than are left
+    } reads[] = {
+        {"one byte fills a buffer of 1 MiB", 1, false},
+        {"one byte short of a direct read", (kMiB - 1) + kDirect - 1, false},
+        {"exactly a direct read", (kMiB - kDirect + 1) + kDirect, false},
+        {"exactly the buffer's size, none buffered", kMiB, false},
+        {"a small read after a direct one", 3, false},
+        {"from the buffer", kDirect - 1, false},
+        {"a direct read exactly to the end", 0, true},
+        {"one byte past the end", 2, false},
+        {"past the end of the file", 6 * kMiB, false},
+    };
+    std::size_t at = 0;
+    for (const auto& read : reads) {
+      SCOPED_TRACE(read.name);
+      const std::size_t size = read.lessThanLeft ? bytes.size() - at - read.size : read.size;
+      std::string got(size, '\0');
+      const std::size_t n = scanner.bytes(got.data(), size);
+      ASSERT_EQ(n, std::min(size, bytes.size() - at));
+      EXPECT_TRUE(got.compare(0, n, bytes, at, n) == 0);
+      at += n;
+      EXPECT_EQ(scanner.offset(), at);
+      EXPECT_EQ(scanner.remaining(), bytes.size() - at);
+    }
+    EXPECT_EQ(at, bytes.size());
+  }
+  std::remove(path.c_str());
 }
