@@ -113,10 +113,17 @@ inline std::size_t takeDigits(const char*& q, const char* const end, std::uint64
   return static_cast<std::size_t>(q - from);
 }
 
+// The text from `start` to `stop` converted the general way.
+[[gnu::noinline]] bool generalReal(const char* start, const char* stop, double& value) {
+  if (*start == '+') ++start;
+  const auto [to, ec] = std::from_chars(start, stop, value);
+  return ec == std::errc() && to == stop;
+}
+
 // mantissa x 10^exponent from `digits` digits (the mantissa wrapped when
 // there were more than 19), the text of the real from `start` to `stop`
 // (converted the general way when the quick ones do not apply).
-inline bool convertReal(bool negative, std::uint64_t mantissa, std::size_t digits, int exponent, const char* start,
+[[gnu::always_inline]] inline bool convertReal(bool negative, std::uint64_t mantissa, std::size_t digits, int exponent, const char* start,
                         const char* stop, double& value) {
   // Up to 19 digits fit the mantissa; one below 2^53 and a power of ten up to
   // 1e22 are both exact, so one multiplication or division rounds correctly.
@@ -131,10 +138,7 @@ inline bool convertReal(bool negative, std::uint64_t mantissa, std::size_t digit
     if (negative) value = -value;
     return true;
   }
-  const char* from = start;
-  if (*from == '+') ++from;
-  const auto [to, ec] = std::from_chars(from, stop, value);
-  return ec == std::errc() && to == stop;
+  return generalReal(start, stop, value);
 }
 
 #if defined(__SSE2__) && defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
@@ -173,7 +177,7 @@ constexpr std::ptrdiff_t kQuickRealBytes = 1 + 32 + 8;
 // exponent, found with the classes of 32 bytes at once; the bytes from p to
 // p + kQuickRealBytes may be read. False when the real is of another shape
 // (nothing decided).
-inline bool quickReal(const char* p, const char* end, const char*& stop, double& value) {
+[[gnu::always_inline]] inline bool quickReal(const char* p, const char* end, const char*& stop, double& value) {
   const char* const start = p;
   const bool negative = *p == '-';
   if (*p == '-' || *p == '+') ++p;
@@ -457,7 +461,11 @@ bool F_TextScanner::peekLine(std::string_view& line) {
 bool F_LineFields::real(double& value) {
   skipBlanks();
   const char* stop = nullptr;
-  if (!parseRealPrefix(p_, end_, stop, value, limit_) || (stop < end_ && !isBlank(*stop))) return false;
+  // The usual shape inline here, anything else the whole way.
+  const bool read = limit_ - p_ >= kQuickRealBytes ? quickReal(p_, end_, stop, value) ||
+                                                         parseRealPrefix(p_, end_, stop, value, limit_)
+                                                   : parseRealPrefix(p_, end_, stop, value, limit_);
+  if (!read || (stop < end_ && !isBlank(*stop))) return false;
   p_ = stop;
   return true;
 }
