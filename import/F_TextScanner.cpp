@@ -286,7 +286,20 @@ bool F_TextScanner::fill() {
   pos_ = 0;
   end_ = keep;
   if (buf_.size() - end_ < kBufferSize / 2) buf_.resize(end_ + kBufferSize);
-  const std::size_t n = file_.read(buf_.data() + end_, buf_.size() - end_);
+  // Straight from the file, a piece small enough to be parsed while it is
+  // still in the cache (the stream's own blocks would be copied out to
+  // memory and read back); past the size known at the start (a file still
+  // growing), through the stream.
+  const std::uint64_t at = fileOffset() + end_;
+  std::size_t n = 0;
+  if (at < file_.size()) {
+    const std::size_t want = static_cast<std::size_t>(
+        std::min<std::uint64_t>(std::min(buf_.size() - end_, kFillBytes), file_.size() - at));
+    n = file_.readAt(at, buf_.data() + end_, want);
+    file_.seek(at + n);
+  } else {
+    n = file_.read(buf_.data() + end_, buf_.size() - end_);
+  }
   end_ += n;
   return n > 0;
 }

@@ -13,6 +13,8 @@
 
 class F_TextScanner {
  public:
+  // Bytes a refill reads at most.
+  static constexpr std::size_t kFillBytes = 256 << 10;
   explicit F_TextScanner(F_InputFile& file) : file_(file), base_(file.offset()), buf_(kBufferSize) {}
 
   F_InputFile& file() const { return file_; }

@@ -299,7 +299,7 @@ TEST(F_TextScanner, IntegerPrefixesStopAtTheFirstByteThatIsNoDigit) {
 // straight from the file: either way every byte arrives once and in order,
 // and the offset that messages quote counts every byte passed.
 TEST(F_TextScanner, RawReadsKeepTheirBytesAndOffsetsAroundTheBuffer) {
-  constexpr std::size_t kMiB = 1u << 20, kDirect = 16u << 10;
+  constexpr std::size_t kMiB = 1u << 20, kDirect = 16u << 10, kFill = F_TextScanner::kFillBytes;
   std::string bytes(6 * kMiB, '\0');
   for (std::size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<char>(i * 7 % 251);
   // In memory, and on disk, where a direct read goes past the stream's blocks.
@@ -320,10 +320,11 @@ TEST(F_TextScanner, RawReadsKeepTheirBytesAndOffsetsAroundTheBuffer) {
       std::size_t size;
       bool lessThanLeft;  // size: how many bytes fewer than are left
     } reads[] = {
-        {"one byte fills a buffer of 1 MiB", 1, false},
-        {"one byte short of a direct read", (kMiB - 1) + kDirect - 1, false},
-        {"exactly a direct read", (kMiB - kDirect + 1) + kDirect, false},
-        {"exactly the buffer's size, none buffered", kMiB, false},
+        {"one byte fills the buffer with a refill", 1, false},
+        {"one byte short of a direct read", (kFill - 1) + kDirect - 1, false},
+        {"exactly a direct read", (kFill - kDirect + 1) + kDirect, false},
+        {"exactly a refill's size, none buffered", kFill, false},
+        {"a buffer's size", kMiB, false},
         {"a small read after a direct one", 3, false},
         {"from the buffer", kDirect - 1, false},
         {"a direct read exactly to the end", 0, true},
