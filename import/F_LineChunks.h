@@ -1,9 +1,9 @@
 #pragma once
 // Record lines of a text mesh file parsed on several threads: a stretch of
-// whole lines is cut at line ends into pieces that the threads take in turn,
-// each piece parsed on its own until its first line that is not of the plain
-// shape, and the parts joined in order while each goes on where the one
-// before ended. The line that stopped a part, and everything after it, is
+// the file is cut into pieces that the threads take in turn, each reading
+// its piece from the file itself in cache-sized bites and parsing it on its
+// own until its first line that is not of the plain shape, and the parts
+// joined in order while each goes on where the one before ended. The line that stopped a part, and everything after it, is
 // left to the ordinary word-by-word reading, which says what is wrong with
 // it, on the line and in the words it always has.
 
@@ -148,8 +148,8 @@ void parse(const F_InputFile& file, std::uint64_t from, std::uint64_t length, in
         }
         const char* const start = buf.data() + p;
         if (run.lines == most || static_cast<std::size_t>(nl - start) > kMostLineBytes) return;
-        if (!run.part.take(std::string_view(start, static_cast<std::size_t>(nl - start)), buf.data() + have + kSlackBytes))
-          return;
+        const std::string_view line(start, static_cast<std::size_t>(nl - start));
+        if (!run.part.take(line, buf.data() + have + kSlackBytes)) return;
         ++run.lines;
         p = static_cast<std::size_t>(nl - buf.data()) + 1;
         run.bytes = static_cast<std::size_t>(at + p - first);
@@ -258,7 +258,8 @@ class Reader {
       partBytes = std::min(2 * partBytes, kMostPartBytes);
       const std::uint64_t from = text_.fileOffset();
       const std::uint64_t length = std::min<std::uint64_t>(want, left);
-      const int parts = static_cast<int>(std::min<std::uint64_t>(static_cast<std::uint64_t>(threads_), length / kMinPartBytes));
+      const int parts =
+          static_cast<int>(std::min<std::uint64_t>(static_cast<std::uint64_t>(threads_), length / kMinPartBytes));
       if (parts <= 1) {
         if (total == 0) pause_ = kPause;
         break;

@@ -123,8 +123,8 @@ inline std::size_t takeDigits(const char*& q, const char* const end, std::uint64
 // mantissa x 10^exponent from `digits` digits (the mantissa wrapped when
 // there were more than 19), the text of the real from `start` to `stop`
 // (converted the general way when the quick ones do not apply).
-[[gnu::always_inline]] inline bool convertReal(bool negative, std::uint64_t mantissa, std::size_t digits, int exponent, const char* start,
-                        const char* stop, double& value) {
+[[gnu::always_inline]] inline bool convertReal(bool negative, std::uint64_t mantissa, std::size_t digits,
+                                               int exponent, const char* start, const char* stop, double& value) {
   // Up to 19 digits fit the mantissa; one below 2^53 and a power of ten up to
   // 1e22 are both exact, so one multiplication or division rounds correctly.
   if (digits <= 19 && mantissa < (std::uint64_t{1} << 53) && exponent >= -22 && exponent <= 22) {
