@@ -329,25 +329,18 @@ KAVRILON_ROUNDING_LOOP void F_LayerRenderer::drawElement(const F_DrawArea& area,
   }
   if (faces) {
     // Most triangles of a fine mesh cover no row centre, which triangleRows
-    // tells from the rows of their lowest and highest corner. The row of a
-    // corner is a rising or falling function of its z, so those two rows are
-    // the lowest and highest of the three corners' rows, and floor(row + 1e-6)
-    // and row - 1e-6 rise with the row: one pass over the samples gives what
-    // every triangle needs for that test. (A corner that is not a number
-    // makes triangleRows refuse the triangle whatever this says.)
+    // tells from the rows of their lowest and highest corner; sampleRowBounds
+    // gives what it asks of every sample in one pass.
     const int count = table->sampleCount();
     double rowUp[F_SampleTable::kMostSamples], rowDown[F_SampleTable::kMostSamples];
-    for (int s = 0; s < count; ++s) {
-      const double row = map.scaleX2 * samples[s].z + map.originX2;
-      rowUp[s] = std::floor(row + 1e-6);
-      rowDown[s] = row - 1e-6;
-    }
-    const std::vector<int>& tri = table->triangles();
+    int pixelRow[F_SampleTable::kMostSamples];
+    sampleRowBounds(map, samples, count, rowUp, rowDown, pixelRow);
+    const int* tri = table->triangles().data();
     for (const F_SampleTable::TriangleGroup& group : table->triangleGroups()) {
       // The same test on all samples of a group of triangles first: when no
       // row centre lies between their rows, none lies between the rows of
       // any one triangle. Samples whose row is not a number drop out here;
-      // their triangles are refused by triangleRows anyway.
+      // their triangles are refused by triangleReachesArea anyway.
       double up = -HUGE_VAL, down = HUGE_VAL;
       for (int m = 0; m < group.sampleCount; ++m) {
         const int s = group.samples[m];
@@ -361,8 +354,9 @@ KAVRILON_ROUNDING_LOOP void F_LayerRenderer::drawElement(const F_DrawArea& area,
               std::min(std::min(rowDown[ia], rowDown[ib]), rowDown[ic])))
           continue;
         const F_Vertex &a = samples[ia], &b = samples[ib], &c = samples[ic];
-        int rowFrom, rowTo;
-        if (triangleRows(area, map, a, b, c, rowFrom, rowTo))
+        const int rowFrom = std::min(std::min(pixelRow[ia], pixelRow[ib]), pixelRow[ic]);
+        const int rowTo = std::max(std::max(pixelRow[ia], pixelRow[ib]), pixelRow[ic]);
+        if (triangleReachesArea(area, a, b, c, rowFrom, rowTo))
           fillTriangle(area, map, scales.face, a, b, c, rowFrom, rowTo);
       }
     }

@@ -44,6 +44,17 @@ void fillTriangle(const F_DrawArea& area, const F_ScreenMap& map, const F_ColorS
 // lineRows bounds the rows the segment fill reaches.
 bool lineRows(const F_DrawArea& area, const F_ScreenMap& map, const F_Vertex& a, const F_Vertex& b, int& rowFrom,
               int& rowTo);
+// The last steps of triangleRows, once the rows rowFrom to rowTo of the
+// lowest and the highest corner are known and hold a row centre: false for a
+// triangle wholly above or below the area, or edge-on (or with corners that
+// are not numbers).
+inline bool triangleReachesArea(const F_DrawArea& area, const F_Vertex& a, const F_Vertex& b, const F_Vertex& c,
+                                int rowFrom, int rowTo) {
+  if (rowTo < area.firstRow || rowFrom > area.lastRow) return false;
+  // Twice the area projected on the screen plane.
+  const double area2 = (a.z - b.z) * c.y + (b.z - c.z) * a.y + (c.z - a.z) * b.y;
+  return std::fabs(area2) >= 1e-10;
+}
 inline bool triangleRows(const F_DrawArea& area, const F_ScreenMap& map, const F_Vertex& a, const F_Vertex& b,
                          const F_Vertex& c, int& rowFrom, int& rowTo) {
   // Most triangles of a fine mesh cover no pixel centre at all: when no row
@@ -53,15 +64,19 @@ inline bool triangleRows(const F_DrawArea& area, const F_ScreenMap& map, const F
   const double zLow = std::min(std::min(a.z, b.z), c.z), zHigh = std::max(std::max(a.z, b.z), c.z);
   const double fa = map.scaleX2 * zLow + map.originX2, fb = map.scaleX2 * zHigh + map.originX2;
   if (!(std::floor(std::max(fa, fb) + 1e-6) >= std::min(fa, fb) - 1e-6)) return false;
-  // The rows of the lowest and the highest corner, as the fill rounds them:
-  // a triangle wholly above or below the area needs no set-up either.
+  // The rows of the lowest and the highest corner, as the fill rounds them.
   const int rLow = roundToPixel(fa), rHigh = roundToPixel(fb);
   rowFrom = std::min(rLow, rHigh);
   rowTo = std::max(rLow, rHigh);
-  if (rowTo < area.firstRow || rowFrom > area.lastRow) return false;
-
-  // Twice the area projected on the screen plane; edge-on triangles (and
-  // corners that are not numbers) draw nothing.
-  const double area2 = (a.z - b.z) * c.y + (b.z - c.z) * a.y + (c.z - a.z) * b.y;
-  return std::fabs(area2) >= 1e-10;
+  return triangleReachesArea(area, a, b, c, rowFrom, rowTo);
 }
+
+// What triangleRows asks of each corner, for `count` samples that corners
+// are taken from: with row = map.scaleX2 * z + map.originX2 (rowOf before
+// its rounding), up[s] = floor(row + 1e-6), down[s] = row - 1e-6 and
+// pixel[s] = roundToPixel(row). A row rises or falls with z, and so do these,
+// so for a triangle on samples i, j, k triangleRows is true exactly when
+// max(up) >= min(down) over i, j, k and triangleReachesArea holds for
+// rowFrom = min(pixel) and rowTo = max(pixel).
+void sampleRowBounds(const F_ScreenMap& map, const F_Vertex* samples, int count, double* up, double* down,
+                     int* pixel);

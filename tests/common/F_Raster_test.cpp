@@ -171,3 +171,60 @@ TEST(F_Raster, PlaneTablesWriteWhatDividingWrites) {
   EXPECT_EQ(0, std::memcmp(divided.depth.row(0), looked.depth.row(0), sizeof(float) * 24 * 24));
   EXPECT_GT(divided.drawn().size(), 300u);
 }
+
+// The renderer forms what triangleRows asks of each corner once per sample,
+// four samples at a time where it can: each bound must be the one-sample
+// formula to the bit, and for every triangle over the samples the answer
+// built from them must be triangleRows' own, rows included. Counts around
+// the groups of four; rows on and beside each rounding edge, past the int
+// range, infinite and not numbers.
+TEST(F_Raster, SampleRowBoundsAnswerAsTriangleRows) {
+  RenderCanvas canvas;
+  const F_DrawArea area(canvas.surface, canvas.depth);
+  const double edges[] = {3.0,      3.5,         std::nextafter(3.5, 0.0), 4 - 1e-6,  4 - 2e-6, 4 + 1e-9,
+                          0.4,      1.0,         23.0,                     23.6,      -0.5,     1e9 - 0.5,
+                          1e9 + 0.5, -1e9 - 0.5, -1e9 + 0.4,               3e9,       -3e9,     HUGE_VAL,
+                          -HUGE_VAL, std::nan("")};
+  std::mt19937 random(5);
+  std::uniform_real_distribution<double> across(-2, 26), depth(-3, 3), spread(-1.5, 1.5);
+  std::uniform_int_distribution<std::size_t> pick(0, std::size(edges) - 1);
+  int drawn = 0;
+  for (int count = 0; count <= 9; ++count) {
+    for (int round = 0; round < 40; ++round) {
+      F_Vertex samples[9];
+      const double middle = across(random);
+      for (int s = 0; s < count; ++s) {
+        // Row 20 - z: near the edges, or a small element's spread of rows.
+        const double row = round % 2 ? edges[pick(random)] : middle + spread(random);
+        samples[s] = {depth(random), across(random), 20 - row, 0.5};
+      }
+      double up[9], down[9];
+      int pixel[9];
+      sampleRowBounds(canvas.map, samples, count, up, down, pixel);
+      for (int s = 0; s < count; ++s) {
+        const double row = canvas.map.scaleX2 * samples[s].z + canvas.map.originX2;
+        const double wantUp = std::floor(row + 1e-6), wantDown = row - 1e-6;
+        EXPECT_EQ(0, std::memcmp(&up[s], &wantUp, sizeof(double))) << "count " << count << " sample " << s;
+        EXPECT_EQ(0, std::memcmp(&down[s], &wantDown, sizeof(double))) << "count " << count << " sample " << s;
+        EXPECT_EQ(roundToPixel(row), pixel[s]) << "count " << count << " row " << row;
+      }
+      for (int i = 0; i < count; ++i)
+        for (int j = 0; j < count; ++j)
+          for (int k = 0; k < count; ++k) {
+            if (i == j || j == k || i == k) continue;
+            int from = 0, to = 0;
+            const bool want = triangleRows(area, canvas.map, samples[i], samples[j], samples[k], from, to);
+            const int rowFrom = std::min(std::min(pixel[i], pixel[j]), pixel[k]);
+            const int rowTo = std::max(std::max(pixel[i], pixel[j]), pixel[k]);
+            const bool got = std::max(std::max(up[i], up[j]), up[k]) >= std::min(std::min(down[i], down[j]), down[k]) &&
+                             triangleReachesArea(area, samples[i], samples[j], samples[k], rowFrom, rowTo);
+            ASSERT_EQ(want, got) << "count " << count << " corners " << i << j << k;
+            if (!want) continue;
+            ++drawn;
+            EXPECT_EQ(from, rowFrom);
+            EXPECT_EQ(to, rowTo);
+          }
+    }
+  }
+  EXPECT_GT(drawn, 1000);
+}
