@@ -279,8 +279,97 @@ KAVRILON_ROUNDING_LOOP void rasterOutline(const F_DrawArea& area, const F_Screen
   fillSegment<true>(area, map, nullptr, color, a, b);
 }
 
+#if defined(KAVRILON_FOUR_LANES)
+namespace {
+// rasterOutlines with the set-up of four segments at a time: the bias, the
+// kind, the two slopes and the rounded ends of each segment in the lanes of
+// one register, each lane doing fillSegment's operations in its order, so to
+// the bit; then each segment's pixels one by one as fillSegment writes them.
+// A segment seen end-on goes to fillSegment itself.
+[[gnu::target("avx2")]] void outlinesFourLanes(const F_DrawArea& area, const F_ScreenMap& map, F_Rgb color,
+                                               const F_Vertex* samples, const int* edge, std::size_t segments) {
+  const __m256d sign = _mm256_set1_pd(-0.0), tiny = _mm256_set1_pd(1e-10), tenth = _mm256_set1_pd(0.1);
+  const __m256d half = _mm256_set1_pd(0.5), lowest = _mm256_set1_pd(-1e9), highest = _mm256_set1_pd(1e9);
+  const __m256d scaleX1 = _mm256_set1_pd(map.scaleX1), originX1 = _mm256_set1_pd(map.originX1);
+  const __m256d scaleX2 = _mm256_set1_pd(map.scaleX2), originX2 = _mm256_set1_pd(map.originX2);
+  for (std::size_t first = 0; first < segments; first += 4) {
+    const F_Vertex* a[4];
+    const F_Vertex* b[4];
+    const std::size_t lanes = std::min<std::size_t>(4, segments - first);
+    for (std::size_t lane = 0; lane < 4; ++lane) {
+      const std::size_t j = 2 * (first + std::min(lane, lanes - 1));  // spare lanes repeat the last segment
+      a[lane] = samples + edge[j] - 1;
+      b[lane] = samples + edge[j + 1] - 1;
+    }
+#define KAVRILON_GATHER(p, field) _mm256_set_pd(p[3]->field, p[2]->field, p[1]->field, p[0]->field)
+    const __m256d ax = KAVRILON_GATHER(a, x), ay = KAVRILON_GATHER(a, y), az = KAVRILON_GATHER(a, z);
+    const __m256d bx = KAVRILON_GATHER(b, x), by = KAVRILON_GATHER(b, y), bz = KAVRILON_GATHER(b, z);
+#undef KAVRILON_GATHER
+    const __m256d dx = _mm256_sub_pd(bx, ax), dy = _mm256_sub_pd(by, ay), dz = _mm256_sub_pd(bz, az);
+    const __m256d length = _mm256_sqrt_pd(
+        _mm256_add_pd(_mm256_add_pd(_mm256_mul_pd(dx, dx), _mm256_mul_pd(dy, dy)), _mm256_mul_pd(dz, dz)));
+    const __m256d absY = _mm256_andnot_pd(sign, dy), absZ = _mm256_andnot_pd(sign, dz);
+    const __m256d endOn = _mm256_and_pd(_mm256_cmp_pd(absY, tiny, _CMP_LT_OQ), _mm256_cmp_pd(absZ, tiny, _CMP_LT_OQ));
+    const __m256d across = _mm256_cmp_pd(absY, absZ, _CMP_GT_OQ);  // mostly horizontal
+    // Across: slopes over dy, ends as columns; else over dz, ends as rows.
+    const __m256d over = _mm256_blendv_pd(dz, dy, across), other = _mm256_blendv_pd(dy, dz, across);
+    const __m256d scale = _mm256_blendv_pd(scaleX2, scaleX1, across), origin = _mm256_blendv_pd(originX2, originX1, across);
+    double bias[4], kx[4], kOther[4];
+    int from[4], to[4];
+    _mm256_storeu_pd(bias, _mm256_mul_pd(tenth, length));
+    _mm256_storeu_pd(kx, _mm256_div_pd(dx, over));
+    _mm256_storeu_pd(kOther, _mm256_div_pd(other, over));
+    // roundToPixel, its clamps as in rowBoundsFourLanes
+    const __m256d fromEnd = _mm256_floor_pd(
+        _mm256_add_pd(_mm256_add_pd(_mm256_mul_pd(scale, _mm256_blendv_pd(az, ay, across)), origin), half));
+    const __m256d toEnd = _mm256_floor_pd(
+        _mm256_add_pd(_mm256_add_pd(_mm256_mul_pd(scale, _mm256_blendv_pd(bz, by, across)), origin), half));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(from),
+                     _mm256_cvttpd_epi32(_mm256_min_pd(_mm256_max_pd(fromEnd, lowest), highest)));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(to),
+                     _mm256_cvttpd_epi32(_mm256_min_pd(_mm256_max_pd(toEnd, lowest), highest)));
+    const int endOnLanes = _mm256_movemask_pd(endOn), acrossLanes = _mm256_movemask_pd(across);
+
+    for (std::size_t lane = 0; lane < lanes; ++lane) {
+      const F_Vertex &p = *a[lane], &q = *b[lane];
+      if (endOnLanes >> lane & 1) {
+        fillSegment<true>(area, map, nullptr, color, p, q);
+        continue;
+      }
+      const double xLow = std::min(p.x, q.x), xHigh = std::max(p.x, q.x);
+      const double d = bias[lane], k = kx[lane], kO = kOther[lane];
+      if (acrossLanes >> lane & 1) {
+        const int cFrom = std::max(std::min(from[lane], to[lane]), area.firstColumn);
+        const int cTo = std::min(std::max(from[lane], to[lane]), area.lastColumn);
+        for (int c = cFrom; c <= cTo; ++c) {
+          const double t = area.planeOfColumn(map, c) - p.y;
+          const double x = std::clamp(p.x + k * t, xLow, xHigh);
+          const int r = rowOf(map, p.z + kO * t);
+          if (r < area.firstRow || r > area.lastRow) continue;
+          area.plot(c, r, x + d, color);
+        }
+      } else {
+        const int rFrom = std::max(std::min(from[lane], to[lane]), area.firstRow);
+        const int rTo = std::min(std::max(from[lane], to[lane]), area.lastRow);
+        for (int r = rFrom; r <= rTo; ++r) {
+          const double t = area.planeOfRow(map, r) - p.z;
+          const double x = std::clamp(p.x + k * t, xLow, xHigh);
+          const int c = columnOf(map, p.y + kO * t);
+          if (c < area.firstColumn || c > area.lastColumn) continue;
+          area.plot(c, r, x + d, color);
+        }
+      }
+    }
+  }
+}
+}  // namespace
+#endif
+
 KAVRILON_ROUNDING_LOOP void rasterOutlines(const F_DrawArea& area, const F_ScreenMap& map, F_Rgb color,
                                            const F_Vertex* samples, const int* edge, std::size_t edgeEnds) {
+#if defined(KAVRILON_FOUR_LANES)
+  if (F_ElementShape::hasFourLanes()) return outlinesFourLanes(area, map, color, samples, edge, edgeEnds / 2);
+#endif
   for (std::size_t j = 0; j + 1 < edgeEnds; j += 2)
     fillSegment<true>(area, map, nullptr, color, samples[edge[j] - 1], samples[edge[j + 1] - 1]);
 }

@@ -102,32 +102,50 @@ TEST(F_Raster, OutlineWritesWhatTheSegmentFillWritesInOneColour) {
 // An element's outline goes to the fill in one call: it must write what the
 // segments write one by one, in the order of its list, including segments
 // that share an end, a list of one segment, and none. An end left without a
-// partner at the back of the list draws nothing.
+// partner at the back of the list draws nothing. The call sets segments up
+// four at a time where it can: lists of 3 to 9 segments fill a group of four,
+// run one past it or stop one short, with segments seen end-on, exactly
+// across, up or at 45 degrees, and with corners that are not numbers.
 TEST(F_Raster, OutlinesInOneCallWriteWhatEachSegmentWrites) {
   RenderCanvas single, batched;
   const F_Rgb color = F_ColorScale(single.colors(), 1, 1, {0, 1}).color(0.5);
   std::mt19937 random(7);
   std::uniform_real_distribution<double> across(-4, 28), depth(-3, 3);
   // Samples 1 to 5 (1-based in the list, as the sample tables number them).
-  const std::vector<int> edge = {1, 2, 2, 3, 3, 1, 4, 5, 5, 4, 2};
+  const std::vector<int> edge = {1, 2, 2, 3, 3, 1, 4, 5, 5, 4, 1, 4, 2, 5, 3, 4, 5, 1, 2};
   struct Row {
     std::size_t ends;
     std::size_t segments;
   };
-  const Row rows[] = {{0, 0}, {1, 0}, {2, 1}, {3, 1}, {10, 5}, {11, 5}};
-  for (int i = 0; i < 400; ++i) {
+  const Row rows[] = {{0, 0}, {1, 0}, {2, 1}, {3, 1}, {6, 3}, {8, 4}, {10, 5}, {11, 5}, {16, 8}, {18, 9}, {19, 9}};
+  std::size_t drawn = 0;
+  for (int i = 0; i < 800; ++i) {
     F_Vertex samples[5];
     for (F_Vertex& s : samples) s = {depth(random), across(random), across(random), 1.0};
     if (i % 9 == 0) samples[4] = {samples[3].x + 1, samples[3].y, samples[3].z, 1.0};  // end-on
+    if (i % 7 == 0) samples[1].z = samples[0].z;                                          // across
+    if (i % 11 == 0) samples[2].y = samples[1].y;                                         // up
+    if (i % 5 == 1) samples[3].y = 7.5, samples[3].z = 9.25, samples[4].y = 9.5, samples[4].z = 11.25;  // 45 degrees
+    if (i % 13 == 0) samples[i / 13 % 5].y = std::nan("");
+    if (i % 17 == 0) samples[i / 17 % 5].x = std::nan("");
     const Row& row = rows[static_cast<std::size_t>(i) % std::size(rows)];
+    // Every list on clean canvases (half of them), so that no later segment
+    // hides a pixel the call moved; or over what was drawn before.
+    if (i % 2) {
+      for (RenderCanvas* canvas : {&single, &batched}) {
+        std::fill(canvas->pixels.begin(), canvas->pixels.end(), RenderCanvas::kBackground);
+        canvas->depth.fill();
+      }
+    }
     const F_DrawArea one(single.surface, single.depth), all(batched.surface, batched.depth);
     for (std::size_t j = 0; j < 2 * row.segments; j += 2)
       rasterOutline(one, single.map, color, samples[edge[j] - 1], samples[edge[j + 1] - 1]);
     rasterOutlines(all, batched.map, color, samples, edge.data(), row.ends);
+    ASSERT_EQ(single.pixels, batched.pixels) << "list " << i;
+    ASSERT_EQ(0, std::memcmp(single.depth.row(0), batched.depth.row(0), sizeof(float) * 24 * 24)) << "list " << i;
+    drawn += single.drawn().size();
   }
-  EXPECT_EQ(single.pixels, batched.pixels);
-  EXPECT_EQ(0, std::memcmp(single.depth.row(0), batched.depth.row(0), sizeof(float) * 24 * 24));
-  EXPECT_GT(single.drawn().size(), 200u);
+  EXPECT_GT(drawn, 4000u);
 }
 
 // A renderer hands the fills the plane of every column and row, formed once;
