@@ -306,6 +306,59 @@ template <int K>
 
 }  // namespace
 
+namespace {
+
+#if defined(KAVRILON_FOUR_LANES)
+// groupsWithRowCentre for the cells of a quadrilateral's grid of n >= 2
+// divisions (group g is cell g, row by row: corners s, s + 1, s + w,
+// s + w + 1 and its centre), four cells of a row at a time. Each lane starts
+// from -inf and +inf and takes max(value, so far), which gives `so far` for
+// a value that is not a number: the one-group loop's passing over. The
+// loads past a row's last cell read samples (or the tail) whose lanes are
+// dropped.
+[[gnu::target("avx2")]] int quadCellsFourLanes(int n, const double* up, const double* down, int* groups) {
+  const int w = n + 1;
+  int found = 0;
+  for (int r = 0; r < n; ++r) {
+    for (int c = 0; c < n; c += 4) {
+      const int s = r * w + c;
+      __m256d most = _mm256_set1_pd(-HUGE_VAL), least = _mm256_set1_pd(HUGE_VAL);
+      for (const int at : {s, s + 1, s + w, s + w + 1, w * w + r * n + c}) {
+        most = _mm256_max_pd(_mm256_loadu_pd(up + at), most);
+        least = _mm256_min_pd(_mm256_loadu_pd(down + at), least);
+      }
+      int mask = _mm256_movemask_pd(_mm256_cmp_pd(most, least, _CMP_GE_OQ)) & ((1 << std::min(4, n - c)) - 1);
+      for (; mask; mask &= mask - 1) groups[found++] = r * n + c + __builtin_ctz(static_cast<unsigned>(mask));
+    }
+  }
+  return found;
+}
+#endif
+
+}  // namespace
+
+int F_SampleTable::groupsWithRowCentre(double* up, double* down, int* groups) const {
+#if defined(KAVRILON_FOUR_LANES)
+  if (F_ElementShape::isQuadrilateral(nodeCount_) && divisions_ >= 2 && F_ElementShape::hasFourLanes()) {
+    // The loads of the last cells reach three entries past the samples.
+    for (int s = sampleCount(); s < sampleCount() + kBoundsTail; ++s) up[s] = down[s] = 0.0;
+    return quadCellsFourLanes(divisions_, up, down, groups);
+  }
+#endif
+  int found = 0;
+  for (std::size_t g = 0; g < triangleGroups_.size(); ++g) {
+    const TriangleGroup& group = triangleGroups_[g];
+    double most = -HUGE_VAL, least = HUGE_VAL;
+    for (int m = 0; m < group.sampleCount; ++m) {
+      const int s = group.samples[m];
+      if (up[s] > most) most = up[s];
+      if (down[s] < least) least = down[s];
+    }
+    if (most >= least) groups[found++] = static_cast<int>(g);
+  }
+  return found;
+}
+
 void F_SampleTable::weightedSums(const double* nodeValue, double* out) const {
   int first = 0;
 #if defined(KAVRILON_FOUR_LANES)

@@ -101,6 +101,15 @@ class F_SampleTable {
     int samples[12] = {};
   };
   const std::vector<TriangleGroup>& triangleGroups() const { return triangleGroups_; }
+  // The groups, in order, whose samples hold a row centre between their
+  // rows: with up[s] = floor(row + 1e-6) and down[s] = row - 1e-6 for each
+  // sample s (see sampleRowBounds), those whose largest up is at least their
+  // smallest down; samples whose bounds are not numbers are passed over.
+  // Writes the group numbers to `groups` (room for every group) and returns
+  // how many. `up` and `down` hold room for kBoundsTail entries past the
+  // last sample, which this may overwrite.
+  int groupsWithRowCentre(double* up, double* down, int* groups) const;
+  static constexpr int kBoundsTail = 4;
 
  private:
   void buildQuadrilateralCells();

@@ -332,22 +332,19 @@ KAVRILON_ROUNDING_LOOP void F_LayerRenderer::drawElement(const F_DrawArea& area,
     // tells from the rows of their lowest and highest corner; sampleRowBounds
     // gives what it asks of every sample in one pass.
     const int count = table->sampleCount();
-    double rowUp[F_SampleTable::kMostSamples], rowDown[F_SampleTable::kMostSamples];
+    double rowUp[F_SampleTable::kMostSamples + F_SampleTable::kBoundsTail];
+    double rowDown[F_SampleTable::kMostSamples + F_SampleTable::kBoundsTail];
     int pixelRow[F_SampleTable::kMostSamples];
     sampleRowBounds(map, samples, count, rowUp, rowDown, pixelRow);
+    // The same test on all samples of a group of triangles first: when no
+    // row centre lies between their rows, none lies between the rows of any
+    // one triangle. Samples whose row is not a number drop out there; their
+    // triangles are refused by triangleReachesArea anyway.
+    int groups[F_SampleTable::kMostSamples];
+    const int found = table->groupsWithRowCentre(rowUp, rowDown, groups);
     const int* tri = table->triangles().data();
-    for (const F_SampleTable::TriangleGroup& group : table->triangleGroups()) {
-      // The same test on all samples of a group of triangles first: when no
-      // row centre lies between their rows, none lies between the rows of
-      // any one triangle. Samples whose row is not a number drop out here;
-      // their triangles are refused by triangleReachesArea anyway.
-      double up = -HUGE_VAL, down = HUGE_VAL;
-      for (int m = 0; m < group.sampleCount; ++m) {
-        const int s = group.samples[m];
-        if (rowUp[s] > up) up = rowUp[s];
-        if (rowDown[s] < down) down = rowDown[s];
-      }
-      if (!(up >= down)) continue;
+    for (int i = 0; i < found; ++i) {
+      const F_SampleTable::TriangleGroup& group = table->triangleGroups()[static_cast<std::size_t>(groups[i])];
       for (int j = group.from; j < group.to; j += 3) {
         const int ia = tri[j] - 1, ib = tri[j + 1] - 1, ic = tri[j + 2] - 1;
         if (!(std::max(std::max(rowUp[ia], rowUp[ib]), rowUp[ic]) >=

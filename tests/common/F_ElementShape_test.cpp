@@ -153,6 +153,54 @@ TEST(F_SampleTable, TrianglesAndOutlinesInDrawingOrder) {
   }
 }
 
+// The renderer draws only the triangle groups whose samples hold a row
+// centre between their rows; quadrilateral grids are tested four cells at a
+// time. Each answer must be the one-group test's: groups in order, every
+// node count, divisions at the four-cell path's edges (1 takes the one-group
+// loop, 2 is the least it takes, 4 and 5 fill a row of cells or run one
+// past), rows that tie, and bounds that are infinite or not numbers.
+TEST(F_SampleTable, GroupsWithARowCentreAreThoseOfTheOneGroupTest) {
+  std::mt19937 random(11);
+  std::uniform_real_distribution<double> row(10, 12.5);
+  const double special[] = {HUGE_VAL, -HUGE_VAL, std::nan(""), 11.0, 11.0 - 1e-6};
+  int passed = 0, refused = 0;
+  for (const int k : {3, 4, 6, 8, 9}) {
+    for (const int divisions : {1, 2, 3, 4, 5, 8, 9, 20}) {
+      F_SampleTable table;
+      table.build(k, divisions);
+      for (int round = 0; round < 20; ++round) {
+        std::vector<double> up(F_SampleTable::kMostSamples + F_SampleTable::kBoundsTail);
+        std::vector<double> down(up.size());
+        for (int s = 0; s < table.sampleCount(); ++s) {
+          // A small element's spread of rows, or one row (round 0), and now
+          // and then a special bound.
+          const double r = round == 0 ? 11.25 : round % 5 == 1 && s % 7 == 0 ? special[s % 5] : row(random);
+          up[s] = std::floor(r + 1e-6);
+          down[s] = r - 1e-6;
+          if (round % 5 == 2 && s % 3 == 0) up[s] = down[s] = special[(s + round) % 5];
+        }
+        std::vector<int> want;
+        for (std::size_t g = 0; g < table.triangleGroups().size(); ++g) {
+          const F_SampleTable::TriangleGroup& group = table.triangleGroups()[g];
+          double most = -HUGE_VAL, least = HUGE_VAL;
+          for (int m = 0; m < group.sampleCount; ++m) {
+            if (up[group.samples[m]] > most) most = up[group.samples[m]];
+            if (down[group.samples[m]] < least) least = down[group.samples[m]];
+          }
+          if (most >= least) want.push_back(static_cast<int>(g));
+        }
+        std::vector<int> got(table.triangleGroups().size() + 1, -1);
+        got.resize(static_cast<std::size_t>(table.groupsWithRowCentre(up.data(), down.data(), got.data())));
+        ASSERT_EQ(want, got) << k << " nodes, " << divisions << " divisions, round " << round;
+        passed += static_cast<int>(want.size());
+        refused += static_cast<int>(table.triangleGroups().size() - want.size());
+      }
+    }
+  }
+  EXPECT_GT(passed, 1000);
+  EXPECT_GT(refused, 1000);
+}
+
 TEST(F_ElementInterpolation, PositionInterpolatesThePoints) {
   const F_S3dLayer layer = layerWith({{0, 0, 0}, {2, 0, 0}, {2, 4, 0}, {0, 4, 6}},
                                      {{1, 2, 3, 4}, {1, 2, 3}, {1, 2, 3, 4, 1}, {}, {1, 2, 3, 4, 2}});
