@@ -246,3 +246,35 @@ TEST(F_Raster, SampleRowBoundsAnswerAsTriangleRows) {
   }
   EXPECT_GT(drawn, 1000);
 }
+
+// Most triangles of a fine mesh cover one row, which the fill sets up on its
+// own: the span must run between the long edge and the short edge that row
+// crosses (the lower one, then the upper one), with depth and value linear
+// in the column. Corners on binary fractions keep every step exact.
+TEST(F_Raster, OneRowTriangleSpansItsEdgesAtTheRowCentre) {
+  struct Row {
+    F_Vertex a, b, c;
+    int from, to;           // columns of row 10 (z = 10)
+    double depthA, depthB;  // depth = depthA + depthB * column
+    double valueA, valueB;
+  };
+  const Row rows[] = {
+      {{0, 2, 9.5, 0}, {2, 2, 10.5, 0.5}, {4, 10, 10, 0.5}, 2, 10, 0.25, 0.375, 0.1875, 0.03125},
+      {{0, 2, 9.25, 0}, {2, 2, 10.25, 0.5}, {4, 10, 9.75, 0.5}, 2, 6, 0.75, 0.375, 0.3125, 0.03125},
+  };
+  for (const Row& row : rows) {
+    RenderCanvas canvas;
+    const F_ColorScale scale(canvas.colors(), 1, 100, {0, 1});
+    rasterTriangle(F_DrawArea(canvas.surface, canvas.depth), canvas.map, scale, row.a, row.b, row.c);
+    for (int r = 0; r < 24; ++r) {
+      for (int c = 0; c < 24; ++c) {
+        const bool inside = r == 10 && c >= row.from && c <= row.to;
+        EXPECT_EQ(inside ? scale.color(row.valueA + row.valueB * c) : RenderCanvas::kBackground, canvas.at(c, r))
+            << "column " << c << " row " << r;
+        if (inside) {
+          EXPECT_EQ(static_cast<float>(row.depthA + row.depthB * c), canvas.depth.at(c, r));
+        }
+      }
+    }
+  }
+}
