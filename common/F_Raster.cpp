@@ -356,10 +356,19 @@ namespace {
         _mm256_add_pd(_mm256_add_pd(_mm256_mul_pd(scale, _mm256_blendv_pd(az, ay, across)), origin), half));
     const __m256d toEnd = _mm256_floor_pd(
         _mm256_add_pd(_mm256_add_pd(_mm256_mul_pd(scale, _mm256_blendv_pd(bz, by, across)), origin), half));
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(from),
-                     _mm256_cvttpd_epi32(_mm256_min_pd(_mm256_max_pd(fromEnd, lowest), highest)));
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(to),
-                     _mm256_cvttpd_epi32(_mm256_min_pd(_mm256_max_pd(toEnd, lowest), highest)));
+    const __m128i fromInt = _mm256_cvttpd_epi32(_mm256_min_pd(_mm256_max_pd(fromEnd, lowest), highest));
+    const __m128i toInt = _mm256_cvttpd_epi32(_mm256_min_pd(_mm256_max_pd(toEnd, lowest), highest));
+    // The ends in order and clamped to the area's columns (across) or rows,
+    // and the lowest and highest depth of each segment.
+    const __m128i acrossInt = _mm256_cvtpd_epi32(_mm256_and_pd(across, _mm256_set1_pd(1.0)));
+    const __m128i isAcross = _mm_cmpeq_epi32(acrossInt, _mm_set1_epi32(1));
+    const __m128i firstEnd = _mm_blendv_epi8(_mm_set1_epi32(area.firstRow), _mm_set1_epi32(area.firstColumn), isAcross);
+    const __m128i lastEnd = _mm_blendv_epi8(_mm_set1_epi32(area.lastRow), _mm_set1_epi32(area.lastColumn), isAcross);
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(from), _mm_max_epi32(_mm_min_epi32(fromInt, toInt), firstEnd));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(to), _mm_min_epi32(_mm_max_epi32(fromInt, toInt), lastEnd));
+    double low[4], high[4];
+    _mm256_storeu_pd(low, _mm256_min_pd(bx, ax));  // std::min(a.x, b.x)
+    _mm256_storeu_pd(high, _mm256_max_pd(bx, ax));  // std::max(a.x, b.x)
     const int endOnLanes = _mm256_movemask_pd(endOn), acrossLanes = _mm256_movemask_pd(across);
 
     for (std::size_t lane = 0; lane < lanes; ++lane) {
@@ -368,12 +377,10 @@ namespace {
         fillSegment<true>(area, map, nullptr, color, p, q);
         continue;
       }
-      const double xLow = std::min(p.x, q.x), xHigh = std::max(p.x, q.x);
+      const double xLow = low[lane], xHigh = high[lane];
       const double d = bias[lane], k = kx[lane], kO = kOther[lane];
       if (acrossLanes >> lane & 1) {
-        const int cFrom = std::max(std::min(from[lane], to[lane]), area.firstColumn);
-        const int cTo = std::min(std::max(from[lane], to[lane]), area.lastColumn);
-        for (int c = cFrom; c <= cTo; ++c) {
+        for (int c = from[lane], cTo = to[lane]; c <= cTo; ++c) {
           const double t = area.planeOfColumn(map, c) - p.y;
           const double x = std::clamp(p.x + k * t, xLow, xHigh);
           const int r = rowOf(map, p.z + kO * t);
@@ -381,9 +388,7 @@ namespace {
           area.plot(c, r, x + d, color);
         }
       } else {
-        const int rFrom = std::max(std::min(from[lane], to[lane]), area.firstRow);
-        const int rTo = std::min(std::max(from[lane], to[lane]), area.lastRow);
-        for (int r = rFrom; r <= rTo; ++r) {
+        for (int r = from[lane], rTo = to[lane]; r <= rTo; ++r) {
           const double t = area.planeOfRow(map, r) - p.z;
           const double x = std::clamp(p.x + k * t, xLow, xHigh);
           const int c = columnOf(map, p.y + kO * t);
