@@ -488,14 +488,18 @@ bool F_LayerRenderer::renderLayerInBands(const F_S3dLayer& layer, const Scales& 
   for (const int k : {3, 4, 6, 8, 9}) mostSamples = std::max(mostSamples, table(k, divisions).sampleCount());
   auto reachOf = [&](int k) { return k == 2 ? 1.0 : tables_[k].reach(); };
 
-  // How many elements (of every kStride-th) have their middle row in each
+  // How many elements (of every stride-th) have their middle row in each
   // row; elements without shape functions are left out. Only these are
   // read before the threads start: the walks below find the first element
-  // without shape functions themselves, and the first band counts.
-  constexpr int kStride = 8;
+  // without shape functions themselves, and the first band counts. This
+  // pass runs on one thread while the others wait, so a large layer is
+  // looked at in about kBandSamples elements, plenty to split a few
+  // thousand rows evenly.
+  constexpr int kBandSamples = 1 << 15;
+  const int stride = std::max(8, layer.elementCount() / kBandSamples);
   const long long trianglesBefore = triangles_, linesBefore = lines_;
   std::vector<long long> perRow(static_cast<std::size_t>(rows) + 1, 0);
-  for (int i = kStride; i <= layer.elementCount(); i += kStride) {
+  for (int i = stride; i <= layer.elementCount(); i += stride) {
     const F_S3dElement& element = layer.element(i);
     const int k = element.effectiveNodeCount();
     if (k == 0 || !F_ElementShape::isSupported(k)) continue;
