@@ -309,14 +309,17 @@ template <int K>
 namespace {
 
 #if defined(KAVRILON_FOUR_LANES)
-// groupsWithRowCentre for the cells of a quadrilateral's grid of n >= 2
-// divisions (group g is cell g, row by row: corners s, s + 1, s + w,
-// s + w + 1 and its centre), four cells of a row at a time. Each lane starts
-// from -inf and +inf and takes max(value, so far), which gives `so far` for
-// a value that is not a number: the one-group loop's passing over. The
-// loads past a row's last cell read samples (or the tail) whose lanes are
-// dropped.
-[[gnu::target("avx2")]] int quadCellsFourLanes(int n, const double* up, const double* down, int* groups) {
+// trianglesWithRowCentre for the cells of a quadrilateral's grid of n >= 2
+// divisions (group g is cell g, row by row: corners i = s, s + 1, k = s + w,
+// k + 1 and its centre q; triangles (i, i + 1, q), (i + 1, k + 1, q),
+// (k, k + 1, q), (i, k, q)), four cells of a row at a time and then the four
+// triangles of a cell at a time. Cell lanes start from -inf and +inf and
+// take max(value, so far), which gives `so far` for a value that is not a
+// number: the one-group loop's passing over. Triangle lanes take
+// std::max(a, b) as max(b, a) and std::min(a, b) as min(b, a), the same
+// value for every input. The loads past a row's last cell read samples (or
+// the tail) whose lanes are dropped.
+[[gnu::target("avx2")]] int quadCellsFourLanes(int n, const double* up, const double* down, int* out) {
   const int w = n + 1;
   int found = 0;
   for (int r = 0; r < n; ++r) {
@@ -327,8 +330,20 @@ namespace {
         most = _mm256_max_pd(_mm256_loadu_pd(up + at), most);
         least = _mm256_min_pd(_mm256_loadu_pd(down + at), least);
       }
-      int mask = _mm256_movemask_pd(_mm256_cmp_pd(most, least, _CMP_GE_OQ)) & ((1 << std::min(4, n - c)) - 1);
-      for (; mask; mask &= mask - 1) groups[found++] = r * n + c + __builtin_ctz(static_cast<unsigned>(mask));
+      int cells = _mm256_movemask_pd(_mm256_cmp_pd(most, least, _CMP_GE_OQ)) & ((1 << std::min(4, n - c)) - 1);
+      for (; cells; cells &= cells - 1) {
+        const int lane = __builtin_ctz(static_cast<unsigned>(cells));
+        const int i = s + lane, k = i + w, q = w * w + r * n + c + lane;
+        const __m256d upMost = _mm256_max_pd(
+            _mm256_set1_pd(up[q]), _mm256_max_pd(_mm256_set_pd(up[k], up[k + 1], up[k + 1], up[i + 1]),
+                                                 _mm256_set_pd(up[i], up[k], up[i + 1], up[i])));
+        const __m256d downLeast = _mm256_min_pd(
+            _mm256_set1_pd(down[q]), _mm256_min_pd(_mm256_set_pd(down[k], down[k + 1], down[k + 1], down[i + 1]),
+                                                   _mm256_set_pd(down[i], down[k], down[i + 1], down[i])));
+        const int first = 12 * (r * n + c + lane);  // the cell's first entry in triangles()
+        for (int t = _mm256_movemask_pd(_mm256_cmp_pd(upMost, downLeast, _CMP_GE_OQ)); t; t &= t - 1)
+          out[found++] = first + 3 * __builtin_ctz(static_cast<unsigned>(t));
+      }
     }
   }
   return found;
@@ -337,24 +352,28 @@ namespace {
 
 }  // namespace
 
-int F_SampleTable::groupsWithRowCentre(double* up, double* down, int* groups) const {
+int F_SampleTable::trianglesWithRowCentre(double* up, double* down, int* out) const {
 #if defined(KAVRILON_FOUR_LANES)
   if (F_ElementShape::isQuadrilateral(nodeCount_) && divisions_ >= 2 && F_ElementShape::hasFourLanes()) {
     // The loads of the last cells reach three entries past the samples.
     for (int s = sampleCount(); s < sampleCount() + kBoundsTail; ++s) up[s] = down[s] = 0.0;
-    return quadCellsFourLanes(divisions_, up, down, groups);
+    return quadCellsFourLanes(divisions_, up, down, out);
   }
 #endif
   int found = 0;
-  for (std::size_t g = 0; g < triangleGroups_.size(); ++g) {
-    const TriangleGroup& group = triangleGroups_[g];
+  for (const TriangleGroup& group : triangleGroups_) {
     double most = -HUGE_VAL, least = HUGE_VAL;
     for (int m = 0; m < group.sampleCount; ++m) {
       const int s = group.samples[m];
       if (up[s] > most) most = up[s];
       if (down[s] < least) least = down[s];
     }
-    if (most >= least) groups[found++] = static_cast<int>(g);
+    if (!(most >= least)) continue;
+    for (int j = group.from; j < group.to; j += 3) {
+      const int a = triangles_[static_cast<std::size_t>(j)] - 1, b = triangles_[static_cast<std::size_t>(j) + 1] - 1,
+                c = triangles_[static_cast<std::size_t>(j) + 2] - 1;
+      if (std::max(std::max(up[a], up[b]), up[c]) >= std::min(std::min(down[a], down[b]), down[c])) out[found++] = j;
+    }
   }
   return found;
 }

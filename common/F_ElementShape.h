@@ -101,14 +101,18 @@ class F_SampleTable {
     int samples[12] = {};
   };
   const std::vector<TriangleGroup>& triangleGroups() const { return triangleGroups_; }
-  // The groups, in order, whose samples hold a row centre between their
+  // The triangles, in order, whose corners hold a row centre between their
   // rows: with up[s] = floor(row + 1e-6) and down[s] = row - 1e-6 for each
   // sample s (see sampleRowBounds), those whose largest up is at least their
-  // smallest down; samples whose bounds are not numbers are passed over.
-  // Writes the group numbers to `groups` (room for every group) and returns
-  // how many. `up` and `down` hold room for kBoundsTail entries past the
-  // last sample, which this may overwrite.
-  int groupsWithRowCentre(double* up, double* down, int* groups) const;
+  // smallest down, max and min taken as std::max(std::max(a, b), c) and
+  // std::min over the corners in their order. A group whose samples hold no
+  // row centre is passed over first (samples whose bounds are not numbers do
+  // not count there). Writes where each triangle starts in triangles() to
+  // `out` (room for kMostTriangles) and returns how many. `up` and `down`
+  // hold room for kBoundsTail entries past the last sample, which this may
+  // overwrite.
+  int trianglesWithRowCentre(double* up, double* down, int* out) const;
+  static constexpr int kMostTriangles = 4 * 20 * 20;
   static constexpr int kBoundsTail = 4;
 
  private:

@@ -336,26 +336,20 @@ KAVRILON_ROUNDING_LOOP void F_LayerRenderer::drawElement(const F_DrawArea& area,
     double rowDown[F_SampleTable::kMostSamples + F_SampleTable::kBoundsTail];
     int pixelRow[F_SampleTable::kMostSamples];
     sampleRowBounds(map, samples, count, rowUp, rowDown, pixelRow);
-    // The same test on all samples of a group of triangles first: when no
-    // row centre lies between their rows, none lies between the rows of any
-    // one triangle. Samples whose row is not a number drop out there; their
-    // triangles are refused by triangleReachesArea anyway.
-    int groups[F_SampleTable::kMostSamples];
-    const int found = table->groupsWithRowCentre(rowUp, rowDown, groups);
+    // Which triangles hold a row centre between their corners' rows: tested
+    // on all samples of a group of triangles first. Samples whose row is not
+    // a number drop out there; their triangles are refused by
+    // triangleReachesArea anyway.
+    int drawn[F_SampleTable::kMostTriangles];
+    const int found = table->trianglesWithRowCentre(rowUp, rowDown, drawn);
     const int* tri = table->triangles().data();
     for (int i = 0; i < found; ++i) {
-      const F_SampleTable::TriangleGroup& group = table->triangleGroups()[static_cast<std::size_t>(groups[i])];
-      for (int j = group.from; j < group.to; j += 3) {
-        const int ia = tri[j] - 1, ib = tri[j + 1] - 1, ic = tri[j + 2] - 1;
-        if (!(std::max(std::max(rowUp[ia], rowUp[ib]), rowUp[ic]) >=
-              std::min(std::min(rowDown[ia], rowDown[ib]), rowDown[ic])))
-          continue;
-        const F_Vertex &a = samples[ia], &b = samples[ib], &c = samples[ic];
-        const int rowFrom = std::min(std::min(pixelRow[ia], pixelRow[ib]), pixelRow[ic]);
-        const int rowTo = std::max(std::max(pixelRow[ia], pixelRow[ib]), pixelRow[ic]);
-        if (triangleReachesArea(area, a, b, c, rowFrom, rowTo))
-          fillTriangle(area, map, scales.face, a, b, c, rowFrom, rowTo);
-      }
+      const int j = drawn[i];
+      const int ia = tri[j] - 1, ib = tri[j + 1] - 1, ic = tri[j + 2] - 1;
+      const F_Vertex &a = samples[ia], &b = samples[ib], &c = samples[ic];
+      const int rowFrom = std::min(std::min(pixelRow[ia], pixelRow[ib]), pixelRow[ic]);
+      const int rowTo = std::max(std::max(pixelRow[ia], pixelRow[ib]), pixelRow[ic]);
+      if (triangleReachesArea(area, a, b, c, rowFrom, rowTo)) fillTriangle(area, map, scales.face, a, b, c, rowFrom, rowTo);
     }
   }
   if (!overprint) return;

@@ -153,13 +153,14 @@ TEST(F_SampleTable, TrianglesAndOutlinesInDrawingOrder) {
   }
 }
 
-// The renderer draws only the triangle groups whose samples hold a row
-// centre between their rows; quadrilateral grids are tested four cells at a
-// time. Each answer must be the one-group test's: groups in order, every
-// node count, divisions at the four-cell path's edges (1 takes the one-group
-// loop, 2 is the least it takes, 4 and 5 fill a row of cells or run one
-// past), rows that tie, and bounds that are infinite or not numbers.
-TEST(F_SampleTable, GroupsWithARowCentreAreThoseOfTheOneGroupTest) {
+// The renderer draws only the triangles whose corners hold a row centre
+// between their rows, tested by groups first; quadrilateral grids are tested
+// four cells and then four triangles at a time. Each answer must be the
+// one-triangle test's: triangles in order, every node count, divisions at
+// the four-cell path's edges (1 takes the one-group loop, 2 is the least it
+// takes, 4 and 5 fill a row of cells or run one past), rows that tie, and
+// bounds that are infinite or not numbers.
+TEST(F_SampleTable, TrianglesWithARowCentreAreThoseOfTheOneTriangleTest) {
   std::mt19937 random(11);
   std::uniform_real_distribution<double> row(10, 12.5);
   const double special[] = {HUGE_VAL, -HUGE_VAL, std::nan(""), 11.0, 11.0 - 1e-6};
@@ -178,22 +179,26 @@ TEST(F_SampleTable, GroupsWithARowCentreAreThoseOfTheOneGroupTest) {
           up[s] = std::floor(r + 1e-6);
           down[s] = r - 1e-6;
           if (round % 5 == 2 && s % 3 == 0) up[s] = down[s] = special[(s + round) % 5];
+          if (round % 5 == 3 && s % 4 == 1) up[s] = special[(s + round) % 5];
         }
         std::vector<int> want;
-        for (std::size_t g = 0; g < table.triangleGroups().size(); ++g) {
-          const F_SampleTable::TriangleGroup& group = table.triangleGroups()[g];
+        for (const F_SampleTable::TriangleGroup& group : table.triangleGroups()) {
           double most = -HUGE_VAL, least = HUGE_VAL;
           for (int m = 0; m < group.sampleCount; ++m) {
             if (up[group.samples[m]] > most) most = up[group.samples[m]];
             if (down[group.samples[m]] < least) least = down[group.samples[m]];
           }
-          if (most >= least) want.push_back(static_cast<int>(g));
+          for (int j = group.from; j < group.to && most >= least; j += 3) {
+            const int a = table.triangles()[j] - 1, b = table.triangles()[j + 1] - 1, c = table.triangles()[j + 2] - 1;
+            if (std::max(std::max(up[a], up[b]), up[c]) >= std::min(std::min(down[a], down[b]), down[c]))
+              want.push_back(j);
+          }
         }
-        std::vector<int> got(table.triangleGroups().size() + 1, -1);
-        got.resize(static_cast<std::size_t>(table.groupsWithRowCentre(up.data(), down.data(), got.data())));
+        std::vector<int> got(F_SampleTable::kMostTriangles, -1);
+        got.resize(static_cast<std::size_t>(table.trianglesWithRowCentre(up.data(), down.data(), got.data())));
         ASSERT_EQ(want, got) << k << " nodes, " << divisions << " divisions, round " << round;
         passed += static_cast<int>(want.size());
-        refused += static_cast<int>(table.triangleGroups().size() - want.size());
+        refused += static_cast<int>(table.triangles().size() / 3 - want.size());
       }
     }
   }
