@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
+#include <new>
 #include <string_view>
 #include <vector>
 #if defined(__SSE2__)
@@ -15,6 +16,7 @@
 #endif
 
 #include "common/F_RenderThreads.h"
+#include "include/F_File.h"
 #include "include/F_WordReader.h"
 
 namespace F_RecordScan {
@@ -138,29 +140,190 @@ inline bool realAt(const char*& p, const char* end, const char* limit, double& v
   return plainReal(std::string_view(word, static_cast<std::size_t>(p - word)), value);
 }
 
-// The end of the line that holds byte `at` of `text` (whole lines, each
-// ending with '\n'), searched from no earlier than `from`: where text is cut
-// into parts read on their own.
-inline std::size_t lineEndAfter(std::string_view text, std::size_t from, std::size_t at) {
-  if (at >= text.size()) return text.size();
-  const std::size_t end = text.find('\n', std::max(from, at));
-  return end == std::string_view::npos ? text.size() : end + 1;
+// ---- reading in place ----
+//
+// A large run of records is read straight from the file (F_InputFile::readAt)
+// in pieces small enough that the copy out of the page cache and the parse
+// after it stay in the processor's cache; a whole block copied first and
+// parsed after would pass through memory twice. The first stretch is read on
+// the calling thread alone, so that a line declined early costs nothing
+// more; the rest of the section, estimated from it, is cut among the threads.
+
+// The bytes of one piece, and of the stretch read alone first (tests make
+// them small, to put lines on every boundary).
+inline std::size_t pieceBytes = 128 * 1024;
+inline std::size_t headBytes = 128 * 1024;
+
+// Where one stretch of lines ended.
+struct Stretch {
+  std::uint64_t end = 0;  // the offset after the last line taken
+  bool whole = false;  // every line that starts before the stretch's end was taken
+};
+
+// Takes the lines that start in [from, to) while take(line, limit) accepts
+// them: `line` without its CarriageReturn and NewLine, `limit` the end of the
+// bytes the scans may look into. When `atLineStart` is false the stretch
+// begins after the first NewLine at or after from - 1 (a line that starts
+// before `from` is the stretch before's). A line that ends no NewLine, or is
+// longer than a piece, is declined. flush() follows each piece's lines.
+template <class Take, class Flush>
+Stretch readStretch(const F_InputFile& file, std::uint64_t from, std::uint64_t to, bool atLineStart,
+                    std::vector<char>& buffer, Take&& take, Flush&& flush) {
+  const std::size_t piece = pieceBytes;
+  // The pieces start small and grow: a run declined soon costs little copying.
+  std::size_t want = std::min<std::size_t>(piece, 4096);
+  std::uint64_t at = atLineStart ? from : from - 1;  // the offset of buffer[0]
+  std::size_t have = 0;  // bytes in the buffer: a line carried over, then a piece
+  bool seeking = !atLineStart;
+  for (;; want = std::min(2 * want, piece)) {
+    if (buffer.size() < have + want) buffer.resize(have + want);
+    const std::size_t got = file.readAt(at + have, buffer.data() + have, want);
+    have += got;
+    const bool ended = got < want;  // the end of the file (or of what it holds now)
+    const char* const data = buffer.data();
+    const char* const limit = data + have;
+    std::size_t p = 0;
+    if (seeking) {
+      const void* newLine = std::memchr(data, '\n', have);
+      if (newLine == nullptr) return {at + have, false};
+      p = static_cast<std::size_t>(static_cast<const char*>(newLine) - data) + 1;
+      seeking = false;
+    }
+    for (;;) {
+      if (at + p >= to) {
+        flush();
+        return {at + p, true};
+      }
+      const void* newLine = std::memchr(data + p, '\n', have - p);
+      if (newLine == nullptr) break;
+      const std::size_t end = static_cast<std::size_t>(static_cast<const char*>(newLine) - data);
+      const std::size_t stop = end > p && data[end - 1] == '\r' ? end - 1 : end;
+      if (!take(std::string_view(data + p, stop - p), limit)) {
+        flush();
+        return {at + p, false};
+      }
+      p = end + 1;
+    }
+    flush();
+    if (ended) return {at + p, p == have};
+    if (have - p >= piece) return {at + p, false};
+    std::memmove(buffer.data(), data + p, have - p);
+    at += p;
+    have -= p;
+  }
 }
 
-// `text` cut at line ends into one part per thread, as many threads as the
-// machine has but no more than give each about `bytesPerThread` (at least
-// one part); the parts in order make up the whole text.
-inline std::vector<std::string_view> cutAmongThreads(std::string_view text, std::size_t bytesPerThread) {
-  const int threads =
-      std::max(1, std::min<int>(F_RenderThreads::count(), static_cast<int>(text.size() / bytesPerThread)));
-  std::vector<std::string_view> parts;
-  std::size_t from = 0;
-  for (int t = 1; t <= threads; ++t) {
-    const std::size_t to = t < threads ? lineEndAfter(text, from, text.size() * t / threads) : text.size();
-    parts.push_back(text.substr(from, to - from));
-    from = to;
+// How many records a run read in place, and the offset after the last.
+struct InPlace {
+  int records = 0;
+  std::uint64_t end = 0;
+};
+
+// Reads records numbered next, next + 1, ... but never beyond `last` from
+// the lines that start at `from` (a line start; `buffered` holds the bytes
+// from there that the stream has in memory, perhaps none), while parse(line, limit,
+// item, record) takes each, and hands them in order to deliver(records) on
+// the calling thread. The stretches of the other threads are kept aside and
+// delivered only when every stretch before was read whole and they go on
+// with the next number, so a stretch that is not joined leaves no trace.
+// prepare(firstItem, records) runs on a thread that read records kept aside,
+// before they are delivered (see F_S3dRecords).
+template <class Record, class Parse, class Deliver, class Prepare>
+InPlace readInPlace(const F_InputFile& file, std::uint64_t from, std::string_view buffered, int next, int last,
+                    std::size_t bytesPerThread,
+                    const Parse& parse, const Deliver& deliver, const Prepare& prepare) {
+  struct Part {
+    std::vector<Record> records;
+    int firstItem = 0;
+    int count = 0;
+    Stretch stretch;
+  };
+  // One stretch into `part`, from item `first` (whatever the first line holds when 0).
+  auto read = [&](Part& part, std::uint64_t a, std::uint64_t to, int first, bool direct, std::vector<char>& buffer) {
+    part.firstItem = first;
+    int expected = first;
+    Record record{};
+    auto take = [&](std::string_view line, const char* limit) {
+      int item;
+      if (!parse(line, limit, item, record)) return false;
+      if (expected == 0) part.firstItem = expected = item;
+      if (item != expected || item > last) return false;
+      try {
+        part.records.push_back(record);
+      } catch (const std::bad_alloc&) {
+        return false;  // the ordinary reader meets the shortage and says so
+      }
+      ++expected;
+      ++part.count;
+      return true;
+    };
+    auto flush = [&] {
+      if (!direct) return;
+      deliver(part.records);
+      part.records.clear();
+    };
+    part.stretch = readStretch(file, a, to, direct, buffer, take, flush);
+  };
+
+  // The first line, when it is buffered, is tried where it is: a file of
+  // another shape is declined without any copy.
+  if (const std::size_t newLine = buffered.find('\n'); newLine != std::string_view::npos) {
+    const std::size_t stop = newLine > 0 && buffered[newLine - 1] == '\r' ? newLine - 1 : newLine;
+    int item;
+    Record record{};
+    if (!parse(buffered.substr(0, stop), buffered.data() + buffered.size(), item, record) || item != next ||
+        item > last)
+      return {};
   }
-  return parts;
+  std::vector<char> buffer;
+  Part head;
+  read(head, from, from + headBytes, next, true, buffer);
+  InPlace done{head.count, head.stretch.end};
+  if (!head.stretch.whole || head.count == 0 || done.end >= file.size() || next + head.count > last) return done;
+
+  // The rest of the section, as long as the head's lines on average, a
+  // little more for lines that grow longer, and never beyond the file.
+  const double left = static_cast<double>(last) - (next + head.count) + 1;
+  const double perRecord = static_cast<double>(done.end - from) / head.count;
+  const double rest = std::min(static_cast<double>(file.size() - done.end), left * perRecord * 1.03 + 1.0);
+  const auto span = static_cast<std::uint64_t>(rest);
+  const int threads = std::max(1, std::min<int>(F_RenderThreads::count(), static_cast<int>(span / bytesPerThread)));
+  std::vector<Part> parts(static_cast<std::size_t>(threads));
+  auto work = [&](int t) {
+    std::vector<char> own;
+    Part& part = parts[static_cast<std::size_t>(t)];
+    const std::uint64_t a = done.end + span * static_cast<std::uint64_t>(t) / threads;
+    const std::uint64_t to = done.end + span * static_cast<std::uint64_t>(t + 1) / threads;
+    if (t > 0) {
+      // Room for the records the stretch should hold (no more than its
+      // bytes can: a line takes at least four), so that they are not copied
+      // again and again as the vector grows. Without it they still are read.
+      const double bytes = static_cast<double>(to - a);
+      try {
+        part.records.reserve(static_cast<std::size_t>(std::min(bytes / perRecord * 1.03 + 16, bytes / 4 + 1)));
+      } catch (const std::bad_alloc&) {
+      }
+    }
+    read(part, a, to, t == 0 ? next + head.count : 0, t == 0, t == 0 ? buffer : own);
+    if (t > 0) prepare(part.firstItem, part.records.size());
+  };
+  if (!F_RenderThreads::run(threads, work))
+    for (int t = 0; t < threads; ++t) work(t);
+
+  for (Part& part : parts) {
+    if (part.count == 0) {
+      if (part.stretch.whole) continue;  // no line starts in it
+      break;
+    }
+    if (&part != &parts[0]) {
+      if (part.firstItem != next + done.records) break;
+      deliver(part.records);
+    }
+    done.records += part.count;
+    done.end = part.stretch.end;
+    if (!part.stretch.whole) break;
+  }
+  return done;
 }
 
 }  // namespace F_RecordScan

@@ -15,8 +15,8 @@
 namespace F_S3dRecords {
 namespace {
 
-// Below this many buffered bytes the lines are read on the calling thread.
-constexpr std::size_t kBytesPerThread = 128 * 1024;
+// Below this many bytes left in a section its lines are read on the calling thread.
+constexpr std::size_t kBytesPerThread = 256 * 1024;
 
 using namespace F_RecordScan;
 
@@ -60,44 +60,6 @@ struct PointLine {
   }
 };
 
-// What one run over whole lines found.
-template <class Record>
-struct Run {
-  std::vector<Record> records;
-  int firstItem = 0;
-  std::size_t bytes = 0;  // of the lines read
-  bool whole = false;  // every line of the text was read
-};
-
-// Reads the whole lines of `text` while each holds the next record, starting
-// with item `first` (or, when 0, with whatever item the first line holds) and
-// never beyond item `last`.
-template <class Parser>
-Run<typename Parser::Record> runLines(std::string_view text, const Parser& parser, int first, int last) {
-  Run<typename Parser::Record> run;
-  run.firstItem = first;
-  run.records.reserve(text.size() / 32);  // lines of the usual widths; more grow the vector
-  typename Parser::Record record;
-  const char* const limit = text.data() + text.size();
-  std::size_t at = 0;
-  int expected = first;
-  while (at < text.size()) {
-    const std::size_t end = text.find('\n', at);  // text holds whole lines only
-    std::string_view line = text.substr(at, end - at);
-    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
-    int item;
-    if (!parser.parse(line, limit, item, record)) return run;
-    if (expected == 0) run.firstItem = expected = item;
-    if (item != expected || item > last) return run;
-    run.records.push_back(record);
-    ++expected;
-    at = end + 1;
-    run.bytes = at;
-  }
-  run.whole = true;
-  return run;
-}
-
 // The room reserved in the output for the records still to come. Each thread
 // has the pages its records will be copied to made ready (given memory)
 // while the others parse, so that the copy after them does not stop at every
@@ -130,7 +92,6 @@ struct Slots {
 
 template <class Parser, class Out>
 int readLines(F_InputFile& file, int next, int last, const Parser& parser, Out& out) {
-  int& lineNumber = file.lineNumber();
   if (next > last) return 0;
   const std::string_view buffered = file.buffered();
   // The rest of the current line must be blank: the last record read ends there.
@@ -138,51 +99,24 @@ int readLines(F_InputFile& file, int next, int last, const Parser& parser, Out& 
   while (start < buffered.size() && blank(buffered[start])) ++start;
   if (start < buffered.size() && buffered[start] == '\r') ++start;
   if (start >= buffered.size() || buffered[start] != '\n') return 0;
-  ++start;
-  const std::size_t lastNewLine = buffered.rfind('\n');
-  if (lastNewLine == std::string_view::npos || lastNewLine < start) return 0;
-  const std::string_view text = buffered.substr(start, lastNewLine + 1 - start);
+  const std::uint64_t from = file.offset() + start + 1;
 
-  // The first part is read on this thread alone; only when it was read whole
-  // is the rest cut at line ends into one part per thread, each read on its
-  // own, and the parts are joined while each goes on where the last ended.
-  // So a line declined early costs no more than the lines before it, however
-  // much text follows (else a block with many declined lines would be read
-  // again to its end for each of them).
-  const std::size_t head = lineEndAfter(text, 0, kBytesPerThread);
-  std::vector<std::string_view> parts{text.substr(0, head)};
-  std::vector<Run<typename Parser::Record>> runs;
-  runs.push_back(runLines(parts[0], parser, next, last));
-  if (runs[0].whole && head < text.size()) {
-    for (const std::string_view part : cutAmongThreads(text.substr(head), kBytesPerThread)) parts.push_back(part);
-    const int threads = static_cast<int>(parts.size()) - 1;
-    runs.resize(parts.size());
-    const int afterHead = next + static_cast<int>(runs[0].records.size());
-    const Slots slots{reinterpret_cast<char*>(out.data()), out.size(), out.capacity(), next, sizeof(*out.data())};
-    auto work = [&](int t) {
-      runs[t + 1] = runLines(parts[t + 1], parser, t == 0 ? afterHead : 0, last);
-      slots.populate(runs[t + 1].firstItem, runs[t + 1].records.size());
-    };
-    if (!F_RenderThreads::run(threads, work))
-      for (int t = 0; t < threads; ++t) work(t);
-  }
-
-  int read = 0;
-  std::size_t consumed = start;
-  for (const auto& run : runs) {
-    if (run.records.empty() || run.firstItem != next + read) break;
-    out.append(run.records.data(), run.records.data() + run.records.size());
-    read += static_cast<int>(run.records.size());
-    consumed += run.bytes;
-    if (!run.whole) break;
-  }
-  if (read == 0) return 0;
+  using Record = typename Parser::Record;
+  const Slots slots{reinterpret_cast<char*>(out.data()), out.size(), out.capacity(), next, sizeof(Record)};
+  const InPlace read = readInPlace<Record>(
+      file, from, buffered.substr(start + 1), next, last, kBytesPerThread,
+      [&](std::string_view line, const char* limit, int& item, Record& record) {
+        return parser.parse(line, limit, item, record);
+      },
+      [&](std::vector<Record>& records) { out.append(records.data(), records.data() + records.size()); },
+      [&](int firstItem, std::size_t records) { slots.populate(firstItem, records); });
+  if (read.records == 0) return 0;
   // The file stays at the NewLine of the last record read, as after the
   // ordinary reader: the rest of that line is what the caller skips. So the
   // lines passed are the current one and all but the last record's.
-  file.skip(consumed - 1);
-  lineNumber += read;
-  return read;
+  file.seek(read.end - 1);
+  file.lineNumber() += read.records;
+  return read.records;
 }
 
 }  // namespace

@@ -23,10 +23,8 @@ double readRecord(F_InputFile& file, int expectedNumber) {
   return value;
 }
 
-// Below this many bytes of whole lines the records are read on the calling
-// thread; the first this many of a block are always read there first, so a
-// line the fast reader declines early costs no work on the other threads.
-constexpr std::size_t kBytesPerThread = 128 * 1024;
+// Below this many bytes left in the file the records are read on the calling thread.
+constexpr std::size_t kBytesPerThread = 256 * 1024;
 
 // A record line in the shape the program writes it (without its line end):
 // the number, a plain real, nothing else.
@@ -39,89 +37,29 @@ bool plainRecord(const char* p, const char* end, const char* limit, int& number,
   return p == end;
 }
 
-// What one run over whole lines found.
-struct Run {
-  std::vector<double> values;
-  int first = 0;  // the number of the first record read
-  std::size_t bytes = 0;  // of the lines read
-  bool whole = false;  // every line of the part was read
-};
-
-// Reads the lines of `part` (whole lines only; `limit` is the end of the
-// text the scans may look into) while each holds the next record, starting
-// with number `first` (or, when 0, with whatever number the first line
-// holds) and never beyond number `last`.
-Run runLines(std::string_view part, const char* limit, int first, int last) {
-  Run run;
-  run.first = first;
-  std::size_t at = 0;
-  int expected = first;
-  while (at < part.size()) {
-    const std::size_t end = part.find('\n', at);
-    std::size_t stop = end;
-    if (stop > at && part[stop - 1] == '\r') --stop;
-    // The line's CarriageReturn or NewLine ends every run of blanks or digits.
-    int number;
-    double value;
-    if (!plainRecord(part.data() + at, part.data() + stop, limit, number, value)) return run;
-    if (expected == 0) run.first = expected = number;
-    if (number != expected || number > last) return run;
-    run.values.push_back(value);
-    ++expected;
-    at = end + 1;
-    run.bytes = at;
-  }
-  run.whole = true;
-  return run;
-}
-
 // Records in the shape the program writes them, numbered `next`, next + 1,
-// ... but not beyond `last`, each a plain real alone on its line, read
-// straight from the buffered bytes, on several threads when there are many.
-// Their values are appended to `pieces` in order. Any other line (a comment,
-// a blank line, a number out of turn, a line not yet wholly buffered) stops
-// them at its start, for readRecord to judge. Returns how many were read;
-// the file then stands at the start of the line after the last one, as
-// after readRecord.
+// ... but not beyond `last`, each a plain real alone on its line, read in
+// place from the file, on several threads when there are many. Their values
+// are appended to `pieces` in order. Any other line (a comment, a blank line,
+// a number out of turn, a line without its NewLine) stops them at its start,
+// for readRecord to judge. Returns how many were read; the file then stands
+// at the start of the line after the last one, as after readRecord.
 int readPlainRecords(F_InputFile& file, int next, int last, std::vector<std::vector<double>>& pieces) {
   if (next > last) return 0;
+  std::vector<double> values;
   const std::string_view buffered = file.buffered();
-  const std::size_t lastNewLine = buffered.rfind('\n');
-  if (lastNewLine == std::string_view::npos) return 0;
-  const std::string_view text = buffered.substr(0, lastNewLine + 1);
-  const char* const limit = buffered.data() + buffered.size();
-
-  // The first part on this thread alone; the rest, when that was read whole,
-  // cut at line ends into one part per thread and read side by side.
-  std::vector<std::string_view> parts;
-  const std::size_t head = F_RecordScan::lineEndAfter(text, 0, kBytesPerThread);
-  parts.push_back(text.substr(0, head));
-  std::vector<Run> runs;
-  runs.push_back(runLines(parts[0], limit, next, last));
-  if (runs[0].whole && head < text.size()) {
-    for (const std::string_view part : F_RecordScan::cutAmongThreads(text.substr(head), kBytesPerThread))
-      parts.push_back(part);
-    const int threads = static_cast<int>(parts.size()) - 1;
-    runs.resize(parts.size());
-    const int afterHead = next + static_cast<int>(runs[0].values.size());
-    auto work = [&](int t) { runs[t + 1] = runLines(parts[t + 1], limit, t == 0 ? afterHead : 0, last); };
-    if (!F_RenderThreads::run(threads, work))
-      for (int t = 0; t < threads; ++t) work(t);
-  }
-
-  // Joined while each part goes on where the one before ended.
-  int read = 0;
-  std::size_t consumed = 0;
-  for (Run& run : runs) {
-    if (run.values.empty() || run.first != next + read) break;
-    read += static_cast<int>(run.values.size());
-    consumed += run.bytes;
-    pieces.push_back(std::move(run.values));
-    if (!run.whole) break;
-  }
-  file.skip(consumed);
-  file.lineNumber() += read;
-  return read;
+  const F_RecordScan::InPlace read = F_RecordScan::readInPlace<double>(
+      file, file.offset(), buffered, next, last, kBytesPerThread,
+      [](std::string_view line, const char* limit, int& number, double& value) {
+        return plainRecord(line.data(), line.data() + line.size(), limit, number, value);
+      },
+      [&](std::vector<double>& more) { values.insert(values.end(), more.begin(), more.end()); },
+      [](int, std::size_t) {});
+  if (read.records == 0) return 0;
+  pieces.push_back(std::move(values));
+  file.seek(read.end);
+  file.lineNumber() += read.records;
+  return read.records;
 }
 
 }  // namespace

@@ -117,6 +117,7 @@ void F_InputFile::seek(std::uint64_t at) {
   dropReadAhead();
   consumedBefore_ = fileOffset_ = at;
   pos_ = end_ = 0;
+  fresh_ = true;
 }
 
 void F_InputFile::startReadAhead() {
@@ -148,22 +149,31 @@ int F_InputFile::refill() {
   if (end_ > 0) keep = 1;
   consumedBefore_ += end_ - keep;
   std::size_t n = 0;
+  bool whole;  // a whole block, after which the next is read ahead
   if (ahead_ && ahead_->running && keep == 1 && ahead_->offset == fileOffset_) {
     ahead_->thread.join();
     ahead_->running = false;
     buf_.swap(ahead_->buffer);
     n = ahead_->bytes;
+    whole = n == kBlockSize;
   } else {
     dropReadAhead();
-    n = readBlock(buf_.data() + keep, fileOffset_);
+    // Blocks end at multiples of kBlockSize. The first after opening or a
+    // seek is short: a reader that goes on in place (or stops soon) would
+    // not look at the rest of a whole one.
+    std::size_t want = kBlockSize - static_cast<std::size_t>(fileOffset_ % kBlockSize);
+    if (fresh_) want = std::min(want, kFirstBlock);
+    n = readAt(fileOffset_, buf_.data() + keep, want);
+    whole = !fresh_ && n == want;
   }
+  fresh_ = false;
   if (keep == 1) buf_[0] = last;
   fileOffset_ += n;
   end_ = keep + n;
   pos_ = keep;
   if (consumedBefore_ + end_ > size_) size_ = consumedBefore_ + end_;  // grown or unknown size
   if (n == 0) return kEof;
-  if (n == kBlockSize) startReadAhead();
+  if (whole) startReadAhead();
   return static_cast<unsigned char>(buf_[pos_++]);
 }
 
@@ -177,6 +187,7 @@ bool F_InputFile::rewind() {
   pos_ = end_ = 0;
   consumedBefore_ = 0;
   fileOffset_ = 0;
+  fresh_ = true;
   return true;
 }
 

@@ -24,6 +24,8 @@ class F_InputFile {
   // the record readers, which cut each block among the threads, meet rarely
   // (on a busy machine every meeting waits for the slowest thread).
   static constexpr std::size_t kBlockSize = std::size_t{1} << 22;
+  // The first block after opening or a seek is this short.
+  static constexpr std::size_t kFirstBlock = std::size_t{1} << 16;
 
   // Opens a regular file for reading; nullptr when it cannot be opened or is
   // anything else (a directory, a FIFO, a device), without ever blocking.
@@ -96,6 +98,7 @@ class F_InputFile {
   int fd_ = -1;  // of a file on disk; memory streams have none
   std::uint64_t fileOffset_ = 0;  // bytes of the file read into buffers
   std::unique_ptr<ReadAhead> ahead_;
+  bool fresh_ = true;  // no block read since opening, a rewind or a seek
   // Bytes that the file fills: a fresh buffer needs no zeros first.
   template <class T>
   struct Unfilled : std::allocator<T> {
