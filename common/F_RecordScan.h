@@ -149,10 +149,11 @@ inline bool realAt(const char*& p, const char* end, const char* limit, double& v
 // the calling thread alone, so that a line declined early costs nothing
 // more; the rest of the section, estimated from it, is cut among the threads.
 
-// The bytes of one piece, and of the stretch read alone first (tests make
-// them small, to put lines on every boundary).
+// The bytes of one piece, of the stretch read alone first, and the least
+// a thread is given (tests make them small, to put lines on every boundary).
 inline std::size_t pieceBytes = 128 * 1024;
 inline std::size_t headBytes = 128 * 1024;
+inline std::size_t bytesPerThread = 128 * 1024;
 
 // Where one stretch of lines ended.
 struct Stretch {
@@ -230,7 +231,6 @@ struct InPlace {
 // before they are delivered (see F_S3dRecords).
 template <class Record, class Parse, class Deliver, class Prepare>
 InPlace readInPlace(const F_InputFile& file, std::uint64_t from, std::string_view buffered, int next, int last,
-                    std::size_t bytesPerThread,
                     const Parse& parse, const Deliver& deliver, const Prepare& prepare) {
   struct Part {
     std::vector<Record> records;

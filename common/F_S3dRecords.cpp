@@ -15,9 +15,6 @@
 namespace F_S3dRecords {
 namespace {
 
-// Below this many bytes left in a section its lines are read on the calling thread.
-constexpr std::size_t kBytesPerThread = 256 * 1024;
-
 using namespace F_RecordScan;
 
 // Any byte other than digits, signs, points and blanks (a comment, a stray
@@ -104,7 +101,7 @@ int readLines(F_InputFile& file, int next, int last, const Parser& parser, Out& 
   using Record = typename Parser::Record;
   const Slots slots{reinterpret_cast<char*>(out.data()), out.size(), out.capacity(), next, sizeof(Record)};
   const InPlace read = readInPlace<Record>(
-      file, from, buffered.substr(start + 1), next, last, kBytesPerThread,
+      file, from, buffered.substr(start + 1), next, last,
       [&](std::string_view line, const char* limit, int& item, Record& record) {
         return parser.parse(line, limit, item, record);
       },

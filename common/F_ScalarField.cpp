@@ -23,9 +23,6 @@ double readRecord(F_InputFile& file, int expectedNumber) {
   return value;
 }
 
-// Below this many bytes left in the file the records are read on the calling thread.
-constexpr std::size_t kBytesPerThread = 256 * 1024;
-
 // A record line in the shape the program writes it (without its line end):
 // the number, a plain real, nothing else.
 bool plainRecord(const char* p, const char* end, const char* limit, int& number, double& value) {
@@ -49,7 +46,7 @@ int readPlainRecords(F_InputFile& file, int next, int last, std::vector<std::vec
   std::vector<double> values;
   const std::string_view buffered = file.buffered();
   const F_RecordScan::InPlace read = F_RecordScan::readInPlace<double>(
-      file, file.offset(), buffered, next, last, kBytesPerThread,
+      file, file.offset(), buffered, next, last,
       [](std::string_view line, const char* limit, int& number, double& value) {
         return plainRecord(line.data(), line.data() + line.size(), limit, number, value);
       },

@@ -3,10 +3,12 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <unistd.h>
 #include <random>
 #include <string>
 #include <vector>
 
+#include "common/F_RecordScan.h"
 #include "common/F_S3dMesh.h"
 #include "support/TestSupport.h"
 
@@ -72,7 +74,16 @@ void expectSameAsOrdinary(const std::vector<std::string>& lines) {
 
 class ThreadsFromEnvironment : public ::testing::Test {
  protected:
-  void TearDown() override { unsetenv("KAVRILON_THREADS"); }
+  void TearDown() override {
+    unsetenv("KAVRILON_THREADS");
+    F_RecordScan::pieceBytes = F_RecordScan::headBytes = F_RecordScan::bytesPerThread = 128 * 1024;
+  }
+  // Pieces of `piece` bytes, a head of three and threads' stretches of at least two.
+  static void smallPieces(std::size_t piece) {
+    F_RecordScan::pieceBytes = piece;
+    F_RecordScan::headBytes = 3 * piece;
+    F_RecordScan::bytesPerThread = 2 * piece;
+  }
 };
 
 }  // namespace
@@ -187,4 +198,86 @@ TEST(S3dRecords, RandomNumbersReadAsTheOrdinaryReaderReadsThem) {
   expectSameAsOrdinary(lines);
   const Read fast = readBytes(joined(lines));
   EXPECT_EQ(fast.message, "");
+}
+
+// One call reads every element, then every point, of a layer: the stretches
+// of all threads joined (a stretch read but not joined is read again).
+void expectReadInOneCall(const std::vector<std::string>& lines, int elements) {
+  const auto file = memoryFile(joined(lines));
+  for (int line = 1; line <= 3; ++line) skipRestOfLine(*file);
+  file->unget();  // onto the counts line's NewLine (line 4 counted already)
+  F_SharedVector<F_S3dElement> read;
+  F_Vector<F_Point3D> points;
+  const int p = 2 * (elements + 1);
+  EXPECT_EQ(F_S3dRecords::readElements(*file, 1, elements, p, read), elements);
+  EXPECT_EQ(F_S3dRecords::readPoints(*file, 1, p, points), p);
+  EXPECT_EQ(file->lineNumber(), 4 + elements + p);
+  EXPECT_EQ(file->get(), '\n');
+}
+
+TEST_F(ThreadsFromEnvironment, LinesOnEveryBoundaryOfPiecesAndStretches) {
+  // Pieces of 62 to 127 bytes put lines of 62 (elements) and 61 bytes
+  // (points) across every piece boundary and make each end on a piece's
+  // last byte; pieces past the small first one (4 KiB) are read whole.
+  setenv("KAVRILON_THREADS", "3", 1);
+  const std::vector<std::string> written = writtenLines(300);
+  const Read reference = readBytes(ordinary(written));
+  ASSERT_EQ(reference.message, "");
+  std::vector<std::size_t> pieces = {8192};
+  for (std::size_t piece = 62; piece < 128; ++piece) pieces.push_back(piece);
+  for (const std::size_t piece : pieces) {
+    SCOPED_TRACE(piece);
+    smallPieces(piece);
+    const Read fast = readBytes(joined(written));
+    EXPECT_EQ(fast.message, "");
+    EXPECT_EQ(fast.lines, reference.lines);
+    EXPECT_TRUE(fast.mesh == reference.mesh);
+    expectReadInOneCall(written, 300);
+  }
+  // Layers of other sizes and line widths: the threads' stretches begin
+  // and end at every place in a line, also exactly at its start.
+  smallPieces(100);
+  for (int round = 0; round < 200; ++round) {
+    const int elements = 200 + round % 101;
+    std::vector<std::string> padded = writtenLines(elements);
+    for (std::size_t i = 3; i + 2 < padded.size(); ++i) padded[i].insert(0, static_cast<std::size_t>(round % 30), ' ');
+    expectReadInOneCall(padded, elements);
+  }
+  // A line declined on every line of the file: first and last in a piece,
+  // in the head and in a thread's stretch.
+  for (std::size_t line = 3; line < written.size() - 2; ++line) {
+    SCOPED_TRACE(line);
+    std::vector<std::string> declined = written;
+    // A comment the ordinary reader passes over, or a record out of turn it reports.
+    declined[line] = line % 2 ? declined[line] + " # note" : " 5 5 5 5";
+    expectSameAsOrdinary(declined);
+  }
+}
+
+TEST_F(ThreadsFromEnvironment, AFileCutShortWhileReadEndsAsItsShorterSelf) {
+  // The stream still takes the file for its old size; the reads in place
+  // find its end and the ordinary reader reports what it finds there.
+  setenv("KAVRILON_THREADS", "3", 1);
+  smallPieces(100);
+  const std::string bytes = joined(writtenLines(300));
+  const std::size_t pointsStart = bytes.find("\n        1  ") + 1;
+  TempDir dir;
+  const std::string path = dir.path("cut.s3d");
+  // Inside an element line, at a line end, inside a point line, inside the special nodes.
+  for (const std::size_t size : {std::size_t{5000}, bytes.find('\n', 9000) + 1, pointsStart + 20000, bytes.size() - 3}) {
+    SCOPED_TRACE(size);
+    writeFileBytes(path, bytes);
+    Read cut;
+    cut.message = readMessage("", [&](F_InputFile&) {
+      const auto file = F_InputFile::open(path);
+      ASSERT_TRUE(file);
+      ASSERT_EQ(::truncate(path.c_str(), static_cast<off_t>(size)), 0);
+      cut.mesh.readS3d(*file);
+    });
+    F_S3dMesh mesh;
+    const std::string expected =
+        readMessage(bytes.substr(0, size), [&](F_InputFile& file) { mesh.readS3d(file); }, path);
+    EXPECT_NE(expected, "");
+    EXPECT_EQ(cut.message, expected);
+  }
 }
