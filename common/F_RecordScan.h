@@ -242,17 +242,20 @@ InPlace readInPlace(const F_InputFile& file, std::uint64_t from, std::string_vie
   auto read = [&](Part& part, std::uint64_t a, std::uint64_t to, int first, bool direct, std::vector<char>& buffer) {
     part.firstItem = first;
     int expected = first;
-    Record record{};
+    // Each record is parsed where it is kept, and dropped again when declined.
     auto take = [&](std::string_view line, const char* limit) {
-      int item;
-      if (!parse(line, limit, item, record)) return false;
-      if (expected == 0) part.firstItem = expected = item;
-      if (item != expected || item > last) return false;
       try {
-        part.records.push_back(record);
+        part.records.emplace_back();
       } catch (const std::bad_alloc&) {
         return false;  // the ordinary reader meets the shortage and says so
       }
+      int item;
+      if (!parse(line, limit, item, part.records.back()) || (expected == 0 && (expected = item) == 0) ||
+          item != expected || item > last) {
+        part.records.pop_back();
+        return false;
+      }
+      if (part.count == 0) part.firstItem = item;
       ++expected;
       ++part.count;
       return true;

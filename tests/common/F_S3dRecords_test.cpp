@@ -264,7 +264,8 @@ TEST_F(ThreadsFromEnvironment, AFileCutShortWhileReadEndsAsItsShorterSelf) {
   TempDir dir;
   const std::string path = dir.path("cut.s3d");
   // Inside an element line, at a line end, inside a point line, inside the special nodes.
-  for (const std::size_t size : {std::size_t{5000}, bytes.find('\n', 9000) + 1, pointsStart + 20000, bytes.size() - 3}) {
+  const std::size_t sizes[] = {5000, bytes.find('\n', 9000) + 1, pointsStart + 20000, bytes.size() - 3};
+  for (const std::size_t size : sizes) {
     SCOPED_TRACE(size);
     writeFileBytes(path, bytes);
     Read cut;
