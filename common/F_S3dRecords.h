@@ -2,9 +2,10 @@
 // Element and point records of an .s3d layer in the one shape the program
 // writes them (one record per line, plain numbers, nothing else on the line),
 // read in place from the file (F_RecordScan::readInPlace), on several threads
-// when there is much of it. Any other line stops them at its start, and the ordinary reader goes
-// on from there: it reads every other shape the format allows and reports
-// every error, with its line and message, exactly as it always has.
+// when there is much of it. Any other line stops them at its start, and the
+// ordinary reader goes on from there: it reads every other shape the format
+// allows and reports every error, with its line and message, exactly as it
+// always has.
 
 #include "common/F_Point3D.h"
 #include "common/F_S3dElement.h"
