@@ -167,9 +167,31 @@ struct Stretch {
 // begins after the first NewLine at or after from - 1 (a line that starts
 // before `from` is the stretch before's). A line that ends no NewLine, or is
 // longer than a piece, is declined. flush() follows each piece's lines.
+// `ready` holds bytes from `from` that are in memory already (perhaps
+// none): their whole lines are taken where they are, without a copy.
 template <class Take, class Flush>
 Stretch readStretch(const F_InputFile& file, std::uint64_t from, std::uint64_t to, bool atLineStart,
-                    std::vector<char>& buffer, Take&& take, Flush&& flush) {
+                    std::string_view ready, std::vector<char>& buffer, Take&& take, Flush&& flush) {
+  if (atLineStart && !ready.empty()) {
+    std::size_t p = 0;
+    for (;;) {
+      if (from + p >= to) {
+        flush();
+        return {from + p, true};
+      }
+      const void* newLine = std::memchr(ready.data() + p, '\n', ready.size() - p);
+      if (newLine == nullptr) break;
+      const std::size_t end = static_cast<std::size_t>(static_cast<const char*>(newLine) - ready.data());
+      const std::size_t stop = end > p && ready[end - 1] == '\r' ? end - 1 : end;
+      if (!take(ready.substr(p, stop - p), ready.data() + ready.size())) {
+        flush();
+        return {from + p, false};
+      }
+      p = end + 1;
+    }
+    flush();
+    from += p;
+  }
   const std::size_t piece = pieceBytes;
   // The pieces start small and grow: a run declined soon costs little copying.
   std::size_t want = std::min<std::size_t>(piece, 4096);
@@ -239,7 +261,8 @@ InPlace readInPlace(const F_InputFile& file, std::uint64_t from, std::string_vie
     Stretch stretch;
   };
   // One stretch into `part`, from item `first` (whatever the first line holds when 0).
-  auto read = [&](Part& part, std::uint64_t a, std::uint64_t to, int first, bool direct, std::vector<char>& buffer) {
+  auto read = [&](Part& part, std::uint64_t a, std::uint64_t to, int first, bool direct, std::string_view ready,
+                  std::vector<char>& buffer) {
     part.firstItem = first;
     int expected = first;
     // Each record is parsed where it is kept, and dropped again when declined.
@@ -265,22 +288,14 @@ InPlace readInPlace(const F_InputFile& file, std::uint64_t from, std::string_vie
       deliver(part.records);
       part.records.clear();
     };
-    part.stretch = readStretch(file, a, to, direct, buffer, take, flush);
+    part.stretch = readStretch(file, a, to, direct, ready, buffer, take, flush);
   };
 
-  // The first line, when it is buffered, is tried where it is: a file of
+  // The head begins with the buffered lines, where they are: a file of
   // another shape is declined without any copy.
-  if (const std::size_t newLine = buffered.find('\n'); newLine != std::string_view::npos) {
-    const std::size_t stop = newLine > 0 && buffered[newLine - 1] == '\r' ? newLine - 1 : newLine;
-    int item;
-    Record record{};
-    if (!parse(buffered.substr(0, stop), buffered.data() + buffered.size(), item, record) || item != next ||
-        item > last)
-      return {};
-  }
   std::vector<char> buffer;
   Part head;
-  read(head, from, from + headBytes, next, true, buffer);
+  read(head, from, from + headBytes, next, true, buffered, buffer);
   InPlace done{head.count, head.stretch.end};
   if (!head.stretch.whole || head.count == 0 || done.end >= file.size() || next + head.count > last) return done;
 
@@ -307,7 +322,7 @@ InPlace readInPlace(const F_InputFile& file, std::uint64_t from, std::string_vie
       } catch (const std::bad_alloc&) {
       }
     }
-    read(part, a, to, t == 0 ? next + head.count : 0, t == 0, t == 0 ? buffer : own);
+    read(part, a, to, t == 0 ? next + head.count : 0, t == 0, {}, t == 0 ? buffer : own);
     if (t > 0) prepare(part.firstItem, part.records.size());
   };
   if (!F_RenderThreads::run(threads, work))
