@@ -27,6 +27,17 @@ inline bool blank(char c) { return c == ' ' || c == '\t'; }
 // every line in the text: its CarriageReturn or NewLine, which is neither a
 // blank nor a digit, so no run of blanks or digits reaches past the line's
 // end. `limit` is the end of the text, past which nothing is read.
+// The value of the first n (1..8) digits of `eight` (the bytes in reading
+// order, the lowest first), in a few multiplications instead of one per digit.
+inline std::uint64_t eightDigits(std::uint64_t eight, int n) {
+  std::uint64_t v = eight - 0x3030303030303030ull;  // a borrow only runs into the bytes dropped below
+  v <<= 8 * (8 - n);  // the digits to the top, zeros (leading zeros) below
+  v = v * 10 + (v >> 8);
+  return (((v & 0x000000FF000000FFull) * (100 + (1000000ull << 32))) +
+          (((v >> 16) & 0x000000FF000000FFull) * (1 + (10000ull << 32)))) >>
+         32;
+}
+
 #if defined(__SSE2__)
 inline __m128i bytesAt(const char* p, const char* limit) {
   if (limit - p >= 16) return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
@@ -47,16 +58,6 @@ inline int digitMask(__m128i v) {
       _mm_and_si128(_mm_cmpgt_epi8(v, _mm_set1_epi8('0' - 1)), _mm_cmplt_epi8(v, _mm_set1_epi8('9' + 1))));
 }
 
-// The value of the first n (1..8) digits of `eight` (the bytes in reading
-// order, the lowest first), in a few multiplications instead of one per digit.
-inline std::uint64_t eightDigits(std::uint64_t eight, int n) {
-  std::uint64_t v = eight - 0x3030303030303030ull;  // a borrow only runs into the bytes dropped below
-  v <<= 8 * (8 - n);  // the digits to the top, zeros (leading zeros) below
-  v = v * 10 + (v >> 8);
-  return (((v & 0x000000FF000000FFull) * (100 + (1000000ull << 32))) +
-          (((v >> 16) & 0x000000FF000000FFull) * (1 + (10000ull << 32)))) >>
-         32;
-}
 // The value of n (1..16) digits at p, whose first sixteen bytes are `v`.
 inline std::uint64_t digitsValue(const char* p, __m128i v, int n) {
   const auto low = static_cast<std::uint64_t>(_mm_cvtsi128_si64(v));

@@ -11,6 +11,7 @@
 #include <emmintrin.h>
 #endif
 
+#include "common/F_RecordScan.h"
 #include "include/F_Errors.h"
 
 namespace {
@@ -97,14 +98,7 @@ inline std::size_t takeDigits(const char*& q, const char* const end, std::uint64
           ((chunk + 0x4646464646464646ull) | (chunk - 0x3030303030303030ull)) & 0x8080808080808080ull;
       const int n = other ? std::countr_zero(other) / 8 : 8;
       if (n == 0) break;
-      // The n digits to the top, '0's below them, then eight digits at once.
-      if (n < 8) chunk = (chunk << (8 * (8 - n))) | (0x3030303030303030ull >> (8 * n));
-      chunk -= 0x3030303030303030ull;
-      chunk = chunk * 10 + (chunk >> 8);
-      chunk = (((chunk & 0x000000FF000000FFull) * 0x000F424000000064ull) +
-               (((chunk >> 16) & 0x000000FF000000FFull) * 0x0000271000000001ull)) >>
-              32;
-      mantissa = mantissa * kPowers[n] + chunk;
+      mantissa = mantissa * kPowers[n] + F_RecordScan::eightDigits(chunk, n);
       q += n;
       if (n < 8) return static_cast<std::size_t>(q - from);
     }
@@ -142,29 +136,19 @@ inline std::size_t takeDigits(const char*& q, const char* const end, std::uint64
 }
 
 #if defined(__SSE2__) && defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
-// Eight digits (the first in the lowest byte) as a number.
-inline std::uint64_t eightDigits(std::uint64_t chunk) {
-  chunk -= 0x3030303030303030ull;
-  chunk = chunk * 10 + (chunk >> 8);
-  return (((chunk & 0x000000FF000000FFull) * 0x000F424000000064ull) +
-          (((chunk >> 16) & 0x000000FF000000FFull) * 0x0000271000000001ull)) >>
-         32;
-}
-
 // The n (0 to 19) digits at q as a number, reading up to 8 bytes past them.
 inline std::uint64_t digitsValue(const char* q, int n) {
   std::uint64_t v = 0;
   if (const int r = n & 7) {
     std::uint64_t chunk;
     std::memcpy(&chunk, q, 8);
-    // The r digits to the top, '0's below them.
-    v = eightDigits((chunk << (8 * (8 - r))) | (0x3030303030303030ull >> (8 * r)));
+    v = F_RecordScan::eightDigits(chunk, r);
     q += r;
   }
   for (int k = n >> 3; k > 0; --k, q += 8) {
     std::uint64_t chunk;
     std::memcpy(&chunk, q, 8);
-    v = v * 100000000 + eightDigits(chunk);
+    v = v * 100000000 + F_RecordScan::eightDigits(chunk, 8);
   }
   return v;
 }
