@@ -226,25 +226,36 @@ class Reader {
   // when the next line is not of the plain shape; then nothing was consumed.
   template <class Part, class Use>
   std::size_t read(std::size_t most, Runs<Part>& runs, Use&& use) {
+    return readRuns(most, runs, [&](const Part& part, std::size_t count, int line) {
+      for (std::size_t i = 0; i < count; ++i) use(part, i, line + static_cast<int>(i));
+    });
+  }
+  // As read(), but hands on the records of each part at once:
+  // useRun(part, count, line) for its first `count` records, the first of
+  // them on `line` and each after it on the next.
+  template <class Part, class UseRun>
+  std::size_t readRuns(std::size_t most, Runs<Part>& runs, UseRun&& useRun) {
     // Asked before every record: the answer is mostly no, and quick.
     if (threads_ <= 1 || most < kMinRecords) return 0;
     if (pause_ > 0) {
       --pause_;
       return 0;
     }
-    return readParts(most, runs, use);
+    return readParts(most, runs, useRun);
   }
 
  private:
-  template <class Part, class Use>
-  [[gnu::noinline]] std::size_t readParts(std::size_t most, Runs<Part>& runs, Use& use) {
+  template <class Part, class UseRun>
+  [[gnu::noinline]] std::size_t readParts(std::size_t most, Runs<Part>& runs, UseRun& useRun) {
     std::size_t total = 0;
     int pending = -1;  // the set whose records wait to be handed on
     int pendingLine = 0;
     std::exception_ptr failure;
     auto handOn = [&](int set, int line) {
       for (const Run<Part>& run : runs.sets[set]) {
-        for (std::size_t i = 0; i < run.used; ++i) use(run.part, i, line++);
+        if (run.used == 0) continue;
+        useRun(run.part, run.used, line);
+        line += static_cast<int>(run.used);
       }
     };
     bool more = true;

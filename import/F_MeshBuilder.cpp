@@ -126,10 +126,36 @@ void F_MeshBuilder::addCell(int layer, F_CellKind kind, const std::int64_t* node
       return;
     }
   }
+  deferCell(layer, kind, nodeIds, cellId, where);
+}
+
+void F_MeshBuilder::deferCell(int layer, F_CellKind kind, const std::int64_t* nodeIds, std::int64_t cellId,
+                              Where where) {
+  const int n = nodeCountOf(kind);
+  roomForNodes(static_cast<std::size_t>(n));
   deferred_.push_back(Deferred{cells_.size(), rawNodes_.size(), cellId, where});
   cells_.push_back(Cell{usedNodes_, layer, kind});
   usedNodes_ += static_cast<std::size_t>(n);
   rawNodes_.insert(rawNodes_.end(), nodeIds, nodeIds + n);
+}
+
+bool F_MeshBuilder::appendRun(const double* xyz, std::size_t stride, std::size_t count) {
+  bool finite = true;
+  for (std::size_t i = 0; i < count; ++i) {
+    const double* p = xyz + stride * i;
+    // Infinite and NaN coordinates are the only ones whose difference from
+    // themselves is not 0.
+    finite &= (p[0] - p[0]) + (p[1] - p[1]) + (p[2] - p[2]) == 0;
+  }
+  if (!finite) return false;
+  const std::size_t start = xyz_.size();
+  xyz_.resize(start + count);
+  F_Point3D* const to = xyz_.data() + start;
+  for (std::size_t i = 0; i < count; ++i) {
+    const double* p = xyz + stride * i;
+    to[i] = F_Point3D(p[0], p[1], p[2]);
+  }
+  return true;
 }
 
 void F_MeshBuilder::roomForNodes(std::size_t n) {

@@ -10,6 +10,7 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <type_traits>
 #include <vector>
 
 #include "common/F_S3dMesh.h"
@@ -31,6 +32,13 @@ class F_MeshBuilder {
   [[noreturn]] void fail(const std::string& message, Where where) const;
 
   void addNode(std::int64_t id, double x, double y, double z, Where where);
+  // `count` nodes, node i numbered ids[i] (or firstId + i when `ids` is
+  // null) at xyz[stride * i] and the two after it, where(i) the record that
+  // gave it: the same as addNode for each, with nothing to do per node when
+  // they run on one by one from the nodes before.
+  template <class WhereOf>
+  void addNodes(const std::int64_t* ids, std::int64_t firstId, const double* xyz, std::size_t stride, std::size_t count,
+                WhereOf&& where);
   // Room for what a file declares; callers bound the counts by the bytes
   // left, so a false count costs no more memory than the file itself.
   void reserveNodes(std::uint64_t n);
@@ -43,6 +51,12 @@ class F_MeshBuilder {
 
   // `nodeIds` holds nodeCountOf(kind) node numbers of the file, in F_CellKind's order.
   void addCell(int layer, F_CellKind kind, const std::int64_t* nodeIds, std::int64_t cellId, Where where);
+  // `count` cells of one kind in one layer, the same as addCell for each:
+  // cell i has its node numbers at nodeIds + stride * i, its number id(i)
+  // and stands at where(i) (both asked only when a message may need them).
+  template <class IdOf, class WhereOf>
+  void addCells(int layer, F_CellKind kind, const std::int64_t* nodeIds, std::size_t stride, std::size_t count,
+                IdOf&& id, WhereOf&& where);
   void addSpecialNode(int layer, std::int64_t nodeId, Where where);
   // An element of a type that cannot be shown, counted for the closing warning.
   void skip(const std::string& typeName, std::int64_t count = 1);
@@ -101,6 +115,11 @@ class F_MeshBuilder {
     return sparseIndexOf(id);
   }
   int sparseIndexOf(std::int64_t id) const;
+  // A cell, already counted, whose nodes are resolved once the whole file has been read.
+  void deferCell(int layer, F_CellKind kind, const std::int64_t* nodeIds, std::int64_t cellId, Where where);
+  // Appends the coordinates of nodes that run on from the ones before;
+  // false (nothing added) when one of them is not a finite number.
+  bool appendRun(const double* xyz, std::size_t stride, std::size_t count);
   // nodes_ holds at least `n` more than usedNodes_.
   void roomForNodes(std::size_t n);
   void buildLookup();
@@ -143,3 +162,77 @@ class F_MeshBuilder {
   std::vector<int> dense_;
   std::vector<std::pair<std::int64_t, int>> sparse_;
 };
+
+template <class WhereOf>
+void F_MeshBuilder::addNodes(const std::int64_t* ids, std::int64_t firstId, const double* xyz, std::size_t stride,
+                             std::size_t count, WhereOf&& where) {
+  if (count == 0) return;
+  // Numbers that run on from the nodes before (or start them) cost one
+  // test each and the coordinates one copy.
+  bool runsOn = sequential_;
+  if (runsOn) {
+    const std::int64_t base = ids ? ids[0] : firstId;
+    const std::uint64_t expected = xyz_.empty() ? static_cast<std::uint64_t>(base)
+                                                : static_cast<std::uint64_t>(firstId_) + xyz_.size();
+    runsOn = static_cast<std::uint64_t>(base) == expected;
+    if (ids) {
+      for (std::size_t i = 1; runsOn && i < count; ++i) {
+        runsOn = static_cast<std::uint64_t>(ids[i]) == static_cast<std::uint64_t>(base) + i;
+      }
+    }
+    if (runsOn) {
+      if (xyz_.empty()) firstId_ = base;
+      if (appendRun(xyz, stride, count)) return;
+    }
+  }
+  for (std::size_t i = 0; i < count; ++i) {
+    const double* p = xyz + stride * i;
+    addNode(ids ? ids[i] : static_cast<std::int64_t>(static_cast<std::uint64_t>(firstId) + i), p[0], p[1], p[2],
+            where(i));
+  }
+}
+
+template <class IdOf, class WhereOf>
+void F_MeshBuilder::addCells(int layer, F_CellKind kind, const std::int64_t* nodeIds, std::size_t stride,
+                             std::size_t count, IdOf&& id, WhereOf&& where) {
+  if (count == 0) return;
+  if (kind == F_CellKind::Point || !sequential_) {
+    for (std::size_t i = 0; i < count; ++i) addCell(layer, kind, nodeIds + stride * i, id(i), where(i));
+    return;
+  }
+  if (static_cast<std::size_t>(layer) >= kindCounts_.size()) internalError("F_MeshBuilder", 1);
+  kindCounts_[static_cast<std::size_t>(layer)][static_cast<std::size_t>(kind)] += count;
+  const std::size_t n = static_cast<std::size_t>(nodeCountOf(kind));
+  roomForNodes(n * count);
+  cells_.reserve(cells_.size() + count);
+  const std::uint64_t first = static_cast<std::uint64_t>(firstId_);
+  const std::uint64_t defined = xyz_.size();
+  // Every cell resolved in place as addCell would; a cell with a node not yet
+  // defined waits for the whole file.
+  auto each = [&](auto nodes) {
+    for (std::size_t i = 0; i < count; ++i) {
+      const std::int64_t* ids = nodeIds + stride * i;
+      int* const to = nodes_.get() + usedNodes_;
+      bool known = true;
+      for (std::size_t j = 0; j < static_cast<std::size_t>(nodes); ++j) {
+        const std::uint64_t index = static_cast<std::uint64_t>(ids[j]) - first;
+        known &= index < defined;
+        to[j] = static_cast<int>(index);
+      }
+      if (!known) {
+        deferCell(layer, kind, ids, id(i), where(i));
+        continue;
+      }
+      cells_.push_back(Cell{usedNodes_, layer, kind});
+      usedNodes_ += static_cast<std::size_t>(nodes);
+    }
+  };
+  // The usual sizes are constants, so that each gets a loop of its own.
+  switch (n) {
+    case 3: each(std::integral_constant<std::size_t, 3>{}); break;
+    case 4: each(std::integral_constant<std::size_t, 4>{}); break;
+    case 8: each(std::integral_constant<std::size_t, 8>{}); break;
+    default: each(n); break;
+  }
+}
+

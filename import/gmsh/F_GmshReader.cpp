@@ -208,6 +208,8 @@ class GmshReader {
     return Where{text_.line(), false};
   }
   Where at(std::uint64_t offset) const { return Where{static_cast<std::int64_t>(offset), true}; }
+  // The line `k` lines after `line`.
+  static Where lineAfter(int line, std::size_t k) { return Where{line + static_cast<std::int64_t>(k), false}; }
   F_BinaryReader binary() { return F_BinaryReader(text_, swap_); }
   // A count in the file, bounded by what the rest of the file could hold.
   std::int64_t count(std::int64_t value, std::int64_t bytesEach, std::string_view what);
@@ -396,11 +398,11 @@ void GmshReader::nodes() {
         b.getArray(xyz, 3, "a node's coordinates");
         builder_.addNode(id, xyz[0], xyz[1], xyz[2], at(where));
       } else {
-        const std::size_t got = chunks_.read(static_cast<std::size_t>(n - i), nodeLines_,
-                                             [&](const NodeLines& part, std::size_t k, int ln) {
-                                               const double* p = part.xyz.data() + 3 * k;
-                                               builder_.addNode(part.ids[k], p[0], p[1], p[2], Where{ln, false});
-                                             });
+        const std::size_t got = chunks_.readRuns(static_cast<std::size_t>(n - i), nodeLines_,
+                                                 [&](const NodeLines& part, std::size_t count, int ln) {
+                                                   builder_.addNodes(part.ids.data(), 0, part.xyz.data(), 3, count,
+                                                                     [&](std::size_t k) { return lineAfter(ln, k); });
+                                                 });
         if (got > 0) {
           i += static_cast<std::int64_t>(got) - 1;
           continue;
@@ -458,10 +460,8 @@ void GmshReader::nodes() {
           const std::size_t count = std::min(kChunk, tags.size() - first);
           const std::uint64_t start = b.offset();
           b.getArray(xyz, count * static_cast<std::size_t>(3 + extra), "a node's coordinates");
-          for (std::size_t i = 0; i < count; ++i) {
-            const double* p = xyz + i * static_cast<std::size_t>(3 + extra);
-            builder_.addNode(tags[first + i], p[0], p[1], p[2], at(start + i * stride));
-          }
+          builder_.addNodes(tags.data() + first, 0, xyz, static_cast<std::size_t>(3 + extra), count,
+                            [&](std::size_t i) { return at(start + i * stride); });
         }
         continue;
       }
@@ -485,12 +485,13 @@ void GmshReader::nodes() {
       for (std::int64_t i = 0; i < n; ++i) {
         if (extra == 0) {
           nodeLines_.prototype.withId = false;
-          std::size_t tag = static_cast<std::size_t>(i);  // k counts within a part: the tags run on
-          const std::size_t got = chunks_.read(static_cast<std::size_t>(n - i), nodeLines_,
-                                               [&](const NodeLines& part, std::size_t k, int ln) {
-                                                 const double* p = part.xyz.data() + 3 * k;
-                                                 builder_.addNode(tags[tag++], p[0], p[1], p[2], Where{ln, false});
-                                               });
+          std::size_t tag = static_cast<std::size_t>(i);  // parts count from 0: the tags run on
+          const std::size_t got = chunks_.readRuns(static_cast<std::size_t>(n - i), nodeLines_,
+                                                   [&](const NodeLines& part, std::size_t count, int ln) {
+                                                     builder_.addNodes(tags.data() + tag, 0, part.xyz.data(), 3, count,
+                                                                       [&](std::size_t k) { return lineAfter(ln, k); });
+                                                     tag += count;
+                                                   });
           if (got > 0) {
             i += static_cast<std::int64_t>(got) - 1;
             continue;
@@ -598,13 +599,35 @@ void GmshReader::elements() {
     builder_.reserveCells(static_cast<std::uint64_t>(n), 4);
     if (!binary_) {
       for (std::int64_t i = 0; i < n; ++i) {
-        const std::size_t got = chunks_.read(
-            static_cast<std::size_t>(n - i), elementLines_, [&](const ElementLines& part, std::size_t k, int ln) {
-              const std::int64_t* v = part.values.data() + part.first[k];
-              const GmshType* type = typeOf(v[1]);
-              physicals.clear();
-              if (v[2] > 0) physicals.push_back(static_cast<int>(v[2]));
-              element(*type, v[1], v[0], v + 3, physicals, type->dimension, Where{ln, false});
+        const std::size_t got = chunks_.readRuns(
+            static_cast<std::size_t>(n - i), elementLines_, [&](const ElementLines& part, std::size_t count, int ln) {
+              // Runs of one type and one physical group lie one after another,
+              // 3 + nodes values each, and go to their layer at once.
+              for (std::size_t k = 0; k < count;) {
+                const std::int64_t* v = part.values.data() + part.first[k];
+                const GmshType* type = typeOf(v[1]);
+                std::size_t end = k + 1;
+                while (end < count && part.values[part.first[end] + 1] == v[1] &&
+                       part.values[part.first[end] + 2] == v[2]) {
+                  ++end;
+                }
+                if (!type->kind || !type->order.empty()) {
+                  for (; k < end; ++k) {
+                    const std::int64_t* w = part.values.data() + part.first[k];
+                    physicals.clear();
+                    if (w[2] > 0) physicals.push_back(static_cast<int>(w[2]));
+                    element(*type, w[1], w[0], w + 3, physicals, type->dimension, lineAfter(ln, k));
+                  }
+                  continue;
+                }
+                // element() would put each in the layer of its first tag (0 when none is positive).
+                const std::size_t stride = static_cast<std::size_t>(3 + type->nodes);
+                const std::size_t from = k;
+                builder_.addCells(
+                    layerOf(type->dimension, static_cast<int>(v[2])), *type->kind, v + 3, stride, end - k,
+                    [&](std::size_t j) { return v[j * stride]; }, [&](std::size_t j) { return lineAfter(ln, from + j); });
+                k = end;
+              }
             });
         if (got > 0) {
           i += static_cast<std::int64_t>(got) - 1;
@@ -734,12 +757,11 @@ void GmshReader::elements() {
             if (physicals.empty()) blockLayers.push_back(layerOf(dim, 0));
             for (int physical : physicals) blockLayers.push_back(layerOf(dim, physical));
           }
-          for (std::size_t i = 0; i < count; ++i) {
-            const std::uint64_t* record = records.data() + i * recordSize;
-            const auto* ids = reinterpret_cast<const std::int64_t*>(record + 1);
-            for (int layer : blockLayers) {
-              builder_.addCell(layer, *type->kind, ids, static_cast<std::int64_t>(record[0]), at(start + 8 * i * recordSize));
-            }
+          const auto* values = reinterpret_cast<const std::int64_t*>(records.data());
+          for (int layer : blockLayers) {
+            builder_.addCells(
+                layer, *type->kind, values + 1, recordSize, count, [&](std::size_t i) { return values[i * recordSize]; },
+                [&](std::size_t i) { return at(start + 8 * i * recordSize); });
           }
           first += static_cast<std::int64_t>(count);
           continue;
@@ -768,15 +790,27 @@ void GmshReader::elements() {
         // as they lie; those are the layers element() would find.
         const bool direct = type->kind && type->order.empty();
         std::vector<int> blockLayers;
-        const std::size_t got = chunks_.read(
-            static_cast<std::size_t>(n - e), elementLines_, [&](const ElementLines& part, std::size_t k, int ln) {
-              const std::int64_t* v = part.values.data() + part.first[k];
-              if (!direct) return element(*type, typeNumber, v[0], v + 1, physicals, dim, Where{ln, false});
+        const std::size_t got = chunks_.readRuns(
+            static_cast<std::size_t>(n - e), elementLines_, [&](const ElementLines& part, std::size_t count, int ln) {
+              if (!direct) {
+                for (std::size_t k = 0; k < count; ++k) {
+                  const std::int64_t* v = part.values.data() + part.first[k];
+                  element(*type, typeNumber, v[0], v + 1, physicals, dim, lineAfter(ln, k));
+                }
+                return;
+              }
               if (blockLayers.empty()) {
                 if (physicals.empty()) blockLayers.push_back(layerOf(dim, 0));
                 for (int physical : physicals) blockLayers.push_back(layerOf(dim, physical));
               }
-              for (int layer : blockLayers) builder_.addCell(layer, *type->kind, v + 1, v[0], Where{ln, false});
+              // A block's records all have its type: one after another, 1 + nodes values each.
+              const std::size_t stride = static_cast<std::size_t>(1 + type->nodes);
+              const std::int64_t* v = part.values.data();
+              for (int layer : blockLayers) {
+                builder_.addCells(
+                    layer, *type->kind, v + 1, stride, count, [&](std::size_t k) { return v[k * stride]; },
+                    [&](std::size_t k) { return lineAfter(ln, k); });
+              }
             });
         if (got > 0) {
           e += static_cast<std::int64_t>(got) - 1;

@@ -193,7 +193,20 @@ void buildVtkLayers(const F_VtkGrid& grid, F_MeshBuilder& builder) {
     const std::int64_t first = offsets[c];
     const std::int64_t count = offsets[c + 1] - first;
     if (d.nodes > 0 && count == d.nodes) {
-      builder.addCell(lastLayer, d.kind, connectivity + first, static_cast<std::int64_t>(c), where);
+      // The cells after it of the same type, layer and place, each with its
+      // own points right after the one before, go to the builder at once.
+      const bool placed = place < placeCount && places[place].first <= c;
+      const std::size_t nextPlace = placed ? place + 1 : place;
+      const std::size_t placeEnd = nextPlace < placeCount ? places[nextPlace].first : cellCount;
+      std::size_t end = c + 1;
+      while (end < placeEnd && types[end] == types[c] && offsets[end + 1] - offsets[end] == count &&
+             (!regions || regions->values[end] == regions->values[c])) {
+        ++end;
+      }
+      builder.addCells(
+          lastLayer, d.kind, connectivity + first, static_cast<std::size_t>(count), end - c,
+          [&](std::size_t i) { return static_cast<std::int64_t>(c + i); }, [&](std::size_t) { return where; });
+      c = end - 1;
       continue;
     }
     addCell(builder, lastLayer, types[c], connectivity + first, count, static_cast<std::int64_t>(c), where);

@@ -39,6 +39,11 @@ class VtkLegacyReader {
   // `n` values of `type`, each handed to use(index, value) as it is read.
   template <class Use>
   void each(const std::string& type, std::int64_t n, Use&& use);
+  // Binary only: the `n` values of `type` a block at a time, a multiple of
+  // `multiple` values each: useBlock(first, values, count) with the values
+  // as std::int64_t (integer types but the unsigned 64-bit one) or double.
+  template <class UseBlock>
+  void eachBlock(const std::string& type, std::int64_t n, std::size_t multiple, UseBlock&& useBlock);
   // `n` values of `type` as doubles; `keep` false reads past them.
   void values(const std::string& type, std::int64_t n, std::vector<double>& out, bool keep = true);
   void cellList(int fixedType, std::int64_t cells, std::int64_t size);  // legacy CELLS / POLYDATA lists
@@ -79,6 +84,13 @@ void VtkLegacyReader::each(const std::string& type, std::int64_t n, Use&& use) {
     for (std::int64_t i = 0; i < n; ++i) use(static_cast<std::size_t>(i), text_.real("a value"));
     return;
   }
+  eachBlock(type, n, 1, [&](std::size_t first, const auto* v, std::size_t count) {
+    for (std::size_t i = 0; i < count; ++i) use(first + i, static_cast<double>(v[i]));
+  });
+}
+
+template <class UseBlock>
+void VtkLegacyReader::eachBlock(const std::string& type, std::int64_t n, std::size_t multiple, UseBlock&& useBlock) {
   text_.endLine();
   const int size = sizeOfType(type);
   if (static_cast<std::uint64_t>(n) > text_.remaining() / static_cast<std::uint64_t>(size)) {
@@ -101,15 +113,32 @@ void VtkLegacyReader::each(const std::string& type, std::int64_t n, Use&& use) {
   // block at a time and converted by one loop chosen up front.
   constexpr bool kSwap = std::endian::native == std::endian::little;
   F_BinaryReader b(text_, false);
-  unsigned char chunk[1 << 16];
-  const std::size_t perChunk = sizeof chunk / static_cast<std::size_t>(size);
+  // A block small enough to stay in the cache while its values are used;
+  // integers stay integers, reals become doubles.
+  constexpr std::size_t kBlockValues = 1 << 13;
+  unsigned char chunk[kBlockValues * 8];
+  std::int64_t integers[kBlockValues];
+  double reals[kBlockValues];
+  const std::size_t perChunk = kBlockValues / multiple * multiple;
   for (std::int64_t done = 0; done < n;) {
     const std::size_t count = static_cast<std::size_t>(std::min<std::int64_t>(n - done, static_cast<std::int64_t>(perChunk)));
     b.bytes(chunk, count * static_cast<std::size_t>(size), "a block of " + type + " values");
     const std::size_t first = static_cast<std::size_t>(done);
     auto as = [&](auto sample) {
       using T = decltype(sample);
-      for (std::size_t i = 0; i < count; ++i) use(first + i, static_cast<double>(loadValue<T>(chunk + i * sizeof(T), kSwap)));
+      if constexpr (std::is_floating_point_v<T>) {
+        for (std::size_t i = 0; i < count; ++i) reals[i] = static_cast<double>(loadValue<T>(chunk + i * sizeof(T), kSwap));
+        useBlock(first, static_cast<const double*>(reals), count);
+      } else if constexpr (std::is_same_v<T, std::uint64_t>) {
+        // Values past the largest signed one keep the double they had.
+        for (std::size_t i = 0; i < count; ++i) reals[i] = static_cast<double>(loadValue<T>(chunk + i * sizeof(T), kSwap));
+        useBlock(first, static_cast<const double*>(reals), count);
+      } else {
+        for (std::size_t i = 0; i < count; ++i) {
+          integers[i] = static_cast<std::int64_t>(loadValue<T>(chunk + i * sizeof(T), kSwap));
+        }
+        useBlock(first, static_cast<const std::int64_t*>(integers), count);
+      }
     };
     switch (kind) {
       case Float: as(float()); break;
@@ -179,13 +208,29 @@ void VtkLegacyReader::read() {
       }
       double xyz[3];
       int axis = 0;
-      each(type, 3 * points, [&](std::size_t i, double v) {
-        xyz[axis] = v;
-        if (++axis == 3) {
-          builder_.addNode(static_cast<std::int64_t>(i / 3), xyz[0], xyz[1], xyz[2], where);
-          axis = 0;
-        }
-      });
+      if (binary_) {
+        // Whole points in every block: straight on to the builder.
+        eachBlock(type, 3 * points, 3, [&](std::size_t first, const auto* v, std::size_t count) {
+          double block[8192];
+          const double* p = nullptr;
+          if constexpr (std::is_same_v<decltype(v), const double*>) {
+            p = v;
+          } else {
+            for (std::size_t i = 0; i < count; ++i) block[i] = static_cast<double>(v[i]);
+            p = block;
+          }
+          builder_.addNodes(nullptr, static_cast<std::int64_t>(first / 3), p, 3, count / 3,
+                            [&](std::size_t) { return where; });
+        });
+      } else {
+        each(type, 3 * points, [&](std::size_t i, double v) {
+          xyz[axis] = v;
+          if (++axis == 3) {
+            builder_.addNode(static_cast<std::int64_t>(i / 3), xyz[0], xyz[1], xyz[2], where);
+            axis = 0;
+          }
+        });
+      }
     } else if (section == "CELLS" && !polyData_) {
       const std::int64_t n = count("number of cells", binary_ ? 4 : 2);
       const std::int64_t size = count("size of the cell list", binary_ ? 4 : 2);
@@ -200,9 +245,19 @@ void VtkLegacyReader::read() {
       const std::int64_t n = count("number of cell types", binary_ ? 4 : 2);
       cellTypes_.clear();
       if (binary_) cellTypes_.reserve(static_cast<std::size_t>(n));
-      each("int", n, [&](std::size_t, double t) {
-        cellTypes_.push_back(static_cast<std::uint8_t>(std::clamp<std::int64_t>(vtkIndex(t), 0, 255)));
-      });
+      if (binary_) {
+        eachBlock("int", n, 1, [&](std::size_t, const auto* v, std::size_t count) {
+          for (std::size_t i = 0; i < count; ++i) {
+            // An int is a whole number in range: negative ones are no index.
+            const std::int64_t t = static_cast<std::int64_t>(v[i]);
+            cellTypes_.push_back(static_cast<std::uint8_t>(std::clamp<std::int64_t>(t, 0, 255)));
+          }
+        });
+      } else {
+        each("int", n, [&](std::size_t, double t) {
+          cellTypes_.push_back(static_cast<std::uint8_t>(std::clamp<std::int64_t>(vtkIndex(t), 0, 255)));
+        });
+      }
     } else if (section == "CELL_DATA" || section == "POINT_DATA") {
       attributes(section == "POINT_DATA", count("number of values", 1));
     } else if (section == "METADATA") {
@@ -233,13 +288,14 @@ void VtkLegacyReader::cellList(int fixedType, std::int64_t cells, std::int64_t s
   std::int64_t left = 0;  // points of the current cell still to come
   bool failed = false;    // cell `done` has more points than the list holds
   const int type = fixedType < 0 ? 0 : fixedType;
-  each("int", size, [&](std::size_t at, double v) {
+  // One value of the list at `at`, as a point number or count (-1 for none).
+  auto step = [&](std::size_t at, std::int64_t v) {
     if (left > 0) {
-      grid_.connectivity.push_back(vtkIndex(v));
+      grid_.connectivity.push_back(v);
       if (--left > 0) return;
     } else {
       if (done == cells || failed) return;
-      left = vtkIndex(v);
+      left = v;
       if (left < 0 || static_cast<std::uint64_t>(left) > static_cast<std::uint64_t>(size) - (at + 1)) {
         failed = true;
         left = 0;
@@ -249,7 +305,28 @@ void VtkLegacyReader::cellList(int fixedType, std::int64_t cells, std::int64_t s
     }
     grid_.endCell(type, where);
     ++done;
-  });
+  };
+  if (!binary_) {
+    each("int", size, [&](std::size_t at, double v) { step(at, vtkIndex(v)); });
+  } else {
+    eachBlock("int", size, 1, [&](std::size_t first, const auto* v, std::size_t count) {
+      // An int is a whole number in range: negative ones are no index.
+      auto index = [&](std::size_t i) { return std::max<std::int64_t>(static_cast<std::int64_t>(v[i]), -1); };
+      for (std::size_t i = 0; i < count;) {
+        const bool head = left == 0 && done < cells && !failed;
+        step(first + i, index(i));
+        ++i;
+        // A cell whose points all lie in this block: taken at once, as step() would.
+        if (head && left > 0 && static_cast<std::uint64_t>(left) <= count - i) {
+          for (std::int64_t k = 0; k < left; ++k) grid_.connectivity.push_back(index(i + static_cast<std::size_t>(k)));
+          i += static_cast<std::size_t>(left);
+          left = 0;
+          grid_.endCell(type, where);
+          ++done;
+        }
+      }
+    });
+  }
   if (failed) text_.failMessage("ERROR\nCell " + std::to_string(done) + " has more points than its list holds.");
   if (done < cells) text_.failMessage("ERROR\nThe cell list ends before its " + std::to_string(cells) + " cells.");
 }

@@ -9,6 +9,7 @@
 #include <memory>
 #include <span>
 #include <optional>
+#include <type_traits>
 
 #include "import/F_BinaryReader.h"
 #include "import/F_TextScanner.h"
@@ -86,6 +87,14 @@ class VtuReader {
   void each(const ArrayRef& array, std::int64_t expected, Use&& use) {
     each(array, expected, use, [](std::size_t) {});
   }
+  // As each(), but a piece of values at a time, small enough to stay in the
+  // cache: useBlock(first, values, count), a multiple of `multiple` values
+  // each, as doubles, or with `Integers` as std::int64_t when the array
+  // holds integers (unsigned 64-bit ones past the largest signed one
+  // negative), so that they need no conversion to a real and back.
+  template <bool Integers, class UseBlock, class Before>
+  void eachBlock(const ArrayRef& array, std::int64_t expected, std::size_t multiple, UseBlock&& useBlock,
+                 Before&& before);
   // The array's values as doubles.
   std::vector<double> values(const ArrayRef& array, std::int64_t expected);
   std::vector<unsigned char> base64(std::size_t from, std::size_t to, std::size_t& consumed);
@@ -294,6 +303,57 @@ std::span<const unsigned char> VtuReader::block(const ArrayRef& array, std::vect
   return storage;
 }
 
+template <bool Integers, class UseBlock, class Before>
+void VtuReader::eachBlock(const ArrayRef& array, std::int64_t expected, std::size_t multiple, UseBlock&& useBlock,
+                          Before&& before) {
+  const std::string type = array.tag.attribute("type");
+  const std::string format = array.tag.attribute("format");
+  if (format != "binary" && format != "appended") {
+    // Text is converted whole first, as each() does.
+    std::vector<double> all;
+    each(array, expected, [&](std::size_t, double v) { all.push_back(v); },
+         [&](std::size_t n) {
+           all.reserve(n);
+           before(n);
+         });
+    useBlock(std::size_t{0}, static_cast<const double*>(all.data()), all.size());
+    return;
+  }
+  const int size = valueSize(type);
+  if (size == 0) fail(array.tag.start, "Expected a numeric type for the array " + array.tag.attribute("Name") + ".");
+  std::vector<unsigned char> storage;
+  const std::span<const unsigned char> data = block(array, storage);
+  const std::size_t n = data.size() / static_cast<std::size_t>(size);
+  if (expected >= 0 && static_cast<std::int64_t>(n) != expected) {
+    fail(array.tag.start, "Expected " + std::to_string(expected) + " values in the array " +
+                              array.tag.attribute("Name") + ", found " + std::to_string(n) + ".");
+  }
+  before(n);
+  constexpr std::size_t kPiece = 4096;
+  const std::size_t perPiece = kPiece / multiple * multiple;
+  auto as = [&](auto sample) {
+    using T = decltype(sample);
+    using Out = std::conditional_t<Integers && std::is_integral_v<T>, std::int64_t, double>;
+    Out piece[kPiece];
+    for (std::size_t first = 0; first < n; first += perPiece) {
+      const std::size_t count = std::min(perPiece, n - first);
+      const unsigned char* from = data.data() + first * sizeof(T);
+      for (std::size_t k = 0; k < count; ++k) piece[k] = static_cast<Out>(loadValue<T>(from + k * sizeof(T), swap_));
+      useBlock(first, static_cast<const Out*>(piece), count);
+    }
+  };
+  if (type == "Int8" || type == "Char") as(std::int8_t());
+  else if (type == "UInt8") as(std::uint8_t());
+  else if (type == "Int16") as(std::int16_t());
+  else if (type == "UInt16") as(std::uint16_t());
+  else if (type == "Int32" || type == "Int") as(std::int32_t());
+  else if (type == "UInt32") as(std::uint32_t());
+  else if (type == "Int64") as(std::int64_t());
+  else if (type == "UInt64") as(std::uint64_t());
+  else if (type == "Float32") as(float());
+  else as(double());
+}
+
 template <class Use, class Before>
 void VtuReader::each(const ArrayRef& array, std::int64_t expected, Use&& use, Before&& before) {
   const Tag& tag = array.tag;
@@ -454,16 +514,11 @@ void VtuReader::read() {
     if (points) {
       // Straight into the mesh, a point at a time.
       const Where where{static_cast<std::int64_t>(points->tag.start), true};
-      double xyz[3];
-      int axis = 0;
-      each(
-          *points, 3 * piece.points,
-          [&](std::size_t k, double v) {
-            xyz[axis] = v;
-            if (++axis == 3) {
-              builder_.addNode(firstPoint + static_cast<std::int64_t>(k / 3), xyz[0], xyz[1], xyz[2], where);
-              axis = 0;
-            }
+      eachBlock<false>(
+          *points, 3 * piece.points, 3,
+          [&](std::size_t first, const double* xyz, std::size_t count) {
+            builder_.addNodes(nullptr, firstPoint + static_cast<std::int64_t>(first / 3), xyz, 3, count / 3,
+                              [&](std::size_t) { return where; });
           },
           [&](std::size_t n) { builder_.reserveNodes(n / 3); });
     }
@@ -473,26 +528,45 @@ void VtuReader::read() {
       // its offsets, types into its types.
       const std::size_t firstCell = grid.cellCount();
       const std::size_t firstIndex = grid.connectivity.size();
-      each(
-          *connectivity, -1,
-          [&](std::size_t, double v) {
-            const std::int64_t point = vtkIndex(v);
-            grid.connectivity.push_back(point < 0 ? -1 : firstPoint + point);
+      // Integers are judged as integers: the same answers as their doubles
+      // through vtkIndex, without the conversions.
+      auto index = [](auto v) -> std::int64_t {
+        if constexpr (std::is_integral_v<decltype(v)>) {
+          return v >= 0 && v <= 1000000000000000 ? v : -1;
+        } else {
+          return vtkIndex(v);
+        }
+      };
+      eachBlock<true>(
+          *connectivity, -1, 1,
+          [&](std::size_t first, const auto* v, std::size_t n) {
+            std::int64_t* const to = grid.connectivity.data() + firstIndex + first;
+            for (std::size_t k = 0; k < n; ++k) {
+              const std::int64_t point = index(v[k]);
+              to[k] = point < 0 ? -1 : firstPoint + point;
+            }
           },
-          [&](std::size_t n) { grid.connectivity.reserve(firstIndex + n); });
+          [&](std::size_t n) { grid.connectivity.resize(firstIndex + n); });
       const std::size_t count = grid.connectivity.size() - firstIndex;
       const std::size_t firstEnd = grid.offsets.size();
       // Room only once the values are known to be there: a declared count
       // alone reserves nothing.
-      each(
-          *offsets, piece.cells, [&](std::size_t, double v) { grid.offsets.push_back(vtkIndex(v)); },
-          [&](std::size_t n) { grid.offsets.reserve(firstEnd + n); });
-      each(
-          *types, piece.cells,
-          [&](std::size_t, double t) {
-            grid.types.push_back(t >= 0 && t <= 255 ? static_cast<std::uint8_t>(static_cast<int>(t)) : std::uint8_t{0});
+      eachBlock<true>(
+          *offsets, piece.cells, 1,
+          [&](std::size_t first, const auto* v, std::size_t n) {
+            std::int64_t* const to = grid.offsets.data() + firstEnd + first;
+            for (std::size_t k = 0; k < n; ++k) to[k] = index(v[k]);
           },
-          [&](std::size_t n) { grid.types.reserve(firstCell + n); });
+          [&](std::size_t n) { grid.offsets.resize(firstEnd + n); });
+      eachBlock<true>(
+          *types, piece.cells, 1,
+          [&](std::size_t first, const auto* v, std::size_t n) {
+            std::uint8_t* const to = grid.types.data() + firstCell + first;
+            for (std::size_t k = 0; k < n; ++k) {
+              to[k] = v[k] >= 0 && v[k] <= 255 ? static_cast<std::uint8_t>(static_cast<int>(v[k])) : std::uint8_t{0};
+            }
+          },
+          [&](std::size_t n) { grid.types.resize(firstCell + n); });
       // Each cell's points run on from where the one before ended; those
       // after the last cell's end belong to no cell.
       std::int64_t begin = 0;
