@@ -148,12 +148,11 @@ bool F_MeshBuilder::appendRun(const double* xyz, std::size_t stride, std::size_t
     finite &= (p[0] - p[0]) + (p[1] - p[1]) + (p[2] - p[2]) == 0;
   }
   if (!finite) return false;
-  const std::size_t start = xyz_.size();
-  xyz_.resize(start + count);
-  F_Point3D* const to = xyz_.data() + start;
+  // Grown by doubling, as one at a time would, and written once (no zeros first).
+  growFor(xyz_, count);
   for (std::size_t i = 0; i < count; ++i) {
     const double* p = xyz + stride * i;
-    to[i] = F_Point3D(p[0], p[1], p[2]);
+    xyz_.emplace_back(p[0], p[1], p[2]);
   }
   return true;
 }

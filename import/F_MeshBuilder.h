@@ -5,6 +5,7 @@
 // replaces each layer's solids by their skin, renumbers each layer's points
 // from 1 and refuses a file with nothing to show.
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <map>
@@ -115,6 +116,12 @@ class F_MeshBuilder {
     return sparseIndexOf(id);
   }
   int sparseIndexOf(std::int64_t id) const;
+  // Room in `v` for `more` items, grown by doubling however small the runs
+  // that ask for it.
+  template <class T>
+  static void growFor(std::vector<T>& v, std::size_t more) {
+    if (v.capacity() - v.size() < more) v.reserve(std::max(v.size() + more, 2 * v.capacity()));
+  }
   // A cell, already counted, whose nodes are resolved once the whole file has been read.
   void deferCell(int layer, F_CellKind kind, const std::int64_t* nodeIds, std::int64_t cellId, Where where);
   // Appends the coordinates of nodes that run on from the ones before;
@@ -204,7 +211,7 @@ void F_MeshBuilder::addCells(int layer, F_CellKind kind, const std::int64_t* nod
   kindCounts_[static_cast<std::size_t>(layer)][static_cast<std::size_t>(kind)] += count;
   const std::size_t n = static_cast<std::size_t>(nodeCountOf(kind));
   roomForNodes(n * count);
-  cells_.reserve(cells_.size() + count);
+  growFor(cells_, count);
   const std::uint64_t first = static_cast<std::uint64_t>(firstId_);
   const std::uint64_t defined = xyz_.size();
   // Every cell resolved in place as addCell would; a cell with a node not yet

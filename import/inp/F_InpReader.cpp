@@ -622,7 +622,28 @@ void InpReader::finish() {
       const ElementRecord& e = elements_[index];
       builder_.addCell(layer, e.kind, elementNodes_.data() + e.firstNode, e.id, Where{e.line, false});
     };
-    for (std::size_t index : set.defined) take(index);
+    // The elements the set defined are new to it: runs of one kind, defined
+    // one after another, go to the builder at once.
+    for (std::size_t k = 0; k < set.defined.size();) {
+      const std::size_t first = set.defined[k];
+      const ElementRecord& e = elements_[first];
+      const std::size_t n = static_cast<std::size_t>(nodeCountOf(e.kind));
+      std::size_t end = k + 1;
+      while (end < set.defined.size() && set.defined[end] == first + (end - k) &&
+             elements_[set.defined[end]].kind == e.kind &&
+             elements_[set.defined[end]].firstNode == e.firstNode + n * (end - k)) {
+        ++end;
+      }
+      for (std::size_t j = k; j < end; ++j) {
+        inSet[set.defined[j]] = 1;
+        taken.push_back(set.defined[j]);
+      }
+      builder_.addCells(
+          layer, e.kind, elementNodes_.data() + e.firstNode, n, end - k,
+          [&](std::size_t j) { return elements_[first + j].id; },
+          [&](std::size_t j) { return Where{elements_[first + j].line, false}; });
+      k = end;
+    }
     for (std::size_t m = 0; m < set.members.size(); ++m) {
       const std::optional<std::size_t> found = elementNumbered(set.members[m]);
       if (!found && skippedIds_.count(set.members[m])) continue;
