@@ -1,5 +1,7 @@
 #include "import/F_MeshBuilder.h"
 
+#include <cmath>
+
 #include "ImportFixtures.h"
 
 namespace {
@@ -286,6 +288,88 @@ TEST(F_MeshBuilder, EachKindResolvedAtOnceOrAfterTheFile) {
       const std::string message = oneCell(row.kind, bad, row.n, row.n).second;
       EXPECT_NE(message.find("Element 7 refers to node " + std::to_string(missing) + ", which"), std::string::npos)
           << message;
+    }
+  }
+}
+
+namespace {
+
+// A builder fed nodes and one layer of 2-node lines, one record at a time or
+// in runs: the mesh built, or the one message that refused it.
+struct Fed {
+  std::vector<std::vector<double>> x;
+  std::string message;
+  bool operator==(const Fed&) const = default;
+};
+struct Feed {
+  std::vector<std::int64_t> nodeIds;  // node i at x = 10 * i (or NaN where `nan` says)
+  int nan = -1;
+  std::vector<std::int64_t> lineNodes;  // two per cell, cell i numbered 100 + i
+  bool cellsFirst = false;
+};
+
+Fed feed(const Feed& f, bool inRuns) {
+  RecordingUi ui;
+  auto file = F_InputFile::fromMemory("", "/tmp/t.msh");
+  F_MeshBuilder builder(*file);
+  const int layer = builder.addLayer("L");
+  std::vector<double> xyz;
+  for (std::size_t i = 0; i < f.nodeIds.size(); ++i) {
+    xyz.insert(xyz.end(), {static_cast<int>(i) == f.nan ? std::nan("") : 10.0 * static_cast<double>(i), 0.0, 0.0});
+  }
+  const std::size_t cells = f.lineNodes.size() / 2;
+  auto where = [](std::size_t i) { return F_MeshBuilder::Where{static_cast<std::int64_t>(i + 1), false}; };
+  auto addNodes = [&] {
+    if (inRuns) return builder.addNodes(f.nodeIds.data(), 0, xyz.data(), 3, f.nodeIds.size(), where);
+    for (std::size_t i = 0; i < f.nodeIds.size(); ++i) builder.addNode(f.nodeIds[i], xyz[3 * i], 0, 0, where(i));
+  };
+  auto addCells = [&] {
+    auto id = [](std::size_t i) { return static_cast<std::int64_t>(100 + i); };
+    if (inRuns) return builder.addCells(layer, F_CellKind::Line2, f.lineNodes.data(), 2, cells, id, where);
+    for (std::size_t i = 0; i < cells; ++i) builder.addCell(layer, F_CellKind::Line2, &f.lineNodes[2 * i], id(i), where(i));
+  };
+  F_S3dMesh mesh;
+  try {
+    if (f.cellsFirst) addCells();
+    addNodes();
+    if (!f.cellsFirst) addCells();
+    builder.finish(mesh, nullptr);
+  } catch (const F_UserException&) {
+    return {{}, ui->messages().empty() ? "?" : ui->messages().back()};
+  }
+  return {xOfElements(mesh), ""};
+}
+
+}  // namespace
+
+// Runs of nodes and cells give what the same records give one at a time:
+// the same mesh, or the same message at the same record.
+TEST(F_MeshBuilder, RunsGiveWhatSingleRecordsGive) {
+  const struct {
+    const char* name;
+    Feed feed;
+    const char* message;  // a part of the message, or "" for none
+  } rows[] = {
+      {"numbers running on from 1", {{1, 2, 3, 4}, -1, {1, 2, 2, 3, 4, 1}}, ""},
+      {"running on from a large number", {{1000, 1001, 1002}, -1, {1002, 1000}}, ""},
+      {"a gap in the last place", {{1, 2, 3, 5}, -1, {5, 1, 2, 3}}, ""},
+      {"a repeat inside the run", {{1, 2, 2, 3}, -1, {1, 3}}, "Node 2 is defined twice"},
+      {"descending", {{3, 2, 1}, -1, {1, 3}}, ""},
+      {"a NaN in the first place", {{1, 2, 3}, 0, {1, 2}}, "Node 1 has a coordinate"},
+      {"a NaN in the last place", {{1, 2, 3}, 2, {1, 2}}, "Node 3 has a coordinate"},
+      {"a cell past the last node", {{1, 2, 3}, -1, {1, 2, 3, 4, 2, 3}}, "Element 101 refers to node 4"},
+      {"a cell below the first node", {{1, 2, 3}, -1, {1, 2, 0, 1}}, "Element 101 refers to node 0"},
+      {"cells before their nodes", {{1, 2, 3}, -1, {3, 1, 1, 2}, true}, ""},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.name);
+    const Fed single = feed(row.feed, false);
+    EXPECT_EQ(feed(row.feed, true), single);
+    if (*row.message) {
+      EXPECT_NE(single.message.find(row.message), std::string::npos) << single.message;
+    } else {
+      EXPECT_EQ(single.message, "");
+      EXPECT_FALSE(single.x.empty());
     }
   }
 }

@@ -309,3 +309,51 @@ TEST(F_VtuReader, PiecesFollowOneAnotherInPointNumbers) {
   ASSERT_TRUE(t);
   EXPECT_EQ((*t)(6), 6.0);
 }
+
+// Point numbers stored as 64-bit integers are judged as integers: up to
+// 10^15 a number names a point (here one the file does not define), past it
+// or below 0 none, as the same number read as a real would.
+TEST(F_VtuReader, IntegerPointNumbersHaveTheBoundsOfReals) {
+  const struct {
+    const char* type;
+    std::uint64_t third;
+    const char* named;  // the node the message names, or "" when the triangle is read
+  } rows[] = {
+      {"Int64", 2, ""},
+      {"Int64", 1000000000000000ull, "1000000000000000"},
+      {"Int64", 1000000000000001ull, "-1"},
+      {"Int64", static_cast<std::uint64_t>(-1), "-1"},
+      {"UInt64", 1000000000000000ull, "1000000000000000"},
+      {"UInt64", 1000000000000001ull, "-1"},
+      {"UInt64", ~0ull, "-1"},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(std::string(row.type) + " " + std::to_string(row.third));
+    std::string xyz, conn, offsets;
+    for (double v : {0.0, 0.0, 0.0, 1.0, 0.0, 0.0, 0.0, 1.0, 0.0}) Strip::put(xyz, v, false);
+    for (std::uint64_t p : {std::uint64_t{0}, std::uint64_t{1}, row.third}) Strip::put(conn, p, false);
+    Strip::put(offsets, std::int64_t{3}, false);
+    auto array = [](const std::string& type, const char* name, const std::string& data, const char* more = "") {
+      std::string block;
+      Strip::put(block, static_cast<std::uint32_t>(data.size()), false);
+      return "<DataArray type=\"" + type + "\" Name=\"" + name + "\" " + more + " format=\"binary\">" +
+             Strip::base64Text(block + data) + "</DataArray>\n";
+    };
+    const std::string file =
+        "<VTKFile type=\"UnstructuredGrid\" byte_order=\"LittleEndian\"><UnstructuredGrid>"
+        "<Piece NumberOfPoints=\"3\" NumberOfCells=\"1\"><Points>" +
+        array("Float64", "Points", xyz, "NumberOfComponents=\"3\"") + "</Points><Cells>" +
+        array(row.type, "connectivity", conn) + array("Int64", "offsets", offsets) +
+        "<DataArray type=\"UInt8\" Name=\"types\" format=\"ascii\">5</DataArray>\n"
+        "</Cells></Piece></UnstructuredGrid></VTKFile>\n";
+    const ImportRun run = importBytes(file, "vtu");
+    if (!*row.named) {
+      ASSERT_TRUE(run.ok) << run.last();
+      EXPECT_EQ(run.mesh.layer(1).elementCount(), 1);
+      continue;
+    }
+    EXPECT_FALSE(run.ok);
+    EXPECT_NE(run.last().find("Element 0 refers to node " + std::string(row.named) + ","), std::string::npos)
+        << run.last();
+  }
+}
