@@ -153,6 +153,28 @@ inline std::uint64_t digitsValue(const char* q, int n) {
   return v;
 }
 
+// 10^n for n digits after a point (up to 19).
+constexpr std::uint64_t kDigitPowers[] = {1,
+                                                10,
+                                                100,
+                                                1000,
+                                                10000,
+                                                100000,
+                                                1000000,
+                                                10000000,
+                                                100000000,
+                                                1000000000,
+                                                10000000000,
+                                                100000000000,
+                                                1000000000000,
+                                                10000000000000,
+                                                100000000000000,
+                                                1000000000000000,
+                                                10000000000000000,
+                                                100000000000000000,
+                                                1000000000000000000,
+                                                10000000000000000000ull};
+
 // Bytes from the sign of a real that the quick scan reads: 32 classified at
 // once, and 8 past a run of digits that ends before them.
 constexpr std::ptrdiff_t kQuickRealBytes = 1 + 32 + 8;
@@ -197,34 +219,107 @@ constexpr std::ptrdiff_t kQuickRealBytes = 1 + 32 + 8;
   if (after < end && (*after == 'e' || *after == 'E')) return false;
   std::uint64_t mantissa = digitsValue(p, whole);
   if (fraction > 0) {
-    static constexpr std::uint64_t kPowers[] = {1,
-                                                10,
-                                                100,
-                                                1000,
-                                                10000,
-                                                100000,
-                                                1000000,
-                                                10000000,
-                                                100000000,
-                                                1000000000,
-                                                10000000000,
-                                                100000000000,
-                                                1000000000000,
-                                                10000000000000,
-                                                100000000000000,
-                                                1000000000000000,
-                                                10000000000000000,
-                                                100000000000000000,
-                                                1000000000000000000,
-                                                10000000000000000000ull};
-    mantissa = mantissa * kPowers[fraction] + digitsValue(p + whole + 1, fraction);
+    mantissa = mantissa * kDigitPowers[fraction] + digitsValue(p + whole + 1, fraction);
   }
   stop = after;
   return convertReal(negative, mantissa, static_cast<std::size_t>(count), -fraction, start, after, value);
 }
+
+// Masks that keep the last n bytes of sixteen, for n from 0 to 16.
+constexpr auto kKeepLast = [] {
+  std::array<std::array<unsigned char, 16>, 17> masks{};
+  for (int n = 0; n <= 16; ++n) {
+    for (int i = 16 - n; i < 16; ++i) masks[static_cast<std::size_t>(n)][static_cast<std::size_t>(i)] = 0xFF;
+  }
+  return masks;
+}();
+
+// The n (1 to 16) digits that end just before `after` as a number, all at
+// once: the sixteen bytes before `after` (which must be readable), those
+// before the digits cleared, then pairs, fours and eights of digits joined
+// by multiply-adds.
+inline std::uint64_t lastDigitsValue(const char* after, int n) {
+  const __m128i keep = _mm_loadu_si128(reinterpret_cast<const __m128i*>(kKeepLast[static_cast<std::size_t>(n)].data()));
+  const __m128i d = _mm_and_si128(
+      _mm_sub_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(after - 16)), _mm_set1_epi8('0')), keep);
+  const __m128i zero = _mm_setzero_si128();
+  const __m128i tens = _mm_set1_epi32((1 << 16) | 10);  // the first of each pair is worth ten of the second
+  const __m128i pairs = _mm_packs_epi32(_mm_madd_epi16(_mm_unpacklo_epi8(d, zero), tens),
+                                        _mm_madd_epi16(_mm_unpackhi_epi8(d, zero), tens));
+  const __m128i fours = _mm_madd_epi16(pairs, _mm_set1_epi32((1 << 16) | 100));
+  const __m128i eights = _mm_madd_epi16(_mm_packs_epi32(fours, fours), _mm_set1_epi32((1 << 16) | 10000));
+  const auto both = static_cast<std::uint64_t>(_mm_cvtsi128_si64(eights));
+  return (both & 0xFFFFFFFF) * 100000000 + (both >> 32);
+}
+
+bool plainNodeLine(const char* p, const char* end, const char* limit, bool withId, std::int64_t& id, double* xyz) {
+  const std::ptrdiff_t size = end - p;
+  if (size <= 0 || size > kNodeLineBytes || limit - p < kNodeLineBytes + 8) return false;
+  // A copy of the line after sixteen bytes of zeros, so that the sixteen
+  // bytes before any run of digits can be read.
+  alignas(16) char copy[16 + kNodeLineBytes];
+  _mm_store_si128(reinterpret_cast<__m128i*>(copy), _mm_set1_epi8('0'));
+  const char* const line0 = copy + 16;
+  // The value of the n digits from `at` of the line.
+  auto value = [&](int at, int n) -> std::uint64_t {
+    if (n == 1) return static_cast<unsigned>(p[at] - '0');
+    return n <= 16 ? lastDigitsValue(line0 + at + n, n) : digitsValue(p + at, n);
+  };
+  // The classes of the line's bytes, one bit each, found sixteen at a time.
+  std::uint64_t digits = 0, dots = 0, minus = 0, blanks = 0;
+  for (int at = 0; at < kNodeLineBytes; at += 16) {
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + at));
+    _mm_store_si128(reinterpret_cast<__m128i*>(copy + 16 + at), v);
+    const __m128i blank = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(v, _mm_set1_epi8(' ')), _mm_cmpeq_epi8(v, _mm_set1_epi8('\t'))),
+                                       _mm_cmpeq_epi8(v, _mm_set1_epi8('\r')));
+    digits |= static_cast<std::uint64_t>(static_cast<unsigned>(F_RecordScan::digitMask(v))) << at;
+    dots |= static_cast<std::uint64_t>(static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(v, _mm_set1_epi8('.'))))) << at;
+    minus |= static_cast<std::uint64_t>(static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(v, _mm_set1_epi8('-'))))) << at;
+    blanks |= static_cast<std::uint64_t>(static_cast<unsigned>(_mm_movemask_epi8(blank))) << at;
+  }
+  const std::uint64_t line = size == 64 ? ~std::uint64_t{0} : (std::uint64_t{1} << size) - 1;
+  if (((digits | dots | minus | blanks) & line) != line) return false;  // a byte of no number
+  const std::uint64_t word = ~blanks & line;
+  std::uint64_t starts = word & ~(word << 1);
+  std::uint64_t lasts = word & ~(word >> 1);
+  if (std::popcount(starts) != (withId ? 4 : 3)) return false;
+  auto run = [](std::uint64_t bits, int from) { return std::countr_zero(~(bits >> from)); };
+  if (withId) {
+    const int s = std::countr_zero(starts);
+    const int length = std::countr_zero(lasts) - s + 1;
+    if (length > 18 || run(digits, s) != length) return false;
+    id = static_cast<std::int64_t>(value(s, length));
+    starts &= starts - 1;
+    lasts &= lasts - 1;
+  }
+  for (int k = 0; k < 3; ++k) {
+    const int s = std::countr_zero(starts);
+    const int e = std::countr_zero(lasts) + 1;  // past the word
+    starts &= starts - 1;
+    lasts &= lasts - 1;
+    // [-]digits.digits, or [-]digits: 1 to 19 digits, no exponent.
+    const bool negative = (minus >> s) & 1;
+    const int q = s + (negative ? 1 : 0);
+    const int whole = run(digits, q);
+    int fraction = 0;
+    if (q + whole < e) {
+      if (!((dots >> (q + whole)) & 1)) return false;
+      fraction = run(digits, q + whole + 1);
+      if (fraction == 0 || q + whole + 1 + fraction != e) return false;
+    }
+    if (whole == 0 || whole + fraction > 19) return false;
+    std::uint64_t mantissa = value(q, whole);
+    if (fraction > 0) mantissa = mantissa * kDigitPowers[fraction] + value(q + whole + 1, fraction);
+    if (!convertReal(negative, mantissa, static_cast<std::size_t>(whole + fraction), -fraction, p + s, p + e, xyz[k])) {
+      return false;
+    }
+  }
+  return true;
+}
 #else
 constexpr std::ptrdiff_t kQuickRealBytes = PTRDIFF_MAX;
 inline bool quickReal(const char*, const char*, const char*&, double&) { return false; }
+bool plainNodeLine(const char*, const char*, const char*, bool, std::int64_t&, double*) { return false; }
 #endif
 
 // Sign, digits, an optional fraction and exponent, nothing else ("inf" and

@@ -177,6 +177,17 @@ inline bool parseRealPrefix(const char* p, const char* end, const char*& stop, d
   return parseRealPrefix(p, end, stop, value, end);
 }
 
+// A node line of the plainest shape, "id x y z" (or "x y z" without
+// `withId`), taken at once: the classes of its bytes found sixteen at a
+// time, then each word from the bits. The id has 1 to 18 digits, each
+// coordinate [-]digits[.digits] with 1 to 19 digits; words are separated
+// by blanks (' ', '\t', '\r'). False for any other line (nothing decided),
+// which F_LineFields reads to the same values, or refuses. Lines of up to
+// kNodeLineBytes bytes, with kNodeLineBytes + 8 bytes from `p` readable up
+// to `limit`.
+constexpr int kNodeLineBytes = 64;
+bool plainNodeLine(const char* p, const char* end, const char* limit, bool withId, std::int64_t& id, double* xyz);
+
 // Parses a whole word as an integer or a real; false when it is not one.
 bool parseInteger(std::string_view text, std::int64_t& value);
 bool parseReal(std::string_view text, double& value);

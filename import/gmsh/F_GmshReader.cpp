@@ -95,8 +95,10 @@ struct NodeLines {
   bool take(std::string_view line, const char* limit) {
     std::int64_t id = 0;
     double p[3];
-    F_LineFields f(line, limit);
-    if ((withId && !f.integer(id)) || !f.real(p[0]) || !f.real(p[1]) || !f.real(p[2]) || !f.atEnd()) return false;
+    if (!plainNodeLine(line.data(), line.data() + line.size(), limit, withId, id, p)) {
+      F_LineFields f(line, limit);
+      if ((withId && !f.integer(id)) || !f.real(p[0]) || !f.real(p[1]) || !f.real(p[2]) || !f.atEnd()) return false;
+    }
     if (withId) ids.push_back(id);
     xyz.insert(xyz.end(), p, p + 3);
     return true;
@@ -515,6 +517,12 @@ void GmshReader::nodes() {
 bool GmshReader::quickNode(std::int64_t* id, double xyz[3]) {
   std::string_view ln;
   if (!text_.peekLine(ln)) return false;
+  std::int64_t number = 0;
+  if (plainNodeLine(ln.data(), ln.data() + ln.size(), text_.bufferEnd(), id != nullptr, number, xyz)) {
+    if (id) *id = number;
+    text_.takeLine();
+    return true;
+  }
   F_LineFields f(ln, text_.bufferEnd());
   if ((id && !f.integer(*id)) || !f.real(xyz[0]) || !f.real(xyz[1]) || !f.real(xyz[2]) || !f.atEnd()) return false;
   text_.takeLine();

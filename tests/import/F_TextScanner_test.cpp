@@ -349,3 +349,108 @@ TEST(F_TextScanner, RawReadsKeepTheirBytesAndOffsetsAroundTheBuffer) {
   }
   std::remove(path.c_str());
 }
+
+namespace {
+
+// The line read word by word as F_LineFields reads it: whether it is a node
+// line, and its values.
+bool nodeByFields(const std::string& line, const char* limit, bool withId, std::int64_t& id, double* xyz) {
+  F_LineFields f(line, limit);
+  return (!withId || f.integer(id)) && f.real(xyz[0]) && f.real(xyz[1]) && f.real(xyz[2]) && f.atEnd();
+}
+
+}  // namespace
+
+// A node line taken at once has the values the word-by-word reading gives,
+// bit for bit; shapes it does not take are left whole to that reading.
+TEST(F_TextScanner, NodeLinesTakenAtOnceMatchTheWordByWordReading) {
+  const struct {
+    std::string line;
+    bool withId;
+    bool taken;
+  } rows[] = {
+      {"1 0 0 0", true, true},
+      {"12 0.5 -0.25 3", true, true},
+      {"7 -0 1.0 -1", true, true},
+      {"8995 3.734177215189873 0.8860759493670887 0.3800174128939908", true, true},
+      {"3.734177215189873 0.8860759493670887 0.3800174128939908", false, true},
+      {"1\t2.5\t3.5\t4.5\r", true, true},
+      {"  1   2.5  3.5 4.5  ", true, true},
+      // Digit runs of 16 (one multiply-add chain), 17, 19 and 20 (not taken).
+      {"1 0.1234567890123456 1234567890123456 0", true, true},
+      {"1 0.12345678901234567 12345678901234567 0", true, true},
+      {"1 1.234567890123456789 1234567890123456789 0", true, true},
+      {"1 1.2345678901234567890 0 0", true, false},
+      // Ids of 16, 18 and 19 digits.
+      {"1234567890123456 1 2 3", true, true},
+      {"123456789012345678 1 2 3", true, true},
+      {"1234567890123456789 1 2 3", true, false},
+      // 64 bytes, and 65.
+      {"12345 0.1234567890123456 0.1234567890123456 0.123456789012345678", true, true},
+      {"123456 0.1234567890123456 0.1234567890123456 0.123456789012345678", true, false},
+      // Other shapes, read word by word.
+      {"1 1e3 0 0", true, false},
+      {"1 5. 0 0", true, false},
+      {"1 .5 0 0", true, false},
+      {"1 +5 0 0", true, false},
+      {"-1 0 0 0", true, false},
+      {"1 0 0", true, false},
+      {"1 0 0 0 0", true, false},
+      {"1 --5 0 0", true, false},
+      {"1 5-3 0 0", true, false},
+      {"1 1.2.3 0 0", true, false},
+      {"1 0 0 x", true, false},
+      {"", true, false},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE("\"" + row.line + "\"");
+    std::string bytes = row.line + std::string(80, '\n');
+    const char* const p = bytes.data();
+    std::int64_t id = -5, fieldsId = -5;
+    double xyz[3] = {}, fields[3] = {};
+    const bool taken = plainNodeLine(p, p + row.line.size(), p + bytes.size(), row.withId, id, xyz);
+    EXPECT_EQ(taken, row.taken);
+    if (!taken) continue;
+    ASSERT_TRUE(nodeByFields(row.line, p + bytes.size(), row.withId, fieldsId, fields));
+    EXPECT_EQ(id, row.withId ? fieldsId : -5);
+    EXPECT_EQ(std::memcmp(xyz, fields, sizeof xyz), 0) << xyz[0] << " " << xyz[1] << " " << xyz[2];
+  }
+  // Too near the end of what may be read: left to the word-by-word reading.
+  const std::string tight = "1 0 0 0" + std::string(kNodeLineBytes + 7 - 7, '\n');
+  std::int64_t id = 0;
+  double xyz[3];
+  EXPECT_FALSE(plainNodeLine(tight.data(), tight.data() + 7, tight.data() + tight.size(), true, id, xyz));
+  EXPECT_TRUE(plainNodeLine(tight.data(), tight.data() + 7, tight.data() + tight.size() + 1, true, id, xyz));
+}
+
+// Random node lines of every digit count: whatever is taken at once reads
+// as the word-by-word reading reads it.
+TEST(F_TextScanner, RandomNodeLinesTakenAtOnceMatchTheWordByWordReading) {
+  std::mt19937_64 random(9141);
+  int taken = 0;
+  for (int i = 0; i < 20000; ++i) {
+    auto digits = [&](int n) {
+      std::string s;
+      for (int k = 0; k < n; ++k) s += static_cast<char>('0' + random() % 10);
+      return s;
+    };
+    std::string line = digits(1 + static_cast<int>(random() % 8));
+    for (int k = 0; k < 3; ++k) {
+      line += random() % 4 ? " " : "\t";
+      if (random() % 2) line += "-";
+      line += digits(1 + static_cast<int>(random() % 4));
+      if (random() % 5) line += "." + digits(static_cast<int>(random() % 18));
+    }
+    const std::string bytes = line + std::string(80, ' ');
+    const char* const p = bytes.data();
+    std::int64_t id = 0, fieldsId = 0;
+    double xyz[3], fields[3];
+    if (!plainNodeLine(p, p + line.size(), p + bytes.size(), true, id, xyz)) continue;
+    ++taken;
+    SCOPED_TRACE(line);
+    ASSERT_TRUE(nodeByFields(line, p + bytes.size(), true, fieldsId, fields));
+    EXPECT_EQ(id, fieldsId);
+    ASSERT_EQ(std::memcmp(xyz, fields, sizeof xyz), 0) << xyz[0] << " " << xyz[1] << " " << xyz[2];
+  }
+  EXPECT_GT(taken, 10000);
+}
