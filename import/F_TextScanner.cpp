@@ -252,7 +252,10 @@ inline std::uint64_t lastDigitsValue(const char* after, int n) {
   return (both & 0xFFFFFFFF) * 100000000 + (both >> 32);
 }
 
-bool plainNodeLine(const char* p, const char* end, const char* limit, bool withId, std::int64_t& id, double* xyz) {
+// plainNodeLine, and with `Commas` plainDeckNodeLine (an id always, one
+// to three coordinates, the others 0).
+template <bool Commas>
+bool nodeLine(const char* p, const char* end, const char* limit, bool withId, std::int64_t& id, double* xyz) {
   const std::ptrdiff_t size = end - p;
   if (size <= 0 || size > kNodeLineBytes || limit - p < kNodeLineBytes + 8) return false;
   // A copy of the line after sixteen bytes of zeros, so that the sixteen
@@ -266,12 +269,15 @@ bool plainNodeLine(const char* p, const char* end, const char* limit, bool withI
     return n <= 16 ? lastDigitsValue(line0 + at + n, n) : digitsValue(p + at, n);
   };
   // The classes of the line's bytes, one bit each, found sixteen at a time.
-  std::uint64_t digits = 0, dots = 0, minus = 0, blanks = 0;
+  std::uint64_t digits = 0, dots = 0, minus = 0, blanks = 0, commas = 0;
   for (int at = 0; at < kNodeLineBytes; at += 16) {
     const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + at));
     _mm_store_si128(reinterpret_cast<__m128i*>(copy + 16 + at), v);
+    // Fields of a deck are separated by commas with blanks around them,
+    // which a carriage return is not.
     const __m128i blank = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(v, _mm_set1_epi8(' ')), _mm_cmpeq_epi8(v, _mm_set1_epi8('\t'))),
-                                       _mm_cmpeq_epi8(v, _mm_set1_epi8('\r')));
+                                       _mm_cmpeq_epi8(v, _mm_set1_epi8(Commas ? ',' : '\r')));
+    if constexpr (Commas) commas |= static_cast<std::uint64_t>(static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(v, _mm_set1_epi8(','))))) << at;
     digits |= static_cast<std::uint64_t>(static_cast<unsigned>(F_RecordScan::digitMask(v))) << at;
     dots |= static_cast<std::uint64_t>(static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(v, _mm_set1_epi8('.'))))) << at;
     minus |= static_cast<std::uint64_t>(static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(v, _mm_set1_epi8('-'))))) << at;
@@ -282,7 +288,24 @@ bool plainNodeLine(const char* p, const char* end, const char* limit, bool withI
   const std::uint64_t word = ~blanks & line;
   std::uint64_t starts = word & ~(word << 1);
   std::uint64_t lasts = word & ~(word >> 1);
-  if (std::popcount(starts) != (withId ? 4 : 3)) return false;
+  const int words = std::popcount(starts);
+  int coordinates = 3;
+  if constexpr (Commas) {
+    // One comma between two words, none before the first, at most one after the last.
+    if (words < 2 || words > 4) return false;
+    coordinates = words - 1;
+    auto below = [](int bit) { return bit >= 64 ? ~std::uint64_t{0} : (std::uint64_t{1} << bit) - 1; };
+    std::uint64_t from = 0;  // bits before the end of the word before
+    for (std::uint64_t rest = starts, ends = lasts; rest; rest &= rest - 1, ends &= ends - 1) {
+      const std::uint64_t between = commas & below(std::countr_zero(rest)) & ~from;
+      if (std::popcount(between) != (from ? 1 : 0)) return false;
+      from = below(std::countr_zero(ends) + 1);
+    }
+    if (std::popcount(commas & line & ~from) > 1) return false;
+    for (int k = coordinates; k < 3; ++k) xyz[k] = 0;
+  } else if (words != (withId ? 4 : 3)) {
+    return false;
+  }
   auto run = [](std::uint64_t bits, int from) { return std::countr_zero(~(bits >> from)); };
   if (withId) {
     const int s = std::countr_zero(starts);
@@ -292,7 +315,7 @@ bool plainNodeLine(const char* p, const char* end, const char* limit, bool withI
     starts &= starts - 1;
     lasts &= lasts - 1;
   }
-  for (int k = 0; k < 3; ++k) {
+  for (int k = 0; k < coordinates; ++k) {
     const int s = std::countr_zero(starts);
     const int e = std::countr_zero(lasts) + 1;  // past the word
     starts &= starts - 1;
@@ -316,10 +339,18 @@ bool plainNodeLine(const char* p, const char* end, const char* limit, bool withI
   }
   return true;
 }
+
+bool plainNodeLine(const char* p, const char* end, const char* limit, bool withId, std::int64_t& id, double* xyz) {
+  return nodeLine<false>(p, end, limit, withId, id, xyz);
+}
+bool plainDeckNodeLine(const char* p, const char* end, const char* limit, std::int64_t& id, double* xyz) {
+  return nodeLine<true>(p, end, limit, true, id, xyz);
+}
 #else
 constexpr std::ptrdiff_t kQuickRealBytes = PTRDIFF_MAX;
 inline bool quickReal(const char*, const char*, const char*&, double&) { return false; }
 bool plainNodeLine(const char*, const char*, const char*, bool, std::int64_t&, double*) { return false; }
+bool plainDeckNodeLine(const char*, const char*, const char*, std::int64_t&, double*) { return false; }
 #endif
 
 // Sign, digits, an optional fraction and exponent, nothing else ("inf" and

@@ -187,6 +187,10 @@ inline bool parseRealPrefix(const char* p, const char* end, const char*& stop, d
 // to `limit`.
 constexpr int kNodeLineBytes = 64;
 bool plainNodeLine(const char* p, const char* end, const char* limit, bool withId, std::int64_t& id, double* xyz);
+// The same for a node line of an input deck, "id, x[, y[, z]]" (a comma
+// after the last allowed, the coordinates not given 0; blanks are ' ' and
+// '\t'), as the deck's own field reading would read it.
+bool plainDeckNodeLine(const char* p, const char* end, const char* limit, std::int64_t& id, double* xyz);
 
 // Parses a whole word as an integer or a real; false when it is not one.
 bool parseInteger(std::string_view text, std::int64_t& value);

@@ -179,9 +179,15 @@ struct NodeLines {
     xyz.clear();
   }
   bool take(std::string_view line, const char* limit) {
-    QuickFields quick(withoutCr(line), limit);
+    line = withoutCr(line);
     std::int64_t id = 0;
     double p[3] = {0, 0, 0};
+    if (plainDeckNodeLine(line.data(), line.data() + line.size(), limit, id, p)) {
+      ids.push_back(id);
+      xyz.insert(xyz.end(), p, p + 3);
+      return true;
+    }
+    QuickFields quick(line, limit);
     int k = 0;
     if (quick.integer(id) && !quick.atEnd()) {
       while (k < 3 && !quick.atEnd() && quick.real(p[k])) ++k;
@@ -393,9 +399,15 @@ void InpReader::nodes(Source& src, const Keyword& kw) {
     }
     const int line = src.lineNumber;
     {
-      QuickFields quick(src.line, src.text.readableEnd(src.line));
       std::int64_t id = 0;
       double xyz[3] = {0, 0, 0};
+      // The line comes without its line end's carriage return already.
+      const std::string_view plain = src.line;
+      if (plainDeckNodeLine(plain.data(), plain.data() + plain.size(), src.text.readableEnd(src.line), id, xyz)) {
+        builder_.addNode(id, xyz[0], xyz[1], xyz[2], F_MeshBuilder::Where{line, false});
+        continue;
+      }
+      QuickFields quick(src.line, src.text.readableEnd(src.line));
       int k = 0;
       if (quick.integer(id) && !quick.atEnd()) {
         while (k < 3 && !quick.atEnd() && quick.real(xyz[k])) ++k;

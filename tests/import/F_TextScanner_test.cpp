@@ -454,3 +454,47 @@ TEST(F_TextScanner, RandomNodeLinesTakenAtOnceMatchTheWordByWordReading) {
   }
   EXPECT_GT(taken, 10000);
 }
+
+// Node lines of an input deck taken at once read as the deck's own field
+// reading reads them: commas with blanks around them, a comma after the
+// last word, one to three coordinates (the others 0); other shapes are left
+// to that reading.
+TEST(F_TextScanner, DeckNodeLinesTakenAtOnceMatchTheFieldReading) {
+  const struct {
+    std::string line;
+    bool taken;
+    std::int64_t id;
+    double xyz[3];
+  } rows[] = {
+      {"1, 0, 0, 0", true, 1, {0, 0, 0}},
+      {"2, 0.5, -0.25, 3", true, 2, {0.5, -0.25, 3}},
+      {"  3 ,\t0.5 ,1.5,2.5  ", true, 3, {0.5, 1.5, 2.5}},
+      {"4, 0.5, 1.5, 2.5,", true, 4, {0.5, 1.5, 2.5}},
+      {"5, 0.5, 1.5, 2.5, ", true, 5, {0.5, 1.5, 2.5}},
+      {"6, 0.5", true, 6, {0.5, 0, 0}},
+      {"7, 0.5, 1.5", true, 7, {0.5, 1.5, 0}},
+      {"8, 0.03164556962025317, 0, 0", true, 8, {0.03164556962025317, 0, 0}},
+      {"9", false, 0, {}},
+      {"9,", false, 0, {}},
+      {"9, 1, 2, 3, 4", false, 0, {}},
+      {"9, 1, 2, 3,,", false, 0, {}},
+      {"9,, 1", false, 0, {}},
+      {", 9, 1", false, 0, {}},
+      {"9 1 2 3", false, 0, {}},
+      {"9, 1 2, 3", false, 0, {}},
+      {"9, 1.5D+00, 0", false, 0, {}},
+      {"9, 1, 2\r", false, 0, {}},
+      {"-9, 1, 2", false, 0, {}},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE("\"" + row.line + "\"");
+    const std::string bytes = row.line + std::string(80, '\n');
+    std::int64_t id = -5;
+    double xyz[3] = {7, 7, 7};
+    const bool taken = plainDeckNodeLine(bytes.data(), bytes.data() + row.line.size(), bytes.data() + bytes.size(), id, xyz);
+    EXPECT_EQ(taken, row.taken);
+    if (!taken) continue;
+    EXPECT_EQ(id, row.id);
+    EXPECT_EQ(std::memcmp(xyz, row.xyz, sizeof xyz), 0) << xyz[0] << " " << xyz[1] << " " << xyz[2];
+  }
+}
