@@ -252,6 +252,14 @@ inline std::uint64_t lastDigitsValue(const char* after, int n) {
   return (both & 0xFFFFFFFF) * 100000000 + (both >> 32);
 }
 
+// How many bits are set, counted up to `most` + 1 (without a population
+// count instruction the library's count is a call).
+inline int bitsUpTo(std::uint64_t bits, int most) {
+  int n = 0;
+  for (; bits && n <= most; bits &= bits - 1) ++n;
+  return n;
+}
+
 // plainNodeLine, and with `Commas` plainDeckNodeLine (an id always, one
 // to three coordinates, the others 0).
 template <bool Commas>
@@ -288,7 +296,7 @@ bool nodeLine(const char* p, const char* end, const char* limit, bool withId, st
   const std::uint64_t word = ~blanks & line;
   std::uint64_t starts = word & ~(word << 1);
   std::uint64_t lasts = word & ~(word >> 1);
-  const int words = std::popcount(starts);
+  const int words = bitsUpTo(starts, 4);
   int coordinates = 3;
   if constexpr (Commas) {
     // One comma between two words, none before the first, at most one after the last.
@@ -298,10 +306,10 @@ bool nodeLine(const char* p, const char* end, const char* limit, bool withId, st
     std::uint64_t from = 0;  // bits before the end of the word before
     for (std::uint64_t rest = starts, ends = lasts; rest; rest &= rest - 1, ends &= ends - 1) {
       const std::uint64_t between = commas & below(std::countr_zero(rest)) & ~from;
-      if (std::popcount(between) != (from ? 1 : 0)) return false;
+      if (bitsUpTo(between, 1) != (from ? 1 : 0)) return false;
       from = below(std::countr_zero(ends) + 1);
     }
-    if (std::popcount(commas & line & ~from) > 1) return false;
+    if (bitsUpTo(commas & line & ~from, 1) > 1) return false;
     for (int k = coordinates; k < 3; ++k) xyz[k] = 0;
   } else if (words != (withId ? 4 : 3)) {
     return false;
