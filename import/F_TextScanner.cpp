@@ -314,7 +314,8 @@ bool nodeLine(const char* p, const char* end, const char* limit, bool withId, st
   } else if (words != (withId ? 4 : 3)) {
     return false;
   }
-  auto run = [](std::uint64_t bits, int from) { return std::countr_zero(~(bits >> from)); };
+  // The run of set bits from bit `from` (a word may end on the last byte).
+  auto run = [](std::uint64_t bits, int from) { return from >= 64 ? 0 : std::countr_zero(~(bits >> from)); };
   if (withId) {
     const int s = std::countr_zero(starts);
     const int length = std::countr_zero(lasts) - s + 1;

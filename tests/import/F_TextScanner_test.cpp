@@ -388,6 +388,9 @@ TEST(F_TextScanner, NodeLinesTakenAtOnceMatchTheWordByWordReading) {
       // 64 bytes, and 65.
       {"12345 0.1234567890123456 0.1234567890123456 0.123456789012345678", true, true},
       {"123456 0.1234567890123456 0.1234567890123456 0.123456789012345678", true, false},
+      // A point or a sign as the 64th byte.
+      {"1 2 3" + std::string(57, ' ') + "5.", true, false},
+      {"0.5 1.5" + std::string(56, ' ') + "-", false, false},
       // Other shapes, read word by word.
       {"1 1e3 0 0", true, false},
       {"1 5. 0 0", true, false},
