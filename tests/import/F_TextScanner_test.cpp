@@ -354,7 +354,7 @@ namespace {
 
 // The line read word by word as F_LineFields reads it: whether it is a node
 // line, and its values.
-bool nodeByFields(const std::string& line, const char* limit, bool withId, std::int64_t& id, double* xyz) {
+bool nodeByFields(std::string_view line, const char* limit, bool withId, std::int64_t& id, double* xyz) {
   F_LineFields f(line, limit);
   return (!withId || f.integer(id)) && f.real(xyz[0]) && f.real(xyz[1]) && f.real(xyz[2]) && f.atEnd();
 }
@@ -414,7 +414,7 @@ TEST(F_TextScanner, NodeLinesTakenAtOnceMatchTheWordByWordReading) {
     const bool taken = plainNodeLine(p, p + row.line.size(), p + bytes.size(), row.withId, id, xyz);
     EXPECT_EQ(taken, row.taken);
     if (!taken) continue;
-    ASSERT_TRUE(nodeByFields(row.line, p + bytes.size(), row.withId, fieldsId, fields));
+    ASSERT_TRUE(nodeByFields(std::string_view(p, row.line.size()), p + bytes.size(), row.withId, fieldsId, fields));
     EXPECT_EQ(id, row.withId ? fieldsId : -5);
     EXPECT_EQ(std::memcmp(xyz, fields, sizeof xyz), 0) << xyz[0] << " " << xyz[1] << " " << xyz[2];
   }
@@ -451,7 +451,7 @@ TEST(F_TextScanner, RandomNodeLinesTakenAtOnceMatchTheWordByWordReading) {
     if (!plainNodeLine(p, p + line.size(), p + bytes.size(), true, id, xyz)) continue;
     ++taken;
     SCOPED_TRACE(line);
-    ASSERT_TRUE(nodeByFields(line, p + bytes.size(), true, fieldsId, fields));
+    ASSERT_TRUE(nodeByFields(std::string_view(p, line.size()), p + bytes.size(), true, fieldsId, fields));
     EXPECT_EQ(id, fieldsId);
     ASSERT_EQ(std::memcmp(xyz, fields, sizeof xyz), 0) << xyz[0] << " " << xyz[1] << " " << xyz[2];
   }
