@@ -313,11 +313,14 @@ KAVRILON_ROUNDING_LOOP void rasterOutline(const F_DrawArea& area, const F_Screen
 
 #if defined(KAVRILON_FOUR_LANES)
 namespace {
-// rasterOutlines with the set-up of four segments at a time: the bias, the
-// kind, the two slopes and the rounded ends of each segment in the lanes of
-// one register, each lane doing fillSegment's operations in its order, so to
-// the bit; then each segment's pixels one by one as fillSegment writes them.
-// A segment seen end-on goes to fillSegment itself.
+// rasterOutlines four segments at a time: the bias, the kind, the two slopes
+// and the rounded ends of each segment in the lanes of one register, then the
+// pixels of the four side by side, each lane doing fillSegment's operations
+// in its order, so to the bit. A segment seen end-on goes to fillSegment
+// itself. The pixels come in another order than one segment after the other,
+// which changes nothing: they are all in one colour, so a pixel ends with the
+// colour when any of them passed its depth test and with the largest depth,
+// whatever their order.
 [[gnu::target("avx2")]] void outlinesFourLanes(const F_DrawArea& area, const F_ScreenMap& map, F_Rgb color,
                                                const F_Vertex* samples, const int* edge, std::size_t segments) {
   const __m256d sign = _mm256_set1_pd(-0.0), tiny = _mm256_set1_pd(1e-10), tenth = _mm256_set1_pd(0.1);
@@ -346,11 +349,7 @@ namespace {
     // Across: slopes over dy, ends as columns; else over dz, ends as rows.
     const __m256d over = _mm256_blendv_pd(dz, dy, across), other = _mm256_blendv_pd(dy, dz, across);
     const __m256d scale = _mm256_blendv_pd(scaleX2, scaleX1, across), origin = _mm256_blendv_pd(originX2, originX1, across);
-    double bias[4], kx[4], kOther[4];
-    int from[4], to[4];
-    _mm256_storeu_pd(bias, _mm256_mul_pd(tenth, length));
-    _mm256_storeu_pd(kx, _mm256_div_pd(dx, over));
-    _mm256_storeu_pd(kOther, _mm256_div_pd(other, over));
+    const __m256d d = _mm256_mul_pd(tenth, length), k = _mm256_div_pd(dx, over), kO = _mm256_div_pd(other, over);
     // roundToPixel, its clamps as in rowBoundsFourLanes
     const __m256d fromEnd = _mm256_floor_pd(
         _mm256_add_pd(_mm256_add_pd(_mm256_mul_pd(scale, _mm256_blendv_pd(az, ay, across)), origin), half));
@@ -364,36 +363,72 @@ namespace {
     const __m128i isAcross = _mm_cmpeq_epi32(acrossInt, _mm_set1_epi32(1));
     const __m128i firstEnd = _mm_blendv_epi8(_mm_set1_epi32(area.firstRow), _mm_set1_epi32(area.firstColumn), isAcross);
     const __m128i lastEnd = _mm_blendv_epi8(_mm_set1_epi32(area.lastRow), _mm_set1_epi32(area.lastColumn), isAcross);
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(from), _mm_max_epi32(_mm_min_epi32(fromInt, toInt), firstEnd));
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(to), _mm_min_epi32(_mm_max_epi32(fromInt, toInt), lastEnd));
-    double low[4], high[4];
-    _mm256_storeu_pd(low, _mm256_min_pd(bx, ax));  // std::min(a.x, b.x)
-    _mm256_storeu_pd(high, _mm256_max_pd(bx, ax));  // std::max(a.x, b.x)
+    const __m128i from = _mm_max_epi32(_mm_min_epi32(fromInt, toInt), firstEnd);
+    const __m128i last = _mm_min_epi32(_mm_max_epi32(fromInt, toInt), lastEnd);
+    const __m256d xLow = _mm256_min_pd(bx, ax), xHigh = _mm256_max_pd(bx, ax);  // std::min(a.x, b.x), std::max
     const int endOnLanes = _mm256_movemask_pd(endOn), acrossLanes = _mm256_movemask_pd(across);
 
-    for (std::size_t lane = 0; lane < lanes; ++lane) {
-      const F_Vertex &p = *a[lane], &q = *b[lane];
-      if (endOnLanes >> lane & 1) {
-        fillSegment<true>(area, map, nullptr, color, p, q);
-        continue;
-      }
-      const double xLow = low[lane], xHigh = high[lane];
-      const double d = bias[lane], k = kx[lane], kO = kOther[lane];
-      if (acrossLanes >> lane & 1) {
-        for (int c = from[lane], cTo = to[lane]; c <= cTo; ++c) {
-          const double t = area.planeOfColumn(map, c) - p.y;
-          const double x = std::clamp(p.x + k * t, xLow, xHigh);
-          const int r = rowOf(map, p.z + kO * t);
-          if (r < area.firstRow || r > area.lastRow) continue;
-          area.plot(c, r, x + d, color);
-        }
+    // Seen end-on: one pixel, as fillSegment writes it.
+    for (int on = endOnLanes & ((1 << lanes) - 1); on; on &= on - 1) {
+      const int lane = __builtin_ctz(static_cast<unsigned>(on));
+      fillSegment<true>(area, map, nullptr, color, *a[lane], *b[lane]);
+    }
+    const int walking = ~endOnLanes & ((1 << lanes) - 1);
+    if (!walking) continue;
+
+    // The other segments a pixel of each at a time: step i writes the pixel
+    // at from + i of every segment that reaches that far. Across, the step
+    // is a column, its plane taken against p.y and the row rounded from
+    // p.z + kOther t; else the step is a row and the column is rounded.
+    const __m256d pAlong = _mm256_blendv_pd(az, ay, across), pOther = _mm256_blendv_pd(ay, az, across);
+    const __m256d scaleOther = _mm256_blendv_pd(scaleX1, scaleX2, across);
+    const __m256d originOther = _mm256_blendv_pd(originX1, originX2, across);
+    const __m128i otherFirst = _mm_blendv_epi8(_mm_set1_epi32(area.firstColumn), _mm_set1_epi32(area.firstRow), isAcross);
+    const __m128i otherLast = _mm_blendv_epi8(_mm_set1_epi32(area.lastColumn), _mm_set1_epi32(area.lastRow), isAcross);
+    const __m128i lanesWalking = _mm_setr_epi32(-(walking & 1), -(walking >> 1 & 1), -(walking >> 2 & 1), -(walking >> 3 & 1));
+    __m128i step = from;
+    for (;; step = _mm_add_epi32(step, _mm_set1_epi32(1))) {
+      const __m128i on = _mm_andnot_si128(_mm_cmpgt_epi32(step, last), lanesWalking);
+      if (_mm_testz_si128(on, on)) break;
+      const __m256d onWide = _mm256_castsi256_pd(_mm256_cvtepi32_epi64(on));
+      // planeOfColumn and planeOfRow: their tables, or lane by lane
+      __m256d plane;
+      if (area.columnPlane && area.rowPlane) {
+        plane = _mm256_mask_i32gather_pd(_mm256_setzero_pd(), area.columnPlane, step, _mm256_and_pd(onWide, across), 8);
+        plane = _mm256_mask_i32gather_pd(plane, area.rowPlane, step, _mm256_andnot_pd(across, onWide), 8);
       } else {
-        for (int r = from[lane], rTo = to[lane]; r <= rTo; ++r) {
-          const double t = area.planeOfRow(map, r) - p.z;
-          const double x = std::clamp(p.x + k * t, xLow, xHigh);
-          const int c = columnOf(map, p.y + kO * t);
-          if (c < area.firstColumn || c > area.lastColumn) continue;
-          area.plot(c, r, x + d, color);
+        double lanePlane[4] = {};
+        int steps[4];
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(steps), step);
+        for (int lanesOn = _mm_movemask_ps(_mm_castsi128_ps(on)); lanesOn; lanesOn &= lanesOn - 1) {
+          const int lane = __builtin_ctz(static_cast<unsigned>(lanesOn));
+          lanePlane[lane] = (acrossLanes >> lane & 1) ? area.planeOfColumn(map, steps[lane]) : area.planeOfRow(map, steps[lane]);
+        }
+        plane = _mm256_loadu_pd(lanePlane);
+      }
+      const __m256d t = _mm256_sub_pd(plane, pAlong);
+      // std::clamp(p.x + k t, xLow, xHigh) as max then min, operands in the
+      // order that keeps a value that is not a number
+      const __m256d x = _mm256_min_pd(xHigh, _mm256_max_pd(xLow, _mm256_add_pd(ax, _mm256_mul_pd(k, t))));
+      const __m256d otherAt = _mm256_add_pd(_mm256_mul_pd(scaleOther, _mm256_add_pd(pOther, _mm256_mul_pd(kO, t))), originOther);
+      const __m128i other = _mm256_cvttpd_epi32(
+          _mm256_min_pd(_mm256_max_pd(_mm256_floor_pd(_mm256_add_pd(otherAt, half)), lowest), highest));
+      const __m128i inside = _mm_andnot_si128(
+          _mm_or_si128(_mm_cmplt_epi32(other, otherFirst), _mm_cmpgt_epi32(other, otherLast)), on);
+      int plotted = _mm_movemask_ps(_mm_castsi128_ps(inside));
+      if (!plotted) continue;
+      const __m128i column = _mm_blendv_epi8(other, step, isAcross), row = _mm_blendv_epi8(step, other, isAcross);
+      int columns[4], rows[4];
+      float depth[4];
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(columns), column);
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(rows), row);
+      _mm_storeu_ps(depth, _mm256_cvtpd_ps(_mm256_add_pd(x, d)));
+      for (; plotted; plotted &= plotted - 1) {
+        const int lane = __builtin_ctz(static_cast<unsigned>(plotted));
+        float& stored = area.depth[static_cast<std::ptrdiff_t>(rows[lane]) * area.depthStride + columns[lane]];
+        if (depth[lane] > stored) {
+          stored = depth[lane];
+          area.bits[static_cast<std::ptrdiff_t>(rows[lane]) * area.stride + columns[lane]] = color;
         }
       }
     }

@@ -27,8 +27,10 @@ void rasterLine(const F_DrawArea& area, const F_ScreenMap& map, const F_ColorSca
 void rasterOutline(const F_DrawArea& area, const F_ScreenMap& map, F_Rgb color, const F_Vertex& a,
                    const F_Vertex& b);
 // rasterOutline for each segment from samples[edge[j] - 1] to
-// samples[edge[j + 1] - 1], j = 0, 2, ... below edgeEnds, in that order: an
-// element's outline in one call.
+// samples[edge[j + 1] - 1], j = 0, 2, ... below edgeEnds: an element's
+// outline in one call. The pixels and depths are those of the segments drawn
+// in that order; as they are all in one colour, the writes themselves may
+// come in any order.
 void rasterOutlines(const F_DrawArea& area, const F_ScreenMap& map, F_Rgb color, const F_Vertex* samples,
                     const int* edge, std::size_t edgeEnds);
 void rasterTriangle(const F_DrawArea& area, const F_ScreenMap& map, const F_ColorScale& scale, const F_Vertex& a,

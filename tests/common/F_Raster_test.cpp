@@ -105,9 +105,16 @@ TEST(F_Raster, OutlineWritesWhatTheSegmentFillWritesInOneColour) {
 // partner at the back of the list draws nothing. The call sets segments up
 // four at a time where it can: lists of 3 to 9 segments fill a group of four,
 // run one past it or stop one short, with segments seen end-on, exactly
-// across, up or at 45 degrees, and with corners that are not numbers.
+// across, up or at 45 degrees, and with corners that are not numbers; the
+// four of a group have their pixels written side by side, whether the area
+// divides for the planes of its columns and rows or reads them from tables.
 TEST(F_Raster, OutlinesInOneCallWriteWhatEachSegmentWrites) {
-  RenderCanvas single, batched;
+  RenderCanvas single, batched, tabled;
+  std::vector<double> columnPlanes(24), rowPlanes(24);
+  for (int i = 0; i < 24; ++i) {
+    columnPlanes[static_cast<std::size_t>(i)] = (i - tabled.map.originX1) / tabled.map.scaleX1;
+    rowPlanes[static_cast<std::size_t>(i)] = (i - tabled.map.originX2) / tabled.map.scaleX2;
+  }
   const F_Rgb color = F_ColorScale(single.colors(), 1, 1, {0, 1}).color(0.5);
   std::mt19937 random(7);
   std::uniform_real_distribution<double> across(-4, 28), depth(-3, 3);
@@ -132,17 +139,24 @@ TEST(F_Raster, OutlinesInOneCallWriteWhatEachSegmentWrites) {
     // Every list on clean canvases (half of them), so that no later segment
     // hides a pixel the call moved; or over what was drawn before.
     if (i % 2) {
-      for (RenderCanvas* canvas : {&single, &batched}) {
+      for (RenderCanvas* canvas : {&single, &batched, &tabled}) {
         std::fill(canvas->pixels.begin(), canvas->pixels.end(), RenderCanvas::kBackground);
         canvas->depth.fill();
       }
     }
     const F_DrawArea one(single.surface, single.depth), all(batched.surface, batched.depth);
+    F_DrawArea withTables(tabled.surface, tabled.depth);
+    withTables.columnPlane = columnPlanes.data();
+    withTables.rowPlane = rowPlanes.data();
+    withTables.inverseColumnScale = 1.0 / tabled.map.scaleX1;
     for (std::size_t j = 0; j < 2 * row.segments; j += 2)
       rasterOutline(one, single.map, color, samples[edge[j] - 1], samples[edge[j + 1] - 1]);
     rasterOutlines(all, batched.map, color, samples, edge.data(), row.ends);
-    ASSERT_EQ(single.pixels, batched.pixels) << "list " << i;
-    ASSERT_EQ(0, std::memcmp(single.depth.row(0), batched.depth.row(0), sizeof(float) * 24 * 24)) << "list " << i;
+    rasterOutlines(withTables, tabled.map, color, samples, edge.data(), row.ends);
+    for (const RenderCanvas* canvas : {&batched, &tabled}) {
+      ASSERT_EQ(single.pixels, canvas->pixels) << "list " << i;
+      ASSERT_EQ(0, std::memcmp(single.depth.row(0), canvas->depth.row(0), sizeof(float) * 24 * 24)) << "list " << i;
+    }
     drawn += single.drawn().size();
   }
   EXPECT_GT(drawn, 4000u);
