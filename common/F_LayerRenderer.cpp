@@ -343,14 +343,17 @@ KAVRILON_ROUNDING_LOOP void F_LayerRenderer::drawElement(const F_DrawArea& area,
     int drawn[F_SampleTable::kMostTriangles];
     const int found = table->trianglesWithRowCentre(rowUp, rowDown, drawn);
     const int* tri = table->triangles().data();
+    F_TriangleRows filled[F_SampleTable::kMostTriangles];
+    int fills = 0;
     for (int i = 0; i < found; ++i) {
       const int j = drawn[i];
       const int ia = tri[j] - 1, ib = tri[j + 1] - 1, ic = tri[j + 2] - 1;
       const F_Vertex &a = samples[ia], &b = samples[ib], &c = samples[ic];
       const int rowFrom = std::min(std::min(pixelRow[ia], pixelRow[ib]), pixelRow[ic]);
       const int rowTo = std::max(std::max(pixelRow[ia], pixelRow[ib]), pixelRow[ic]);
-      if (triangleReachesArea(area, a, b, c, rowFrom, rowTo)) fillTriangle(area, map, scales.face, a, b, c, rowFrom, rowTo);
+      if (triangleReachesArea(area, a, b, c, rowFrom, rowTo)) filled[fills++] = {&a, &b, &c, rowFrom, rowTo};
     }
+    fillTriangles(area, map, scales.face, filled, fills);
   }
   if (!overprint) return;
   // Outlines are in one colour, whatever the samples' values; their depth

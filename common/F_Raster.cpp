@@ -187,6 +187,157 @@ KAVRILON_ROUNDING_LOOP void fillTriangle(const F_DrawArea& area, const F_ScreenM
   }
 }
 
+#if defined(KAVRILON_FOUR_LANES)
+namespace {
+// x, y, z and v of four vertices, one register each.
+struct FourVertices {
+  __m256d x, y, z, v;
+};
+// Edge's reading at z: p0 + (p1 - p0) / (z1 - z0) * (z - z0), the division
+// as a multiplication by its inverse.
+[[gnu::target("avx2")]] inline __m256d at(__m256d p0, __m256d p1, __m256d inverse, __m256d along) {
+  return _mm256_add_pd(p0, _mm256_mul_pd(_mm256_mul_pd(_mm256_sub_pd(p1, p0), inverse), along));
+}
+[[gnu::target("avx2")]] inline FourVertices transposed(const F_Vertex* p0, const F_Vertex* p1, const F_Vertex* p2,
+                                                      const F_Vertex* p3) {
+  const __m256d r0 = _mm256_loadu_pd(&p0->x), r1 = _mm256_loadu_pd(&p1->x);
+  const __m256d r2 = _mm256_loadu_pd(&p2->x), r3 = _mm256_loadu_pd(&p3->x);
+  const __m256d lo01 = _mm256_unpacklo_pd(r0, r1), hi01 = _mm256_unpackhi_pd(r0, r1);  // x0 x1 z0 z1, y0 y1 v0 v1
+  const __m256d lo23 = _mm256_unpacklo_pd(r2, r3), hi23 = _mm256_unpackhi_pd(r2, r3);
+  return {_mm256_permute2f128_pd(lo01, lo23, 0x20), _mm256_permute2f128_pd(hi01, hi23, 0x20),
+          _mm256_permute2f128_pd(lo01, lo23, 0x31), _mm256_permute2f128_pd(hi01, hi23, 0x31)};
+}
+[[gnu::target("avx2")]] inline FourVertices chosen(const FourVertices& no, const FourVertices& yes, __m256d mask) {
+  return {_mm256_blendv_pd(no.x, yes.x, mask), _mm256_blendv_pd(no.y, yes.y, mask),
+          _mm256_blendv_pd(no.z, yes.z, mask), _mm256_blendv_pd(no.v, yes.v, mask)};
+}
+
+// fillTriangles four triangles at a time. A triangle whose rows, clamped to
+// the area, are one row (most of a fine mesh's) is set up in a lane of its
+// own: its corners put in order, the row's plane, the two edges the row
+// crosses, the span's depth and value slopes and its end columns, each lane
+// doing fillTriangle's and fillSpan's operations in their order, so to the
+// bit. Then the triangles' pixels are written one triangle after the other,
+// in their order; one of more rows goes to fillTriangle itself there.
+[[gnu::target("avx2")]] void trianglesFourLanes(const F_DrawArea& area, const F_ScreenMap& map,
+                                                const F_ColorScale& scale, const F_TriangleRows* list, int count) {
+  const __m256d sign = _mm256_set1_pd(-0.0), tiny = _mm256_set1_pd(1e-10), one = _mm256_set1_pd(1.0);
+  const __m256d half = _mm256_set1_pd(0.5), lowest = _mm256_set1_pd(-1e9), highest = _mm256_set1_pd(1e9);
+  const __m256d scaleX1 = _mm256_set1_pd(map.scaleX1), originX1 = _mm256_set1_pd(map.originX1);
+  const __m256d invSx = _mm256_set1_pd(area.inverseScaleX1(map));
+  const __m256d shift = _mm256_mul_pd(originX1, invSx);  // map.originX1 * invSx
+  for (int first = 0; first < count; first += 4) {
+    const int lanes = std::min(4, count - first);
+    const F_TriangleRows* t[4];
+    int row[4];
+    int oneRow = 0;
+    for (int lane = 0; lane < 4; ++lane) {
+      t[lane] = list + first + std::min(lane, lanes - 1);  // spare lanes repeat the last triangle
+      row[lane] = std::max(t[lane]->rowFrom, area.firstRow);
+      if (lane < lanes && row[lane] == std::min(t[lane]->rowTo, area.lastRow)) oneRow |= 1 << lane;
+    }
+    if (!oneRow) {
+      for (int lane = 0; lane < lanes; ++lane)
+        fillTriangle(area, map, scale, *t[lane]->a, *t[lane]->b, *t[lane]->c, t[lane]->rowFrom, t[lane]->rowTo);
+      continue;
+    }
+    FourVertices a = transposed(t[0]->a, t[1]->a, t[2]->a, t[3]->a);
+    FourVertices b = transposed(t[0]->b, t[1]->b, t[2]->b, t[3]->b);
+    FourVertices c = transposed(t[0]->c, t[1]->c, t[2]->c, t[3]->c);
+    // a lowest, b highest, c between, swapped as fillTriangle swaps
+    __m256d swap = _mm256_cmp_pd(a.z, c.z, _CMP_GT_OQ);
+    FourVertices lower = chosen(a, c, swap), upper = chosen(c, a, swap);
+    a = lower, c = upper;
+    swap = _mm256_cmp_pd(c.z, b.z, _CMP_GT_OQ);
+    lower = chosen(c, b, swap), upper = chosen(b, c, swap);
+    c = lower, b = upper;
+    swap = _mm256_cmp_pd(a.z, c.z, _CMP_GT_OQ);
+    lower = chosen(a, c, swap), upper = chosen(c, a, swap);
+    a = lower, c = upper;
+
+    // A lane of more rows (or none) reads the row of a one-row lane: its
+    // own may lie outside the area.
+    const int someRow = row[__builtin_ctz(static_cast<unsigned>(oneRow))];
+    for (int lane = 0; lane < 4; ++lane)
+      if (!(oneRow >> lane & 1)) row[lane] = someRow;
+    const __m256d z = _mm256_set_pd(area.planeOfRow(map, row[3]), area.planeOfRow(map, row[2]),
+                                    area.planeOfRow(map, row[1]), area.planeOfRow(map, row[0]));
+    // inside(z) for the row, then the short edge: low when usable and z
+    // within it, else high when usable and z within it, else nothing
+    const __m256d inside = _mm256_and_pd(_mm256_cmp_pd(a.z, z, _CMP_LE_OQ), _mm256_cmp_pd(z, b.z, _CMP_LE_OQ));
+    const __m256d lowUsable = _mm256_cmp_pd(_mm256_andnot_pd(sign, _mm256_sub_pd(c.z, a.z)), tiny, _CMP_GT_OQ);
+    const __m256d highUsable = _mm256_cmp_pd(_mm256_andnot_pd(sign, _mm256_sub_pd(b.z, c.z)), tiny, _CMP_GT_OQ);
+    const __m256d low = _mm256_and_pd(
+        lowUsable, _mm256_and_pd(_mm256_cmp_pd(a.z, z, _CMP_LE_OQ), _mm256_cmp_pd(z, c.z, _CMP_LE_OQ)));
+    const __m256d high = _mm256_and_pd(
+        highUsable, _mm256_and_pd(_mm256_cmp_pd(c.z, z, _CMP_LE_OQ), _mm256_cmp_pd(z, b.z, _CMP_LE_OQ)));
+    const FourVertices from = chosen(c, a, low), to = chosen(b, c, low);
+    // the long edge a-b and the short edge, read at z
+    const __m256d inverseLong = _mm256_div_pd(one, _mm256_sub_pd(b.z, a.z));
+    const __m256d inverseShort = _mm256_div_pd(one, _mm256_sub_pd(to.z, from.z));
+    const __m256d alongLong = _mm256_sub_pd(z, a.z), alongShort = _mm256_sub_pd(z, from.z);
+    const __m256d yL = at(a.y, b.y, inverseLong, alongLong), dL = at(a.x, b.x, inverseLong, alongLong);
+    const __m256d vL = at(a.v, b.v, inverseLong, alongLong);
+    const __m256d yS = at(from.y, to.y, inverseShort, alongShort), dS = at(from.x, to.x, inverseShort, alongShort);
+    const __m256d vS = at(from.v, to.v, inverseShort, alongShort);
+    // fillSpan
+    const __m256d dy = _mm256_sub_pd(yS, yL);
+    // !(fabs(dy) < 1e-10): a span that is not a number goes on, as in fillSpan
+    const __m256d spans = _mm256_and_pd(_mm256_cmp_pd(_mm256_andnot_pd(sign, dy), tiny, _CMP_NLT_UQ),
+                                        _mm256_and_pd(inside, _mm256_or_pd(low, high)));
+    const __m256d inverse = _mm256_div_pd(one, dy);
+    const __m256d kd = _mm256_mul_pd(_mm256_sub_pd(dS, dL), inverse), kv = _mm256_mul_pd(_mm256_sub_pd(vS, vL), inverse);
+    const __m256d start = _mm256_add_pd(shift, yL);  // map.originX1 * invSx + yL
+    double maxDepth[4], dA[4], dB[4], vA[4], vB[4];
+    _mm256_storeu_pd(maxDepth, _mm256_max_pd(dS, dL));  // std::max(dL, dS)
+    _mm256_storeu_pd(dB, _mm256_mul_pd(kd, invSx));
+    _mm256_storeu_pd(dA, _mm256_sub_pd(dL, _mm256_mul_pd(start, kd)));
+    _mm256_storeu_pd(vB, _mm256_mul_pd(kv, invSx));
+    _mm256_storeu_pd(vA, _mm256_sub_pd(vL, _mm256_mul_pd(start, kv)));
+    const __m128i cL = _mm256_cvttpd_epi32(_mm256_min_pd(
+        _mm256_max_pd(_mm256_floor_pd(_mm256_add_pd(_mm256_add_pd(_mm256_mul_pd(scaleX1, yL), originX1), half)), lowest),
+        highest));
+    const __m128i cS = _mm256_cvttpd_epi32(_mm256_min_pd(
+        _mm256_max_pd(_mm256_floor_pd(_mm256_add_pd(_mm256_add_pd(_mm256_mul_pd(scaleX1, yS), originX1), half)), lowest),
+        highest));
+    int cFrom[4], cTo[4];
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(cFrom), _mm_max_epi32(_mm_min_epi32(cL, cS), _mm_set1_epi32(area.firstColumn)));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(cTo), _mm_min_epi32(_mm_max_epi32(cL, cS), _mm_set1_epi32(area.lastColumn)));
+    const int spanLanes = _mm256_movemask_pd(spans);
+
+    for (int lane = 0; lane < lanes; ++lane) {
+      if (!(oneRow >> lane & 1)) {
+        fillTriangle(area, map, scale, *t[lane]->a, *t[lane]->b, *t[lane]->c, t[lane]->rowFrom, t[lane]->rowTo);
+        continue;
+      }
+      if (!(spanLanes >> lane & 1)) continue;
+      float* depthRow = area.depth + static_cast<std::ptrdiff_t>(row[lane]) * area.depthStride;
+      F_Rgb* pixelRow = area.bits + static_cast<std::ptrdiff_t>(row[lane]) * area.stride;
+      const double depthA = dA[lane], depthB = dB[lane], valueA = vA[lane], valueB = vB[lane], most = maxDepth[lane];
+      for (int column = cFrom[lane]; column <= cTo[lane]; ++column) {
+        const float depth = static_cast<float>(std::min(depthA + depthB * column, most));
+        if (depth > depthRow[column]) {
+          depthRow[column] = depth;
+          pixelRow[column] = scale.color(valueA + valueB * column);
+        }
+      }
+    }
+  }
+}
+}  // namespace
+#endif
+
+void fillTriangles(const F_DrawArea& area, const F_ScreenMap& map, const F_ColorScale& scale,
+                   const F_TriangleRows* triangles, int count) {
+#if defined(KAVRILON_FOUR_LANES)
+  if (F_ElementShape::hasFourLanes()) return trianglesFourLanes(area, map, scale, triangles, count);
+#endif
+  for (int i = 0; i < count; ++i) {
+    const F_TriangleRows& t = triangles[i];
+    fillTriangle(area, map, scale, *t.a, *t.b, *t.c, t.rowFrom, t.rowTo);
+  }
+}
+
 // How the lines are cut below: seen end-on, mostly horizontal, or mostly
 // vertical (45 degrees included).
 namespace {

@@ -39,6 +39,19 @@ void rasterTriangle(const F_DrawArea& area, const F_ScreenMap& map, const F_Colo
 void fillTriangle(const F_DrawArea& area, const F_ScreenMap& map, const F_ColorScale& scale, const F_Vertex& a,
                   const F_Vertex& b, const F_Vertex& c, int rowFrom, int rowTo);
 
+// One triangle for fillTriangles: its corners and the rows fillTriangle gets.
+struct F_TriangleRows {
+  const F_Vertex* a;
+  const F_Vertex* b;
+  const F_Vertex* c;
+  int rowFrom;
+  int rowTo;
+};
+// fillTriangle for each of `count` triangles, in order: the same pixels and
+// depths, written in the same order.
+void fillTriangles(const F_DrawArea& area, const F_ScreenMap& map, const F_ColorScale& scale,
+                   const F_TriangleRows* triangles, int count);
+
 // The rows, rowFrom to rowTo, that the fills above may write for these
 // corners; false when they write nothing at all in `area`. A caller may drop
 // a primitive on a false (or on rows outside its own area) and know that no

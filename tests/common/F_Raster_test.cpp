@@ -292,3 +292,77 @@ TEST(F_Raster, OneRowTriangleSpansItsEdgesAtTheRowCentre) {
     }
   }
 }
+
+// The renderer hands an element's triangles to the fill in one call, which
+// sets up four one-row triangles at a time: it must write what fillTriangle
+// writes for each in turn, to the pixel and the depth. Lists of 0 to 9
+// triangles (around the groups of four), tiny triangles that cross one row
+// centre mixed with larger ones, a row on the area's first and last row and
+// one just outside, flat and upright triangles, corners on a row centre, and
+// corners that are not numbers; with the planes divided and from tables, on
+// clean canvases and over what was drawn before.
+TEST(F_Raster, TrianglesInOneCallWriteWhatEachTriangleWrites) {
+  RenderCanvas single, batched;
+  std::vector<double> columnPlanes(24), rowPlanes(24);
+  for (int i = 0; i < 24; ++i) {
+    columnPlanes[static_cast<std::size_t>(i)] = (i - single.map.originX1) / single.map.scaleX1;
+    rowPlanes[static_cast<std::size_t>(i)] = (i - single.map.originX2) / single.map.scaleX2;
+  }
+  const F_ColorScale scale(single.colors(), 1, 100, {0, 1});
+  std::mt19937 random(11);
+  std::uniform_real_distribution<double> across(-3, 27), depth(-3, 3), value(0, 1), nudge(-0.4, 0.4);
+  long long oneRow = 0, more = 0, drawn = 0;
+  for (int i = 0; i < 1500; ++i) {
+    if (i % 2) {
+      for (RenderCanvas* canvas : {&single, &batched}) {
+        std::fill(canvas->pixels.begin(), canvas->pixels.end(), RenderCanvas::kBackground);
+        canvas->depth.fill();
+      }
+    }
+    F_DrawArea one(single.surface, single.depth), all(batched.surface, batched.depth);
+    if (i % 3 == 0) {
+      for (F_DrawArea* area : {&one, &all}) {
+        area->columnPlane = columnPlanes.data();
+        area->rowPlane = rowPlanes.data();
+        area->inverseColumnScale = 1.0 / single.map.scaleX1;
+      }
+    }
+    std::vector<F_Vertex> corners;
+    std::vector<F_TriangleRows> list;
+    const int count = i % 10;
+    corners.reserve(3 * static_cast<std::size_t>(count));
+    for (int t = 0; t < count; ++t) {
+      // Mostly within half a row of a pixel centre, as a fine mesh's are.
+      const bool tiny = (i + t) % 4 != 0;
+      const double y = across(random), z = tiny ? std::round(across(random)) + nudge(random) : across(random);
+      for (int k = 0; k < 3; ++k) {
+        const double spread = tiny ? 1.0 : 8.0;
+        corners.push_back({depth(random), y + spread * nudge(random), z + spread * nudge(random), value(random)});
+      }
+      F_Vertex* c = &corners[corners.size() - 3];
+      if ((i + t) % 7 == 0) c[1].z = c[0].z;                    // a flat edge
+      if ((i + t) % 11 == 0) c[2].y = c[0].y, c[1].y = c[0].y;  // upright
+      // Rows 1 and 23 are the area's first and last, row 24 lies below it
+      // (row r at z = 20 - r).
+      if ((i + t) % 13 == 0) c[0].z = t % 2 ? 19.0 : -3.0;  // on the first or last row centre
+      if ((i + t) % 17 == 0) {
+        for (int k = 0; k < 3; ++k) c[k].z = -4.0 + 0.3 * nudge(random);  // around row 24 only
+      }
+      if ((i + t) % 19 == 0) c[t % 3].x = std::nan("");
+      if ((i + t) % 23 == 0) c[t % 3].y = std::nan("");
+      int rowFrom, rowTo;
+      if (triangleRows(one, single.map, c[0], c[1], c[2], rowFrom, rowTo)) {
+        list.push_back({&c[0], &c[1], &c[2], rowFrom, rowTo});
+        (std::max(rowFrom, one.firstRow) == std::min(rowTo, one.lastRow) ? oneRow : more) += 1;
+      }
+    }
+    for (const F_TriangleRows& t : list) fillTriangle(one, single.map, scale, *t.a, *t.b, *t.c, t.rowFrom, t.rowTo);
+    fillTriangles(all, batched.map, scale, list.data(), static_cast<int>(list.size()));
+    ASSERT_EQ(single.pixels, batched.pixels) << "list " << i;
+    ASSERT_EQ(0, std::memcmp(single.depth.row(0), batched.depth.row(0), sizeof(float) * 24 * 24)) << "list " << i;
+    drawn += static_cast<long long>(single.drawn().size());
+  }
+  EXPECT_GT(oneRow, 1000);
+  EXPECT_GT(more, 500);
+  EXPECT_GT(drawn, 5000);
+}
