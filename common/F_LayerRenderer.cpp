@@ -62,6 +62,15 @@ namespace {
 
 #if defined(__GNUC__) && !defined(__clang__) && defined(__x86_64__)
 #define KAVRILON_FOUR_LANES 1
+// Four samples, one in each lane of x, y, z and v, into out[0] to out[3].
+[[gnu::target("avx2")]] inline void storeFour(__m256d x, __m256d y, __m256d z, __m256d v, F_Vertex* out) {
+  const __m256d xy02 = _mm256_unpacklo_pd(x, y), xy13 = _mm256_unpackhi_pd(x, y);  // x0 y0 x2 y2, x1 y1 x3 y3
+  const __m256d zv02 = _mm256_unpacklo_pd(z, v), zv13 = _mm256_unpackhi_pd(z, v);
+  _mm256_storeu_pd(&out[0].x, _mm256_permute2f128_pd(xy02, zv02, 0x20));
+  _mm256_storeu_pd(&out[1].x, _mm256_permute2f128_pd(xy13, zv13, 0x20));
+  _mm256_storeu_pd(&out[2].x, _mm256_permute2f128_pd(xy02, zv02, 0x31));
+  _mm256_storeu_pd(&out[3].x, _mm256_permute2f128_pd(xy13, zv13, 0x31));
+}
 // The positions and intensities of samples first, first + 4, ... (first a
 // multiple of 4) while four remain, four at a time: each lane does the
 // operations of the two-lane loop of sampleNodes in the same order, so to the
@@ -97,12 +106,7 @@ template <int K>
         _mm256_add_pd(_mm256_add_pd(_mm256_mul_pd(nx, nx), _mm256_mul_pd(ny, ny)), _mm256_mul_pd(nz, nz)));
     const __m256d cosine = _mm256_div_pd(_mm256_andnot_pd(_mm256_set1_pd(-0.0), nx), length);
     const __m256d v = _mm256_and_pd(cosine, _mm256_cmp_pd(length, _mm256_set1_pd(kShortestNormal), _CMP_GE_OQ));
-    double xs[4], ys[4], zs[4], vs[4];
-    _mm256_storeu_pd(xs, x);
-    _mm256_storeu_pd(ys, y);
-    _mm256_storeu_pd(zs, z);
-    _mm256_storeu_pd(vs, v);
-    for (int lane = 0; lane < 4; ++lane) out[s + lane] = {xs[lane], ys[lane], zs[lane], vs[lane]};
+    storeFour(x, y, z, v, out + s);
   }
   return first;
 }
@@ -123,18 +127,14 @@ template <int K>
       z = _mm256_add_pd(z, _mm256_mul_pd(n, _mm256_set1_pd(pz[j])));
       v = _mm256_add_pd(v, _mm256_mul_pd(n, _mm256_set1_pd(pv[j])));
     }
-    double xs[4], ys[4], zs[4], vs[4];
-    _mm256_storeu_pd(xs, x);
-    _mm256_storeu_pd(ys, y);
-    _mm256_storeu_pd(zs, z);
-    _mm256_storeu_pd(vs, v);
-    for (int lane = 0; lane < 4; ++lane) out[s + lane] = {xs[lane], ys[lane], zs[lane], vs[lane]};
+    storeFour(x, y, z, v, out + s);
   }
   return first;
 }
 
 // The positions of the outline's samples (sorted), a group of four samples
-// at a time, in the order of sampleOutline's sums.
+// at a time, in the order of sampleOutline's sums. A whole group is written
+// where it lies within the samples: the others of the group are not read.
 template <int K>
 [[gnu::target("avx2")]] void outlineFourLanes(const F_SampleTable& table, const double* px, const double* py,
                                               const double* pz, F_Vertex* out) {
@@ -148,6 +148,11 @@ template <int K>
       x = _mm256_add_pd(x, _mm256_mul_pd(n, _mm256_set1_pd(px[j])));
       y = _mm256_add_pd(y, _mm256_mul_pd(n, _mm256_set1_pd(py[j])));
       z = _mm256_add_pd(z, _mm256_mul_pd(n, _mm256_set1_pd(pz[j])));
+    }
+    if (group + 3 < table.sampleCount()) {
+      storeFour(x, y, z, _mm256_set1_pd(1.0), out + group);
+      while (i < list.size() && list[i] < group + 4) ++i;
+      continue;
     }
     double xs[4], ys[4], zs[4];
     _mm256_storeu_pd(xs, x);

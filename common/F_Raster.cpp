@@ -487,10 +487,8 @@ namespace {
       a[lane] = samples + edge[j] - 1;
       b[lane] = samples + edge[j + 1] - 1;
     }
-#define KAVRILON_GATHER(p, field) _mm256_set_pd(p[3]->field, p[2]->field, p[1]->field, p[0]->field)
-    const __m256d ax = KAVRILON_GATHER(a, x), ay = KAVRILON_GATHER(a, y), az = KAVRILON_GATHER(a, z);
-    const __m256d bx = KAVRILON_GATHER(b, x), by = KAVRILON_GATHER(b, y), bz = KAVRILON_GATHER(b, z);
-#undef KAVRILON_GATHER
+    const FourVertices aLanes = transposed(a[0], a[1], a[2], a[3]), bLanes = transposed(b[0], b[1], b[2], b[3]);
+    const __m256d ax = aLanes.x, ay = aLanes.y, az = aLanes.z, bx = bLanes.x, by = bLanes.y, bz = bLanes.z;
     const __m256d dx = _mm256_sub_pd(bx, ax), dy = _mm256_sub_pd(by, ay), dz = _mm256_sub_pd(bz, az);
     const __m256d length = _mm256_sqrt_pd(
         _mm256_add_pd(_mm256_add_pd(_mm256_mul_pd(dx, dx), _mm256_mul_pd(dy, dy)), _mm256_mul_pd(dz, dz)));
