@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
@@ -474,11 +475,13 @@ bool F_LayerRenderer::facesReach(const F_DrawArea& area, double low, double high
   return roundToPixel(high) >= area.firstRow && roundToPixel(low) <= area.lastRow;
 }
 
-// Every thread walks all elements in their order and draws those that reach
-// its band of rows, with the drawing of one thread clipped to its rows; it
-// samples an element only when the element's node rows reach the band. The
-// bands are cut so that each holds about as many elements, counted on every
-// few elements of the layer before the threads start.
+// Before any band is drawn, the threads look at a piece of the layer's
+// elements each and note the rows every element may write and the rows of
+// its faces (see rowsAround and facesReach), and how much drawing each row
+// holds. The bands are cut from those costs, so that they take about as long;
+// then every thread walks all elements in their order and draws those whose
+// rows reach its band, with its drawing clipped to its rows. So the rows of
+// an element are formed once, not once per band.
 bool F_LayerRenderer::renderLayerInBands(const F_S3dLayer& layer, const Scales& scales, bool overprint,
                                          int divisions, const F_VectorReal* values) {
   const int rows = area_.lastRow - area_.firstRow + 1;
@@ -490,24 +493,93 @@ bool F_LayerRenderer::renderLayerInBands(const F_S3dLayer& layer, const Scales& 
   for (const int k : {3, 4, 6, 8, 9}) mostSamples = std::max(mostSamples, table(k, divisions).sampleCount());
   auto reachOf = [&](int k) { return k == 2 ? 1.0 : tables_[k].reach(); };
 
-  // How many elements (of every stride-th) have their middle row in each
-  // row; elements without shape functions are left out. Only these are
-  // read before the threads start: the walks below find the first element
-  // without shape functions themselves, and the first band counts. This
-  // pass runs on one thread while the others wait, so a large layer is
-  // looked at in about kBandSamples elements, plenty to split a few
-  // thousand rows evenly.
-  constexpr int kBandSamples = 1 << 15;
-  const int stride = std::max(8, layer.elementCount() / kBandSamples);
-  const long long trianglesBefore = triangles_, linesBefore = lines_;
-  std::vector<long long> perRow(static_cast<std::size_t>(rows) + 1, 0);
-  for (int i = stride; i <= layer.elementCount(); i += stride) {
-    const F_S3dElement& element = layer.element(i);
-    const int k = element.effectiveNodeCount();
-    if (k == 0 || !F_ElementShape::isSupported(k)) continue;
-    int from, to;
-    if (elementRows(map_, layer, element, k, reachOf(k), from, to) && to >= area_.firstRow && from <= area_.lastRow)
-      ++perRow[static_cast<std::size_t>(std::clamp(from / 2 + to / 2, area_.firstRow, area_.lastRow) - area_.firstRow)];
+  // The rows of element i at reach[i - 1], clamped to one row beyond the
+  // area each way, which keeps every comparison with a band's rows; rows
+  // from > to for an element that draws nothing, faceFrom > faceTo for faces
+  // that reach no row centre.
+  struct Reach {
+    std::uint16_t from, to, faceFrom, faceTo;
+  };
+  const int elements = layer.elementCount();
+  std::vector<Reach> reach(static_cast<std::size_t>(elements));
+  const long long below = area_.firstRow - 1, beyond = area_.lastRow + 1;
+  auto row = [&](long long r) { return static_cast<std::uint16_t>(std::clamp(r, below, beyond)); };
+  // Per piece: where its first element without shape functions is (none:
+  // past the layer), what it counts, and the cost of each row (an element's
+  // outline 1, its faces 2 more, at its middle row).
+  struct Piece {
+    int unsupported = 0;
+    long long triangles = 0, lines = 0;
+    std::vector<long long> cost;
+  };
+  std::vector<Piece> pieces(static_cast<std::size_t>(bands));
+  auto measure = [&](int p) {
+    Piece& piece = pieces[static_cast<std::size_t>(p)];
+    piece.cost.assign(static_cast<std::size_t>(rows), 0);
+    piece.unsupported = elements + 1;
+    const int first = static_cast<int>(static_cast<long long>(elements) * p / bands) + 1;
+    const int last = static_cast<int>(static_cast<long long>(elements) * (p + 1) / bands);
+    for (int i = first; i <= last; ++i) {
+      Reach& r = reach[static_cast<std::size_t>(i) - 1];
+      const F_S3dElement& element = layer.element(i);
+      const int k = element.effectiveNodeCount();
+      if (k == 0) {
+        r = {row(beyond), row(below), row(beyond), row(below)};
+        continue;
+      }
+      if (!F_ElementShape::isSupported(k)) {
+        piece.unsupported = i;
+        break;
+      }
+      if (k == 2) {
+        ++piece.lines;
+      } else {
+        piece.triangles += static_cast<long long>(tables_[k].triangles().size() / 3);
+        if (overprint) piece.lines += static_cast<long long>(tables_[k].outline().size() / 2);
+      }
+      double low, high;
+      const bool known = sampleRows(map_, layer, element, k, reachOf(k), low, high);
+      int from, to;
+      if (known && rowsAround(map_, low, high, from, to)) {
+        r.from = row(from);
+        r.to = row(to);
+      } else {
+        r.from = row(below);
+        r.to = row(beyond);
+      }
+      // facesReach's test on the element alone; its test on the band's rows
+      // is made on faceFrom and faceTo.
+      if (!known) {
+        r.faceFrom = row(below);
+        r.faceTo = row(beyond);
+      } else if (std::floor(high + 1e-6) >= low - 1e-6) {
+        r.faceFrom = row(roundToPixel(low));
+        r.faceTo = row(roundToPixel(high));
+      } else {
+        r.faceFrom = row(beyond);
+        r.faceTo = row(below);
+      }
+      if (known && r.to >= area_.firstRow && r.from <= area_.lastRow) {
+        const int middle = std::clamp(r.from / 2 + r.to / 2, area_.firstRow, area_.lastRow) - area_.firstRow;
+        piece.cost[static_cast<std::size_t>(middle)] += k == 2 || r.faceFrom > r.faceTo ? 1 : 3;
+      }
+    }
+  };
+  if (!F_RenderThreads::run(bands, measure)) return false;
+
+  // Every band stops where one thread stops: at the first element without
+  // shape functions. What comes after it is neither counted nor drawn.
+  int stop = elements + 1;
+  long long triangles = 0, lines = 0;
+  std::vector<long long> perRow(static_cast<std::size_t>(rows), 0);
+  for (const Piece& piece : pieces) {
+    triangles += piece.triangles;
+    lines += piece.lines;
+    for (int r = 0; r < rows; ++r) perRow[static_cast<std::size_t>(r)] += piece.cost[static_cast<std::size_t>(r)];
+    if (piece.unsupported <= elements) {
+      stop = piece.unsupported;
+      break;
+    }
   }
   long long total = 0;
   for (const long long n : perRow) total += n;
@@ -516,50 +588,36 @@ bool F_LayerRenderer::renderLayerInBands(const F_S3dLayer& layer, const Scales& 
   split[0] = area_.firstRow;
   split[static_cast<std::size_t>(bands)] = area_.lastRow + 1;
   long long seen = 0;
-  int row = 0;
+  int next = 0;
   for (int b = 1; b < bands; ++b) {
     if (total == 0) {
-      row = static_cast<int>(static_cast<long long>(rows) * b / bands);
+      next = static_cast<int>(static_cast<long long>(rows) * b / bands);
     } else {
-      while (row < rows && seen * bands < total * b) seen += perRow[static_cast<std::size_t>(row++)];
+      while (next < rows && seen * bands < total * b) seen += perRow[static_cast<std::size_t>(next++)];
     }
-    row = std::clamp(row, split[static_cast<std::size_t>(b) - 1] - area_.firstRow + 1, rows - (bands - b));
-    split[static_cast<std::size_t>(b)] = area_.firstRow + row;
+    next = std::clamp(next, split[static_cast<std::size_t>(b) - 1] - area_.firstRow + 1, rows - (bands - b));
+    split[static_cast<std::size_t>(b)] = area_.firstRow + next;
   }
 
-  bool unsupported = false;  // written by the first band only
   auto work = [&](int band) {
     F_DrawArea area = area_;
     area.firstRow = split[static_cast<std::size_t>(band)];
     area.lastRow = split[static_cast<std::size_t>(band) + 1] - 1;
     std::vector<F_Vertex> samples(static_cast<std::size_t>(mostSamples));
-    // Every band stops where one thread stops: at the first element without
-    // shape functions.
-    for (int i = 1; i <= layer.elementCount(); ++i) {
+    for (int i = 1; i < stop; ++i) {
+      const Reach& r = reach[static_cast<std::size_t>(i) - 1];
+      if (r.to < area.firstRow || r.from > area.lastRow) continue;
       const F_S3dElement& element = layer.element(i);
       const int k = element.effectiveNodeCount();
-      if (k == 0) continue;
-      if (!F_ElementShape::isSupported(k)) {
-        if (band == 0) unsupported = true;
-        break;
-      }
-      if (band == 0) countElement(k, k == 2 ? nullptr : &tables_[k], overprint);
-      // The element's rows once, for both the band and the faces.
-      double low, high;
-      const bool known = sampleRows(map_, layer, element, k, reachOf(k), low, high);
-      int from, to;
-      if (known && rowsAround(map_, low, high, from, to) && (to < area.firstRow || from > area.lastRow)) continue;
       const F_SampleTable* table = k == 2 ? nullptr : &tables_[k];
       drawSampled(area, scales, layer, element, k, table, values, samples.data(), overprint,
-                  table && (!known || facesReach(area, low, high)));
+                  table && r.faceTo >= area.firstRow && r.faceFrom <= area.lastRow);
     }
   };
-  if (!F_RenderThreads::run(bands, work)) {
-    triangles_ = trianglesBefore;  // the caller's own pass counts them again
-    lines_ = linesBefore;
-    return false;
-  }
-  if (unsupported) throw F_NotSupportedException{};
+  if (!F_RenderThreads::run(bands, work)) return false;
+  triangles_ += triangles;
+  lines_ += lines;
+  if (stop <= elements) throw F_NotSupportedException{};
   return true;
 }
 

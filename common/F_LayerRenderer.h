@@ -60,7 +60,7 @@ class F_LayerRenderer {
 
   // 1 draws on the calling thread alone; more cut the canvas into that many
   // bands (fewer when the canvas has fewer than kMinBandRows rows a band),
-  // each as high as it takes to hold about as many elements.
+  // each as high as it takes to hold about as much drawing.
   void setThreads(int threads) { threads_ = threads < 1 ? 1 : threads; }
   int threads() const { return threads_; }
   static constexpr int kMinBandRows = 8;
