@@ -587,3 +587,60 @@ TEST(F_LayerRenderer, BandsCutByElementsGiveTheBytesOfOneThread) {
               rowOfAll < 0);
   }
 }
+
+// Before the bands are drawn, each thread notes the rows of a piece of the
+// elements; the bands then draw and count what one thread does. Rows: an
+// element without shape functions in the first, a middle and the last piece
+// (where drawing and counting stop), nodes whose depth is not a number (rows
+// unknown: every band looks at the element) or far beyond the canvas (rows
+// clamped), and fewer elements than threads.
+TEST(F_LayerRenderer, BandsFromRowsNotedBeforehandDrawAndCountAsOneThread) {
+  struct Case {
+    const char* name;
+    int nx, ny, threads;
+    int unsupported;  // element replaced by a five-node one (0: none)
+    int oddPoint;     // point whose depth is replaced (0: none)
+    double oddDepth;
+  };
+  const Case cases[] = {
+      {"five nodes in the first piece", 12, 10, 3, 2, 0, 0},
+      {"five nodes in the middle piece", 12, 10, 3, 60, 0, 0},
+      {"five nodes as the last element", 12, 10, 3, 10 * 13 + 2, 0, 0},
+      {"a depth that is not a number", 12, 10, 4, 0, 20, std::nan("")},
+      {"a depth far below the canvas", 12, 10, 4, 0, 20, -1e12},
+      {"a depth far above the canvas", 12, 10, 4, 0, 20, 1e12},
+      {"fewer elements than threads (eight, twelve)", 2, 2, 12, 0, 0, 0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    Sheet sheet(c.nx, c.ny, 40, 100, 1);
+    if (c.unsupported) {
+      F_S3dElement five;
+      for (int n : {1, 2, 3, 4, 5}) five.nodes.append(n);
+      sheet.layer.elements(c.unsupported) = five;
+    }
+    if (c.oddPoint) sheet.layer.points(c.oddPoint).z = c.oddDepth;
+    std::vector<F_Rgb> pixels[2];
+    long long counts[2][2];
+    for (const int t : {0, 1}) {
+      RenderCanvas canvas = sheet.canvas;
+      canvas.surface.bits = canvas.pixels.data();
+      F_LayerRenderer renderer(canvas.surface, canvas.map, canvas.depth, canvas.colors(), 14);
+      renderer.setThreads(t == 0 ? 1 : c.threads);
+      bool thrown = false;
+      try {
+        renderer.renderLayer(sheet.layer, F_LayerContext(), true, 3, 3, 4001, 8000, F_VectorReal(), {0, 1});
+      } catch (const F_NotSupportedException&) {
+        thrown = true;
+      }
+      EXPECT_EQ(thrown, c.unsupported != 0);
+      pixels[t] = canvas.pixels;
+      counts[t][0] = renderer.triangleCount();
+      counts[t][1] = renderer.lineCount();
+    }
+    EXPECT_TRUE(pixels[0] == pixels[1]);
+    EXPECT_EQ(counts[0][0], counts[1][0]);
+    EXPECT_EQ(counts[0][1], counts[1][1]);
+    if (c.unsupported != 2) EXPECT_GT(counts[0][0], 0);
+  }
+}
