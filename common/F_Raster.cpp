@@ -478,14 +478,16 @@ namespace {
   const __m256d half = _mm256_set1_pd(0.5), lowest = _mm256_set1_pd(-1e9), highest = _mm256_set1_pd(1e9);
   const __m256d scaleX1 = _mm256_set1_pd(map.scaleX1), originX1 = _mm256_set1_pd(map.originX1);
   const __m256d scaleX2 = _mm256_set1_pd(map.scaleX2), originX2 = _mm256_set1_pd(map.originX2);
+  const __m128i depthStride = _mm_set1_epi32(area.depthStride), pixelStride = _mm_set1_epi32(area.stride);
   for (std::size_t first = 0; first < segments; first += 4) {
     const F_Vertex* a[4];
     const F_Vertex* b[4];
     const std::size_t lanes = std::min<std::size_t>(4, segments - first);
+    const int* ends = edge + 2 * first;
     for (std::size_t lane = 0; lane < 4; ++lane) {
-      const std::size_t j = 2 * (first + std::min(lane, lanes - 1));  // spare lanes repeat the last segment
-      a[lane] = samples + edge[j] - 1;
-      b[lane] = samples + edge[j + 1] - 1;
+      const std::size_t j = lanes == 4 ? 2 * lane : 2 * std::min(lane, lanes - 1);  // spare lanes repeat the last segment
+      a[lane] = samples + ends[j] - 1;
+      b[lane] = samples + ends[j + 1] - 1;
     }
     const FourVertices aLanes = transposed(a[0], a[1], a[2], a[3]), bLanes = transposed(b[0], b[1], b[2], b[3]);
     const __m256d ax = aLanes.x, ay = aLanes.y, az = aLanes.z, bx = bLanes.x, by = bLanes.y, bz = bLanes.z;
@@ -566,18 +568,20 @@ namespace {
           _mm_or_si128(_mm_cmplt_epi32(other, otherFirst), _mm_cmpgt_epi32(other, otherLast)), on);
       int plotted = _mm_movemask_ps(_mm_castsi128_ps(inside));
       if (!plotted) continue;
+      // Where each pixel's depth and colour are kept: a pixel inside the
+      // area lies within both buffers, whose sizes stay far below 2^31.
       const __m128i column = _mm_blendv_epi8(other, step, isAcross), row = _mm_blendv_epi8(step, other, isAcross);
-      int columns[4], rows[4];
+      int depthAt[4], pixelAt[4];
       float depth[4];
-      _mm_storeu_si128(reinterpret_cast<__m128i*>(columns), column);
-      _mm_storeu_si128(reinterpret_cast<__m128i*>(rows), row);
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(depthAt), _mm_add_epi32(_mm_mullo_epi32(row, depthStride), column));
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(pixelAt), _mm_add_epi32(_mm_mullo_epi32(row, pixelStride), column));
       _mm_storeu_ps(depth, _mm256_cvtpd_ps(_mm256_add_pd(x, d)));
       for (; plotted; plotted &= plotted - 1) {
         const int lane = __builtin_ctz(static_cast<unsigned>(plotted));
-        float& stored = area.depth[static_cast<std::ptrdiff_t>(rows[lane]) * area.depthStride + columns[lane]];
+        float& stored = area.depth[depthAt[lane]];
         if (depth[lane] > stored) {
           stored = depth[lane];
-          area.bits[static_cast<std::ptrdiff_t>(rows[lane]) * area.stride + columns[lane]] = color;
+          area.bits[pixelAt[lane]] = color;
         }
       }
     }
