@@ -641,6 +641,8 @@ TEST(F_LayerRenderer, BandsFromRowsNotedBeforehandDrawAndCountAsOneThread) {
     EXPECT_TRUE(pixels[0] == pixels[1]);
     EXPECT_EQ(counts[0][0], counts[1][0]);
     EXPECT_EQ(counts[0][1], counts[1][1]);
-    if (c.unsupported != 2) EXPECT_GT(counts[0][0], 0);
+    if (c.unsupported != 2) {
+      EXPECT_GT(counts[0][0], 0);
+    }
   }
 }
