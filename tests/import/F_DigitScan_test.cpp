@@ -54,8 +54,15 @@ TEST(F_DigitScan, TakesPlainLinesAndDeclinesTheRestOnEveryBoundary) {
   } rows[] = {
       {sixteen, false, 7, 345},
       {fifteen, false, 7, 34},
-      {"12345678", false, 1, 12345678},   // eight digits: taken
-      {"123456789", false, -1, 0},        // nine: declined
+      {"12345678", false, 1, 12345678},   // eight digits: one load
+      {"123456789", false, 1, 123456789},  // nine: two
+      {"1234567890123456", false, 1, 1234567890123456},
+      {"12345678901234567", false, 1, 12345678901234567},      // seventeen: three
+      {"123456789012345678", false, 1, 123456789012345678},    // eighteen: taken
+      {"1234567890123456789", false, -1, 0},                   // nineteen: declined
+      {"7 999999999999999999", false, 2, 999999999999999999},  // the largest
+      {"1 2" + std::string(43, ' ') + "123456789012345678", false, 3, 123456789012345678},  // ending on byte 64
+      {"1 2" + std::string(44, ' ') + "123456789012345678", false, 3, 123456789012345678},  // on byte 65
       {"00000001 7", false, 2, 7},        // leading zeros
       {long64, false, 8, 12},             // 64 bytes: the last of the short lines
       {long65, false, 8, 123},            // 65: the long ones
@@ -74,6 +81,11 @@ TEST(F_DigitScan, TakesPlainLinesAndDeclinesTheRestOnEveryBoundary) {
       {"1 2, 3", true, -1, 0},            // none between two
       {"1,, 2", true, -1, 0},             // two between
       {"1, 2\r", true, -1, 0},            // a CR is no blank of a deck line
+      {"1, 123456789012345678", true, 2, 123456789012345678},
+      {"1, 1234567890123456789", true, -1, 0},
+      {"1 2 3 4 5 6 7 8 9 1 2 3 4 5 6 7 8 9 1 2 3 4 5 6 7 8 9 1 2 3 4 5", false, 32, 5},  // 63 bytes, 32 numbers
+      {"1 2 3 4 5 6 7 8 9 1 2 3 4 5 6 7 8 9 1 2 3 4 5 6 7 8 9 1 2 3 4 -5", false, -1, 0},
+      {"1 2 3 4 5 6 7 8 9 1 2 3 4 5 6 7 8 9 1 2 3 4 5 6 7 8 9 1 2 3 4 e5", false, -1, 0},
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(row.line);
@@ -96,11 +108,14 @@ TEST(F_DigitScan, DeclinesALineTooNearTheEndOfTheReadableBytes) {
 
 TEST(F_DigitScan, EveryLineTakenGivesTheNumbersOfTheFieldByFieldReading) {
   std::mt19937 random(12);
-  const char alphabet[] = "0123456789    \t";
+  // Mostly blanks, then mostly digits: short numbers, then runs of up to
+  // twenty digits and more.
+  const std::string alphabets[] = {"0123456789    \t", std::string(20, '0') + "123456789 "};
   int taken = 0;
-  for (int i = 0; i < 20000; ++i) {
+  for (int i = 0; i < 40000; ++i) {
+    const std::string& alphabet = alphabets[i % 2];
     std::string line(random() % 90, ' ');
-    for (char& c : line) c = alphabet[random() % (sizeof alphabet - 1)];
+    for (char& c : line) c = alphabet[random() % alphabet.size()];
     std::vector<std::int64_t> fast, slow;
     const int n = scan(line, false, fast);
     if (n < 0) continue;
@@ -108,7 +123,7 @@ TEST(F_DigitScan, EveryLineTakenGivesTheNumbersOfTheFieldByFieldReading) {
     ASSERT_EQ(reference(line, slow), n) << line;
     ASSERT_EQ(fast, slow) << line;
   }
-  EXPECT_GT(taken, 1000);  // the comparison was made
+  EXPECT_GT(taken, 2000);  // the comparison was made
 }
 
 #endif
