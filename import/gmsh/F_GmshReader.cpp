@@ -1,5 +1,6 @@
 #include "import/gmsh/F_GmshReader.h"
 
+#include <algorithm>
 #include <array>
 #include <cmath>
 #include <map>
@@ -65,14 +66,16 @@ const std::map<int, GmshType>& gmshTypes() {
   return types;
 }
 
-// Asked once per element, so answered from a table made once.
-const GmshType* typeOf(std::int64_t type) {
-  static const auto table = [] {
-    std::array<const GmshType*, 128> t{};
-    for (const auto& [number, known] : gmshTypes()) t[static_cast<std::size_t>(number)] = &known;
-    return t;
-  }();
-  return type >= 0 && type < static_cast<std::int64_t>(table.size()) ? table[static_cast<std::size_t>(type)] : nullptr;
+// Asked once or twice per element, so answered from a table made when the
+// program starts (no check on each call whether it is made yet).
+const std::array<const GmshType*, 128> kTypeTable = [] {
+  std::array<const GmshType*, 128> t{};
+  for (const auto& [number, known] : gmshTypes()) t[static_cast<std::size_t>(number)] = &known;
+  return t;
+}();
+inline const GmshType* typeOf(std::int64_t type) {
+  return type >= 0 && type < static_cast<std::int64_t>(kTypeTable.size()) ? kTypeTable[static_cast<std::size_t>(type)]
+                                                                           : nullptr;
 }
 
 std::string typeName(std::int64_t type) { return "Gmsh element type " + std::to_string(type); }
@@ -122,51 +125,51 @@ struct TagLines {
 // An element line of small unsigned numbers read at once, as a record of
 // ElementLines below: number, type, first tag (0 when not positive) and
 // nodes in format 2.2 (`nodes` 0), number and nodes in format 4.1. How many
-// values went to v; 0 when the line is not of that shape, for the reading
-// field by field to judge.
-int plainRecord22(std::string_view line, const char* limit, std::int64_t* v, int nodes) {
-  std::int64_t f[F_DigitScan::kMostLineBytes / 2];
-  const int count = F_DigitScan::unsignedRecord<false>(line.data(), line.data() + line.size(), limit, f,
+// values went to v, which has room for kMostLineBytes / 2 (the line's
+// numbers land there first); 0 when the line is not of that shape, for the
+// reading field by field to judge.
+[[gnu::always_inline]] inline int plainRecord22(std::string_view line, const char* limit, std::int64_t* v, int nodes) {
+  const int count = F_DigitScan::unsignedRecord<false>(line.data(), line.data() + line.size(), limit, v,
                                                        F_DigitScan::kMostLineBytes / 2);
-  if (nodes > 0) {
-    if (count != nodes + 1) return 0;
-    std::copy(f, f + count, v);
-    return count;
-  }
+  if (nodes > 0) return count == nodes + 1 ? count : 0;
   if (count < 3) return 0;
-  const GmshType* type = typeOf(f[1]);
-  const std::int64_t ntags = f[2];
+  const GmshType* type = typeOf(v[1]);
+  const std::int64_t ntags = v[2];
   if (!type || ntags > 16 || count != 3 + ntags + type->nodes) return 0;
-  v[0] = f[0];
-  v[1] = f[1];
-  v[2] = ntags > 0 && f[3] > 0 ? std::min<std::int64_t>(f[3], 1 << 30) : 0;
-  std::copy(f + 3 + ntags, f + count, v + 3);
+  v[2] = ntags > 0 && v[3] > 0 ? std::min<std::int64_t>(v[3], 1 << 30) : 0;
+  // The nodes move down over the tags, first to last (the ranges may overlap).
+  if (ntags != 0) {
+    for (int k = 3; k < 3 + type->nodes; ++k) v[k] = v[k + ntags];
+  }
   return 3 + type->nodes;
 }
 
 // Element lines of the plain shape, as the quick paths take them. Format
 // 2.2: number, a known type, up to 16 tags, its nodes; each record keeps
-// number, type, first tag (0 when not positive) and nodes. Format 4.1 (a
-// block's `nodes` given): number and nodes.
+// number, type, first tag (0 when not positive) and nodes, 3 + the type's
+// nodes values, one record after another. Format 4.1 (a block's `nodes`
+// given): number and nodes, 1 + nodes values each.
 struct ElementLines {
+  // Room a line may need past the records: every number of a line of
+  // kMostLineBytes, or a record read field by field.
+  static constexpr std::size_t kRoom = std::max<std::size_t>(F_DigitScan::kMostLineBytes / 2, 3 + 128);
   int nodes = 0;  // 0: format 2.2
+  // The records are values[0, used); values is kept kRoom longer, so each
+  // line is read straight to where its record goes.
   std::vector<std::int64_t> values;
-  std::vector<std::size_t> first;  // where each record starts in values
+  std::size_t used = 0;
   void reserve(std::size_t bytes) {
-    first.reserve(bytes / 32);
-    values.reserve(bytes / 4);
+    if (values.size() < bytes / 4 + kRoom) values.resize(bytes / 4 + kRoom);
   }
   void restart(const ElementLines& shape) {
     nodes = shape.nodes;
-    values.clear();
-    first.clear();
+    used = 0;
   }
   bool take(std::string_view line, const char* limit) {
-    const std::size_t start = values.size();
-    std::int64_t v[3 + 128];
+    if (values.size() - used < kRoom) values.resize(std::max(2 * values.size(), used + kRoom));
+    std::int64_t* const v = values.data() + used;
     if (const int n = plainRecord22(line, limit, v, nodes); n > 0) {
-      first.push_back(start);
-      values.insert(values.end(), v, v + n);
+      used += static_cast<std::size_t>(n);
       return true;
     }
     F_LineFields f(line);
@@ -191,8 +194,7 @@ struct ElementLines {
       }
     }
     if (!f.atEnd()) return false;
-    first.push_back(start);
-    values.insert(values.end(), v, v + n);
+    used += static_cast<std::size_t>(n);
     return true;
   }
 };
@@ -611,17 +613,21 @@ void GmshReader::elements() {
             static_cast<std::size_t>(n - i), elementLines_, [&](const ElementLines& part, std::size_t count, int ln) {
               // Runs of one type and one physical group lie one after another,
               // 3 + nodes values each, and go to their layer at once.
-              for (std::size_t k = 0; k < count;) {
-                const std::int64_t* v = part.values.data() + part.first[k];
+              const std::int64_t* const values = part.values.data();
+              for (std::size_t k = 0, at = 0; k < count;) {
+                const std::int64_t* v = values + at;
                 const GmshType* type = typeOf(v[1]);
+                // Records of one type are of one length.
+                const std::size_t stride = static_cast<std::size_t>(3 + type->nodes);
                 std::size_t end = k + 1;
-                while (end < count && part.values[part.first[end] + 1] == v[1] &&
-                       part.values[part.first[end] + 2] == v[2]) {
+                std::size_t next = at + stride;
+                while (end < count && values[next + 1] == v[1] && values[next + 2] == v[2]) {
                   ++end;
+                  next += stride;
                 }
                 if (!type->kind || !type->order.empty()) {
-                  for (; k < end; ++k) {
-                    const std::int64_t* w = part.values.data() + part.first[k];
+                  for (; k < end; ++k, at += stride) {
+                    const std::int64_t* w = values + at;
                     physicals.clear();
                     if (w[2] > 0) physicals.push_back(static_cast<int>(w[2]));
                     element(*type, w[1], w[0], w + 3, physicals, type->dimension, lineAfter(ln, k));
@@ -629,12 +635,12 @@ void GmshReader::elements() {
                   continue;
                 }
                 // element() would put each in the layer of its first tag (0 when none is positive).
-                const std::size_t stride = static_cast<std::size_t>(3 + type->nodes);
                 const std::size_t from = k;
                 builder_.addCells(
                     layerOf(type->dimension, static_cast<int>(v[2])), *type->kind, v + 3, stride, end - k,
                     [&](std::size_t j) { return v[j * stride]; }, [&](std::size_t j) { return lineAfter(ln, from + j); });
                 k = end;
+                at = next;
               }
             });
         if (got > 0) {
@@ -801,8 +807,9 @@ void GmshReader::elements() {
         const std::size_t got = chunks_.readRuns(
             static_cast<std::size_t>(n - e), elementLines_, [&](const ElementLines& part, std::size_t count, int ln) {
               if (!direct) {
+                const std::size_t stride = static_cast<std::size_t>(1 + type->nodes);
                 for (std::size_t k = 0; k < count; ++k) {
-                  const std::int64_t* v = part.values.data() + part.first[k];
+                  const std::int64_t* v = part.values.data() + k * stride;
                   element(*type, typeNumber, v[0], v + 1, physicals, dim, lineAfter(ln, k));
                 }
                 return;

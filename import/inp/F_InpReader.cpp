@@ -210,25 +210,34 @@ bool plainElement(std::string_view line, const char* limit, std::int64_t* v, int
 // *ELEMENT lines of the plain shape: a number and the `nodes` node numbers
 // of a known type, all on the one line.
 struct ElementLines {
+  // Room a line may need past the records: every number of a line of
+  // kMostLineBytes, or the fields of one record.
+  static constexpr std::size_t kRoom = std::max<std::size_t>(F_DigitScan::kMostLineBytes / 2, 1 + kMaxCellNodes);
   int nodes = 0;
-  std::vector<std::int64_t> values;  // 1 + nodes each
-  void reserve(std::size_t bytes) { values.reserve(bytes / 4); }
+  // The records, 1 + nodes each, are values[0, used); values is kept kRoom
+  // longer, so each line is read straight to where its record goes.
+  std::vector<std::int64_t> values;
+  std::size_t used = 0;
+  void reserve(std::size_t bytes) {
+    if (values.size() < bytes / 4 + kRoom) values.resize(bytes / 4 + kRoom);
+  }
   void restart(const ElementLines& shape) {
     nodes = shape.nodes;
-    values.clear();
+    used = 0;
   }
   bool take(std::string_view line, const char* limit) {
     line = withoutCr(line);
-    std::int64_t v[F_DigitScan::kMostLineBytes / 2];
+    if (values.size() - used < kRoom) values.resize(std::max(2 * values.size(), used + kRoom));
+    std::int64_t* const v = values.data() + used;
     if (plainElement(line, limit, v, nodes)) {
-      values.insert(values.end(), v, v + 1 + nodes);
+      used += static_cast<std::size_t>(1 + nodes);
       return true;
     }
     QuickFields quick(line);
     int have = 0;
     while (have <= nodes && !quick.atEnd() && quick.integer(v[have])) ++have;
     if (have != 1 + nodes || !quick.atEnd()) return false;
-    values.insert(values.end(), v, v + have);
+    used += static_cast<std::size_t>(have);
     return true;
   }
 };

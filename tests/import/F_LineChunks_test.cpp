@@ -219,6 +219,8 @@ TEST_F(ThreadsFromEnvironment, TextFormatsReadOnSeveralThreadsAsOnOne) {
       // Early in a section: in a stretch handed on while the next is parsed.
       {"2.2, an early plain element naming a missing node", replaced(msh22(), elementLine22 + 100, "101 3 2 1 1 1 2 3 999999"),
        "msh"},
+      {"2.2, a letter after the last node (bad)", replaced(msh22(), elementLine22 + 25000, "25001 3 2 1 1 1 2 3 4x"), "msh"},
+      {"4.1, a sign before a node (bad)", replaced(msh41(), 11 + 2 * gridNodes + 20000, "20001 1 2 3 -4"), "msh"},
       {"2.2, an early node defined twice (bad)", replaced(msh22(), nodeLine22 + 100, "50 1 2 3"), "msh"},
       {"4.1", msh41(), "msh"},
       {"4.1, a bad coordinate", replaced(msh41(), 8 + 2 * gridNodes - 100, "1 2 z"), "msh"},
@@ -250,6 +252,63 @@ TEST_F(ThreadsFromEnvironment, TextFormatsReadOnSeveralThreadsAsOnOne) {
       EXPECT_TRUE(one.ok) << one.last();
     } else {
       EXPECT_FALSE(one.ok);
+    }
+  }
+}
+
+// Element lines the quick reading takes give the mesh that the word-by-word
+// reading gives for the same line with a '+' before its number (a shape
+// only that reading takes), on one thread and on several, whatever the
+// length of the line, of its numbers, or the count of tags.
+TEST_F(ThreadsFromEnvironment, ElementLinesOfEveryShapeReadAsWordByWord) {
+  const int gridNodes = kGrid.nodes();
+  const int line22 = 6 + gridNodes + 3 + 5000, line41 = 11 + 2 * gridNodes + 5000, lineInp = 4 + gridNodes + 1 + 5000;
+  // "5001 3 2 1 1 " and a first node of leading zeros, to `bytes` in all.
+  auto padded = [](std::size_t bytes) {
+    const std::string head = "5001 3 2 1 1 ", tail = "1 2 3 4";
+    return head + std::string(bytes - head.size() - tail.size(), '0') + tail;
+  };
+  const struct {
+    const char* name;
+    int line;
+    std::string text;  // the element's number first
+    bool msh41 = false, inp = false;
+  } rows[] = {
+      {"18-digit number", line22, "123456789012345678 3 2 1 1 1 2 3 4"},
+      {"19-digit number", line22, "1234567890123456789 3 2 1 1 1 2 3 4"},
+      {"16-digit node", line22, "5001 3 2 1 1 0000000000000001 2 3 4"},
+      {"17-digit node", line22, "5001 3 2 1 1 00000000000000001 2 3 4"},
+      {"64 bytes", line22, padded(64)},
+      {"65 bytes", line22, padded(65)},
+      {"128 bytes", line22, padded(128)},
+      {"129 bytes", line22, padded(129)},
+      {"no tags", line22, "5001 3 0 1 2 3 4"},
+      {"one tag", line22, "5001 3 1 2 1 2 3 4"},
+      {"three tags", line22, "5001 3 3 2 1 9 1 2 3 4"},
+      {"a tag 0", line22, "5001 3 1 0 1 2 3 4"},
+      {"a line among quadrilaterals", line22, "5001 1 2 1 1 1 2"},
+      {"a triangle among quadrilaterals", line22, "5001 2 2 2 1 1 2 3"},
+      {"blanks around", line22, "5001\t3 2  1 1 1 2 3 4 "},
+      {"4.1, 18-digit number", line41, "123456789012345678 1 2 3 4", true},
+      {"4.1, 19-digit number", line41, "1234567890123456789 1 2 3 4", true},
+      {"inp, 18-digit node", lineInp, "5001, 000000000000000001, 2, 3, 4", false, true},
+      {"inp, 19-digit node", lineInp, "5001, 0000000000000000001, 2, 3, 4", false, true},
+      {"inp, a comma after the last", lineInp, "5001, 1, 2, 3, 4,", false, true},
+  };
+  const std::string files[] = {msh22(), msh41(), inp()};
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.name);
+    const std::string& file = files[row.msh41 ? 1 : row.inp ? 2 : 0];
+    const char* extension = row.inp ? "inp" : "msh";
+    for (const char* threads : {"1", "3"}) {
+      SCOPED_TRACE(threads);
+      setenv("KAVRILON_THREADS", threads, 1);
+      const ImportRun quick = importBytes(replaced(file, row.line, row.text), extension);
+      const ImportRun words = importBytes(replaced(file, row.line, "+" + row.text), extension);
+      ASSERT_TRUE(quick.ok) << quick.last();
+      ASSERT_TRUE(words.ok) << words.last();
+      EXPECT_EQ(quick.shown, words.shown);
+      EXPECT_TRUE(quick.mesh == words.mesh);
     }
   }
 }
