@@ -85,6 +85,14 @@ template <class Bits, bool Commas>
   const Bits line = lowBits<Bits>(size);
   digits &= line;
   if ((digits | (separators & line)) != line) return -1;  // a byte that is neither
+  // A run of more than eighteen digits anywhere declines the line before any
+  // is read: bit i is left set where the digits i to i + 1, + 3, + 7, + 15
+  // and at last + 18 follow one another.
+  Bits longRuns = digits & (digits >> 1);
+  longRuns &= longRuns >> 2;
+  longRuns &= longRuns >> 4;
+  longRuns &= longRuns >> 8;
+  if (longRuns & (longRuns >> 3)) return -1;
   // The first and the last digit of every run, each run found in a few steps.
   Bits starts = digits & ~(digits << 1);
   Bits lasts = digits & ~(digits >> 1);
@@ -95,7 +103,9 @@ template <class Bits, bool Commas>
     const int length = lowestBit(lasts) - start + 1;
     starts &= starts - 1;
     lasts &= lasts - 1;
-    if (length > 18 || count == most) return -1;
+    // A line of 8 * sizeof(Bits) bytes holds at most half as many numbers:
+    // with room for those, no count needs to be checked.
+    if (most < static_cast<int>(4 * sizeof(Bits)) && count == most) return -1;
     if constexpr (Commas) {
       // One comma between two numbers, none before the first.
       if (bitCount<Bits>(commaBits & lowBits<Bits>(start) & ~lowBits<Bits>(from)) != (count > 0 ? 1 : 0)) return -1;

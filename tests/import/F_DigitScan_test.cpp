@@ -60,6 +60,8 @@ TEST(F_DigitScan, TakesPlainLinesAndDeclinesTheRestOnEveryBoundary) {
       {"12345678901234567", false, 1, 12345678901234567},      // seventeen: three
       {"123456789012345678", false, 1, 123456789012345678},    // eighteen: taken
       {"1234567890123456789", false, -1, 0},                   // nineteen: declined
+      {std::string(50, ' ') + "1234567890123456789", false, -1, 0},  // in a long line too
+      {"1 " + std::string(64, '0'), false, -1, 0},             // a run past the first 64 bytes
       {"7 999999999999999999", false, 2, 999999999999999999},  // the largest
       {"1 2" + std::string(43, ' ') + "123456789012345678", false, 3, 123456789012345678},  // ending on byte 64
       {"1 2" + std::string(44, ' ') + "123456789012345678", false, 3, 123456789012345678},  // on byte 65
