@@ -1,7 +1,49 @@
 #include "common/F_MeshGeometry.h"
 
+#include <sys/mman.h>
+
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
+#include <vector>
+
+#include "common/F_RenderThreads.h"
+
+namespace {
+// Layers with fewer points are walked on the calling thread alone: starting
+// a thread costs more than it saves there.
+constexpr int kPointsPerThread = 1 << 16;
+
+// Runs walk(from, to, box) over the points [0, n) in runs of at least
+// kPointsPerThread, one run per thread, each from `start`, and unites the
+// boxes in the order of the runs. Every box here is a running min and max
+// that starts from the first point and takes a value only when it is
+// strictly beyond: so each run's box holds the first of the extreme values
+// in it (a NaN start stays NaN everywhere), and uniting them in order, which
+// also keeps the earlier of two equal ends, gives the very bits of one walk
+// over all the points.
+// How many runs of at least kPointsPerThread points n points make, one per thread.
+int runsOf(int n) { return std::clamp(n / kPointsPerThread, 1, F_RenderThreads::count()); }
+
+// Runs walk(run, from, to) over the `runs` runs of [0, n), each on a thread of its own.
+template <class Walk>
+void inRuns(int n, int runs, const Walk& walk) {
+  auto work = [&](int t) {
+    walk(t, static_cast<int>(static_cast<long long>(n) * t / runs),
+         static_cast<int>(static_cast<long long>(n) * (t + 1) / runs));
+  };
+  if (runs == 1 || !F_RenderThreads::run(runs, work))
+    for (int t = 0; t < runs; ++t) work(t);
+}
+
+template <class Box, class Walk>
+Box overPoints(int n, const Box& start, const Walk& walk) {
+  std::vector<Box> boxes(static_cast<std::size_t>(runsOf(n)), start);
+  inRuns(n, static_cast<int>(boxes.size()), [&](int t, int from, int to) { walk(from, to, boxes[static_cast<std::size_t>(t)]); });
+  for (std::size_t t = 1; t < boxes.size(); ++t) boxes[0].unite(boxes[t]);
+  return boxes[0];
+}
+}  // namespace
 
 F_MatrixReal viewRotationMatrix(double phi, double psi, double alpha) {
   const double cf = std::cos(phi), sf = std::sin(phi);
@@ -49,17 +91,20 @@ F_Box2D layerExtent2D(const F_S3dLayer& layer) {
 
 F_Box3D layerExtent3D(const F_S3dLayer& layer) {
   if (layer.points.empty()) return {};
-  const F_Point3D& first = layer.points(1);
-  F_Box3D b{first.x, first.x, first.y, first.y, first.z, first.z};
-  for (const F_Point3D& p : layer.points) {
-    b.xMin = std::min(b.xMin, p.x);
-    b.xMax = std::max(b.xMax, p.x);
-    b.yMin = std::min(b.yMin, p.y);
-    b.yMax = std::max(b.yMax, p.y);
-    b.zMin = std::min(b.zMin, p.z);
-    b.zMax = std::max(b.zMax, p.z);
-  }
-  return b;
+  const F_Point3D* points = layer.points.data();
+  const F_Point3D& first = points[0];
+  const F_Box3D start{first.x, first.x, first.y, first.y, first.z, first.z};
+  return overPoints<F_Box3D>(layer.pointCount(), start, [&](int from, int to, F_Box3D& b) {
+    for (int j = from; j < to; ++j) {
+      const F_Point3D& p = points[j];
+      b.xMin = std::min(b.xMin, p.x);
+      b.xMax = std::max(b.xMax, p.x);
+      b.yMin = std::min(b.yMin, p.y);
+      b.yMax = std::max(b.yMax, p.y);
+      b.zMin = std::min(b.zMin, p.z);
+      b.zMax = std::max(b.zMax, p.z);
+    }
+  });
 }
 
 F_Point3D elementCentre(const F_S3dLayer& layer, int i) {
@@ -128,6 +173,41 @@ void scaleDownHuge(F_S3dMesh& mesh) {
   }
 }
 
+// Gives memory to the pages of points[0, n) (reserved, not yet written) on
+// the threads of overPoints. Only a hint: where the system cannot, the pages
+// come as they are first written.
+void populate(F_Point3D* points, int n) {
+#ifdef MADV_POPULATE_WRITE
+  inRuns(n, runsOf(n), [&](int, int from, int to) {
+    const std::uintptr_t page = 4096;
+    const std::uintptr_t lo = (reinterpret_cast<std::uintptr_t>(points + from) + page - 1) & ~(page - 1);
+    const std::uintptr_t hi = reinterpret_cast<std::uintptr_t>(points + to) & ~(page - 1);
+    if (hi > lo) ::madvise(reinterpret_cast<void*>(lo), hi - lo, MADV_POPULATE_WRITE);
+  });
+#else
+  (void)points;
+  (void)n;
+#endif
+}
+
+// out[j] = turn(in[j]) for j < n (> 0), and the (y, z) box of what was
+// written. Each point is read before its place is written, so `out` may be
+// `in`; the runs of the threads never meet.
+template <class Turn>
+F_Box2D turnPoints(const F_Point3D* in, F_Point3D* out, int n, const Turn& turn) {
+  const F_Point3D first = turn(in[0]);
+  return overPoints<F_Box2D>(n, {first.y, first.y, first.z, first.z}, [&](int from, int to, F_Box2D& box) {
+    for (int j = from; j < to; ++j) {
+      const F_Point3D turned = turn(in[j]);
+      out[j] = turned;
+      box.x1Min = std::min(box.x1Min, turned.y);
+      box.x1Max = std::max(box.x1Max, turned.y);
+      box.x2Min = std::min(box.x2Min, turned.z);
+      box.x2Max = std::max(box.x2Max, turned.z);
+    }
+  });
+}
+
 // `mesh` becomes `source` centred on the centre of `box` (the source's 3D
 // box) and turned by m, in one pass over the points: the same sums and
 // products as centreAtOrigin and rotateMesh on a copy, so the same bits. The
@@ -138,6 +218,10 @@ F_Box2D copyCentredAndTurned(const F_S3dMesh& source, F_S3dMesh& mesh, const F_B
   const double cx = box.xMin / 2 + box.xMax / 2, cy = box.yMin / 2 + box.yMax / 2, cz = box.zMin / 2 + box.zMax / 2;
   const double m11 = m(1, 1), m12 = m(1, 2), m13 = m(1, 3), m21 = m(2, 1), m22 = m(2, 2), m23 = m(2, 3),
                m31 = m(3, 1), m32 = m(3, 2), m33 = m(3, 3);
+  auto turn = [&](const F_Point3D& q) {
+    const double x = q.x - cx, y = q.y - cy, z = q.z - cz;
+    return F_Point3D(m11 * x + m12 * y + m13 * z, m21 * x + m22 * y + m23 * z, m31 * x + m32 * y + m33 * z);
+  };
   mesh.name = source.name;
   mesh.layers.resize(source.layerCount());
   F_Box2D extent;
@@ -148,22 +232,15 @@ F_Box2D copyCentredAndTurned(const F_S3dMesh& source, F_S3dMesh& mesh, const F_B
     to.elements = from.elements;
     to.specialNodes = from.specialNodes;
     const int n = from.pointCount();
-    to.points.resize(n);  // a copy of the same size keeps its storage
-    F_Box2D layerBox;
-    const F_Point3D* in = from.points.data();
-    F_Point3D* out = to.points.data();
-    for (int j = 0; j < n; ++j) {
-      F_Point3D p = in[j];
-      p.add(-cx, -cy, -cz);
-      const double x = p.x, y = p.y, z = p.z;
-      const F_Point3D turned(m11 * x + m12 * y + m13 * z, m21 * x + m22 * y + m23 * z, m31 * x + m32 * y + m33 * z);
-      out[j] = turned;
-      if (j == 0) layerBox = {turned.y, turned.y, turned.z, turned.z};
-      layerBox.x1Min = std::min(layerBox.x1Min, turned.y);
-      layerBox.x1Max = std::max(layerBox.x1Max, turned.y);
-      layerBox.x2Min = std::min(layerBox.x2Min, turned.z);
-      layerBox.x2Max = std::max(layerBox.x2Max, turned.z);
+    if (to.points.size() != n) {
+      // A new working copy: its pages are made ready on all threads, not one
+      // by one as the values are first written.
+      to.points.clear();
+      to.points.reserve(n);
+      populate(to.points.data(), n);
     }
+    to.points.resize(n);  // a copy of the same size keeps its storage
+    const F_Box2D layerBox = n == 0 ? F_Box2D{} : turnPoints(from.points.data(), to.points.data(), n, turn);
     if (i == 1) {
       extent = layerBox;
     } else {

@@ -122,6 +122,11 @@ class F_Vector {
       v_.reset();
       return;
     }
+    if (v_ && v_->capacity() >= static_cast<std::size_t>(n)) {
+      // The storage held (reserved, say) takes the values where it is.
+      v_->assign(static_cast<std::size_t>(n), fill);
+      return;
+    }
     try {
       auto fresh = std::make_unique<std::vector<T>>();
       fresh->reserve(static_cast<std::size_t>(n));

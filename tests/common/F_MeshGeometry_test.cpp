@@ -2,8 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include <bit>
 #include <cfloat>
 #include <cmath>
+#include <cstdint>
+#include <cstdlib>
+#include <string>
+#include <vector>
 
 namespace {
 
@@ -237,4 +242,91 @@ TEST(F_MeshGeometry, WorkingCopyIsTheStepByStepProjectionToTheBitAndSharesTheEle
   // The view never changes its elements; were one changed, the document's stays.
   work.layers(1).elements(1).nodes(1) = 3;
   EXPECT_EQ(source.layers(1).elements(1).node(1), 1);
+}
+
+namespace {
+// One walk over the points, as the extent has always been formed: the
+// reference for the runs the threads take.
+F_Box3D walkedExtent3D(const F_S3dLayer& layer) {
+  const F_Point3D& first = layer.points(1);
+  F_Box3D b{first.x, first.x, first.y, first.y, first.z, first.z};
+  for (const F_Point3D& p : layer.points) {
+    b.xMin = std::min(b.xMin, p.x), b.xMax = std::max(b.xMax, p.x);
+    b.yMin = std::min(b.yMin, p.y), b.yMax = std::max(b.yMax, p.y);
+    b.zMin = std::min(b.zMin, p.z), b.zMax = std::max(b.zMax, p.z);
+  }
+  return b;
+}
+F_Box2D walkedExtent2D(const F_S3dLayer& layer) {
+  const F_Point3D& first = layer.points(1);
+  F_Box2D b{first.y, first.y, first.z, first.z};
+  for (const F_Point3D& p : layer.points) {
+    b.x1Min = std::min(b.x1Min, p.y), b.x1Max = std::max(b.x1Max, p.y);
+    b.x2Min = std::min(b.x2Min, p.z), b.x2Max = std::max(b.x2Max, p.z);
+  }
+  return b;
+}
+// Bits, so that a NaN equals a NaN and -0 differs from +0.
+template <class... D>
+std::vector<std::uint64_t> bitsOf(D... values) {
+  return {std::bit_cast<std::uint64_t>(values)...};
+}
+}  // namespace
+
+TEST(F_MeshGeometry, ExtentsAndProjectionOnThreadsAreOneWalkToTheBit) {
+  constexpr int kRun = 1 << 16;  // the fewest points a thread takes
+  const double nan = std::nan("");
+  struct Case {
+    const char* name;
+    int points;
+    double low, high;  // of the ordinary coordinates
+    std::vector<std::pair<int, double>> special;  // index from the middle point (0), all three coordinates
+  };
+  const Case cases[] = {
+      {"one run short of two", 2 * kRun - 1, 1, 2, {{-1, 0.0}, {0, -0.0}}},
+      {"two runs, equal minima across their border", 2 * kRun, 1, 2, {{-1, 0.0}, {0, -0.0}}},
+      {"two runs, equal maxima across their border", 2 * kRun, -2, -1, {{-1, -0.0}, {0, 0.0}}},
+      {"a NaN starts the second run", 2 * kRun, -2, 2, {{0, nan}}},
+      {"a NaN is the first point", 2 * kRun, -2, 2, {{-kRun, nan}}},
+      {"seven runs", 7 * kRun + 3, -3, 5, {{-1, -7.0}, {1, -7.0}}},
+  };
+  const F_ViewAngles angles{0.37, -1.1, 2.9};
+  for (const char* threads : {"1", "2", "7"}) {
+    setenv("KAVRILON_THREADS", threads, 1);
+    for (const Case& c : cases) {
+      SCOPED_TRACE(std::string(c.name) + ", threads " + threads);
+      F_S3dMesh source;
+      source.layers.append(F_S3dLayer());
+      F_S3dLayer& layer = source.layers(1);
+      layer.points.resize(c.points);
+      for (int j = 1; j <= c.points; ++j) {
+        const double t = 0.5 + 0.5 * std::sin(j * 0.618);
+        layer.points(j) = {c.low + t * (c.high - c.low), c.high - t * (c.high - c.low), c.low + (1 - t) * (c.high - c.low)};
+      }
+      for (const auto& [at, v] : c.special) layer.points(c.points / 2 + 1 + at) = {v, v, v};
+
+      const F_Box3D want = walkedExtent3D(layer), got = layerExtent3D(layer);
+      EXPECT_EQ(bitsOf(got.xMin, got.xMax, got.yMin, got.yMax, got.zMin, got.zMax),
+                bitsOf(want.xMin, want.xMax, want.yMin, want.yMax, want.zMin, want.zMax));
+
+      F_S3dMesh expected = source;
+      translateLayer(expected.layers(1), -(want.xMin / 2 + want.xMax / 2), -(want.yMin / 2 + want.yMax / 2),
+                     -(want.zMin / 2 + want.zMax / 2));
+      rotateMesh(expected, viewRotationMatrix(angles.phi, angles.psi, angles.alpha));
+      const F_Box2D wantBox = walkedExtent2D(expected.layers(1));
+      F_S3dMesh work;
+      const F_Box2D box = projectMesh(source, work, angles, 0, 0, 0, 0);
+      EXPECT_EQ(bitsOf(box.x1Min, box.x1Max, box.x2Min, box.x2Max),
+                bitsOf(wantBox.x1Min, wantBox.x1Max, wantBox.x2Min, wantBox.x2Max));
+      // Every NaN counts as one: the sign of a NaN is the compiler's to choose.
+      auto bitsOrNan = [](double v) { return std::isnan(v) ? 1ull : std::bit_cast<std::uint64_t>(v); };
+      int differing = 0;
+      for (int j = 1; j <= c.points; ++j) {
+        const F_Point3D &a = work.layers(1).points(j), &b = expected.layers(1).points(j);
+        differing += bitsOrNan(a.x) != bitsOrNan(b.x) || bitsOrNan(a.y) != bitsOrNan(b.y) || bitsOrNan(a.z) != bitsOrNan(b.z);
+      }
+      EXPECT_EQ(differing, 0);
+    }
+  }
+  unsetenv("KAVRILON_THREADS");
 }

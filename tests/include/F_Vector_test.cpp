@@ -22,6 +22,18 @@ TEST(F_Vector, ResizeKeepsContentOnlyAtTheSameSize) {
   EXPECT_EQ(v(1), 0);
   v.resize(0);
   EXPECT_EQ(v.size(), 0);
+  // Storage reserved before takes the values in place: exactly the capacity,
+  // and one short of a size held before, are filled anew all the same.
+  F_Vector<int> r(4, 7);
+  r.reserve(6);
+  const int* storage = r.data();
+  r.resize(6);
+  EXPECT_EQ(r.data(), storage);
+  EXPECT_EQ(std::vector<int>(r.begin(), r.end()), std::vector<int>(6, 0));
+  r(1) = 9;
+  r.resize(5, 3);
+  EXPECT_EQ(r.data(), storage);
+  EXPECT_EQ(std::vector<int>(r.begin(), r.end()), std::vector<int>(5, 3));
   EXPECT_DEATH(v.resize(-1), "");
 }
 
