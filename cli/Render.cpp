@@ -230,6 +230,7 @@ int renderCommand(const std::vector<std::string>& args, std::ostream& out, std::
   const std::optional<RenderArgs> r = parse(args, err);
   if (!r) return 2;
   ensureGuiApplication();
+  const FontWarmUp fonts;
   // The option dialogs are answered from the command line: only their refusals are worth printing.
   headlessUi().setEchoDialogs(false);
   Session s(headlessUi(), r->width, r->height);

@@ -5,7 +5,9 @@
 
 #include <algorithm>
 #include <string>
+#include <system_error>
 
+#include <QFontMetrics>
 #include <QGuiApplication>
 #include <QString>
 #include <QStringList>
@@ -49,4 +51,22 @@ QFont toQFont(const Font& font) {
   q.setHintingPreference(QFont::PreferFullHinting);
   q.setKerning(false);
   return q;
+}
+
+FontWarmUp::FontWarmUp() {
+  try {
+    thread_ = std::thread([] {
+      // The two families the view writes with; Qt's font database is shared
+      // and locked, so the fonts found here serve the painting thread.
+      for (const Font& font : {Font{"Arial", 16, 700}, Font{"Courier New", 12, 400}}) {
+        (void)QFontMetrics(toQFont(font)).ascent();
+      }
+    });
+  } catch (const std::system_error&) {
+    // No thread to spare: the fonts are found when first used, as without this.
+  }
+}
+
+FontWarmUp::~FontWarmUp() {
+  if (thread_.joinable()) thread_.join();
 }
