@@ -1,7 +1,9 @@
 #include "common/F_ScalarField.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstdio>
+#include <new>
 #include <string_view>
 #include <vector>
 
@@ -45,12 +47,33 @@ int readPlainRecords(F_InputFile& file, int next, int last, std::vector<std::vec
   if (next > last) return 0;
   std::vector<double> values;
   const std::string_view buffered = file.buffered();
+  const std::uint64_t rest = file.remaining();
+  // The first lines are read alone (the head of the run), before any other
+  // thread starts. Room for as many values as the rest of the file holds at
+  // their length is made when they come, so that the values are not copied
+  // again and again as they grow; never more than the rest can hold at the
+  // shortest record ("1 0" and a NewLine).
+  bool measured = false;
+  std::uint64_t headLineBytes = 0;
+  auto reserveAfterHead = [&](std::size_t head) {
+    measured = true;
+    if (head == 0 || headLineBytes == 0) return;
+    const double estimate = static_cast<double>(rest) / (static_cast<double>(headLineBytes) / head) * 1.03 + 16;
+    try {
+      values.reserve(static_cast<std::size_t>(std::min(estimate, static_cast<double>(rest / 4 + 1))));
+    } catch (const std::bad_alloc&) {
+    }
+  };
   const F_RecordScan::InPlace read = F_RecordScan::readInPlace<double>(
       file, file.offset(), buffered, next, last,
-      [](std::string_view line, const char* limit, int& number, double& value) {
+      [&](std::string_view line, const char* limit, int& number, double& value) {
+        if (!measured) headLineBytes += line.size() + 1;
         return plainRecord(line.data(), line.data() + line.size(), limit, number, value);
       },
-      [&](std::vector<double>& more) { values.insert(values.end(), more.begin(), more.end()); },
+      [&](std::vector<double>& more) {
+        if (!measured) reserveAfterHead(more.size());
+        values.insert(values.end(), more.begin(), more.end());
+      },
       [](int, std::size_t) {});
   if (read.records == 0) return 0;
   pieces.push_back(std::move(values));
@@ -84,6 +107,8 @@ F_VectorReal readScalarField(F_InputFile& file) {
     file.unget();
   }
 
+  // One piece, the usual case, becomes the vector as it is.
+  if (pieces.size() == 1) return F_VectorReal(std::move(pieces[0]));
   F_VectorReal values(count);
   double* to = values.data();
   for (std::vector<double>& piece : pieces) {

@@ -153,6 +153,8 @@ class F_VectorReal : public F_Vector<double> {
   F_VectorReal() = default;
   explicit F_VectorReal(int n, double fill = 0.0, double tolerance = -1)
       : F_Vector<double>(n, fill), tolerance_(checkedTolerance(tolerance, 1e-8, "F_VectorReal")) {}
+  // Takes the values of `values` without copying them; the default tolerance.
+  explicit F_VectorReal(std::vector<double>&& values) : F_Vector<double>(std::move(values)) {}
 
   double tolerance() const { return tolerance_; }
   void setTolerance(double t) { tolerance_ = checkedTolerance(t, 1e-8, "F_VectorReal"); }

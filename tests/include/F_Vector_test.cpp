@@ -56,6 +56,14 @@ TEST(F_Vector, TakesTheValuesOfAStandardVectorWithoutCopyingThem) {
   F_Vector<int> none(std::vector<int>{});
   EXPECT_TRUE(none.empty());
   EXPECT_EQ(none.data(), nullptr);
+  // A real vector takes them the same way, with the default tolerance.
+  std::vector<double> reals = {1.5, -2.0};
+  const double* realStorage = reals.data();
+  const F_VectorReal r(std::move(reals));
+  EXPECT_EQ(r.data(), realStorage);
+  EXPECT_EQ(r.size(), 2);
+  EXPECT_EQ(r(2), -2.0);
+  EXPECT_EQ(r.tolerance(), F_VectorReal(1).tolerance());
 }
 
 TEST(F_Real, IsZeroUsesTheTolerance) {
