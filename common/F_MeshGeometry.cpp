@@ -235,7 +235,7 @@ F_Box2D copyCentredAndTurned(const F_S3dMesh& source, F_S3dMesh& mesh, const F_B
     if (to.points.size() != n) {
       // A new working copy: its pages are made ready on all threads, not one
       // by one as the values are first written.
-      to.points.clear();
+      to.points = F_Vector<F_Point3D>();
       to.points.reserve(n);
       populate(to.points.data(), n);
     }

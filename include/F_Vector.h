@@ -122,9 +122,11 @@ class F_Vector {
       v_.reset();
       return;
     }
-    if (v_ && v_->capacity() >= static_cast<std::size_t>(n)) {
-      // The storage held (reserved, say) takes the values where it is.
-      v_->assign(static_cast<std::size_t>(n), fill);
+    const auto want = static_cast<std::size_t>(n);
+    if (v_ && v_->capacity() >= want && v_->capacity() - want <= want / 8) {
+      // Storage held (reserved, say) takes the values where it is, unless it
+      // is so much larger that keeping it would waste memory.
+      v_->assign(want, fill);
       return;
     }
     try {

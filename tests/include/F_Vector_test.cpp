@@ -22,18 +22,27 @@ TEST(F_Vector, ResizeKeepsContentOnlyAtTheSameSize) {
   EXPECT_EQ(v(1), 0);
   v.resize(0);
   EXPECT_EQ(v.size(), 0);
-  // Storage reserved before takes the values in place: exactly the capacity,
-  // and one short of a size held before, are filled anew all the same.
-  F_Vector<int> r(4, 7);
-  r.reserve(6);
-  const int* storage = r.data();
-  r.resize(6);
-  EXPECT_EQ(r.data(), storage);
-  EXPECT_EQ(std::vector<int>(r.begin(), r.end()), std::vector<int>(6, 0));
-  r(1) = 9;
-  r.resize(5, 3);
-  EXPECT_EQ(r.data(), storage);
-  EXPECT_EQ(std::vector<int>(r.begin(), r.end()), std::vector<int>(5, 3));
+  // Storage reserved before takes the values in place, as long as no more
+  // than an eighth of it is left over; they are filled anew all the same.
+  struct Case {
+    const char* name;
+    int before, reserved, size;
+    bool inPlace;
+  };
+  const Case cases[] = {
+      {"exactly the room", 4, 6, 6, true},
+      {"an eighth to spare", 4, 9, 8, true},
+      {"more than an eighth to spare", 4, 9, 7, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    F_Vector<int> r(c.before, 7);
+    r.reserve(c.reserved);
+    const int* storage = r.data();
+    r.resize(c.size, 3);
+    EXPECT_EQ(r.data() == storage, c.inPlace);
+    EXPECT_EQ(std::vector<int>(r.begin(), r.end()), std::vector<int>(static_cast<std::size_t>(c.size), 3));
+  }
   EXPECT_DEATH(v.resize(-1), "");
 }
 
