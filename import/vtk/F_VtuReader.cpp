@@ -50,6 +50,22 @@ struct Piece {
   std::int64_t cells = 0;
 };
 
+// Calls `as` with a value of the C++ type that holds one of an array's
+// values of this type (a known numeric type; see valueSize).
+template <class As>
+void withValueType(const std::string& type, As&& as) {
+  if (type == "Int8" || type == "Char") as(std::int8_t());
+  else if (type == "UInt8") as(std::uint8_t());
+  else if (type == "Int16") as(std::int16_t());
+  else if (type == "UInt16") as(std::uint16_t());
+  else if (type == "Int32" || type == "Int") as(std::int32_t());
+  else if (type == "UInt32") as(std::uint32_t());
+  else if (type == "Int64") as(std::int64_t());
+  else if (type == "UInt64") as(std::uint64_t());
+  else if (type == "Float32") as(float());
+  else as(double());
+}
+
 int valueSize(const std::string& type) {
   static const std::map<std::string, int> sizes = {{"Int8", 1},  {"UInt8", 1},  {"Int16", 2},   {"UInt16", 2},
                                                    {"Int32", 4}, {"UInt32", 4}, {"Int64", 8},   {"UInt64", 8},
@@ -342,16 +358,7 @@ void VtuReader::eachBlock(const ArrayRef& array, std::int64_t expected, std::siz
       useBlock(first, static_cast<const Out*>(piece), count);
     }
   };
-  if (type == "Int8" || type == "Char") as(std::int8_t());
-  else if (type == "UInt8") as(std::uint8_t());
-  else if (type == "Int16") as(std::int16_t());
-  else if (type == "UInt16") as(std::uint16_t());
-  else if (type == "Int32" || type == "Int") as(std::int32_t());
-  else if (type == "UInt32") as(std::uint32_t());
-  else if (type == "Int64") as(std::int64_t());
-  else if (type == "UInt64") as(std::uint64_t());
-  else if (type == "Float32") as(float());
-  else as(double());
+  withValueType(type, as);
 }
 
 template <class Use, class Before>
@@ -396,16 +403,7 @@ void VtuReader::each(const ArrayRef& array, std::int64_t expected, Use&& use, Be
       using T = decltype(sample);
       for (std::size_t k = 0; k < n; ++k) use(k, static_cast<double>(loadValue<T>(data.data() + k * sizeof(T), swap_)));
     };
-    if (type == "Int8" || type == "Char") as(std::int8_t());
-    else if (type == "UInt8") as(std::uint8_t());
-    else if (type == "Int16") as(std::int16_t());
-    else if (type == "UInt16") as(std::uint16_t());
-    else if (type == "Int32" || type == "Int") as(std::int32_t());
-    else if (type == "UInt32") as(std::uint32_t());
-    else if (type == "Int64") as(std::int64_t());
-    else if (type == "UInt64") as(std::uint64_t());
-    else if (type == "Float32") as(float());
-    else as(double());
+    withValueType(type, as);
   } else {
     fail(tag.start, "Expected format ascii, binary or appended, found \"" + format.substr(0, 20) + "\".");
   }
