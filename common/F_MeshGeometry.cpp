@@ -14,14 +14,6 @@ namespace {
 // a thread costs more than it saves there.
 constexpr int kPointsPerThread = 1 << 16;
 
-// Runs walk(from, to, box) over the points [0, n) in runs of at least
-// kPointsPerThread, one run per thread, each from `start`, and unites the
-// boxes in the order of the runs. Every box here is a running min and max
-// that starts from the first point and takes a value only when it is
-// strictly beyond: so each run's box holds the first of the extreme values
-// in it (a NaN start stays NaN everywhere), and uniting them in order, which
-// also keeps the earlier of two equal ends, gives the very bits of one walk
-// over all the points.
 // How many runs of at least kPointsPerThread points n points make, one per thread.
 int runsOf(int n) { return std::clamp(n / kPointsPerThread, 1, F_RenderThreads::count()); }
 
@@ -36,6 +28,14 @@ void inRuns(int n, int runs, const Walk& walk) {
     for (int t = 0; t < runs; ++t) work(t);
 }
 
+// Runs walk(from, to, box) over the points [0, n) in runs of at least
+// kPointsPerThread, one run per thread, each from `start`, and unites the
+// boxes in the order of the runs. Every box here is a running min and max
+// that starts from the first point and takes a value only when it is
+// strictly beyond: so each run's box holds the first of the extreme values
+// in it (a NaN start stays NaN everywhere), and uniting them in order, which
+// also keeps the earlier of two equal ends, gives the very bits of one walk
+// over all the points.
 template <class Box, class Walk>
 Box overPoints(int n, const Box& start, const Walk& walk) {
   std::vector<Box> boxes(static_cast<std::size_t>(runsOf(n)), start);
