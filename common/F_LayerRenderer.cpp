@@ -10,6 +10,7 @@
 #include <immintrin.h>
 #endif
 
+#include "common/F_CanvasBound.h"
 #include "common/F_ElementInterpolation.h"
 #include "common/F_RenderThreads.h"
 #include "include/F_Errors.h"
@@ -500,6 +501,10 @@ bool F_LayerRenderer::renderLayerInBands(const F_S3dLayer& layer, const Scales& 
   struct Reach {
     std::uint16_t from, to, faceFrom, faceTo;
   };
+  // Rows count from 1 and a canvas is at most kMaxSide high, so one row
+  // beyond either end still fits.
+  static_assert(F_CanvasBound::kMaxSide + 1 <= UINT16_MAX);
+  if (area_.firstRow < 1 || area_.lastRow > F_CanvasBound::kMaxSide) return false;
   const int elements = layer.elementCount();
   std::vector<Reach> reach(static_cast<std::size_t>(elements));
   const long long below = area_.firstRow - 1, beyond = area_.lastRow + 1;
