@@ -2,11 +2,15 @@
 
 #include <algorithm>
 #include <array>
+#include <atomic>
+#include <exception>
+#include <functional>
 #include <cmath>
 #include <memory>
 #include <type_traits>
 
 #include "import/F_SkinFinder.h"
+#include "import/F_WorkShares.h"
 #include "include/F_Errors.h"
 #include "platform/UiServices.h"
 
@@ -88,6 +92,7 @@ void F_MeshBuilder::keepNodeNumbers() {
 
 void F_MeshBuilder::reserveNodes(std::uint64_t n) {
   xyz_.reserve(xyz_.size() + n);
+  F_WorkShares::populate(xyz_.data() + xyz_.size(), n * sizeof(F_Point3D));
   if (!sequential_) {
     ids_.reserve(ids_.size() + n);
     nodeWhere_.reserve(nodeWhere_.size() + n);
@@ -96,7 +101,9 @@ void F_MeshBuilder::reserveNodes(std::uint64_t n) {
 
 void F_MeshBuilder::reserveCells(std::uint64_t n, int nodesEach) {
   cells_.reserve(cells_.size() + n);
+  F_WorkShares::populate(cells_.data() + cells_.size(), n * sizeof(Cell));
   roomForNodes(n * static_cast<std::uint64_t>(nodesEach));
+  F_WorkShares::populate(nodes_.get() + usedNodes_, n * static_cast<std::uint64_t>(nodesEach) * sizeof(int));
 }
 
 int F_MeshBuilder::addLayer(std::string name) {
@@ -168,6 +175,41 @@ void F_MeshBuilder::roomForNodes(std::size_t n) {
   if (usedNodes_ > 0) std::copy_n(nodes_.get(), usedNodes_, grown.get());
   nodes_ = std::move(grown);
   nodeRoom_ = room;
+}
+
+bool F_MeshBuilder::beginCells(int layer, F_CellKind kind, std::size_t count, CellBatch& batch) {
+  if (static_cast<std::size_t>(layer) >= kindCounts_.size()) internalError("F_MeshBuilder", 1);
+  if (kind == F_CellKind::Point || !sequential_) return false;
+  const std::size_t n = static_cast<std::size_t>(nodeCountOf(kind));
+  roomForNodes(n * count);
+  batch = CellBatch{cells_.size(), usedNodes_, count, layer, kind};
+  cells_.resize(cells_.size() + count);
+  usedNodes_ += n * count;
+  kindCounts_[static_cast<std::size_t>(layer)][static_cast<std::size_t>(kind)] += count;
+  return true;
+}
+
+bool F_MeshBuilder::resolveCells(const CellBatch& batch, std::size_t from, const std::int64_t* nodeIds,
+                                 std::size_t stride, std::size_t n) {
+  if (from > batch.count || n > batch.count - from) internalError("F_MeshBuilder", 5);
+  const int each = nodeCountOf(batch.kind);
+  const std::uint64_t first = static_cast<std::uint64_t>(firstId_);
+  const std::uint64_t defined = xyz_.size();
+  std::uint64_t at = batch.firstNode + from * static_cast<std::uint64_t>(each);
+  Cell* const cells = cells_.data() + batch.firstCell + from;
+  bool known = true;
+  for (std::size_t i = 0; i < n; ++i, at += static_cast<std::uint64_t>(each)) {
+    known &= resolveRun(nodeIds + stride * i, each, first, defined, nodes_.get() + at);
+    cells[i] = Cell{at, batch.layer, batch.kind};
+  }
+  return known;
+}
+
+void F_MeshBuilder::endCells(const CellBatch& batch, bool keep) {
+  if (keep) return;
+  cells_.resize(batch.firstCell);
+  usedNodes_ = batch.firstNode;
+  kindCounts_[static_cast<std::size_t>(batch.layer)][static_cast<std::size_t>(batch.kind)] -= batch.count;
 }
 
 void F_MeshBuilder::addSpecialNode(int layer, std::int64_t nodeId, Where where) {
@@ -364,8 +406,10 @@ void F_MeshBuilder::buildLayer(int layer, const std::vector<std::uint32_t>& cell
   F_S3dLayer out;
   out.name = layerNames_[static_cast<std::size_t>(layer)];
   // Every element is made empty at once and filled where it stands.
-  std::vector<F_S3dElement> elements(pieces);
-  F_S3dElement* next = elements.data();
+  std::vector<F_S3dElement> elements;
+  elements.reserve(pieces);
+  F_WorkShares::populate(elements.data(), pieces * sizeof(F_S3dElement));
+  elements.resize(pieces);
   // A kind that stays one element with its nodes in order (triangles,
   // quadrilaterals, 2-node lines) is copied without the order table.
   bool asIs[kCellKindCount];
@@ -375,12 +419,17 @@ void F_MeshBuilder::buildLayer(int layer, const std::vector<std::uint32_t>& cell
     for (int j = 0; same && j < p[0].nodeCount; ++j) same = p[0].nodes[j] == j;
     asIs[k] = same;
   }
-  // Built twice over so that the node loops hold no test of `byPass`.
-  auto build = [&](auto byPassFlag) {
+  // Built twice over so that the node loops hold no test of `byPass`. A
+  // share of the cells, from cell `first` to `last`, fills the elements from
+  // `next` on; `nextFace` and `solid` say which skin face and which solid
+  // come first in it. With `byPass` the shares may run on several threads:
+  // each writes only its own elements, and the marks are all the same 1.
+  auto build = [&](auto byPassFlag, std::size_t first, std::size_t last, F_S3dElement* next, std::size_t nextFace,
+                   std::size_t solid) {
     constexpr bool kByPass = decltype(byPassFlag)::value;
     auto mark = [&](int index) {
       if constexpr (kByPass) {
-        localOf[static_cast<std::size_t>(index)] = 1;
+        std::atomic_ref<int>(localOf[static_cast<std::size_t>(index)]).store(1, std::memory_order_relaxed);
       } else if (localOf[static_cast<std::size_t>(index)] == 0) {
         localOf[static_cast<std::size_t>(index)] = 1;
         points.push_back(index);
@@ -396,9 +445,7 @@ void F_MeshBuilder::buildLayer(int layer, const std::vector<std::uint32_t>& cell
         mark(index);
       }
     };
-    std::size_t nextFace = 0;
-    std::size_t solid = 0;
-    for (std::size_t i = 0; i < cellCount; ++i) {
+    for (std::size_t i = first; i < last; ++i) {
       const Cell& cell = cellAt(i);
       const int* cellNodes = nodes_.get() + cell.firstNode;
       const int kind = static_cast<int>(cell.kind);
@@ -433,13 +480,60 @@ void F_MeshBuilder::buildLayer(int layer, const std::vector<std::uint32_t>& cell
       }
       ++solid;
     }
+    return next;
   };
-  if (byPass) {
-    build(std::true_type{});
+  const int threads = byPass ? F_WorkShares::count(cellCount) : 1;
+  if (threads <= 1) {
+    F_S3dElement* const end = byPass ? build(std::true_type{}, 0, cellCount, elements.data(), 0, 0)
+                                     : build(std::false_type{}, 0, cellCount, elements.data(), 0, 0);
+    if (end != elements.data() + elements.size()) internalError("F_MeshBuilder", 4);
   } else {
-    build(std::false_type{});
+    // Equal shares of the cells; where each one's elements begin follows from
+    // the elements and solids of the shares before it.
+    struct Share {
+      std::size_t first = 0, elements = 0, solids = 0;
+      F_S3dElement* end = nullptr;
+    };
+    std::vector<Share> shares(static_cast<std::size_t>(threads) + 1);
+    for (int t = 0; t <= threads; ++t) shares[static_cast<std::size_t>(t)].first = F_WorkShares::start(cellCount, threads, t);
+    std::size_t piecesOfKind[kCellKindCount];
+    for (int k = 0; k < kCellKindCount; ++k) piecesOfKind[k] = piecesByKind[k].size();
+    F_WorkShares::run(threads, [&](int t) {
+      Share& share = shares[static_cast<std::size_t>(t)];
+      for (std::size_t i = share.first; i < shares[static_cast<std::size_t>(t) + 1].first; ++i) {
+        const F_CellKind kind = cellAt(i).kind;
+        if (isSolid(kind)) {
+          ++share.solids;
+        } else {
+          share.elements += piecesOfKind[static_cast<int>(kind)];
+        }
+      }
+    });
+    std::size_t element = 0, solid = 0;
+    std::vector<std::array<std::size_t, 3>> starts;  // element, face, solid
+    for (int t = 0; t < threads; ++t) {
+      const Share& share = shares[static_cast<std::size_t>(t)];
+      // Skin faces are sorted by solid, eight numbers to a solid.
+      const std::size_t face = static_cast<std::size_t>(
+          std::lower_bound(skin.begin(), skin.end(), static_cast<F_FaceRef>(solid) * 8) - skin.begin());
+      const std::size_t faceEnd = static_cast<std::size_t>(
+          std::lower_bound(skin.begin(), skin.end(), static_cast<F_FaceRef>(solid + share.solids) * 8) - skin.begin());
+      starts.push_back({element, face, solid});
+      element += share.elements + (faceEnd - face);
+      solid += share.solids;
+    }
+    if (element != elements.size()) internalError("F_MeshBuilder", 4);
+    F_WorkShares::run(threads, [&](int t) {
+      const auto [from, face, firstSolid] = starts[static_cast<std::size_t>(t)];
+      shares[static_cast<std::size_t>(t)].end = build(std::true_type{}, shares[static_cast<std::size_t>(t)].first,
+                                                      shares[static_cast<std::size_t>(t) + 1].first,
+                                                      elements.data() + from, face, firstSolid);
+    });
+    for (int t = 0; t < threads; ++t) {
+      const std::size_t end = t + 1 < threads ? starts[static_cast<std::size_t>(t) + 1][0] : elements.size();
+      if (shares[static_cast<std::size_t>(t)].end != elements.data() + end) internalError("F_MeshBuilder", 4);
+    }
   }
-  if (next != elements.data() + elements.size()) internalError("F_MeshBuilder", 4);
   out.elements = F_SharedVector<F_S3dElement>(std::move(elements));
   std::vector<int> specials;
   for (const auto& [l, index] : specialNodes) {

@@ -58,6 +58,27 @@ class F_MeshBuilder {
   template <class IdOf, class WhereOf>
   void addCells(int layer, F_CellKind kind, const std::int64_t* nodeIds, std::size_t stride, std::size_t count,
                 IdOf&& id, WhereOf&& where);
+  // Cells that several threads resolve at once: beginCells makes room for
+  // `count` cells of one kind in one layer, each thread resolves cells of
+  // its own with resolveCells, and endCells keeps or drops them all.
+  struct CellBatch {
+    std::uint64_t firstCell = 0;  // into cells_
+    std::uint64_t firstNode = 0;  // into nodes_
+    std::size_t count = 0;
+    std::int32_t layer = 0;
+    F_CellKind kind = F_CellKind::Line2;
+  };
+  // False, with nothing made, when the nodes so far do not run on one by one
+  // (or the kind is a point): addCells then takes the cells.
+  bool beginCells(int layer, F_CellKind kind, std::size_t count, CellBatch& batch);
+  // Cells from .. from + n - 1 of the batch, cell i with its node numbers at
+  // nodeIds + stride * i; false when one of them names a node not defined
+  // before the batch, whose cells must then be dropped and given to addCells,
+  // which says what is wrong. Threads may resolve cells of one batch at once.
+  bool resolveCells(const CellBatch& batch, std::size_t from, const std::int64_t* nodeIds, std::size_t stride,
+                    std::size_t n);
+  // Keeps the batch (every resolveCells was true) or drops it.
+  void endCells(const CellBatch& batch, bool keep);
   void addSpecialNode(int layer, std::int64_t nodeId, Where where);
   // An element of a type that cannot be shown, counted for the closing warning.
   void skip(const std::string& typeName, std::int64_t count = 1);
@@ -79,6 +100,10 @@ class F_MeshBuilder {
   // A cell's nodes are resolved as it comes when they are already defined
   // and numbered one by one (the usual case), else when the file has been read.
   struct Cell {
+    // Left unwritten, so that room made for the cells of a batch is first
+    // written by the threads that resolve them.
+    Cell() {}
+    Cell(std::uint64_t n, std::int32_t l, F_CellKind k) : firstNode(n), layer(l), kind(k) {}
     std::uint64_t firstNode;  // into nodes_
     std::int32_t layer;
     F_CellKind kind;

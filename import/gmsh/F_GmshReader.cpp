@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <cmath>
 #include <map>
 #include <optional>
@@ -12,6 +13,7 @@
 #include "import/F_DigitScan.h"
 #include "import/F_LineChunks.h"
 #include "import/F_TextScanner.h"
+#include "import/F_WorkShares.h"
 
 namespace {
 
@@ -236,6 +238,11 @@ class GmshReader {
   bool quickElement22(Where where, std::vector<int>& physicals);
 
   int layerOf(int dimension, int physical);
+  // A whole binary block of `n` elements of `type` (a kind in the shared node
+  // order) for at most one physical group, read in place and resolved on
+  // several threads; false, with nothing read, when it is too short to share
+  // out or any record needs the one-by-one reading.
+  bool sharedBlock(const GmshType& type, std::int64_t n, int dimension, const std::vector<int>& physicals);
   // Adds one element, given its nodes in the file's order.
   void element(const GmshType& type, std::int64_t typeNumber, std::int64_t id, const std::int64_t* nodes,
                const std::vector<int>& physicals, int dimension, Where where);
@@ -586,6 +593,31 @@ int GmshReader::layerOf(int dimension, int physical) {
   return layer;
 }
 
+bool GmshReader::sharedBlock(const GmshType& type, std::int64_t n, int dimension, const std::vector<int>& physicals) {
+  const std::size_t count = static_cast<std::size_t>(n);
+  const int shares = F_WorkShares::count(count);
+  if (shares < 2) return false;
+  // The layer element() would make at the block's first element.
+  const int layer = layerOf(dimension, physicals.empty() ? 0 : physicals[0]);
+  F_MeshBuilder::CellBatch batch;
+  if (!builder_.beginCells(layer, *type.kind, count, batch)) return false;
+  const std::size_t recordSize = static_cast<std::size_t>(1 + type.nodes);
+  const std::uint64_t from = text_.fileOffset();
+  std::atomic<bool> known{true};
+  const bool read = F_WorkShares::readRecords(
+      text_.file(), from, 8 * recordSize, count, shares, [&](std::size_t first, char* bytes, std::size_t k) {
+        auto* values = reinterpret_cast<std::int64_t*>(bytes);
+        if (swap_) {
+          for (std::size_t i = 0; i < k * recordSize; ++i) values[i] = F_BinaryReader::swapped(values[i]);
+        }
+        if (!builder_.resolveCells(batch, first, values + 1, recordSize, k)) known.store(false, std::memory_order_relaxed);
+      });
+  const bool keep = read && known.load();
+  builder_.endCells(batch, keep);
+  if (keep) text_.seek(from + 8 * recordSize * count, 0);
+  return keep;
+}
+
 void GmshReader::element(const GmshType& type, std::int64_t typeNumber, std::int64_t id, const std::int64_t* nodes,
                          const std::vector<int>& physicals, int dimension, Where where) {
   if (!type.kind) {
@@ -753,6 +785,11 @@ void GmshReader::elements() {
     const auto found = entityPhysicals_.find({dim, entity});
     physicals = found != entityPhysicals_.end() ? found->second : std::vector<int>();
     if (binary_ && binary().remaining() >= static_cast<std::uint64_t>(n) * static_cast<std::uint64_t>(perElement)) {
+      // Records of a kind in the shared node order for one layer, resolved
+      // on several threads; any trouble, and they are read as below.
+      if (type->kind && type->order.empty() && physicals.size() <= 1 && sharedBlock(*type, n, dim, physicals)) {
+        continue;
+      }
       // The whole block is there: records in bulk, a stretch at a time.
       F_BinaryReader b = binary();
       const std::size_t recordSize = static_cast<std::size_t>(1 + type->nodes);

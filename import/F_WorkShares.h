@@ -1,0 +1,109 @@
+#pragma once
+// Work split into one share per thread: a stretch of binary records of a
+// file, each thread reading its share in place in cache-sized bites, or any
+// other loop over many items.
+
+#include <algorithm>
+#include <cstddef>
+#include <cstdint>
+#include <exception>
+#include <functional>
+#include <vector>
+
+#include <sys/mman.h>
+
+#include "common/F_RenderThreads.h"
+#include "include/F_File.h"
+
+namespace F_WorkShares {
+
+// Items a share holds at least: fewer are not worth a thread's start.
+constexpr std::size_t kMinShare = 32768;
+// Bytes a thread reads at a time into a buffer of its own, small enough to
+// stay in its cache while it converts them.
+constexpr std::size_t kBiteBytes = 128 * 1024;
+
+// How many shares `items` are split into: one per thread, each at least kMinShare.
+inline int count(std::size_t items) {
+  const std::size_t most = items / kMinShare;
+  return static_cast<int>(std::clamp<std::size_t>(most, 1, static_cast<std::size_t>(F_RenderThreads::count())));
+}
+
+// Where share t of `shares` of `items` begins (t == shares: where the last ends).
+inline std::size_t start(std::size_t items, int shares, int t) {
+  return t == shares ? items : items / static_cast<std::size_t>(shares) * static_cast<std::size_t>(t);
+}
+
+// work(0) ... work(shares - 1) on as many threads (all on this one when none
+// can be started); the first exception any of them threw is thrown again
+// once all have finished.
+inline void run(int shares, const std::function<void(int)>& work) {
+  std::vector<std::exception_ptr> failures(static_cast<std::size_t>(shares));
+  auto guarded = [&](int t) {
+    try {
+      work(t);
+    } catch (...) {
+      failures[static_cast<std::size_t>(t)] = std::current_exception();
+    }
+  };
+  if (!F_RenderThreads::run(shares, guarded)) {
+    for (int t = 0; t < shares; ++t) guarded(t);
+  }
+  for (const std::exception_ptr& failure : failures) {
+    if (failure) std::rethrow_exception(failure);
+  }
+}
+
+// Makes the pages of [p, p + bytes) present, on several threads, each taking
+// a share: fresh memory costs a fault at the first write to each page, and
+// the work that writes it first may be one thread's alone. Only a hint:
+// where it cannot be done, nothing happens.
+inline void populate(const void* p, std::size_t bytes) {
+#ifdef MADV_POPULATE_WRITE
+  constexpr std::uintptr_t kPage = 4096;
+  constexpr std::uintptr_t kMinBytes = 1 << 20;  // a share at least; less is left to the faults
+  const std::uintptr_t lo = (reinterpret_cast<std::uintptr_t>(p) + kPage - 1) & ~(kPage - 1);
+  const std::uintptr_t hi = (reinterpret_cast<std::uintptr_t>(p) + bytes) & ~(kPage - 1);
+  if (p == nullptr || hi <= lo || hi - lo < kMinBytes) return;
+  const std::size_t pages = (hi - lo) / kPage;
+  const int shares = static_cast<int>(std::clamp<std::uintptr_t>((hi - lo) / kMinBytes, 1,
+                                                                 static_cast<std::uintptr_t>(F_RenderThreads::count())));
+  run(shares, [&](int t) {
+    const std::uintptr_t from = lo + start(pages, shares, t) * kPage;
+    const std::uintptr_t to = lo + start(pages, shares, t + 1) * kPage;
+    if (to > from) ::madvise(reinterpret_cast<void*>(from), to - from, MADV_POPULATE_WRITE);
+  });
+#else
+  (void)p;
+  (void)bytes;
+#endif
+}
+
+// The `count` records of `size` bytes (a multiple of 8) at offset `at` of
+// `file`, in `shares` shares: each(first, records, n) for each bite of n
+// records from record `first` on, the bytes 8-aligned and the callee's to
+// change. Bites of one share come in order, on one thread. False when the
+// file gave fewer bytes than asked (it changed or cannot be read).
+template <class Each>
+bool readRecords(const F_InputFile& file, std::uint64_t at, std::size_t size, std::size_t count, int shares,
+                 Each&& each) {
+  const std::size_t perBite = std::max<std::size_t>(1, kBiteBytes / size);
+  std::vector<char> shortOf(static_cast<std::size_t>(shares), 0);
+  run(shares, [&](int t) {
+    std::vector<std::uint64_t> buffer(std::min(perBite, count) * size / 8);
+    char* const bytes = reinterpret_cast<char*>(buffer.data());
+    const std::size_t last = start(count, shares, t + 1);
+    for (std::size_t first = start(count, shares, t); first < last;) {
+      const std::size_t n = std::min(perBite, last - first);
+      if (file.readAt(at + first * size, bytes, n * size) != n * size) {
+        shortOf[static_cast<std::size_t>(t)] = 1;
+        return;
+      }
+      each(first, bytes, n);
+      first += n;
+    }
+  });
+  return std::find(shortOf.begin(), shortOf.end(), 1) == shortOf.end();
+}
+
+}  // namespace F_WorkShares
