@@ -146,6 +146,36 @@ void F_MeshBuilder::deferCell(int layer, F_CellKind kind, const std::int64_t* no
   rawNodes_.insert(rawNodes_.end(), nodeIds, nodeIds + n);
 }
 
+bool F_MeshBuilder::beginNodes(std::int64_t firstId, std::size_t count, NodeBatch& batch) {
+  if (!sequential_) return false;
+  if (!xyz_.empty() && static_cast<std::uint64_t>(firstId) != static_cast<std::uint64_t>(firstId_) + xyz_.size()) {
+    return false;
+  }
+  if (xyz_.empty()) firstId_ = firstId;
+  batch = NodeBatch{xyz_.size(), count};
+  growFor(xyz_, count);
+  F_WorkShares::populate(xyz_.data() + xyz_.size(), count * sizeof(F_Point3D));
+  xyz_.resize(xyz_.size() + count);
+  return true;
+}
+
+bool F_MeshBuilder::setNodes(const NodeBatch& batch, std::size_t from, const double* xyz, std::size_t stride,
+                             std::size_t n) {
+  if (from > batch.count || n > batch.count - from) internalError("F_MeshBuilder", 6);
+  F_Point3D* const to = xyz_.data() + batch.first + from;
+  bool finite = true;
+  for (std::size_t i = 0; i < n; ++i) {
+    const double* p = xyz + stride * i;
+    finite &= (p[0] - p[0]) + (p[1] - p[1]) + (p[2] - p[2]) == 0;
+    to[i] = F_Point3D(p[0], p[1], p[2]);
+  }
+  return finite;
+}
+
+void F_MeshBuilder::endNodes(const NodeBatch& batch, bool keep) {
+  if (!keep) xyz_.resize(batch.first);
+}
+
 bool F_MeshBuilder::appendRun(const double* xyz, std::size_t stride, std::size_t count) {
   bool finite = true;
   for (std::size_t i = 0; i < count; ++i) {

@@ -40,6 +40,21 @@ class F_MeshBuilder {
   template <class WhereOf>
   void addNodes(const std::int64_t* ids, std::int64_t firstId, const double* xyz, std::size_t stride, std::size_t count,
                 WhereOf&& where);
+  // Nodes that several threads fill at once: beginNodes makes room for
+  // `count` nodes numbered on one by one from `firstId`, each thread sets
+  // nodes of its own with setNodes, and endNodes keeps or drops them all.
+  struct NodeBatch {
+    std::size_t first = 0;  // into the nodes
+    std::size_t count = 0;
+  };
+  // False, with nothing made, unless the nodes so far run on one by one up
+  // to firstId (or there are none): addNodes then takes them.
+  bool beginNodes(std::int64_t firstId, std::size_t count, NodeBatch& batch);
+  // Nodes from .. from + n - 1 of the batch, node i at xyz[stride * i] and
+  // the two after it; false when one of them is not a finite number: the
+  // batch must then be dropped and the nodes given to addNodes, which says so.
+  bool setNodes(const NodeBatch& batch, std::size_t from, const double* xyz, std::size_t stride, std::size_t n);
+  void endNodes(const NodeBatch& batch, bool keep);
   // Room for what a file declares; callers bound the counts by the bytes
   // left, so a false count costs no more memory than the file itself.
   void reserveNodes(std::uint64_t n);

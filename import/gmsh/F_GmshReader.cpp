@@ -238,6 +238,11 @@ class GmshReader {
   bool quickElement22(Where where, std::vector<int>& physicals);
 
   int layerOf(int dimension, int physical);
+  // A whole binary block of `n` nodes with `values` coordinates each, whose
+  // tags run on one by one from the nodes before, read in place on several
+  // threads; false, with nothing read, when it is too short to share out or
+  // any node needs the one-by-one reading.
+  bool sharedNodes(std::int64_t n, int values);
   // A whole binary block of `n` elements of `type` (a kind in the shared node
   // order) for at most one physical group, read in place and resolved on
   // several threads; false, with nothing read, when it is too short to share
@@ -461,6 +466,7 @@ void GmshReader::nodes() {
     if (binary_) {
       F_BinaryReader b = binary();
       const std::uint64_t stride = 8 * static_cast<std::uint64_t>(3 + extra);
+      if (b.remaining() >= static_cast<std::uint64_t>(n) * (8 + stride) && sharedNodes(n, 3 + extra)) continue;
       if (b.remaining() >= static_cast<std::uint64_t>(n) * (8 + stride)) {
         // The whole block is there: tags and coordinates in bulk, a stretch at a time.
         tags.resize(static_cast<std::size_t>(n));
@@ -591,6 +597,46 @@ int GmshReader::layerOf(int dimension, int physical) {
   layers_[key] = layer;
   lastLayer_ = layer;
   return layer;
+}
+
+bool GmshReader::sharedNodes(std::int64_t n, int values) {
+  const std::size_t count = static_cast<std::size_t>(n);
+  const int shares = F_WorkShares::count(count);
+  if (shares < 2) return false;
+  const std::uint64_t from = text_.fileOffset();
+  unsigned char firstTag[8];
+  if (text_.file().readAt(from, reinterpret_cast<char*>(firstTag), 8) != 8) return false;
+  const std::int64_t first = loadValue<std::int64_t>(firstTag, swap_);
+  F_MeshBuilder::NodeBatch batch;
+  if (!builder_.beginNodes(first, count, batch)) return false;
+  std::atomic<bool> plain{true};
+  // The tags, which must run on one by one; then the coordinates.
+  bool read = F_WorkShares::readRecords(text_.file(), from, 8, count, shares, [&](std::size_t at, char* bytes, std::size_t k) {
+    const auto* tags = reinterpret_cast<const unsigned char*>(bytes);
+    bool runsOn = true;
+    for (std::size_t i = 0; i < k; ++i) {
+      runsOn &= loadValue<std::uint64_t>(tags + 8 * i, swap_) == static_cast<std::uint64_t>(first) + at + i;
+    }
+    if (!runsOn) plain.store(false, std::memory_order_relaxed);
+  });
+  const std::size_t size = 8 * static_cast<std::size_t>(values);
+  read = read && plain.load() &&
+         F_WorkShares::readRecords(text_.file(), from + 8 * count, size, count, shares,
+                                   [&](std::size_t at, char* bytes, std::size_t k) {
+                                     auto* xyz = reinterpret_cast<double*>(bytes);
+                                     if (swap_) {
+                                       for (std::size_t i = 0; i < k * static_cast<std::size_t>(values); ++i) {
+                                         xyz[i] = F_BinaryReader::swapped(xyz[i]);
+                                       }
+                                     }
+                                     if (!builder_.setNodes(batch, at, xyz, static_cast<std::size_t>(values), k)) {
+                                       plain.store(false, std::memory_order_relaxed);
+                                     }
+                                   });
+  const bool keep = read && plain.load();
+  builder_.endNodes(batch, keep);
+  if (keep) text_.seek(from + (8 + size) * count, 0);
+  return keep;
 }
 
 bool GmshReader::sharedBlock(const GmshType& type, std::int64_t n, int dimension, const std::vector<int>& physicals) {

@@ -1,8 +1,10 @@
 #include "import/gmsh/F_GmshReader.h"
 
+#include <cmath>
 #include <cstring>
 
 #include "ImportFixtures.h"
+#include "import/F_WorkShares.h"
 
 namespace {
 
@@ -188,4 +190,112 @@ TEST(F_GmshReader, Format41TakesGroupsFromEntitiesAndPassesParametricCoordinates
   EXPECT_EQ(run.mesh.layer(1).elements, run.mesh.layer(2).elements);
   EXPECT_EQ(run.mesh.layer(1).point(3), F_Point3D(0, 1, 0));
   EXPECT_EQ(run.mesh.layer(3).elementCount(), 1);
+}
+
+namespace {
+
+// A strip of `quads` quadrilaterals in format 4.1 binary: nodes 2i + 1 at
+// (i, 0, 0) and 2i + 2 at (i, 1, 0), one block of each. `fault` spoils one
+// record halfway through (where the second of two shares begins) and
+// `faultAt` gets its byte offset.
+enum class StripFault { None, MissingNode, NotFinite, TagsJump, ElementsFirst };
+std::string strip41(std::uint64_t quads, bool bigEndian, StripFault fault, std::size_t* faultAt = nullptr) {
+  const std::uint64_t nodes = 2 * quads + 2, half = quads / 2;
+  std::string s = "$MeshFormat\n4.1 1 8\n";
+  put<std::int32_t>(s, 1, bigEndian);
+  s += "\n$EndMeshFormat\n";
+  std::string n = "$Nodes\n";
+  for (std::uint64_t v : {std::uint64_t{1}, nodes, std::uint64_t{1}, nodes}) put<std::uint64_t>(n, v, bigEndian);
+  for (std::int32_t v : {2, 1, 0}) put<std::int32_t>(n, v, bigEndian);
+  put<std::uint64_t>(n, nodes, bigEndian);
+  for (std::uint64_t tag = 1; tag <= nodes; ++tag) {
+    put<std::uint64_t>(n, fault == StripFault::TagsJump && tag > nodes / 2 ? tag + 10 : tag, bigEndian);
+  }
+  for (std::uint64_t i = 0; i < nodes; ++i) {
+    if (fault == StripFault::NotFinite && i == nodes / 2) {
+      if (faultAt) *faultAt = s.size() + n.size();
+      put<double>(n, std::nan(""), bigEndian);
+    } else {
+      put<double>(n, static_cast<double>(i / 2), bigEndian);
+    }
+    put<double>(n, static_cast<double>(i % 2), bigEndian);
+    put<double>(n, 0.0, bigEndian);
+  }
+  n += "\n$EndNodes\n";
+  std::string e = "$Elements\n";
+  for (std::uint64_t v : {std::uint64_t{1}, quads, std::uint64_t{1}, quads}) put<std::uint64_t>(e, v, bigEndian);
+  for (std::int32_t v : {2, 1, 3}) put<std::int32_t>(e, v, bigEndian);
+  put<std::uint64_t>(e, quads, bigEndian);
+  const std::size_t elementsAt = s.size() + (fault == StripFault::ElementsFirst ? 0 : n.size());
+  for (std::uint64_t q = 0; q < quads; ++q) {
+    const bool missing = fault == StripFault::MissingNode && q == half;
+    if (missing && faultAt) *faultAt = elementsAt + e.size();
+    put<std::uint64_t>(e, q + 1, bigEndian);
+    for (std::uint64_t v : {2 * q + 1, 2 * q + 3, 2 * q + 4, missing ? nodes + 5 : 2 * q + 2}) {
+      put<std::uint64_t>(e, fault == StripFault::TagsJump && v > nodes / 2 ? v + 10 : v, bigEndian);
+    }
+  }
+  e += "\n$EndElements\n";
+  return fault == StripFault::ElementsFirst ? s + e + n : s + n + e;
+}
+
+class GmshThreads : public testing::Test {
+ protected:
+  void TearDown() override { unsetenv("KAVRILON_THREADS"); }
+};
+
+}  // namespace
+
+// Large binary blocks are read on several threads; the mesh and any message
+// (with its byte offset) are those of one thread, on either side of the size
+// that is shared out, in either byte order, with a fault where two shares meet.
+TEST_F(GmshThreads, LargeBinaryBlocksGiveTheSameMeshOnAnyNumberOfThreads) {
+  const std::uint64_t shared = 2 * F_WorkShares::kMinShare;  // two shares of quads, and more of nodes
+  const struct {
+    const char* name;
+    std::uint64_t quads;
+    bool bigEndian;
+    StripFault fault;
+    std::string message;  // after the byte offset; empty: read
+  } rows[] = {
+      {"shared", shared, false, StripFault::None, ""},
+      {"shared, big-endian", shared, true, StripFault::None, ""},
+      {"one short of two shares", shared - 1, false, StripFault::None, ""},
+      {"tags jump in the second share", shared, false, StripFault::TagsJump, ""},
+      {"elements before the nodes", shared, true, StripFault::ElementsFirst, ""},
+      {"a missing node in the second share", shared, false, StripFault::MissingNode,
+       "Element " + std::to_string(shared / 2 + 1) + " refers to node " + std::to_string(2 * shared + 7) +
+           ", which the file does not define."},
+      {"a missing node, big-endian", shared, true, StripFault::MissingNode,
+       "Element " + std::to_string(shared / 2 + 1) + " refers to node " + std::to_string(2 * shared + 7) +
+           ", which the file does not define."},
+      {"a coordinate not finite in the second share", shared, false, StripFault::NotFinite,
+       "Node " + std::to_string(shared + 2) + " has a coordinate that is not a finite number."},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.name);
+    std::size_t faultAt = 0;
+    const std::string bytes = strip41(row.quads, row.bigEndian, row.fault, &faultAt);
+    setenv("KAVRILON_THREADS", "1", 1);
+    const ImportRun one = importBytes(bytes, "msh");
+    for (const char* threads : {"2", "3"}) {
+      setenv("KAVRILON_THREADS", threads, 1);
+      const ImportRun many = importBytes(bytes, "msh");
+      EXPECT_EQ(many.ok, one.ok);
+      EXPECT_EQ(many.shown, one.shown);
+      EXPECT_TRUE(many.mesh == one.mesh);
+    }
+    if (row.message.empty()) {
+      ASSERT_TRUE(one.ok) << one.last();
+      ASSERT_EQ(one.mesh.layerCount(), 1);
+      EXPECT_EQ(one.mesh.layer(1).elementCount(), static_cast<int>(row.quads));
+      EXPECT_EQ(one.mesh.layer(1).pointCount(), static_cast<int>(2 * row.quads + 2));
+      EXPECT_EQ(one.mesh.layer(1).point(one.mesh.layer(1).element(static_cast<int>(row.quads)).node(3)),
+                F_Point3D(static_cast<double>(row.quads), 1, 0));
+    } else {
+      ASSERT_EQ(one.shown.size(), 1u);
+      EXPECT_EQ(one.shown[0],
+                importError("msh", "ERROR\nByte offset " + std::to_string(faultAt) + ".\n" + row.message, 0));
+    }
+  }
 }

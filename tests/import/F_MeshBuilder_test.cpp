@@ -3,6 +3,7 @@
 #include <cmath>
 
 #include "ImportFixtures.h"
+#include "import/F_WorkShares.h"
 
 namespace {
 
@@ -372,4 +373,83 @@ TEST(F_MeshBuilder, RunsGiveWhatSingleRecordsGive) {
       EXPECT_FALSE(single.x.empty());
     }
   }
+}
+
+namespace {
+
+// A block of g x g x g nodes: its hexahedra in layer "block", with quads,
+// 3-node lines, 6-node triangles and 9-node quads over their nodes among
+// them (so skin faces and other elements alternate across any share of the
+// cells), and a few lines in a second, small layer; finished on the threads
+// KAVRILON_THREADS allows.
+F_S3dMesh mixedBlock(int g) {
+  auto file = F_InputFile::fromMemory("", "/tmp/t.msh");
+  F_MeshBuilder builder(*file);
+  auto id = [g](int i, int j, int k) -> std::int64_t { return 1 + i + g * (j + g * k); };
+  for (int k = 0; k < g; ++k)
+    for (int j = 0; j < g; ++j)
+      for (int i = 0; i < g; ++i) builder.addNode(id(i, j, k), i, j, 0.5 * k, {});
+  const int block = builder.addLayer("block"), lines = builder.addLayer("lines");
+  std::int64_t cell = 0;
+  for (int k = 0; k + 1 < g; ++k)
+    for (int j = 0; j + 1 < g; ++j)
+      for (int i = 0; i + 1 < g; ++i) {
+        const std::int64_t h[8] = {id(i, j, k),     id(i + 1, j, k),     id(i + 1, j + 1, k),     id(i, j + 1, k),
+                                   id(i, j, k + 1), id(i + 1, j, k + 1), id(i + 1, j + 1, k + 1), id(i, j + 1, k + 1)};
+        builder.addCell(block, F_CellKind::Hex8, h, ++cell, {});
+        if (cell % 3 == 0) builder.addCell(block, F_CellKind::Quad4, h, ++cell, {});
+        if (cell % 5 == 0) builder.addCell(block, F_CellKind::Line3, h + 4, ++cell, {});
+        if (cell % 7 == 0) builder.addCell(block, F_CellKind::Tri6, h + 1, ++cell, {});
+        if (cell % 11 == 0) {
+          const std::int64_t q9[9] = {h[0], h[1], h[2], h[3], h[4], h[5], h[6], h[7], h[0]};
+          builder.addCell(block, F_CellKind::Quad9, q9, ++cell, {});
+        }
+        if (cell % 1000 == 0) builder.addCell(lines, F_CellKind::Line2, h + 2, ++cell, {});
+      }
+  F_S3dMesh mesh;
+  builder.finish(mesh, nullptr);
+  return mesh;
+}
+
+}  // namespace
+
+// A layer's elements are filled on several threads, each a share of its
+// cells; the layers are those one thread builds, whatever the threads.
+TEST(F_MeshBuilder, LayersBuiltOnSeveralThreadsMatchOneThread) {
+  const int g = 36;  // 42875 hexahedra and some 28000 other cells: two shares and more
+  setenv("KAVRILON_THREADS", "1", 1);
+  const F_S3dMesh one = mixedBlock(g);
+  ASSERT_EQ(one.layerCount(), 2);
+  for (const char* threads : {"2", "3"}) {
+    SCOPED_TRACE(threads);
+    setenv("KAVRILON_THREADS", threads, 1);
+    const F_S3dMesh many = mixedBlock(g);
+    EXPECT_TRUE(many == one);
+  }
+  unsetenv("KAVRILON_THREADS");
+  // The skin of the block (6 * 35 * 35 quads) is among the elements.
+  int quads = 0;
+  for (const F_S3dElement& e : one.layer(1).elements) quads += e.nodeCount() == 4;
+  EXPECT_GT(quads, 6 * 35 * 35);
+}
+
+// Work is shared out only when each share gets kMinShare items; populating
+// memory keeps what it holds.
+TEST(F_WorkShares, SharesAndPopulatedMemory) {
+  setenv("KAVRILON_THREADS", "4", 1);
+  const std::size_t k = F_WorkShares::kMinShare;
+  const struct {
+    std::size_t items;
+    int shares;
+  } rows[] = {{0, 1}, {2 * k - 1, 1}, {2 * k, 2}, {3 * k, 3}, {100 * k, 4}};
+  for (const auto& row : rows) {
+    EXPECT_EQ(F_WorkShares::count(row.items), row.shares) << row.items;
+    EXPECT_EQ(F_WorkShares::start(row.items, row.shares, 0), 0u);
+    EXPECT_EQ(F_WorkShares::start(row.items, row.shares, row.shares), row.items);
+  }
+  std::vector<int> values(3 << 20);
+  for (std::size_t i = 0; i < values.size(); ++i) values[i] = static_cast<int>(i);
+  F_WorkShares::populate(values.data() + 1, (values.size() - 1) * sizeof(int));
+  for (std::size_t i = 0; i < values.size(); ++i) ASSERT_EQ(values[i], static_cast<int>(i));
+  unsetenv("KAVRILON_THREADS");
 }
