@@ -79,6 +79,39 @@ inline void populate(const void* p, std::size_t bytes) {
 #endif
 }
 
+// v.resize(n), the fresh pages made present on several threads first (room
+// grows by doubling, as resize would).
+template <class T>
+void grow(std::vector<T>& v, std::size_t n) {
+  if (n <= v.size()) {
+    v.resize(n);
+    return;
+  }
+  if (n > v.capacity()) v.reserve(std::max(n, 2 * v.capacity()));
+  populate(v.data() + v.size(), (n - v.size()) * sizeof(T));
+  v.resize(n);
+}
+
+// Up to n bytes of `file` from `at` into dst, as file.readAt, several threads
+// each reading a share of at least 4 MiB: the copy and the fresh pages it
+// fills cost one thread about as much as parsing them.
+inline std::size_t readAt(const F_InputFile& file, std::uint64_t at, char* dst, std::size_t n) {
+  constexpr std::size_t kMinBytes = 4 << 20;
+  const int shares = static_cast<int>(
+      std::clamp<std::size_t>(n / kMinBytes, 1, static_cast<std::size_t>(F_RenderThreads::count())));
+  std::vector<std::size_t> got(static_cast<std::size_t>(shares), 0);
+  run(shares, [&](int t) {
+    const std::size_t from = start(n, shares, t), to = start(n, shares, t + 1);
+    got[static_cast<std::size_t>(t)] = file.readAt(at + from, dst + from, to - from);
+  });
+  // The bytes up to the first share that came short.
+  for (int t = 0; t < shares; ++t) {
+    const std::size_t from = start(n, shares, t);
+    if (got[static_cast<std::size_t>(t)] < start(n, shares, t + 1) - from) return from + got[static_cast<std::size_t>(t)];
+  }
+  return n;
+}
+
 // The `count` records of `size` bytes (a multiple of 8) at offset `at` of
 // `file`, in `shares` shares: each(first, records, n) for each bite of n
 // records from record `first` on, the bytes 8-aligned and the callee's to

@@ -13,6 +13,7 @@
 
 #include "import/F_BinaryReader.h"
 #include "import/F_TextScanner.h"
+#include "import/F_WorkShares.h"
 #include "import/vtk/F_VtkGrid.h"
 #include "include/F_Errors.h"
 
@@ -423,7 +424,7 @@ void VtuReader::read() {
   // Straight from the file into place: through the stream's buffer every
   // byte would be copied twice.
   const std::uint64_t from = file_.offset();
-  const std::size_t got = file_.readAt(from, storage_.get(), size);
+  const std::size_t got = F_WorkShares::readAt(file_, from, storage_.get(), size);
   file_.seek(from + got);
   bytes_ = std::string_view(storage_.get(), got);
 
@@ -544,7 +545,7 @@ void VtuReader::read() {
               to[k] = point < 0 ? -1 : firstPoint + point;
             }
           },
-          [&](std::size_t n) { grid.connectivity.resize(firstIndex + n); });
+          [&](std::size_t n) { F_WorkShares::grow(grid.connectivity, firstIndex + n); });
       const std::size_t count = grid.connectivity.size() - firstIndex;
       const std::size_t firstEnd = grid.offsets.size();
       // Room only once the values are known to be there: a declared count
@@ -555,7 +556,7 @@ void VtuReader::read() {
             std::int64_t* const to = grid.offsets.data() + firstEnd + first;
             for (std::size_t k = 0; k < n; ++k) to[k] = index(v[k]);
           },
-          [&](std::size_t n) { grid.offsets.resize(firstEnd + n); });
+          [&](std::size_t n) { F_WorkShares::grow(grid.offsets, firstEnd + n); });
       eachBlock<true>(
           *types, piece.cells, 1,
           [&](std::size_t first, const auto* v, std::size_t n) {
@@ -564,7 +565,7 @@ void VtuReader::read() {
               to[k] = v[k] >= 0 && v[k] <= 255 ? static_cast<std::uint8_t>(static_cast<int>(v[k])) : std::uint8_t{0};
             }
           },
-          [&](std::size_t n) { grid.types.resize(firstCell + n); });
+          [&](std::size_t n) { F_WorkShares::grow(grid.types, firstCell + n); });
       // Each cell's points run on from where the one before ended; those
       // after the last cell's end belong to no cell.
       std::int64_t begin = 0;

@@ -433,8 +433,8 @@ TEST(F_MeshBuilder, LayersBuiltOnSeveralThreadsMatchOneThread) {
   EXPECT_GT(quads, 6 * 35 * 35);
 }
 
-// Work is shared out only when each share gets kMinShare items; populating
-// memory keeps what it holds.
+// Work is shared out only when each share gets kMinShare items; a file read
+// in shares is read as at once; populating memory keeps what it holds.
 TEST(F_WorkShares, SharesAndPopulatedMemory) {
   setenv("KAVRILON_THREADS", "4", 1);
   const std::size_t k = F_WorkShares::kMinShare;
@@ -446,6 +446,23 @@ TEST(F_WorkShares, SharesAndPopulatedMemory) {
     EXPECT_EQ(F_WorkShares::count(row.items), row.shares) << row.items;
     EXPECT_EQ(F_WorkShares::start(row.items, row.shares, 0), 0u);
     EXPECT_EQ(F_WorkShares::start(row.items, row.shares, row.shares), row.items);
+  }
+  // A file read in shares: whole, past its end (the second share comes
+  // short) and from near its end (the first share comes short).
+  std::string bytes(9 << 20, '\0');
+  for (std::size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<char>(i * 7 + i / 4096);
+  const auto file = F_InputFile::fromMemory(bytes, "/tmp/t.vtu");
+  const struct {
+    std::uint64_t at;
+    std::size_t n, got;
+  } reads[] = {{0, bytes.size(), bytes.size()},
+               {0, bytes.size() + (5 << 20), bytes.size()},
+               {bytes.size() - (2 << 20), 8 << 20, 2 << 20},
+               {3, 8 << 20, 8 << 20}};
+  for (const auto& read : reads) {
+    std::vector<char> into(read.n);
+    ASSERT_EQ(F_WorkShares::readAt(*file, read.at, into.data(), read.n), read.got) << read.at << " " << read.n;
+    EXPECT_EQ(std::string_view(into.data(), read.got), std::string_view(bytes).substr(read.at, read.got));
   }
   std::vector<int> values(3 << 20);
   for (std::size_t i = 0; i < values.size(); ++i) values[i] = static_cast<int>(i);
