@@ -17,6 +17,7 @@
 #include "common/F_S3dMesh.h"
 #include "import/F_CellKind.h"
 #include "import/F_NodeFields.h"
+#include "import/F_WorkShares.h"
 #include "include/F_File.h"
 
 class F_MeshBuilder {
@@ -73,6 +74,11 @@ class F_MeshBuilder {
   template <class IdOf, class WhereOf>
   void addCells(int layer, F_CellKind kind, const std::int64_t* nodeIds, std::size_t stride, std::size_t count,
                 IdOf&& id, WhereOf&& where);
+  // addCells, the cells resolved on several threads when there are enough
+  // of them to share out.
+  template <class IdOf, class WhereOf>
+  void addCellsShared(int layer, F_CellKind kind, const std::int64_t* nodeIds, std::size_t stride, std::size_t count,
+                      IdOf&& id, WhereOf&& where);
   // Cells that several threads resolve at once: beginCells makes room for
   // `count` cells of one kind in one layer, each thread resolves cells of
   // its own with resolveCells, and endCells keeps or drops them all.
@@ -283,3 +289,22 @@ void F_MeshBuilder::addCells(int layer, F_CellKind kind, const std::int64_t* nod
   }
 }
 
+
+template <class IdOf, class WhereOf>
+void F_MeshBuilder::addCellsShared(int layer, F_CellKind kind, const std::int64_t* nodeIds, std::size_t stride,
+                                   std::size_t count, IdOf&& id, WhereOf&& where) {
+  const int shares = F_WorkShares::count(count);
+  CellBatch batch;
+  if (shares > 1 && beginCells(layer, kind, count, batch)) {
+    std::vector<char> known(static_cast<std::size_t>(shares), 0);
+    F_WorkShares::run(shares, [&](int t) {
+      const std::size_t from = F_WorkShares::start(count, shares, t);
+      const std::size_t to = F_WorkShares::start(count, shares, t + 1);
+      known[static_cast<std::size_t>(t)] = resolveCells(batch, from, nodeIds + stride * from, stride, to - from);
+    });
+    const bool keep = std::find(known.begin(), known.end(), 0) == known.end();
+    endCells(batch, keep);
+    if (keep) return;
+  }
+  addCells(layer, kind, nodeIds, stride, count, std::forward<IdOf>(id), std::forward<WhereOf>(where));
+}

@@ -203,7 +203,7 @@ void buildVtkLayers(const F_VtkGrid& grid, F_MeshBuilder& builder) {
              (!regions || regions->values[end] == regions->values[c])) {
         ++end;
       }
-      builder.addCells(
+      builder.addCellsShared(
           lastLayer, d.kind, connectivity + first, static_cast<std::size_t>(count), end - c,
           [&](std::size_t i) { return static_cast<std::int64_t>(c + i); }, [&](std::size_t) { return where; });
       c = end - 1;

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "ImportFixtures.h"
+#include "import/F_WorkShares.h"
 
 namespace {
 
@@ -151,10 +152,11 @@ namespace {
 // spans many blocks of converted values, with cells across their ends.
 struct Strip {
   int quads;
+  int missingAt = -1;  // the quad whose last point the file lacks
   int points() const { return 2 * (quads + 1); }
   std::vector<std::vector<std::int32_t>> cells() const {
     std::vector<std::vector<std::int32_t>> c = {{0}, {0, 1}, {0, 1, 2}};
-    for (int i = 0; i < quads; ++i) c.push_back({2 * i, 2 * i + 2, 2 * i + 3, 2 * i + 1});
+    for (int i = 0; i < quads; ++i) c.push_back({2 * i, 2 * i + 2, 2 * i + 3, i == missingAt ? points() + 7 : 2 * i + 1});
     return c;
   }
   static std::int32_t typeOf(std::size_t n) { return n == 1 ? 1 : n == 2 ? 3 : n == 3 ? 5 : 9; }
@@ -355,5 +357,31 @@ TEST(F_VtuReader, IntegerPointNumbersHaveTheBoundsOfReals) {
     EXPECT_FALSE(run.ok);
     EXPECT_NE(run.last().find("Element 0 refers to node " + std::string(row.named) + ","), std::string::npos)
         << run.last();
+  }
+}
+
+// A long run of quads is resolved on several threads: the mesh, or the
+// message about a point missing where two shares meet, is that of one thread.
+TEST(F_VtkReaders, LongRunsGiveTheSameMeshOnAnyNumberOfThreads) {
+  const int quads = static_cast<int>(2 * F_WorkShares::kMinShare);
+  for (const int missingAt : {-1, quads / 2 - 1, quads / 2}) {
+    const Strip strip{quads, missingAt};
+    for (const auto& [bytes, extension] : {std::pair{strip.legacy(true), "vtk"}, std::pair{strip.vtu(true), "vtu"}}) {
+      SCOPED_TRACE(testing::Message() << extension << ", missing at " << missingAt);
+      setenv("KAVRILON_THREADS", "1", 1);
+      const ImportRun one = importBytes(bytes, extension);
+      EXPECT_EQ(one.ok, missingAt < 0) << one.last();
+      if (missingAt >= 0) {
+        EXPECT_NE(one.last().find("Element " + std::to_string(missingAt + 3) + " refers to node"), std::string::npos)
+            << one.last();
+      }
+      for (const char* threads : {"2", "3"}) {
+        setenv("KAVRILON_THREADS", threads, 1);
+        const ImportRun many = importBytes(bytes, extension);
+        EXPECT_EQ(many.shown, one.shown);
+        EXPECT_TRUE(many.mesh == one.mesh);
+      }
+      unsetenv("KAVRILON_THREADS");
+    }
   }
 }
