@@ -12,6 +12,7 @@
 #include "import/F_DigitScan.h"
 #include "import/F_LineChunks.h"
 #include "import/F_TextScanner.h"
+#include "import/F_WorkShares.h"
 #include "include/F_Errors.h"
 
 namespace {
@@ -305,6 +306,8 @@ class InpReader {
   std::int64_t integer(Source& src, std::string_view field, std::string_view what);
   double real(Source& src, std::string_view field, std::string_view what);
   inline void addElement(const std::int64_t* values, const InpType& type, SetRecord& set, int line);
+  // Room for `count` more elements of `nodes` nodes defined in `set`.
+  void reserveElements(std::size_t count, int nodes, SetRecord& set);
   SetRecord& setNamed(std::vector<SetRecord>& sets, std::unordered_map<std::string, std::size_t>& index,
                       const std::string& name);
 
@@ -395,12 +398,13 @@ void InpReader::skipData(Source& src) {
 void InpReader::nodes(Source& src, const Keyword& kw) {
   // NSET= here names every node of the block, not a selection worth marking.
   (void)kw;
-  auto add = [&](const NodeLines& part, std::size_t k, int line) {
-    const double* p = part.xyz.data() + 3 * k;
-    builder_.addNode(part.ids[k], p[0], p[1], p[2], F_MeshBuilder::Where{line, false});
+  // A part's nodes go to the builder at once, each on the line after the one before.
+  auto add = [&](const NodeLines& part, std::size_t count, int line) {
+    builder_.addNodes(part.ids.data(), 0, part.xyz.data(), 3, count,
+                      [&](std::size_t k) { return F_MeshBuilder::Where{line + static_cast<std::int64_t>(k), false}; });
   };
   for (;;) {
-    if (src.chunks.read(SIZE_MAX, nodeLines_, add) > 0) continue;
+    if (src.chunks.readRuns(SIZE_MAX, nodeLines_, add) > 0) continue;
     if (!nextLine(src)) return;
     if (trim(src.line).front() == '*') {
       src.pending = true;
@@ -444,11 +448,16 @@ void InpReader::elements(Source& src, const Keyword& kw) {
   const int nodes = type ? nodeCountOf(type->kind) : 0;
   std::int64_t values[std::max(1 + kMaxCellNodes, F_DigitScan::kMostLineBytes / 2)];
   elementLines_.prototype.nodes = nodes;
-  auto add = [&](const ElementLines& part, std::size_t k, int line) {
-    addElement(part.values.data() + k * static_cast<std::size_t>(1 + nodes), *type, set, line);
+  // A part's records, each on the line after the one before.
+  auto add = [&](const ElementLines& part, std::size_t count, int line) {
+    reserveElements(count, nodes, set);
+    for (std::size_t k = 0; k < count; ++k) {
+      addElement(part.values.data() + k * static_cast<std::size_t>(1 + nodes), *type, set,
+                 line + static_cast<int>(k));
+    }
   };
   for (;;) {
-    if (type && src.chunks.read(SIZE_MAX, elementLines_, add) > 0) continue;
+    if (type && src.chunks.readRuns(SIZE_MAX, elementLines_, add) > 0) continue;
     if (!nextLine(src)) return;
     if (trim(src.line).front() == '*') {
       src.pending = true;
@@ -491,6 +500,19 @@ void InpReader::elements(Source& src, const Keyword& kw) {
     }
     addElement(values, *type, set, line);
   }
+}
+
+void InpReader::reserveElements(std::size_t count, int nodes, SetRecord& set) {
+  // Grown by doubling, as one at a time would, with the fresh pages made
+  // present on several threads.
+  auto room = [&](auto& v, std::size_t more) {
+    if (v.capacity() - v.size() >= more) return;
+    v.reserve(std::max(v.size() + more, 2 * v.capacity()));
+    F_WorkShares::populate(v.data() + v.size(), (v.capacity() - v.size()) * sizeof(v[0]));
+  };
+  room(elements_, count);
+  room(elementNodes_, count * static_cast<std::size_t>(nodes));
+  room(set.defined, count);
 }
 
 void InpReader::addElement(const std::int64_t* values, const InpType& type, SetRecord& set, int line) {
@@ -659,7 +681,7 @@ void InpReader::finish() {
         inSet[set.defined[j]] = 1;
         taken.push_back(set.defined[j]);
       }
-      builder_.addCells(
+      builder_.addCellsShared(
           layer, e.kind, elementNodes_.data() + e.firstNode, n, end - k,
           [&](std::size_t j) { return elements_[first + j].id; },
           [&](std::size_t j) { return Where{elements_[first + j].line, false}; });

@@ -89,11 +89,14 @@ std::string msh41() {
   return s + "$EndElements\n";
 }
 
-std::string inp() {
+// Past two shares of cells (resolved on several threads as one run).
+const Grid kLargeGrid{260};
+
+std::string inp(const Grid& grid = kGrid) {
   std::string s = "*HEADING\ngrid\n*NODE\n";
-  s += kGrid.nodeLines([](int id, double x, double y) { return format("%d, %.16g, %.16g, 0\n", id, x, y); });
+  s += grid.nodeLines([](int id, double x, double y) { return format("%d, %.16g, %.16g, 0\n", id, x, y); });
   s += "*ELEMENT, TYPE=S4R, ELSET=PLATE\n";
-  s += kGrid.elementLines([](int id, int a, int b, int c, int d) { return format("%d, %d, %d, %d, %d\n", id, a, b, c, d); });
+  s += grid.elementLines([](int id, int a, int b, int c, int d) { return format("%d, %d, %d, %d, %d\n", id, a, b, c, d); });
   return s;
 }
 
@@ -232,6 +235,11 @@ TEST_F(ThreadsFromEnvironment, TextFormatsReadOnSeveralThreadsAsOnOne) {
       {"inp, a Fortran exponent", replaced(inp(), nodeLineInp + 15000, "15001, 1.5D+00, 2, 3"), "inp"},
       {"inp, an element over two lines", replaced(inp(), elementLineInp + 20000, "20001, 1, 2,\n3, 4"), "inp"},
       {"inp, an element short of a node", replaced(inp(), elementLineInp + 20000, "20001, 1, 2, 3"), "inp"},
+      {"inp, large", inp(kLargeGrid), "inp"},
+      {"inp, large, a missing node in the second share (bad)",
+       replaced(inp(kLargeGrid), nodeLineInp + kLargeGrid.nodes() + 1 + 50000, "50001, 1, 2, 3, 999999999"), "inp"},
+      {"inp, large, a node defined twice (bad)", replaced(inp(kLargeGrid), nodeLineInp + 30000, "5, 1, 2, 3"), "inp"},
+      {"inp, a coordinate beyond the doubles (bad)", replaced(inp(), nodeLineInp + 15000, "15001, 1e999, 2, 3"), "inp"},
       {"inp, a keyword among the elements", replaced(inp(), elementLineInp + 39000, "*ELEMENT, TYPE=S4R, ELSET=OTHER\n39001, 1, 2, 3, 4"), "inp"},
   };
   for (const auto& row : rows) {
