@@ -1,6 +1,7 @@
 #include "import/vtk/F_VtkLegacyReader.h"
 
 #include <algorithm>
+#include <atomic>
 #include <bit>
 #include <type_traits>
 #include <cctype>
@@ -8,6 +9,7 @@
 
 #include "import/F_BinaryReader.h"
 #include "import/F_TextScanner.h"
+#include "import/F_WorkShares.h"
 #include "import/vtk/F_VtkGrid.h"
 #include "include/F_Errors.h"
 
@@ -42,11 +44,18 @@ class VtkLegacyReader {
   // Binary only: the `n` values of `type` a block at a time, a multiple of
   // `multiple` values each: useBlock(first, values, count) with the values
   // as std::int64_t (integer types but the unsigned 64-bit one) or double.
+  // `lineEnded`: the caller has passed the end of the line before the values.
   template <class UseBlock>
-  void eachBlock(const std::string& type, std::int64_t n, std::size_t multiple, UseBlock&& useBlock);
+  void eachBlock(const std::string& type, std::int64_t n, std::size_t multiple, UseBlock&& useBlock,
+                 bool lineEnded = false);
   // `n` values of `type` as doubles; `keep` false reads past them.
   void values(const std::string& type, std::int64_t n, std::vector<double>& out, bool keep = true);
   void cellList(int fixedType, std::int64_t cells, std::int64_t size);  // legacy CELLS / POLYDATA lists
+  // A binary cell list of `cells` cells of one point count, just after its
+  // line, read in place and converted on several threads; false, with
+  // nothing read, when it is too short to share out or any cell has another
+  // count (the list is then read value by value).
+  bool sharedCellList(int type, std::int64_t cells, std::int64_t size, Where where);
   void cells51(std::int64_t offsets, std::int64_t size, int fixedType);
   void attributes(bool onPoints, std::int64_t n);
   void skipMetadata();
@@ -90,8 +99,9 @@ void VtkLegacyReader::each(const std::string& type, std::int64_t n, Use&& use) {
 }
 
 template <class UseBlock>
-void VtkLegacyReader::eachBlock(const std::string& type, std::int64_t n, std::size_t multiple, UseBlock&& useBlock) {
-  text_.endLine();
+void VtkLegacyReader::eachBlock(const std::string& type, std::int64_t n, std::size_t multiple, UseBlock&& useBlock,
+                                bool lineEnded) {
+  if (!lineEnded) text_.endLine();
   const int size = sizeOfType(type);
   if (static_cast<std::uint64_t>(n) > text_.remaining() / static_cast<std::uint64_t>(size)) {
     failAtOffset(file_, text_.offset(), "The file ends inside a block of " + type + " values.");
@@ -309,6 +319,8 @@ void VtkLegacyReader::cellList(int fixedType, std::int64_t cells, std::int64_t s
   if (!binary_) {
     each("int", size, [&](std::size_t at, double v) { step(at, vtkIndex(v)); });
   } else {
+    text_.endLine();
+    if (sharedCellList(type, cells, size, where)) return;
     eachBlock("int", size, 1, [&](std::size_t first, const auto* v, std::size_t count) {
       // An int is a whole number in range: negative ones are no index.
       auto index = [&](std::size_t i) { return std::max<std::int64_t>(static_cast<std::int64_t>(v[i]), -1); };
@@ -325,10 +337,59 @@ void VtkLegacyReader::cellList(int fixedType, std::int64_t cells, std::int64_t s
           ++done;
         }
       }
-    });
+    }, true);
   }
   if (failed) text_.failMessage("ERROR\nCell " + std::to_string(done) + " has more points than its list holds.");
   if (done < cells) text_.failMessage("ERROR\nThe cell list ends before its " + std::to_string(cells) + " cells.");
+}
+
+bool VtkLegacyReader::sharedCellList(int type, std::int64_t cells, std::int64_t size, Where where) {
+  const std::size_t count = static_cast<std::size_t>(cells);
+  const int shares = F_WorkShares::count(count);
+  if (shares < 2 || static_cast<std::uint64_t>(size) > text_.remaining() / 4) return false;
+  // Every cell as long as the first: a count, then its points, big-endian.
+  const std::uint64_t from = text_.fileOffset();
+  unsigned char head[4];
+  if (text_.file().readAt(from, reinterpret_cast<char*>(head), 4) != 4) return false;
+  const std::int64_t points = loadValue<std::int32_t>(head, std::endian::native == std::endian::little);
+  if (points < 1 || points > 1024 || size / (points + 1) != cells || size % (points + 1) != 0) return false;
+  const std::size_t each = static_cast<std::size_t>(points);
+  const std::size_t firstCell = grid_.cellCount(), firstIndex = grid_.connectivity.size();
+  F_WorkShares::grow(grid_.connectivity, firstIndex + count * each);
+  F_WorkShares::grow(grid_.offsets, firstCell + 1 + count);
+  F_WorkShares::grow(grid_.types, firstCell + count);
+  std::atomic<bool> plain{true};
+  const bool read = F_WorkShares::readRecords(
+      text_.file(), from, 4 * (each + 1), count, shares, [&](std::size_t first, char* bytes, std::size_t k) {
+        const auto* v = reinterpret_cast<const unsigned char*>(bytes);
+        constexpr bool kSwap = std::endian::native == std::endian::little;
+        std::int64_t* const to = grid_.connectivity.data() + firstIndex + first * each;
+        bool same = true;
+        for (std::size_t c = 0; c < k; ++c) {
+          const unsigned char* cell = v + 4 * (each + 1) * c;
+          same &= loadValue<std::int32_t>(cell, kSwap) == points;
+          // An int is a whole number in range: negative ones are no index.
+          for (std::size_t j = 0; j < each; ++j) {
+            to[c * each + j] = std::max<std::int64_t>(loadValue<std::int32_t>(cell + 4 * (j + 1), kSwap), -1);
+          }
+          grid_.offsets[firstCell + 1 + first + c] = static_cast<std::int64_t>(firstIndex + (first + c + 1) * each);
+          grid_.types[firstCell + first + c] = static_cast<std::uint8_t>(type);
+        }
+        if (!same) plain.store(false, std::memory_order_relaxed);
+      });
+  if (!read || !plain.load()) {
+    grid_.connectivity.resize(firstIndex);
+    grid_.offsets.resize(firstCell + 1);
+    grid_.types.resize(firstCell);
+    return false;
+  }
+  // Where the cells were read, as endCell notes it.
+  if (grid_.places.empty() || grid_.places.back().second.at != where.at ||
+      grid_.places.back().second.isOffset != where.isOffset) {
+    grid_.places.emplace_back(firstCell, where);
+  }
+  text_.seek(from + 4 * static_cast<std::uint64_t>(size), 0);
+  return true;
 }
 
 void VtkLegacyReader::cells51(std::int64_t offsets, std::int64_t size, int fixedType) {

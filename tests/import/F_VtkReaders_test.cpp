@@ -153,13 +153,21 @@ namespace {
 struct Strip {
   int quads;
   int missingAt = -1;  // the quad whose last point the file lacks
+  bool quadsOnly = false;  // without the vertex, line and triangle
+  int unevenAt = -1;  // this quad a triangle, the next a polygon of 5 points
   int points() const { return 2 * (quads + 1); }
   std::vector<std::vector<std::int32_t>> cells() const {
     std::vector<std::vector<std::int32_t>> c = {{0}, {0, 1}, {0, 1, 2}};
+    if (quadsOnly) c.clear();
     for (int i = 0; i < quads; ++i) c.push_back({2 * i, 2 * i + 2, 2 * i + 3, i == missingAt ? points() + 7 : 2 * i + 1});
+    if (unevenAt >= 0) {
+      const std::size_t at = c.size() - static_cast<std::size_t>(quads - unevenAt);
+      c[at].pop_back();       // a triangle
+      c[at + 1].push_back(0);  // a polygon of five points, which is skipped
+    }
     return c;
   }
-  static std::int32_t typeOf(std::size_t n) { return n == 1 ? 1 : n == 2 ? 3 : n == 3 ? 5 : 9; }
+  static std::int32_t typeOf(std::size_t n) { return n == 1 ? 1 : n == 2 ? 3 : n == 3 ? 5 : n == 4 ? 9 : 7; }
   template <class T>
   static void put(std::string& s, T v, bool bigEndian) {
     char b[sizeof(T)];
@@ -362,17 +370,28 @@ TEST(F_VtuReader, IntegerPointNumbersHaveTheBoundsOfReals) {
 
 // A long run of quads is resolved on several threads: the mesh, or the
 // message about a point missing where two shares meet, is that of one thread.
+// A legacy cell list of cells of one size is converted on several threads,
+// and one whose sizes differ only where two shares meet is read value by value.
 TEST(F_VtkReaders, LongRunsGiveTheSameMeshOnAnyNumberOfThreads) {
   const int quads = static_cast<int>(2 * F_WorkShares::kMinShare);
-  for (const int missingAt : {-1, quads / 2 - 1, quads / 2}) {
-    const Strip strip{quads, missingAt};
+  const struct {
+    int missingAt;
+    bool quadsOnly;
+    int unevenAt;
+  } rows[] = {{-1, false, -1}, {quads / 2 - 1, false, -1}, {quads / 2, false, -1}, {-1, true, -1},
+              {quads / 2, true, -1}, {-1, true, quads / 2 - 1}, {-1, true, quads - 2}};
+  for (const auto& row : rows) {
+    const int missingAt = row.missingAt;
+    const Strip strip{quads, missingAt, row.quadsOnly, row.unevenAt};
     for (const auto& [bytes, extension] : {std::pair{strip.legacy(true), "vtk"}, std::pair{strip.vtu(true), "vtu"}}) {
-      SCOPED_TRACE(testing::Message() << extension << ", missing at " << missingAt);
+      SCOPED_TRACE(testing::Message() << extension << ", missing at " << missingAt << ", quads only " << row.quadsOnly
+                                      << ", uneven at " << row.unevenAt);
       setenv("KAVRILON_THREADS", "1", 1);
       const ImportRun one = importBytes(bytes, extension);
       EXPECT_EQ(one.ok, missingAt < 0) << one.last();
       if (missingAt >= 0) {
-        EXPECT_NE(one.last().find("Element " + std::to_string(missingAt + 3) + " refers to node"), std::string::npos)
+        EXPECT_NE(one.last().find("Element " + std::to_string(missingAt + (row.quadsOnly ? 0 : 3)) + " refers to node"),
+                  std::string::npos)
             << one.last();
       }
       for (const char* threads : {"2", "3"}) {
