@@ -3,8 +3,6 @@
 #include <algorithm>
 #include <array>
 #include <atomic>
-#include <exception>
-#include <functional>
 #include <cmath>
 #include <memory>
 #include <type_traits>
