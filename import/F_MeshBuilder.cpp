@@ -452,12 +452,14 @@ void F_MeshBuilder::buildLayer(int layer, const std::vector<std::uint32_t>& cell
   // `next` on; `nextFace` and `solid` say which skin face and which solid
   // come first in it. With `byPass` the shares may run on several threads:
   // each writes only its own elements, and the marks are all the same 1.
-  auto build = [&](auto byPassFlag, std::size_t first, std::size_t last, F_S3dElement* next, std::size_t nextFace,
-                   std::size_t solid) {
+  auto build = [&](auto byPassFlag, auto sharedFlag, std::size_t first, std::size_t last, F_S3dElement* next,
+                   std::size_t nextFace, std::size_t solid) {
     constexpr bool kByPass = decltype(byPassFlag)::value;
     auto mark = [&](int index) {
-      if constexpr (kByPass) {
+      if constexpr (kByPass && decltype(sharedFlag)::value) {
         std::atomic_ref<int>(localOf[static_cast<std::size_t>(index)]).store(1, std::memory_order_relaxed);
+      } else if constexpr (kByPass) {
+        localOf[static_cast<std::size_t>(index)] = 1;  // one thread: the store may join the loop's others
       } else if (localOf[static_cast<std::size_t>(index)] == 0) {
         localOf[static_cast<std::size_t>(index)] = 1;
         points.push_back(index);
@@ -512,8 +514,8 @@ void F_MeshBuilder::buildLayer(int layer, const std::vector<std::uint32_t>& cell
   };
   const int threads = byPass ? F_WorkShares::count(cellCount) : 1;
   if (threads <= 1) {
-    F_S3dElement* const end = byPass ? build(std::true_type{}, 0, cellCount, elements.data(), 0, 0)
-                                     : build(std::false_type{}, 0, cellCount, elements.data(), 0, 0);
+    F_S3dElement* const end = byPass ? build(std::true_type{}, std::false_type{}, 0, cellCount, elements.data(), 0, 0)
+                                     : build(std::false_type{}, std::false_type{}, 0, cellCount, elements.data(), 0, 0);
     if (end != elements.data() + elements.size()) internalError("F_MeshBuilder", 4);
   } else {
     // Equal shares of the cells; where each one's elements begin follows from
@@ -523,7 +525,9 @@ void F_MeshBuilder::buildLayer(int layer, const std::vector<std::uint32_t>& cell
       F_S3dElement* end = nullptr;
     };
     std::vector<Share> shares(static_cast<std::size_t>(threads) + 1);
-    for (int t = 0; t <= threads; ++t) shares[static_cast<std::size_t>(t)].first = F_WorkShares::start(cellCount, threads, t);
+    for (int t = 0; t <= threads; ++t) {
+      shares[static_cast<std::size_t>(t)].first = F_WorkShares::start(cellCount, threads, t);
+    }
     std::size_t piecesOfKind[kCellKindCount];
     for (int k = 0; k < kCellKindCount; ++k) piecesOfKind[k] = piecesByKind[k].size();
     F_WorkShares::run(threads, [&](int t) {
@@ -553,9 +557,9 @@ void F_MeshBuilder::buildLayer(int layer, const std::vector<std::uint32_t>& cell
     if (element != elements.size()) internalError("F_MeshBuilder", 4);
     F_WorkShares::run(threads, [&](int t) {
       const auto [from, face, firstSolid] = starts[static_cast<std::size_t>(t)];
-      shares[static_cast<std::size_t>(t)].end = build(std::true_type{}, shares[static_cast<std::size_t>(t)].first,
-                                                      shares[static_cast<std::size_t>(t) + 1].first,
-                                                      elements.data() + from, face, firstSolid);
+      Share& share = shares[static_cast<std::size_t>(t)];
+      share.end = build(std::true_type{}, std::true_type{}, share.first, shares[static_cast<std::size_t>(t) + 1].first,
+                        elements.data() + from, face, firstSolid);
     });
     for (int t = 0; t < threads; ++t) {
       const std::size_t end = t + 1 < threads ? starts[static_cast<std::size_t>(t) + 1][0] : elements.size();

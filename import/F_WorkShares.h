@@ -66,8 +66,8 @@ inline void populate(const void* p, std::size_t bytes) {
   const std::uintptr_t hi = (reinterpret_cast<std::uintptr_t>(p) + bytes) & ~(kPage - 1);
   if (p == nullptr || hi <= lo || hi - lo < kMinBytes) return;
   const std::size_t pages = (hi - lo) / kPage;
-  const int shares = static_cast<int>(std::clamp<std::uintptr_t>((hi - lo) / kMinBytes, 1,
-                                                                 static_cast<std::uintptr_t>(F_RenderThreads::count())));
+  const std::uintptr_t most = static_cast<std::uintptr_t>(F_RenderThreads::count());
+  const int shares = static_cast<int>(std::clamp<std::uintptr_t>((hi - lo) / kMinBytes, 1, most));
   run(shares, [&](int t) {
     const std::uintptr_t from = lo + start(pages, shares, t) * kPage;
     const std::uintptr_t to = lo + start(pages, shares, t + 1) * kPage;
@@ -107,7 +107,8 @@ inline std::size_t readAt(const F_InputFile& file, std::uint64_t at, char* dst, 
   // The bytes up to the first share that came short.
   for (int t = 0; t < shares; ++t) {
     const std::size_t from = start(n, shares, t);
-    if (got[static_cast<std::size_t>(t)] < start(n, shares, t + 1) - from) return from + got[static_cast<std::size_t>(t)];
+    const std::size_t read = got[static_cast<std::size_t>(t)];
+    if (read < start(n, shares, t + 1) - from) return from + read;
   }
   return n;
 }

@@ -611,14 +611,15 @@ bool GmshReader::sharedNodes(std::int64_t n, int values) {
   if (!builder_.beginNodes(first, count, batch)) return false;
   std::atomic<bool> plain{true};
   // The tags, which must run on one by one; then the coordinates.
-  bool read = F_WorkShares::readRecords(text_.file(), from, 8, count, shares, [&](std::size_t at, char* bytes, std::size_t k) {
+  auto tagsRunOn = [&](std::size_t at, char* bytes, std::size_t k) {
     const auto* tags = reinterpret_cast<const unsigned char*>(bytes);
     bool runsOn = true;
     for (std::size_t i = 0; i < k; ++i) {
       runsOn &= loadValue<std::uint64_t>(tags + 8 * i, swap_) == static_cast<std::uint64_t>(first) + at + i;
     }
     if (!runsOn) plain.store(false, std::memory_order_relaxed);
-  });
+  };
+  bool read = F_WorkShares::readRecords(text_.file(), from, 8, count, shares, tagsRunOn);
   const std::size_t size = 8 * static_cast<std::size_t>(values);
   read = read && plain.load() &&
          F_WorkShares::readRecords(text_.file(), from + 8 * count, size, count, shares,
@@ -656,7 +657,9 @@ bool GmshReader::sharedBlock(const GmshType& type, std::int64_t n, int dimension
         if (swap_) {
           for (std::size_t i = 0; i < k * recordSize; ++i) values[i] = F_BinaryReader::swapped(values[i]);
         }
-        if (!builder_.resolveCells(batch, first, values + 1, recordSize, k)) known.store(false, std::memory_order_relaxed);
+        if (!builder_.resolveCells(batch, first, values + 1, recordSize, k)) {
+          known.store(false, std::memory_order_relaxed);
+        }
       });
   const bool keep = read && known.load();
   builder_.endCells(batch, keep);

@@ -96,7 +96,8 @@ std::string inp(const Grid& grid = kGrid) {
   std::string s = "*HEADING\ngrid\n*NODE\n";
   s += grid.nodeLines([](int id, double x, double y) { return format("%d, %.16g, %.16g, 0\n", id, x, y); });
   s += "*ELEMENT, TYPE=S4R, ELSET=PLATE\n";
-  s += grid.elementLines([](int id, int a, int b, int c, int d) { return format("%d, %d, %d, %d, %d\n", id, a, b, c, d); });
+  s += grid.elementLines(
+      [](int id, int a, int b, int c, int d) { return format("%d, %d, %d, %d, %d\n", id, a, b, c, d); });
   return s;
 }
 

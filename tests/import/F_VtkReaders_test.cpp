@@ -159,7 +159,9 @@ struct Strip {
   std::vector<std::vector<std::int32_t>> cells() const {
     std::vector<std::vector<std::int32_t>> c = {{0}, {0, 1}, {0, 1, 2}};
     if (quadsOnly) c.clear();
-    for (int i = 0; i < quads; ++i) c.push_back({2 * i, 2 * i + 2, 2 * i + 3, i == missingAt ? points() + 7 : 2 * i + 1});
+    for (int i = 0; i < quads; ++i) {
+      c.push_back({2 * i, 2 * i + 2, 2 * i + 3, i == missingAt ? points() + 7 : 2 * i + 1});
+    }
     if (unevenAt >= 0) {
       const std::size_t at = c.size() - static_cast<std::size_t>(quads - unevenAt);
       c[at].pop_back();       // a triangle
