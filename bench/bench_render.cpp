@@ -85,21 +85,29 @@ void bench(long long quads, int runs) {
   const Result contour = median(mesh, map, options, colors, values, range, runs);
   options.overprintMesh = 1;
   const Result outlined = median(mesh, map, options, colors, F_VectorReal(), {0, 1}, runs);
+  const Result contourOutlined = median(mesh, map, options, colors, values, range, runs);
   for (const auto& [name, r] : {std::pair{"shading", shaded}, std::pair{"contour fill", contour},
-                                std::pair{"shading + overprint", outlined}}) {
+                                std::pair{"shading + overprint", outlined},
+                                std::pair{"contour + overprint", contourOutlined}}) {
     std::printf("%8lld quads  %-20s %7.3f s cpu (%6.3f s wall)  %9lld triangles  %6.1f ns/triangle  %7lld pixels  %7.1f ns/pixel\n",
                 elements, name, r.seconds, r.wall, r.triangles, 1e9 * r.seconds / r.triangles, r.filled,
                 1e9 * r.seconds / std::max(1LL, r.filled));
   }
-  std::printf("%8lld quads  contour / shading = %.3f   image hashes %016llx %016llx %016llx\n", elements,
-              contour.seconds / shaded.seconds, shaded.hash, contour.hash, outlined.hash);
+  std::printf("%8lld quads  contour / shading = %.3f   image hashes %016llx %016llx %016llx %016llx\n", elements,
+              contour.seconds / shaded.seconds, shaded.hash, contour.hash, outlined.hash, contourOutlined.hash);
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
+  // bench_render [RUNS [QUADS...]]: by default 1000 (few, large triangles:
+  // the cost per pixel shows), 100k and 1M quads.
   const int runs = argc > 1 ? std::atoi(argv[1]) : 3;
-  bench(1000, runs);  // few, large triangles: the cost per pixel shows
+  if (argc > 2) {
+    for (int i = 2; i < argc; ++i) bench(std::atoll(argv[i]), runs);
+    return 0;
+  }
+  bench(1000, runs);
   bench(100000, runs);
   bench(1000000, runs);
   return 0;
