@@ -484,10 +484,17 @@ namespace {
     const F_Vertex* b[4];
     const std::size_t lanes = std::min<std::size_t>(4, segments - first);
     const int* ends = edge + 2 * first;
-    for (std::size_t lane = 0; lane < 4; ++lane) {
-      const std::size_t j = lanes == 4 ? 2 * lane : 2 * std::min(lane, lanes - 1);  // spare lanes repeat the last segment
-      a[lane] = samples + ends[j] - 1;
-      b[lane] = samples + ends[j + 1] - 1;
+    if (lanes == 4) {
+      for (std::size_t lane = 0; lane < 4; ++lane) {
+        a[lane] = samples + (ends[2 * lane] - 1);
+        b[lane] = samples + (ends[2 * lane + 1] - 1);
+      }
+    } else {
+      for (std::size_t lane = 0; lane < 4; ++lane) {
+        const std::size_t j = 2 * std::min(lane, lanes - 1);  // spare lanes repeat the last segment
+        a[lane] = samples + (ends[j] - 1);
+        b[lane] = samples + (ends[j + 1] - 1);
+      }
     }
     const FourVertices aLanes = transposed(a[0], a[1], a[2], a[3]), bLanes = transposed(b[0], b[1], b[2], b[3]);
     const __m256d ax = aLanes.x, ay = aLanes.y, az = aLanes.z, bx = bLanes.x, by = bLanes.y, bz = bLanes.z;
@@ -536,7 +543,8 @@ namespace {
     const __m256d originOther = _mm256_blendv_pd(originX1, originX2, across);
     const __m128i otherFirst = _mm_blendv_epi8(_mm_set1_epi32(area.firstColumn), _mm_set1_epi32(area.firstRow), isAcross);
     const __m128i otherLast = _mm_blendv_epi8(_mm_set1_epi32(area.lastColumn), _mm_set1_epi32(area.lastRow), isAcross);
-    const __m128i lanesWalking = _mm_setr_epi32(-(walking & 1), -(walking >> 1 & 1), -(walking >> 2 & 1), -(walking >> 3 & 1));
+    const __m128i laneBits = _mm_setr_epi32(1, 2, 4, 8);
+    const __m128i lanesWalking = _mm_cmpeq_epi32(_mm_and_si128(_mm_set1_epi32(walking), laneBits), laneBits);
     __m128i step = from;
     for (;; step = _mm_add_epi32(step, _mm_set1_epi32(1))) {
       const __m128i on = _mm_andnot_si128(_mm_cmpgt_epi32(step, last), lanesWalking);
