@@ -1,8 +1,12 @@
 #include "common/F_LayerRenderer.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
+#include <condition_variable>
 #include <cstdint>
+#include <memory>
+#include <mutex>
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
@@ -432,6 +436,11 @@ bool F_LayerRenderer::sampleRows(const F_ScreenMap& map, const F_S3dLayer& layer
     zHigh = std::max(zHigh, z);
     sum += z;
   }
+  return sampleRowsOf(map, zLow, zHigh, sum, reach, rowLow, rowHigh);
+}
+
+bool F_LayerRenderer::sampleRowsOf(const F_ScreenMap& map, double zLow, double zHigh, double sum, double reach,
+                                   double& rowLow, double& rowHigh) {
   if (std::isnan(sum)) return false;
   // A sample is a sum of n_j z_j with the n_j summing to one, so it lies
   // within reach times the half spread from the middle; the slack covers the
@@ -448,13 +457,16 @@ bool F_LayerRenderer::sampleRows(const F_ScreenMap& map, const F_S3dLayer& layer
 bool F_LayerRenderer::elementRows(const F_ScreenMap& map, const F_S3dLayer& layer, const F_S3dElement& element,
                                   int k, double reach, int& rowFrom, int& rowTo) {
   double low, high;
-  return sampleRows(map, layer, element, k, reach, low, high) && rowsAround(map, low, high, rowFrom, rowTo);
+  return sampleRows(map, layer, element, k, reach, low, high) && rowsAround(rowMargin(map), low, high, rowFrom, rowTo);
 }
 
-bool F_LayerRenderer::rowsAround(const F_ScreenMap& map, double low, double high, int& rowFrom, int& rowTo) {
+double F_LayerRenderer::rowMargin(const F_ScreenMap& map) {
   // A mostly horizontal segment reaches half a column beyond its ends, which
   // is half a column's worth of rows at its steepest; rounding adds one more.
-  const double margin = 2 + std::fabs(map.scaleX2 / map.scaleX1);
+  return 2 + std::fabs(map.scaleX2 / map.scaleX1);
+}
+
+bool F_LayerRenderer::rowsAround(double margin, double low, double high, int& rowFrom, int& rowTo) {
   const double from = std::floor(low) - margin, to = std::ceil(high) + margin;
   if (!(from <= to)) return false;  // not numbers
   rowFrom = static_cast<int>(std::clamp(from, -1e9, 1e9));
@@ -476,6 +488,253 @@ bool F_LayerRenderer::facesReach(const F_DrawArea& area, double low, double high
   return roundToPixel(high) >= area.firstRow && roundToPixel(low) <= area.lastRow;
 }
 
+// The rows of element i at notes[i - 1], clamped to one row beyond the area
+// each way, which keeps every comparison with a band's rows; rows from > to
+// for an element that draws nothing, faceFrom > faceTo for faces that reach
+// no row centre.
+struct F_LayerRenderer::RowNote {
+  std::uint16_t from, to, faceFrom, faceTo;
+};
+// Per piece of the elements: where its first element without shape functions
+// is (none: past the layer), what it counts, and the cost of each row of the
+// area (an element's outline 1, its faces 2 more, at its middle row).
+struct F_LayerRenderer::NotePiece {
+  int unsupported = 0;
+  long long triangles = 0, lines = 0;
+  std::vector<long long> cost;
+};
+
+// Elements first to last. What sampleRows, rowsAround and facesReach would
+// give, from the nodes' z read straight from the layer's points (the tables
+// of every node count are built).
+KAVRILON_ROUNDING_LOOP void F_LayerRenderer::noteRows(const F_S3dLayer& layer, int first, int last, bool overprint,
+                                                      RowNote* notes, NotePiece& piece) const {
+  const int rows = area_.lastRow - area_.firstRow + 1;
+  piece.cost.assign(static_cast<std::size_t>(rows), 0);
+  piece.unsupported = layer.elementCount() + 1;
+  const long long below = area_.firstRow - 1, beyond = area_.lastRow + 1;
+  auto row = [&](long long r) { return static_cast<std::uint16_t>(std::clamp(r, below, beyond)); };
+  const double margin = rowMargin(map_);
+  const unsigned points = static_cast<unsigned>(layer.pointCount());
+  const F_Point3D* point = points > 0 ? &layer.point(1) : nullptr;
+  long long* cost = piece.cost.data();
+  for (int i = first; i <= last; ++i) {
+    RowNote& r = notes[static_cast<std::size_t>(i) - 1];
+    const F_S3dElement& element = layer.element(i);
+    const int n = element.nodes.size();
+    const int* node = element.nodes.data();
+    const int k = n > 1 && node[n - 1] == node[0] ? n - 1 : n;  // effectiveNodeCount
+    if (k == 0) {
+      r = {row(beyond), row(below), row(beyond), row(below)};
+      continue;
+    }
+    if (!F_ElementShape::isSupported(k)) {
+      piece.unsupported = i;
+      break;
+    }
+    double reach = 1.0;
+    if (k == 2) {
+      ++piece.lines;
+    } else {
+      const F_SampleTable& table = tables_[k];
+      reach = table.reach();
+      piece.triangles += static_cast<long long>(table.triangles().size() / 3);
+      if (overprint) piece.lines += static_cast<long long>(table.outline().size() / 2);
+    }
+    double zLow = 0, zHigh = 0, sum = 0;
+    bool inLayer = true;
+    for (int j = 0; j < k; ++j) {
+      const unsigned at = static_cast<unsigned>(node[j]) - 1u;
+      inLayer = inLayer && at < points;
+      const double z = inLayer ? point[at].z : 0.0;
+      if (j == 0) {
+        zLow = zHigh = sum = z;
+      } else {
+        zLow = std::min(zLow, z);
+        zHigh = std::max(zHigh, z);
+        sum += z;
+      }
+    }
+    if (!inLayer) {
+      // A node outside the layer is refused as the layer's own lookup refuses it.
+      double unused;
+      sampleRows(map_, layer, element, k, reach, unused, unused);
+    }
+    double low, high;
+    const bool known = sampleRowsOf(map_, zLow, zHigh, sum, reach, low, high);
+    int from, to;
+    if (known && rowsAround(margin, low, high, from, to)) {
+      r.from = row(from);
+      r.to = row(to);
+    } else {
+      r.from = row(below);
+      r.to = row(beyond);
+    }
+    // facesReach's test on the element alone; its test on the band's rows
+    // is made on faceFrom and faceTo.
+    if (!known) {
+      r.faceFrom = row(below);
+      r.faceTo = row(beyond);
+    } else if (std::floor(high + 1e-6) >= low - 1e-6) {
+      r.faceFrom = row(roundToPixel(low));
+      r.faceTo = row(roundToPixel(high));
+    } else {
+      r.faceFrom = row(beyond);
+      r.faceTo = row(below);
+    }
+    if (known && r.to >= area_.firstRow && r.from <= area_.lastRow) {
+      const int middle = std::clamp(r.from / 2 + r.to / 2, area_.firstRow, area_.lastRow) - area_.firstRow;
+      cost[middle] += k == 2 || r.faceFrom > r.faceTo ? 1 : 3;
+    }
+  }
+}
+
+// The bands while they are drawn: each thread owns one share of rows at a
+// time. A thread done with its share asks the share with the most drawing
+// left for its lower rows; the owner answers before its next element, so
+// everything it drew in those rows happens before the helper draws there.
+class F_LayerRenderer::BandShares {
+ public:
+  struct alignas(64) Share {
+    std::mutex lock;
+    std::condition_variable answered;
+    int firstRow = 0, lastRow = -1;  // the owner's rows (changed under lock)
+    int wantedRow = 0;               // a helper's request: rows wantedRow to lastRow
+    int handedAt = 0;                // the answer: the first element of the helper's, or 0 for none
+    int handedLast = 0;              // and the last row it takes
+    bool finished = true;  // until started
+    // A helper's request is in flight until that helper has read its answer:
+    // no other may ask before, or it could take that answer for its own.
+    bool pending = false;
+    std::atomic<bool> asked{false};
+    std::atomic<int> next{1};  // the element the owner draws next
+  };
+
+  // `bands` shares to start with and room for `limit` splits; each share,
+  // those that splitting makes included, may be split.
+  BandShares(int bands, int limit, long long least)
+      : shares_(static_cast<std::size_t>(bands) + static_cast<std::size_t>(std::max(limit, 0))),
+        used_(bands),
+        least_(least) {}
+  // Share `i` (not yet used by any thread) takes rows firstRow to lastRow from element `next` on.
+  void start(int i, int firstRow, int lastRow, int next) {
+    Share& s = shares_[static_cast<std::size_t>(i)];
+    std::lock_guard<std::mutex> hold(s.lock);
+    s.firstRow = firstRow;
+    s.lastRow = lastRow;
+    s.next.store(next, std::memory_order_relaxed);
+    s.finished = false;
+  }
+  Share& share(int i) { return shares_[static_cast<std::size_t>(i)]; }
+  int splits() const { return splits_.load(); }
+
+  // The owner, before drawing `element`: gives the rows asked for, when they
+  // leave it one row at least, and keeps the rest.
+  static void answer(Share& own, int element, int& lastRow) {
+    std::lock_guard<std::mutex> hold(own.lock);
+    if (!own.asked.load(std::memory_order_relaxed)) return;
+    own.handedAt = 0;
+    if (own.wantedRow > own.firstRow && own.wantedRow <= own.lastRow) {
+      own.handedAt = element;
+      own.handedLast = own.lastRow;
+      own.lastRow = own.wantedRow - 1;
+    }
+    lastRow = own.lastRow;
+    own.asked.store(false, std::memory_order_relaxed);
+    own.answered.notify_all();
+  }
+  static void finish(Share& own) {
+    std::lock_guard<std::mutex> hold(own.lock);
+    own.finished = true;
+    if (own.asked.load(std::memory_order_relaxed)) {
+      own.handedAt = 0;
+      own.asked.store(false, std::memory_order_relaxed);
+      own.answered.notify_all();
+    }
+  }
+
+  // A thread out of work: the share it now owns and, in `from`, the element
+  // it starts at; -1 when no share has drawing left worth the cost of an
+  // edge (its elements on the edge's rows are drawn by both).
+  int help(const RowNote* notes, int stop, double margin, int& from) {
+    // The share this thread would own: one of its own, left unused (and
+    // so passed over, as finished) when nothing is taken.
+    const int mine = used_.fetch_add(1);
+    if (mine >= static_cast<int>(shares_.size())) return -1;
+    for (int tries = 0; tries < 4; ++tries) {
+      // The share with the most drawing left, from what is noted of the
+      // elements its owner has not reached.
+      int victim = -1, victimFirst = 0, victimLast = 0;
+      long long most = 0;
+      std::vector<long long> left;
+      const int used = std::min(used_.load(), static_cast<int>(shares_.size()));
+      for (int s = 0; s < used; ++s) {
+        Share& other = shares_[static_cast<std::size_t>(s)];
+        int firstRow, lastRow;
+        {
+          std::lock_guard<std::mutex> hold(other.lock);
+          if (other.finished) continue;
+          firstRow = other.firstRow, lastRow = other.lastRow;
+        }
+        if (lastRow <= firstRow) continue;
+        // Of many elements left, every step-th stands for the step before it.
+        const int next = other.next.load(std::memory_order_relaxed);
+        const int step = 1 + std::max(stop - next, 0) / kMostLooked;
+        std::vector<long long> cost(static_cast<std::size_t>(lastRow - firstRow + 1), 0);
+        long long total = 0;
+        for (int i = next + step - 1; i < stop; i += step) {
+          const RowNote& r = notes[static_cast<std::size_t>(i) - 1];
+          if (r.to < firstRow || r.from > lastRow) continue;
+          const int middle = std::clamp(r.from / 2 + r.to / 2, firstRow, lastRow);
+          const int weight = (r.faceFrom > r.faceTo ? 1 : 3) * step;
+          cost[static_cast<std::size_t>(middle - firstRow)] += weight;
+          total += weight;
+        }
+        if (total > most) most = total, victim = s, victimFirst = firstRow, victimLast = lastRow, left = std::move(cost);
+      }
+      if (victim < 0) return -1;
+      // Half of what is left below the cut; the cut is worth it when what the
+      // helper takes is above what both draw near the edge (the elements
+      // whose rows reach across it; this counts their faces too, which only
+      // one of them draws).
+      long long seen = 0;
+      int cut = victimFirst;
+      while (cut < victimLast && 2 * seen < most) seen += left[static_cast<std::size_t>(cut++ - victimFirst)];
+      const int near = static_cast<int>(std::ceil(margin)) + 2;
+      long long edge = 0;
+      for (int r = std::max(victimFirst, cut - near); r <= std::min(victimLast, cut + near); ++r)
+        edge += left[static_cast<std::size_t>(r - victimFirst)];
+      if (cut <= victimFirst || most - seen < least_ + edge) return -1;
+
+      Share& other = shares_[static_cast<std::size_t>(victim)];
+      int handedAt, handedLast;
+      {
+        std::unique_lock<std::mutex> hold(other.lock);
+        if (other.finished || other.pending) continue;
+        other.pending = true;
+        other.wantedRow = cut;
+        other.asked.store(true, std::memory_order_relaxed);
+        other.answered.wait(hold, [&] { return !other.asked.load(std::memory_order_relaxed); });
+        handedAt = other.handedAt, handedLast = other.handedLast;
+        other.pending = false;
+      }
+      if (handedAt == 0) continue;
+      start(mine, cut, handedLast, handedAt);
+      splits_.fetch_add(1);
+      from = handedAt;
+      return mine;
+    }
+    return -1;
+  }
+
+ private:
+  static constexpr int kMostLooked = 1 << 15;  // notes looked at per share
+  std::vector<Share> shares_;
+  std::atomic<int> used_;
+  long long least_;
+  std::atomic<int> splits_{0};
+};
+
 // Before any band is drawn, the threads look at a piece of the layer's
 // elements each and note the rows every element may write and the rows of
 // its faces (see rowsAround and facesReach), and how much drawing each row
@@ -492,83 +751,20 @@ bool F_LayerRenderer::renderLayerInBands(const F_S3dLayer& layer, const Scales& 
   // Every table is built here, so that the threads below only read them.
   int mostSamples = 2;
   for (const int k : {3, 4, 6, 8, 9}) mostSamples = std::max(mostSamples, table(k, divisions).sampleCount());
-  auto reachOf = [&](int k) { return k == 2 ? 1.0 : tables_[k].reach(); };
 
-  // The rows of element i at reach[i - 1], clamped to one row beyond the
-  // area each way, which keeps every comparison with a band's rows; rows
-  // from > to for an element that draws nothing, faceFrom > faceTo for faces
-  // that reach no row centre.
-  struct Reach {
-    std::uint16_t from, to, faceFrom, faceTo;
-  };
   // Rows count from 1 and a canvas is at most kMaxSide high, so one row
-  // beyond either end still fits.
+  // beyond either end of the area still fits a note.
   static_assert(F_CanvasBound::kMaxSide + 1 <= UINT16_MAX);
   if (area_.firstRow < 1 || area_.lastRow > F_CanvasBound::kMaxSide) return false;
   const int elements = layer.elementCount();
-  std::vector<Reach> reach(static_cast<std::size_t>(elements));
-  const long long below = area_.firstRow - 1, beyond = area_.lastRow + 1;
-  auto row = [&](long long r) { return static_cast<std::uint16_t>(std::clamp(r, below, beyond)); };
-  // Per piece: where its first element without shape functions is (none:
-  // past the layer), what it counts, and the cost of each row (an element's
-  // outline 1, its faces 2 more, at its middle row).
-  struct Piece {
-    int unsupported = 0;
-    long long triangles = 0, lines = 0;
-    std::vector<long long> cost;
-  };
-  std::vector<Piece> pieces(static_cast<std::size_t>(bands));
+  // Left unset here: each thread writes the notes of its own elements, and
+  // so brings in their memory itself.
+  const std::unique_ptr<RowNote[]> reach(new RowNote[static_cast<std::size_t>(elements)]);
+  std::vector<NotePiece> pieces(static_cast<std::size_t>(bands));
   auto measure = [&](int p) {
-    Piece& piece = pieces[static_cast<std::size_t>(p)];
-    piece.cost.assign(static_cast<std::size_t>(rows), 0);
-    piece.unsupported = elements + 1;
     const int first = static_cast<int>(static_cast<long long>(elements) * p / bands) + 1;
     const int last = static_cast<int>(static_cast<long long>(elements) * (p + 1) / bands);
-    for (int i = first; i <= last; ++i) {
-      Reach& r = reach[static_cast<std::size_t>(i) - 1];
-      const F_S3dElement& element = layer.element(i);
-      const int k = element.effectiveNodeCount();
-      if (k == 0) {
-        r = {row(beyond), row(below), row(beyond), row(below)};
-        continue;
-      }
-      if (!F_ElementShape::isSupported(k)) {
-        piece.unsupported = i;
-        break;
-      }
-      if (k == 2) {
-        ++piece.lines;
-      } else {
-        piece.triangles += static_cast<long long>(tables_[k].triangles().size() / 3);
-        if (overprint) piece.lines += static_cast<long long>(tables_[k].outline().size() / 2);
-      }
-      double low, high;
-      const bool known = sampleRows(map_, layer, element, k, reachOf(k), low, high);
-      int from, to;
-      if (known && rowsAround(map_, low, high, from, to)) {
-        r.from = row(from);
-        r.to = row(to);
-      } else {
-        r.from = row(below);
-        r.to = row(beyond);
-      }
-      // facesReach's test on the element alone; its test on the band's rows
-      // is made on faceFrom and faceTo.
-      if (!known) {
-        r.faceFrom = row(below);
-        r.faceTo = row(beyond);
-      } else if (std::floor(high + 1e-6) >= low - 1e-6) {
-        r.faceFrom = row(roundToPixel(low));
-        r.faceTo = row(roundToPixel(high));
-      } else {
-        r.faceFrom = row(beyond);
-        r.faceTo = row(below);
-      }
-      if (known && r.to >= area_.firstRow && r.from <= area_.lastRow) {
-        const int middle = std::clamp(r.from / 2 + r.to / 2, area_.firstRow, area_.lastRow) - area_.firstRow;
-        piece.cost[static_cast<std::size_t>(middle)] += k == 2 || r.faceFrom > r.faceTo ? 1 : 3;
-      }
-    }
+    noteRows(layer, first, last, overprint, reach.get(), pieces[static_cast<std::size_t>(p)]);
   };
   if (!F_RenderThreads::run(bands, measure)) return false;
 
@@ -577,7 +773,7 @@ bool F_LayerRenderer::renderLayerInBands(const F_S3dLayer& layer, const Scales& 
   int stop = elements + 1;
   long long triangles = 0, lines = 0;
   std::vector<long long> perRow(static_cast<std::size_t>(rows), 0);
-  for (const Piece& piece : pieces) {
+  for (const NotePiece& piece : pieces) {
     triangles += piece.triangles;
     lines += piece.lines;
     for (int r = 0; r < rows; ++r) perRow[static_cast<std::size_t>(r)] += piece.cost[static_cast<std::size_t>(r)];
@@ -604,22 +800,38 @@ bool F_LayerRenderer::renderLayerInBands(const F_S3dLayer& layer, const Scales& 
     split[static_cast<std::size_t>(b)] = area_.firstRow + next;
   }
 
+  // A thread whose band is done takes over the lower part of the band with
+  // the most drawing left, from the element its owner is about to draw: the
+  // owner draws the elements before it in those rows, the helper the rest,
+  // so every pixel still sees its writes in the element order.
+  BandShares shares(bands, splitLimit_, leastSplit_);
+  for (int b = 0; b < bands; ++b)
+    shares.start(b, split[static_cast<std::size_t>(b)], split[static_cast<std::size_t>(b) + 1] - 1, 1);
   auto work = [&](int band) {
     F_DrawArea area = area_;
-    area.firstRow = split[static_cast<std::size_t>(band)];
-    area.lastRow = split[static_cast<std::size_t>(band) + 1] - 1;
     std::vector<F_Vertex> samples(static_cast<std::size_t>(mostSamples));
-    for (int i = 1; i < stop; ++i) {
-      const Reach& r = reach[static_cast<std::size_t>(i) - 1];
-      if (r.to < area.firstRow || r.from > area.lastRow) continue;
-      const F_S3dElement& element = layer.element(i);
-      const int k = element.effectiveNodeCount();
-      const F_SampleTable* table = k == 2 ? nullptr : &tables_[k];
-      drawSampled(area, scales, layer, element, k, table, values, samples.data(), overprint,
-                  table && r.faceTo >= area.firstRow && r.faceFrom <= area.lastRow);
+    int share = band, from = 1;
+    while (share >= 0) {
+      BandShares::Share& own = shares.share(share);
+      area.firstRow = own.firstRow;
+      area.lastRow = own.lastRow;
+      for (int i = from; i < stop; ++i) {
+        if (own.asked.load(std::memory_order_relaxed)) shares.answer(own, i, area.lastRow);
+        own.next.store(i, std::memory_order_relaxed);
+        const RowNote& r = reach[static_cast<std::size_t>(i) - 1];
+        if (r.to < area.firstRow || r.from > area.lastRow) continue;
+        const F_S3dElement& element = layer.element(i);
+        const int k = element.effectiveNodeCount();
+        const F_SampleTable* table = k == 2 ? nullptr : &tables_[k];
+        drawSampled(area, scales, layer, element, k, table, values, samples.data(), overprint,
+                    table && r.faceTo >= area.firstRow && r.faceFrom <= area.lastRow);
+      }
+      shares.finish(own);
+      share = shares.help(reach.get(), stop, rowMargin(map_), from);
     }
   };
   if (!F_RenderThreads::run(bands, work)) return false;
+  splits_ += shares.splits();
   triangles_ += triangles;
   lines_ += lines;
   if (stop <= elements) throw F_NotSupportedException{};

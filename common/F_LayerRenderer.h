@@ -9,10 +9,13 @@
 // With more than one thread the canvas is cut into horizontal bands, one per
 // thread. Every band walks all primitives in their original order and writes
 // only its own rows, so each pixel sees the same writes in the same order as
-// with one thread, and the picture is the same to the byte. The mesh, the
-// options and the values are only read while a render runs: nothing may
-// change them until it returns.
+// with one thread, and the picture is the same to the byte. A thread done
+// with its band takes the lower rows of a band with drawing left, from the
+// element that band's thread is about to draw on, which keeps that order.
+// The mesh, the options and the values are only read while a render runs:
+// nothing may change them until it returns.
 
+#include <algorithm>
 #include <span>
 #include <vector>
 
@@ -21,6 +24,7 @@
 #include "common/F_ElementShape.h"
 #include "common/F_LayerContext.h"
 #include "common/F_Raster.h"
+#include "common/F_RenderThreads.h"
 #include "common/F_S3dMesh.h"
 #include "common/F_ScreenMap.h"
 #include "include/F_Vector.h"
@@ -64,6 +68,16 @@ class F_LayerRenderer {
   void setThreads(int threads) { threads_ = threads < 1 ? 1 : threads; }
   int threads() const { return threads_; }
   static constexpr int kMinBandRows = 8;
+  // A thread whose band is done may take over rows of another band that has
+  // drawing left: at most `limit` times a layer (0: never), and only when it
+  // takes at least `least` of it (in the units of the cut: an element's
+  // outline 1, its faces 2 more) beyond what both draw near the new edge.
+  // The picture is the same either way.
+  static constexpr long long kLeastSplit = 2000;
+  void setSplitting(int limit, long long least = kLeastSplit) {
+    splitLimit_ = std::max(limit, 0);
+    leastSplit_ = least;
+  }
 
   // Rows [rowFrom, rowTo] that hold every pixel the element's triangles and
   // segments may write, for an element of effective node count k (2 or a
@@ -76,6 +90,8 @@ class F_LayerRenderer {
   // What has been handed to the primitives so far (for the benchmarks).
   long long triangleCount() const { return triangles_; }
   long long lineCount() const { return lines_; }
+  // How often a band's rows were taken over by a thread done with its own.
+  long long splitCount() const { return splits_; }
 
  private:
   struct Scales;
@@ -109,8 +125,18 @@ class F_LayerRenderer {
                            const F_S3dElement& element, const F_SampleTable& table);
   // The same from the element's sampleRows (with its table's reach).
   static bool facesReach(const F_DrawArea& area, double rowLow, double rowHigh);
-  // elementRows from the element's sampleRows.
-  static bool rowsAround(const F_ScreenMap& map, double rowLow, double rowHigh, int& rowFrom, int& rowTo);
+  // sampleRows from the lowest, highest and summed z of the element's nodes.
+  static bool sampleRowsOf(const F_ScreenMap& map, double zLow, double zHigh, double zSum, double reach,
+                           double& rowLow, double& rowHigh);
+  // elementRows from the element's sampleRows, with `margin` rowMargin(map).
+  static bool rowsAround(double margin, double rowLow, double rowHigh, int& rowFrom, int& rowTo);
+  static double rowMargin(const F_ScreenMap& map);
+  // The rows of one element for the bands, and how much drawing a band sees of it.
+  struct RowNote;
+  struct NotePiece;
+  class BandShares;
+  void noteRows(const F_S3dLayer& layer, int first, int last, bool overprint, RowNote* notes,
+                NotePiece& piece) const;
   void countElement(int k, const F_SampleTable* table, bool overprint);
   // One layer on several threads, each drawing one band of rows; false when
   // the canvas is too low for two bands or no thread could be started, and
@@ -128,6 +154,9 @@ class F_LayerRenderer {
   std::vector<F_Vertex> samples_;  // the current element's samples, reused
   long long triangles_ = 0;
   long long lines_ = 0;
+  long long splits_ = 0;
+  int splitLimit_ = 2 * F_RenderThreads::kMaxThreads;
+  long long leastSplit_ = kLeastSplit;
 };
 
 // The rendering of one paint: `depth` sized to the surface and filled with

@@ -4,11 +4,13 @@
 
 #include <algorithm>
 #include <cmath>
+#include <iostream>
 #include <random>
 #include <set>
 
 #include "RenderCanvas.h"
 #include "common/F_ElementInterpolation.h"
+#include "platform/headless/HeadlessUi.h"
 
 namespace {
 
@@ -644,5 +646,80 @@ TEST(F_LayerRenderer, BandsFromRowsNotedBeforehandDrawAndCountAsOneThread) {
     if (c.unsupported != 2) {
       EXPECT_GT(counts[0][0], 0);
     }
+  }
+}
+
+// A thread done with its band takes over the lower rows of a band with
+// drawing left, from the element that band's thread is about to draw. With
+// every split allowed (and seven threads on few cores, so bands finish far
+// apart), the bytes and depths stay those of one thread; a split is seen in
+// a few renders. With splitting off, none is made.
+TEST(F_LayerRenderer, BandsTakenOverByIdleThreadsGiveTheBytesOfOneThread) {
+  const Sheet sheet(90, 70, 120, 300, 1);
+  auto render = [&](int threads, int limit, long long least, long long* splits) {
+    RenderCanvas canvas = sheet.canvas;
+    canvas.surface.bits = canvas.pixels.data();
+    F_LayerRenderer renderer(canvas.surface, canvas.map, canvas.depth, canvas.colors(), 14);
+    renderer.setThreads(threads);
+    renderer.setSplitting(limit, least);
+    F_LayerContext context;
+    context.lineColor = 3;
+    renderer.renderLayer(sheet.layer, context, true, 3, 3, 4001, 8000, sheet.values, {-1, 1});
+    *splits = renderer.splitCount();
+    std::vector<float> depth;
+    for (int r = 0; r < canvas.depth.height(); ++r)
+      depth.insert(depth.end(), canvas.depth.row(r), canvas.depth.row(r) + canvas.depth.width());
+    return std::pair{canvas.pixels, depth};
+  };
+  long long splits = 0;
+  const auto one = render(1, 0, 0, &splits);
+  EXPECT_EQ(splits, 0);
+  long long seen = 0;
+  for (int run = 0; run < 20 && (run < 3 || seen == 0); ++run) {
+    const auto many = render(run % 2 ? 7 : 2, 1000, 0, &splits);
+    seen += splits;
+    EXPECT_TRUE(one.first == many.first);
+    EXPECT_TRUE(one.second == many.second);
+  }
+  EXPECT_GT(seen, 0);
+  // Off, or allowed once at most.
+  for (const int limit : {0, 1}) {
+    const auto many = render(7, limit, 0, &splits);
+    EXPECT_LE(splits, limit);
+    EXPECT_TRUE(one.first == many.first);
+  }
+  // What is left is never worth an edge: no split.
+  render(7, 1000, 1LL << 50, &splits);
+  EXPECT_EQ(splits, 0);
+}
+
+// The rows noted for the bands read node depths straight from the layer's
+// points: a node that is the layer's last point is drawn as one thread draws
+// it, one past the last (or node 0) is refused as the layer's lookup refuses
+// it, with an internal error.
+TEST(F_LayerRendererDeathTest, BandsReadNodesUpToTheLayersLastPointAndRefuseOthers) {
+  Sheet sheet(12, 10, 40, 100, 1);
+  const int last = sheet.layer.pointCount();
+  auto render = [&](int threads) {
+    RenderCanvas canvas = sheet.canvas;
+    canvas.surface.bits = canvas.pixels.data();
+    F_LayerRenderer renderer(canvas.surface, canvas.map, canvas.depth, canvas.colors(), 14);
+    renderer.setThreads(threads);
+    renderer.renderLayer(sheet.layer, F_LayerContext(), true, 3, 3, 4001, 8000, F_VectorReal(), {0, 1});
+    return canvas.pixels;
+  };
+  sheet.layer.elements(30).nodes(3) = last;
+  EXPECT_TRUE(render(1) == render(2));
+  for (const int node : {last + 1, 0}) {
+    SCOPED_TRACE(node);
+    sheet.layer.elements(30).nodes(3) = node;
+    // The stop message goes to stderr here, so the death test can read it.
+    EXPECT_DEATH(
+        {
+          HeadlessUi toStderr(&std::cerr);
+          installUiServices(&toStderr);
+          render(2);
+        },
+        "INTERNAL ERROR.*F_Vector");
   }
 }
