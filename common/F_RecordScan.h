@@ -10,6 +10,7 @@
 #include <cstring>
 #include <new>
 #include <string_view>
+#include <type_traits>
 #include <vector>
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -236,105 +237,163 @@ struct InPlace {
   std::uint64_t end = 0;
 };
 
+// Room for the records after the head: `at` holds `places` of them, the
+// first for the record numbered right after the head's.
+template <class Record>
+struct Room {
+  Record* at = nullptr;
+  std::size_t places = 0;
+};
+
 // Reads records numbered next, next + 1, ... but never beyond `last` from
 // the lines that start at `from` (a line start; `buffered` holds the bytes
-// from there that the stream has in memory, perhaps none), while parse(line, limit,
-// item, record) takes each, and hands them in order to deliver(records) on
-// the calling thread. The stretches of the other threads are kept aside and
-// delivered only when every stretch before was read whole and they go on
-// with the next number, so a stretch that is not joined leaves no trace.
-// prepare(firstItem, records) runs on a thread that read records kept aside,
-// before they are delivered (see F_S3dRecords).
-template <class Record, class Parse, class Deliver, class Prepare>
+// from there that the stream has in memory, perhaps none), while parse(line,
+// limit, item, record) takes each. `out` receives them:
+//   out.deliver(records)  the head's, read on the calling thread first;
+//   out.room(perRecord, records, bytes)  then room for the rest (perRecord
+//       the head's bytes a record; at most `records` more may come in the
+//       `bytes` left of the file), uninitialised places past its end;
+//   out.adopt(n)  the n records constructed from the room's first place on.
+// The rest is cut among the threads, and each constructs its records
+// straight in the places their numbers give. Before they start, the first
+// record of each stretch is read alone (a probe), so that each thread
+// writes only between its own first place and the next stretch's: however
+// the numbers in a file run, no two threads share a place. A stretch is
+// joined only when every stretch before was read whole and it goes on with
+// the next number; the records of the others are destroyed again, so a
+// stretch that is not joined leaves no trace.
+template <class Record, class Parse, class Out>
 InPlace readInPlace(const F_InputFile& file, std::uint64_t from, std::string_view buffered, int next, int last,
-                    const Parse& parse, const Deliver& deliver, const Prepare& prepare) {
-  struct Part {
-    std::vector<Record> records;
-    int firstItem = 0;
-    int count = 0;
-    Stretch stretch;
-  };
-  // One stretch into `part`, from item `first` (whatever the first line holds when 0).
-  auto read = [&](Part& part, std::uint64_t a, std::uint64_t to, int first, bool direct, std::string_view ready,
-                  std::vector<char>& buffer) {
-    part.firstItem = first;
-    int expected = first;
-    // Each record is parsed where it is kept, and dropped again when declined.
+                    const Parse& parse, Out& out) {
+  // The head begins with the buffered lines, where they are: a file of
+  // another shape is declined without any copy.
+  std::vector<char> buffer;
+  std::vector<Record> headRecords;
+  int headCount = 0;
+  Stretch head;
+  {
+    int expected = next;
     auto take = [&](std::string_view line, const char* limit) {
       try {
-        part.records.emplace_back();
+        headRecords.emplace_back();
       } catch (const std::bad_alloc&) {
         return false;  // the ordinary reader meets the shortage and says so
       }
       int item;
-      if (!parse(line, limit, item, part.records.back()) || (expected == 0 && (expected = item) == 0) ||
-          item != expected || item > last) {
-        part.records.pop_back();
+      if (!parse(line, limit, item, headRecords.back()) || item != expected || item > last) {
+        headRecords.pop_back();
         return false;
       }
-      if (part.count == 0) part.firstItem = item;
       ++expected;
-      ++part.count;
+      ++headCount;
       return true;
     };
     auto flush = [&] {
-      if (!direct) return;
-      deliver(part.records);
-      part.records.clear();
+      out.deliver(headRecords);
+      headRecords.clear();
     };
-    part.stretch = readStretch(file, a, to, direct, ready, buffer, take, flush);
-  };
-
-  // The head begins with the buffered lines, where they are: a file of
-  // another shape is declined without any copy.
-  std::vector<char> buffer;
-  Part head;
-  read(head, from, from + headBytes, next, true, buffered, buffer);
-  InPlace done{head.count, head.stretch.end};
-  if (!head.stretch.whole || head.count == 0 || done.end >= file.size() || next + head.count > last) return done;
+    head = readStretch(file, from, from + headBytes, true, buffered, buffer, take, flush);
+  }
+  InPlace done{headCount, head.end};
+  if (!head.whole || headCount == 0 || done.end >= file.size() || next + headCount > last) return done;
 
   // The rest of the section, as long as the head's lines on average, a
   // little more for lines that grow longer, and never beyond the file.
-  const double left = static_cast<double>(last) - (next + head.count) + 1;
-  const double perRecord = static_cast<double>(done.end - from) / head.count;
-  const double rest = std::min(static_cast<double>(file.size() - done.end), left * perRecord * 1.03 + 1.0);
+  const int first = next + headCount;
+  const std::uint64_t leftBytes = file.size() - done.end;
+  const double left = static_cast<double>(last) - first + 1;
+  const double perRecord = static_cast<double>(done.end - from) / headCount;
+  const double rest = std::min(static_cast<double>(leftBytes), left * perRecord * 1.03 + 1.0);
   const auto span = static_cast<std::uint64_t>(rest);
   const int threads = std::max(1, std::min<int>(F_RenderThreads::count(), static_cast<int>(span / bytesPerThread)));
-  std::vector<Part> parts(static_cast<std::size_t>(threads));
+  const Room<Record> room = out.room(perRecord, static_cast<std::size_t>(last - first) + 1, leftBytes);
+  if (room.places == 0) return done;
+
+  struct Lane {
+    std::uint64_t from = 0, to = 0;
+    int first = 0;  // the number of its first record; 0 when it reads none
+    std::size_t place = 0, end = 0;  // the places it may write: [place, end)
+    int count = 0;
+    Stretch stretch;
+  };
+  std::vector<Lane> lanes(static_cast<std::size_t>(threads));
+  for (int t = 0; t < threads; ++t) {
+    Lane& lane = lanes[static_cast<std::size_t>(t)];
+    lane.from = done.end + span * static_cast<std::uint64_t>(t) / threads;
+    lane.to = done.end + span * static_cast<std::uint64_t>(t + 1) / threads;
+  }
+  // The probes: the number of each stretch's first record (the first line
+  // that starts in it); a stretch in which no line starts is whole and empty.
+  lanes[0].first = first;
+  int highest = first;
+  for (std::size_t t = 1; t < lanes.size(); ++t) {
+    Lane& lane = lanes[t];
+    bool seen = false;
+    Record record{};
+    auto take = [&](std::string_view line, const char* limit) {
+      int item;
+      seen = true;
+      if (parse(line, limit, item, record) && item > highest && item <= last &&
+          static_cast<std::size_t>(item - first) < room.places)
+        lane.first = highest = item;
+      return false;  // one line is all a probe reads
+    };
+    const Stretch probe = readStretch(file, lane.from, lane.to, false, {}, buffer, take, [] {});
+    if (!seen) lane.stretch = probe;  // no line starts in it (whole) or none ends (not)
+  }
+  // Each stretch writes from its first record's place up to the next
+  // stretch's, the last up to the end of the room.
+  std::size_t end = std::min(room.places, static_cast<std::size_t>(last - first) + 1);
+  for (std::size_t t = lanes.size(); t-- > 0;) {
+    Lane& lane = lanes[t];
+    if (lane.first == 0) continue;
+    lane.place = static_cast<std::size_t>(lane.first - first);
+    lane.end = end;
+    end = lane.place;
+  }
+
   auto work = [&](int t) {
+    Lane& lane = lanes[static_cast<std::size_t>(t)];
+    if (lane.first == 0) return;
     std::vector<char> own;
-    Part& part = parts[static_cast<std::size_t>(t)];
-    const std::uint64_t a = done.end + span * static_cast<std::uint64_t>(t) / threads;
-    const std::uint64_t to = done.end + span * static_cast<std::uint64_t>(t + 1) / threads;
-    if (t > 0) {
-      // Room for the records the stretch should hold (no more than its
-      // bytes can: a line takes at least four), so that they are not copied
-      // again and again as the vector grows. Without it they still are read.
-      const double bytes = static_cast<double>(to - a);
-      try {
-        part.records.reserve(static_cast<std::size_t>(std::min(bytes / perRecord * 1.03 + 16, bytes / 4 + 1)));
-      } catch (const std::bad_alloc&) {
+    int expected = lane.first;
+    Record* at = room.at + lane.place;
+    Record* const stop = room.at + lane.end;
+    auto take = [&](std::string_view line, const char* limit) {
+      if (at == stop) return false;
+      Record* const record = ::new (static_cast<void*>(at)) Record();
+      int item;
+      if (!parse(line, limit, item, *record) || item != expected) {
+        record->~Record();
+        return false;
       }
-    }
-    read(part, a, to, t == 0 ? next + head.count : 0, t == 0, {}, t == 0 ? buffer : own);
-    if (t > 0) prepare(part.firstItem, part.records.size());
+      ++expected;
+      ++at;
+      ++lane.count;
+      return true;
+    };
+    lane.stretch = readStretch(file, lane.from, lane.to, t == 0, {}, t == 0 ? buffer : own, take, [] {});
   };
   if (!F_RenderThreads::run(threads, work))
     for (int t = 0; t < threads; ++t) work(t);
 
-  for (Part& part : parts) {
-    if (part.count == 0) {
-      if (part.stretch.whole) continue;  // no line starts in it
-      break;
+  std::size_t joined = 0;
+  bool open = true;
+  for (Lane& lane : lanes) {
+    if (open && lane.count == 0 && lane.stretch.whole) continue;  // no line starts in it
+    if (open && lane.count > 0 && lane.place == joined) {
+      joined += static_cast<std::size_t>(lane.count);
+      done.end = lane.stretch.end;
+      open = lane.stretch.whole;
+      continue;
     }
-    if (&part != &parts[0]) {
-      if (part.firstItem != next + done.records) break;
-      deliver(part.records);
+    open = false;
+    if constexpr (!std::is_trivially_destructible_v<Record>) {
+      for (int i = 0; i < lane.count; ++i) room.at[lane.place + static_cast<std::size_t>(i)].~Record();
     }
-    done.records += part.count;
-    done.end = part.stretch.end;
-    if (!part.stretch.whole) break;
   }
+  out.adopt(joined);
+  done.records += static_cast<int>(joined);
   return done;
 }
 

@@ -1,7 +1,5 @@
 #include "common/F_S3dRecords.h"
 
-#include <sys/mman.h>
-
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
@@ -21,6 +19,7 @@ using namespace F_RecordScan;
 // CarriageReturn, anything the ordinary reader must judge) fails a word.
 struct ElementLine {
   using Record = F_S3dElement;
+  static constexpr std::size_t kShortestLine = 4;  // "1 0" and its NewLine
   int points;
   // Item, node count, nodes: the count must match the words, each node lie in 1..points.
   bool parse(std::string_view line, const char* limit, int& item, F_S3dElement& e) const {
@@ -44,6 +43,7 @@ struct ElementLine {
 
 struct PointLine {
   using Record = F_Point3D;
+  static constexpr std::size_t kShortestLine = 8;  // "1 0 0 0" and its NewLine
   bool parse(std::string_view line, const char* limit, int& item, F_Point3D& q) const {
     const char *p = line.data(), *end = p + line.size();
     skipBlanks(p, limit);
@@ -57,34 +57,22 @@ struct PointLine {
   }
 };
 
-// The room reserved in the output for the records still to come. Each thread
-// has the pages its records will be copied to made ready (given memory)
-// while the others parse, so that the copy after them does not stop at every
-// fresh page: on one thread that costs as much as a good part of the parse.
-// A record's place follows from its item number; numbers that do not follow
-// on only make ready pages of the room that stay unused, never more than the
-// records read take.
-struct Slots {
-  char* base;  // of the output's storage (nullptr when it has none)
-  int size, capacity;  // records in the output, and room for them
-  int nextItem;  // the item of the record that goes to place size + 1
-  std::size_t recordBytes;
+// Where the records go: the head's appended, the rest constructed in the
+// list's room past its end, as far as the rest of the file can hold records
+// (a line of `shortestLine` bytes each), never further on a declared count.
+template <class Record, class List>
+struct Into {
+  List& list;
+  std::size_t shortestLine;
 
-  void populate(int firstItem, std::size_t records) const {
-#ifdef MADV_POPULATE_WRITE
-    if (base == nullptr || records == 0) return;
-    const std::int64_t from = std::max<std::int64_t>(std::int64_t{size} + firstItem - nextItem, size);
-    const std::int64_t to = std::min<std::int64_t>(std::int64_t{size} + firstItem - nextItem + static_cast<std::int64_t>(records), capacity);
-    if (to <= from) return;
-    const std::uintptr_t page = 4096;
-    const std::uintptr_t lo = (reinterpret_cast<std::uintptr_t>(base + from * recordBytes) + page - 1) & ~(page - 1);
-    const std::uintptr_t hi = reinterpret_cast<std::uintptr_t>(base + to * recordBytes) & ~(page - 1);
-    if (hi > lo) ::madvise(reinterpret_cast<void*>(lo), hi - lo, MADV_POPULATE_WRITE);  // a hint: failure costs nothing
-#else
-    (void)firstItem;
-    (void)records;
-#endif
+  void deliver(std::vector<Record>& records) { list.append(records.data(), records.data() + records.size()); }
+  F_RecordScan::Room<Record> room(double, std::size_t records, std::uint64_t bytes) {
+    const std::size_t most = std::min<std::uint64_t>(
+        {records, bytes / shortestLine, static_cast<std::uint64_t>(2147483647 - list.size())});
+    if (static_cast<std::size_t>(list.capacity() - list.size()) < most) list.reserve(list.size() + static_cast<int>(most));
+    return {list.end(), static_cast<std::size_t>(list.capacity() - list.size())};
   }
+  void adopt(std::size_t n) { list.adopt(static_cast<int>(n)); }
 };
 
 template <class Parser, class Out>
@@ -99,14 +87,13 @@ int readLines(F_InputFile& file, int next, int last, const Parser& parser, Out& 
   const std::uint64_t from = file.offset() + start + 1;
 
   using Record = typename Parser::Record;
-  const Slots slots{reinterpret_cast<char*>(out.data()), out.size(), out.capacity(), next, sizeof(Record)};
+  Into<Record, Out> into{out, Parser::kShortestLine};
   const InPlace read = readInPlace<Record>(
       file, from, buffered.substr(start + 1), next, last,
       [&](std::string_view line, const char* limit, int& item, Record& record) {
         return parser.parse(line, limit, item, record);
       },
-      [&](std::vector<Record>& records) { out.append(records.data(), records.data() + records.size()); },
-      [&](int firstItem, std::size_t records) { slots.populate(firstItem, records); });
+      into);
   if (read.records == 0) return 0;
   // The file stays at the NewLine of the last record read, as after the
   // ordinary reader: the rest of that line is what the caller skips. So the

@@ -43,40 +43,35 @@ bool plainRecord(const char* p, const char* end, const char* limit, int& number,
 // a number out of turn, a line without its NewLine) stops them at its start,
 // for readRecord to judge. Returns how many were read; the file then stands
 // at the start of the line after the last one, as after readRecord.
-int readPlainRecords(F_InputFile& file, int next, int last, std::vector<std::vector<double>>& pieces) {
+int readPlainRecords(F_InputFile& file, int next, int last, std::vector<F_Records<double>>& pieces) {
   if (next > last) return 0;
-  std::vector<double> values;
-  const std::string_view buffered = file.buffered();
-  const std::uint64_t rest = file.remaining();
-  // The first lines are read alone (the head of the run), before any other
-  // thread starts. Room for as many values as the rest of the file holds at
-  // their length is made when they come, so that the values are not copied
-  // again and again as they grow; never more than the rest can hold at the
-  // shortest record ("1 0" and a NewLine).
-  bool measured = false;
-  std::uint64_t headLineBytes = 0;
-  auto reserveAfterHead = [&](std::size_t head) {
-    measured = true;
-    if (head == 0 || headLineBytes == 0) return;
-    const double estimate = static_cast<double>(rest) / (static_cast<double>(headLineBytes) / head) * 1.03 + 16;
-    try {
-      values.reserve(static_cast<std::size_t>(std::min(estimate, static_cast<double>(rest / 4 + 1))));
-    } catch (const std::bad_alloc&) {
+  // The first lines are read alone (the head of the run); room for as many
+  // values as the rest of the file holds at their length is made after
+  // them, where the threads put the values of the rest straight away; never
+  // more than the rest can hold at the shortest record ("1 0" and a NewLine).
+  struct Into {
+    F_Records<double> values;
+    void deliver(std::vector<double>& more) { values.insert(values.end(), more.begin(), more.end()); }
+    F_RecordScan::Room<double> room(double perRecord, std::size_t records, std::uint64_t bytes) {
+      const double estimate = std::min(static_cast<double>(bytes) / perRecord * 1.03 + 16,
+                                       static_cast<double>(std::min<std::uint64_t>(records, bytes / 4)));
+      try {
+        values.reserve(values.size() + static_cast<std::size_t>(estimate));
+      } catch (const std::bad_alloc&) {
+      }
+      return {values.data() + values.size(), values.capacity() - values.size()};
     }
-  };
+    void adopt(std::size_t n) { values.adopt(n); }
+  } into;
+  const std::string_view buffered = file.buffered();
   const F_RecordScan::InPlace read = F_RecordScan::readInPlace<double>(
       file, file.offset(), buffered, next, last,
-      [&](std::string_view line, const char* limit, int& number, double& value) {
-        if (!measured) headLineBytes += line.size() + 1;
+      [](std::string_view line, const char* limit, int& number, double& value) {
         return plainRecord(line.data(), line.data() + line.size(), limit, number, value);
       },
-      [&](std::vector<double>& more) {
-        if (!measured) reserveAfterHead(more.size());
-        values.insert(values.end(), more.begin(), more.end());
-      },
-      [](int, std::size_t) {});
+      into);
   if (read.records == 0) return 0;
-  pieces.push_back(std::move(values));
+  pieces.push_back(std::move(into.values));
   file.seek(read.end);
   file.lineNumber() += read.records;
   return read.records;
@@ -91,7 +86,7 @@ F_VectorReal readScalarField(F_InputFile& file) {
   // Any byte after a record's NewLine, even an empty line, starts one more
   // record.
   constexpr int kMostRecords = 2147483647;
-  std::vector<std::vector<double>> pieces;
+  std::vector<F_Records<double>> pieces;
   int count = 0;
   for (;;) {
     const int plain = readPlainRecords(file, count + 1, kMostRecords - 1, pieces);
@@ -111,9 +106,9 @@ F_VectorReal readScalarField(F_InputFile& file) {
   if (pieces.size() == 1) return F_VectorReal(std::move(pieces[0]));
   F_VectorReal values(count);
   double* to = values.data();
-  for (std::vector<double>& piece : pieces) {
+  for (F_Records<double>& piece : pieces) {
     to = std::copy(piece.begin(), piece.end(), to);
-    std::vector<double>().swap(piece);  // freed as soon as it is copied
+    F_Records<double>().swap(piece);  // freed as soon as it is copied
   }
   return values;
 }

@@ -153,7 +153,7 @@ bool F_MeshBuilder::beginNodes(std::int64_t firstId, std::size_t count, NodeBatc
   batch = NodeBatch{xyz_.size(), count};
   growFor(xyz_, count);
   F_WorkShares::populate(xyz_.data() + xyz_.size(), count * sizeof(F_Point3D));
-  xyz_.resize(xyz_.size() + count);
+  xyz_.resize(xyz_.size() + count, F_Point3D());
   return true;
 }
 
@@ -171,7 +171,7 @@ bool F_MeshBuilder::setNodes(const NodeBatch& batch, std::size_t from, const dou
 }
 
 void F_MeshBuilder::endNodes(const NodeBatch& batch, bool keep) {
-  if (!keep) xyz_.resize(batch.first);
+  if (!keep) xyz_.resize(batch.first, F_Point3D());
 }
 
 bool F_MeshBuilder::appendRun(const double* xyz, std::size_t stride, std::size_t count) {
@@ -434,10 +434,10 @@ void F_MeshBuilder::buildLayer(int layer, const std::vector<std::uint32_t>& cell
   F_S3dLayer out;
   out.name = layerNames_[static_cast<std::size_t>(layer)];
   // Every element is made empty at once and filled where it stands.
-  std::vector<F_S3dElement> elements;
+  F_Records<F_S3dElement> elements;
   elements.reserve(pieces);
   F_WorkShares::populate(elements.data(), pieces * sizeof(F_S3dElement));
-  elements.resize(pieces);
+  elements.resize(pieces, F_S3dElement());
   // A kind that stays one element with its nodes in order (triangles,
   // quadrilaterals, 2-node lines) is copied without the order table.
   bool asIs[kCellKindCount];
@@ -592,7 +592,7 @@ void F_MeshBuilder::buildLayer(int layer, const std::vector<std::uint32_t>& cell
     if (layerNames_.size() == 1) {
       out.points = F_Vector<F_Point3D>(std::move(xyz_));
     } else {
-      out.points = F_Vector<F_Point3D>(std::vector<F_Point3D>(xyz_));
+      out.points = F_Vector<F_Point3D>(F_Records<F_Point3D>(xyz_));
     }
     for (int index : specials) out.specialNodes.append(index + 1);
     std::fill(localOf.begin(), localOf.end(), 0);

@@ -164,8 +164,8 @@ class F_MeshBuilder {
   int sparseIndexOf(std::int64_t id) const;
   // Room in `v` for `more` items, grown by doubling however small the runs
   // that ask for it.
-  template <class T>
-  static void growFor(std::vector<T>& v, std::size_t more) {
+  template <class Vector>
+  static void growFor(Vector& v, std::size_t more) {
     if (v.capacity() - v.size() < more) v.reserve(std::max(v.size() + more, 2 * v.capacity()));
   }
   // A cell, already counted, whose nodes are resolved once the whole file has been read.
@@ -191,7 +191,7 @@ class F_MeshBuilder {
   bool sequential_ = true;
   std::int64_t firstId_ = 0;
   std::vector<std::int64_t> ids_;
-  std::vector<F_Point3D> xyz_;
+  F_Records<F_Point3D> xyz_;
   std::vector<Where> nodeWhere_;
   std::vector<std::string> layerNames_;
   // Each layer's cells by kind.

@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "include/F_Errors.h"
+#include "include/F_Vector.h"
 
 template <class T>
 class F_SharedVector {
@@ -25,7 +26,7 @@ class F_SharedVector {
   F_SharedVector() = default;
   explicit F_SharedVector(int n) { resize(n); }
   // Takes the values of `values` without copying them.
-  explicit F_SharedVector(std::vector<T>&& values) {
+  explicit F_SharedVector(F_Records<T>&& values) {
     if (!values.empty()) store_ = guarded([&] { return new Store(std::move(values)); });
   }
   F_SharedVector(const F_SharedVector& o) : store_(o.store_) {
@@ -86,9 +87,15 @@ class F_SharedVector {
   void append(const T* first, const T* last) {
     if (first == last) return;
     guarded([&] {
-      std::vector<T>& v = own();
+      F_Records<T>& v = own();
       return (v.insert(v.end(), first, last), 0);
     });
+  }
+  // Takes the n (0 <= n <= capacity() - size()) records that a reader has
+  // constructed at end(), end() + 1, ... as the next ones, as they are.
+  void adopt(int n) {
+    if (n < 0 || n > capacity() - size()) internalError("F_SharedVector", 3);
+    if (n > 0) own().adopt(static_cast<std::size_t>(n));
   }
   // Keeps a store of its own for the next fill; a shared one is let go.
   void clear() {
@@ -115,18 +122,18 @@ class F_SharedVector {
 
  private:
   struct Store {
-    explicit Store(std::vector<T>&& v) : values(std::move(v)) {}
-    explicit Store(const std::vector<T>& v) : values(v) {}
+    explicit Store(F_Records<T>&& v) : values(std::move(v)) {}
+    explicit Store(const F_Records<T>& v) : values(v) {}
     Store() = default;
     std::atomic<long> refs{1};
-    std::vector<T> values;
+    F_Records<T> values;
   };
 
   // Another list holds the store too. The acquire pairs with the release of
   // a copy let go on another thread, so its last reads come before our writes.
   bool shared() const { return store_->refs.load(std::memory_order_acquire) != 1; }
   // The values, in a store of this list alone.
-  std::vector<T>& own() {
+  F_Records<T>& own() {
     if (!store_) {
       store_ = guarded([] { return new Store(); });
     } else if (shared()) {
@@ -143,7 +150,7 @@ class F_SharedVector {
   void assign(int n, const T& fill) {
     release();
     if (n == 0) return;
-    store_ = guarded([&] { return new Store(std::vector<T>(static_cast<std::size_t>(n), fill)); });
+    store_ = guarded([&] { return new Store(F_Records<T>(static_cast<std::size_t>(n), fill)); });
   }
   template <class F>
   static auto guarded(F f) { return guardedAllocation(f); }

@@ -10,6 +10,47 @@
 
 #include "include/F_Errors.h"
 
+// The storage of the record lists: a std::vector whose allocator constructs
+// nothing when given no value, so that a reader may construct records in the
+// room past the end first (on several threads, each where its records
+// belong) and the list then takes them as they are (adopt). Everything that
+// would make records without a value (a count, resize(n), emplace_back())
+// is not offered: records are always given a value or adopted.
+template <class T>
+struct F_RecordAllocator : std::allocator<T> {
+  template <class U>
+  struct rebind {
+    using other = F_RecordAllocator<U>;
+  };
+  F_RecordAllocator() = default;
+  template <class U>
+  F_RecordAllocator(const F_RecordAllocator<U>&) noexcept {}
+  template <class U>
+  void construct(U*) noexcept {}
+  template <class U, class... A>
+  void construct(U* p, A&&... a) {
+    ::new (static_cast<void*>(p)) U(std::forward<A>(a)...);
+  }
+};
+
+template <class T>
+class F_Records : public std::vector<T, F_RecordAllocator<T>> {
+  using Base = std::vector<T, F_RecordAllocator<T>>;
+
+ public:
+  using Base::Base;
+  F_Records(std::size_t, const F_RecordAllocator<T>& = {}) = delete;
+  void resize(std::size_t) = delete;
+  void resize(std::size_t n, const T& fill) { Base::resize(n, fill); }
+  using Base::emplace_back;
+  T& emplace_back() = delete;
+  // Takes the n records constructed in the room past the end as the next ones.
+  void adopt(std::size_t n) {
+    if (n > Base::capacity() - Base::size()) internalError("F_Records", 1);
+    Base::resize(Base::size() + n);
+  }
+};
+
 template <class T>
 class F_Vector {
  public:
@@ -19,7 +60,7 @@ class F_Vector {
   // An empty vector holds no storage at all: a model of millions of empty
   // layers costs one pointer per list, not three.
   F_Vector(const F_Vector& o) {
-    if (!o.empty()) v_ = guarded([&] { return std::make_unique<std::vector<T>>(*o.v_); });
+    if (!o.empty()) v_ = guarded([&] { return std::make_unique<F_Records<T>>(*o.v_); });
   }
   F_Vector& operator=(const F_Vector& o) {
     if (this != &o) {
@@ -28,14 +69,14 @@ class F_Vector {
       } else if (v_) {
         guarded([&] { return (*v_ = *o.v_, 0); });
       } else {
-        v_ = guarded([&] { return std::make_unique<std::vector<T>>(*o.v_); });
+        v_ = guarded([&] { return std::make_unique<F_Records<T>>(*o.v_); });
       }
     }
     return *this;
   }
   // Takes the values of `values` without copying them.
-  explicit F_Vector(std::vector<T>&& values) {
-    if (!values.empty()) v_ = guarded([&] { return std::make_unique<std::vector<T>>(std::move(values)); });
+  explicit F_Vector(F_Records<T>&& values) {
+    if (!values.empty()) v_ = guarded([&] { return std::make_unique<F_Records<T>>(std::move(values)); });
   }
   F_Vector(F_Vector&&) noexcept = default;
   F_Vector& operator=(F_Vector&&) noexcept = default;
@@ -86,10 +127,16 @@ class F_Vector {
   void append(const T* first, const T* last) {
     if (first == last) return;
     guarded([&] {
-      std::vector<T>& v = storage();
+      F_Records<T>& v = storage();
       v.insert(v.end(), first, last);
       return 0;
     });
+  }
+  // Takes the n (0 <= n <= capacity() - size()) records that a reader has
+  // constructed at end(), end() + 1, ... as the next ones, as they are.
+  void adopt(int n) {
+    if (n < 0 || n > capacity() - size()) internalError("F_Vector", 3);
+    if (n > 0) v_->adopt(static_cast<std::size_t>(n));
   }
   T& last() { return (*this)(size()); }
   // Keeps the storage for the next fill.
@@ -111,8 +158,8 @@ class F_Vector {
   }
 
  private:
-  std::vector<T>& storage() {
-    if (!v_) v_ = std::make_unique<std::vector<T>>();
+  F_Records<T>& storage() {
+    if (!v_) v_ = std::make_unique<F_Records<T>>();
     return *v_;
   }
   template <class F>
@@ -130,7 +177,7 @@ class F_Vector {
       return;
     }
     try {
-      auto fresh = std::make_unique<std::vector<T>>();
+      auto fresh = std::make_unique<F_Records<T>>();
       fresh->reserve(static_cast<std::size_t>(n));
       fresh->resize(static_cast<std::size_t>(n), fill);
       v_ = std::move(fresh);
@@ -140,7 +187,7 @@ class F_Vector {
     }
   }
 
-  std::unique_ptr<std::vector<T>> v_;
+  std::unique_ptr<F_Records<T>> v_;
 };
 
 // A tolerance argument: 0 or more is kept, exactly -1 picks the default.
@@ -156,7 +203,7 @@ class F_VectorReal : public F_Vector<double> {
   explicit F_VectorReal(int n, double fill = 0.0, double tolerance = -1)
       : F_Vector<double>(n, fill), tolerance_(checkedTolerance(tolerance, 1e-8, "F_VectorReal")) {}
   // Takes the values of `values` without copying them; the default tolerance.
-  explicit F_VectorReal(std::vector<double>&& values) : F_Vector<double>(std::move(values)) {}
+  explicit F_VectorReal(F_Records<double>&& values) : F_Vector<double>(std::move(values)) {}
 
   double tolerance() const { return tolerance_; }
   void setTolerance(double t) { tolerance_ = checkedTolerance(t, 1e-8, "F_VectorReal"); }

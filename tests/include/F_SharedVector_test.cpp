@@ -13,7 +13,7 @@ namespace {
 
 using Shared = F_SharedVector<int>;
 
-Shared of(std::vector<int> v) { return Shared(std::move(v)); }
+Shared of(const std::vector<int>& v) { return Shared(F_Records<int>(v.begin(), v.end())); }
 std::vector<int> values(const Shared& v) { return {v.begin(), v.end()}; }
 
 // Every change made to a copy leaves the list it was copied from as it was,
@@ -34,6 +34,14 @@ TEST(F_SharedVector, EveryChangeOfACopyLeavesTheOriginal) {
       {"resize to another size", [](Shared& v) { v.resize(2); }, {0, 0}},
       {"resize with a fill", [](Shared& v) { v.resize(3, 4); }, {4, 4, 4}},
       {"clear", [](Shared& v) { v.clear(); }, {}},
+      {"adopt what was written past the end",
+       [](Shared& v) {
+         v.reserve(5);
+         v.end()[0] = 4;
+         v.end()[1] = 5;
+         v.adopt(2);
+       },
+       {1, 2, 3, 4, 5}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -106,6 +114,15 @@ TEST(F_SharedVector, ChecksEveryIndexOnBothSides) {
   EXPECT_DEATH(die([&] { v(4) = 1; }), "F_SharedVector.*Line n\\. 2");
   EXPECT_DEATH(die([&] { (void)Shared().last(); }), "F_SharedVector.*Line n\\. 2");
   EXPECT_DEATH(die([&] { v.resize(-1); }), "F_SharedVector.*Line n\\. 1");
+  // Records are adopted from the room past the end, never beyond it.
+  v.reserve(4);
+  v.end()[0] = 4;
+  EXPECT_DEATH(die([&] { v.adopt(2); }), "F_SharedVector.*Line n\\. 3");
+  EXPECT_DEATH(die([&] { v.adopt(-1); }), "F_SharedVector.*Line n\\. 3");
+  v.adopt(0);
+  v.adopt(1);
+  EXPECT_EQ(values(v), (std::vector<int>{1, 2, 3, 4}));
+  EXPECT_DEATH(die([&] { v.adopt(1); }), "F_SharedVector.*Line n\\. 3");
 }
 
 }  // namespace

@@ -1,5 +1,7 @@
 #include "include/F_Vector.h"
 
+#include <iostream>
+
 #include "include/F_Matrix.h"
 #include "support/TestSupport.h"
 
@@ -53,8 +55,8 @@ TEST(F_Vector, CopiesDeeply) {
   EXPECT_EQ(a(1)(1), 1);
 }
 
-TEST(F_Vector, TakesTheValuesOfAStandardVectorWithoutCopyingThem) {
-  std::vector<int> values = {4, 5, 6};
+TEST(F_Vector, TakesTheValuesOfRecordsWithoutCopyingThem) {
+  F_Records<int> values = {4, 5, 6};
   const int* storage = values.data();
   F_Vector<int> v(std::move(values));
   ASSERT_EQ(v.size(), 3);
@@ -62,17 +64,59 @@ TEST(F_Vector, TakesTheValuesOfAStandardVectorWithoutCopyingThem) {
   EXPECT_EQ(v(3), 6);
   EXPECT_EQ(v.data(), storage);
   // An empty one leaves no storage behind, as a default one has none.
-  F_Vector<int> none(std::vector<int>{});
+  F_Vector<int> none(F_Records<int>{});
   EXPECT_TRUE(none.empty());
   EXPECT_EQ(none.data(), nullptr);
   // A real vector takes them the same way, with the default tolerance.
-  std::vector<double> reals = {1.5, -2.0};
+  F_Records<double> reals = {1.5, -2.0};
   const double* realStorage = reals.data();
   const F_VectorReal r(std::move(reals));
   EXPECT_EQ(r.data(), realStorage);
   EXPECT_EQ(r.size(), 2);
   EXPECT_EQ(r(2), -2.0);
   EXPECT_EQ(r.tolerance(), F_VectorReal(1).tolerance());
+}
+
+// Records constructed past the end are taken as they are: neither made anew
+// nor copied, and never more than the room holds.
+namespace {
+struct Counted {
+  Counted() { ++made; }
+  explicit Counted(int v) : value(v) {}
+  int value = -1;
+  static inline int made = 0;
+};
+}  // namespace
+
+TEST(F_Vector, AdoptsRecordsWrittenPastItsEnd) {
+  // The internal error goes to the message box; here that is stderr.
+  auto die = [](auto act) {
+    HeadlessUi toStderr(&std::cerr);
+    installUiServices(&toStderr);
+    act();
+  };
+  F_Vector<Counted> v(1, Counted(1));
+  v.reserve(3);
+  ::new (static_cast<void*>(v.end())) Counted(2);
+  ::new (static_cast<void*>(v.end() + 1)) Counted(3);
+  Counted::made = 0;
+  v.adopt(2);
+  EXPECT_EQ(Counted::made, 0);
+  ASSERT_EQ(v.size(), 3);
+  EXPECT_EQ(v(2).value, 2);
+  EXPECT_EQ(v(3).value, 3);
+  EXPECT_DEATH(die([&] { v.adopt(1); }), "F_Vector.*Line n\\. 3");
+  F_Vector<Counted> none;
+  none.adopt(0);
+  EXPECT_TRUE(none.empty());
+  EXPECT_DEATH(die([&] { none.adopt(-1); }), "F_Vector.*Line n\\. 3");
+  EXPECT_DEATH(die([&] { none.adopt(1); }), "F_Vector.*Line n\\. 3");
+  F_Records<int> records = {1};
+  records.reserve(2);
+  records.data()[1] = 2;
+  records.adopt(1);
+  EXPECT_EQ(records, (F_Records<int>{1, 2}));
+  EXPECT_DEATH(die([&] { records.adopt(1); }), "F_Records.*Line n\\. 1");
 }
 
 TEST(F_Real, IsZeroUsesTheTolerance) {
