@@ -37,12 +37,6 @@ void F_S3dElement::write(F_OutputFile& file, const char* format) const {
   for (int v : nodes) file.printf(format, v);
 }
 
-int F_S3dElement::effectiveNodeCount() const {
-  int n = nodes.size();
-  if (n > 1 && nodes(n) == nodes(1)) return n - 1;
-  return n;
-}
-
 static_assert(sizeof(int) == sizeof(std::int32_t), "node numbers are stored as 4-byte integers");
 
 void F_S3dElement::Serialize(F_Archive& ar) {

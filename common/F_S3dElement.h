@@ -21,8 +21,13 @@ class F_S3dElement {
 
   int nodeCount() const { return nodes.size(); }
   int node(int j) const { return nodes(j); }
-  // The node count less one when the last node repeats the first (a closed outline).
-  int effectiveNodeCount() const;
+  // The node count less one when the last node repeats the first (a closed
+  // outline). Inline: painting and the field's range ask it of every element.
+  int effectiveNodeCount() const {
+    const int n = nodes.size();
+    const int* v = nodes.data();
+    return n > 1 && v[n - 1] == v[0] ? n - 1 : n;
+  }
 
   bool operator==(const F_S3dElement& e) const { return nodes == e.nodes; }
 

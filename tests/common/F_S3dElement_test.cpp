@@ -84,6 +84,8 @@ TEST(F_S3dElement, EffectiveNodeCountDropsARepeatedFirstNode) {
       {"degenerate line", elementOf({1, 1}), 1},
       {"single node", elementOf({5}), 1},
       {"empty", elementOf({}), 0},
+      {"closed outline held outside the element", elementOf({6, 1, 2, 3, 4, 5, 7, 8, 9, 6}), 9},
+      {"open outline held outside the element", elementOf({6, 1, 2, 3, 4, 5, 7, 8, 9}), 9},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
