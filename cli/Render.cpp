@@ -5,9 +5,13 @@
 #include <charconv>
 #include <optional>
 #include <ostream>
+#include <system_error>
+#include <thread>
+#include <utility>
 
 #include "cli/Session.h"
 #include "common/F_CanvasBound.h"
+#include "common/F_ScalarField.h"
 #include "import/F_MeshImport.h"
 #include "platform/UiServices.h"
 #include "platform/raster/RasterFonts.h"
@@ -139,6 +143,37 @@ std::optional<RenderArgs> parse(const std::vector<std::string>& args, std::ostre
 
 HeadlessUi& headlessUi() { return dynamic_cast<HeadlessUi&>(ui()); }
 
+// The --pva file, read on a thread of its own from the start, while the mesh
+// is read and turned. Only a file read whole in the shape the program
+// writes is taken from there; any other is read again by the import at its
+// usual point, which says what it finds there, as it always has.
+class FieldReadAhead {
+ public:
+  explicit FieldReadAhead(const std::optional<std::string>& path) {
+    if (!path) return;
+    try {
+      thread_ = std::thread([this, p = *path] { values_ = readWrittenScalarField(p); });
+    } catch (const std::system_error&) {
+      // No thread: the import reads the file.
+    }
+  }
+  ~FieldReadAhead() {
+    if (thread_.joinable()) thread_.join();
+  }
+  FieldReadAhead(const FieldReadAhead&) = delete;
+  FieldReadAhead& operator=(const FieldReadAhead&) = delete;
+
+  // The values when the read ahead gave them (once).
+  std::optional<F_VectorReal> take() {
+    if (thread_.joinable()) thread_.join();
+    return std::exchange(values_, std::nullopt);
+  }
+
+ private:
+  std::optional<F_VectorReal> values_;
+  std::thread thread_;
+};
+
 // Fills the session's document from IN as the desktop program would.
 bool openInput(Session& s, const std::string& in, bool offerCompanion) {
   const std::string ext = lowerExtension(in);
@@ -158,7 +193,8 @@ bool playScript(Session& s, const ParsedScript& script, std::ostream& out) {
 // The render options in their order, each as the command it stands for. A
 // command the window would not offer (no layers, no field) is left out as
 // its greyed item would; one whose dialog or file is refused fails the render.
-bool applyOptions(Session& s, const RenderArgs& r, std::ostream& out, std::ostream& err, int& status) {
+bool applyOptions(Session& s, const RenderArgs& r, FieldReadAhead& field, std::ostream& out, std::ostream& err,
+                  int& status) {
   CKavrilonView& v = s.view();
   status = 1;
   if (r.cfg && v.state(cmd::kImportDisplayOptions).enabled && !v.importDisplayOptions(*r.cfg)) return false;
@@ -183,9 +219,17 @@ bool applyOptions(Session& s, const RenderArgs& r, std::ostream& out, std::ostre
     }
     v.useScalarField(std::move(*values));
   }
-  if (r.pva && v.state(cmd::kImportPva).enabled &&
-      v.importScalarField(*r.pva) != CKavrilonView::PvaImport::Imported)
-    return false;
+  if (r.pva && v.state(cmd::kImportPva).enabled) {
+    std::optional<F_VectorReal> values = field.take();
+    CKavrilonView::PvaImport imported;
+    if (values) {
+      WaitCursor wait;  // as the import shows it
+      imported = v.useScalarField(std::move(*values));
+    } else {
+      imported = v.importScalarField(*r.pva);
+    }
+    if (imported != CKavrilonView::PvaImport::Imported) return false;
+  }
   if ((r.colors || r.range) && v.state(cmd::kPvaOptions).enabled) {
     std::vector<std::string> actions;
     if (r.colors) actions.push_back("1054=" + *r.colors);
@@ -229,6 +273,7 @@ std::string lowerExtension(const std::string& path) {
 int renderCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
   const std::optional<RenderArgs> r = parse(args, err);
   if (!r) return 2;
+  FieldReadAhead field(r->pva);
   ensureGuiApplication();
   const FontWarmUp fonts;
   // The option dialogs are answered from the command line: only their refusals are worth printing.
@@ -237,7 +282,7 @@ int renderCommand(const std::vector<std::string>& args, std::ostream& out, std::
   if (!openInput(s, r->in, !r->noCfg)) return 1;
   s.open();
   int status = 0;
-  if (!applyOptions(s, *r, out, err, status)) return status;
+  if (!applyOptions(s, *r, field, out, err, status)) return status;
   s.paint();
   return s.exportImage(r->out) ? 0 : 1;
 }

@@ -77,6 +77,18 @@ int readPlainRecords(F_InputFile& file, int next, int last, std::vector<F_Record
   return read.records;
 }
 
+// The values of the pieces in their order: one piece, the usual case, as it is.
+F_VectorReal joinPieces(std::vector<F_Records<double>>& pieces, int count) {
+  if (pieces.size() == 1) return F_VectorReal(std::move(pieces[0]));
+  F_VectorReal values(count);
+  double* to = values.data();
+  for (F_Records<double>& piece : pieces) {
+    to = std::copy(piece.begin(), piece.end(), to);
+    F_Records<double>().swap(piece);  // freed as soon as it is copied
+  }
+  return values;
+}
+
 }  // namespace
 
 F_VectorReal readScalarField(F_InputFile& file) {
@@ -102,15 +114,28 @@ F_VectorReal readScalarField(F_InputFile& file) {
     file.unget();
   }
 
-  // One piece, the usual case, becomes the vector as it is.
-  if (pieces.size() == 1) return F_VectorReal(std::move(pieces[0]));
-  F_VectorReal values(count);
-  double* to = values.data();
-  for (F_Records<double>& piece : pieces) {
-    to = std::copy(piece.begin(), piece.end(), to);
-    F_Records<double>().swap(piece);  // freed as soon as it is copied
+  return joinPieces(pieces, count);
+}
+
+std::optional<F_VectorReal> readWrittenScalarField(const std::string& path) {
+  const auto file = F_InputFile::open(path);
+  if (!file) return std::nullopt;
+  try {
+    // The loop of readScalarField without the ordinary reader.
+    constexpr int kMostRecords = 2147483647;
+    std::vector<F_Records<double>> pieces;
+    int count = 0;
+    for (;;) {
+      const int plain = readPlainRecords(*file, count + 1, kMostRecords - 1, pieces);
+      if (plain == 0) return std::nullopt;
+      count += plain;
+      if (file->get() == F_InputFile::kEof) break;
+      file->unget();
+    }
+    return joinPieces(pieces, count);
+  } catch (const std::bad_alloc&) {
+    return std::nullopt;
   }
-  return values;
 }
 
 std::optional<F_VectorReal> loadScalarField(const std::string& path) {

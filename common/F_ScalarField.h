@@ -25,6 +25,13 @@ F_VectorReal readScalarField(F_InputFile& file);
 // be opened. Nothing when the read failed: its message has been shown.
 std::optional<F_VectorReal> loadScalarField(const std::string& path);
 
+// The values of the file at `path` when every record in it has the shape the
+// program writes (and the file ends after the last), exactly as
+// loadScalarField gives them; nothing, and not a word to the user, when it
+// cannot be opened or holds any other line: loadScalarField then says what
+// it finds. For reading a file ahead on another thread.
+std::optional<F_VectorReal> readWrittenScalarField(const std::string& path);
+
 // One record a line, " %8d  %.17g": reads back to the same values.
 void writeScalarField(F_OutputFile& file, const F_VectorReal& values);
 

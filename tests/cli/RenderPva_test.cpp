@@ -215,3 +215,56 @@ TEST(CliRenderPva, AnUnreadableFieldIsRefused) {
   EXPECT_EQ(s.render({"--range", "1"}).status, 2);
   EXPECT_EQ(s.render({"--pva"}).status, 2);
 }
+
+namespace {
+
+// The --pva file is read ahead while the mesh loads; each file must give
+// what the import command gives when it reads the file itself (a script's
+// "file" and "command", which reads no field ahead): the same messages, and
+// the same image, or (where the import refused the file) none.
+TEST(CliRenderPva, AFieldReadAheadGivesWhatTheImportGives) {
+  Scene s;
+  const struct {
+    const char* name;
+    const char* bytes;  // nullptr: no such file
+  } cases[] = {
+      {"written shape", kLeftToRight},
+      {"a comment line first", "# left to right\n1 0\n2 1\n3 1\n4 0\n"},
+      {"a comment after the last record", "1 0\n2 1\n3 1\n4 0 # end\n"},
+      {"the last line without its NewLine", "1 0\n2 1\n3 1\n4 0"},
+      {"an error on the last line", "1 0\n2 1\n3 1\n4 x\n"},
+      {"a record out of turn", "1 0\n2 1\n4 1\n3 0\n"},
+      {"one value too many", "1 0\n2 1\n3 1\n4 0\n5 0\n"},
+      {"one value too few", "1 0\n2 1\n3 1\n"},
+      {"an empty file", ""},
+      {"no file", nullptr},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::string pva = s.dir.path("f.pva");
+    std::filesystem::remove(pva);
+    if (c.bytes) writeFileBytes(pva, c.bytes);
+    writeFileBytes(s.dir.path("import.script"), "file " + pva + "\ncommand 32787\n");
+    std::filesystem::remove(s.dir.path("ahead.png"));
+    std::filesystem::remove(s.dir.path("import.png"));
+    const CliRun ahead = s.render({"--pva", pva}, "ahead.png");
+    const CliRun import = s.render({"--script", s.dir.path("import.script")}, "import.png");
+    EXPECT_EQ(ahead.out, import.out);
+    EXPECT_EQ(ahead.err, import.err);
+    ASSERT_EQ(import.status, 0);
+    if (import.out.empty()) {
+      EXPECT_EQ(ahead.status, 0);
+      EXPECT_EQ(readFileBytes(s.dir.path("ahead.png")), readFileBytes(s.dir.path("import.png")));
+    } else {
+      EXPECT_EQ(ahead.status, 1);
+      EXPECT_FALSE(std::filesystem::exists(s.dir.path("ahead.png")));
+    }
+  }
+  // A mesh that cannot be read ends the render with its own message alone.
+  writeFileBytes(s.dir.path("f.pva"), kLeftToRight);
+  const CliRun broken = cli({"render", s.dir.path("none.s3d"), "-o", s.dir.path("o.png"), "--pva", s.dir.path("f.pva")});
+  EXPECT_EQ(broken.status, 1);
+  EXPECT_EQ(broken.out.find("f.pva"), std::string::npos);
+}
+
+}  // namespace
