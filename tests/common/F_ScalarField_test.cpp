@@ -272,7 +272,9 @@ TEST(F_ScalarField, RecordsCutAmongThreadsJoinAsOneRead) {
       plain += record + end;
       commented += record + " # o" + end;
     }
-    if (c.padded == 0) ASSERT_EQ(plain.find('\n', 131072), c.records == 25600 ? 131072u : std::string::npos);
+    if (c.padded == 0) {
+      ASSERT_EQ(plain.find('\n', 131072), c.records == 25600 ? 131072u : std::string::npos);
+    }
     std::optional<F_VectorReal> expected;
     std::string expectedMessage;
     {
