@@ -12,6 +12,7 @@
 #include <string_view>
 #include <type_traits>
 #include <vector>
+#include <sys/mman.h>
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
@@ -231,6 +232,21 @@ Stretch readStretch(const F_InputFile& file, std::uint64_t from, std::uint64_t t
   }
 }
 
+// Gives memory to the whole pages of [at, at + bytes), not yet written, in
+// one call. Only a hint: where the system cannot, they come as they are
+// first written.
+inline void populate(void* at, std::size_t bytes) {
+#ifdef MADV_POPULATE_WRITE
+  const std::uintptr_t page = 4096;
+  const std::uintptr_t lo = (reinterpret_cast<std::uintptr_t>(at) + page - 1) & ~(page - 1);
+  const std::uintptr_t hi = (reinterpret_cast<std::uintptr_t>(at) + bytes) & ~(page - 1);
+  if (hi > lo) ::madvise(reinterpret_cast<void*>(lo), hi - lo, MADV_POPULATE_WRITE);
+#else
+  (void)at;
+  (void)bytes;
+#endif
+}
+
 // How many records a run read in place, and the offset after the last.
 struct InPlace {
   int records = 0;
@@ -359,6 +375,10 @@ InPlace readInPlace(const F_InputFile& file, std::uint64_t from, std::string_vie
     int expected = lane.first;
     Record* at = room.at + lane.place;
     Record* const stop = room.at + lane.end;
+    // The pages its records should fill are given memory in one call first,
+    // not one fault at a time as they are written.
+    const double expect = static_cast<double>(lane.to - lane.from) / perRecord * 1.03 + 16;
+    populate(at, std::min<std::size_t>(lane.end - lane.place, static_cast<std::size_t>(expect)) * sizeof(Record));
     auto take = [&](std::string_view line, const char* limit) {
       if (at == stop) return false;
       Record* const record = ::new (static_cast<void*>(at)) Record();
