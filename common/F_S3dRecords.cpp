@@ -29,12 +29,11 @@ struct ElementLine {
     if (!integerAt(p, end, limit, item)) return false;
     skipBlanks(p, limit);
     if (!integerAt(p, end, limit, count) || count < 0 || count > kMostNodes) return false;
-    e.nodes.clear();
+    e.nodes.resizeForOverwrite(count);  // each written below, or the record declined
+    int* const nodes = e.nodes.data();
     for (int j = 0; j < count; ++j) {
-      int v;
       skipBlanks(p, limit);
-      if (!integerAt(p, end, limit, v) || v < 1 || v > points) return false;
-      e.nodes.append(v);
+      if (!integerAt(p, end, limit, nodes[j]) || nodes[j] < 1 || nodes[j] > points) return false;
     }
     skipBlanks(p, limit);
     return p == end;
