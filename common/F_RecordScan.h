@@ -6,6 +6,7 @@
 // for the ordinary reader to judge.
 
 #include <algorithm>
+#include <atomic>
 #include <cstdint>
 #include <cstring>
 #include <new>
@@ -157,6 +158,8 @@ inline bool realAt(const char*& p, const char* end, const char* limit, double& v
 inline std::size_t pieceBytes = 128 * 1024;
 inline std::size_t headBytes = 128 * 1024;
 inline std::size_t bytesPerThread = 128 * 1024;
+// Stretches per thread after the head.
+inline int lanesPerThread = 4;
 
 // Where one stretch of lines ended.
 struct Stretch {
@@ -332,11 +335,17 @@ InPlace readInPlace(const F_InputFile& file, std::uint64_t from, std::string_vie
     int count = 0;
     Stretch stretch;
   };
-  std::vector<Lane> lanes(static_cast<std::size_t>(threads));
-  for (int t = 0; t < threads; ++t) {
+  // A few stretches per thread, each taken by the next thread free: a thread
+  // that shares its core with other work reads fewer of them, and none waits
+  // long for another's last one.
+  const int count = threads == 1 ? 1
+                                 : std::max(threads, std::min<int>(lanesPerThread * threads,
+                                                                   static_cast<int>(span / bytesPerThread)));
+  std::vector<Lane> lanes(static_cast<std::size_t>(count));
+  for (int t = 0; t < count; ++t) {
     Lane& lane = lanes[static_cast<std::size_t>(t)];
-    lane.from = done.end + span * static_cast<std::uint64_t>(t) / threads;
-    lane.to = done.end + span * static_cast<std::uint64_t>(t + 1) / threads;
+    lane.from = done.end + span * static_cast<std::uint64_t>(t) / count;
+    lane.to = done.end + span * static_cast<std::uint64_t>(t + 1) / count;
   }
   // The probes: the number of each stretch's first record (the first line
   // that starts in it); a stretch in which no line starts is whole and empty.
@@ -368,10 +377,9 @@ InPlace readInPlace(const F_InputFile& file, std::uint64_t from, std::string_vie
     end = lane.place;
   }
 
-  auto work = [&](int t) {
-    Lane& lane = lanes[static_cast<std::size_t>(t)];
+  auto readLane = [&](std::size_t t, std::vector<char>& own) {
+    Lane& lane = lanes[t];
     if (lane.first == 0) return;
-    std::vector<char> own;
     int expected = lane.first;
     Record* at = room.at + lane.place;
     Record* const stop = room.at + lane.end;
@@ -392,7 +400,13 @@ InPlace readInPlace(const F_InputFile& file, std::uint64_t from, std::string_vie
       ++lane.count;
       return true;
     };
-    lane.stretch = readStretch(file, lane.from, lane.to, t == 0, {}, t == 0 ? buffer : own, take, [] {});
+    lane.stretch = readStretch(file, lane.from, lane.to, t == 0, {}, own, take, [] {});
+  };
+  std::atomic<std::size_t> nextLane{0};
+  auto work = [&](int t) {
+    std::vector<char> own;
+    for (std::size_t i; (i = nextLane.fetch_add(1, std::memory_order_relaxed)) < lanes.size();)
+      readLane(i, t == 0 ? buffer : own);
   };
   if (!F_RenderThreads::run(threads, work))
     for (int t = 0; t < threads; ++t) work(t);
