@@ -113,9 +113,9 @@ inline std::size_t readAt(const F_InputFile& file, std::uint64_t at, char* dst, 
   return n;
 }
 
-// The `count` records of `size` bytes (a multiple of 8) at offset `at` of
-// `file`, in `shares` shares: each(first, records, n) for each bite of n
-// records from record `first` on, the bytes 8-aligned and the callee's to
+// The `count` records of `size` bytes at offset `at` of `file`, in `shares`
+// shares: each(first, records, n) for each bite of n records from record
+// `first` on, the bite's first byte 8-aligned and the bytes the callee's to
 // change. Bites of one share come in order, on one thread. False when the
 // file gave fewer bytes than asked (it changed or cannot be read).
 template <class Each>
@@ -124,7 +124,8 @@ bool readRecords(const F_InputFile& file, std::uint64_t at, std::size_t size, st
   const std::size_t perBite = std::max<std::size_t>(1, kBiteBytes / size);
   std::vector<char> shortOf(static_cast<std::size_t>(shares), 0);
   run(shares, [&](int t) {
-    std::vector<std::uint64_t> buffer(std::min(perBite, count) * size / 8);
+    // Whole words, rounded up: a record of 20 bytes leaves a bite short of one.
+    std::vector<std::uint64_t> buffer((std::min(perBite, count) * size + 7) / 8);
     char* const bytes = reinterpret_cast<char*>(buffer.data());
     const std::size_t last = start(count, shares, t + 1);
     for (std::size_t first = start(count, shares, t); first < last;) {
