@@ -98,15 +98,45 @@ void F_MeshBuilder::reserveNodes(std::uint64_t n) {
 }
 
 void F_MeshBuilder::reserveCells(std::uint64_t n, int nodesEach) {
+  cellRoomAsked_ = {n, nodesEach};
+}
+
+void F_MeshBuilder::applyCellRoom() {
+  const auto [n, nodesEach] = cellRoomAsked_;
+  cellRoomAsked_ = {0, 0};
   cells_.reserve(cells_.size() + n);
   F_WorkShares::populate(cells_.data() + cells_.size(), n * sizeof(Cell));
   roomForNodes(n * static_cast<std::uint64_t>(nodesEach));
   F_WorkShares::populate(nodes_.get() + usedNodes_, n * static_cast<std::uint64_t>(nodesEach) * sizeof(int));
 }
 
+void F_MeshBuilder::toCells(int layer) {
+  char& inCells = inCells_[static_cast<std::size_t>(layer)];
+  if (inCells) return;
+  inCells = 1;
+  F_Records<F_S3dElement>& made = direct_[static_cast<std::size_t>(layer)];
+  if (made.empty()) return;
+  useCellRoom();
+  std::size_t nodes = 0;
+  for (const F_S3dElement& e : made) nodes += static_cast<std::size_t>(e.nodes.size());
+  roomForNodes(nodes);
+  growFor(cells_, made.size());
+  for (const F_S3dElement& e : made) {
+    const int n = e.nodes.size();
+    const F_CellKind kind = n == 2 ? F_CellKind::Line2 : n == 3 ? F_CellKind::Tri3 : F_CellKind::Quad4;
+    int* const to = nodes_.get() + usedNodes_;
+    for (int j = 0; j < n; ++j) to[j] = e.nodes.data()[j] - 1;
+    cells_.push_back(Cell{usedNodes_, static_cast<std::int32_t>(layer), kind});
+    usedNodes_ += static_cast<std::size_t>(n);
+  }
+  F_Records<F_S3dElement>().swap(made);
+}
+
 int F_MeshBuilder::addLayer(std::string name) {
   layerNames_.push_back(validName(std::move(name)));
   kindCounts_.emplace_back();
+  inCells_.push_back(0);
+  direct_.emplace_back();
   return layerCount() - 1;
 }
 
@@ -120,6 +150,18 @@ void F_MeshBuilder::addCell(int layer, F_CellKind kind, const std::int64_t* node
   }
   ++kindCounts_[static_cast<std::size_t>(layer)][static_cast<std::size_t>(kind)];
   const int n = nodeCountOf(kind);
+  if (directLayer(layer)) {
+    if (sequential_ && directKind(kind)) {
+      F_Records<F_S3dElement>& out = direct_[static_cast<std::size_t>(layer)];
+      growFor(out, 1);
+      if (makeElement(nodeIds, n, static_cast<std::uint64_t>(firstId_), xyz_.size(), out.data() + out.size())) {
+        out.adopt(1);
+        return;
+      }
+    }
+    toCells(layer);
+  }
+  useCellRoom();
   if (nodeRoom_ - usedNodes_ < static_cast<std::size_t>(n)) roomForNodes(static_cast<std::size_t>(n));
   int* const to = nodes_.get() + usedNodes_;
   if (sequential_) {
@@ -137,6 +179,8 @@ void F_MeshBuilder::addCell(int layer, F_CellKind kind, const std::int64_t* node
 void F_MeshBuilder::deferCell(int layer, F_CellKind kind, const std::int64_t* nodeIds, std::int64_t cellId,
                               Where where) {
   const int n = nodeCountOf(kind);
+  toCells(layer);
+  useCellRoom();
   roomForNodes(static_cast<std::size_t>(n));
   deferred_.push_back(Deferred{cells_.size(), rawNodes_.size(), cellId, where});
   cells_.push_back(Cell{usedNodes_, layer, kind});
@@ -151,9 +195,9 @@ bool F_MeshBuilder::beginNodes(std::int64_t firstId, std::size_t count, NodeBatc
   }
   if (xyz_.empty()) firstId_ = firstId;
   batch = NodeBatch{xyz_.size(), count};
+  // The nodes are made in the room past the end, and taken by endNodes.
   growFor(xyz_, count);
   F_WorkShares::populate(xyz_.data() + xyz_.size(), count * sizeof(F_Point3D));
-  xyz_.resize(xyz_.size() + count, F_Point3D());
   return true;
 }
 
@@ -165,13 +209,14 @@ bool F_MeshBuilder::setNodes(const NodeBatch& batch, std::size_t from, const dou
   for (std::size_t i = 0; i < n; ++i) {
     const double* p = xyz + stride * i;
     finite &= (p[0] - p[0]) + (p[1] - p[1]) + (p[2] - p[2]) == 0;
-    to[i] = F_Point3D(p[0], p[1], p[2]);
+    ::new (static_cast<void*>(to + i)) F_Point3D(p[0], p[1], p[2]);
   }
   return finite;
 }
 
 void F_MeshBuilder::endNodes(const NodeBatch& batch, bool keep) {
-  if (!keep) xyz_.resize(batch.first, F_Point3D());
+  if (batch.first != xyz_.size()) internalError("F_MeshBuilder", 7);
+  if (keep) xyz_.adopt(batch.count);
 }
 
 bool F_MeshBuilder::appendRun(const double* xyz, std::size_t stride, std::size_t count) {
@@ -208,9 +253,20 @@ void F_MeshBuilder::roomForNodes(std::size_t n) {
 bool F_MeshBuilder::beginCells(int layer, F_CellKind kind, std::size_t count, CellBatch& batch) {
   if (static_cast<std::size_t>(layer) >= kindCounts_.size()) internalError("F_MeshBuilder", 1);
   if (kind == F_CellKind::Point || !sequential_) return false;
+  if (directKind(kind) && directLayer(layer)) {
+    // Made in the room past the end of the layer's elements, and taken by endCells.
+    F_Records<F_S3dElement>& out = direct_[static_cast<std::size_t>(layer)];
+    growFor(out, count);
+    F_WorkShares::populate(out.data() + out.size(), count * sizeof(F_S3dElement));
+    batch = CellBatch{out.size(), 0, count, layer, kind, true};
+    kindCounts_[static_cast<std::size_t>(layer)][static_cast<std::size_t>(kind)] += count;
+    return true;
+  }
+  toCells(layer);
+  useCellRoom();
   const std::size_t n = static_cast<std::size_t>(nodeCountOf(kind));
   roomForNodes(n * count);
-  batch = CellBatch{cells_.size(), usedNodes_, count, layer, kind};
+  batch = CellBatch{cells_.size(), usedNodes_, count, layer, kind, false};
   cells_.resize(cells_.size() + count);
   usedNodes_ += n * count;
   kindCounts_[static_cast<std::size_t>(layer)][static_cast<std::size_t>(kind)] += count;
@@ -223,6 +279,22 @@ bool F_MeshBuilder::resolveCells(const CellBatch& batch, std::size_t from, const
   const int each = nodeCountOf(batch.kind);
   const std::uint64_t first = static_cast<std::uint64_t>(firstId_);
   const std::uint64_t defined = xyz_.size();
+  if (batch.direct) {
+    F_S3dElement* const to = direct_[static_cast<std::size_t>(batch.layer)].data() + batch.firstCell + from;
+    // The node count as a constant, so that each size gets a loop of its own.
+    auto make = [&](auto nodes) {
+      bool known = true;
+      for (std::size_t i = 0; i < n; ++i) {
+        known &= makeElement(nodeIds + stride * i, decltype(nodes)::value, first, defined, to + i);
+      }
+      return known;
+    };
+    switch (each) {
+      case 2: return make(std::integral_constant<int, 2>{});
+      case 3: return make(std::integral_constant<int, 3>{});
+      default: return make(std::integral_constant<int, 4>{});
+    }
+  }
   std::uint64_t at = batch.firstNode + from * static_cast<std::uint64_t>(each);
   Cell* const cells = cells_.data() + batch.firstCell + from;
   bool known = true;
@@ -234,6 +306,16 @@ bool F_MeshBuilder::resolveCells(const CellBatch& batch, std::size_t from, const
 }
 
 void F_MeshBuilder::endCells(const CellBatch& batch, bool keep) {
+  if (batch.direct) {
+    F_Records<F_S3dElement>& out = direct_[static_cast<std::size_t>(batch.layer)];
+    if (batch.firstCell != out.size()) internalError("F_MeshBuilder", 7);
+    if (keep) {
+      out.adopt(batch.count);
+    } else {
+      kindCounts_[static_cast<std::size_t>(batch.layer)][static_cast<std::size_t>(batch.kind)] -= batch.count;
+    }
+    return;
+  }
   if (keep) return;
   cells_.resize(batch.firstCell);
   usedNodes_ = batch.firstNode;
@@ -382,6 +464,34 @@ void F_MeshBuilder::finish(F_S3dMesh& mesh, F_NodeFields* fields) {
   if (!warning.empty()) ui().messageBox(warning);
 }
 
+void F_MeshBuilder::markNodes(const F_Records<F_S3dElement>& elements, bool byPass, std::vector<int>& localOf,
+                              std::vector<int>& points) {
+  if (!byPass) {
+    for (const F_S3dElement& e : elements) {
+      for (const int node : e.nodes) {
+        int& mark = localOf[static_cast<std::size_t>(node - 1)];
+        if (mark == 0) {
+          mark = 1;
+          points.push_back(node - 1);
+        }
+      }
+    }
+    return;
+  }
+  // Every mark is the same 1, so the threads may set them in any order.
+  const int threads = F_WorkShares::count(elements.size());
+  F_WorkShares::run(threads, [&](int t) {
+    const F_S3dElement* const from = elements.data() + F_WorkShares::start(elements.size(), threads, t);
+    const F_S3dElement* const to = elements.data() + F_WorkShares::start(elements.size(), threads, t + 1);
+    int* const marks = localOf.data();
+    for (const F_S3dElement* e = from; e != to; ++e) {
+      for (const int node : e->nodes) {
+        std::atomic_ref<int>(marks[static_cast<std::size_t>(node - 1)]).store(1, std::memory_order_relaxed);
+      }
+    }
+  });
+}
+
 void F_MeshBuilder::buildLayer(int layer, const std::vector<std::uint32_t>& cellList,
                                const std::vector<std::pair<int, int>>& specialNodes, std::vector<int>& localOf,
                                F_S3dMesh& mesh, F_NodeFields* fields) {
@@ -433,137 +543,144 @@ void F_MeshBuilder::buildLayer(int layer, const std::vector<std::uint32_t>& cell
   std::vector<int> points;
   F_S3dLayer out;
   out.name = layerNames_[static_cast<std::size_t>(layer)];
-  // Every element is made empty at once and filled where it stands.
   F_Records<F_S3dElement> elements;
-  elements.reserve(pieces);
-  F_WorkShares::populate(elements.data(), pieces * sizeof(F_S3dElement));
-  elements.resize(pieces, F_S3dElement());
-  // A kind that stays one element with its nodes in order (triangles,
-  // quadrilaterals, 2-node lines) is copied without the order table.
-  bool asIs[kCellKindCount];
-  for (int k = 0; k < kCellKindCount; ++k) {
-    const std::span<const F_CellPiece> p = piecesByKind[k];
-    bool same = p.size() == 1 && p[0].nodeCount == nodeCountOf(static_cast<F_CellKind>(k));
-    for (int j = 0; same && j < p[0].nodeCount; ++j) same = p[0].nodes[j] == j;
-    asIs[k] = same;
-  }
-  // Built twice over so that the node loops hold no test of `byPass`. A
-  // share of the cells, from cell `first` to `last`, fills the elements from
-  // `next` on; `nextFace` and `solid` say which skin face and which solid
-  // come first in it. With `byPass` the shares may run on several threads:
-  // each writes only its own elements, and the marks are all the same 1.
-  auto build = [&](auto byPassFlag, auto sharedFlag, std::size_t first, std::size_t last, F_S3dElement* next,
-                   std::size_t nextFace, std::size_t solid) {
-    constexpr bool kByPass = decltype(byPassFlag)::value;
-    auto mark = [&](int index) {
-      if constexpr (kByPass && decltype(sharedFlag)::value) {
-        std::atomic_ref<int>(localOf[static_cast<std::size_t>(index)]).store(1, std::memory_order_relaxed);
-      } else if constexpr (kByPass) {
-        localOf[static_cast<std::size_t>(index)] = 1;  // one thread: the store may join the loop's others
-      } else if (localOf[static_cast<std::size_t>(index)] == 0) {
-        localOf[static_cast<std::size_t>(index)] = 1;
-        points.push_back(index);
-      }
-    };
-    auto emit = [&](const int* cellNodes, const std::uint8_t* order, int count) {
-      F_SmallVector<int, 8>& to = (next++)->nodes;
-      to.resizeForOverwrite(count);  // each written below
-      int* const out = to.data();
-      for (int j = 0; j < count; ++j) {
-        const int index = cellNodes[order[j]];
-        out[j] = index + 1;
-        mark(index);
-      }
-    };
-    for (std::size_t i = first; i < last; ++i) {
-      const Cell& cell = cellAt(i);
-      const int* cellNodes = nodes_.get() + cell.firstNode;
-      const int kind = static_cast<int>(cell.kind);
-      if (asIs[kind]) {
-        const int count = nodeCountOf(cell.kind);
+  if (directLayer(layer)) {
+    // The elements were made as the cells came: only the nodes they use are marked.
+    elements.swap(direct_[static_cast<std::size_t>(layer)]);
+    if (elements.size() != pieces) internalError("F_MeshBuilder", 4);
+    markNodes(elements, byPass, localOf, points);
+  } else {
+    // Every element is made empty at once and filled where it stands.
+    elements.reserve(pieces);
+    F_WorkShares::populate(elements.data(), pieces * sizeof(F_S3dElement));
+    elements.resize(pieces, F_S3dElement());
+    // A kind that stays one element with its nodes in order (triangles,
+    // quadrilaterals, 2-node lines) is copied without the order table.
+    bool asIs[kCellKindCount];
+    for (int k = 0; k < kCellKindCount; ++k) {
+      const std::span<const F_CellPiece> p = piecesByKind[k];
+      bool same = p.size() == 1 && p[0].nodeCount == nodeCountOf(static_cast<F_CellKind>(k));
+      for (int j = 0; same && j < p[0].nodeCount; ++j) same = p[0].nodes[j] == j;
+      asIs[k] = same;
+    }
+    // Built twice over so that the node loops hold no test of `byPass`. A
+    // share of the cells, from cell `first` to `last`, fills the elements from
+    // `next` on; `nextFace` and `solid` say which skin face and which solid
+    // come first in it. With `byPass` the shares may run on several threads:
+    // each writes only its own elements, and the marks are all the same 1.
+    auto build = [&](auto byPassFlag, auto sharedFlag, std::size_t first, std::size_t last, F_S3dElement* next,
+                     std::size_t nextFace, std::size_t solid) {
+      constexpr bool kByPass = decltype(byPassFlag)::value;
+      auto mark = [&](int index) {
+        if constexpr (kByPass && decltype(sharedFlag)::value) {
+          std::atomic_ref<int>(localOf[static_cast<std::size_t>(index)]).store(1, std::memory_order_relaxed);
+        } else if constexpr (kByPass) {
+          localOf[static_cast<std::size_t>(index)] = 1;  // one thread: the store may join the loop's others
+        } else if (localOf[static_cast<std::size_t>(index)] == 0) {
+          localOf[static_cast<std::size_t>(index)] = 1;
+          points.push_back(index);
+        }
+      };
+      auto emit = [&](const int* cellNodes, const std::uint8_t* order, int count) {
         F_SmallVector<int, 8>& to = (next++)->nodes;
         to.resizeForOverwrite(count);  // each written below
         int* const out = to.data();
-        auto copy = [&](auto n) {
-          for (int j = 0; j < n; ++j) {
-            out[j] = cellNodes[j] + 1;
-            mark(cellNodes[j]);
+        for (int j = 0; j < count; ++j) {
+          const int index = cellNodes[order[j]];
+          out[j] = index + 1;
+          mark(index);
+        }
+      };
+      for (std::size_t i = first; i < last; ++i) {
+        const Cell& cell = cellAt(i);
+        const int* cellNodes = nodes_.get() + cell.firstNode;
+        const int kind = static_cast<int>(cell.kind);
+        if (asIs[kind]) {
+          const int count = nodeCountOf(cell.kind);
+          F_SmallVector<int, 8>& to = (next++)->nodes;
+          to.resizeForOverwrite(count);  // each written below
+          int* const out = to.data();
+          auto copy = [&](auto n) {
+            for (int j = 0; j < n; ++j) {
+              out[j] = cellNodes[j] + 1;
+              mark(cellNodes[j]);
+            }
+          };
+          // Unrolled for the usual sizes.
+          if (count == 4) {
+            copy(std::integral_constant<int, 4>{});
+          } else if (count == 3) {
+            copy(std::integral_constant<int, 3>{});
+          } else {
+            copy(count);
           }
-        };
-        // Unrolled for the usual sizes.
-        if (count == 4) {
-          copy(std::integral_constant<int, 4>{});
-        } else if (count == 3) {
-          copy(std::integral_constant<int, 3>{});
-        } else {
-          copy(count);
+          continue;
         }
-        continue;
+        if (!isSolid(cell.kind)) {
+          for (const F_CellPiece& piece : piecesByKind[kind]) emit(cellNodes, piece.nodes, piece.nodeCount);
+          continue;
+        }
+        for (; nextFace < skin.size() && skin[nextFace] / 8 == solid; ++nextFace) {
+          const F_CellFace& face = facesOf(cell.kind)[skin[nextFace] % 8];
+          emit(cellNodes, face.nodes, face.nodeCount);
+        }
+        ++solid;
       }
-      if (!isSolid(cell.kind)) {
-        for (const F_CellPiece& piece : piecesByKind[kind]) emit(cellNodes, piece.nodes, piece.nodeCount);
-        continue;
-      }
-      for (; nextFace < skin.size() && skin[nextFace] / 8 == solid; ++nextFace) {
-        const F_CellFace& face = facesOf(cell.kind)[skin[nextFace] % 8];
-        emit(cellNodes, face.nodes, face.nodeCount);
-      }
-      ++solid;
-    }
-    return next;
-  };
-  const int threads = byPass ? F_WorkShares::count(cellCount) : 1;
-  if (threads <= 1) {
-    F_S3dElement* const end = byPass ? build(std::true_type{}, std::false_type{}, 0, cellCount, elements.data(), 0, 0)
-                                     : build(std::false_type{}, std::false_type{}, 0, cellCount, elements.data(), 0, 0);
-    if (end != elements.data() + elements.size()) internalError("F_MeshBuilder", 4);
-  } else {
-    // Equal shares of the cells; where each one's elements begin follows from
-    // the elements and solids of the shares before it.
-    struct Share {
-      std::size_t first = 0, elements = 0, solids = 0;
-      F_S3dElement* end = nullptr;
+      return next;
     };
-    std::vector<Share> shares(static_cast<std::size_t>(threads) + 1);
-    for (int t = 0; t <= threads; ++t) {
-      shares[static_cast<std::size_t>(t)].first = F_WorkShares::start(cellCount, threads, t);
-    }
-    std::size_t piecesOfKind[kCellKindCount];
-    for (int k = 0; k < kCellKindCount; ++k) piecesOfKind[k] = piecesByKind[k].size();
-    F_WorkShares::run(threads, [&](int t) {
-      Share& share = shares[static_cast<std::size_t>(t)];
-      for (std::size_t i = share.first; i < shares[static_cast<std::size_t>(t) + 1].first; ++i) {
-        const F_CellKind kind = cellAt(i).kind;
-        if (isSolid(kind)) {
-          ++share.solids;
-        } else {
-          share.elements += piecesOfKind[static_cast<int>(kind)];
-        }
+    const int threads = byPass ? F_WorkShares::count(cellCount) : 1;
+    if (threads <= 1) {
+      F_S3dElement* const end = byPass ? build(std::true_type{}, std::false_type{}, 0, cellCount, elements.data(), 0, 0)
+                                       : build(std::false_type{}, std::false_type{}, 0, cellCount, elements.data(), 0, 0);
+      if (end != elements.data() + elements.size()) internalError("F_MeshBuilder", 4);
+    } else {
+      // Equal shares of the cells; where each one's elements begin follows from
+      // the elements and solids of the shares before it.
+      struct Share {
+        std::size_t first = 0, elements = 0, solids = 0;
+        F_S3dElement* end = nullptr;
+      };
+      std::vector<Share> shares(static_cast<std::size_t>(threads) + 1);
+      for (int t = 0; t <= threads; ++t) {
+        shares[static_cast<std::size_t>(t)].first = F_WorkShares::start(cellCount, threads, t);
       }
-    });
-    std::size_t element = 0, solid = 0;
-    std::vector<std::array<std::size_t, 3>> starts;  // element, face, solid
-    for (int t = 0; t < threads; ++t) {
-      const Share& share = shares[static_cast<std::size_t>(t)];
-      // Skin faces are sorted by solid, eight numbers to a solid.
-      const std::size_t face = static_cast<std::size_t>(
-          std::lower_bound(skin.begin(), skin.end(), static_cast<F_FaceRef>(solid) * 8) - skin.begin());
-      const std::size_t faceEnd = static_cast<std::size_t>(
-          std::lower_bound(skin.begin(), skin.end(), static_cast<F_FaceRef>(solid + share.solids) * 8) - skin.begin());
-      starts.push_back({element, face, solid});
-      element += share.elements + (faceEnd - face);
-      solid += share.solids;
-    }
-    if (element != elements.size()) internalError("F_MeshBuilder", 4);
-    F_WorkShares::run(threads, [&](int t) {
-      const auto [from, face, firstSolid] = starts[static_cast<std::size_t>(t)];
-      Share& share = shares[static_cast<std::size_t>(t)];
-      share.end = build(std::true_type{}, std::true_type{}, share.first, shares[static_cast<std::size_t>(t) + 1].first,
-                        elements.data() + from, face, firstSolid);
-    });
-    for (int t = 0; t < threads; ++t) {
-      const std::size_t end = t + 1 < threads ? starts[static_cast<std::size_t>(t) + 1][0] : elements.size();
-      if (shares[static_cast<std::size_t>(t)].end != elements.data() + end) internalError("F_MeshBuilder", 4);
+      std::size_t piecesOfKind[kCellKindCount];
+      for (int k = 0; k < kCellKindCount; ++k) piecesOfKind[k] = piecesByKind[k].size();
+      F_WorkShares::run(threads, [&](int t) {
+        Share& share = shares[static_cast<std::size_t>(t)];
+        for (std::size_t i = share.first; i < shares[static_cast<std::size_t>(t) + 1].first; ++i) {
+          const F_CellKind kind = cellAt(i).kind;
+          if (isSolid(kind)) {
+            ++share.solids;
+          } else {
+            share.elements += piecesOfKind[static_cast<int>(kind)];
+          }
+        }
+      });
+      std::size_t element = 0, solid = 0;
+      std::vector<std::array<std::size_t, 3>> starts;  // element, face, solid
+      for (int t = 0; t < threads; ++t) {
+        const Share& share = shares[static_cast<std::size_t>(t)];
+        // Skin faces are sorted by solid, eight numbers to a solid.
+        const std::size_t face = static_cast<std::size_t>(
+            std::lower_bound(skin.begin(), skin.end(), static_cast<F_FaceRef>(solid) * 8) - skin.begin());
+        const std::size_t faceEnd = static_cast<std::size_t>(
+            std::lower_bound(skin.begin(), skin.end(), static_cast<F_FaceRef>(solid + share.solids) * 8) - skin.begin());
+        starts.push_back({element, face, solid});
+        element += share.elements + (faceEnd - face);
+        solid += share.solids;
+      }
+      if (element != elements.size()) internalError("F_MeshBuilder", 4);
+      F_WorkShares::run(threads, [&](int t) {
+        const auto [from, face, firstSolid] = starts[static_cast<std::size_t>(t)];
+        Share& share = shares[static_cast<std::size_t>(t)];
+        share.end = build(std::true_type{}, std::true_type{}, share.first, shares[static_cast<std::size_t>(t) + 1].first,
+                          elements.data() + from, face, firstSolid);
+      });
+      for (int t = 0; t < threads; ++t) {
+        const std::size_t end = t + 1 < threads ? starts[static_cast<std::size_t>(t) + 1][0] : elements.size();
+        if (shares[static_cast<std::size_t>(t)].end != elements.data() + end) internalError("F_MeshBuilder", 4);
+      }
     }
   }
   out.elements = F_SharedVector<F_S3dElement>(std::move(elements));
@@ -579,14 +696,21 @@ void F_MeshBuilder::buildLayer(int layer, const std::vector<std::uint32_t>& cell
   if (out.elements.empty() && specials.empty()) return;
 
   // Points: the nodes the layer uses, in the file's node order, numbered from 1.
+  std::size_t used = 0;
   if (byPass) {
-    for (std::size_t i = 0; i < localOf.size(); ++i) {
-      if (localOf[i]) points.push_back(static_cast<int>(i));
+    for (const int mark : localOf) used += mark != 0;
+    // A layer of every node needs its list only for the node data.
+    if (used < localOf.size() || fields) {
+      points.reserve(used);
+      for (std::size_t i = 0; i < localOf.size(); ++i) {
+        if (localOf[i]) points.push_back(static_cast<int>(i));
+      }
     }
   } else {
     std::sort(points.begin(), points.end());
+    used = points.size();
   }
-  if (points.size() == localOf.size()) {
+  if (used == localOf.size()) {
     // A layer of every node keeps the file's numbers plus one as they are,
     // and the only layer takes the nodes themselves.
     if (layerNames_.size() == 1) {

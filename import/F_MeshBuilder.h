@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <map>
 #include <memory>
+#include <new>
 #include <string>
 #include <type_traits>
 #include <vector>
@@ -83,11 +84,12 @@ class F_MeshBuilder {
   // `count` cells of one kind in one layer, each thread resolves cells of
   // its own with resolveCells, and endCells keeps or drops them all.
   struct CellBatch {
-    std::uint64_t firstCell = 0;  // into cells_
+    std::uint64_t firstCell = 0;  // into cells_, or the layer's elements when `direct`
     std::uint64_t firstNode = 0;  // into nodes_
     std::size_t count = 0;
     std::int32_t layer = 0;
     F_CellKind kind = F_CellKind::Line2;
+    bool direct = false;  // made straight into the layer's elements
   };
   // False, with nothing made, when the nodes so far do not run on one by one
   // (or the kind is a point): addCells then takes the cells.
@@ -168,6 +170,41 @@ class F_MeshBuilder {
   static void growFor(Vector& v, std::size_t more) {
     if (v.capacity() - v.size() < more) v.reserve(std::max(v.size() + more, 2 * v.capacity()));
   }
+  // Cells that become one element each with their nodes in order (2-node
+  // lines, 3-node triangles, 4-node quadrilaterals) are made straight into
+  // their layer's elements, as long as every cell of the layer so far was
+  // made so: those elements then need no second copy when the layer is
+  // built. The node count tells such an element's kind.
+  static bool directKind(F_CellKind kind) {
+    return kind == F_CellKind::Line2 || kind == F_CellKind::Tri3 || kind == F_CellKind::Quad4;
+  }
+  // The element of a cell of such a kind, its `n` nodes numbered on from
+  // `first`, made at `to` (room past the end of a layer's elements): the
+  // dense indices plus one. False when one of them is not below `defined`
+  // (the element is then not to be taken).
+  [[gnu::always_inline]] static bool makeElement(const std::int64_t* ids, int n, std::uint64_t first,
+                                                 std::uint64_t defined, F_S3dElement* to) {
+    F_S3dElement* const e = ::new (static_cast<void*>(to)) F_S3dElement;
+    e->nodes.resizeForOverwrite(n);
+    int* const out = e->nodes.data();
+    bool known = true;
+    for (int j = 0; j < n; ++j) {
+      const std::uint64_t index = static_cast<std::uint64_t>(ids[j]) - first;
+      known &= index < defined;
+      out[j] = static_cast<int>(index + 1);
+    }
+    return known;
+  }
+  bool directLayer(int layer) const { return !inCells_[static_cast<std::size_t>(layer)]; }
+  // The layer's cells go to cells_ from here on: its elements made so far
+  // are moved there first, in their order.
+  void toCells(int layer);
+  // The room a reader asked for with reserveCells, made when a cell first
+  // goes to cells_ (cells made straight into elements need none of it).
+  void useCellRoom() {
+    if (cellRoomAsked_.first > 0) applyCellRoom();
+  }
+  void applyCellRoom();
   // A cell, already counted, whose nodes are resolved once the whole file has been read.
   void deferCell(int layer, F_CellKind kind, const std::int64_t* nodeIds, std::int64_t cellId, Where where);
   // Appends the coordinates of nodes that run on from the ones before;
@@ -179,6 +216,10 @@ class F_MeshBuilder {
   // The numbers and places of the nodes so far, once they stop running on
   // one by one from the first.
   void keepNodeNumbers();
+  // Marks the nodes of elements made straight from the cells in `localOf`
+  // (and, unless `byPass`, lists each the first time it comes in `points`).
+  static void markNodes(const F_Records<F_S3dElement>& elements, bool byPass, std::vector<int>& localOf,
+                        std::vector<int>& points);
   // `cells` lists the layer's cells, or is empty when every cell is the
   // layer's. `localOf` holds a 0 for every node and is left that way.
   void buildLayer(int layer, const std::vector<std::uint32_t>& cells, const std::vector<std::pair<int, int>>& specialNodes, std::vector<int>& localOf, F_S3dMesh& mesh,
@@ -197,6 +238,10 @@ class F_MeshBuilder {
   // Each layer's cells by kind.
   std::vector<std::array<std::uint64_t, kCellKindCount>> kindCounts_;
   std::vector<Cell> cells_;
+  // Per layer: whether its cells go to cells_ (else straight into `direct_`).
+  std::vector<char> inCells_;
+  std::vector<F_Records<F_S3dElement>> direct_;
+  std::pair<std::uint64_t, int> cellRoomAsked_{0, 0};  // cells, nodes each
   // Dense node indices of every cell, one cell after another: the first
   // usedNodes_ of nodeRoom_.
   std::unique_ptr<int[]> nodes_;
@@ -256,14 +301,29 @@ void F_MeshBuilder::addCells(int layer, F_CellKind kind, const std::int64_t* nod
   if (static_cast<std::size_t>(layer) >= kindCounts_.size()) internalError("F_MeshBuilder", 1);
   kindCounts_[static_cast<std::size_t>(layer)][static_cast<std::size_t>(kind)] += count;
   const std::size_t n = static_cast<std::size_t>(nodeCountOf(kind));
-  roomForNodes(n * count);
-  growFor(cells_, count);
   const std::uint64_t first = static_cast<std::uint64_t>(firstId_);
   const std::uint64_t defined = xyz_.size();
+  std::size_t done = 0;
+  if (directKind(kind) && directLayer(layer)) {
+    // Straight into the layer's elements, up to the first cell with a node
+    // not yet defined; that one and all after it go to cells_.
+    F_Records<F_S3dElement>& out = direct_[static_cast<std::size_t>(layer)];
+    growFor(out, count);
+    F_S3dElement* const to = out.data() + out.size();
+    while (done < count && makeElement(nodeIds + stride * done, static_cast<int>(n), first, defined, to + done)) {
+      ++done;
+    }
+    out.adopt(done);
+    if (done == count) return;
+  }
+  toCells(layer);
+  useCellRoom();
+  roomForNodes(n * (count - done));
+  growFor(cells_, count - done);
   // Every cell resolved in place as addCell would; a cell with a node not yet
   // defined waits for the whole file.
   auto each = [&](auto nodes) {
-    for (std::size_t i = 0; i < count; ++i) {
+    for (std::size_t i = done; i < count; ++i) {
       const std::int64_t* ids = nodeIds + stride * i;
       int* const to = nodes_.get() + usedNodes_;
       bool known = true;
@@ -288,7 +348,6 @@ void F_MeshBuilder::addCells(int layer, F_CellKind kind, const std::int64_t* nod
     default: each(n); break;
   }
 }
-
 
 template <class IdOf, class WhereOf>
 void F_MeshBuilder::addCellsShared(int layer, F_CellKind kind, const std::int64_t* nodeIds, std::size_t stride,
