@@ -6,6 +6,8 @@
 #include <cmath>
 #include <map>
 
+#include "import/F_WorkShares.h"
+
 namespace {
 
 struct VtkType {
@@ -113,8 +115,75 @@ void addCell(F_MeshBuilder& builder, int layer, int type, const std::int64_t* p,
   builder.addCell(layer, t.kind, ordered, id, where);
 }
 
+// Cells first .. first + count - 1 of a grid whose cells are pending, all
+// of `kind`, into `layer`: each thread reads a share of them from the file
+// a piece at a time and resolves them into the builder. False when the file
+// gave fewer bytes than before.
+bool addPendingCells(const F_VtkGrid& grid, F_MeshBuilder& builder, int layer, F_CellKind kind, std::size_t first,
+                     std::size_t count, F_MeshBuilder::Where where) {
+  const F_VtkGrid::Pending& cells = *grid.pending;
+  const std::size_t each = cells.each;
+  auto id = [&](std::size_t i) { return static_cast<std::int64_t>(first + i); };
+  auto at = [&](std::size_t) { return where; };
+  F_MeshBuilder::CellBatch batch;
+  if (builder.beginCells(layer, kind, count, batch)) {
+    const int shares = F_WorkShares::count(count);
+    std::vector<char> read(static_cast<std::size_t>(shares), 1), known(static_cast<std::size_t>(shares), 1);
+    F_WorkShares::run(shares, [&](int t) {
+      // Pieces small enough to stay in the cache between the read and the resolve.
+      const std::size_t perPiece = std::max<std::size_t>(1, 8192 / each);
+      std::vector<std::int64_t> piece(perPiece * each);
+      const std::size_t end = F_WorkShares::start(count, shares, t + 1);
+      for (std::size_t i = F_WorkShares::start(count, shares, t); i < end;) {
+        const std::size_t n = std::min(perPiece, end - i);
+        if (!cells.read(first + i, n, piece.data())) {
+          read[static_cast<std::size_t>(t)] = 0;
+          return;
+        }
+        if (!builder.resolveCells(batch, i, piece.data(), each, n)) {
+          known[static_cast<std::size_t>(t)] = 0;
+          return;
+        }
+        i += n;
+      }
+    });
+    const bool allRead = std::find(read.begin(), read.end(), 0) == read.end();
+    const bool keep = allRead && std::find(known.begin(), known.end(), 0) == known.end();
+    builder.endCells(batch, keep);
+    if (!allRead) return false;
+    if (keep) return true;
+  }
+  // The builder refused them as a batch: the points as the grid would hold
+  // them, then as any other run of cells.
+  std::vector<std::int64_t> points(count * each);
+  if (!cells.read(first, count, points.data())) return false;
+  builder.addCellsShared(layer, kind, points.data(), each, count, id, at);
+  return true;
+}
+
 }  // namespace
 
+
+bool F_VtkGrid::settle() {
+  if (!pending) return true;
+  const Pending cells = std::move(*pending);
+  pending.reset();
+  const std::size_t count = types.size();
+  F_WorkShares::grow(connectivity, count * cells.each);
+  F_WorkShares::grow(offsets, count + 1);
+  const int shares = F_WorkShares::count(count);
+  std::vector<char> read(static_cast<std::size_t>(shares), 0);
+  F_WorkShares::run(shares, [&](int t) {
+    const std::size_t from = F_WorkShares::start(count, shares, t), to = F_WorkShares::start(count, shares, t + 1);
+    for (std::size_t c = from; c < to; ++c) offsets[c + 1] = static_cast<std::int64_t>((c + 1) * cells.each);
+    read[static_cast<std::size_t>(t)] = cells.read(from, to - from, connectivity.data() + from * cells.each);
+  });
+  if (std::find(read.begin(), read.end(), 0) == read.end()) return true;
+  connectivity.clear();
+  offsets.resize(1);
+  types.clear();
+  return false;
+}
 
 void F_VtkGrid::addCell(int type, const std::int64_t* points, std::int64_t count, F_MeshBuilder::Where at) {
   connectivity.insert(connectivity.end(), points, points + count);
@@ -122,6 +191,7 @@ void F_VtkGrid::addCell(int type, const std::int64_t* points, std::int64_t count
 }
 
 void F_VtkGrid::endCell(int type, F_MeshBuilder::Where at) {
+  if (pending) internalError("F_VtkGrid", 1);  // settled first
   types.push_back(static_cast<std::uint8_t>(type));
   offsets.push_back(static_cast<std::int64_t>(connectivity.size()));
   if (places.empty() || places.back().second.at != at.at || places.back().second.isOffset != at.isOffset) {
@@ -129,7 +199,7 @@ void F_VtkGrid::endCell(int type, F_MeshBuilder::Where at) {
   }
 }
 
-void buildVtkLayers(const F_VtkGrid& grid, F_MeshBuilder& builder) {
+void buildVtkLayers(F_VtkGrid& grid, F_MeshBuilder& builder) {
   // What each type byte means, looked up once: the cells of a fixed type
   // in the shared node order with the right point count go straight to the
   // builder, all others through addCell, which cuts, reorders or refuses.
@@ -145,6 +215,21 @@ void buildVtkLayers(const F_VtkGrid& grid, F_MeshBuilder& builder) {
     direct[static_cast<std::size_t>(type)] = {static_cast<std::uint8_t>(dimensionOf(type)),
                                               static_cast<std::int8_t>(straight ? nodeCountOf(t.kind) : 0), t.kind};
   }
+  auto changed = [&] {
+    builder.fail("ERROR\nThe file changed while it was read.",
+                 grid.places.empty() ? F_MeshBuilder::Where{} : grid.places.front().second);
+  };
+  // Pending cells stay in the file when every one of them goes straight to
+  // the builder; else they are read into the grid first.
+  if (grid.pending) {
+    bool straight = true;
+    for (const std::uint8_t type : grid.types) {
+      straight &= static_cast<std::size_t>(direct[type].nodes) == grid.pending->each;
+    }
+    if (!straight && !grid.settle()) changed();
+  }
+  const bool pending = grid.pending.has_value();
+  const std::int64_t pendingEach = pending ? static_cast<std::int64_t>(grid.pending->each) : 0;
   const F_VtkGrid::CellArray* regions = nullptr;
   for (const char* name : {"gmsh:physical", "CellEntityIds", "MaterialIds", "region"}) {
     for (const auto& a : grid.cellArrays) {
@@ -154,8 +239,8 @@ void buildVtkLayers(const F_VtkGrid& grid, F_MeshBuilder& builder) {
   // Room for the cells as the grid holds them (pieces of strips and lines
   // may add more), so that the builder's arrays are not moved as they grow.
   if (grid.cellCount() > 0) {
-    builder.reserveCells(grid.cellCount(),
-                         static_cast<int>((grid.connectivity.size() + grid.cellCount() - 1) / grid.cellCount()));
+    const std::size_t points = pending ? grid.cellCount() * grid.pending->each : grid.connectivity.size();
+    builder.reserveCells(grid.cellCount(), static_cast<int>((points + grid.cellCount() - 1) / grid.cellCount()));
   }
   std::map<std::int64_t, int> layers;  // region value or dimension -> layer
   static const char* const kByDimension[] = {"Points", "Lines", "Surfaces", "Volumes"};
@@ -190,8 +275,8 @@ void buildVtkLayers(const F_VtkGrid& grid, F_MeshBuilder& builder) {
     while (place + 1 < placeCount && places[place + 1].first <= c) ++place;
     const F_MeshBuilder::Where where =
         place < placeCount && places[place].first <= c ? places[place].second : F_MeshBuilder::Where{};
-    const std::int64_t first = offsets[c];
-    const std::int64_t count = offsets[c + 1] - first;
+    const std::int64_t first = pending ? 0 : offsets[c];
+    const std::int64_t count = pending ? pendingEach : offsets[c + 1] - first;
     if (d.nodes > 0 && count == d.nodes) {
       // The cells after it of the same type, layer and place, each with its
       // own points right after the one before, go to the builder at once.
@@ -199,9 +284,14 @@ void buildVtkLayers(const F_VtkGrid& grid, F_MeshBuilder& builder) {
       const std::size_t nextPlace = placed ? place + 1 : place;
       const std::size_t placeEnd = nextPlace < placeCount ? places[nextPlace].first : cellCount;
       std::size_t end = c + 1;
-      while (end < placeEnd && types[end] == types[c] && offsets[end + 1] - offsets[end] == count &&
+      while (end < placeEnd && types[end] == types[c] && (pending || offsets[end + 1] - offsets[end] == count) &&
              (!regions || regions->values[end] == regions->values[c])) {
         ++end;
+      }
+      if (pending) {
+        if (!addPendingCells(grid, builder, lastLayer, d.kind, c, end - c, where)) changed();
+        c = end - 1;
+        continue;
       }
       builder.addCellsShared(
           lastLayer, d.kind, connectivity + first, static_cast<std::size_t>(count), end - c,
@@ -209,6 +299,7 @@ void buildVtkLayers(const F_VtkGrid& grid, F_MeshBuilder& builder) {
       c = end - 1;
       continue;
     }
+    if (pending) internalError("F_VtkGrid", 2);  // every pending cell goes straight to the builder
     addCell(builder, lastLayer, types[c], connectivity + first, count, static_cast<std::int64_t>(c), where);
   }
 }

@@ -4,10 +4,13 @@
 // Layers can only be chosen once the cell data has been read.
 
 #include <cstdint>
+#include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "import/F_MeshBuilder.h"
+#include "include/F_Errors.h"
 
 struct F_VtkGrid {
   std::vector<std::uint8_t> types;        // one VTK cell type per cell
@@ -20,10 +23,27 @@ struct F_VtkGrid {
     std::vector<double> values;
   };
   std::vector<CellArray> cellArrays;  // one-component cell arrays
+  // A long cell list of cells of one size, checked where it stands in the
+  // file but read only when the layers are built, a piece at a time straight
+  // into the builder: every cell of the grid has `each` points, and neither
+  // `offsets` nor `connectivity` hold them yet.
+  struct Pending {
+    std::size_t each = 0;
+    // The points of cells first .. first + n - 1 into `out`, as
+    // `connectivity` would hold them; false when the file gives fewer bytes.
+    // Threads may read at once.
+    std::function<bool(std::size_t first, std::size_t n, std::int64_t* out)> read;
+  };
+  std::optional<Pending> pending;
+  // The pending cells into `offsets` and `connectivity` (before any other
+  // cell is added); false when the file gave fewer bytes, and then no cell
+  // is kept.
+  bool settle();
 
   std::size_t cellCount() const { return types.size(); }
   // Room for `cells` more cells of `points` points in all.
   void reserve(std::size_t cells, std::size_t points) {
+    if (pending) internalError("F_VtkGrid", 1);  // settled first
     types.reserve(types.size() + cells);
     offsets.reserve(offsets.size() + cells);
     connectivity.reserve(connectivity.size() + points);
@@ -43,7 +63,7 @@ inline std::int64_t vtkIndex(double value) {
 // The layers and cells into `builder`: one layer per value of the first cell
 // array that names regions (gmsh:physical, CellEntityIds, MaterialIds,
 // region), else one per cell dimension. Types that cannot be shown are counted.
-void buildVtkLayers(const F_VtkGrid& grid, F_MeshBuilder& builder);
+void buildVtkLayers(F_VtkGrid& grid, F_MeshBuilder& builder);
 
 // Node values of `components` per point, stored as one field (a vector by its magnitude).
 void addVtkPointField(F_MeshBuilder& builder, const std::string& name, const std::vector<double>& values,

@@ -59,6 +59,10 @@ class VtkLegacyReader {
   void cells51(std::int64_t offsets, std::int64_t size, int fixedType);
   void attributes(bool onPoints, std::int64_t n);
   void skipMetadata();
+  // A pending cell list read into the grid, before other cells join it.
+  void settle(Where where) {
+    if (!grid_.settle()) builder_.fail("ERROR\nThe file changed while it was read.", where);
+  }
 
   F_InputFile& file_;
   F_TextScanner text_;
@@ -290,6 +294,7 @@ void VtkLegacyReader::read() {
 
 void VtkLegacyReader::cellList(int fixedType, std::int64_t cells, std::int64_t size) {
   const Where where = here();
+  settle(where);
   // The list's size bounds what the cells can hold.
   grid_.reserve(static_cast<std::size_t>(std::min(cells, size)), static_cast<std::size_t>(size));
   // Cells go into the grid as their values come; a list that does not hold
@@ -355,6 +360,51 @@ bool VtkLegacyReader::sharedCellList(int type, std::int64_t cells, std::int64_t 
   if (points < 1 || points > 1024 || size / (points + 1) != cells || size % (points + 1) != 0) return false;
   const std::size_t each = static_cast<std::size_t>(points);
   const std::size_t firstCell = grid_.cellCount(), firstIndex = grid_.connectivity.size();
+  constexpr bool kSwap = std::endian::native == std::endian::little;
+  if (firstCell == 0 && firstIndex == 0 && !grid_.pending) {
+    // The first list of the grid: its counts are checked here, and its
+    // points read only when the layers are built, straight into them.
+    F_WorkShares::grow(grid_.types, count);
+    std::atomic<bool> plain{true};
+    const bool read = F_WorkShares::readRecords(
+        text_.file(), from, 4 * (each + 1), count, shares, [&](std::size_t first, char* bytes, std::size_t k) {
+          const auto* v = reinterpret_cast<const unsigned char*>(bytes);
+          bool same = true;
+          for (std::size_t c = 0; c < k; ++c) same &= loadValue<std::int32_t>(v + 4 * (each + 1) * c, kSwap) == points;
+          std::fill_n(grid_.types.data() + first, k, static_cast<std::uint8_t>(type));
+          if (!same) plain.store(false, std::memory_order_relaxed);
+        });
+    if (!read || !plain.load()) {
+      grid_.types.clear();
+      return false;
+    }
+    const F_InputFile* const file = &text_.file();
+    grid_.pending = F_VtkGrid::Pending{each, [file, from, each](std::size_t first, std::size_t n, std::int64_t* out) {
+      const std::size_t record = 4 * (each + 1);
+      alignas(8) unsigned char bytes[65536];
+      const std::size_t perBite = std::max<std::size_t>(1, sizeof bytes / record);
+      if (record > sizeof bytes) return false;  // a list of cells of at most 1024 points never comes here
+      for (std::size_t done = 0; done < n;) {
+        const std::size_t k = std::min(perBite, n - done);
+        if (file->readAt(from + (first + done) * record, reinterpret_cast<char*>(bytes), k * record) != k * record) {
+          return false;
+        }
+        std::int64_t* const to = out + done * each;
+        for (std::size_t c = 0; c < k; ++c) {
+          const unsigned char* cell = bytes + record * c;
+          // An int is a whole number in range: negative ones are no index.
+          for (std::size_t j = 0; j < each; ++j) {
+            to[c * each + j] = std::max<std::int64_t>(loadValue<std::int32_t>(cell + 4 * (j + 1), kSwap), -1);
+          }
+        }
+        done += k;
+      }
+      return true;
+    }};
+    grid_.places.emplace_back(firstCell, where);
+    text_.seek(from + 4 * static_cast<std::uint64_t>(size), 0);
+    return true;
+  }
   F_WorkShares::grow(grid_.connectivity, firstIndex + count * each);
   F_WorkShares::grow(grid_.offsets, firstCell + 1 + count);
   F_WorkShares::grow(grid_.types, firstCell + count);
@@ -362,7 +412,6 @@ bool VtkLegacyReader::sharedCellList(int type, std::int64_t cells, std::int64_t 
   const bool read = F_WorkShares::readRecords(
       text_.file(), from, 4 * (each + 1), count, shares, [&](std::size_t first, char* bytes, std::size_t k) {
         const auto* v = reinterpret_cast<const unsigned char*>(bytes);
-        constexpr bool kSwap = std::endian::native == std::endian::little;
         std::int64_t* const to = grid_.connectivity.data() + firstIndex + first * each;
         bool same = true;
         for (std::size_t c = 0; c < k; ++c) {
@@ -400,6 +449,7 @@ void VtkLegacyReader::cells51(std::int64_t offsets, std::int64_t size, int fixed
   text_.expect("CONNECTIVITY");
   type = typeWord("the type of the connectivity");
   const Where where = here();
+  settle(where);
   values(type, size, scratch_);
   std::vector<std::int64_t> points;
   for (std::size_t c = 0; c + 1 < offsetValues.size(); ++c) {
