@@ -59,6 +59,12 @@ class VtkLegacyReader {
   void cells51(std::int64_t offsets, std::int64_t size, int fixedType);
   void attributes(bool onPoints, std::int64_t n);
   void skipMetadata();
+  // Binary points of `type` just after their line, read in place and
+  // converted on several threads straight into the builder; false, with
+  // nothing read, when they are too few to share out, not reals, not all
+  // there, or one of them is not a finite number (they are then read a
+  // block at a time, which says so).
+  bool sharedPoints(const std::string& type, std::int64_t points);
   // A pending cell list read into the grid, before other cells join it.
   void settle(Where where) {
     if (!grid_.settle()) builder_.fail("ERROR\nThe file changed while it was read.", where);
@@ -223,6 +229,8 @@ void VtkLegacyReader::read() {
       double xyz[3];
       int axis = 0;
       if (binary_) {
+        text_.endLine();
+        if (sharedPoints(type, points)) continue;
         // Whole points in every block: straight on to the builder.
         eachBlock(type, 3 * points, 3, [&](std::size_t first, const auto* v, std::size_t count) {
           double block[8192];
@@ -235,7 +243,7 @@ void VtkLegacyReader::read() {
           }
           builder_.addNodes(nullptr, static_cast<std::int64_t>(first / 3), p, 3, count / 3,
                             [&](std::size_t) { return where; });
-        });
+        }, true);
       } else {
         each(type, 3 * points, [&](std::size_t i, double v) {
           xyz[axis] = v;
@@ -439,6 +447,46 @@ bool VtkLegacyReader::sharedCellList(int type, std::int64_t cells, std::int64_t 
   }
   text_.seek(from + 4 * static_cast<std::uint64_t>(size), 0);
   return true;
+}
+
+bool VtkLegacyReader::sharedPoints(const std::string& type, std::int64_t points) {
+  const std::size_t count = static_cast<std::size_t>(points);
+  const int shares = F_WorkShares::count(count);
+  const int size = sizeOfType(type);
+  std::string lower = type;
+  std::transform(lower.begin(), lower.end(), lower.begin(), [](unsigned char c) { return std::tolower(c); });
+  if (shares < 2 || (lower != "float" && lower != "double") ||
+      static_cast<std::uint64_t>(3 * points) > text_.remaining() / static_cast<std::uint64_t>(size)) {
+    return false;
+  }
+  F_MeshBuilder::NodeBatch batch;
+  if (!builder_.beginNodes(0, count, batch)) return false;
+  const std::uint64_t from = text_.fileOffset();
+  const std::size_t record = 3 * static_cast<std::size_t>(size);
+  std::atomic<bool> finite{true};
+  const bool read = F_WorkShares::readRecords(
+      text_.file(), from, record, count, shares, [&](std::size_t first, char* bytes, std::size_t k) {
+        constexpr bool kSwap = std::endian::native == std::endian::little;
+        const auto* v = reinterpret_cast<const unsigned char*>(bytes);
+        // Big-endian doubles are turned in place; floats go through a piece of doubles.
+        if (size == 8) {
+          auto* xyz = reinterpret_cast<double*>(bytes);
+          for (std::size_t i = 0; i < 3 * k; ++i) xyz[i] = loadValue<double>(v + 8 * i, kSwap);
+          if (!builder_.setNodes(batch, first, xyz, 3, k)) finite.store(false, std::memory_order_relaxed);
+          return;
+        }
+        constexpr std::size_t kPiece = 1024;
+        double xyz[3 * kPiece];
+        for (std::size_t done = 0; done < k; done += kPiece) {
+          const std::size_t n = std::min(kPiece, k - done);
+          for (std::size_t i = 0; i < 3 * n; ++i) xyz[i] = static_cast<double>(loadValue<float>(v + 4 * (3 * done + i), kSwap));
+          if (!builder_.setNodes(batch, first + done, xyz, 3, n)) finite.store(false, std::memory_order_relaxed);
+        }
+      });
+  const bool keep = read && finite.load();
+  builder_.endNodes(batch, keep);
+  if (keep) text_.seek(from + record * count, 0);
+  return keep;
 }
 
 void VtkLegacyReader::cells51(std::int64_t offsets, std::int64_t size, int fixedType) {
