@@ -118,11 +118,44 @@ class VtuReader {
   // The array's bytes, decoded into `storage` when they are not raw in the file.
   std::span<const unsigned char> block(const ArrayRef& array, std::vector<unsigned char>& storage);
 
+  // The file's bytes up to its appended data, or all of them (see read()).
+  void readBytes(std::size_t size);
+  // Where an appended raw array's values lie in the file, past its block
+  // header (checked as block() checks it): the file offset and the bytes.
+  std::pair<std::uint64_t, std::size_t> appendedRange(const ArrayRef& array);
+  // `n` bytes of the file at `at` into `to`, which the checks before have
+  // found to be there.
+  void readData(std::uint64_t at, std::size_t n, void* to, std::size_t failAt) const {
+    if (n > 0 && file_.readAt(at, static_cast<char*>(to), n) != n) fail(failAt, "The file changed while it was read.");
+  }
+  // In the bytes read so far, or the file ends there: when only a head of
+  // the file was read, it is read whole and the tags again.
+  void need(bool there) const {
+    if (!there && partial_) throw NeedWhole{};
+  }
+  struct NeedWhole {};
+  // Points of an appended raw array of reals, read in place and converted
+  // on several threads straight into the builder; false, with nothing read,
+  // when eachBlock must read them (too few, another type, not as expected,
+  // not all finite).
+  bool sharedPoints(const ArrayRef& array, std::int64_t expected, std::int64_t firstPoint);
+  // The connectivity of a grid's first cells, when the offsets say that
+  // every cell has the same number of points and it is appended raw
+  // integers: checked as the grid's would be, and left pending in the file
+  // (the offsets read, the connectivity not); false, with nothing read, when
+  // it must be read into the grid.
+  bool pendingCells(const ArrayRef& connectivity, const ArrayRef& offsets, std::int64_t cells, F_VtkGrid& grid);
+
   F_InputFile& file_;
   F_MeshBuilder& builder_;
-  // The whole file, read into storage that is not cleared first.
+  // The file's bytes from where it was opened (`from_`), read into storage
+  // that is not cleared first: all of them, or when `partial_` those up to
+  // the appended raw data, which is then read from the file where it is used.
   std::unique_ptr<char[]> storage_;
   std::string_view bytes_;
+  std::uint64_t from_ = 0;
+  std::size_t total_ = 0;  // the file's bytes from `from_`
+  bool partial_ = false;
   bool swap_ = false;
   int headerSize_ = 4;
   bool compressed_ = false;
@@ -133,15 +166,18 @@ class VtuReader {
 bool VtuReader::nextTag(std::size_t& pos, Tag& tag) {
   for (;;) {
     const std::size_t open = bytes_.find('<', pos);
+    need(open != std::string::npos);
     if (open == std::string::npos) return false;
     if (bytes_.compare(open, 4, "<!--") == 0) {
       const std::size_t close = bytes_.find("-->", open);
+      need(close != std::string::npos);
       if (close == std::string::npos) fail(open, "Expected the end of the comment.");
       pos = close + 3;
       continue;
     }
     if (bytes_.compare(open, 2, "<?") == 0 || bytes_.compare(open, 2, "<!") == 0) {
       const std::size_t close = bytes_.find('>', open);
+      need(close != std::string::npos);
       if (close == std::string::npos) fail(open, "Expected '>'.");
       pos = close + 1;
       continue;
@@ -149,6 +185,7 @@ bool VtuReader::nextTag(std::size_t& pos, Tag& tag) {
     tag = Tag();
     tag.start = open;
     std::size_t i = open + 1;
+    need(open + 4 < bytes_.size());  // "<!--" is told from the rest by its bytes
     if (i < bytes_.size() && bytes_[i] == '/') {
       tag.closing = true;
       ++i;
@@ -157,6 +194,7 @@ bool VtuReader::nextTag(std::size_t& pos, Tag& tag) {
     while (i < bytes_.size() && !isSpace(bytes_[i]) && bytes_[i] != '>' && bytes_[i] != '/') tag.name += bytes_[i++];
     for (;;) {
       while (i < bytes_.size() && isSpace(bytes_[i])) ++i;
+      need(i + 1 < bytes_.size());
       if (i >= bytes_.size()) fail(open, "Expected the end of the tag <" + tag.name + ">.");
       if (bytes_[i] == '>') {
         tag.end = i + 1;
@@ -170,12 +208,15 @@ bool VtuReader::nextTag(std::size_t& pos, Tag& tag) {
       std::string key;
       while (i < bytes_.size() && !isSpace(bytes_[i]) && bytes_[i] != '=' && bytes_[i] != '>') key += bytes_[i++];
       while (i < bytes_.size() && isSpace(bytes_[i])) ++i;
+      need(i < bytes_.size());
       if (i >= bytes_.size() || bytes_[i] != '=') fail(i, "Expected '=' after the attribute " + key + ".");
       ++i;
       while (i < bytes_.size() && isSpace(bytes_[i])) ++i;
+      need(i < bytes_.size());
       if (i >= bytes_.size() || (bytes_[i] != '"' && bytes_[i] != '\'')) fail(i, "Expected a quoted value.");
       const char quote = bytes_[i++];
       const std::size_t close = bytes_.find(quote, i);
+      need(close != std::string::npos);
       if (close == std::string::npos) fail(i, "Expected the closing quote.");
       tag.attributes[key] = std::string(bytes_.substr(i, close - i));
       i = close + 1;
@@ -236,6 +277,13 @@ std::span<const unsigned char> VtuReader::block(const ArrayRef& array, std::vect
   std::vector<unsigned char> encoded;  // base64 data, decoded
   const unsigned char* p = nullptr;
   std::size_t available = 0;
+  if (appended && partial_) {
+    // Raw and not compressed: read from the file.
+    const auto [start, n] = appendedRange(array);
+    storage.resize(n);
+    readData(start, n, storage.data(), static_cast<std::size_t>(start - from_));
+    return storage;
+  }
   if (appended) {
     if (!appended_ || !appendedRaw_) fail(tag.start, "Expected raw <AppendedData> for this array.");
     std::int64_t offset = 0;
@@ -320,6 +368,31 @@ std::span<const unsigned char> VtuReader::block(const ArrayRef& array, std::vect
   return storage;
 }
 
+std::pair<std::uint64_t, std::size_t> VtuReader::appendedRange(const ArrayRef& array) {
+  // The checks and messages of block() for an appended raw block.
+  const Tag& tag = array.tag;
+  if (!appended_ || !appendedRaw_ || compressed_) internalError("F_VtuReader", 1);
+  std::int64_t offset = 0;
+  if (!parseInteger(tag.attribute("offset"), offset) || offset < 0 ||
+      static_cast<std::uint64_t>(offset) > total_ - *appended_) {
+    fail(tag.start, "Expected an offset inside the appended data.");
+  }
+  const std::size_t at = *appended_ + static_cast<std::size_t>(offset);
+  const std::size_t available = total_ - at;
+  const std::size_t h = static_cast<std::size_t>(headerSize_);
+  if (available < h) fail(at, "The data ends inside its block header.");
+  unsigned char head[8];
+  readData(from_ + at, h, head, at);
+  std::uint64_t n = 0;
+  if (h == 4) {
+    n = loadValue<std::uint32_t>(head, swap_);
+  } else {
+    n = loadValue<std::uint64_t>(head, swap_);
+  }
+  if (n > available - h) fail(at, "The block declares more bytes than the file holds.");
+  return {from_ + at + h, static_cast<std::size_t>(n)};
+}
+
 template <bool Integers, class UseBlock, class Before>
 void VtuReader::eachBlock(const ArrayRef& array, std::int64_t expected, std::size_t multiple, UseBlock&& useBlock,
                           Before&& before) {
@@ -339,8 +412,19 @@ void VtuReader::eachBlock(const ArrayRef& array, std::int64_t expected, std::siz
   const int size = valueSize(type);
   if (size == 0) fail(array.tag.start, "Expected a numeric type for the array " + array.tag.attribute("Name") + ".");
   std::vector<unsigned char> storage;
-  const std::span<const unsigned char> data = block(array, storage);
-  const std::size_t n = data.size() / static_cast<std::size_t>(size);
+  // Raw appended data of a file read in part is read a piece at a time, as it is converted.
+  const bool inFile = partial_ && format == "appended";
+  std::uint64_t start = 0;
+  std::span<const unsigned char> data;
+  std::size_t n = 0;
+  if (inFile) {
+    const auto range = appendedRange(array);
+    start = range.first;
+    n = range.second / static_cast<std::size_t>(size);
+  } else {
+    data = block(array, storage);
+    n = data.size() / static_cast<std::size_t>(size);
+  }
   if (expected >= 0 && static_cast<std::int64_t>(n) != expected) {
     fail(array.tag.start, "Expected " + std::to_string(expected) + " values in the array " +
                               array.tag.attribute("Name") + ", found " + std::to_string(n) + ".");
@@ -352,9 +436,14 @@ void VtuReader::eachBlock(const ArrayRef& array, std::int64_t expected, std::siz
     using T = decltype(sample);
     using Out = std::conditional_t<Integers && std::is_integral_v<T>, std::int64_t, double>;
     Out piece[kPiece];
+    std::uint64_t words[kPiece];  // room for the largest values
+    unsigned char* const bytes = reinterpret_cast<unsigned char*>(words);
     for (std::size_t first = 0; first < n; first += perPiece) {
       const std::size_t count = std::min(perPiece, n - first);
-      const unsigned char* from = data.data() + first * sizeof(T);
+      if (inFile) {
+        readData(start + first * sizeof(T), count * sizeof(T), bytes, static_cast<std::size_t>(start - from_));
+      }
+      const unsigned char* from = inFile ? bytes : data.data() + first * sizeof(T);
       for (std::size_t k = 0; k < count; ++k) piece[k] = static_cast<Out>(loadValue<T>(from + k * sizeof(T), swap_));
       useBlock(first, static_cast<const Out*>(piece), count);
     }
@@ -417,74 +506,109 @@ std::vector<double> VtuReader::values(const ArrayRef& array, std::int64_t expect
   return out;
 }
 
-void VtuReader::read() {
-  // The whole file: arrays point into the appended data by offset.
-  const std::size_t size = static_cast<std::size_t>(file_.size());
+void VtuReader::readBytes(std::size_t size) {
   storage_.reset(new char[std::max<std::size_t>(size, 1)]);
   // Straight from the file into place: through the stream's buffer every
   // byte would be copied twice.
-  const std::uint64_t from = file_.offset();
-  const std::size_t got = F_WorkShares::readAt(file_, from, storage_.get(), size);
-  file_.seek(from + got);
+  const std::size_t got = F_WorkShares::readAt(file_, from_, storage_.get(), size);
   bytes_ = std::string_view(storage_.get(), got);
+}
 
+void VtuReader::read() {
+  // Arrays point into the appended data by offset. Only the head of a large
+  // file is read at first: when it holds all the tags, and the appended data
+  // is raw, the arrays are read from the file where they are used, a piece at
+  // a time, instead of the whole file into fresh memory first.
+  constexpr std::size_t kHead = 64 * 1024;
+  const std::size_t size = static_cast<std::size_t>(file_.size());
+  from_ = file_.offset();
+  partial_ = size > kHead;
   std::size_t pos = 0;
   Tag tag;
   bool sawFile = false;
   Section section = Section::None;
   std::vector<Piece> pieces;
   std::vector<ArrayRef> arrays;
-  while (nextTag(pos, tag)) {
-    if (tag.closing) {
-      if (tag.name == "PointData" || tag.name == "CellData" || tag.name == "Points" || tag.name == "Cells") {
-        section = Section::None;
+  auto readTags = [&] {
+    pos = 0;
+    sawFile = false;
+    section = Section::None;
+    pieces.clear();
+    arrays.clear();
+    appended_.reset();
+    appendedRaw_ = true;
+    compressed_ = false;
+    while (nextTag(pos, tag)) {
+      if (tag.closing) {
+        if (tag.name == "PointData" || tag.name == "CellData" || tag.name == "Points" || tag.name == "Cells") {
+          section = Section::None;
+        }
+        continue;
       }
-      continue;
+      if (tag.name == "VTKFile") {
+        if (tag.attribute("type") != "UnstructuredGrid") {
+          fail(tag.start, "Expected type=\"UnstructuredGrid\", found \"" + tag.attribute("type").substr(0, 40) + "\".");
+        }
+        const std::string order = tag.attribute("byte_order");
+        swap_ = (order == "BigEndian") != (std::endian::native == std::endian::big);
+        const std::string headerType = tag.attribute("header_type");
+        if (headerType == "UInt64") {
+          headerSize_ = 8;
+        } else if (headerType.empty() || headerType == "UInt32") {
+          headerSize_ = 4;
+        } else {
+          fail(tag.start, "Expected header_type UInt32 or UInt64.");
+        }
+        const std::string compressor = tag.attribute("compressor");
+        compressed_ = !compressor.empty();
+        if (compressed_ && compressor != "vtkZLibDataCompressor") {
+          fail(tag.start, "Expected no compressor or vtkZLibDataCompressor, found \"" + compressor.substr(0, 40) + "\".");
+        }
+        sawFile = true;
+      } else if (tag.name == "Piece") {
+        Piece piece;
+        const auto bound = static_cast<std::int64_t>(total_);
+        piece.points = attributeCount(tag, "NumberOfPoints", bound);
+        piece.cells = attributeCount(tag, "NumberOfCells", bound);
+        pieces.push_back(piece);
+      } else if (tag.name == "PointData") {
+        section = Section::PointData;
+      } else if (tag.name == "CellData") {
+        section = Section::CellData;
+      } else if (tag.name == "Points") {
+        section = Section::Points;
+      } else if (tag.name == "Cells") {
+        section = Section::Cells;
+      } else if (tag.name == "DataArray" && !pieces.empty()) {
+        arrays.push_back(ArrayRef{section, static_cast<int>(pieces.size()) - 1, tag});
+      } else if (tag.name == "AppendedData") {
+        const std::size_t underscore = bytes_.find('_', tag.end);
+        need(underscore != std::string::npos);
+        if (underscore == std::string::npos) fail(tag.end, "Expected '_' before the appended data.");
+        appended_ = underscore + 1;
+        appendedRaw_ = tag.attribute("encoding") == "raw";
+        break;  // raw bytes follow: no more tags to look for
+      }
     }
-    if (tag.name == "VTKFile") {
-      if (tag.attribute("type") != "UnstructuredGrid") {
-        fail(tag.start, "Expected type=\"UnstructuredGrid\", found \"" + tag.attribute("type").substr(0, 40) + "\".");
-      }
-      const std::string order = tag.attribute("byte_order");
-      swap_ = (order == "BigEndian") != (std::endian::native == std::endian::big);
-      const std::string headerType = tag.attribute("header_type");
-      if (headerType == "UInt64") {
-        headerSize_ = 8;
-      } else if (headerType.empty() || headerType == "UInt32") {
-        headerSize_ = 4;
-      } else {
-        fail(tag.start, "Expected header_type UInt32 or UInt64.");
-      }
-      const std::string compressor = tag.attribute("compressor");
-      compressed_ = !compressor.empty();
-      if (compressed_ && compressor != "vtkZLibDataCompressor") {
-        fail(tag.start, "Expected no compressor or vtkZLibDataCompressor, found \"" + compressor.substr(0, 40) + "\".");
-      }
-      sawFile = true;
-    } else if (tag.name == "Piece") {
-      Piece piece;
-      const auto bound = static_cast<std::int64_t>(bytes_.size());
-      piece.points = attributeCount(tag, "NumberOfPoints", bound);
-      piece.cells = attributeCount(tag, "NumberOfCells", bound);
-      pieces.push_back(piece);
-    } else if (tag.name == "PointData") {
-      section = Section::PointData;
-    } else if (tag.name == "CellData") {
-      section = Section::CellData;
-    } else if (tag.name == "Points") {
-      section = Section::Points;
-    } else if (tag.name == "Cells") {
-      section = Section::Cells;
-    } else if (tag.name == "DataArray" && !pieces.empty()) {
-      arrays.push_back(ArrayRef{section, static_cast<int>(pieces.size()) - 1, tag});
-    } else if (tag.name == "AppendedData") {
-      const std::size_t underscore = bytes_.find('_', tag.end);
-      if (underscore == std::string::npos) fail(tag.end, "Expected '_' before the appended data.");
-      appended_ = underscore + 1;
-      appendedRaw_ = tag.attribute("encoding") == "raw";
-      break;  // raw bytes follow: no more tags to look for
+    // Compressed or encoded appended data is read where it stands.
+    need(appended_.has_value() && appendedRaw_ && !compressed_);
+  };
+  if (partial_) {
+    readBytes(kHead);
+    total_ = size - static_cast<std::size_t>(std::min<std::uint64_t>(from_, size));
+    try {
+      readTags();
+    } catch (const NeedWhole&) {
+      partial_ = false;
     }
   }
+  if (!partial_) {
+    readBytes(size);
+    total_ = bytes_.size();
+    readTags();
+  }
+  file_.seek(from_ + total_);
+
   if (!sawFile) fail(0, "Expected <VTKFile type=\"UnstructuredGrid\">.");
   if (pieces.empty()) fail(0, "Expected a <Piece>.");
 
