@@ -3,6 +3,7 @@
 #include <zlib.h>
 
 #include <algorithm>
+#include <atomic>
 #include <bit>
 #include <cstring>
 #include <map>
@@ -84,6 +85,17 @@ int base64Value(unsigned char c) {
   return -1;
 }
 
+// A point number or offset: integers as integers, the same answers as
+// their doubles through vtkIndex, without the conversions.
+template <class T>
+std::int64_t pointIndex(T v) {
+  if constexpr (std::is_integral_v<T>) {
+    return v >= 0 && v <= 1000000000000000 ? static_cast<std::int64_t>(v) : -1;
+  } else {
+    return vtkIndex(v);
+  }
+}
+
 class VtuReader {
  public:
   VtuReader(F_InputFile& file, F_MeshBuilder& builder) : file_(file), builder_(builder) {}
@@ -144,7 +156,8 @@ class VtuReader {
   // integers: checked as the grid's would be, and left pending in the file
   // (the offsets read, the connectivity not); false, with nothing read, when
   // it must be read into the grid.
-  bool pendingCells(const ArrayRef& connectivity, const ArrayRef& offsets, std::int64_t cells, F_VtkGrid& grid);
+  bool pendingCells(const ArrayRef& connectivity, const ArrayRef& offsets, std::int64_t cells, std::int64_t firstPoint,
+                    F_VtkGrid& grid);
 
   F_InputFile& file_;
   F_MeshBuilder& builder_;
@@ -393,6 +406,123 @@ std::pair<std::uint64_t, std::size_t> VtuReader::appendedRange(const ArrayRef& a
   return {from_ + at + h, static_cast<std::size_t>(n)};
 }
 
+bool VtuReader::sharedPoints(const ArrayRef& array, std::int64_t expected, std::int64_t firstPoint) {
+  const std::string type = array.tag.attribute("type");
+  const std::size_t count = static_cast<std::size_t>(expected / 3);
+  const int shares = F_WorkShares::count(count);
+  if (!partial_ || array.tag.attribute("format") != "appended" || (type != "Float64" && type != "Float32") ||
+      shares < 2) {
+    return false;
+  }
+  // The checks of eachBlock, in its order; a count it refuses is left to it.
+  const auto [start, bytes] = appendedRange(array);
+  const std::size_t size = static_cast<std::size_t>(valueSize(type));
+  if (bytes / size != static_cast<std::size_t>(expected)) return false;
+  builder_.reserveNodes(count);
+  F_MeshBuilder::NodeBatch batch;
+  if (!builder_.beginNodes(firstPoint, count, batch)) return false;
+  std::atomic<bool> finite{true};
+  const bool swap = swap_;
+  const bool read = F_WorkShares::readRecords(file_, start, 3 * size, count, shares, [&](std::size_t first, char* data,
+                                                                                          std::size_t k) {
+    const auto* v = reinterpret_cast<const unsigned char*>(data);
+    if (size == 8) {
+      // Turned in place, when at all.
+      auto* xyz = reinterpret_cast<double*>(data);
+      if (swap) {
+        for (std::size_t i = 0; i < 3 * k; ++i) xyz[i] = loadValue<double>(v + 8 * i, true);
+      }
+      if (!builder_.setNodes(batch, first, xyz, 3, k)) finite.store(false, std::memory_order_relaxed);
+      return;
+    }
+    constexpr std::size_t kPiece = 1024;
+    double xyz[3 * kPiece];
+    for (std::size_t done = 0; done < k; done += kPiece) {
+      const std::size_t n = std::min(kPiece, k - done);
+      for (std::size_t i = 0; i < 3 * n; ++i) xyz[i] = static_cast<double>(loadValue<float>(v + 4 * (3 * done + i), swap));
+      if (!builder_.setNodes(batch, first + done, xyz, 3, n)) finite.store(false, std::memory_order_relaxed);
+    }
+  });
+  const bool keep = read && finite.load();
+  builder_.endNodes(batch, keep);
+  return keep;
+}
+
+bool VtuReader::pendingCells(const ArrayRef& connectivity, const ArrayRef& offsets, std::int64_t cells,
+                             std::int64_t firstPoint, F_VtkGrid& grid) {
+  const std::size_t count = static_cast<std::size_t>(cells);
+  const std::string pointType = connectivity.tag.attribute("type"), endType = offsets.tag.attribute("type");
+  auto integer = [](const std::string& type) {
+    return type == "Int32" || type == "Int64" || type == "UInt32" || type == "UInt64";
+  };
+  if (!partial_ || grid.cellCount() > 0 || grid.connectivity.size() > 0 || grid.pending ||
+      connectivity.tag.attribute("format") != "appended" || offsets.tag.attribute("format") != "appended" ||
+      !integer(pointType) || !integer(endType) || F_WorkShares::count(count) < 2) {
+    return false;
+  }
+  // The checks of the connectivity's and the offsets' eachBlock, in their
+  // order; anything they would refuse, or offsets of cells of more than one
+  // size, is left to them.
+  const auto [pointsAt, pointBytes] = appendedRange(connectivity);
+  const auto [endsAt, endBytes] = appendedRange(offsets);
+  const std::size_t pointSize = static_cast<std::size_t>(valueSize(pointType));
+  const std::size_t endSize = static_cast<std::size_t>(valueSize(endType));
+  const std::size_t values = pointBytes / pointSize;
+  if (endBytes / endSize != count) return false;
+  std::int64_t each = -1;
+  std::atomic<bool> even{true};
+  bool read = false;
+  withValueType(endType, [&](auto sample) {
+    using T = decltype(sample);
+    if constexpr (std::is_integral_v<T>) {
+      unsigned char first[sizeof(T)];
+      readData(endsAt, sizeof(T), first, static_cast<std::size_t>(endsAt - from_));
+      each = pointIndex(loadValue<T>(first, swap_));
+      // Every cell as long as the first, and all of them inside the connectivity.
+      if (each < 1 || each > 1024 || static_cast<std::uint64_t>(each) * count > values) return;
+      read = F_WorkShares::readRecords(file_, endsAt, sizeof(T), count, F_WorkShares::count(count),
+                                       [&](std::size_t from, char* data, std::size_t k) {
+                                         const auto* v = reinterpret_cast<const unsigned char*>(data);
+                                         bool same = true;
+                                         for (std::size_t i = 0; i < k; ++i) {
+                                           same &= pointIndex(loadValue<T>(v + sizeof(T) * i, swap_)) ==
+                                                   each * static_cast<std::int64_t>(from + i + 1);
+                                         }
+                                         if (!same) even.store(false, std::memory_order_relaxed);
+                                       });
+    }
+  });
+  if (!read || !even.load()) return false;
+  const std::size_t points = static_cast<std::size_t>(each);
+  withValueType(pointType, [&](auto sample) {
+    using T = decltype(sample);
+    if constexpr (std::is_integral_v<T>) {
+      grid.pending = F_VtkGrid::Pending{
+          points, [file = &file_, pointsAt = pointsAt, points, firstPoint, swap = swap_](
+                      std::size_t first, std::size_t n, std::int64_t* out) {
+            constexpr std::size_t kPiece = 4096;
+            std::uint64_t words[kPiece];
+            const auto* bytes = reinterpret_cast<const unsigned char*>(words);
+            const std::size_t all = n * points;
+            for (std::size_t done = 0; done < all;) {
+              const std::size_t k = std::min(kPiece, all - done);
+              if (file->readAt(pointsAt + (first * points + done) * sizeof(T), reinterpret_cast<char*>(words),
+                               k * sizeof(T)) != k * sizeof(T)) {
+                return false;
+              }
+              for (std::size_t i = 0; i < k; ++i) {
+                const std::int64_t point = pointIndex(loadValue<T>(bytes + sizeof(T) * i, swap));
+                out[done + i] = point < 0 ? -1 : firstPoint + point;
+              }
+              done += k;
+            }
+            return true;
+          }};
+    }
+  });
+  return grid.pending.has_value();
+}
+
 template <bool Integers, class UseBlock, class Before>
 void VtuReader::eachBlock(const ArrayRef& array, std::int64_t expected, std::size_t multiple, UseBlock&& useBlock,
                           Before&& before) {
@@ -637,7 +767,7 @@ void VtuReader::read() {
     if (points) {
       // Straight into the mesh, a point at a time.
       const Where where{static_cast<std::int64_t>(points->tag.start), true};
-      eachBlock<false>(
+      if (!sharedPoints(*points, 3 * piece.points, firstPoint)) eachBlock<false>(
           *points, 3 * piece.points, 3,
           [&](std::size_t first, const double* xyz, std::size_t count) {
             builder_.addNodes(nullptr, firstPoint + static_cast<std::int64_t>(first / 3), xyz, 3, count / 3,
@@ -646,6 +776,7 @@ void VtuReader::read() {
           [&](std::size_t n) { builder_.reserveNodes(n / 3); });
     }
     if (piece.cells > 0) {
+      if (!grid.settle()) fail(connectivity->tag.start, "The file changed while it was read.");
       // The arrays go straight into the grid's own: point numbers (the
       // piece's first point added) into its connectivity, cell ends into
       // its offsets, types into its types.
@@ -653,34 +784,33 @@ void VtuReader::read() {
       const std::size_t firstIndex = grid.connectivity.size();
       // Integers are judged as integers: the same answers as their doubles
       // through vtkIndex, without the conversions.
-      auto index = [](auto v) -> std::int64_t {
-        if constexpr (std::is_integral_v<decltype(v)>) {
-          return v >= 0 && v <= 1000000000000000 ? v : -1;
-        } else {
-          return vtkIndex(v);
-        }
-      };
-      eachBlock<true>(
-          *connectivity, -1, 1,
-          [&](std::size_t first, const auto* v, std::size_t n) {
-            std::int64_t* const to = grid.connectivity.data() + firstIndex + first;
-            for (std::size_t k = 0; k < n; ++k) {
-              const std::int64_t point = index(v[k]);
-              to[k] = point < 0 ? -1 : firstPoint + point;
-            }
-          },
-          [&](std::size_t n) { F_WorkShares::grow(grid.connectivity, firstIndex + n); });
-      const std::size_t count = grid.connectivity.size() - firstIndex;
+      auto index = [](auto v) { return pointIndex(v); };
+      // Cells of one size may stay in the file until the layers are built.
+      const bool pending = pendingCells(*connectivity, *offsets, piece.cells, firstPoint, grid);
+      std::size_t count = 0;
       const std::size_t firstEnd = grid.offsets.size();
-      // Room only once the values are known to be there: a declared count
-      // alone reserves nothing.
-      eachBlock<true>(
-          *offsets, piece.cells, 1,
-          [&](std::size_t first, const auto* v, std::size_t n) {
-            std::int64_t* const to = grid.offsets.data() + firstEnd + first;
-            for (std::size_t k = 0; k < n; ++k) to[k] = index(v[k]);
-          },
-          [&](std::size_t n) { F_WorkShares::grow(grid.offsets, firstEnd + n); });
+      if (!pending) {
+        eachBlock<true>(
+            *connectivity, -1, 1,
+            [&](std::size_t first, const auto* v, std::size_t n) {
+              std::int64_t* const to = grid.connectivity.data() + firstIndex + first;
+              for (std::size_t k = 0; k < n; ++k) {
+                const std::int64_t point = index(v[k]);
+                to[k] = point < 0 ? -1 : firstPoint + point;
+              }
+            },
+            [&](std::size_t n) { F_WorkShares::grow(grid.connectivity, firstIndex + n); });
+        count = grid.connectivity.size() - firstIndex;
+        // Room only once the values are known to be there: a declared count
+        // alone reserves nothing.
+        eachBlock<true>(
+            *offsets, piece.cells, 1,
+            [&](std::size_t first, const auto* v, std::size_t n) {
+              std::int64_t* const to = grid.offsets.data() + firstEnd + first;
+              for (std::size_t k = 0; k < n; ++k) to[k] = index(v[k]);
+            },
+            [&](std::size_t n) { F_WorkShares::grow(grid.offsets, firstEnd + n); });
+      }
       eachBlock<true>(
           *types, piece.cells, 1,
           [&](std::size_t first, const auto* v, std::size_t n) {
@@ -690,18 +820,20 @@ void VtuReader::read() {
             }
           },
           [&](std::size_t n) { F_WorkShares::grow(grid.types, firstCell + n); });
-      // Each cell's points run on from where the one before ended; those
-      // after the last cell's end belong to no cell.
-      std::int64_t begin = 0;
-      for (std::size_t c = 0; c < static_cast<std::size_t>(piece.cells); ++c) {
-        std::int64_t& end = grid.offsets[firstEnd + c];
-        if (end < begin || end > static_cast<std::int64_t>(count)) {
-          fail(offsets->tag.start, "The offsets of cell " + std::to_string(c) + " lie outside its connectivity.");
+      if (!pending) {
+        // Each cell's points run on from where the one before ended; those
+        // after the last cell's end belong to no cell.
+        std::int64_t begin = 0;
+        for (std::size_t c = 0; c < static_cast<std::size_t>(piece.cells); ++c) {
+          std::int64_t& end = grid.offsets[firstEnd + c];
+          if (end < begin || end > static_cast<std::int64_t>(count)) {
+            fail(offsets->tag.start, "The offsets of cell " + std::to_string(c) + " lie outside its connectivity.");
+          }
+          begin = end;
+          end += static_cast<std::int64_t>(firstIndex);
         }
-        begin = end;
-        end += static_cast<std::int64_t>(firstIndex);
+        grid.connectivity.resize(firstIndex + static_cast<std::size_t>(begin));
       }
-      grid.connectivity.resize(firstIndex + static_cast<std::size_t>(begin));
       const Where where{static_cast<std::int64_t>(connectivity->tag.start), true};
       if (grid.places.empty() || grid.places.back().second.at != where.at || !grid.places.back().second.isOffset) {
         grid.places.emplace_back(firstCell, where);
