@@ -59,10 +59,25 @@ TEST(F_MeshBuilder, ElementsReachTheirNodesHoweverTheNodesAreNumbered) {
       {"two layers", mesh({{1, 10}, {2, 20}, {3, 30}}, {"1 1 2 4 4 3 2", "2 1 2 5 5 1 2"}),
        {{30, 20}, {10, 20}}, {2, 2}},
       {"one layer of some nodes", mesh({{1, 10}, {2, 20}, {3, 30}}, {"1 1 0 3 2"}), {{30, 20}}, {2}},
+      // Lines made straight into their layer's elements, until a cell of
+      // another kind (or one before its nodes) sends them all to the cells.
+      {"a quadrilateral, then a 6-node triangle among them",
+       mesh({{1, 10}, {2, 20}, {3, 30}, {4, 40}, {5, 50}, {6, 60}},
+            {"1 3 0 1 2 3 4", "2 9 0 1 2 3 4 5 6", "3 2 0 4 5 6"}),
+       {{10, 20, 30, 40, 10, 40, 20, 50, 30, 60, 40, 50, 60}}, {6}},
+      {"lines, then one before its node", mesh({{1, 10}, {2, 20}, {3, 30}}, {"1 1 0 1 2", "2 1 0 2 4", "3 1 0 3 1"}),
+       {}, {}},
+      {"lines of one layer around another's",
+       mesh({{1, 10}, {2, 20}, {3, 30}}, {"1 1 2 4 4 1 2", "2 9 2 5 5 1 2 3 1 2 3", "3 1 2 4 4 2 3"}),
+       {{10, 20, 20, 30}, {10, 10, 20, 20, 30, 30}}, {3, 3}},
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(row.name);
     const ImportRun run = importBytes(row.bytes, "msh");
+    if (row.points.empty()) {
+      EXPECT_NE(run.last().find("Element 2 refers to node 4, which"), std::string::npos) << run.last();
+      continue;
+    }
     ASSERT_TRUE(run.ok) << run.last();
     EXPECT_EQ(xOfElements(run.mesh), row.x);
     ASSERT_EQ(run.mesh.layerCount(), static_cast<int>(row.points.size()));

@@ -238,6 +238,41 @@ struct Strip {
            array("Int32", "connectivity", conn) + array("Int64", "offsets", offsets) + array("UInt8", "types", types) +
            "</Cells></Piece></UnstructuredGrid></VTKFile>\n";
   }
+  // As .vtu with the arrays appended raw (64-bit block headers, 64-bit
+  // point numbers), a comment of `pad` bytes before the tags, and the
+  // connectivity `short` values short of what the offsets name.
+  std::string vtuRaw(std::size_t pad = 0, std::size_t shortBy = 0) const {
+    const auto all = cells();
+    std::string xyz, conn, offsets, types;
+    for (int i = 0; i < points(); ++i) {
+      for (double v : {i / 2 * 0.5, i % 2 * 1.0, 0.0}) put(xyz, v, false);
+    }
+    std::int64_t end = 0;
+    for (const auto& c : all) {
+      for (std::int32_t p : c) put(conn, static_cast<std::int64_t>(p), false);
+      end += static_cast<std::int64_t>(c.size());
+      put(offsets, end, false);
+      put(types, static_cast<std::uint8_t>(typeOf(c.size())), false);
+    }
+    conn.resize(conn.size() - 8 * shortBy);
+    std::string data, tags;
+    auto array = [&](const char* type, const char* name, const std::string& bytes, const char* more = "") {
+      tags += std::string("<DataArray type=\"") + type + "\" Name=\"" + name + "\" " + more +
+              " format=\"appended\" offset=\"" + std::to_string(data.size()) + "\"/>\n";
+      put(data, static_cast<std::uint64_t>(bytes.size()), false);
+      data += bytes;
+    };
+    tags += "<Points>";
+    array("Float64", "Points", xyz, "NumberOfComponents=\"3\"");
+    tags += "</Points><Cells>";
+    array("Int64", "connectivity", conn);
+    array("Int64", "offsets", offsets);
+    array("UInt8", "types", types);
+    return "<!--" + std::string(pad, '-') + "--><VTKFile type=\"UnstructuredGrid\" byte_order=\"LittleEndian\" "
+           "header_type=\"UInt64\"><UnstructuredGrid><Piece NumberOfPoints=\"" + std::to_string(points()) +
+           "\" NumberOfCells=\"" + std::to_string(all.size()) + "\">" + tags +
+           "</Cells></Piece></UnstructuredGrid><AppendedData encoding=\"raw\">_" + data + "</AppendedData></VTKFile>\n";
+  }
   static std::string base64Text(const std::string& bytes) {
     static const char* const kDigits = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
     std::string out;
@@ -385,7 +420,8 @@ TEST(F_VtkReaders, LongRunsGiveTheSameMeshOnAnyNumberOfThreads) {
   for (const auto& row : rows) {
     const int missingAt = row.missingAt;
     const Strip strip{quads, missingAt, row.quadsOnly, row.unevenAt};
-    for (const auto& [bytes, extension] : {std::pair{strip.legacy(true), "vtk"}, std::pair{strip.vtu(true), "vtu"}}) {
+    for (const auto& [bytes, extension] :
+         {std::pair{strip.legacy(true), "vtk"}, std::pair{strip.vtu(true), "vtu"}, std::pair{strip.vtuRaw(), "vtu"}}) {
       SCOPED_TRACE(testing::Message() << extension << ", missing at " << missingAt << ", quads only " << row.quadsOnly
                                       << ", uneven at " << row.unevenAt);
       setenv("KAVRILON_THREADS", "1", 1);
@@ -405,4 +441,45 @@ TEST(F_VtkReaders, LongRunsGiveTheSameMeshOnAnyNumberOfThreads) {
       unsetenv("KAVRILON_THREADS");
     }
   }
+}
+
+// A large .vtu file whose tags lie in its head is read a piece at a time
+// where its arrays are used, anything else whole: the meshes and messages
+// are the same either way, wherever the head ends.
+TEST(F_VtuReader, AFileReadInPiecesGivesWhatAWholeFileGives) {
+  constexpr std::size_t kHeadBytes = 64 * 1024;  // the head read first
+  const Strip strip{static_cast<int>(2 * F_WorkShares::kMinShare), -1, true};
+  const std::string plain = strip.vtuRaw();
+  const std::size_t underscore = plain.find("raw\">_") + 5;  // the byte before the appended data
+  ASSERT_GT(plain.size(), kHeadBytes);
+  ASSERT_LT(underscore, kHeadBytes);
+  const ImportRun whole = importBytes(strip.vtu(true), "vtu");  // inline arrays: always read whole
+  ASSERT_TRUE(whole.ok) << whole.last();
+  const struct {
+    const char* name;
+    std::size_t pad;
+  } rows[] = {
+      {"the tags well inside the head", 0},
+      {"'_' the head's last byte", kHeadBytes - 1 - underscore},
+      {"'_' one past the head", kHeadBytes - underscore},
+      {"the tags far past the head", 3 * kHeadBytes},
+  };
+  for (const char* threads : {"1", "2"}) {
+    setenv("KAVRILON_THREADS", threads, 1);
+    for (const auto& row : rows) {
+      SCOPED_TRACE(testing::Message() << row.name << ", threads " << threads);
+      const std::string bytes = strip.vtuRaw(row.pad);
+      const ImportRun run = importBytes(bytes, "vtu");
+      ASSERT_TRUE(run.ok) << run.last();
+      EXPECT_TRUE(run.mesh == whole.mesh);
+      // A connectivity one value short of the offsets: the last cell lies outside it.
+      const std::string cut = strip.vtuRaw(row.pad, 1);
+      const std::string offsetsAt = std::to_string(cut.find("<DataArray type=\"Int64\" Name=\"offsets\""));
+      expectRefused(cut, "vtu",
+                    "ERROR\nByte offset " + offsetsAt + ".\nThe offsets of cell " +
+                        std::to_string(2 * F_WorkShares::kMinShare - 1) + " lie outside its connectivity.",
+                    0);
+    }
+  }
+  unsetenv("KAVRILON_THREADS");
 }
