@@ -116,6 +116,7 @@ void F_MeshBuilder::toCells(int layer) {
   inCells = 1;
   F_Records<F_S3dElement>& made = direct_[static_cast<std::size_t>(layer)];
   if (made.empty()) return;
+  marksKept_ = false;  // they hold its marks
   useCellRoom();
   std::size_t nodes = 0;
   for (const F_S3dElement& e : made) nodes += static_cast<std::size_t>(e.nodes.size());
@@ -156,6 +157,8 @@ void F_MeshBuilder::addCell(int layer, F_CellKind kind, const std::int64_t* node
       growFor(out, 1);
       if (makeElement(nodeIds, n, static_cast<std::uint64_t>(firstId_), xyz_.size(), out.data() + out.size())) {
         out.adopt(1);
+        roomForMarks();
+        mark(out.back(), marks_.data());
         return;
       }
     }
@@ -259,6 +262,7 @@ bool F_MeshBuilder::beginCells(int layer, F_CellKind kind, std::size_t count, Ce
     growFor(out, count);
     F_WorkShares::populate(out.data() + out.size(), count * sizeof(F_S3dElement));
     batch = CellBatch{out.size(), 0, count, layer, kind, true};
+    roomForMarks();
     kindCounts_[static_cast<std::size_t>(layer)][static_cast<std::size_t>(kind)] += count;
     return true;
   }
@@ -281,11 +285,14 @@ bool F_MeshBuilder::resolveCells(const CellBatch& batch, std::size_t from, const
   const std::uint64_t defined = xyz_.size();
   if (batch.direct) {
     F_S3dElement* const to = direct_[static_cast<std::size_t>(batch.layer)].data() + batch.firstCell + from;
+    std::uint8_t* const marks = marks_.data();
     // The node count as a constant, so that each size gets a loop of its own.
     auto make = [&](auto nodes) {
       bool known = true;
       for (std::size_t i = 0; i < n; ++i) {
-        known &= makeElement(nodeIds + stride * i, decltype(nodes)::value, first, defined, to + i);
+        const bool here = makeElement(nodeIds + stride * i, decltype(nodes)::value, first, defined, to + i);
+        known &= here;
+        if (here) mark(to[i], marks);
       }
       return known;
     };
@@ -312,6 +319,7 @@ void F_MeshBuilder::endCells(const CellBatch& batch, bool keep) {
     if (keep) {
       out.adopt(batch.count);
     } else {
+      marksKept_ = false;  // some of its elements were marked
       kindCounts_[static_cast<std::size_t>(batch.layer)][static_cast<std::size_t>(batch.kind)] -= batch.count;
     }
     return;
@@ -452,7 +460,15 @@ void F_MeshBuilder::finish(F_S3dMesh& mesh, F_NodeFields* fields) {
 
   F_S3dMesh built;
   built.name = mesh.name;
-  std::vector<int> localOf(nodeCount, 0);
+  // Node marks of one layer at a time, made when a layer first needs them.
+  std::vector<int> localOf;
+  nodeCount_ = nodeCount;
+  // The marks made with the elements serve the one layer that has such elements.
+  marksOf_ = -1;
+  for (int layer = 0; layer < layerCount() && marksKept_; ++layer) {
+    if (direct_[static_cast<std::size_t>(layer)].empty()) continue;
+    marksOf_ = marksOf_ == -1 ? layer : -2;
+  }
   for (int layer = 0; layer < layerCount(); ++layer) {
     buildLayer(layer, byLayer[static_cast<std::size_t>(layer)], specials, localOf, built, &data);
   }
@@ -539,7 +555,12 @@ void F_MeshBuilder::buildLayer(int layer, const std::vector<std::uint32_t>& cell
   // many small layers never passes over every node for each of them.
   // Skin faces are counted as the largest face, which only errs towards the pass.
   references += skin.size() * 9;
-  const bool byPass = references * 16 >= localOf.size();
+  bool byPass = references * 16 >= nodeCount_;
+  auto needMarks = [&] {
+    if (localOf.size() != nodeCount_) localOf.assign(nodeCount_, 0);
+  };
+  // Every node marked with the elements: none needs to be looked up.
+  bool allUsed = false;
   std::vector<int> points;
   F_S3dLayer out;
   out.name = layerNames_[static_cast<std::size_t>(layer)];
@@ -548,8 +569,21 @@ void F_MeshBuilder::buildLayer(int layer, const std::vector<std::uint32_t>& cell
     // The elements were made as the cells came: only the nodes they use are marked.
     elements.swap(direct_[static_cast<std::size_t>(layer)]);
     if (elements.size() != pieces) internalError("F_MeshBuilder", 4);
-    markNodes(elements, byPass, localOf, points);
+    if (marksOf_ == layer) {
+      std::size_t marked = 0;
+      for (const std::uint8_t mark : marks_) marked += mark;
+      byPass = true;
+      allUsed = marked == nodeCount_;
+      if (!allUsed) {
+        needMarks();
+        for (std::size_t i = 0; i < marks_.size(); ++i) localOf[i] = marks_[i];
+      }
+    } else {
+      needMarks();
+      markNodes(elements, byPass, localOf, points);
+    }
   } else {
+    needMarks();
     // Every element is made empty at once and filled where it stands.
     elements.reserve(pieces);
     F_WorkShares::populate(elements.data(), pieces * sizeof(F_S3dElement));
@@ -688,6 +722,7 @@ void F_MeshBuilder::buildLayer(int layer, const std::vector<std::uint32_t>& cell
   for (const auto& [l, index] : specialNodes) {
     if (l != layer) continue;
     specials.push_back(index);
+    if (allUsed) continue;
     if (localOf[static_cast<std::size_t>(index)] == 0) {
       localOf[static_cast<std::size_t>(index)] = 1;
       if (!byPass) points.push_back(index);
@@ -697,10 +732,16 @@ void F_MeshBuilder::buildLayer(int layer, const std::vector<std::uint32_t>& cell
 
   // Points: the nodes the layer uses, in the file's node order, numbered from 1.
   std::size_t used = 0;
-  if (byPass) {
+  if (allUsed) {
+    used = nodeCount_;
+    if (fields) {
+      points.resize(used);
+      for (std::size_t i = 0; i < used; ++i) points[i] = static_cast<int>(i);
+    }
+  } else if (byPass) {
     for (const int mark : localOf) used += mark != 0;
     // A layer of every node needs its list only for the node data.
-    if (used < localOf.size() || fields) {
+    if (used < nodeCount_ || fields) {
       points.reserve(used);
       for (std::size_t i = 0; i < localOf.size(); ++i) {
         if (localOf[i]) points.push_back(static_cast<int>(i));
@@ -710,7 +751,7 @@ void F_MeshBuilder::buildLayer(int layer, const std::vector<std::uint32_t>& cell
     std::sort(points.begin(), points.end());
     used = points.size();
   }
-  if (used == localOf.size()) {
+  if (used == nodeCount_) {
     // A layer of every node keeps the file's numbers plus one as they are,
     // and the only layer takes the nodes themselves.
     if (layerNames_.size() == 1) {
@@ -719,7 +760,7 @@ void F_MeshBuilder::buildLayer(int layer, const std::vector<std::uint32_t>& cell
       out.points = F_Vector<F_Point3D>(F_Records<F_Point3D>(xyz_));
     }
     for (int index : specials) out.specialNodes.append(index + 1);
-    std::fill(localOf.begin(), localOf.end(), 0);
+    if (!allUsed) std::fill(localOf.begin(), localOf.end(), 0);
   } else {
     out.points.reserve(static_cast<int>(points.size()));
     for (std::size_t k = 0; k < points.size(); ++k) {

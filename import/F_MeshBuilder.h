@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <cstdint>
 #include <map>
 #include <memory>
@@ -195,6 +196,16 @@ class F_MeshBuilder {
     }
     return known;
   }
+  // The nodes of an element so made, marked in `marks` (several threads may mark at once).
+  static void mark(const F_S3dElement& e, std::uint8_t* marks) {
+    for (const int node : e.nodes) {
+      std::atomic_ref<std::uint8_t>(marks[static_cast<std::size_t>(node - 1)]).store(1, std::memory_order_relaxed);
+    }
+  }
+  // marks_ covers every node defined so far.
+  void roomForMarks() {
+    if (marks_.size() < xyz_.size()) marks_.resize(xyz_.size(), 0);
+  }
   bool directLayer(int layer) const { return !inCells_[static_cast<std::size_t>(layer)]; }
   // The layer's cells go to cells_ from here on: its elements made so far
   // are moved there first, in their order.
@@ -242,6 +253,13 @@ class F_MeshBuilder {
   std::vector<char> inCells_;
   std::vector<F_Records<F_S3dElement>> direct_;
   std::pair<std::uint64_t, int> cellRoomAsked_{0, 0};  // cells, nodes each
+  // The nodes the elements made straight from cells use, marked as they are
+  // made (while each thread has them in its cache); they serve finish() when
+  // one layer alone has such elements and every one of them was marked.
+  std::vector<std::uint8_t> marks_;
+  bool marksKept_ = true;
+  int marksOf_ = -1;  // the layer they serve, when one does
+  std::size_t nodeCount_ = 0;
   // Dense node indices of every cell, one cell after another: the first
   // usedNodes_ of nodeRoom_.
   std::unique_ptr<int[]> nodes_;
@@ -314,6 +332,8 @@ void F_MeshBuilder::addCells(int layer, F_CellKind kind, const std::int64_t* nod
       ++done;
     }
     out.adopt(done);
+    roomForMarks();
+    for (std::size_t i = 0; i < done; ++i) mark(to[i], marks_.data());
     if (done == count) return;
   }
   toCells(layer);

@@ -67,6 +67,12 @@ TEST(F_MeshBuilder, ElementsReachTheirNodesHoweverTheNodesAreNumbered) {
        {{10, 20, 30, 40, 10, 40, 20, 50, 30, 60, 40, 50, 60}}, {6}},
       {"lines, then one before its node", mesh({{1, 10}, {2, 20}, {3, 30}}, {"1 1 0 1 2", "2 1 0 2 4", "3 1 0 3 1"}),
        {}, {}},
+      // Marks of the nodes made with the elements serve a layer only when no other has such elements.
+      {"three layers of lines", mesh({{1, 10}, {2, 20}, {3, 30}}, {"1 1 2 4 4 1 2", "2 1 2 5 5 2 3", "3 1 2 6 6 3 1"}),
+       {{10, 20}, {20, 30}, {30, 10}}, {2, 2, 2}},
+      {"one layer of lines, one of 6-node triangles",
+       mesh({{1, 10}, {2, 20}, {3, 30}}, {"1 1 2 4 4 1 2", "2 9 2 5 5 1 2 3 1 2 3"}), {{10, 20}, {10, 10, 20, 20, 30, 30}},
+       {2, 3}},
       {"lines of one layer around another's",
        mesh({{1, 10}, {2, 20}, {3, 30}}, {"1 1 2 4 4 1 2", "2 9 2 5 5 1 2 3 1 2 3", "3 1 2 4 4 2 3"}),
        {{10, 20, 20, 30}, {10, 10, 20, 20, 30, 30}}, {3, 3}},
