@@ -292,7 +292,9 @@ std::span<const unsigned char> VtuReader::block(const ArrayRef& array, std::vect
   std::size_t available = 0;
   if (appended && partial_) {
     // Raw and not compressed: read from the file.
-    const auto [start, n] = appendedRange(array);
+    const std::pair<std::uint64_t, std::size_t> range = appendedRange(array);
+    const std::uint64_t start = range.first;
+    const std::size_t n = range.second;
     storage.resize(n);
     readData(start, n, storage.data(), static_cast<std::size_t>(start - from_));
     return storage;
@@ -415,7 +417,9 @@ bool VtuReader::sharedPoints(const ArrayRef& array, std::int64_t expected, std::
     return false;
   }
   // The checks of eachBlock, in its order; a count it refuses is left to it.
-  const auto [start, bytes] = appendedRange(array);
+  const std::pair<std::uint64_t, std::size_t> range = appendedRange(array);
+  const std::uint64_t start = range.first;
+  const std::size_t bytes = range.second;
   const std::size_t size = static_cast<std::size_t>(valueSize(type));
   if (bytes / size != static_cast<std::size_t>(expected)) return false;
   builder_.reserveNodes(count);
@@ -463,8 +467,10 @@ bool VtuReader::pendingCells(const ArrayRef& connectivity, const ArrayRef& offse
   // The checks of the connectivity's and the offsets' eachBlock, in their
   // order; anything they would refuse, or offsets of cells of more than one
   // size, is left to them.
-  const auto [pointsAt, pointBytes] = appendedRange(connectivity);
-  const auto [endsAt, endBytes] = appendedRange(offsets);
+  const std::pair<std::uint64_t, std::size_t> pointRange = appendedRange(connectivity);
+  const std::pair<std::uint64_t, std::size_t> endRange = appendedRange(offsets);
+  const std::uint64_t pointsAt = pointRange.first, endsAt = endRange.first;
+  const std::size_t pointBytes = pointRange.second, endBytes = endRange.second;
   const std::size_t pointSize = static_cast<std::size_t>(valueSize(pointType));
   const std::size_t endSize = static_cast<std::size_t>(valueSize(endType));
   const std::size_t values = pointBytes / pointSize;
@@ -498,7 +504,7 @@ bool VtuReader::pendingCells(const ArrayRef& connectivity, const ArrayRef& offse
     using T = decltype(sample);
     if constexpr (std::is_integral_v<T>) {
       grid.pending = F_VtkGrid::Pending{
-          points, [file = &file_, pointsAt = pointsAt, points, firstPoint, swap = swap_](
+          points, [file = &file_, pointsAt, points, firstPoint, swap = swap_](
                       std::size_t first, std::size_t n, std::int64_t* out) {
             constexpr std::size_t kPiece = 4096;
             std::uint64_t words[kPiece];
