@@ -248,6 +248,12 @@ class GmshReader {
   // several threads; false, with nothing read, when it is too short to share
   // out or any record needs the one-by-one reading.
   bool sharedBlock(const GmshType& type, std::int64_t n, int dimension, const std::vector<int>& physicals);
+  // Gmsh 2.2 binary: the `n` nodes just after their count's line, when their
+  // numbers run on one by one from the nodes before, and a block of
+  // `following` elements of one kind, each with `ntags` tags, whose first
+  // tags all name the same group (or none); as sharedNodes and sharedBlock.
+  bool sharedNodes22(std::int64_t n);
+  bool sharedBlock22(const GmshType& type, std::int64_t following, int ntags);
   // Adds one element, given its nodes in the file's order.
   void element(const GmshType& type, std::int64_t typeNumber, std::int64_t id, const std::int64_t* nodes,
                const std::vector<int>& physicals, int dimension, Where where);
@@ -405,6 +411,10 @@ void GmshReader::nodes() {
     const std::int64_t n = count(text_.integer("the number of nodes"), binary_ ? 28 : 8, "number of nodes");
     builder_.reserveNodes(static_cast<std::uint64_t>(n));
     if (binary_) text_.endLine();
+    if (binary_ && sharedNodes22(n)) {
+      endSection("Nodes");
+      return;
+    }
     for (std::int64_t i = 0; i < n; ++i) {
       if (binary_) {
         F_BinaryReader b = binary();
@@ -667,6 +677,86 @@ bool GmshReader::sharedBlock(const GmshType& type, std::int64_t n, int dimension
   return keep;
 }
 
+bool GmshReader::sharedNodes22(std::int64_t n) {
+  const std::size_t count = static_cast<std::size_t>(n);
+  const int shares = F_WorkShares::count(count);
+  constexpr std::size_t kRecord = 28;  // the number, then x, y and z
+  if (shares < 2 || text_.remaining() / kRecord < count) return false;
+  const std::uint64_t from = text_.fileOffset();
+  unsigned char firstId[4];
+  if (text_.file().readAt(from, reinterpret_cast<char*>(firstId), 4) != 4) return false;
+  const std::int64_t first = loadValue<std::int32_t>(firstId, swap_);
+  F_MeshBuilder::NodeBatch batch;
+  if (!builder_.beginNodes(first, count, batch)) return false;
+  std::atomic<bool> plain{true};
+  const bool read = F_WorkShares::readRecords(
+      text_.file(), from, kRecord, count, shares, [&](std::size_t at, char* bytes, std::size_t k) {
+        const auto* v = reinterpret_cast<const unsigned char*>(bytes);
+        constexpr std::size_t kPiece = 1024;
+        double xyz[3 * kPiece];
+        bool runsOn = true;
+        for (std::size_t done = 0; done < k; done += kPiece) {
+          const std::size_t m = std::min(kPiece, k - done);
+          for (std::size_t i = 0; i < m; ++i) {
+            const unsigned char* record = v + kRecord * (done + i);
+            // Numbers as the one-at-a-time reading takes them: 32-bit, widened.
+            runsOn &= static_cast<std::uint64_t>(static_cast<std::int64_t>(loadValue<std::int32_t>(record, swap_))) ==
+                      static_cast<std::uint64_t>(first) + at + done + i;
+            for (int c = 0; c < 3; ++c) xyz[3 * i + static_cast<std::size_t>(c)] = loadValue<double>(record + 4 + 8 * c, swap_);
+          }
+          if (!builder_.setNodes(batch, at + done, xyz, 3, m)) runsOn = false;
+        }
+        if (!runsOn) plain.store(false, std::memory_order_relaxed);
+      });
+  const bool keep = read && plain.load();
+  builder_.endNodes(batch, keep);
+  if (keep) text_.seek(from + kRecord * count, 0);
+  return keep;
+}
+
+bool GmshReader::sharedBlock22(const GmshType& type, std::int64_t following, int ntags) {
+  const std::size_t count = static_cast<std::size_t>(following);
+  const int shares = F_WorkShares::count(count);
+  if (shares < 2) return false;
+  const std::size_t recordSize = static_cast<std::size_t>(1 + ntags + type.nodes);
+  const std::uint64_t from = text_.fileOffset();
+  // The group of the first element, whose layer element() would make first.
+  std::int32_t head[2] = {0, 0};
+  if (text_.file().readAt(from, reinterpret_cast<char*>(head), 8) != 8) return false;
+  auto groupOf = [&](const unsigned char* record) {
+    const std::int32_t tag = ntags > 0 ? loadValue<std::int32_t>(record + 4, swap_) : 0;
+    return tag > 0 ? tag : 0;
+  };
+  const std::int32_t group = groupOf(reinterpret_cast<const unsigned char*>(head));
+  const int layer = layerOf(type.dimension, group);
+  F_MeshBuilder::CellBatch batch;
+  if (!builder_.beginCells(layer, *type.kind, count, batch)) return false;
+  std::atomic<bool> plain{true};
+  const std::size_t nodes = static_cast<std::size_t>(type.nodes);
+  const bool read = F_WorkShares::readRecords(
+      text_.file(), from, 4 * recordSize, count, shares, [&](std::size_t first, char* bytes, std::size_t k) {
+        const auto* v = reinterpret_cast<const unsigned char*>(bytes);
+        constexpr std::size_t kPiece = 256;
+        std::int64_t ids[kPiece * kMaxCellNodes];  // a shown kind has no more nodes
+        bool same = true;
+        for (std::size_t done = 0; done < k; done += kPiece) {
+          const std::size_t m = std::min(kPiece, k - done);
+          for (std::size_t i = 0; i < m; ++i) {
+            const unsigned char* record = v + 4 * recordSize * (done + i);
+            same &= groupOf(record) == group;
+            const unsigned char* at = record + 4 * static_cast<std::size_t>(1 + ntags);
+            for (std::size_t j = 0; j < nodes; ++j) ids[i * nodes + j] = loadValue<std::int32_t>(at + 4 * j, swap_);
+          }
+          if (!builder_.resolveCells(batch, first + done, ids, nodes, m)) same = false;
+        }
+        if (!same) plain.store(false, std::memory_order_relaxed);
+      });
+  const bool keep = read && plain.load();
+  builder_.endCells(batch, keep);
+  if (keep) text_.seek(from + 4 * recordSize * count, 0);
+  return keep;
+}
+
 void GmshReader::element(const GmshType& type, std::int64_t typeNumber, std::int64_t id, const std::int64_t* nodes,
                          const std::vector<int>& physicals, int dimension, Where where) {
   if (!type.kind) {
@@ -763,6 +853,11 @@ void GmshReader::elements() {
           b.fail(headerAt, "Expected an element block header within the declared element count.");
         }
         const std::size_t recordSize = static_cast<std::size_t>(1 + ntags + type->nodes);
+        if (b.remaining() >= static_cast<std::uint64_t>(following) * 4 * recordSize && type->kind &&
+            type->order.empty() && sharedBlock22(*type, following, ntags)) {
+          done += following;
+          continue;
+        }
         if (b.remaining() >= static_cast<std::uint64_t>(following) * 4 * recordSize) {
           // The whole block is there: records in bulk, a stretch at a time.
           const std::size_t perChunk = std::max<std::size_t>(1, 16384 / recordSize);

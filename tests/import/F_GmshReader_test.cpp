@@ -198,7 +198,7 @@ namespace {
 // (i, 0, 0) and 2i + 2 at (i, 1, 0), one block of each. `fault` spoils one
 // record halfway through (where the second of two shares begins) and
 // `faultAt` gets its byte offset.
-enum class StripFault { None, MissingNode, NotFinite, TagsJump, ElementsFirst };
+enum class StripFault { None, MissingNode, NotFinite, TagsJump, ElementsFirst, GroupChange };
 std::string strip41(std::uint64_t quads, bool bigEndian, StripFault fault, std::size_t* faultAt = nullptr) {
   const std::uint64_t nodes = 2 * quads + 2, half = quads / 2;
   std::string s = "$MeshFormat\n4.1 1 8\n";
@@ -239,6 +239,46 @@ std::string strip41(std::uint64_t quads, bool bigEndian, StripFault fault, std::
   return fault == StripFault::ElementsFirst ? s + e + n : s + n + e;
 }
 
+// The same strip in format 2.2 binary, its elements in physical group 7
+// (with GroupChange, those from halfway on in group 8).
+std::string strip22(std::uint64_t quads, bool bigEndian, StripFault fault, std::size_t* faultAt = nullptr) {
+  const std::uint64_t nodes = 2 * quads + 2, half = quads / 2;
+  std::string s = "$MeshFormat\n2.2 1 8\n";
+  put<std::int32_t>(s, 1, bigEndian);
+  s += "\n$EndMeshFormat\n";
+  std::string n = "$Nodes\n" + std::to_string(nodes) + "\n";
+  for (std::uint64_t i = 0; i < nodes; ++i) {
+    const std::uint64_t tag = i + 1;
+    put<std::int32_t>(n, static_cast<std::int32_t>(fault == StripFault::TagsJump && tag > nodes / 2 ? tag + 10 : tag),
+                      bigEndian);
+    if (fault == StripFault::NotFinite && i == nodes / 2) {
+      if (faultAt) *faultAt = s.size() + n.size() - 4;
+      put<double>(n, std::nan(""), bigEndian);
+    } else {
+      put<double>(n, static_cast<double>(i / 2), bigEndian);
+    }
+    put<double>(n, static_cast<double>(i % 2), bigEndian);
+    put<double>(n, 0.0, bigEndian);
+  }
+  n += "\n$EndNodes\n";
+  std::string e = "$Elements\n" + std::to_string(quads) + "\n";
+  for (std::uint64_t v : {std::uint64_t{3}, quads, std::uint64_t{2}}) put<std::int32_t>(e, static_cast<std::int32_t>(v), bigEndian);
+  const std::size_t elementsAt = s.size() + (fault == StripFault::ElementsFirst ? 0 : n.size());
+  for (std::uint64_t q = 0; q < quads; ++q) {
+    const bool missing = fault == StripFault::MissingNode && q == half;
+    if (missing && faultAt) *faultAt = elementsAt + e.size();
+    put<std::int32_t>(e, static_cast<std::int32_t>(q + 1), bigEndian);
+    put<std::int32_t>(e, fault == StripFault::GroupChange && q >= half ? 8 : 7, bigEndian);
+    put<std::int32_t>(e, 1, bigEndian);
+    for (std::uint64_t v : {2 * q + 1, 2 * q + 3, 2 * q + 4, missing ? nodes + 5 : 2 * q + 2}) {
+      put<std::int32_t>(e, static_cast<std::int32_t>(fault == StripFault::TagsJump && v > nodes / 2 ? v + 10 : v),
+                        bigEndian);
+    }
+  }
+  e += "\n$EndElements\n";
+  return fault == StripFault::ElementsFirst ? s + e + n : s + n + e;
+}
+
 class GmshThreads : public testing::Test {
  protected:
   void TearDown() override { unsetenv("KAVRILON_THREADS"); }
@@ -257,6 +297,7 @@ TEST_F(GmshThreads, LargeBinaryBlocksGiveTheSameMeshOnAnyNumberOfThreads) {
     bool bigEndian;
     StripFault fault;
     std::string message;  // after the byte offset; empty: read
+    int layers = 1;
   } rows[] = {
       {"shared", shared, false, StripFault::None, ""},
       {"shared, big-endian", shared, true, StripFault::None, ""},
@@ -271,11 +312,13 @@ TEST_F(GmshThreads, LargeBinaryBlocksGiveTheSameMeshOnAnyNumberOfThreads) {
            ", which the file does not define."},
       {"a coordinate not finite in the second share", shared, false, StripFault::NotFinite,
        "Node " + std::to_string(shared + 2) + " has a coordinate that is not a finite number."},
+      {"another group from the second share on", shared, false, StripFault::GroupChange, "", 2},
   };
+  for (const auto& [format, strip] : {std::pair{"4.1", &strip41}, std::pair{"2.2", &strip22}}) {
   for (const auto& row : rows) {
-    SCOPED_TRACE(row.name);
+    SCOPED_TRACE(testing::Message() << format << ", " << row.name);
     std::size_t faultAt = 0;
-    const std::string bytes = strip41(row.quads, row.bigEndian, row.fault, &faultAt);
+    const std::string bytes = strip(row.quads, row.bigEndian, row.fault, &faultAt);
     setenv("KAVRILON_THREADS", "1", 1);
     const ImportRun one = importBytes(bytes, "msh");
     for (const char* threads : {"2", "3"}) {
@@ -287,7 +330,10 @@ TEST_F(GmshThreads, LargeBinaryBlocksGiveTheSameMeshOnAnyNumberOfThreads) {
     }
     if (row.message.empty()) {
       ASSERT_TRUE(one.ok) << one.last();
-      ASSERT_EQ(one.mesh.layerCount(), 1);
+      // Format 4.1 takes groups from its entities, not from each element.
+      const int layers = std::string(format) == "2.2" ? row.layers : 1;
+      ASSERT_EQ(one.mesh.layerCount(), layers);
+      if (layers > 1) continue;
       EXPECT_EQ(one.mesh.layer(1).elementCount(), static_cast<int>(row.quads));
       EXPECT_EQ(one.mesh.layer(1).pointCount(), static_cast<int>(2 * row.quads + 2));
       EXPECT_EQ(one.mesh.layer(1).point(one.mesh.layer(1).element(static_cast<int>(row.quads)).node(3)),
@@ -297,5 +343,6 @@ TEST_F(GmshThreads, LargeBinaryBlocksGiveTheSameMeshOnAnyNumberOfThreads) {
       EXPECT_EQ(one.shown[0],
                 importError("msh", "ERROR\nByte offset " + std::to_string(faultAt) + ".\n" + row.message, 0));
     }
+  }
   }
 }
