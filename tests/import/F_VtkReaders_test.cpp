@@ -2,6 +2,8 @@
 #include "import/vtk/F_VtuReader.h"
 
 #include <bit>
+#include <cmath>
+#include <cstdint>
 #include <cstring>
 
 #include "ImportFixtures.h"
@@ -482,4 +484,107 @@ TEST(F_VtuReader, AFileReadInPiecesGivesWhatAWholeFileGives) {
     }
   }
   unsetenv("KAVRILON_THREADS");
+}
+
+namespace {
+
+// A binary legacy file of a row of `quads` quadrilaterals over 2 * quads + 2
+// points: as an unstructured grid (every `pixelEvery`-th cell a pixel, whose
+// points are in rows), or as poly data with a second list of lines after
+// the polygons; `nanAt` spoils that point's x, `floats` stores the points as floats.
+struct LegacyRow {
+  std::size_t quads;
+  bool polyData = false;
+  std::size_t pixelEvery = 0;
+  std::size_t nanAt = SIZE_MAX;
+  bool floats = false;
+  std::string bytes() const {
+    auto put32 = [](std::string& s, std::int32_t v) {
+      for (int b = 3; b >= 0; --b) s += static_cast<char>(static_cast<std::uint32_t>(v) >> (8 * b) & 0xff);
+    };
+    auto putReal = [&](std::string& s, double v) {
+      if (floats) {
+        const float f = static_cast<float>(v);
+        std::uint32_t bits;
+        std::memcpy(&bits, &f, 4);
+        put32(s, static_cast<std::int32_t>(bits));
+        return;
+      }
+      std::uint64_t bits;
+      std::memcpy(&bits, &v, 8);
+      for (int b = 7; b >= 0; --b) s += static_cast<char>(bits >> (8 * b) & 0xff);
+    };
+    const std::size_t points = 2 * quads + 2;
+    std::string s = std::string("# vtk DataFile Version 3.0\nrow\nBINARY\nDATASET ") +
+                    (polyData ? "POLYDATA" : "UNSTRUCTURED_GRID") + "\nPOINTS " + std::to_string(points) +
+                    (floats ? " float\n" : " double\n");
+    for (std::size_t i = 0; i < points; ++i) {
+      putReal(s, i == nanAt ? std::nan("") : static_cast<double>(i / 2));
+      putReal(s, static_cast<double>(i % 2));
+      putReal(s, 0);
+    }
+    s += std::string("\n") + (polyData ? "POLYGONS " : "CELLS ") + std::to_string(quads) + " " +
+         std::to_string(5 * quads) + "\n";
+    for (std::size_t q = 0; q < quads; ++q) {
+      const bool pixel = pixelEvery > 0 && q % pixelEvery == 0;
+      const std::int32_t a = static_cast<std::int32_t>(2 * q);
+      for (std::int32_t v : {4, a, a + 2, pixel ? a + 1 : a + 3, pixel ? a + 3 : a + 1}) put32(s, v);
+    }
+    if (polyData) {
+      s += "\nLINES 2 6\n";
+      for (std::int32_t v : {2, 0, 1, 2, 2, 3}) put32(s, v);
+    } else {
+      s += "\nCELL_TYPES " + std::to_string(quads) + "\n";
+      for (std::size_t q = 0; q < quads; ++q) put32(s, pixelEvery > 0 && q % pixelEvery == 0 ? 8 : 9);
+    }
+    return s + "\n";
+  }
+};
+
+}  // namespace
+
+// A legacy cell list of cells of one size stays in the file until the layers
+// are built, unless cells of another type need it read first; points of reals
+// are read on several threads. Any number of threads gives what one gives.
+TEST(F_VtkLegacyReader, CellListsLeftInTheFileGiveWhatOneThreadGives) {
+  const std::size_t shared = 2 * F_WorkShares::kMinShare;
+  const struct {
+    const char* name;
+    LegacyRow row;
+    int elements;         // of the last layer; 0: refused
+    const char* message;  // a part of the refusal
+  } rows[] = {
+      {"quadrilaterals", {shared}, static_cast<int>(shared), ""},
+      {"one short of two shares", {shared - 1}, static_cast<int>(shared - 1), ""},
+      {"float points", {shared, false, 0, SIZE_MAX, true}, static_cast<int>(shared), ""},
+      {"pixels among them", {shared, false, 3}, static_cast<int>(shared), ""},
+      {"a pixel last", {shared, false, shared - 1}, static_cast<int>(shared), ""},
+      {"polygons, then lines", {shared, true}, 2, ""},
+      {"a point not finite in the second share", {shared, false, 0, shared + 1}, 0, "Node "},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.name);
+    const std::string bytes = row.row.bytes();
+    setenv("KAVRILON_THREADS", "1", 1);
+    const ImportRun one = importBytes(bytes, "vtk");
+    setenv("KAVRILON_THREADS", "2", 1);
+    const ImportRun two = importBytes(bytes, "vtk");
+    unsetenv("KAVRILON_THREADS");
+    EXPECT_EQ(two.shown, one.shown);
+    EXPECT_TRUE(two.mesh == one.mesh);
+    if (row.elements == 0) {
+      EXPECT_FALSE(one.ok);
+      EXPECT_NE(one.last().find(std::string(row.message) + std::to_string(row.row.nanAt) +
+                                " has a coordinate that is not a finite number."),
+                std::string::npos)
+          << one.last();
+      continue;
+    }
+    ASSERT_TRUE(one.ok) << one.last();
+    EXPECT_EQ(one.mesh.layer(one.mesh.layerCount()).elementCount(), row.elements);
+    // Every quadrilateral turns the same way, pixels too.
+    const F_S3dLayer& quads = one.mesh.layer(1);
+    const F_S3dElement& last = quads.element(quads.elementCount());
+    EXPECT_EQ(quads.point(last.node(3)), F_Point3D(static_cast<double>(row.row.quads), 1, 0));
+  }
 }
