@@ -12,6 +12,7 @@
 #endif
 
 #include "common/F_RecordScan.h"
+#include "import/F_QuickLines.h"
 #include "include/F_Errors.h"
 
 namespace {
@@ -360,6 +361,93 @@ constexpr std::ptrdiff_t kQuickRealBytes = PTRDIFF_MAX;
 inline bool quickReal(const char*, const char*, const char*&, double&) { return false; }
 bool plainNodeLine(const char*, const char*, const char*, bool, std::int64_t&, double*) { return false; }
 bool plainDeckNodeLine(const char*, const char*, const char*, std::int64_t&, double*) { return false; }
+#endif
+
+#if defined(__SSE2__) && defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+namespace {
+
+// The digits at q (before `end`) into `mantissa`, eight at a time; how many
+// (more than 19 only as far as it takes to know). q moves past them.
+[[gnu::always_inline]] inline int quickDigits(const char*& q, const char* end, std::uint64_t& mantissa) {
+  int digits = 0;
+  for (;;) {
+    const std::uint64_t c = F_QuickLines::eightAt(q);
+    const int n = F_QuickLines::digitRun(c);
+    if (n > 0) {
+      mantissa = mantissa * kDigitPowers[n] + F_RecordScan::eightDigits(c, n);
+      digits += n;
+      q += n;
+    }
+    if (n < 8 || digits > 19 || q >= end) return digits;
+  }
+}
+
+// [-]digits[.digits] at q (before `end`), 1 to 19 digits, converted as
+// parseRealPrefix would; q moves past it. False for any other shape.
+[[gnu::always_inline]] inline bool quickLineReal(const char*& q, const char* end, double& value) {
+  const char* const start = q;
+  const bool negative = *q == '-';
+  if (negative) ++q;
+  std::uint64_t mantissa = 0;
+  const int whole = quickDigits(q, end, mantissa);
+  if (whole == 0 || q >= end) return false;
+  int digits = whole;
+  if (*q == '.') {
+    ++q;
+    if (q >= end) return false;
+    digits += quickDigits(q, end, mantissa);
+    if (digits == whole || q >= end) return false;
+  }
+  if (digits > 19) return false;
+  return convertReal(negative, mantissa, static_cast<std::size_t>(digits), whole - digits, start, q, value);
+}
+
+}  // namespace
+
+const char* quickNodeLine(const char* p, const char* end, bool withId, std::int64_t& id, double* xyz) {
+  const char* q = p;
+  if (withId) {
+    std::uint64_t v = 0;
+    if (q >= end || !F_QuickLines::number(q, v) || q >= end || !F_QuickLines::blank(*q)) return nullptr;
+    id = static_cast<std::int64_t>(v);
+    F_QuickLines::skipBlanks(q, end);
+  }
+  for (int k = 0; k < 3; ++k) {
+    if (q >= end || !quickLineReal(q, end, xyz[k])) return nullptr;
+    if (k < 2) {
+      if (!F_QuickLines::blank(*q)) return nullptr;
+      F_QuickLines::skipBlanks(q, end);
+    }
+  }
+  F_QuickLines::skipBlanks(q, end);
+  return q < end && *q == '\n' ? q + 1 : nullptr;
+}
+
+const char* quickDeckNodeLine(const char* p, const char* end, std::int64_t& id, double* xyz) {
+  const char* q = p;
+  std::uint64_t v = 0;
+  if (q >= end || !F_QuickLines::number(q, v)) return nullptr;
+  id = static_cast<std::int64_t>(v);
+  int k = 0;
+  for (;;) {
+    F_QuickLines::skipBlanks(q, end);
+    if (q >= end) return nullptr;
+    if (*q == '\n') break;
+    if (*q != ',') return nullptr;
+    ++q;
+    F_QuickLines::skipBlanks(q, end);
+    if (q >= end) return nullptr;
+    if (*q == '\n') break;  // a comma after the last word
+    if (k == 3 || !quickLineReal(q, end, xyz[k])) return nullptr;
+    ++k;
+  }
+  if (k == 0) return nullptr;
+  for (int j = k; j < 3; ++j) xyz[j] = 0;
+  return q + 1;
+}
+#else
+const char* quickNodeLine(const char*, const char*, bool, std::int64_t&, double*) { return nullptr; }
+const char* quickDeckNodeLine(const char*, const char*, std::int64_t&, double*) { return nullptr; }
 #endif
 
 // Sign, digits, an optional fraction and exponent, nothing else ("inf" and

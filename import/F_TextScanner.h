@@ -192,6 +192,19 @@ bool plainNodeLine(const char* p, const char* end, const char* limit, bool withI
 // '\t'), as the deck's own field reading would read it.
 bool plainDeckNodeLine(const char* p, const char* end, const char* limit, std::int64_t& id, double* xyz);
 
+// A node line of the plainest shape read in one pass (F_QuickLines): "id x
+// y z" (or "x y z" without `withId`), the id of 1 to 16 digits, each
+// coordinate [-]digits[.digits] of 1 to 19 digits, separated by blanks
+// (' ', '\t'), the line starting with its first digit and ending in
+// blanks or not; or, for a deck, "id, x[, y[, z]]" with a comma between
+// words and one after the last allowed (the coordinates not given 0).
+// Where the line after it starts, or null for any other line (the values
+// of the other readings are the same for every line taken here). The line
+// end must lie before `end`; up to 16 bytes past any byte before it may be
+// read.
+const char* quickNodeLine(const char* p, const char* end, bool withId, std::int64_t& id, double* xyz);
+const char* quickDeckNodeLine(const char* p, const char* end, std::int64_t& id, double* xyz);
+
 // Parses a whole word as an integer or a real; false when it is not one.
 bool parseInteger(std::string_view text, std::int64_t& value);
 bool parseReal(std::string_view text, double& value);

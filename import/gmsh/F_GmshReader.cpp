@@ -12,8 +12,10 @@
 #include "import/F_BinaryReader.h"
 #include "import/F_DigitScan.h"
 #include "import/F_LineChunks.h"
+#include "import/F_QuickLines.h"
 #include "import/F_TextScanner.h"
 #include "import/F_WorkShares.h"
+#include "include/F_Vector.h"
 
 namespace {
 
@@ -97,6 +99,16 @@ struct NodeLines {
     ids.clear();
     xyz.clear();
   }
+  bool takeQuick(const char*& at, const char* end) {
+    std::int64_t id = 0;
+    double p[3];
+    const char* const next = quickNodeLine(at, end, withId, id, p);
+    if (!next) return false;
+    if (withId) ids.push_back(id);
+    xyz.insert(xyz.end(), p, p + 3);
+    at = next;
+    return true;
+  }
   bool take(std::string_view line, const char* limit) {
     std::int64_t id = 0;
     double p[3];
@@ -115,6 +127,12 @@ struct TagLines {
   std::vector<std::int64_t> tags;
   void reserve(std::size_t bytes) { tags.reserve(bytes / 8); }
   void restart(const TagLines&) { tags.clear(); }
+  bool takeQuick(const char*& at, const char* end) {
+    std::int64_t tag = 0;
+    if (F_QuickLines::record<false>(at, end, &tag, 1) != 1) return false;
+    tags.push_back(tag);
+    return true;
+  }
   bool take(std::string_view line, const char* /*limit*/) {
     F_LineFields f(line);
     std::int64_t tag = 0;
@@ -130,9 +148,8 @@ struct TagLines {
 // values went to v, which has room for kMostLineBytes / 2 (the line's
 // numbers land there first); 0 when the line is not of that shape, for the
 // reading field by field to judge.
-[[gnu::always_inline]] inline int plainRecord22(std::string_view line, const char* limit, std::int64_t* v, int nodes) {
-  const int count = F_DigitScan::unsignedRecord<false>(line.data(), line.data() + line.size(), limit, v,
-                                                       F_DigitScan::kMostLineBytes / 2);
+// The record of the `count` numbers of a line read into v (-1: none).
+[[gnu::always_inline]] inline int record22(int count, std::int64_t* v, int nodes) {
   if (nodes > 0) return count == nodes + 1 ? count : 0;
   if (count < 3) return 0;
   const GmshType* type = typeOf(v[1]);
@@ -144,6 +161,11 @@ struct TagLines {
     for (int k = 3; k < 3 + type->nodes; ++k) v[k] = v[k + ntags];
   }
   return 3 + type->nodes;
+}
+[[gnu::always_inline]] inline int plainRecord22(std::string_view line, const char* limit, std::int64_t* v, int nodes) {
+  return record22(F_DigitScan::unsignedRecord<false>(line.data(), line.data() + line.size(), limit, v,
+                                                     F_DigitScan::kMostLineBytes / 2),
+                  v, nodes);
 }
 
 // Element lines of the plain shape, as the quick paths take them. Format
@@ -158,7 +180,9 @@ struct ElementLines {
   int nodes = 0;  // 0: format 2.2
   // The records are values[0, used); values is kept kRoom longer, so each
   // line is read straight to where its record goes.
-  std::vector<std::int64_t> values;
+  // Room made is not written over first: only the pages the records fill are
+  // ever touched.
+  std::vector<std::int64_t, F_RecordAllocator<std::int64_t>> values;
   std::size_t used = 0;
   void reserve(std::size_t bytes) {
     if (values.size() < bytes / 4 + kRoom) values.resize(bytes / 4 + kRoom);
@@ -166,6 +190,16 @@ struct ElementLines {
   void restart(const ElementLines& shape) {
     nodes = shape.nodes;
     used = 0;
+  }
+  bool takeQuick(const char*& at, const char* end) {
+    if (values.size() - used < kRoom) values.resize(std::max(2 * values.size(), used + kRoom));
+    std::int64_t* const v = values.data() + used;
+    const char* next = at;
+    const int n = record22(F_QuickLines::record<false>(next, end, v, F_DigitScan::kMostLineBytes / 2), v, nodes);
+    if (n <= 0) return false;
+    used += static_cast<std::size_t>(n);
+    at = next;
+    return true;
   }
   bool take(std::string_view line, const char* limit) {
     if (values.size() - used < kRoom) values.resize(std::max(2 * values.size(), used + kRoom));

@@ -11,8 +11,10 @@
 
 #include "import/F_DigitScan.h"
 #include "import/F_LineChunks.h"
+#include "import/F_QuickLines.h"
 #include "import/F_TextScanner.h"
 #include "import/F_WorkShares.h"
+#include "include/F_Vector.h"
 #include "include/F_Errors.h"
 
 namespace {
@@ -179,6 +181,16 @@ struct NodeLines {
     ids.clear();
     xyz.clear();
   }
+  bool takeQuick(const char*& at, const char* end) {
+    std::int64_t id = 0;
+    double p[3];
+    const char* const next = quickDeckNodeLine(at, end, id, p);
+    if (!next) return false;
+    ids.push_back(id);
+    xyz.insert(xyz.end(), p, p + 3);
+    at = next;
+    return true;
+  }
   bool take(std::string_view line, const char* limit) {
     line = withoutCr(line);
     std::int64_t id = 0;
@@ -217,7 +229,9 @@ struct ElementLines {
   int nodes = 0;
   // The records, 1 + nodes each, are values[0, used); values is kept kRoom
   // longer, so each line is read straight to where its record goes.
-  std::vector<std::int64_t> values;
+  // Room made is not written over first: only the pages the records fill are
+  // ever touched.
+  std::vector<std::int64_t, F_RecordAllocator<std::int64_t>> values;
   std::size_t used = 0;
   void reserve(std::size_t bytes) {
     if (values.size() < bytes / 4 + kRoom) values.resize(bytes / 4 + kRoom);
@@ -225,6 +239,14 @@ struct ElementLines {
   void restart(const ElementLines& shape) {
     nodes = shape.nodes;
     used = 0;
+  }
+  bool takeQuick(const char*& at, const char* end) {
+    if (values.size() - used < kRoom) values.resize(std::max(2 * values.size(), used + kRoom));
+    const char* next = at;
+    if (F_QuickLines::record<true>(next, end, values.data() + used, 1 + nodes) != 1 + nodes) return false;
+    used += static_cast<std::size_t>(1 + nodes);
+    at = next;
+    return true;
   }
   bool take(std::string_view line, const char* limit) {
     line = withoutCr(line);
