@@ -89,7 +89,7 @@ std::string typeName(std::int64_t type) { return "Gmsh element type " + std::to_
 struct NodeLines {
   bool withId = true;
   std::vector<std::int64_t> ids;
-  std::vector<double> xyz;
+  std::vector<double, F_RecordAllocator<double>> xyz;  // room made is not written first
   void reserve(std::size_t bytes) {
     xyz.reserve(bytes / 40 * 3);
     if (withId) ids.reserve(bytes / 40);
@@ -100,12 +100,16 @@ struct NodeLines {
     xyz.clear();
   }
   bool takeQuick(const char*& at, const char* end) {
+    // Read straight to where the coordinates go.
+    const std::size_t n = xyz.size();
+    xyz.resize(n + 3);
     std::int64_t id = 0;
-    double p[3];
-    const char* const next = quickNodeLine(at, end, withId, id, p);
-    if (!next) return false;
+    const char* const next = quickNodeLine(at, end, withId, id, xyz.data() + n);
+    if (!next) {
+      xyz.resize(n);
+      return false;
+    }
     if (withId) ids.push_back(id);
-    xyz.insert(xyz.end(), p, p + 3);
     at = next;
     return true;
   }

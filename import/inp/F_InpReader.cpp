@@ -172,7 +172,7 @@ std::string_view withoutCr(std::string_view line) {
 // one to three coordinates (those not given are 0).
 struct NodeLines {
   std::vector<std::int64_t> ids;
-  std::vector<double> xyz;
+  std::vector<double, F_RecordAllocator<double>> xyz;  // room made is not written first
   void reserve(std::size_t bytes) {
     ids.reserve(bytes / 40);
     xyz.reserve(bytes / 40 * 3);
@@ -182,12 +182,16 @@ struct NodeLines {
     xyz.clear();
   }
   bool takeQuick(const char*& at, const char* end) {
+    // Read straight to where the coordinates go.
+    const std::size_t n = xyz.size();
+    xyz.resize(n + 3);
     std::int64_t id = 0;
-    double p[3];
-    const char* const next = quickDeckNodeLine(at, end, id, p);
-    if (!next) return false;
+    const char* const next = quickDeckNodeLine(at, end, id, xyz.data() + n);
+    if (!next) {
+      xyz.resize(n);
+      return false;
+    }
     ids.push_back(id);
-    xyz.insert(xyz.end(), p, p + 3);
     at = next;
     return true;
   }
