@@ -43,6 +43,9 @@ constexpr std::size_t kReadBytes = 128 * 1024;
 // Bytes after the data in a thread's buffer that a part may read past a line
 // (their content means nothing).
 constexpr std::size_t kSlackBytes = 256;
+// Bytes before the data in a thread's buffer (of no meaning): the sixteen
+// bytes before a run of digits are read with it.
+constexpr std::size_t kFrontBytes = 64;
 // A longer line is left to the ordinary reading (no record line is nearly
 // as long), so that a buffer stays small whatever the file holds.
 constexpr std::size_t kMostLineBytes = 64 * 1024;
@@ -114,18 +117,22 @@ void parse(const F_InputFile& file, std::uint64_t from, std::uint64_t length, in
     Run<Part>& run = runs[i];
     const std::uint64_t lo = shareStart(from, length, i, pieces);
     const std::uint64_t hi = shareStart(from, length, i + 1, pieces);
-    if (buf.size() < kReadBytes + kSlackBytes) buf.resize(kReadBytes + kSlackBytes);
-    std::uint64_t at = lo;  // the offset of buf[0]
+    if (buf.size() < kFrontBytes + kReadBytes + kSlackBytes) buf.resize(kFrontBytes + kReadBytes + kSlackBytes);
+    char* base = buf.data() + kFrontBytes;
+    std::uint64_t at = lo;  // the offset of base[0]
     std::size_t have = 0, p = 0;
-    // Keeps buf[p, have) at the front and reads on behind it; false at the
+    // Keeps base[p, have) at the front and reads on behind it; false at the
     // end of the file.
     auto more = [&] {
-      std::memmove(buf.data(), buf.data() + p, have - p);
+      std::memmove(base, base + p, have - p);
       at += p;
       have -= p;
       p = 0;
-      if (buf.size() < have + kReadBytes + kSlackBytes) buf.resize(have + kReadBytes + kSlackBytes);
-      const std::size_t n = file.readAt(at + have, buf.data() + have, kReadBytes);
+      if (buf.size() < kFrontBytes + have + kReadBytes + kSlackBytes) {
+        buf.resize(kFrontBytes + have + kReadBytes + kSlackBytes);
+        base = buf.data() + kFrontBytes;
+      }
+      const std::size_t n = file.readAt(at + have, base + have, kReadBytes);
       have += n;
       return n > 0;
     };
@@ -136,9 +143,9 @@ void parse(const F_InputFile& file, std::uint64_t from, std::uint64_t length, in
       run.part.reserve(static_cast<std::size_t>(hi - lo));
       if (i > 0) {
         for (;;) {  // past the first line end of the share
-          const void* nl = std::memchr(buf.data() + p, '\n', have - p);
+          const void* nl = std::memchr(base + p, '\n', have - p);
           if (nl) {
-            p = static_cast<std::size_t>(static_cast<const char*>(nl) - buf.data()) + 1;
+            p = static_cast<std::size_t>(static_cast<const char*>(nl) - base) + 1;
             break;
           }
           p = have;
@@ -149,27 +156,27 @@ void parse(const F_InputFile& file, std::uint64_t from, std::uint64_t length, in
       while (at + p <= hi) {
         if constexpr (kTakesQuick<Part>) {
           if (p < have && run.lines != most) {
-            const char* q = buf.data() + p;
-            if (run.part.takeQuick(q, buf.data() + std::min(have, p + kMostLineBytes))) {
+            const char* q = base + p;
+            if (run.part.takeQuick(q, base + std::min(have, p + kMostLineBytes))) {
               ++run.lines;
-              p = static_cast<std::size_t>(q - buf.data());
+              p = static_cast<std::size_t>(q - base);
               run.bytes = static_cast<std::size_t>(at + p - first);
               continue;
             }
           }
         }
-        const char* nl = static_cast<const char*>(std::memchr(buf.data() + p, '\n', have - p));
+        const char* nl = static_cast<const char*>(std::memchr(base + p, '\n', have - p));
         if (!nl) {
           if (have - p > kMostLineBytes) return;
           if (more()) continue;
           break;  // the end of the file: a last line without its end is no record
         }
-        const char* const start = buf.data() + p;
+        const char* const start = base + p;
         if (run.lines == most || static_cast<std::size_t>(nl - start) > kMostLineBytes) return;
         const std::string_view line(start, static_cast<std::size_t>(nl - start));
-        if (!run.part.take(line, buf.data() + have + kSlackBytes)) return;
+        if (!run.part.take(line, base + have + kSlackBytes)) return;
         ++run.lines;
-        p = static_cast<std::size_t>(nl - buf.data()) + 1;
+        p = static_cast<std::size_t>(nl - base) + 1;
         run.bytes = static_cast<std::size_t>(at + p - first);
       }
       run.whole = true;
