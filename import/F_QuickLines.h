@@ -85,6 +85,20 @@ template <bool Commas>
     std::uint64_t v = 0;
     if (q >= end || !number(q, v) || count == most) return -1;
     out[count++] = static_cast<std::int64_t>(v);
+    // The usual separator first: one blank (with a comma before it in a
+    // deck), then the next number's first digit (at or past `end`, the next
+    // round declines it).
+    if constexpr (Commas) {
+      if (q < end && q[0] == ',' && q[1] == ' ' && static_cast<unsigned>(q[2] - '0') <= 9) {
+        q += 2;
+        continue;
+      }
+    } else {
+      if (q < end && q[0] == ' ' && static_cast<unsigned>(q[1] - '0') <= 9) {
+        ++q;
+        continue;
+      }
+    }
     skipBlanks(q, end);
     if (q >= end) return -1;
     if (*q == '\n') break;

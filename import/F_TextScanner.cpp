@@ -419,22 +419,33 @@ namespace {
   return convertReal(negative, mantissa, static_cast<std::size_t>(whole + fraction), -fraction, start, q, value);
 }
 
+// The first byte of a number at q: a digit or a minus sign.
+[[gnu::always_inline]] inline bool startsNumber(char c) { return static_cast<unsigned>(c - '0') <= 9 || c == '-'; }
+
+// Passes the blanks between two words at q (there must be one): the usual
+// single blank without a loop.
+[[gnu::always_inline]] inline bool passBlanks(const char*& q, const char* end) {
+  if (q[0] == ' ' && startsNumber(q[1])) {
+    ++q;
+    return true;
+  }
+  if (!F_QuickLines::blank(*q)) return false;
+  F_QuickLines::skipBlanks(q, end);
+  return true;
+}
+
 }  // namespace
 
 const char* quickNodeLine(const char* p, const char* end, bool withId, std::int64_t& id, double* xyz) {
   const char* q = p;
   if (withId) {
     std::uint64_t v = 0;
-    if (q >= end || !F_QuickLines::number(q, v) || q >= end || !F_QuickLines::blank(*q)) return nullptr;
+    if (q >= end || !F_QuickLines::number(q, v) || q >= end || !passBlanks(q, end)) return nullptr;
     id = static_cast<std::int64_t>(v);
-    F_QuickLines::skipBlanks(q, end);
   }
   for (int k = 0; k < 3; ++k) {
     if (q >= end || !quickLineReal(q, end, xyz[k])) return nullptr;
-    if (k < 2) {
-      if (!F_QuickLines::blank(*q)) return nullptr;
-      F_QuickLines::skipBlanks(q, end);
-    }
+    if (k < 2 && !passBlanks(q, end)) return nullptr;
   }
   F_QuickLines::skipBlanks(q, end);
   return q < end && *q == '\n' ? q + 1 : nullptr;
@@ -447,15 +458,20 @@ const char* quickDeckNodeLine(const char* p, const char* end, std::int64_t& id, 
   id = static_cast<std::int64_t>(v);
   int k = 0;
   for (;;) {
-    F_QuickLines::skipBlanks(q, end);
-    if (q >= end) return nullptr;
-    if (*q == '\n') break;
-    if (*q != ',') return nullptr;
-    ++q;
-    F_QuickLines::skipBlanks(q, end);
-    if (q >= end) return nullptr;
-    if (*q == '\n') break;  // a comma after the last word
-    if (k == 3 || !quickLineReal(q, end, xyz[k])) return nullptr;
+    // The usual ", " before a number first.
+    if (q < end && q[0] == ',' && q[1] == ' ' && startsNumber(q[2])) {
+      q += 2;
+    } else {
+      F_QuickLines::skipBlanks(q, end);
+      if (q >= end) return nullptr;
+      if (*q == '\n') break;
+      if (*q != ',') return nullptr;
+      ++q;
+      F_QuickLines::skipBlanks(q, end);
+      if (q >= end) return nullptr;
+      if (*q == '\n') break;  // a comma after the last word
+    }
+    if (k == 3 || q >= end || !quickLineReal(q, end, xyz[k])) return nullptr;
     ++k;
   }
   if (k == 0) return nullptr;
