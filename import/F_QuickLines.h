@@ -8,7 +8,7 @@
 // gives the numbers those readings give.
 //
 // `end` is where the bytes that belong to the text end: a line is taken
-// only when its line end lies before it. Up to 16 bytes past any byte
+// only when its line end lies before it. Up to 17 bytes past any byte
 // before `end` may be read (of no meaning past it).
 
 #include <bit>
@@ -64,7 +64,7 @@ inline constexpr std::uint64_t kPowers[] = {1, 10, 100, 1000, 10000, 100000, 100
   }
   const std::uint64_t b = eightAt(p + 8);
   const int m = digitRun(b);
-  if (m == 8) return false;
+  if (m == 8 && static_cast<unsigned>(p[16] - '0') <= 9) return false;
   const std::uint64_t high = F_RecordScan::eightDigits(a, 8);
   value = m == 0 ? high : high * kPowers[m] + F_RecordScan::eightDigits(b, m);
   p += 8 + m;

@@ -200,7 +200,7 @@ bool plainDeckNodeLine(const char* p, const char* end, const char* limit, std::i
 // words and one after the last allowed (the coordinates not given 0).
 // Where the line after it starts, or null for any other line (the values
 // of the other readings are the same for every line taken here). The line
-// end must lie before `end`; up to 16 bytes past any byte before it, and
+// end must lie before `end`; up to 17 bytes past any byte before it, and
 // the 16 bytes before p, may be read.
 const char* quickNodeLine(const char* p, const char* end, bool withId, std::int64_t& id, double* xyz);
 const char* quickDeckNodeLine(const char* p, const char* end, std::int64_t& id, double* xyz);

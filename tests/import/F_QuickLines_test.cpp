@@ -1,0 +1,324 @@
+#include "import/F_QuickLines.h"
+
+#include <cstring>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "ImportFixtures.h"
+#include "import/F_LineChunks.h"
+#include "import/F_TextScanner.h"
+
+namespace {
+
+// `line` (with its line end) in a buffer with readable bytes before it and
+// after it, those after it digits and blanks that must not be taken for the
+// line's; `end` is where the text ends, `cut` bytes past the line end (0:
+// the line end is the last byte before it).
+struct Placed {
+  std::string bytes;
+  const char* p;
+  const char* end;
+  Placed(const std::string& line, int cut = 1) : bytes(std::string(16, '7') + line + "\n" + std::string(64, '7')) {
+    p = bytes.data() + 16;
+    end = p + line.size() + cut;
+  }
+};
+
+bool nodeByFields(const std::string& line, bool withId, std::int64_t& id, double* xyz) {
+  F_LineFields f(line);
+  return (!withId || f.integer(id)) && f.real(xyz[0]) && f.real(xyz[1]) && f.real(xyz[2]) && f.atEnd();
+}
+
+}  // namespace
+
+#if defined(__SSE2__) && defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+
+// Node lines read in one pass have, bit for bit, the values of the
+// word-by-word reading; other shapes are left to it.
+TEST(F_QuickLines, NodeLinesReadInOnePassMatchTheWordByWordReading) {
+  const struct {
+    std::string line;
+    bool withId;
+    bool taken;
+  } rows[] = {
+      {"1 0 0 0", true, true},
+      {"12 0.5 -0.25 3", true, true},
+      {"7 -0 1.0 -1", true, true},
+      {"3.734177215189873 0.8860759493670887 0.3800174128939908", false, true},
+      {"1\t2.5\t3.5\t4.5", true, true},
+      {"1  2.5 \t3.5 4.5  \t", true, true},
+      // Whole parts of 15 digits (joined at once), 16 (eight at a time), 19 and 20.
+      {"1 123456789012345 0 0", true, true},
+      {"1 1234567890123456 0 0", true, true},
+      {"1 1234567890123456789 0 0", true, true},
+      {"1 12345678901234567890 0 0", true, false},
+      // Fractions of 15, 16, 17 digits; 19 digits in all, and 20.
+      {"1 0.123456789012345 0.1234567890123456 0.07000000000000001", true, true},
+      {"1 1.234567890123456789 0 0", true, true},
+      {"1 1.2345678901234567890 0 0", true, false},
+      {"1 123456789012345.6789 0 0", true, true},
+      {"1 1234567890123456.789 0 0", true, true},
+      {"1 1234567890123456.7890 0 0", true, false},
+      // Ids of 16 digits, and 17 (left to the other readings).
+      {"1234567890123456 1 2 3", true, true},
+      {"12345678901234567 1 2 3", true, false},
+      // A line longer than 64 bytes is taken the same.
+      {"123456 0.1234567890123456 0.1234567890123456 0.123456789012345678", true, true},
+      // Other shapes.
+      {" 1 0 0 0", true, false},
+      {"1 0 0 0\r", true, false},
+      {"1 1e3 0 0", true, false},
+      {"1 5. 0 0", true, false},
+      {"1 .5 0 0", true, false},
+      {"1 +5 0 0", true, false},
+      {"1 - 5 0 0", true, false},
+      {"1 --5 0 0", true, false},
+      {"-1 0 0 0", true, false},
+      {"1 0 0", true, false},
+      {"1 0 0 0 0", true, false},
+      {"1 5-3 0 0", true, false},
+      {"1 1.2.3 0 0", true, false},
+      {"1,0 0 0", true, false},
+      {"1 0 0 x", true, false},
+      {"", true, false},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE("\"" + row.line + "\"");
+    const Placed placed(row.line);
+    std::int64_t id = -5, fieldsId = -5;
+    double xyz[3] = {}, fields[3] = {};
+    const char* next = quickNodeLine(placed.p, placed.end, row.withId, id, xyz);
+    EXPECT_EQ(next != nullptr, row.taken);
+    if (!next) continue;
+    EXPECT_EQ(next, placed.end);
+    ASSERT_TRUE(nodeByFields(row.line, row.withId, fieldsId, fields));
+    EXPECT_EQ(id, row.withId ? fieldsId : -5);
+    EXPECT_EQ(std::memcmp(xyz, fields, sizeof xyz), 0) << xyz[0] << " " << xyz[1] << " " << xyz[2];
+  }
+  // A line end at `end` (not before it) is no line end: the text may go on.
+  std::int64_t id = 0;
+  double xyz[3];
+  const Placed cut("1 0 0 0", 0);
+  EXPECT_EQ(quickNodeLine(cut.p, cut.end, true, id, xyz), nullptr);
+  const Placed inWord("1 0.12345", -3);  // the text ends inside the last number
+  EXPECT_EQ(quickNodeLine(inWord.p, inWord.end, true, id, xyz), nullptr);
+}
+
+// Random node lines of every digit count: whatever is taken reads as the
+// word-by-word reading reads it, and the line end is where it stops.
+TEST(F_QuickLines, RandomNodeLinesMatchTheWordByWordReading) {
+  std::mt19937_64 random(5147);
+  int taken = 0;
+  for (int i = 0; i < 20000; ++i) {
+    auto digits = [&](int n) {
+      std::string s;
+      for (int k = 0; k < n; ++k) s += static_cast<char>('0' + random() % 10);
+      return s;
+    };
+    std::string line = digits(1 + static_cast<int>(random() % 17));
+    for (int k = 0; k < 3; ++k) {
+      line += random() % 4 ? " " : "\t ";
+      if (random() % 2) line += "-";
+      line += digits(1 + static_cast<int>(random() % 18));
+      if (random() % 5) line += "." + digits(static_cast<int>(random() % 20));
+    }
+    const Placed placed(line);
+    std::int64_t id = 0, fieldsId = 0;
+    double xyz[3], fields[3];
+    if (!quickNodeLine(placed.p, placed.end, true, id, xyz)) continue;
+    ++taken;
+    SCOPED_TRACE(line);
+    ASSERT_TRUE(nodeByFields(line, true, fieldsId, fields));
+    EXPECT_EQ(id, fieldsId);
+    ASSERT_EQ(std::memcmp(xyz, fields, sizeof xyz), 0) << xyz[0] << " " << xyz[1] << " " << xyz[2];
+  }
+  EXPECT_GT(taken, 2000);
+}
+
+// Deck node lines read in one pass read as the deck's own field reading:
+// a comma between words with blanks around it, one after the last word
+// allowed, one to three coordinates (the others 0).
+TEST(F_QuickLines, DeckNodeLinesReadAsTheFieldReading) {
+  const struct {
+    std::string line;
+    bool taken;
+    std::int64_t id;
+    double xyz[3];
+  } rows[] = {
+      {"1, 0, 0, 0", true, 1, {0, 0, 0}},
+      {"2, 0.5, -0.25, 3", true, 2, {0.5, -0.25, 3}},
+      {"3 ,\t0.5 ,1.5,2.5  ", true, 3, {0.5, 1.5, 2.5}},
+      {"4, 0.5, 1.5, 2.5,", true, 4, {0.5, 1.5, 2.5}},
+      {"5, 0.5, 1.5, 2.5, ", true, 5, {0.5, 1.5, 2.5}},
+      {"6, 0.5", true, 6, {0.5, 0, 0}},
+      {"7, 0.5, 1.5,", true, 7, {0.5, 1.5, 0}},
+      {"8, 0.07000000000000001, 0,  -4", true, 8, {0.07000000000000001, 0, -4}},
+      {"9", false, 0, {}},
+      {"9,", false, 0, {}},
+      {"9, 1, 2, 3, 4", false, 0, {}},
+      {"9, 1, 2, 3,,", false, 0, {}},
+      {"9,, 1", false, 0, {}},
+      {", 9, 1", false, 0, {}},
+      {"9 1 2 3", false, 0, {}},
+      {"9, 1 2, 3", false, 0, {}},
+      {"9, - 1", false, 0, {}},
+      {"9, 1.5D+00, 0", false, 0, {}},
+      {"9, 1, 2\r", false, 0, {}},
+      {"-9, 1, 2", false, 0, {}},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE("\"" + row.line + "\"");
+    const Placed placed(row.line);
+    std::int64_t id = -5;
+    double xyz[3] = {7, 7, 7};
+    const char* next = quickDeckNodeLine(placed.p, placed.end, id, xyz);
+    EXPECT_EQ(next != nullptr, row.taken);
+    if (!next) continue;
+    EXPECT_EQ(next, placed.end);
+    EXPECT_EQ(id, row.id);
+    EXPECT_EQ(std::memcmp(xyz, row.xyz, sizeof xyz), 0) << xyz[0] << " " << xyz[1] << " " << xyz[2];
+  }
+  std::int64_t id = 0;
+  double xyz[3];
+  const Placed cut("1, 2", 0);
+  EXPECT_EQ(quickDeckNodeLine(cut.p, cut.end, id, xyz), nullptr);
+}
+
+#endif
+
+// Lines of unsigned numbers: their numbers and the byte after their line
+// end, or a decline; with commas, the fields of a deck.
+TEST(F_QuickLines, RecordsOfUnsignedNumbers) {
+  const struct {
+    std::string line;
+    bool commas;
+    int most;
+    std::vector<std::int64_t> numbers;  // empty: declined
+  } rows[] = {
+      {"1 3 2 1 1 1 2 1003 1002", false, 64, {1, 3, 2, 1, 1, 1, 2, 1003, 1002}},
+      {"7", false, 64, {7}},
+      {"1\t2  3 \t", false, 64, {1, 2, 3}},
+      {"00000001 2", false, 64, {1, 2}},
+      // Numbers of 8, 9, 16 digits; 17 are left to the other readings.
+      {"12345678 123456789 1234567890123456", false, 64, {12345678, 123456789, 1234567890123456}},
+      {"12345678901234567 1", false, 64, {}},
+      // `most` numbers, and one more.
+      {"1 2 3", false, 3, {1, 2, 3}},
+      {"1 2 3 4", false, 3, {}},
+      {" 1 2", false, 64, {}},
+      {"1 2\r", false, 64, {}},
+      {"1 -2", false, 64, {}},
+      {"1 +2", false, 64, {}},
+      {"1, 2", false, 64, {}},
+      {"", false, 64, {}},
+      {"1, 2, 3", true, 64, {1, 2, 3}},
+      {"1,2 ,\t3 ,", true, 64, {1, 2, 3}},
+      {"1, 2, 3, ", true, 64, {1, 2, 3}},
+      {"1 2", true, 64, {}},
+      {"1,, 2", true, 64, {}},
+      {"1, 2,,", true, 64, {}},
+      {", 1", true, 64, {}},
+      {"1, 2\r", true, 64, {}},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE("\"" + row.line + "\"");
+    const Placed placed(row.line);
+    std::vector<std::int64_t> out(64, -1);
+    const char* p = placed.p;
+    const int n = row.commas ? F_QuickLines::record<true>(p, placed.end, out.data(), row.most)
+                             : F_QuickLines::record<false>(p, placed.end, out.data(), row.most);
+    if (row.numbers.empty()) {
+      EXPECT_EQ(n, -1);
+      EXPECT_EQ(p, placed.p);
+      continue;
+    }
+    ASSERT_EQ(n, static_cast<int>(row.numbers.size()));
+    out.resize(static_cast<std::size_t>(n));
+    EXPECT_EQ(out, row.numbers);
+    EXPECT_EQ(p, placed.end);
+  }
+  // The line end must lie before `end`; the text may end inside a number.
+  std::int64_t v[4];
+  for (int cut : {0, -1, -2}) {
+    const Placed placed("1 2 34", cut);
+    const char* p = placed.p;
+    EXPECT_EQ(F_QuickLines::record<false>(p, placed.end, v, 4), -1) << cut;
+  }
+}
+
+namespace {
+
+// Records that are the line itself, taken in one pass when they are digits
+// alone, else by take(); lines that say "stop" are refused.
+struct QuickWords {
+  std::vector<std::string> lines;
+  int quick = 0;
+  void reserve(std::size_t) {}
+  void restart(const QuickWords&) {
+    lines.clear();
+    quick = 0;
+  }
+  bool takeQuick(const char*& p, const char* end) {
+    const char* q = p;
+    while (q < end && *q >= '0' && *q <= '9') ++q;
+    if (q == p || q >= end || *q != '\n') return false;
+    (void)p[-16];  // the bytes before a line may be read
+    lines.emplace_back(p, q);
+    ++quick;
+    p = q + 1;
+    return true;
+  }
+  bool take(std::string_view line, const char*) {
+    if (line == "stop") return false;
+    lines.emplace_back(line);
+    return true;
+  }
+};
+
+}  // namespace
+
+// Lines taken in one pass and lines taken by take() mix in file order,
+// across the reads of a thread's buffer and up to a last line without its
+// end, which is no record.
+TEST(F_LineChunks, LinesTakenInOnePassMixWithTheOthersInOrder) {
+  std::string text;
+  std::vector<std::string> expected;
+  for (int i = 0; text.size() < 3 * F_LineChunks::kReadBytes; ++i) {
+    std::string line = i % 7 == 3 ? "w" + std::to_string(i) : std::to_string(i * 7919);
+    if (i % 1000 == 999) line = std::string(F_LineChunks::kMostLineBytes, '5');  // the longest line
+    text += line + "\n";
+    expected.push_back(line);
+  }
+  for (const char* last : {"", "12345", "x"}) {
+    SCOPED_TRACE(last);
+    auto file = F_InputFile::fromMemory(text + last);
+    for (int parts : {1, 3}) {
+      F_LineChunks::Runs<QuickWords> runs;
+      F_LineChunks::parse(*file, 2, parts, 1000000, runs);
+      std::vector<std::string> lines;
+      std::size_t bytes = 0;
+      int quick = 0;
+      for (const auto& run : runs.sets[0]) {
+        EXPECT_TRUE(run.whole);
+        lines.insert(lines.end(), run.part.lines.begin(), run.part.lines.end());
+        bytes += run.bytes;
+        quick += run.part.quick;
+        EXPECT_EQ(run.lines, run.part.lines.size());
+      }
+      EXPECT_EQ(lines, expected);
+      EXPECT_EQ(bytes, text.size());
+      EXPECT_GT(quick, static_cast<int>(expected.size()) / 2);
+    }
+  }
+  // A part stops at a refused line after lines taken in one pass, and at
+  // `most` lines.
+  F_LineChunks::Runs<QuickWords> runs;
+  F_LineChunks::parse(*F_InputFile::fromMemory("1\n2\nstop\n3\n"), 1, 1, 10, runs);
+  EXPECT_EQ(runs.sets[0][0].part.lines, (std::vector<std::string>{"1", "2"}));
+  EXPECT_EQ(runs.sets[0][0].bytes, 4u);
+  EXPECT_FALSE(runs.sets[0][0].whole);
+  F_LineChunks::parse(*F_InputFile::fromMemory("1\n2\n3\n"), 1, 1, 2, runs);
+  EXPECT_EQ(runs.sets[0][0].part.lines, (std::vector<std::string>{"1", "2"}));
+  EXPECT_FALSE(runs.sets[0][0].whole);
+}
