@@ -90,9 +90,11 @@ struct NodeLines {
   bool withId = true;
   std::vector<std::int64_t> ids;
   std::vector<double, F_RecordAllocator<double>> xyz;  // room made is not written first
+  // Room for lines of 16 bytes: taken from memory only as the records fill it,
+  // and seldom short (a shorter line would make the part copy what it has).
   void reserve(std::size_t bytes) {
-    xyz.reserve(bytes / 40 * 3);
-    if (withId) ids.reserve(bytes / 40);
+    xyz.reserve(bytes / 16 * 3);
+    if (withId) ids.reserve(bytes / 16);
   }
   void restart(const NodeLines& shape) {
     withId = shape.withId;
