@@ -42,6 +42,8 @@ class F_TextScanner {
   bool peekLine(std::string_view& line);
   // The end of the buffered bytes: what a line peekLine() gave may be read up to.
   const char* bufferEnd() const { return buf_.data() + end_; }
+  // Whether the 16 bytes before p (a byte of the buffer) may be read.
+  bool readableBefore(const char* p) const { return p - buf_.data() >= 16; }
   // How far the bytes of `text` (from the last read) may be read: to the end
   // of the buffered bytes when it lies among them, else to its own end.
   const char* readableEnd(std::string_view text) const {

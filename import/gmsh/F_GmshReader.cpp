@@ -168,6 +168,13 @@ struct TagLines {
   }
   return 3 + type->nodes;
 }
+// plainRecord22 of a line the scanner peeked (its line end after it in the
+// buffer), read in one pass; v has room for kMostLineBytes / 2 values.
+[[gnu::always_inline]] inline int quickRecord22(std::string_view line, std::int64_t* v, int nodes) {
+  const char* p = line.data();
+  return record22(F_QuickLines::record<false>(p, line.data() + line.size() + 1, v, F_DigitScan::kMostLineBytes / 2), v,
+                  nodes);
+}
 [[gnu::always_inline]] inline int plainRecord22(std::string_view line, const char* limit, std::int64_t* v, int nodes) {
   return record22(F_DigitScan::unsignedRecord<false>(line.data(), line.data() + line.size(), limit, v,
                                                      F_DigitScan::kMostLineBytes / 2),
@@ -583,7 +590,10 @@ bool GmshReader::quickNode(std::int64_t* id, double xyz[3]) {
   std::string_view ln;
   if (!text_.peekLine(ln)) return false;
   std::int64_t number = 0;
-  if (plainNodeLine(ln.data(), ln.data() + ln.size(), text_.bufferEnd(), id != nullptr, number, xyz)) {
+  // The line end follows the line, with the rest of the buffer after it.
+  const char* const next = ln.data() + ln.size() + 1;
+  if ((text_.readableBefore(ln.data()) && quickNodeLine(ln.data(), next, id != nullptr, number, xyz) == next) ||
+      plainNodeLine(ln.data(), ln.data() + ln.size(), text_.bufferEnd(), id != nullptr, number, xyz)) {
     if (id) *id = number;
     text_.takeLine();
     return true;
@@ -597,7 +607,7 @@ bool GmshReader::quickNode(std::int64_t* id, double xyz[3]) {
 bool GmshReader::quickElement22(Where where, std::vector<int>& physicals) {
   std::string_view ln;
   if (!text_.peekLine(ln)) return false;
-  if (std::int64_t v[3 + 128]; plainRecord22(ln, text_.bufferEnd(), v, 0) > 0) {
+  if (std::int64_t v[3 + 128]; quickRecord22(ln, v, 0) > 0 || plainRecord22(ln, text_.bufferEnd(), v, 0) > 0) {
     const GmshType* type = typeOf(v[1]);
     physicals.clear();
     if (v[2] > 0) physicals.push_back(static_cast<int>(v[2]));
@@ -1055,7 +1065,8 @@ void GmshReader::elements() {
         const Where where = line();
         std::string_view ln;
         if (text_.peekLine(ln)) {
-          if (std::int64_t v[1 + 128]; plainRecord22(ln, text_.bufferEnd(), v, type->nodes) > 0) {
+          if (std::int64_t v[1 + 128];
+              quickRecord22(ln, v, type->nodes) > 0 || plainRecord22(ln, text_.bufferEnd(), v, type->nodes) > 0) {
             text_.takeLine();
             element(*type, typeNumber, v[0], v + 1, physicals, dim, where);
             continue;

@@ -325,6 +325,8 @@ class InpReader {
   };
 
   bool nextLine(Source& src);  // the next line that is not blank or a comment
+  // Whether the line nextLine() gave may be read in one pass (F_QuickLines).
+  static bool quickLine(const Source& src);
   Keyword parseKeyword(Source& src);
   void nodes(Source& src, const Keyword& kw);
   void elements(Source& src, const Keyword& kw);
@@ -356,6 +358,14 @@ class InpReader {
   F_LineChunks::Runs<NodeLines> nodeLines_;
   F_LineChunks::Runs<ElementLines> elementLines_;
 };
+
+bool InpReader::quickLine(const Source& src) {
+  // In the buffer, its line end right after it (no carriage return), with
+  // the 16 bytes before it readable.
+  const std::string_view line = src.line;
+  return src.text.readableEnd(line) == src.text.bufferEnd() && line.data() + line.size() < src.text.bufferEnd() &&
+         line.data()[line.size()] == '\n' && src.text.readableBefore(line.data());
+}
 
 bool InpReader::nextLine(Source& src) {
   for (;;) {
@@ -444,7 +454,8 @@ void InpReader::nodes(Source& src, const Keyword& kw) {
       double xyz[3] = {0, 0, 0};
       // The line comes without its line end's carriage return already.
       const std::string_view plain = src.line;
-      if (plainDeckNodeLine(plain.data(), plain.data() + plain.size(), src.text.readableEnd(src.line), id, xyz)) {
+      if ((quickLine(src) && quickDeckNodeLine(plain.data(), plain.data() + plain.size() + 1, id, xyz)) ||
+          plainDeckNodeLine(plain.data(), plain.data() + plain.size(), src.text.readableEnd(src.line), id, xyz)) {
         builder_.addNode(id, xyz[0], xyz[1], xyz[2], F_MeshBuilder::Where{line, false});
         continue;
       }
@@ -504,7 +515,10 @@ void InpReader::elements(Source& src, const Keyword& kw) {
     // A record goes on over further lines until it holds all its nodes.
     int have = 0;
     bool whole = false;
-    if (plainElement(src.line, src.text.readableEnd(src.line), values, nodes)) {
+    const char* from = src.line.data();
+    if ((quickLine(src) &&
+         F_QuickLines::record<true>(from, src.line.data() + src.line.size() + 1, values, 1 + nodes) == 1 + nodes) ||
+        plainElement(src.line, src.text.readableEnd(src.line), values, nodes)) {
       have = 1 + nodes;
       whole = true;
     } else {
