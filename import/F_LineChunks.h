@@ -331,6 +331,13 @@ class Reader {
           more = false;
         }
       }
+      // A stretch that gave no record (one last line without its end, or a
+      // file shorter now than when it was opened) would be tried again for
+      // ever: the ordinary reading takes what is left.
+      if (used == 0) {
+        if (total == 0) pause_ = kPause;
+        more = false;
+      }
       if (total + used == most) more = false;
       pending = set;
       pendingLine = text_.line();

@@ -242,6 +242,14 @@ TEST_F(ThreadsFromEnvironment, TextFormatsReadOnSeveralThreadsAsOnOne) {
       {"inp, large, a node defined twice (bad)", replaced(inp(kLargeGrid), nodeLineInp + 30000, "5, 1, 2, 3"), "inp"},
       {"inp, a coordinate beyond the doubles (bad)", replaced(inp(), nodeLineInp + 15000, "15001, 1e999, 2, 3"), "inp"},
       {"inp, a keyword among the elements", replaced(inp(), elementLineInp + 39000, "*ELEMENT, TYPE=S4R, ELSET=OTHER\n39001, 1, 2, 3, 4"), "inp"},
+      // The rest of the records one line of the longest length (or one byte
+      // longer) without its end: no stretch takes a record of it.
+      {"2.2, nodes ending in the longest line without its end (bad)",
+       "$MeshFormat\n2.2 0 8\n$EndMeshFormat\n$Nodes\n3000\n" + std::string(F_LineChunks::kMostLineBytes, '1'), "msh"},
+      {"2.2, nodes ending in a longer line without its end (bad)",
+       "$MeshFormat\n2.2 0 8\n$EndMeshFormat\n$Nodes\n3000\n" + std::string(F_LineChunks::kMostLineBytes + 1, '1'), "msh"},
+      {"inp, nodes ending in the longest line without its end (bad)",
+       "*NODE\n" + std::string(F_LineChunks::kMostLineBytes, '1'), "inp"},
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(row.name);
