@@ -26,13 +26,18 @@
 
 namespace {
 
+// Written beside its place and renamed there when complete, so that another
+// benchmark reading the same directory never sees half a file.
 struct File {
+  std::string path;
   std::FILE* f;
-  explicit File(const std::string& path) : f(std::fopen(path.c_str(), "wb")) {
+  explicit File(const std::string& to) : path(to), f(std::fopen((to + ".part").c_str(), "wb")) {
     if (!f) std::exit(1);
     std::setvbuf(f, nullptr, _IOFBF, 1 << 20);
   }
-  ~File() { std::fclose(f); }
+  ~File() {
+    if (std::fclose(f) != 0 || std::rename((path + ".part").c_str(), path.c_str()) != 0) std::exit(1);
+  }
   template <class T>
   void put(T v, bool bigEndian = false) {
     if (bigEndian && std::endian::native == std::endian::little) {
