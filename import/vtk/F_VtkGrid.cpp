@@ -130,10 +130,17 @@ bool addPendingCells(const F_VtkGrid& grid, F_MeshBuilder& builder, int layer, F
     const int shares = F_WorkShares::count(count);
     std::vector<char> read(static_cast<std::size_t>(shares), 1), known(static_cast<std::size_t>(shares), 1);
     F_WorkShares::run(shares, [&](int t) {
+      const std::size_t end = F_WorkShares::start(count, shares, t + 1);
+      if (cells.resolve) {
+        const std::size_t from = F_WorkShares::start(count, shares, t);
+        const F_VtkGrid::Pending::Resolved done = cells.resolve(first + from, end - from, builder, batch, from);
+        read[static_cast<std::size_t>(t)] = done != F_VtkGrid::Pending::Resolved::Short;
+        known[static_cast<std::size_t>(t)] = done == F_VtkGrid::Pending::Resolved::All;
+        return;
+      }
       // Pieces small enough to stay in the cache between the read and the resolve.
       const std::size_t perPiece = std::max<std::size_t>(1, 8192 / each);
       std::vector<std::int64_t> piece(perPiece * each);
-      const std::size_t end = F_WorkShares::start(count, shares, t + 1);
       for (std::size_t i = F_WorkShares::start(count, shares, t); i < end;) {
         const std::size_t n = std::min(perPiece, end - i);
         if (!cells.read(first + i, n, piece.data())) {

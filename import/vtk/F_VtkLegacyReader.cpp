@@ -408,7 +408,29 @@ bool VtkLegacyReader::sharedCellList(int type, std::int64_t cells, std::int64_t 
         done += k;
       }
       return true;
-    }};
+    }, nullptr};
+    grid_.pending->resolve = [file, from, each](std::size_t first, std::size_t n, F_MeshBuilder& builder,
+                                                const F_MeshBuilder::CellBatch& batch, std::size_t at) {
+      using Resolved = F_VtkGrid::Pending::Resolved;
+      const std::size_t record = 4 * (each + 1);
+      // Bites small enough to stay in the cache between the read and the resolve.
+      alignas(8) unsigned char bytes[32768];
+      const std::size_t perBite = std::max<std::size_t>(1, sizeof bytes / record);
+      if (record > sizeof bytes) return Resolved::Short;  // a list of cells of at most 1024 points never comes here
+      for (std::size_t done = 0; done < n;) {
+        const std::size_t k = std::min(perBite, n - done);
+        if (file->readAt(from + (first + done) * record, reinterpret_cast<char*>(bytes), k * record) != k * record) {
+          return Resolved::Short;
+        }
+        // As read() gives them: negative ints are no index.
+        auto id = [&](std::size_t c, int j) {
+          return std::max<std::int64_t>(loadValue<std::int32_t>(bytes + record * c + 4 * static_cast<std::size_t>(j + 1), kSwap), -1);
+        };
+        if (!builder.resolveCellsWith(batch, at + done, k, id)) return Resolved::Unknown;
+        done += k;
+      }
+      return Resolved::All;
+    };
     grid_.places.emplace_back(firstCell, where);
     text_.seek(from + 4 * static_cast<std::uint64_t>(size), 0);
     return true;
