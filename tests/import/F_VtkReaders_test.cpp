@@ -517,6 +517,8 @@ struct LegacyRow {
   std::size_t nanAt = SIZE_MAX;
   bool floats = false;
   std::size_t pastAt = SIZE_MAX;  // the cell whose last point is one past the last point
+  std::size_t oddTypeAt = SIZE_MAX;  // the cell whose type is 300, which no cell has
+  bool typesCut = false;  // the file ends one type short
   std::string bytes() const {
     auto put32 = [](std::string& s, std::int32_t v) {
       for (int b = 3; b >= 0; --b) s += static_cast<char>(static_cast<std::uint32_t>(v) >> (8 * b) & 0xff);
@@ -555,7 +557,8 @@ struct LegacyRow {
       for (std::int32_t v : {2, 0, 1, 2, 2, 3}) put32(s, v);
     } else {
       s += "\nCELL_TYPES " + std::to_string(quads) + "\n";
-      for (std::size_t q = 0; q < quads; ++q) put32(s, pixelEvery > 0 && q % pixelEvery == 0 ? 8 : 9);
+      for (std::size_t q = 0; q < quads; ++q) put32(s, q == oddTypeAt ? 300 : pixelEvery > 0 && q % pixelEvery == 0 ? 8 : 9);
+      if (typesCut) return s.substr(0, s.size() - 4);
     }
     return s + "\n";
   }
@@ -584,6 +587,12 @@ TEST(F_VtkLegacyReader, CellListsLeftInTheFileGiveWhatOneThreadGives) {
       {"a cell past the last point in the second share", {shared, false, 0, SIZE_MAX, false, shared - 2}, 0,
        "Element "},
       {"a cell past the last point, the last cell", {shared, false, 0, SIZE_MAX, true, shared - 1}, 0, "Element "},
+      {"a type no cell has in the second share", {shared, false, 0, SIZE_MAX, false, SIZE_MAX, shared / 2 + 3},
+       static_cast<int>(shared - 1), ""},
+      {"a type no cell has among the first eight", {shared, false, 0, SIZE_MAX, false, SIZE_MAX, 6},
+       static_cast<int>(shared - 1), ""},
+      {"the file ends one type short", {shared, false, 0, SIZE_MAX, false, SIZE_MAX, SIZE_MAX, true}, 0,
+       "The file ends inside a block of int values."},
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(row.name);
@@ -597,11 +606,13 @@ TEST(F_VtkLegacyReader, CellListsLeftInTheFileGiveWhatOneThreadGives) {
     EXPECT_TRUE(two.mesh == one.mesh);
     if (row.elements == 0) {
       EXPECT_FALSE(one.ok);
-      const std::string message =
-          row.row.nanAt == SIZE_MAX
-              ? row.message + std::to_string(row.row.pastAt) + " refers to node " +
-                    std::to_string(2 * row.row.quads + 2) + ", which the file does not define."
-              : row.message + std::to_string(row.row.nanAt) + " has a coordinate that is not a finite number.";
+      std::string message = row.message;
+      if (row.row.nanAt != SIZE_MAX) {
+        message += std::to_string(row.row.nanAt) + " has a coordinate that is not a finite number.";
+      } else if (row.row.pastAt != SIZE_MAX) {
+        message += std::to_string(row.row.pastAt) + " refers to node " + std::to_string(2 * row.row.quads + 2) +
+                   ", which the file does not define.";
+      }
       EXPECT_NE(one.last().find(message), std::string::npos) << one.last();
       continue;
     }
