@@ -279,37 +279,7 @@ bool F_MeshBuilder::beginCells(int layer, F_CellKind kind, std::size_t count, Ce
 
 bool F_MeshBuilder::resolveCells(const CellBatch& batch, std::size_t from, const std::int64_t* nodeIds,
                                  std::size_t stride, std::size_t n) {
-  if (from > batch.count || n > batch.count - from) internalError("F_MeshBuilder", 5);
-  const int each = nodeCountOf(batch.kind);
-  const std::uint64_t first = static_cast<std::uint64_t>(firstId_);
-  const std::uint64_t defined = xyz_.size();
-  if (batch.direct) {
-    F_S3dElement* const to = direct_[static_cast<std::size_t>(batch.layer)].data() + batch.firstCell + from;
-    std::uint8_t* const marks = marks_.data();
-    // The node count as a constant, so that each size gets a loop of its own.
-    auto make = [&](auto nodes) {
-      bool known = true;
-      for (std::size_t i = 0; i < n; ++i) {
-        const bool here = makeElement(nodeIds + stride * i, decltype(nodes)::value, first, defined, to + i);
-        known &= here;
-        if (here) mark(to[i], marks);
-      }
-      return known;
-    };
-    switch (each) {
-      case 2: return make(std::integral_constant<int, 2>{});
-      case 3: return make(std::integral_constant<int, 3>{});
-      default: return make(std::integral_constant<int, 4>{});
-    }
-  }
-  std::uint64_t at = batch.firstNode + from * static_cast<std::uint64_t>(each);
-  Cell* const cells = cells_.data() + batch.firstCell + from;
-  bool known = true;
-  for (std::size_t i = 0; i < n; ++i, at += static_cast<std::uint64_t>(each)) {
-    known &= resolveRun(nodeIds + stride * i, each, first, defined, nodes_.get() + at);
-    cells[i] = Cell{at, batch.layer, batch.kind};
-  }
-  return known;
+  return resolveCellsWith(batch, from, n, [nodeIds, stride](std::size_t i, int j) { return nodeIds[stride * i + static_cast<std::size_t>(j)]; });
 }
 
 void F_MeshBuilder::endCells(const CellBatch& batch, bool keep) {

@@ -101,6 +101,10 @@ class F_MeshBuilder {
   // which says what is wrong. Threads may resolve cells of one batch at once.
   bool resolveCells(const CellBatch& batch, std::size_t from, const std::int64_t* nodeIds, std::size_t stride,
                     std::size_t n);
+  // The same with node j of cell from + i given by idOf(i, j), so that a
+  // reader resolves the numbers where it read them, in the file's own form.
+  template <class IdOf>
+  bool resolveCellsWith(const CellBatch& batch, std::size_t from, std::size_t n, IdOf&& idOf);
   // Keeps the batch (every resolveCells was true) or drops it.
   void endCells(const CellBatch& batch, bool keep);
   void addSpecialNode(int layer, std::int64_t nodeId, Where where);
@@ -185,12 +189,18 @@ class F_MeshBuilder {
   // (the element is then not to be taken).
   [[gnu::always_inline]] static bool makeElement(const std::int64_t* ids, int n, std::uint64_t first,
                                                  std::uint64_t defined, F_S3dElement* to) {
+    return makeElementWith([ids](int j) { return ids[j]; }, n, first, defined, to);
+  }
+  // The same with node j's number given by idOf(j).
+  template <class IdOf>
+  [[gnu::always_inline]] static bool makeElementWith(IdOf&& idOf, int n, std::uint64_t first, std::uint64_t defined,
+                                                     F_S3dElement* to) {
     F_S3dElement* const e = ::new (static_cast<void*>(to)) F_S3dElement;
     e->nodes.resizeForOverwrite(n);
     int* const out = e->nodes.data();
     bool known = true;
     for (int j = 0; j < n; ++j) {
-      const std::uint64_t index = static_cast<std::uint64_t>(ids[j]) - first;
+      const std::uint64_t index = static_cast<std::uint64_t>(idOf(j)) - first;
       known &= index < defined;
       out[j] = static_cast<int>(index + 1);
     }
@@ -366,6 +376,55 @@ void F_MeshBuilder::addCells(int layer, F_CellKind kind, const std::int64_t* nod
     case 4: each(std::integral_constant<std::size_t, 4>{}); break;
     case 8: each(std::integral_constant<std::size_t, 8>{}); break;
     default: each(n); break;
+  }
+}
+
+template <class IdOf>
+bool F_MeshBuilder::resolveCellsWith(const CellBatch& batch, std::size_t from, std::size_t n, IdOf&& idOf) {
+  if (from > batch.count || n > batch.count - from) internalError("F_MeshBuilder", 5);
+  const int each = nodeCountOf(batch.kind);
+  const std::uint64_t first = static_cast<std::uint64_t>(firstId_);
+  const std::uint64_t defined = xyz_.size();
+  if (batch.direct) {
+    F_S3dElement* const to = direct_[static_cast<std::size_t>(batch.layer)].data() + batch.firstCell + from;
+    std::uint8_t* const marks = marks_.data();
+    // The node count as a constant, so that each size gets a loop of its own.
+    auto make = [&](auto nodes) {
+      bool known = true;
+      for (std::size_t i = 0; i < n; ++i) {
+        const bool here = makeElementWith([&](int j) { return idOf(i, j); }, decltype(nodes)::value, first, defined,
+                                          to + i);
+        known &= here;
+        if (here) mark(to[i], marks);
+      }
+      return known;
+    };
+    switch (each) {
+      case 2: return make(std::integral_constant<int, 2>{});
+      case 3: return make(std::integral_constant<int, 3>{});
+      default: return make(std::integral_constant<int, 4>{});
+    }
+  }
+  std::uint64_t at = batch.firstNode + from * static_cast<std::uint64_t>(each);
+  Cell* const cells = cells_.data() + batch.firstCell + from;
+  int* const nodes = nodes_.get();
+  auto resolve = [&](auto nodeCount) {
+    const int k = static_cast<int>(nodeCount);
+    bool known = true;
+    for (std::size_t i = 0; i < n; ++i, at += static_cast<std::uint64_t>(k)) {
+      for (int j = 0; j < k; ++j) {
+        const std::uint64_t index = static_cast<std::uint64_t>(idOf(i, j)) - first;
+        known &= index < defined;
+        nodes[at + static_cast<std::uint64_t>(j)] = static_cast<int>(index);
+      }
+      cells[i] = Cell{at, batch.layer, batch.kind};
+    }
+    return known;
+  };
+  switch (each) {
+    case 4: return resolve(std::integral_constant<int, 4>{});
+    case 8: return resolve(std::integral_constant<int, 8>{});
+    default: return resolve(each);
   }
 }
 

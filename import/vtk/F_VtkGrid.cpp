@@ -4,6 +4,7 @@
 #include <array>
 #include <cctype>
 #include <cmath>
+#include <cstring>
 #include <map>
 
 #include "import/F_WorkShares.h"
@@ -119,6 +120,17 @@ void addCell(F_MeshBuilder& builder, int layer, int type, const std::int64_t* p,
 // of `kind`, into `layer`: each thread reads a share of them from the file
 // a piece at a time and resolves them into the builder. False when the file
 // gave fewer bytes than before.
+// The end of the run of `type` in types[from, to): eight bytes a compare.
+std::size_t runOf(const std::uint8_t* types, std::size_t from, std::size_t to, std::uint8_t type) {
+  const std::uint64_t all = 0x0101010101010101ull * type;
+  for (std::uint64_t word; to - from >= 8; from += 8) {
+    std::memcpy(&word, types + from, 8);
+    if (word != all) break;
+  }
+  while (from < to && types[from] == type) ++from;
+  return from;
+}
+
 bool addPendingCells(const F_VtkGrid& grid, F_MeshBuilder& builder, int layer, F_CellKind kind, std::size_t first,
                      std::size_t count, F_MeshBuilder::Where where) {
   const F_VtkGrid::Pending& cells = *grid.pending;
@@ -130,10 +142,17 @@ bool addPendingCells(const F_VtkGrid& grid, F_MeshBuilder& builder, int layer, F
     const int shares = F_WorkShares::count(count);
     std::vector<char> read(static_cast<std::size_t>(shares), 1), known(static_cast<std::size_t>(shares), 1);
     F_WorkShares::run(shares, [&](int t) {
+      const std::size_t end = F_WorkShares::start(count, shares, t + 1);
+      if (cells.resolve) {
+        const std::size_t from = F_WorkShares::start(count, shares, t);
+        const F_VtkGrid::Pending::Resolved done = cells.resolve(first + from, end - from, builder, batch, from);
+        read[static_cast<std::size_t>(t)] = done != F_VtkGrid::Pending::Resolved::Short;
+        known[static_cast<std::size_t>(t)] = done == F_VtkGrid::Pending::Resolved::All;
+        return;
+      }
       // Pieces small enough to stay in the cache between the read and the resolve.
       const std::size_t perPiece = std::max<std::size_t>(1, 8192 / each);
       std::vector<std::int64_t> piece(perPiece * each);
-      const std::size_t end = F_WorkShares::start(count, shares, t + 1);
       for (std::size_t i = F_WorkShares::start(count, shares, t); i < end;) {
         const std::size_t n = std::min(perPiece, end - i);
         if (!cells.read(first + i, n, piece.data())) {
@@ -223,8 +242,9 @@ void buildVtkLayers(F_VtkGrid& grid, F_MeshBuilder& builder) {
   // the builder; else they are read into the grid first.
   if (grid.pending) {
     bool straight = true;
-    for (const std::uint8_t type : grid.types) {
-      straight &= static_cast<std::size_t>(direct[type].nodes) == grid.pending->each;
+    const std::uint8_t* const types = grid.types.data();
+    for (std::size_t c = 0, n = grid.cellCount(); c < n; c = runOf(types, c, n, types[c])) {
+      straight &= static_cast<std::size_t>(direct[types[c]].nodes) == grid.pending->each;
     }
     if (!straight && !grid.settle()) changed();
   }
@@ -283,7 +303,8 @@ void buildVtkLayers(F_VtkGrid& grid, F_MeshBuilder& builder) {
       const bool placed = place < placeCount && places[place].first <= c;
       const std::size_t nextPlace = placed ? place + 1 : place;
       const std::size_t placeEnd = nextPlace < placeCount ? places[nextPlace].first : cellCount;
-      std::size_t end = c + 1;
+      // Without offsets or regions to compare, the run ends where the type changes.
+      std::size_t end = pending && !regions ? runOf(types, c + 1, placeEnd, types[c]) : c + 1;
       while (end < placeEnd && types[end] == types[c] && (pending || offsets[end + 1] - offsets[end] == count) &&
              (!regions || regions->values[end] == regions->values[c])) {
         ++end;

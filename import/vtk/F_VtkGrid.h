@@ -33,6 +33,13 @@ struct F_VtkGrid {
     // `connectivity` would hold them; false when the file gives fewer bytes.
     // Threads may read at once.
     std::function<bool(std::size_t first, std::size_t n, std::int64_t* out)> read;
+    // The same cells resolved straight from the file's values into cells
+    // at .. at + n - 1 of `batch` (F_MeshBuilder::resolveCellsWith), with
+    // no 64-bit list between. Threads may resolve at once.
+    enum class Resolved { All, Short, Unknown };  // Short: fewer bytes; Unknown: a node not defined
+    std::function<Resolved(std::size_t first, std::size_t n, F_MeshBuilder& builder,
+                           const F_MeshBuilder::CellBatch& batch, std::size_t at)>
+        resolve;
   };
   std::optional<Pending> pending;
   // The pending cells into `offsets` and `connectivity` (before any other

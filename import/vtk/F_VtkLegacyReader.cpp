@@ -65,6 +65,10 @@ class VtkLegacyReader {
   // there, or one of them is not a finite number (they are then read a
   // block at a time, which says so).
   bool sharedPoints(const std::string& type, std::int64_t points);
+  // `n` binary cell types just after their line into cellTypes_, read in
+  // place on several threads; false, with nothing read, when they are too
+  // few to share out or not all there.
+  bool sharedCellTypes(std::int64_t n);
   // A pending cell list read into the grid, before other cells join it.
   void settle(Where where) {
     if (!grid_.settle()) builder_.fail("ERROR\nThe file changed while it was read.", where);
@@ -268,13 +272,15 @@ void VtkLegacyReader::read() {
       cellTypes_.clear();
       if (binary_) cellTypes_.reserve(static_cast<std::size_t>(n));
       if (binary_) {
-        eachBlock("int", n, 1, [&](std::size_t, const auto* v, std::size_t count) {
-          for (std::size_t i = 0; i < count; ++i) {
-            // An int is a whole number in range: negative ones are no index.
-            const std::int64_t t = static_cast<std::int64_t>(v[i]);
-            cellTypes_.push_back(static_cast<std::uint8_t>(std::clamp<std::int64_t>(t, 0, 255)));
-          }
-        });
+        if (!sharedCellTypes(n)) {
+          eachBlock("int", n, 1, [&](std::size_t, const auto* v, std::size_t count) {
+            for (std::size_t i = 0; i < count; ++i) {
+              // An int is a whole number in range: negative ones are no index.
+              const std::int64_t t = static_cast<std::int64_t>(v[i]);
+              cellTypes_.push_back(static_cast<std::uint8_t>(std::clamp<std::int64_t>(t, 0, 255)));
+            }
+          }, true);
+        }
       } else {
         each("int", n, [&](std::size_t, double t) {
           cellTypes_.push_back(static_cast<std::uint8_t>(std::clamp<std::int64_t>(vtkIndex(t), 0, 255)));
@@ -408,7 +414,29 @@ bool VtkLegacyReader::sharedCellList(int type, std::int64_t cells, std::int64_t 
         done += k;
       }
       return true;
-    }};
+    }, nullptr};
+    grid_.pending->resolve = [file, from, each](std::size_t first, std::size_t n, F_MeshBuilder& builder,
+                                                const F_MeshBuilder::CellBatch& batch, std::size_t at) {
+      using Resolved = F_VtkGrid::Pending::Resolved;
+      const std::size_t record = 4 * (each + 1);
+      // Bites small enough to stay in the cache between the read and the resolve.
+      alignas(8) unsigned char bytes[32768];
+      const std::size_t perBite = std::max<std::size_t>(1, sizeof bytes / record);
+      if (record > sizeof bytes) return Resolved::Short;  // a list of cells of at most 1024 points never comes here
+      for (std::size_t done = 0; done < n;) {
+        const std::size_t k = std::min(perBite, n - done);
+        if (file->readAt(from + (first + done) * record, reinterpret_cast<char*>(bytes), k * record) != k * record) {
+          return Resolved::Short;
+        }
+        // As read() gives them: negative ints are no index.
+        auto id = [&](std::size_t c, int j) {
+          return std::max<std::int64_t>(loadValue<std::int32_t>(bytes + record * c + 4 * static_cast<std::size_t>(j + 1), kSwap), -1);
+        };
+        if (!builder.resolveCellsWith(batch, at + done, k, id)) return Resolved::Unknown;
+        done += k;
+      }
+      return Resolved::All;
+    };
     grid_.places.emplace_back(firstCell, where);
     text_.seek(from + 4 * static_cast<std::uint64_t>(size), 0);
     return true;
@@ -446,6 +474,30 @@ bool VtkLegacyReader::sharedCellList(int type, std::int64_t cells, std::int64_t 
     grid_.places.emplace_back(firstCell, where);
   }
   text_.seek(from + 4 * static_cast<std::uint64_t>(size), 0);
+  return true;
+}
+
+bool VtkLegacyReader::sharedCellTypes(std::int64_t n) {
+  const std::size_t count = static_cast<std::size_t>(n);
+  const int shares = F_WorkShares::count(count);
+  text_.endLine();
+  if (shares < 2 || static_cast<std::uint64_t>(n) > text_.remaining() / 4) return false;
+  const std::uint64_t from = text_.fileOffset();
+  F_WorkShares::grow(cellTypes_, count);
+  constexpr bool kSwap = std::endian::native == std::endian::little;
+  const bool read = F_WorkShares::readRecords(text_.file(), from, 4, count, shares, [&](std::size_t first, char* bytes, std::size_t k) {
+    const auto* v = reinterpret_cast<const unsigned char*>(bytes);
+    std::uint8_t* const to = cellTypes_.data() + first;
+    // As eachBlock gives them: out of a byte's range, the nearest end.
+    for (std::size_t i = 0; i < k; ++i) {
+      to[i] = static_cast<std::uint8_t>(std::clamp<std::int32_t>(loadValue<std::int32_t>(v + 4 * i, kSwap), 0, 255));
+    }
+  });
+  if (!read) {
+    cellTypes_.clear();
+    return false;
+  }
+  text_.seek(from + 4 * static_cast<std::uint64_t>(n), 0);
   return true;
 }
 

@@ -491,3 +491,76 @@ TEST(F_WorkShares, SharesAndPopulatedMemory) {
   for (std::size_t i = 0; i < values.size(); ++i) ASSERT_EQ(values[i], static_cast<int>(i));
   unsetenv("KAVRILON_THREADS");
 }
+
+// Cells resolved from the file's own values (here big-endian int32, as a
+// legacy VTK list holds them) are the cells resolved from 64-bit numbers:
+// the same elements or cells, the same answer at the first and last node
+// defined and one step past either, whether made straight into elements
+// or kept as cells.
+TEST(F_MeshBuilder, CellsResolvedFromTheFilesValuesMatchSixtyFourBitNumbers) {
+  constexpr std::int64_t kFirst = 7, kNodes = 40;
+  const struct {
+    const char* name;
+    F_CellKind kind;
+    int nodes;
+    std::int64_t changed;  // a number put in the last place of the middle cell, or 0 for none
+  } rows[] = {
+      {"2-node lines", F_CellKind::Line2, 2, 0},
+      {"triangles", F_CellKind::Tri3, 3, 0},
+      {"quadrilaterals", F_CellKind::Quad4, 4, 0},
+      {"tetrahedra", F_CellKind::Tet4, 4, 0},
+      {"hexahedra", F_CellKind::Hex8, 8, 0},
+      {"wedges", F_CellKind::Wedge6, 6, 0},
+      {"quadrilaterals, the last node", F_CellKind::Quad4, 4, kFirst + kNodes - 1},
+      {"quadrilaterals, one past the last node", F_CellKind::Quad4, 4, kFirst + kNodes},
+      {"quadrilaterals, the first node", F_CellKind::Quad4, 4, kFirst},
+      {"quadrilaterals, one below the first node", F_CellKind::Quad4, 4, kFirst - 1},
+      {"quadrilaterals, a negative number", F_CellKind::Quad4, 4, -1},
+      {"hexahedra, one past the last node", F_CellKind::Hex8, 8, kFirst + kNodes},
+      {"hexahedra, the last node", F_CellKind::Hex8, 8, kFirst + kNodes - 1},
+  };
+  constexpr std::size_t kCells = 9;
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.name);
+    const std::size_t each = static_cast<std::size_t>(row.nodes);
+    std::vector<std::int64_t> ids(kCells * each);
+    for (std::size_t i = 0; i < ids.size(); ++i) ids[i] = kFirst + static_cast<std::int64_t>((i * 7) % kNodes);
+    if (row.changed != 0) ids[kCells / 2 * each + each - 1] = row.changed;
+    std::vector<unsigned char> bytes(4 * ids.size());
+    for (std::size_t i = 0; i < ids.size(); ++i) {
+      const auto v = static_cast<std::uint32_t>(static_cast<std::int32_t>(ids[i]));
+      for (int b = 0; b < 4; ++b) bytes[4 * i + static_cast<std::size_t>(b)] = static_cast<unsigned char>(v >> (24 - 8 * b));
+    }
+    F_S3dMesh meshes[2];
+    bool known[2] = {};
+    for (int way = 0; way < 2; ++way) {
+      auto file = F_InputFile::fromMemory("", "/tmp/t.vtk");
+      F_MeshBuilder builder(*file);
+      for (std::int64_t n = 0; n < kNodes; ++n) builder.addNode(kFirst + n, static_cast<double>(n), 0, 0, {});
+      const int layer = builder.addLayer("cells");
+      F_MeshBuilder::CellBatch batch;
+      ASSERT_TRUE(builder.beginCells(layer, row.kind, kCells, batch));
+      // In two parts, as two threads would.
+      for (const std::size_t from : {std::size_t{0}, std::size_t{4}}) {
+        const std::size_t n = from == 0 ? 4 : kCells - 4;
+        bool here = false;
+        if (way == 0) {
+          here = builder.resolveCells(batch, from, ids.data() + from * each, each, n);
+        } else {
+          here = builder.resolveCellsWith(batch, from, n, [&](std::size_t c, int j) {
+            const unsigned char* v = bytes.data() + 4 * ((from + c) * each + static_cast<std::size_t>(j));
+            return static_cast<std::int64_t>(static_cast<std::int32_t>(
+                (std::uint32_t{v[0]} << 24) | (std::uint32_t{v[1]} << 16) | (std::uint32_t{v[2]} << 8) | v[3]));
+          });
+        }
+        known[way] = (from == 0 || known[way]) && here;
+      }
+      builder.endCells(batch, known[way]);
+      if (known[way]) builder.finish(meshes[way], nullptr);
+    }
+    EXPECT_EQ(known[1], known[0]);
+    const bool inside = row.changed == 0 || (row.changed >= kFirst && row.changed < kFirst + kNodes);
+    EXPECT_EQ(known[0], inside);
+    EXPECT_TRUE(meshes[1] == meshes[0]);
+  }
+}

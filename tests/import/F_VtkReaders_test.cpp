@@ -483,6 +483,24 @@ TEST(F_VtuReader, AFileReadInPiecesGivesWhatAWholeFileGives) {
                     0);
     }
   }
+  // A quad whose last point the file lacks, in the second share
+  // or last: the message one thread gives.
+  const int quads = static_cast<int>(2 * F_WorkShares::kMinShare);
+  for (const int missingAt : {quads / 2 + 5, quads - 1}) {
+    SCOPED_TRACE(missingAt);
+    const Strip bad{quads, missingAt, true};
+    const std::string bytes = bad.vtuRaw();
+    setenv("KAVRILON_THREADS", "1", 1);
+    const ImportRun one = importBytes(bytes, "vtu");
+    setenv("KAVRILON_THREADS", "2", 1);
+    const ImportRun two = importBytes(bytes, "vtu");
+    EXPECT_FALSE(one.ok);
+    EXPECT_EQ(two.shown, one.shown);
+    EXPECT_NE(one.last().find("Element " + std::to_string(missingAt) + " refers to node " +
+                              std::to_string(bad.points() + 7) + ", which the file does not define."),
+              std::string::npos)
+        << one.last();
+  }
   unsetenv("KAVRILON_THREADS");
 }
 
@@ -498,6 +516,9 @@ struct LegacyRow {
   std::size_t pixelEvery = 0;
   std::size_t nanAt = SIZE_MAX;
   bool floats = false;
+  std::size_t pastAt = SIZE_MAX;  // the cell whose last point is one past the last point
+  std::size_t oddTypeAt = SIZE_MAX;  // the cell whose type is 300, which no cell has
+  bool typesCut = false;  // the file ends one type short
   std::string bytes() const {
     auto put32 = [](std::string& s, std::int32_t v) {
       for (int b = 3; b >= 0; --b) s += static_cast<char>(static_cast<std::uint32_t>(v) >> (8 * b) & 0xff);
@@ -528,14 +549,16 @@ struct LegacyRow {
     for (std::size_t q = 0; q < quads; ++q) {
       const bool pixel = pixelEvery > 0 && q % pixelEvery == 0;
       const std::int32_t a = static_cast<std::int32_t>(2 * q);
-      for (std::int32_t v : {4, a, a + 2, pixel ? a + 1 : a + 3, pixel ? a + 3 : a + 1}) put32(s, v);
+      const std::int32_t last = q == pastAt ? static_cast<std::int32_t>(points) : pixel ? a + 3 : a + 1;
+      for (std::int32_t v : {4, a, a + 2, pixel ? a + 1 : a + 3, last}) put32(s, v);
     }
     if (polyData) {
       s += "\nLINES 2 6\n";
       for (std::int32_t v : {2, 0, 1, 2, 2, 3}) put32(s, v);
     } else {
       s += "\nCELL_TYPES " + std::to_string(quads) + "\n";
-      for (std::size_t q = 0; q < quads; ++q) put32(s, pixelEvery > 0 && q % pixelEvery == 0 ? 8 : 9);
+      for (std::size_t q = 0; q < quads; ++q) put32(s, q == oddTypeAt ? 300 : pixelEvery > 0 && q % pixelEvery == 0 ? 8 : 9);
+      if (typesCut) return s.substr(0, s.size() - 4);
     }
     return s + "\n";
   }
@@ -561,6 +584,15 @@ TEST(F_VtkLegacyReader, CellListsLeftInTheFileGiveWhatOneThreadGives) {
       {"a pixel last", {shared, false, shared - 1}, static_cast<int>(shared), ""},
       {"polygons, then lines", {shared, true}, 2, ""},
       {"a point not finite in the second share", {shared, false, 0, shared + 1}, 0, "Node "},
+      {"a cell past the last point in the second share", {shared, false, 0, SIZE_MAX, false, shared - 2}, 0,
+       "Element "},
+      {"a cell past the last point, the last cell", {shared, false, 0, SIZE_MAX, true, shared - 1}, 0, "Element "},
+      {"a type no cell has in the second share", {shared, false, 0, SIZE_MAX, false, SIZE_MAX, shared / 2 + 3},
+       static_cast<int>(shared - 1), ""},
+      {"a type no cell has among the first eight", {shared, false, 0, SIZE_MAX, false, SIZE_MAX, 6},
+       static_cast<int>(shared - 1), ""},
+      {"the file ends one type short", {shared, false, 0, SIZE_MAX, false, SIZE_MAX, SIZE_MAX, true}, 0,
+       "The file ends inside a block of int values."},
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(row.name);
@@ -574,10 +606,14 @@ TEST(F_VtkLegacyReader, CellListsLeftInTheFileGiveWhatOneThreadGives) {
     EXPECT_TRUE(two.mesh == one.mesh);
     if (row.elements == 0) {
       EXPECT_FALSE(one.ok);
-      EXPECT_NE(one.last().find(std::string(row.message) + std::to_string(row.row.nanAt) +
-                                " has a coordinate that is not a finite number."),
-                std::string::npos)
-          << one.last();
+      std::string message = row.message;
+      if (row.row.nanAt != SIZE_MAX) {
+        message += std::to_string(row.row.nanAt) + " has a coordinate that is not a finite number.";
+      } else if (row.row.pastAt != SIZE_MAX) {
+        message += std::to_string(row.row.pastAt) + " refers to node " + std::to_string(2 * row.row.quads + 2) +
+                   ", which the file does not define.";
+      }
+      EXPECT_NE(one.last().find(message), std::string::npos) << one.last();
       continue;
     }
     ASSERT_TRUE(one.ok) << one.last();
