@@ -2,11 +2,13 @@
 
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <cctype>
 #include <cmath>
 #include <cstring>
 #include <map>
 
+#include "import/F_BinaryReader.h"
 #include "import/F_WorkShares.h"
 
 namespace {
@@ -340,4 +342,37 @@ void addVtkPointField(F_MeshBuilder& builder, const std::string& name, const std
     }
     builder.setFieldValue(field, static_cast<std::int64_t>(p), value, where, true);
   }
+}
+
+bool readPointsShared(F_MeshBuilder& builder, const F_InputFile& file, std::uint64_t start, std::size_t size,
+                      bool swap, std::size_t count, int shares, std::int64_t firstId) {
+  F_MeshBuilder::NodeBatch batch;
+  if (!builder.beginNodes(firstId, count, batch)) return false;
+  std::atomic<bool> finite{true};
+  const bool read =
+      F_WorkShares::readRecords(file, start, 3 * size, count, shares, [&](std::size_t first, char* data, std::size_t k) {
+        const auto* v = reinterpret_cast<const unsigned char*>(data);
+        if (size == 8) {
+          // Turned in place, when at all.
+          auto* xyz = reinterpret_cast<double*>(data);
+          if (swap) {
+            for (std::size_t i = 0; i < 3 * k; ++i) xyz[i] = loadValue<double>(v + 8 * i, true);
+          }
+          if (!builder.setNodes(batch, first, xyz, 3, k)) finite.store(false, std::memory_order_relaxed);
+          return;
+        }
+        // Floats go through a piece of doubles.
+        constexpr std::size_t kPiece = 1024;
+        double xyz[3 * kPiece];
+        for (std::size_t done = 0; done < k; done += kPiece) {
+          const std::size_t n = std::min(kPiece, k - done);
+          for (std::size_t i = 0; i < 3 * n; ++i) {
+            xyz[i] = static_cast<double>(loadValue<float>(v + 4 * (3 * done + i), swap));
+          }
+          if (!builder.setNodes(batch, first + done, xyz, 3, n)) finite.store(false, std::memory_order_relaxed);
+        }
+      });
+  const bool keep = read && finite.load();
+  builder.endNodes(batch, keep);
+  return keep;
 }

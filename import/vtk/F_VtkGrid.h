@@ -75,3 +75,11 @@ void buildVtkLayers(F_VtkGrid& grid, F_MeshBuilder& builder);
 // Node values of `components` per point, stored as one field (a vector by its magnitude).
 void addVtkPointField(F_MeshBuilder& builder, const std::string& name, const std::vector<double>& values,
                       int components, F_MeshBuilder::Where where);
+
+// `count` points of three reals of `size` bytes (4 or 8) each, from byte
+// `start` of the file, turned when `swap`, read on `shares` threads straight
+// into a node batch numbered on from `firstId`. False, with nothing kept,
+// when the batch cannot be begun, the file ends first or a point is not
+// finite: the ordinary reading then takes the points and says what is wrong.
+bool readPointsShared(F_MeshBuilder& builder, const F_InputFile& file, std::uint64_t start, std::size_t size,
+                      bool swap, std::size_t count, int shares, std::int64_t firstId);

@@ -511,34 +511,14 @@ bool VtkLegacyReader::sharedPoints(const std::string& type, std::int64_t points)
       static_cast<std::uint64_t>(3 * points) > text_.remaining() / static_cast<std::uint64_t>(size)) {
     return false;
   }
-  F_MeshBuilder::NodeBatch batch;
-  if (!builder_.beginNodes(0, count, batch)) return false;
   const std::uint64_t from = text_.fileOffset();
-  const std::size_t record = 3 * static_cast<std::size_t>(size);
-  std::atomic<bool> finite{true};
-  const bool read = F_WorkShares::readRecords(
-      text_.file(), from, record, count, shares, [&](std::size_t first, char* bytes, std::size_t k) {
-        constexpr bool kSwap = std::endian::native == std::endian::little;
-        const auto* v = reinterpret_cast<const unsigned char*>(bytes);
-        // Big-endian doubles are turned in place; floats go through a piece of doubles.
-        if (size == 8) {
-          auto* xyz = reinterpret_cast<double*>(bytes);
-          for (std::size_t i = 0; i < 3 * k; ++i) xyz[i] = loadValue<double>(v + 8 * i, kSwap);
-          if (!builder_.setNodes(batch, first, xyz, 3, k)) finite.store(false, std::memory_order_relaxed);
-          return;
-        }
-        constexpr std::size_t kPiece = 1024;
-        double xyz[3 * kPiece];
-        for (std::size_t done = 0; done < k; done += kPiece) {
-          const std::size_t n = std::min(kPiece, k - done);
-          for (std::size_t i = 0; i < 3 * n; ++i) xyz[i] = static_cast<double>(loadValue<float>(v + 4 * (3 * done + i), kSwap));
-          if (!builder_.setNodes(batch, first + done, xyz, 3, n)) finite.store(false, std::memory_order_relaxed);
-        }
-      });
-  const bool keep = read && finite.load();
-  builder_.endNodes(batch, keep);
-  if (keep) text_.seek(from + record * count, 0);
-  return keep;
+  // Big-endian reals.
+  const bool swap = std::endian::native == std::endian::little;
+  if (!readPointsShared(builder_, text_.file(), from, static_cast<std::size_t>(size), swap, count, shares, 0)) {
+    return false;
+  }
+  text_.seek(from + 3 * static_cast<std::uint64_t>(size) * count, 0);
+  return true;
 }
 
 void VtkLegacyReader::cells51(std::int64_t offsets, std::int64_t size, int fixedType) {

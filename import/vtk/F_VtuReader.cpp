@@ -423,33 +423,7 @@ bool VtuReader::sharedPoints(const ArrayRef& array, std::int64_t expected, std::
   const std::size_t size = static_cast<std::size_t>(valueSize(type));
   if (bytes / size != static_cast<std::size_t>(expected)) return false;
   builder_.reserveNodes(count);
-  F_MeshBuilder::NodeBatch batch;
-  if (!builder_.beginNodes(firstPoint, count, batch)) return false;
-  std::atomic<bool> finite{true};
-  const bool swap = swap_;
-  const bool read = F_WorkShares::readRecords(file_, start, 3 * size, count, shares, [&](std::size_t first, char* data,
-                                                                                          std::size_t k) {
-    const auto* v = reinterpret_cast<const unsigned char*>(data);
-    if (size == 8) {
-      // Turned in place, when at all.
-      auto* xyz = reinterpret_cast<double*>(data);
-      if (swap) {
-        for (std::size_t i = 0; i < 3 * k; ++i) xyz[i] = loadValue<double>(v + 8 * i, true);
-      }
-      if (!builder_.setNodes(batch, first, xyz, 3, k)) finite.store(false, std::memory_order_relaxed);
-      return;
-    }
-    constexpr std::size_t kPiece = 1024;
-    double xyz[3 * kPiece];
-    for (std::size_t done = 0; done < k; done += kPiece) {
-      const std::size_t n = std::min(kPiece, k - done);
-      for (std::size_t i = 0; i < 3 * n; ++i) xyz[i] = static_cast<double>(loadValue<float>(v + 4 * (3 * done + i), swap));
-      if (!builder_.setNodes(batch, first + done, xyz, 3, n)) finite.store(false, std::memory_order_relaxed);
-    }
-  });
-  const bool keep = read && finite.load();
-  builder_.endNodes(batch, keep);
-  return keep;
+  return readPointsShared(builder_, file_, start, size, swap_, count, shares, firstPoint);
 }
 
 bool VtuReader::pendingCells(const ArrayRef& connectivity, const ArrayRef& offsets, std::int64_t cells,
