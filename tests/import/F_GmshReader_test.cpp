@@ -194,11 +194,19 @@ TEST(F_GmshReader, Format41TakesGroupsFromEntitiesAndPassesParametricCoordinates
 
 namespace {
 
+enum class StripFault { None, MissingNode, NotFinite, TagsJump, ElementsFirst, GroupChange };
+// Point i of a strip of `nodes` points: at (i / 2, i % 2, 0), its x not a
+// number at the middle point with NotFinite.
+void putStripPoint(std::string& n, std::uint64_t i, std::uint64_t nodes, bool bigEndian, StripFault fault) {
+  const bool notFinite = fault == StripFault::NotFinite && i == nodes / 2;
+  put<double>(n, notFinite ? std::nan("") : static_cast<double>(i / 2), bigEndian);
+  put<double>(n, static_cast<double>(i % 2), bigEndian);
+  put<double>(n, 0.0, bigEndian);
+}
 // A strip of `quads` quadrilaterals in format 4.1 binary: nodes 2i + 1 at
 // (i, 0, 0) and 2i + 2 at (i, 1, 0), one block of each. `fault` spoils one
 // record halfway through (where the second of two shares begins) and
 // `faultAt` gets its byte offset.
-enum class StripFault { None, MissingNode, NotFinite, TagsJump, ElementsFirst, GroupChange };
 std::string strip41(std::uint64_t quads, bool bigEndian, StripFault fault, std::size_t* faultAt = nullptr) {
   const std::uint64_t nodes = 2 * quads + 2, half = quads / 2;
   std::string s = "$MeshFormat\n4.1 1 8\n";
@@ -212,14 +220,8 @@ std::string strip41(std::uint64_t quads, bool bigEndian, StripFault fault, std::
     put<std::uint64_t>(n, fault == StripFault::TagsJump && tag > nodes / 2 ? tag + 10 : tag, bigEndian);
   }
   for (std::uint64_t i = 0; i < nodes; ++i) {
-    if (fault == StripFault::NotFinite && i == nodes / 2) {
-      if (faultAt) *faultAt = s.size() + n.size();
-      put<double>(n, std::nan(""), bigEndian);
-    } else {
-      put<double>(n, static_cast<double>(i / 2), bigEndian);
-    }
-    put<double>(n, static_cast<double>(i % 2), bigEndian);
-    put<double>(n, 0.0, bigEndian);
+    if (fault == StripFault::NotFinite && i == nodes / 2 && faultAt) *faultAt = s.size() + n.size();
+    putStripPoint(n, i, nodes, bigEndian, fault);
   }
   n += "\n$EndNodes\n";
   std::string e = "$Elements\n";
@@ -251,14 +253,8 @@ std::string strip22(std::uint64_t quads, bool bigEndian, StripFault fault, std::
     const std::uint64_t tag = i + 1;
     put<std::int32_t>(n, static_cast<std::int32_t>(fault == StripFault::TagsJump && tag > nodes / 2 ? tag + 10 : tag),
                       bigEndian);
-    if (fault == StripFault::NotFinite && i == nodes / 2) {
-      if (faultAt) *faultAt = s.size() + n.size() - 4;
-      put<double>(n, std::nan(""), bigEndian);
-    } else {
-      put<double>(n, static_cast<double>(i / 2), bigEndian);
-    }
-    put<double>(n, static_cast<double>(i % 2), bigEndian);
-    put<double>(n, 0.0, bigEndian);
+    if (fault == StripFault::NotFinite && i == nodes / 2 && faultAt) *faultAt = s.size() + n.size() - 4;
+    putStripPoint(n, i, nodes, bigEndian, fault);
   }
   n += "\n$EndNodes\n";
   std::string e = "$Elements\n" + std::to_string(quads) + "\n";

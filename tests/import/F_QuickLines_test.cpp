@@ -34,67 +34,91 @@ bool nodeByFields(const std::string& line, bool withId, std::int64_t& id, double
 
 #if defined(__SSE2__) && defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
 
-// Node lines read in one pass have, bit for bit, the values of the
-// word-by-word reading; other shapes are left to it.
+// Node lines taken at once (the classes of a whole line, up to 64 bytes)
+// and in one pass have, bit for bit, the values of the word-by-word
+// reading; other shapes are left to it. The one-pass reading also leaves
+// lines that start with a blank or hold a carriage return, and ids of more
+// than sixteen digits; it takes lines longer than 64 bytes.
 TEST(F_QuickLines, NodeLinesReadInOnePassMatchTheWordByWordReading) {
   const struct {
     std::string line;
     bool withId;
-    bool taken;
+    bool plain, quick;  // taken by each
   } rows[] = {
-      {"1 0 0 0", true, true},
-      {"12 0.5 -0.25 3", true, true},
-      {"7 -0 1.0 -1", true, true},
-      {"3.734177215189873 0.8860759493670887 0.3800174128939908", false, true},
-      {"1\t2.5\t3.5\t4.5", true, true},
-      {"1  2.5 \t3.5 4.5  \t", true, true},
-      // Whole parts of 15 digits (joined at once), 16 (eight at a time), 19 and 20.
-      {"1 123456789012345 0 0", true, true},
-      {"1 1234567890123456 0 0", true, true},
-      {"1 1234567890123456789 0 0", true, true},
-      {"1 12345678901234567890 0 0", true, false},
+      {"1 0 0 0", true, true, true},
+      {"12 0.5 -0.25 3", true, true, true},
+      {"7 -0 1.0 -1", true, true, true},
+      {"8995 3.734177215189873 0.8860759493670887 0.3800174128939908", true, true, true},
+      {"3.734177215189873 0.8860759493670887 0.3800174128939908", false, true, true},
+      {"1\t2.5\t3.5\t4.5", true, true, true},
+      {"1  2.5 \t3.5 4.5  \t", true, true, true},
+      {"1\t2.5\t3.5\t4.5\r", true, true, false},
+      {"  1   2.5  3.5 4.5  ", true, true, false},
+      // Whole parts of 15 digits, 16, 17, 19 and 20.
+      {"1 123456789012345 0 0", true, true, true},
+      {"1 1234567890123456 0 0", true, true, true},
+      {"1 0.12345678901234567 12345678901234567 0", true, true, true},
+      {"1 1234567890123456789 0 0", true, true, true},
+      {"1 12345678901234567890 0 0", true, false, false},
       // Fractions of 15, 16, 17 digits; 19 digits in all, and 20.
-      {"1 0.123456789012345 0.1234567890123456 0.07000000000000001", true, true},
-      {"1 1.234567890123456789 0 0", true, true},
-      {"1 1.2345678901234567890 0 0", true, false},
-      {"1 123456789012345.6789 0 0", true, true},
-      {"1 1234567890123456.789 0 0", true, true},
-      {"1 1234567890123456.7890 0 0", true, false},
-      // Ids of 16 digits, and 17 (left to the other readings).
-      {"1234567890123456 1 2 3", true, true},
-      {"12345678901234567 1 2 3", true, false},
-      // A line longer than 64 bytes is taken the same.
-      {"123456 0.1234567890123456 0.1234567890123456 0.123456789012345678", true, true},
+      {"1 0.123456789012345 0.1234567890123456 0.07000000000000001", true, true, true},
+      {"1 1.234567890123456789 1234567890123456789 0", true, true, true},
+      {"1 1.2345678901234567890 0 0", true, false, false},
+      {"1 123456789012345.6789 0 0", true, true, true},
+      {"1 1234567890123456.789 0 0", true, true, true},
+      {"1 1234567890123456.7890 0 0", true, false, false},
+      // Ids of 16, 17, 18 and 19 digits.
+      {"1234567890123456 1 2 3", true, true, true},
+      {"12345678901234567 1 2 3", true, true, false},
+      {"123456789012345678 1 2 3", true, true, false},
+      {"1234567890123456789 1 2 3", true, false, false},
+      // 64 bytes, and 65.
+      {"12345 0.1234567890123456 0.1234567890123456 0.123456789012345678", true, true, true},
+      {"123456 0.1234567890123456 0.1234567890123456 0.123456789012345678", true, false, true},
+      // A point or a sign as the 64th byte.
+      {"1 2 3" + std::string(57, ' ') + "5.", true, false, false},
+      {"0.5 1.5" + std::string(56, ' ') + "-", false, false, false},
       // Other shapes.
-      {" 1 0 0 0", true, false},
-      {"1 0 0 0\r", true, false},
-      {"1 1e3 0 0", true, false},
-      {"1 5. 0 0", true, false},
-      {"1 .5 0 0", true, false},
-      {"1 +5 0 0", true, false},
-      {"1 - 5 0 0", true, false},
-      {"1 --5 0 0", true, false},
-      {"-1 0 0 0", true, false},
-      {"1 0 0", true, false},
-      {"1 0 0 0 0", true, false},
-      {"1 5-3 0 0", true, false},
-      {"1 1.2.3 0 0", true, false},
-      {"1,0 0 0", true, false},
-      {"1 0 0 x", true, false},
-      {"", true, false},
+      {"1 1e3 0 0", true, false, false},
+      {"1 5. 0 0", true, false, false},
+      {"1 .5 0 0", true, false, false},
+      {"1 +5 0 0", true, false, false},
+      {"1 - 5 0 0", true, false, false},
+      {"1 --5 0 0", true, false, false},
+      {"-1 0 0 0", true, false, false},
+      {"1 0 0", true, false, false},
+      {"1 0 0 0 0", true, false, false},
+      {"1 5-3 0 0", true, false, false},
+      {"1 1.2.3 0 0", true, false, false},
+      {"1,0 0 0", true, false, false},
+      {"1 0 0 x", true, false, false},
+      {"", true, false, false},
   };
   for (const auto& row : rows) {
     SCOPED_TRACE("\"" + row.line + "\"");
     const Placed placed(row.line);
-    std::int64_t id = -5, fieldsId = -5;
-    double xyz[3] = {}, fields[3] = {};
-    const char* next = quickNodeLine(placed.p, placed.end, row.withId, id, xyz);
-    EXPECT_EQ(next != nullptr, row.taken);
-    if (!next) continue;
-    EXPECT_EQ(next, placed.end);
-    ASSERT_TRUE(nodeByFields(row.line, row.withId, fieldsId, fields));
-    EXPECT_EQ(id, row.withId ? fieldsId : -5);
-    EXPECT_EQ(std::memcmp(xyz, fields, sizeof xyz), 0) << xyz[0] << " " << xyz[1] << " " << xyz[2];
+    for (const bool quick : {false, true}) {
+      std::int64_t id = -5, fieldsId = -5;
+      double xyz[3] = {}, fields[3] = {};
+      bool taken = false;
+      if (quick) {
+        const char* const next = quickNodeLine(placed.p, placed.end, row.withId, id, xyz);
+        taken = next != nullptr;
+        if (taken) {
+          EXPECT_EQ(next, placed.end);
+        }
+      } else {
+        // Read in whole blocks, with room behind the line for them.
+        const std::string bytes = row.line + std::string(80, '\n');
+        taken = plainNodeLine(bytes.data(), bytes.data() + row.line.size(), bytes.data() + bytes.size(), row.withId,
+                              id, xyz);
+      }
+      EXPECT_EQ(taken, quick ? row.quick : row.plain) << (quick ? "in one pass" : "at once");
+      if (!taken) continue;
+      ASSERT_TRUE(nodeByFields(row.line, row.withId, fieldsId, fields));
+      EXPECT_EQ(id, row.withId ? fieldsId : -5);
+      EXPECT_EQ(std::memcmp(xyz, fields, sizeof xyz), 0) << xyz[0] << " " << xyz[1] << " " << xyz[2];
+    }
   }
   // A line end at `end` (not before it) is no line end: the text may go on.
   std::int64_t id = 0;
@@ -110,19 +134,9 @@ TEST(F_QuickLines, NodeLinesReadInOnePassMatchTheWordByWordReading) {
 TEST(F_QuickLines, RandomNodeLinesMatchTheWordByWordReading) {
   std::mt19937_64 random(5147);
   int taken = 0;
+  const RandomNodeLines lines{17, 18, 20, "\t "};
   for (int i = 0; i < 20000; ++i) {
-    auto digits = [&](int n) {
-      std::string s;
-      for (int k = 0; k < n; ++k) s += static_cast<char>('0' + random() % 10);
-      return s;
-    };
-    std::string line = digits(1 + static_cast<int>(random() % 17));
-    for (int k = 0; k < 3; ++k) {
-      line += random() % 4 ? " " : "\t ";
-      if (random() % 2) line += "-";
-      line += digits(1 + static_cast<int>(random() % 18));
-      if (random() % 5) line += "." + digits(static_cast<int>(random() % 20));
-    }
+    const std::string line = lines(random);
     const Placed placed(line);
     std::int64_t id = 0, fieldsId = 0;
     double xyz[3], fields[3];
@@ -136,48 +150,64 @@ TEST(F_QuickLines, RandomNodeLinesMatchTheWordByWordReading) {
   EXPECT_GT(taken, 2000);
 }
 
-// Deck node lines read in one pass read as the deck's own field reading:
-// a comma between words with blanks around it, one after the last word
-// allowed, one to three coordinates (the others 0).
+// Deck node lines, taken at once (the classes of the whole line) and in one
+// pass, read as the deck's own field reading: a comma between words with
+// blanks around it, one after the last word allowed, one to three
+// coordinates (the others 0). Other shapes are left to that reading; the
+// one-pass reading also leaves lines that start with a blank.
 TEST(F_QuickLines, DeckNodeLinesReadAsTheFieldReading) {
   const struct {
     std::string line;
-    bool taken;
+    bool plain, quick;  // taken by each
     std::int64_t id;
     double xyz[3];
   } rows[] = {
-      {"1, 0, 0, 0", true, 1, {0, 0, 0}},
-      {"2, 0.5, -0.25, 3", true, 2, {0.5, -0.25, 3}},
-      {"3 ,\t0.5 ,1.5,2.5  ", true, 3, {0.5, 1.5, 2.5}},
-      {"4, 0.5, 1.5, 2.5,", true, 4, {0.5, 1.5, 2.5}},
-      {"5, 0.5, 1.5, 2.5, ", true, 5, {0.5, 1.5, 2.5}},
-      {"6, 0.5", true, 6, {0.5, 0, 0}},
-      {"7, 0.5, 1.5,", true, 7, {0.5, 1.5, 0}},
-      {"8, 0.07000000000000001, 0,  -4", true, 8, {0.07000000000000001, 0, -4}},
-      {"9", false, 0, {}},
-      {"9,", false, 0, {}},
-      {"9, 1, 2, 3, 4", false, 0, {}},
-      {"9, 1, 2, 3,,", false, 0, {}},
-      {"9,, 1", false, 0, {}},
-      {", 9, 1", false, 0, {}},
-      {"9 1 2 3", false, 0, {}},
-      {"9, 1 2, 3", false, 0, {}},
-      {"9, - 1", false, 0, {}},
-      {"9, 1.5D+00, 0", false, 0, {}},
-      {"9, 1, 2\r", false, 0, {}},
-      {"-9, 1, 2", false, 0, {}},
+      {"1, 0, 0, 0", true, true, 1, {0, 0, 0}},
+      {"2, 0.5, -0.25, 3", true, true, 2, {0.5, -0.25, 3}},
+      {"3 ,\t0.5 ,1.5,2.5  ", true, true, 3, {0.5, 1.5, 2.5}},
+      {"  3 ,\t0.5 ,1.5,2.5  ", true, false, 3, {0.5, 1.5, 2.5}},
+      {"4, 0.5, 1.5, 2.5,", true, true, 4, {0.5, 1.5, 2.5}},
+      {"5, 0.5, 1.5, 2.5, ", true, true, 5, {0.5, 1.5, 2.5}},
+      {"6, 0.5", true, true, 6, {0.5, 0, 0}},
+      {"7, 0.5, 1.5", true, true, 7, {0.5, 1.5, 0}},
+      {"7, 0.5, 1.5,", true, true, 7, {0.5, 1.5, 0}},
+      {"8, 0.07000000000000001, 0,  -4", true, true, 8, {0.07000000000000001, 0, -4}},
+      {"9", false, false, 0, {}},
+      {"9,", false, false, 0, {}},
+      {"9, 1, 2, 3, 4", false, false, 0, {}},
+      {"9, 1, 2, 3,,", false, false, 0, {}},
+      {"9,, 1", false, false, 0, {}},
+      {", 9, 1", false, false, 0, {}},
+      {"9 1 2 3", false, false, 0, {}},
+      {"9, 1 2, 3", false, false, 0, {}},
+      {"9, - 1", false, false, 0, {}},
+      {"9, 1.5D+00, 0", false, false, 0, {}},
+      {"9, 1, 2\r", false, false, 0, {}},
+      {"-9, 1, 2", false, false, 0, {}},
   };
   for (const auto& row : rows) {
     SCOPED_TRACE("\"" + row.line + "\"");
     const Placed placed(row.line);
-    std::int64_t id = -5;
-    double xyz[3] = {7, 7, 7};
-    const char* next = quickDeckNodeLine(placed.p, placed.end, id, xyz);
-    EXPECT_EQ(next != nullptr, row.taken);
-    if (!next) continue;
-    EXPECT_EQ(next, placed.end);
-    EXPECT_EQ(id, row.id);
-    EXPECT_EQ(std::memcmp(xyz, row.xyz, sizeof xyz), 0) << xyz[0] << " " << xyz[1] << " " << xyz[2];
+    for (const bool quick : {false, true}) {
+      std::int64_t id = -5;
+      double xyz[3] = {7, 7, 7};
+      bool taken = false;
+      if (quick) {
+        const char* const next = quickDeckNodeLine(placed.p, placed.end, id, xyz);
+        taken = next != nullptr;
+        if (taken) {
+          EXPECT_EQ(next, placed.end);
+        }
+      } else {
+        // Read in whole blocks, with room behind the line for them.
+        const std::string bytes = row.line + std::string(80, '\n');
+        taken = plainDeckNodeLine(bytes.data(), bytes.data() + row.line.size(), bytes.data() + bytes.size(), id, xyz);
+      }
+      EXPECT_EQ(taken, quick ? row.quick : row.plain) << (quick ? "in one pass" : "at once");
+      if (!taken) continue;
+      EXPECT_EQ(id, row.id);
+      EXPECT_EQ(std::memcmp(xyz, row.xyz, sizeof xyz), 0) << xyz[0] << " " << xyz[1] << " " << xyz[2];
+    }
   }
   std::int64_t id = 0;
   double xyz[3];

@@ -361,63 +361,9 @@ bool nodeByFields(std::string_view line, const char* limit, bool withId, std::in
 
 }  // namespace
 
-// A node line taken at once has the values the word-by-word reading gives,
-// bit for bit; shapes it does not take are left whole to that reading.
-TEST(F_TextScanner, NodeLinesTakenAtOnceMatchTheWordByWordReading) {
-  const struct {
-    std::string line;
-    bool withId;
-    bool taken;
-  } rows[] = {
-      {"1 0 0 0", true, true},
-      {"12 0.5 -0.25 3", true, true},
-      {"7 -0 1.0 -1", true, true},
-      {"8995 3.734177215189873 0.8860759493670887 0.3800174128939908", true, true},
-      {"3.734177215189873 0.8860759493670887 0.3800174128939908", false, true},
-      {"1\t2.5\t3.5\t4.5\r", true, true},
-      {"  1   2.5  3.5 4.5  ", true, true},
-      // Digit runs of 16 (one multiply-add chain), 17, 19 and 20 (not taken).
-      {"1 0.1234567890123456 1234567890123456 0", true, true},
-      {"1 0.12345678901234567 12345678901234567 0", true, true},
-      {"1 1.234567890123456789 1234567890123456789 0", true, true},
-      {"1 1.2345678901234567890 0 0", true, false},
-      // Ids of 16, 18 and 19 digits.
-      {"1234567890123456 1 2 3", true, true},
-      {"123456789012345678 1 2 3", true, true},
-      {"1234567890123456789 1 2 3", true, false},
-      // 64 bytes, and 65.
-      {"12345 0.1234567890123456 0.1234567890123456 0.123456789012345678", true, true},
-      {"123456 0.1234567890123456 0.1234567890123456 0.123456789012345678", true, false},
-      // A point or a sign as the 64th byte.
-      {"1 2 3" + std::string(57, ' ') + "5.", true, false},
-      {"0.5 1.5" + std::string(56, ' ') + "-", false, false},
-      // Other shapes, read word by word.
-      {"1 1e3 0 0", true, false},
-      {"1 5. 0 0", true, false},
-      {"1 .5 0 0", true, false},
-      {"1 +5 0 0", true, false},
-      {"-1 0 0 0", true, false},
-      {"1 0 0", true, false},
-      {"1 0 0 0 0", true, false},
-      {"1 --5 0 0", true, false},
-      {"1 5-3 0 0", true, false},
-      {"1 1.2.3 0 0", true, false},
-      {"1 0 0 x", true, false},
-      {"", true, false},
-  };
-  for (const auto& row : rows) {
-    SCOPED_TRACE("\"" + row.line + "\"");
-    std::string bytes = row.line + std::string(80, '\n');
-    const char* const p = bytes.data();
-    std::int64_t id = -5, fieldsId = -5;
-    double xyz[3] = {}, fields[3] = {};
-    const bool taken = plainNodeLine(p, p + row.line.size(), p + bytes.size(), row.withId, id, xyz);
-    EXPECT_EQ(taken, row.taken);
-    if (!taken) continue;
-    ASSERT_TRUE(nodeByFields(std::string_view(p, row.line.size()), p + bytes.size(), row.withId, fieldsId, fields));
-    EXPECT_EQ(id, row.withId ? fieldsId : -5);
-    EXPECT_EQ(std::memcmp(xyz, fields, sizeof xyz), 0) << xyz[0] << " " << xyz[1] << " " << xyz[2];
-  }
+// A node line too near the end of what may be read is left to the
+// word-by-word reading (its values are checked with the one-pass reading's).
+TEST(F_TextScanner, NodeLinesTooNearTheReadableEndAreNotTakenAtOnce) {
   // Too near the end of what may be read: left to the word-by-word reading.
   const std::string tight = "1 0 0 0" + std::string(kNodeLineBytes + 7 - 7, '\n');
   std::int64_t id = 0;
@@ -431,19 +377,9 @@ TEST(F_TextScanner, NodeLinesTakenAtOnceMatchTheWordByWordReading) {
 TEST(F_TextScanner, RandomNodeLinesTakenAtOnceMatchTheWordByWordReading) {
   std::mt19937_64 random(9141);
   int taken = 0;
+  const RandomNodeLines lines{8, 4, 18, "\t"};
   for (int i = 0; i < 20000; ++i) {
-    auto digits = [&](int n) {
-      std::string s;
-      for (int k = 0; k < n; ++k) s += static_cast<char>('0' + random() % 10);
-      return s;
-    };
-    std::string line = digits(1 + static_cast<int>(random() % 8));
-    for (int k = 0; k < 3; ++k) {
-      line += random() % 4 ? " " : "\t";
-      if (random() % 2) line += "-";
-      line += digits(1 + static_cast<int>(random() % 4));
-      if (random() % 5) line += "." + digits(static_cast<int>(random() % 18));
-    }
+    const std::string line = lines(random);
     const std::string bytes = line + std::string(80, ' ');
     const char* const p = bytes.data();
     std::int64_t id = 0, fieldsId = 0;
@@ -458,46 +394,3 @@ TEST(F_TextScanner, RandomNodeLinesTakenAtOnceMatchTheWordByWordReading) {
   EXPECT_GT(taken, 10000);
 }
 
-// Node lines of an input deck taken at once read as the deck's own field
-// reading reads them: commas with blanks around them, a comma after the
-// last word, one to three coordinates (the others 0); other shapes are left
-// to that reading.
-TEST(F_TextScanner, DeckNodeLinesTakenAtOnceMatchTheFieldReading) {
-  const struct {
-    std::string line;
-    bool taken;
-    std::int64_t id;
-    double xyz[3];
-  } rows[] = {
-      {"1, 0, 0, 0", true, 1, {0, 0, 0}},
-      {"2, 0.5, -0.25, 3", true, 2, {0.5, -0.25, 3}},
-      {"  3 ,\t0.5 ,1.5,2.5  ", true, 3, {0.5, 1.5, 2.5}},
-      {"4, 0.5, 1.5, 2.5,", true, 4, {0.5, 1.5, 2.5}},
-      {"5, 0.5, 1.5, 2.5, ", true, 5, {0.5, 1.5, 2.5}},
-      {"6, 0.5", true, 6, {0.5, 0, 0}},
-      {"7, 0.5, 1.5", true, 7, {0.5, 1.5, 0}},
-      {"8, 0.03164556962025317, 0, 0", true, 8, {0.03164556962025317, 0, 0}},
-      {"9", false, 0, {}},
-      {"9,", false, 0, {}},
-      {"9, 1, 2, 3, 4", false, 0, {}},
-      {"9, 1, 2, 3,,", false, 0, {}},
-      {"9,, 1", false, 0, {}},
-      {", 9, 1", false, 0, {}},
-      {"9 1 2 3", false, 0, {}},
-      {"9, 1 2, 3", false, 0, {}},
-      {"9, 1.5D+00, 0", false, 0, {}},
-      {"9, 1, 2\r", false, 0, {}},
-      {"-9, 1, 2", false, 0, {}},
-  };
-  for (const auto& row : rows) {
-    SCOPED_TRACE("\"" + row.line + "\"");
-    const std::string bytes = row.line + std::string(80, '\n');
-    std::int64_t id = -5;
-    double xyz[3] = {7, 7, 7};
-    const bool taken = plainDeckNodeLine(bytes.data(), bytes.data() + row.line.size(), bytes.data() + bytes.size(), id, xyz);
-    EXPECT_EQ(taken, row.taken);
-    if (!taken) continue;
-    EXPECT_EQ(id, row.id);
-    EXPECT_EQ(std::memcmp(xyz, row.xyz, sizeof xyz), 0) << xyz[0] << " " << xyz[1] << " " << xyz[2];
-  }
-}

@@ -3,6 +3,7 @@
 // call, and a summary of each layer for comparing formats.
 
 #include <algorithm>
+#include <random>
 #include <string>
 #include <tuple>
 #include <vector>
@@ -87,3 +88,27 @@ inline void expectRefused(const std::string& bytes, const std::string& extension
   ASSERT_EQ(run.shown.size(), 1u);
   EXPECT_EQ(run.shown[0], importError(extension, message, line));
 }
+
+// The shape of random node lines: an id of 1 to `idDigits` digits, then
+// three reals, each maybe negative, of 1 to `wholeDigits` digits and, four
+// times in five, a point and 0 to `fractionDigits` - 1 digits more; one
+// separator in four is `otherBlank`, the rest a blank.
+struct RandomNodeLines {
+  int idDigits, wholeDigits, fractionDigits;
+  const char* otherBlank;
+  std::string operator()(std::mt19937_64& random) const {
+    auto digits = [&](int n) {
+      std::string s;
+      for (int k = 0; k < n; ++k) s += static_cast<char>('0' + random() % 10);
+      return s;
+    };
+    std::string line = digits(1 + static_cast<int>(random() % static_cast<unsigned>(idDigits)));
+    for (int k = 0; k < 3; ++k) {
+      line += random() % 4 ? " " : otherBlank;
+      if (random() % 2) line += "-";
+      line += digits(1 + static_cast<int>(random() % static_cast<unsigned>(wholeDigits)));
+      if (random() % 5) line += "." + digits(static_cast<int>(random() % static_cast<unsigned>(fractionDigits)));
+    }
+    return line;
+  }
+};
