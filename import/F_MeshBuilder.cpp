@@ -99,6 +99,19 @@ void F_MeshBuilder::reserveNodes(std::uint64_t n) {
 
 void F_MeshBuilder::reserveCells(std::uint64_t n, int nodesEach) {
   cellRoomAsked_ = {n, nodesEach};
+  elementRoomAsked_ = n;
+}
+
+void F_MeshBuilder::roomForElements(F_Records<F_S3dElement>& out, std::size_t more) {
+  if (out.capacity() - out.size() >= more) return;
+  const std::uint64_t asked = elementRoomAsked_;
+  if (out.empty() && asked > more) {
+    elementRoomAsked_ = 0;
+    out.reserve(asked);
+    F_WorkShares::populate(out.data(), asked * sizeof(F_S3dElement));
+    return;
+  }
+  growFor(out, more);
 }
 
 void F_MeshBuilder::applyCellRoom() {
@@ -154,7 +167,7 @@ void F_MeshBuilder::addCell(int layer, F_CellKind kind, const std::int64_t* node
   if (directLayer(layer)) {
     if (sequential_ && directKind(kind)) {
       F_Records<F_S3dElement>& out = direct_[static_cast<std::size_t>(layer)];
-      growFor(out, 1);
+      roomForElements(out, 1);
       if (makeElement(nodeIds, n, static_cast<std::uint64_t>(firstId_), xyz_.size(), out.data() + out.size())) {
         out.adopt(1);
         roomForMarks();
@@ -259,7 +272,7 @@ bool F_MeshBuilder::beginCells(int layer, F_CellKind kind, std::size_t count, Ce
   if (directKind(kind) && directLayer(layer)) {
     // Made in the room past the end of the layer's elements, and taken by endCells.
     F_Records<F_S3dElement>& out = direct_[static_cast<std::size_t>(layer)];
-    growFor(out, count);
+    roomForElements(out, count);
     F_WorkShares::populate(out.data() + out.size(), count * sizeof(F_S3dElement));
     batch = CellBatch{out.size(), 0, count, layer, kind, true};
     roomForMarks();

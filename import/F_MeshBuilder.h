@@ -217,6 +217,11 @@ class F_MeshBuilder {
     if (marks_.size() < xyz_.size()) marks_.resize(xyz_.size(), 0);
   }
   bool directLayer(int layer) const { return !inCells_[static_cast<std::size_t>(layer)]; }
+  // Room in a layer's elements for `more` made straight from cells. The
+  // first layer to get any takes the room the reader declared for all its
+  // cells, made present on several threads: the elements of a file of one
+  // layer (the usual case) are then never moved.
+  void roomForElements(F_Records<F_S3dElement>& out, std::size_t more);
   // The layer's cells go to cells_ from here on: its elements made so far
   // are moved there first, in their order.
   void toCells(int layer);
@@ -263,6 +268,7 @@ class F_MeshBuilder {
   std::vector<char> inCells_;
   std::vector<F_Records<F_S3dElement>> direct_;
   std::pair<std::uint64_t, int> cellRoomAsked_{0, 0};  // cells, nodes each
+  std::uint64_t elementRoomAsked_ = 0;
   // The nodes the elements made straight from cells use, marked as they are
   // made (while each thread has them in its cache); they serve finish() when
   // one layer alone has such elements and every one of them was marked.
@@ -336,7 +342,7 @@ void F_MeshBuilder::addCells(int layer, F_CellKind kind, const std::int64_t* nod
     // Straight into the layer's elements, up to the first cell with a node
     // not yet defined; that one and all after it go to cells_.
     F_Records<F_S3dElement>& out = direct_[static_cast<std::size_t>(layer)];
-    growFor(out, count);
+    roomForElements(out, count);
     F_S3dElement* const to = out.data() + out.size();
     while (done < count && makeElement(nodeIds + stride * done, static_cast<int>(n), first, defined, to + done)) {
       ++done;
