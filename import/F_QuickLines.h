@@ -11,6 +11,7 @@
 // only when its line end lies before it. Up to 17 bytes past any byte
 // before `end` may be read (of no meaning past it).
 
+#include <algorithm>
 #include <bit>
 #include <cstdint>
 #include <cstring>
@@ -113,5 +114,88 @@ template <bool Commas>
   p = q + 1;
   return count;
 }
+
+// Up to 16 bytes to find again, compared at once with the bytes at a place.
+class Pattern {
+ public:
+  static constexpr int kMostBytes = 16;
+  // Matches nothing until set.
+  void clear() { length_ = -1; }
+  // The `length` bytes at p (up to kMostBytes; a longer run matches nothing).
+  void set(const char* p, int length) {
+    length_ = -1;
+    if (length < 0 || length > kMostBytes) return;
+    char padded[kMostBytes] = {};
+    std::memcpy(padded, p, static_cast<std::size_t>(length));
+    low_ = eightAt(padded);
+    high_ = eightAt(padded + 8);
+    lowMask_ = length >= 8 ? ~0ull : (1ull << (8 * length)) - 1;
+    highMask_ = length <= 8 ? 0 : length == 16 ? ~0ull : (1ull << (8 * (length - 8))) - 1;
+    length_ = length;
+  }
+  int length() const { return length_; }
+  // True when the bytes at p are the pattern's (reads the 16 bytes from p).
+  [[gnu::always_inline]] bool at(const char* p) const {
+    return length_ >= 0 && (((eightAt(p) ^ low_) & lowMask_) | ((eightAt(p + 8) ^ high_) & highMask_)) == 0;
+  }
+
+ private:
+  int length_ = -1;
+  std::uint64_t low_ = 0, high_ = 0, lowMask_ = 0, highMask_ = 0;
+};
+
+// The decimal digits of the number after the last one a part read (of up
+// to 15 digits), so that the usual line, numbered one more than the line
+// before it, has its number matched with one compare instead of read
+// digit by digit. Matches nothing until set.
+class NextNumber {
+ public:
+  static constexpr int kMostDigits = 15;
+
+  void clear() { digits_.clear(); }
+  // The number after `value`.
+  void set(std::uint64_t value) {
+    digits_.clear();
+    if (value >= 999'999'999'999'999ull) return;
+    value_ = value + 1;
+    char reversed[kMostDigits];
+    int n = 0;
+    for (std::uint64_t v = value_; v > 0 || n == 0; v /= 10) reversed[n++] = static_cast<char>('0' + v % 10);
+    for (int i = 0; i < n; ++i) text_[i] = reversed[n - 1 - i];
+    length_ = n;
+    digits_.set(text_, length_);
+  }
+  // Moves on to the number after it.
+  void advance() {
+    if (digits_.length() < 0) return;
+    int i = length_ - 1;
+    while (i >= 0 && text_[i] == '9') text_[i--] = '0';
+    if (i >= 0) {
+      ++text_[i];
+    } else if (length_ == kMostDigits) {
+      digits_.clear();
+      return;
+    } else {
+      text_[0] = '1';
+      text_[length_++] = '0';
+    }
+    ++value_;
+    digits_.set(text_, length_);
+  }
+  // Its digits (0 when it matches nothing).
+  int length() const { return std::max(digits_.length(), 0); }
+  std::uint64_t value() const { return value_; }
+  // True when the digit run at p is this number's, with nothing before the
+  // digits (reads the 16 bytes from p).
+  [[gnu::always_inline]] bool at(const char* p) const {
+    return digits_.at(p) && static_cast<unsigned>(p[digits_.length()] - '0') > 9;
+  }
+
+ private:
+  Pattern digits_;
+  char text_[kMostDigits] = {};
+  int length_ = 0;
+  std::uint64_t value_ = 0;
+};
 
 }  // namespace F_QuickLines

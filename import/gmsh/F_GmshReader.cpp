@@ -132,11 +132,23 @@ struct NodeLines {
 struct TagLines {
   std::vector<std::int64_t> tags;
   void reserve(std::size_t bytes) { tags.reserve(bytes / 8); }
-  void restart(const TagLines&) { tags.clear(); }
+  F_QuickLines::NextNumber nextTag;  // tags mostly run on one by one
+  void restart(const TagLines&) {
+    tags.clear();
+    nextTag.clear();
+  }
   bool takeQuick(const char*& at, const char* end) {
+    // Every byte compared lies before `end` or within the 17 after it.
+    if (end - at > F_QuickLines::Pattern::kMostBytes && nextTag.at(at) && at[nextTag.length()] == '\n') {
+      tags.push_back(static_cast<std::int64_t>(nextTag.value()));
+      at += nextTag.length() + 1;
+      nextTag.advance();
+      return true;
+    }
     std::int64_t tag = 0;
     if (F_QuickLines::record<false>(at, end, &tag, 1) != 1) return false;
     tags.push_back(tag);
+    nextTag.set(static_cast<std::uint64_t>(tag));
     return true;
   }
   bool take(std::string_view line, const char* /*limit*/) {
@@ -200,19 +212,64 @@ struct ElementLines {
   void reserve(std::size_t bytes) {
     if (values.size() < bytes / 4 + kRoom) values.resize(bytes / 4 + kRoom);
   }
+  // The usual line is the one before it with its number one more and its
+  // nodes changed: the number and the bytes between it and the first node
+  // (type and tags in format 2.2, blanks in 4.1) are matched at once, and
+  // only the nodes are read.
+  F_QuickLines::NextNumber nextId;
+  F_QuickLines::Pattern head;  // the bytes after the number up to the first node
+  int headNodes = 0;           // the nodes after them
+  std::int64_t headType = 0, headTag = 0;
   void restart(const ElementLines& shape) {
     nodes = shape.nodes;
     used = 0;
+    nextId.clear();
+    head.clear();
   }
   bool takeQuick(const char*& at, const char* end) {
     if (values.size() - used < kRoom) values.resize(std::max(2 * values.size(), used + kRoom));
     std::int64_t* const v = values.data() + used;
+    const int first = nodes > 0 ? 1 : 3;  // values before the nodes
+    // Every byte compared lies before `end` or within the 17 after it.
+    if (end - at > 2 * F_QuickLines::Pattern::kMostBytes && nextId.at(at) && head.at(at + nextId.length())) {
+      const char* next = at + nextId.length() + head.length();
+      if (F_QuickLines::record<false>(next, end, v + first, headNodes) == headNodes) {
+        v[0] = static_cast<std::int64_t>(nextId.value());
+        if (nodes == 0) {
+          v[1] = headType;
+          v[2] = headTag;
+        }
+        used += static_cast<std::size_t>(first + headNodes);
+        nextId.advance();
+        at = next;
+        return true;
+      }
+    }
     const char* next = at;
-    const int n = record22(F_QuickLines::record<false>(next, end, v, F_DigitScan::kMostLineBytes / 2), v, nodes);
+    const int count = F_QuickLines::record<false>(next, end, v, F_DigitScan::kMostLineBytes / 2);
+    const int n = record22(count, v, nodes);
     if (n <= 0) return false;
+    learn(at, count - n + first - 1, n - first, v);
     used += static_cast<std::size_t>(n);
     at = next;
     return true;
+  }
+  // Keeps the head of the line at p, taken whole: its number, `between`
+  // numbers and then `nodeCount` nodes, read into the record v.
+  void learn(const char* p, int between, int nodeCount, const std::int64_t* v) {
+    nextId.set(static_cast<std::uint64_t>(v[0]));
+    const char* q = p;
+    while (static_cast<unsigned>(*q - '0') <= 9) ++q;
+    const char* const from = q;
+    for (int k = 0; k < between; ++k) {
+      F_QuickLines::skipBlanks(q, q + F_DigitScan::kMostLineBytes);
+      while (static_cast<unsigned>(*q - '0') <= 9) ++q;
+    }
+    F_QuickLines::skipBlanks(q, q + F_DigitScan::kMostLineBytes);
+    head.set(from, static_cast<int>(q - from));
+    headNodes = nodeCount;
+    headType = v[1];
+    headTag = v[2];
   }
   bool take(std::string_view line, const char* limit) {
     if (values.size() - used < kRoom) values.resize(std::max(2 * values.size(), used + kRoom));

@@ -224,6 +224,23 @@ TEST_F(ThreadsFromEnvironment, TextFormatsReadOnSeveralThreadsAsOnOne) {
       {"2.2, an early plain element naming a missing node", replaced(msh22(), elementLine22 + 100, "101 3 2 1 1 1 2 3 999999"),
        "msh"},
       {"2.2, a letter after the last node (bad)", replaced(msh22(), elementLine22 + 25000, "25001 3 2 1 1 1 2 3 4x"), "msh"},
+      // Numbers one more than the line before are matched, not read: a
+      // carry, a number that skips, a group that changes, and the last
+      // number of 15 digits, after which they are read again.
+      {"2.2, a missing node where the number carries",
+       replaced(msh22(), elementLine22 + 9999, "10000 3 2 1 1 1 2 3 999999"), "msh"},
+      {"2.2, a missing node after a number that skips",
+       replaced(replaced(msh22(), elementLine22 + 20001, "20002 3 2 1 1 1 2 3 999999"), elementLine22 + 20000,
+                "20005 3 2 1 1 1 2 3 4"),
+       "msh"},
+      {"2.2, one element of another group in a run", replaced(msh22(), elementLine22 + 20000, "20001 3 2 7 7 1 2 3 4"),
+       "msh"},
+      {"2.2, a missing node after the 15-digit numbers end",
+       replaced(replaced(replaced(msh22(), elementLine22 + 20002, "1000000000000000 3 2 1 1 1 2 3 999999"),
+                         elementLine22 + 20001, "999999999999999 3 2 1 1 1 2 3 4"),
+                elementLine22 + 20000, "999999999999998 3 2 1 1 1 2 3 4"),
+       "msh"},
+      {"4.1, a missing node after a tag that skips", replaced(msh41(), 7 + 20000, "30000000"), "msh"},
       {"4.1, a sign before a node (bad)", replaced(msh41(), 11 + 2 * gridNodes + 20000, "20001 1 2 3 -4"), "msh"},
       {"2.2, an early node defined twice (bad)", replaced(msh22(), nodeLine22 + 100, "50 1 2 3"), "msh"},
       {"4.1", msh41(), "msh"},

@@ -219,6 +219,43 @@ TEST(F_QuickLines, DeckNodeLinesReadAsTheFieldReading) {
 
 // Lines of unsigned numbers: their numbers and the byte after their line
 // end, or a decline; with commas, the fields of a deck.
+// The number after the last one read, matched against the digits of a
+// line and moved on past every carry, up to the last of 15 digits.
+TEST(F_QuickLines, NextNumbersMatchTheirDigitsOnlyAcrossEveryCarry) {
+  const struct {
+    std::uint64_t last;
+    int advances;
+    const char* text;  // the bytes at the place compared (16 are read)
+    bool matches;
+  } rows[] = {
+      {0, 0, "1 2 3           ", true},
+      {8, 0, "9 3 2 1         ", true},
+      {8, 1, "10 3 2          ", true},
+      {98, 1, "100\n            ", true},
+      {98, 1, "10 3            ", false},   // a prefix of the number is not it
+      {98, 1, "1000            ", false},   // nor a longer one
+      {98, 1, "0100            ", false},   // leading zeros are read as ever
+      {9'999'999, 1, "10000001 1      ", true},
+      {99'999'999, 0, "100000000 1     ", true},  // nine digits: over the first word
+      {999'999'999'999'997, 1, "999999999999999 ", true},
+      // After the last number of 15 digits nothing matches.
+      {999'999'999'999'998, 1, "1000000000000000", false},
+      {999'999'999'999'999, 0, "1000000000000000", false},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(std::string(row.text) + " after " + std::to_string(row.last));
+    F_QuickLines::NextNumber next;
+    EXPECT_FALSE(next.at(row.text));
+    next.set(row.last);
+    for (int i = 0; i < row.advances; ++i) next.advance();
+    ASSERT_EQ(next.at(row.text), row.matches);
+    if (row.matches) {
+      EXPECT_EQ(next.value(), row.last + 1 + static_cast<std::uint64_t>(row.advances));
+      EXPECT_EQ(next.length(), static_cast<int>(std::to_string(next.value()).size()));
+    }
+  }
+}
+
 TEST(F_QuickLines, RecordsOfUnsignedNumbers) {
   const struct {
     std::string line;
