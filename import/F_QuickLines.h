@@ -134,6 +134,14 @@ class Pattern {
     length_ = length;
   }
   int length() const { return length_; }
+  // Adds one to byte i of the pattern (below its length).
+  [[gnu::always_inline]] void bump(int i) {
+    if (i < 8) {
+      low_ += 1ull << (8 * i);
+    } else {
+      high_ += 1ull << (8 * (i - 8));
+    }
+  }
   // True when the bytes at p are the pattern's (reads the 16 bytes from p).
   [[gnu::always_inline]] bool at(const char* p) const {
     return length_ >= 0 && (((eightAt(p) ^ low_) & lowMask_) | ((eightAt(p + 8) ^ high_) & highMask_)) == 0;
@@ -165,8 +173,28 @@ class NextNumber {
     length_ = n;
     digits_.set(text_, length_);
   }
-  // Moves on to the number after it.
-  void advance() {
+  // Moves on to the number after it: nine times in ten its last digit
+  // goes up by one.
+  [[gnu::always_inline]] void advance() {
+    if (length_ > 0 && text_[length_ - 1] != '9' && digits_.length() >= 0) {
+      ++text_[length_ - 1];
+      digits_.bump(length_ - 1);
+      ++value_;
+      return;
+    }
+    carry();
+  }
+  // Its digits (0 when it matches nothing).
+  int length() const { return std::max(digits_.length(), 0); }
+  std::uint64_t value() const { return value_; }
+  // True when the digit run at p is this number's, with nothing before the
+  // digits (reads the 16 bytes from p).
+  [[gnu::always_inline]] bool at(const char* p) const {
+    return digits_.at(p) && static_cast<unsigned>(p[digits_.length()] - '0') > 9;
+  }
+
+ private:
+  [[gnu::noinline]] void carry() {
     if (digits_.length() < 0) return;
     int i = length_ - 1;
     while (i >= 0 && text_[i] == '9') text_[i--] = '0';
@@ -182,16 +210,7 @@ class NextNumber {
     ++value_;
     digits_.set(text_, length_);
   }
-  // Its digits (0 when it matches nothing).
-  int length() const { return std::max(digits_.length(), 0); }
-  std::uint64_t value() const { return value_; }
-  // True when the digit run at p is this number's, with nothing before the
-  // digits (reads the 16 bytes from p).
-  [[gnu::always_inline]] bool at(const char* p) const {
-    return digits_.at(p) && static_cast<unsigned>(p[digits_.length()] - '0') > 9;
-  }
 
- private:
   Pattern digits_;
   char text_[kMostDigits] = {};
   int length_ = 0;

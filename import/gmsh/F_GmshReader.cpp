@@ -212,10 +212,11 @@ struct ElementLines {
   void reserve(std::size_t bytes) {
     if (values.size() < bytes / 4 + kRoom) values.resize(bytes / 4 + kRoom);
   }
-  // The usual line is the one before it with its number one more and its
-  // nodes changed: the number and the bytes between it and the first node
-  // (type and tags in format 2.2, blanks in 4.1) are matched at once, and
-  // only the nodes are read.
+  // The usual line of format 2.2 is the one before it with its number one
+  // more and its nodes changed: the number and the bytes between it and
+  // the first node (type and tags) are matched at once, and only the nodes
+  // are read. (A line of 4.1 has no type and tags: matching its number
+  // alone cost more than it saved.)
   F_QuickLines::NextNumber nextId;
   F_QuickLines::Pattern head;  // the bytes after the number up to the first node
   int headNodes = 0;           // the nodes after them
@@ -229,17 +230,15 @@ struct ElementLines {
   bool takeQuick(const char*& at, const char* end) {
     if (values.size() - used < kRoom) values.resize(std::max(2 * values.size(), used + kRoom));
     std::int64_t* const v = values.data() + used;
-    const int first = nodes > 0 ? 1 : 3;  // values before the nodes
     // Every byte compared lies before `end` or within the 17 after it.
-    if (end - at > 2 * F_QuickLines::Pattern::kMostBytes && nextId.at(at) && head.at(at + nextId.length())) {
+    if (nodes == 0 && end - at > 2 * F_QuickLines::Pattern::kMostBytes && nextId.at(at) &&
+        head.at(at + nextId.length())) {
       const char* next = at + nextId.length() + head.length();
-      if (F_QuickLines::record<false>(next, end, v + first, headNodes) == headNodes) {
+      if (F_QuickLines::record<false>(next, end, v + 3, headNodes) == headNodes) {
         v[0] = static_cast<std::int64_t>(nextId.value());
-        if (nodes == 0) {
-          v[1] = headType;
-          v[2] = headTag;
-        }
-        used += static_cast<std::size_t>(first + headNodes);
+        v[1] = headType;
+        v[2] = headTag;
+        used += static_cast<std::size_t>(3 + headNodes);
         nextId.advance();
         at = next;
         return true;
@@ -249,7 +248,7 @@ struct ElementLines {
     const int count = F_QuickLines::record<false>(next, end, v, F_DigitScan::kMostLineBytes / 2);
     const int n = record22(count, v, nodes);
     if (n <= 0) return false;
-    learn(at, count - n + first - 1, n - first, v);
+    if (nodes == 0) learn(at, count - n + 2, n - 3, v);  // type, tag count, tags; nodes
     used += static_cast<std::size_t>(n);
     at = next;
     return true;
