@@ -603,9 +603,14 @@ void GmshReader::nodes() {
         builder_.addNode(tags[static_cast<std::size_t>(i)], xyz[0], xyz[1], xyz[2], at(where));
       }
     } else {
+      // The count is bounded by the bytes left: room made once, and each
+      // part's tags taken at once.
+      tags.reserve(static_cast<std::size_t>(n));
       for (std::int64_t i = 0; i < n; ++i) {
-        const std::size_t got = chunks_.read(static_cast<std::size_t>(n - i), tagLines_,
-                                             [&](const TagLines& part, std::size_t k, int) { tags.push_back(part.tags[k]); });
+        const std::size_t got = chunks_.readRuns(
+            static_cast<std::size_t>(n - i), tagLines_, [&](const TagLines& part, std::size_t count, int) {
+              tags.insert(tags.end(), part.tags.begin(), part.tags.begin() + static_cast<std::ptrdiff_t>(count));
+            });
         if (got > 0) {
           i += static_cast<std::int64_t>(got) - 1;
           continue;
