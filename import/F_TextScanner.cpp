@@ -382,16 +382,19 @@ namespace {
   }
 }
 
-// The run of digits at q (moved past it) into `value`: up to 15 found and
-// joined sixteen bytes at once (the sixteen bytes before q readable), a
-// longer one eight at a time. How many digits (more than 19 only as far as
-// it takes to know).
+// The run of digits at q (moved past it) into `value`: the first 16 found
+// and joined sixteen bytes at once (the sixteen bytes before q readable),
+// the rest eight at a time. How many digits (more than 19 only as far as it
+// takes to know).
 [[gnu::always_inline]] inline int quickRun(const char*& q, const char* end, std::uint64_t& value) {
   const int n = std::countr_zero(
       ~static_cast<unsigned>(F_RecordScan::digitMask(_mm_loadu_si128(reinterpret_cast<const __m128i*>(q)))));
   if (n == 16) {
-    value = 0;
-    return quickDigits(q, end, value);
+    // 17 significant digits, as a double is written to be read back exactly, are the usual long run.
+    value = lastDigitsValue(q + 16, 16);
+    q += 16;
+    if (q >= end) return 16;  // past the text: the caller declines it
+    return 16 + quickDigits(q, end, value);
   }
   value = n <= 1 ? (n == 1 ? static_cast<unsigned>(*q - '0') : 0) : lastDigitsValue(q + n, n);
   q += n;

@@ -127,6 +127,11 @@ TEST(F_QuickLines, NodeLinesReadInOnePassMatchTheWordByWordReading) {
   EXPECT_EQ(quickNodeLine(cut.p, cut.end, true, id, xyz), nullptr);
   const Placed inWord("1 0.12345", -3);  // the text ends inside the last number
   EXPECT_EQ(quickNodeLine(inWord.p, inWord.end, true, id, xyz), nullptr);
+  // ... right after a run of 16 digits, and inside a run of 17 after its 16th.
+  const Placed after16("1 0 0 0.1234567890123456", 0);
+  EXPECT_EQ(quickNodeLine(after16.p, after16.end, true, id, xyz), nullptr);
+  const Placed inside17("1 0 0 0.12345678901234567", -1);
+  EXPECT_EQ(quickNodeLine(inside17.p, inside17.end, true, id, xyz), nullptr);
 }
 
 // Random node lines of every digit count: whatever is taken reads as the
