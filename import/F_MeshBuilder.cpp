@@ -108,7 +108,7 @@ void F_MeshBuilder::roomForElements(F_Records<F_S3dElement>& out, std::size_t mo
   if (out.empty() && asked > more) {
     elementRoomAsked_ = 0;
     out.reserve(asked);
-    F_WorkShares::populate(out.data(), asked * sizeof(F_S3dElement));
+    F_WorkShares::askLargePages(out.data(), asked * sizeof(F_S3dElement));
     return;
   }
   growFor(out, more);

@@ -219,8 +219,10 @@ class F_MeshBuilder {
   bool directLayer(int layer) const { return !inCells_[static_cast<std::size_t>(layer)]; }
   // Room in a layer's elements for `more` made straight from cells. The
   // first layer to get any takes the room the reader declared for all its
-  // cells, made present on several threads: the elements of a file of one
-  // layer (the usual case) are then never moved.
+  // cells, in large pages where the system offers them: the elements of a
+  // file of one layer (the usual case) are then never moved. The room is
+  // not made present ahead: the first layer is often a small one (the
+  // lines on a boundary), and memory is taken only as it is written.
   void roomForElements(F_Records<F_S3dElement>& out, std::size_t more);
   // The layer's cells go to cells_ from here on: its elements made so far
   // are moved there first, in their order.
