@@ -241,6 +241,9 @@ TEST_F(ThreadsFromEnvironment, TextFormatsReadOnSeveralThreadsAsOnOne) {
                 elementLine22 + 20000, "999999999999998 3 2 1 1 1 2 3 4"),
        "msh"},
       {"4.1, a missing node after a tag that skips", replaced(msh41(), 7 + 20000, "30000000"), "msh"},
+      {"4.1, a tag defined twice where the number carries (bad)", replaced(msh41(), 7 + 9998, "10000"), "msh"},
+      // The first layer made takes the room declared for every element; the next one grows.
+      {"2.2, a line of another group first", replaced(msh22(), elementLine22, "1 1 2 5 5 1 2"), "msh"},
       {"4.1, a sign before a node (bad)", replaced(msh41(), 11 + 2 * gridNodes + 20000, "20001 1 2 3 -4"), "msh"},
       {"2.2, an early node defined twice (bad)", replaced(msh22(), nodeLine22 + 100, "50 1 2 3"), "msh"},
       {"4.1", msh41(), "msh"},
