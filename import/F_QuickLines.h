@@ -72,12 +72,23 @@ inline constexpr std::uint64_t kPowers[] = {1, 10, 100, 1000, 10000, 100000, 100
   return true;
 }
 
+// True at a line end, "\n" or "\r\n" (its '\n' before `end`, as files
+// written on some systems end their lines), with q moved onto the '\n'.
+[[gnu::always_inline]] inline bool lineEnd(const char*& q, const char* end) {
+  if (*q == '\n') return true;
+  if (*q == '\r' && end - q > 1 && q[1] == '\n') {
+    ++q;
+    return true;
+  }
+  return false;
+}
+
 // The unsigned numbers of the line at p into out (at most `most` of them):
 // with `Commas` false separated by blanks (' ', '\t'); with it true, fields
 // of an input deck, a comma between two numbers with blanks around it and
 // one comma after the last allowed. The line starts with its first digit
-// and may end in blanks. How many numbers, p moved past the line end; -1
-// (p unchanged) for any other line.
+// and may end in blanks before its line end ("\n" or "\r\n"). How many
+// numbers, p moved past the line end; -1 (p unchanged) for any other line.
 template <bool Commas>
 [[gnu::always_inline]] inline int record(const char*& p, const char* end, std::int64_t* out, int most) {
   const char* q = p;
@@ -102,13 +113,13 @@ template <bool Commas>
     }
     skipBlanks(q, end);
     if (q >= end) return -1;
-    if (*q == '\n') break;
+    if (lineEnd(q, end)) break;
     if constexpr (Commas) {
       if (*q != ',') return -1;
       ++q;
       skipBlanks(q, end);
       if (q >= end) return -1;
-      if (*q == '\n') break;  // a comma after the last number
+      if (lineEnd(q, end)) break;  // a comma after the last number
     }
   }
   p = q + 1;

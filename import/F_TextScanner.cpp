@@ -451,7 +451,7 @@ const char* quickNodeLine(const char* p, const char* end, bool withId, std::int6
     if (k < 2 && !passBlanks(q, end)) return nullptr;
   }
   F_QuickLines::skipBlanks(q, end);
-  return q < end && *q == '\n' ? q + 1 : nullptr;
+  return q < end && F_QuickLines::lineEnd(q, end) ? q + 1 : nullptr;
 }
 
 const char* quickDeckNodeLine(const char* p, const char* end, std::int64_t& id, double* xyz) {
@@ -467,12 +467,12 @@ const char* quickDeckNodeLine(const char* p, const char* end, std::int64_t& id, 
     } else {
       F_QuickLines::skipBlanks(q, end);
       if (q >= end) return nullptr;
-      if (*q == '\n') break;
+      if (F_QuickLines::lineEnd(q, end)) break;
       if (*q != ',') return nullptr;
       ++q;
       F_QuickLines::skipBlanks(q, end);
       if (q >= end) return nullptr;
-      if (*q == '\n') break;  // a comma after the last word
+      if (F_QuickLines::lineEnd(q, end)) break;  // a comma after the last word
     }
     if (k == 3 || q >= end || !quickLineReal(q, end, xyz[k])) return nullptr;
     ++k;

@@ -52,7 +52,9 @@ TEST(F_QuickLines, NodeLinesReadInOnePassMatchTheWordByWordReading) {
       {"3.734177215189873 0.8860759493670887 0.3800174128939908", false, true, true},
       {"1\t2.5\t3.5\t4.5", true, true, true},
       {"1  2.5 \t3.5 4.5  \t", true, true, true},
-      {"1\t2.5\t3.5\t4.5\r", true, true, false},
+      {"1\t2.5\t3.5\t4.5\r", true, true, true},
+      {"1 2.5 3.5 4.5 \r", true, true, true},
+      {"1 2.5 3.5\r 4.5", true, true, false},
       {"  1   2.5  3.5 4.5  ", true, true, false},
       // Whole parts of 15 digits, 16, 17, 19 and 20.
       {"1 123456789012345 0 0", true, true, true},
@@ -128,6 +130,8 @@ TEST(F_QuickLines, NodeLinesReadInOnePassMatchTheWordByWordReading) {
   const Placed inWord("1 0.12345", -3);  // the text ends inside the last number
   EXPECT_EQ(quickNodeLine(inWord.p, inWord.end, true, id, xyz), nullptr);
   // ... right after a run of 16 digits, and inside a run of 17 after its 16th.
+  const Placed cutAfterReturn("1 0 0 0\r", 0);  // "\r\n" with the '\n' at `end`
+  EXPECT_EQ(quickNodeLine(cutAfterReturn.p, cutAfterReturn.end, true, id, xyz), nullptr);
   const Placed after16("1 0 0 0.1234567890123456", 0);
   EXPECT_EQ(quickNodeLine(after16.p, after16.end, true, id, xyz), nullptr);
   const Placed inside17("1 0 0 0.12345678901234567", -1);
@@ -187,7 +191,7 @@ TEST(F_QuickLines, DeckNodeLinesReadAsTheFieldReading) {
       {"9, 1 2, 3", false, false, 0, {}},
       {"9, - 1", false, false, 0, {}},
       {"9, 1.5D+00, 0", false, false, 0, {}},
-      {"9, 1, 2\r", false, false, 0, {}},
+      {"9, 1, 2\r", false, true, 9, {1, 2, 0}},
       {"-9, 1, 2", false, false, 0, {}},
   };
   for (const auto& row : rows) {
@@ -279,7 +283,10 @@ TEST(F_QuickLines, RecordsOfUnsignedNumbers) {
       {"1 2 3", false, 3, {1, 2, 3}},
       {"1 2 3 4", false, 3, {}},
       {" 1 2", false, 64, {}},
-      {"1 2\r", false, 64, {}},
+      {"1 2\r", false, 64, {1, 2}},
+      {"1 2 \r", false, 64, {1, 2}},
+      {"1 2\r\r", false, 64, {}},
+      {"1\r2", false, 64, {}},
       {"1 -2", false, 64, {}},
       {"1 +2", false, 64, {}},
       {"1, 2", false, 64, {}},
@@ -291,7 +298,8 @@ TEST(F_QuickLines, RecordsOfUnsignedNumbers) {
       {"1,, 2", true, 64, {}},
       {"1, 2,,", true, 64, {}},
       {", 1", true, 64, {}},
-      {"1, 2\r", true, 64, {}},
+      {"1, 2\r", true, 64, {1, 2}},
+      {"1, 2,\r", true, 64, {1, 2}},
   };
   for (const auto& row : rows) {
     SCOPED_TRACE("\"" + row.line + "\"");
