@@ -236,21 +236,27 @@ struct ElementLines {
   // The records, 1 + nodes each, are values[0, used); values is kept kRoom
   // longer, so each line is read straight to where its record goes.
   // Room made is not written over first: only the pages the records fill are
-  // ever touched.
+  // ever touched. The reader may take the storage away with the records.
   std::vector<std::int64_t, F_RecordAllocator<std::int64_t>> values;
   std::size_t used = 0;
+  bool ascending = true;  // each record's number above the one before
   void reserve(std::size_t bytes) {
     if (values.size() < bytes / 4 + kRoom) values.resize(bytes / 4 + kRoom);
   }
   void restart(const ElementLines& shape) {
     nodes = shape.nodes;
     used = 0;
+    ascending = true;
+  }
+  void taken() {
+    if (used > 0 && values[used] <= values[used - static_cast<std::size_t>(1 + nodes)]) ascending = false;
+    used += static_cast<std::size_t>(1 + nodes);
   }
   bool takeQuick(const char*& at, const char* end) {
     if (values.size() - used < kRoom) values.resize(std::max(2 * values.size(), used + kRoom));
     const char* next = at;
     if (F_QuickLines::record<true>(next, end, values.data() + used, 1 + nodes) != 1 + nodes) return false;
-    used += static_cast<std::size_t>(1 + nodes);
+    taken();
     at = next;
     return true;
   }
@@ -259,16 +265,36 @@ struct ElementLines {
     if (values.size() - used < kRoom) values.resize(std::max(2 * values.size(), used + kRoom));
     std::int64_t* const v = values.data() + used;
     if (plainElement(line, limit, v, nodes)) {
-      used += static_cast<std::size_t>(1 + nodes);
+      taken();
       return true;
     }
     QuickFields quick(line);
     int have = 0;
     while (have <= nodes && !quick.atEnd() && quick.integer(v[have])) ++have;
     if (have != 1 + nodes || !quick.atEnd()) return false;
-    used += static_cast<std::size_t>(have);
+    taken();
     return true;
   }
+};
+
+// Elements defined one after another in one set, all of one kind: each
+// record is 1 + nodes values, the element's number and then its node
+// numbers in the shared order. The records of a part read on the threads
+// are kept in the part's own storage, so that they are never copied.
+struct ElementBlock {
+  std::vector<std::int64_t, F_RecordAllocator<std::int64_t>> values;  // may hold more than `count` records
+  std::size_t first = 0;  // the position of its first element among all the file defines
+  std::size_t count = 0;
+  std::int64_t firstLine = 0;
+  std::vector<std::int64_t> lines;  // each record's line, unless they stand on lines one after another
+  std::size_t set = 0;
+  F_CellKind kind = F_CellKind::Line2;
+  int nodes = 0;
+  bool open = false;  // records read one by one may be added
+  std::size_t stride() const { return static_cast<std::size_t>(1 + nodes); }
+  const std::int64_t* record(std::size_t k) const { return values.data() + k * stride(); }
+  std::int64_t id(std::size_t k) const { return values[k * stride()]; }
+  std::int64_t line(std::size_t k) const { return lines.empty() ? firstLine + static_cast<std::int64_t>(k) : lines[k]; }
 };
 
 struct Keyword {
@@ -288,16 +314,9 @@ struct Keyword {
   }
 };
 
-struct ElementRecord {
-  std::int64_t id;
-  std::uint64_t firstNode;
-  std::int64_t line;
-  F_CellKind kind;
-};
-
 struct SetRecord {
   std::string name;
-  std::vector<std::size_t> defined;     // elements defined with ELSET= this set, by position
+  std::vector<std::size_t> defined;     // blocks of the elements defined with ELSET= this set
   std::vector<std::int64_t> members;  // numbers named in the file
   std::vector<std::int64_t> lines;    // where each number was named
 };
@@ -335,20 +354,28 @@ class InpReader {
   void skipData(Source& src);
   std::int64_t integer(Source& src, std::string_view field, std::string_view what);
   double real(Source& src, std::string_view field, std::string_view what);
-  inline void addElement(const std::int64_t* values, const InpType& type, SetRecord& set, int line);
-  // Room for `count` more elements of `nodes` nodes defined in `set`.
-  void reserveElements(std::size_t count, int nodes, SetRecord& set);
+  // An element read on its own, defined in elsets_[set].
+  void addElement(const std::int64_t* values, const InpType& type, std::size_t set, int line);
+  // The first `count` records of a part, the first on `line` and each after
+  // it on the next, defined in elsets_[set]: they keep the part's storage.
+  void takeRecords(ElementLines& part, std::size_t count, int line, const InpType& type, std::size_t set);
+  // A new block of elements defined in elsets_[set], after all the others.
+  ElementBlock& newBlock(std::size_t set, F_CellKind kind, std::int64_t line);
   SetRecord& setNamed(std::vector<SetRecord>& sets, std::unordered_map<std::string, std::size_t>& index,
                       const std::string& name);
 
   F_MeshBuilder& builder_;
-  std::vector<ElementRecord> elements_;
-  std::vector<std::int64_t> elementNodes_;
+  // Every element defined, in file order.
+  std::vector<ElementBlock> blocks_;
+  std::size_t elementCount_ = 0;
+  std::size_t elementNodeCount_ = 0;  // of all of them together
+  // The element at a position among all defined: its block, and its record there.
+  const ElementBlock& elementAt(std::size_t index, std::size_t& k) const;
   // Elements by number: searched in place while numbers rise through the
   // file (the usual case), else through a sorted copy made once.
   bool ascending_ = true;
   std::vector<std::pair<std::int64_t, std::size_t>> sortedIndex_;
-  std::optional<std::size_t> elementNumbered(std::int64_t id);
+  std::optional<std::size_t> elementNumbered(std::int64_t id) const;
   std::unordered_set<std::int64_t> skippedIds_;  // elements of types that cannot be shown
   std::vector<SetRecord> elsets_;
   std::unordered_map<std::string, std::size_t> elsetIndex_;
@@ -483,17 +510,15 @@ void InpReader::elements(Source& src, const Keyword& kw) {
   if (typeName.empty()) src.failMessage("ERROR\nExpected TYPE= on the *ELEMENT line.");
   const std::optional<InpType> type = inpType(typeName);
   const std::string setName = kw.has("ELSET") ? kw.param("ELSET") : typeName;
-  SetRecord& set = setNamed(elsets_, elsetIndex_, setName);
+  const std::size_t set = static_cast<std::size_t>(&setNamed(elsets_, elsetIndex_, setName) - elsets_.data());
   const int nodes = type ? nodeCountOf(type->kind) : 0;
   std::int64_t values[std::max(1 + kMaxCellNodes, F_DigitScan::kMostLineBytes / 2)];
   elementLines_.prototype.nodes = nodes;
   // A part's records, each on the line after the one before.
   auto add = [&](const ElementLines& part, std::size_t count, int line) {
-    reserveElements(count, nodes, set);
-    for (std::size_t k = 0; k < count; ++k) {
-      addElement(part.values.data() + k * static_cast<std::size_t>(1 + nodes), *type, set,
-                 line + static_cast<int>(k));
-    }
+    // The part is one of elementLines_, which this reader owns: its storage
+    // may go with the records.
+    takeRecords(const_cast<ElementLines&>(part), count, line, *type, set);
   };
   for (;;) {
     if (type && src.chunks.readRuns(SIZE_MAX, elementLines_, add) > 0) continue;
@@ -544,28 +569,56 @@ void InpReader::elements(Source& src, const Keyword& kw) {
   }
 }
 
-void InpReader::reserveElements(std::size_t count, int nodes, SetRecord& set) {
-  // Grown by doubling, as one at a time would, with the fresh pages made
-  // present on several threads.
-  auto room = [&](auto& v, std::size_t more) {
-    if (v.capacity() - v.size() >= more) return;
-    v.reserve(std::max(v.size() + more, 2 * v.capacity()));
-    F_WorkShares::populate(v.data() + v.size(), (v.capacity() - v.size()) * sizeof(v[0]));
-  };
-  room(elements_, count);
-  room(elementNodes_, count * static_cast<std::size_t>(nodes));
-  room(set.defined, count);
+ElementBlock& InpReader::newBlock(std::size_t set, F_CellKind kind, std::int64_t line) {
+  elsets_[set].defined.push_back(blocks_.size());
+  ElementBlock& block = blocks_.emplace_back();
+  block.first = elementCount_;
+  block.firstLine = line;
+  block.set = set;
+  block.kind = kind;
+  block.nodes = nodeCountOf(kind);
+  return block;
 }
 
-void InpReader::addElement(const std::int64_t* values, const InpType& type, SetRecord& set, int line) {
-  const ElementRecord record{values[0], elementNodes_.size(), line, type.kind};
-  if (!elements_.empty() && values[0] <= elements_.back().id) ascending_ = false;
-  const int nodes = nodeCountOf(type.kind);
-  for (int j = 0; j < nodes; ++j) {
-    elementNodes_.push_back(type.order.empty() ? values[1 + j] : values[1 + type.order[static_cast<std::size_t>(j)]]);
+void InpReader::takeRecords(ElementLines& part, std::size_t count, int line, const InpType& type, std::size_t set) {
+  if (count == 0) return;
+  const std::size_t stride = static_cast<std::size_t>(1 + part.nodes);
+  if (!blocks_.empty() && part.values[0] <= blocks_.back().id(blocks_.back().count - 1)) ascending_ = false;
+  if (!part.ascending) ascending_ = false;
+  if (!type.order.empty()) {
+    // To the shared order, in place.
+    std::int64_t file[1 + kMaxCellNodes];
+    for (std::size_t k = 0; k < count; ++k) {
+      std::int64_t* const r = part.values.data() + k * stride;
+      std::copy(r + 1, r + stride, file);
+      for (std::size_t j = 0; j < type.order.size(); ++j) r[1 + j] = file[type.order[j]];
+    }
   }
-  set.defined.push_back(elements_.size());
-  elements_.push_back(record);
+  ElementBlock& block = newBlock(set, type.kind, line);
+  block.values.swap(part.values);
+  block.count = count;
+  elementCount_ += count;
+  elementNodeCount_ += count * (stride - 1);
+}
+
+void InpReader::addElement(const std::int64_t* values, const InpType& type, std::size_t set, int line) {
+  if (!blocks_.empty() && values[0] <= blocks_.back().id(blocks_.back().count - 1)) ascending_ = false;
+  const int nodes = nodeCountOf(type.kind);
+  if (blocks_.empty() || !blocks_.back().open || blocks_.back().set != set || blocks_.back().kind != type.kind) {
+    newBlock(set, type.kind, line).open = true;
+  }
+  ElementBlock& block = blocks_.back();
+  if (block.lines.empty() && line != block.line(block.count)) {
+    for (std::size_t k = 0; k < block.count; ++k) block.lines.push_back(block.firstLine + static_cast<std::int64_t>(k));
+  }
+  if (!block.lines.empty()) block.lines.push_back(line);
+  block.values.push_back(values[0]);
+  for (int j = 0; j < nodes; ++j) {
+    block.values.push_back(type.order.empty() ? values[1 + j] : values[1 + type.order[static_cast<std::size_t>(j)]]);
+  }
+  ++block.count;
+  ++elementCount_;
+  elementNodeCount_ += static_cast<std::size_t>(nodes);
 }
 
 SetRecord& InpReader::setNamed(std::vector<SetRecord>& sets, std::unordered_map<std::string, std::size_t>& index,
@@ -616,8 +669,13 @@ void InpReader::set(Source& src, const Keyword& kw, bool ofElements) {
       const auto found = index.find(upper(std::string(f)));
       if (found == index.end()) src.fail("a number or the name of a set defined before", f);
       const SetRecord other = sets[found->second];
-      for (std::size_t index : other.defined) sets[target].members.push_back(elements_[index].id);
-      sets[target].lines.insert(sets[target].lines.end(), other.defined.size(), line);
+      std::size_t defined = 0;
+      for (std::size_t b : other.defined) {
+        const ElementBlock& block = blocks_[b];
+        for (std::size_t k = 0; k < block.count; ++k) sets[target].members.push_back(block.id(k));
+        defined += block.count;
+      }
+      sets[target].lines.insert(sets[target].lines.end(), defined, line);
       sets[target].members.insert(sets[target].members.end(), other.members.begin(), other.members.end());
       sets[target].lines.insert(sets[target].lines.end(), other.lines.size(), line);
     }
@@ -660,12 +718,31 @@ void InpReader::read(F_InputFile& file, int depth) {
   }
 }
 
-std::optional<std::size_t> InpReader::elementNumbered(std::int64_t id) {
+const ElementBlock& InpReader::elementAt(std::size_t index, std::size_t& k) const {
+  const auto it = std::upper_bound(blocks_.begin(), blocks_.end(), index,
+                                   [](std::size_t i, const ElementBlock& b) { return i < b.first; });
+  const ElementBlock& block = *(it - 1);
+  k = index - block.first;
+  return block;
+}
+
+std::optional<std::size_t> InpReader::elementNumbered(std::int64_t id) const {
   if (ascending_) {
-    const auto it = std::lower_bound(elements_.begin(), elements_.end(), id,
-                                     [](const ElementRecord& e, std::int64_t v) { return e.id < v; });
-    if (it == elements_.end() || it->id != id) return std::nullopt;
-    return static_cast<std::size_t>(it - elements_.begin());
+    // The first block whose last number is not below id, then the record there.
+    const auto it = std::lower_bound(blocks_.begin(), blocks_.end(), id,
+                                     [](const ElementBlock& b, std::int64_t v) { return b.id(b.count - 1) < v; });
+    if (it == blocks_.end()) return std::nullopt;
+    std::size_t lo = 0, hi = it->count;
+    while (lo < hi) {
+      const std::size_t mid = lo + (hi - lo) / 2;
+      if (it->id(mid) < id) {
+        lo = mid + 1;
+      } else {
+        hi = mid;
+      }
+    }
+    if (lo == it->count || it->id(lo) != id) return std::nullopt;
+    return it->first + lo;
   }
   const auto it = std::lower_bound(sortedIndex_.begin(), sortedIndex_.end(), std::make_pair(id, std::size_t{0}));
   if (it == sortedIndex_.end() || it->first != id) return std::nullopt;
@@ -675,22 +752,28 @@ std::optional<std::size_t> InpReader::elementNumbered(std::int64_t id) {
 void InpReader::finish() {
   using Where = F_MeshBuilder::Where;
   if (!ascending_) {
-    sortedIndex_.reserve(elements_.size());
-    for (std::size_t i = 0; i < elements_.size(); ++i) sortedIndex_.emplace_back(elements_[i].id, i);
+    sortedIndex_.reserve(elementCount_);
+    for (const ElementBlock& block : blocks_) {
+      for (std::size_t k = 0; k < block.count; ++k) sortedIndex_.emplace_back(block.id(k), block.first + k);
+    }
     std::sort(sortedIndex_.begin(), sortedIndex_.end());
     for (std::size_t i = 1; i < sortedIndex_.size(); ++i) {
       if (sortedIndex_[i].first == sortedIndex_[i - 1].first) {
-        const ElementRecord& later = elements_[std::max(sortedIndex_[i].second, sortedIndex_[i - 1].second)];
-        builder_.fail("ERROR\nElement " + std::to_string(later.id) + " is defined twice.", Where{later.line, false});
+        std::size_t k = 0;
+        const ElementBlock& later = elementAt(std::max(sortedIndex_[i].second, sortedIndex_[i - 1].second), k);
+        builder_.fail("ERROR\nElement " + std::to_string(later.id(k)) + " is defined twice.",
+                      Where{later.line(k), false});
       }
     }
   }
   // Every element in one set at least: room for that many cells.
-  if (!elements_.empty()) {
-    builder_.reserveCells(elements_.size(),
-                          static_cast<int>((elementNodes_.size() + elements_.size() - 1) / elements_.size()));
+  if (elementCount_ > 0) {
+    builder_.reserveCells(elementCount_, static_cast<int>((elementNodeCount_ + elementCount_ - 1) / elementCount_));
   }
-  std::vector<char> inSet(elements_.size(), 0);
+  // Which elements a set holds already matters only to sets that name
+  // members, and to the nodes of node sets.
+  const bool anyMembers = std::any_of(elsets_.begin(), elsets_.end(), [](const SetRecord& s) { return !s.members.empty(); });
+  std::vector<char> inSet(anyMembers || !nsets_.empty() ? elementCount_ : 0, 0);
   std::vector<std::int64_t> nodes;
   std::vector<std::vector<std::int64_t>> layerNodes;
   for (std::size_t s = 0; s < elsets_.size(); ++s) {
@@ -698,36 +781,30 @@ void InpReader::finish() {
     if (set.members.empty() && set.defined.empty()) continue;
     // Layers are made in set order, so layer numbers index layerNodes too.
     const int layer = builder_.addLayer(set.name);
+    const bool marking = !set.members.empty() || !nsets_.empty();
     std::vector<std::size_t> taken;
     auto take = [&](std::size_t index) {
       // An element named twice in one set is shown once.
       if (inSet[index]) return;
       inSet[index] = 1;
       taken.push_back(index);
-      const ElementRecord& e = elements_[index];
-      builder_.addCell(layer, e.kind, elementNodes_.data() + e.firstNode, e.id, Where{e.line, false});
+      std::size_t k = 0;
+      const ElementBlock& e = elementAt(index, k);
+      builder_.addCell(layer, e.kind, e.record(k) + 1, e.id(k), Where{e.line(k), false});
     };
-    // The elements the set defined are new to it: runs of one kind, defined
-    // one after another, go to the builder at once.
-    for (std::size_t k = 0; k < set.defined.size();) {
-      const std::size_t first = set.defined[k];
-      const ElementRecord& e = elements_[first];
-      const std::size_t n = static_cast<std::size_t>(nodeCountOf(e.kind));
-      std::size_t end = k + 1;
-      while (end < set.defined.size() && set.defined[end] == first + (end - k) &&
-             elements_[set.defined[end]].kind == e.kind &&
-             elements_[set.defined[end]].firstNode == e.firstNode + n * (end - k)) {
-        ++end;
-      }
-      for (std::size_t j = k; j < end; ++j) {
-        inSet[set.defined[j]] = 1;
-        taken.push_back(set.defined[j]);
+    // The elements the set defined are new to it: each block goes to the
+    // builder at once.
+    for (const std::size_t b : set.defined) {
+      const ElementBlock& e = blocks_[b];
+      if (marking) {
+        for (std::size_t j = 0; j < e.count; ++j) {
+          inSet[e.first + j] = 1;
+          taken.push_back(e.first + j);
+        }
       }
       builder_.addCellsShared(
-          layer, e.kind, elementNodes_.data() + e.firstNode, n, end - k,
-          [&](std::size_t j) { return elements_[first + j].id; },
-          [&](std::size_t j) { return Where{elements_[first + j].line, false}; });
-      k = end;
+          layer, e.kind, e.values.data() + 1, e.stride(), e.count, [&](std::size_t j) { return e.id(j); },
+          [&](std::size_t j) { return Where{e.line(j), false}; });
     }
     for (std::size_t m = 0; m < set.members.size(); ++m) {
       const std::optional<std::size_t> found = elementNumbered(set.members[m]);
@@ -746,9 +823,9 @@ void InpReader::finish() {
       continue;
     }
     for (std::size_t i : taken) {
-      const ElementRecord& e = elements_[i];
-      used.insert(used.end(), elementNodes_.begin() + static_cast<std::ptrdiff_t>(e.firstNode),
-                  elementNodes_.begin() + static_cast<std::ptrdiff_t>(e.firstNode) + nodeCountOf(e.kind));
+      std::size_t k = 0;
+      const ElementBlock& e = elementAt(i, k);
+      used.insert(used.end(), e.record(k) + 1, e.record(k) + e.stride());
     }
     std::sort(used.begin(), used.end());
     used.erase(std::unique(used.begin(), used.end()), used.end());
