@@ -291,6 +291,7 @@ struct ElementBlock {
   F_CellKind kind = F_CellKind::Line2;
   int nodes = 0;
   bool open = false;  // records read one by one may be added
+  bool given = false;  // already in the builder, in its set's layer
   std::size_t stride() const { return static_cast<std::size_t>(1 + nodes); }
   const std::int64_t* record(std::size_t k) const { return values.data() + k * stride(); }
   std::int64_t id(std::size_t k) const { return values[k * stride()]; }
@@ -319,6 +320,8 @@ struct SetRecord {
   std::vector<std::size_t> defined;     // blocks of the elements defined with ELSET= this set
   std::vector<std::int64_t> members;  // numbers named in the file
   std::vector<std::int64_t> lines;    // where each number was named
+  int layer = -1;          // made while reading, or when the file has been read
+  bool handing = true;     // every block defined so far went to the builder as it came
 };
 
 class InpReader {
@@ -359,6 +362,8 @@ class InpReader {
   // The first `count` records of a part, the first on `line` and each after
   // it on the next, defined in elsets_[set]: they keep the part's storage.
   void takeRecords(ElementLines& part, std::size_t count, int line, const InpType& type, std::size_t set);
+  // Gives a block just read to the builder, when that changes nothing: see there.
+  void handOn(ElementBlock& block);
   // A new block of elements defined in elsets_[set], after all the others.
   ElementBlock& newBlock(std::size_t set, F_CellKind kind, std::int64_t line);
   SetRecord& setNamed(std::vector<SetRecord>& sets, std::unordered_map<std::string, std::size_t>& index,
@@ -378,6 +383,7 @@ class InpReader {
   std::optional<std::size_t> elementNumbered(std::int64_t id) const;
   std::unordered_set<std::int64_t> skippedIds_;  // elements of types that cannot be shown
   std::vector<SetRecord> elsets_;
+  std::size_t layersMade_ = 0;  // elsets_ before this one have their layers
   std::unordered_map<std::string, std::size_t> elsetIndex_;
   std::vector<SetRecord> nsets_;
   std::unordered_map<std::string, std::size_t> nsetIndex_;
@@ -599,6 +605,29 @@ void InpReader::takeRecords(ElementLines& part, std::size_t count, int line, con
   block.count = count;
   elementCount_ += count;
   elementNodeCount_ += count * (stride - 1);
+  handOn(block);
+}
+
+void InpReader::handOn(ElementBlock& block) {
+  // A set's layer comes after those of the sets made before it that hold
+  // anything when the file has been read, and its elements in the order
+  // they were defined, before the ones it names. So the block may go now
+  // when every set before its own already holds something (sets only grow),
+  // every block of its set before it went too, and all its nodes are
+  // defined already (a cell whose node is not would wait for the end, in
+  // another order than the one the messages are given in).
+  SetRecord& set = elsets_[block.set];
+  if (!set.handing) return;
+  set.handing = false;
+  for (std::size_t s = layersMade_; s < block.set; ++s) {
+    if (elsets_[s].defined.empty() && elsets_[s].members.empty()) return;
+  }
+  for (; layersMade_ <= block.set; ++layersMade_) elsets_[layersMade_].layer = builder_.addLayer(elsets_[layersMade_].name);
+  F_MeshBuilder::CellBatch batch;
+  if (!builder_.beginCells(set.layer, block.kind, block.count, batch)) return;
+  const bool known = builder_.resolveCells(batch, 0, block.values.data() + 1, block.stride(), block.count);
+  builder_.endCells(batch, known);
+  block.given = set.handing = known;
 }
 
 void InpReader::addElement(const std::int64_t* values, const InpType& type, std::size_t set, int line) {
@@ -606,6 +635,7 @@ void InpReader::addElement(const std::int64_t* values, const InpType& type, std:
   const int nodes = nodeCountOf(type.kind);
   if (blocks_.empty() || !blocks_.back().open || blocks_.back().set != set || blocks_.back().kind != type.kind) {
     newBlock(set, type.kind, line).open = true;
+    elsets_[set].handing = false;  // its elements come after the block
   }
   ElementBlock& block = blocks_.back();
   if (block.lines.empty() && line != block.line(block.count)) {
@@ -766,10 +796,15 @@ void InpReader::finish() {
       }
     }
   }
-  // Every element in one set at least: room for that many cells.
-  if (elementCount_ > 0) {
-    builder_.reserveCells(elementCount_, static_cast<int>((elementNodeCount_ + elementCount_ - 1) / elementCount_));
+  // Every element in one set at least: room for that many cells, but for
+  // those the builder has already.
+  std::size_t left = elementCount_, leftNodes = elementNodeCount_;
+  for (const ElementBlock& block : blocks_) {
+    if (!block.given) continue;
+    left -= block.count;
+    leftNodes -= block.count * static_cast<std::size_t>(block.nodes);
   }
+  if (left > 0) builder_.reserveCells(left, static_cast<int>((leftNodes + left - 1) / left));
   // Which elements a set holds already matters only to sets that name
   // members, and to the nodes of node sets.
   const bool anyMembers = std::any_of(elsets_.begin(), elsets_.end(), [](const SetRecord& s) { return !s.members.empty(); });
@@ -780,7 +815,7 @@ void InpReader::finish() {
     const SetRecord& set = elsets_[s];
     if (set.members.empty() && set.defined.empty()) continue;
     // Layers are made in set order, so layer numbers index layerNodes too.
-    const int layer = builder_.addLayer(set.name);
+    const int layer = s < layersMade_ ? set.layer : builder_.addLayer(set.name);
     const bool marking = !set.members.empty() || !nsets_.empty();
     std::vector<std::size_t> taken;
     auto take = [&](std::size_t index) {
@@ -802,6 +837,7 @@ void InpReader::finish() {
           taken.push_back(e.first + j);
         }
       }
+      if (e.given) continue;
       builder_.addCellsShared(
           layer, e.kind, e.values.data() + 1, e.stride(), e.count, [&](std::size_t j) { return e.id(j); },
           [&](std::size_t j) { return Where{e.line(j), false}; });
