@@ -576,6 +576,11 @@ void InpReader::elements(Source& src, const Keyword& kw) {
 }
 
 ElementBlock& InpReader::newBlock(std::size_t set, F_CellKind kind, std::int64_t line) {
+  // Records read one by one are handed on once their block is complete.
+  if (!blocks_.empty() && blocks_.back().open) {
+    blocks_.back().open = false;
+    handOn(blocks_.back());
+  }
   elsets_[set].defined.push_back(blocks_.size());
   ElementBlock& block = blocks_.emplace_back();
   block.first = elementCount_;
@@ -635,7 +640,6 @@ void InpReader::addElement(const std::int64_t* values, const InpType& type, std:
   const int nodes = nodeCountOf(type.kind);
   if (blocks_.empty() || !blocks_.back().open || blocks_.back().set != set || blocks_.back().kind != type.kind) {
     newBlock(set, type.kind, line).open = true;
-    elsets_[set].handing = false;  // its elements come after the block
   }
   ElementBlock& block = blocks_.back();
   if (block.lines.empty() && line != block.line(block.count)) {
