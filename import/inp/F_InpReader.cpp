@@ -229,60 +229,93 @@ bool plainElement(std::string_view line, const char* limit, std::int64_t* v, int
 // *ELEMENT lines of the plain shape: a number and the `nodes` node numbers
 // of a known type, all on the one line.
 struct ElementLines {
-  // Room a line may need past the records: every number of a line of
-  // kMostLineBytes, or the fields of one record.
+  // Room a line may need: every number of a line of kMostLineBytes, or the
+  // fields of one record.
   static constexpr std::size_t kRoom = std::max<std::size_t>(F_DigitScan::kMostLineBytes / 2, 1 + kMaxCellNodes);
   int nodes = 0;
-  // The records, 1 + nodes each, are values[0, used); values is kept kRoom
-  // longer, so each line is read straight to where its record goes.
-  // Room made is not written over first: only the pages the records fill are
-  // ever touched. The reader may take the storage away with the records.
+  // Each line is read into `line` (which stays in the cache) and its record,
+  // 1 + nodes values, goes on in 32 bits while every value so far fits
+  // (half the memory to fill and to read back), else in 64.
+  // Room made is not written over first: only the pages the records fill
+  // are ever touched. The reader may take the storage away with the records.
+  std::vector<std::int64_t, F_RecordAllocator<std::int64_t>> line;
+  std::vector<std::int32_t, F_RecordAllocator<std::int32_t>> narrow;
   std::vector<std::int64_t, F_RecordAllocator<std::int64_t>> values;
-  std::size_t used = 0;
+  bool wide = false;      // the records are in `values`
+  std::size_t used = 0;   // values of the records so far
   bool ascending = true;  // each record's number above the one before
+  std::int64_t lastId = 0;
   void reserve(std::size_t bytes) {
-    if (values.size() < bytes / 4 + kRoom) values.resize(bytes / 4 + kRoom);
+    if (line.size() < kRoom) line.resize(kRoom);
+    // A value takes two bytes at least.
+    if (narrow.size() < bytes / 2 + 1 + kMaxCellNodes) narrow.resize(bytes / 2 + 1 + kMaxCellNodes);
   }
   void restart(const ElementLines& shape) {
     nodes = shape.nodes;
     used = 0;
+    wide = false;
     ascending = true;
   }
-  void taken() {
-    if (used > 0 && values[used] <= values[used - static_cast<std::size_t>(1 + nodes)]) ascending = false;
-    used += static_cast<std::size_t>(1 + nodes);
+  void widen() {
+    values.resize(std::max<std::size_t>(2 * used, used + 1 + kMaxCellNodes));
+    std::copy(narrow.data(), narrow.data() + used, values.data());
+    decltype(narrow)().swap(narrow);
+    wide = true;
+  }
+  void store() {
+    const std::size_t n = static_cast<std::size_t>(1 + nodes);
+    const std::int64_t* const v = line.data();
+    if (!wide) {
+      // Each value plus 2^31 is below 2^32 when it fits in 32 bits.
+      std::uint64_t high = 0;
+      for (std::size_t i = 0; i < n; ++i) high |= static_cast<std::uint64_t>(v[i]) + 0x80000000u;
+      if ((high >> 32) == 0) {
+        if (narrow.size() - used < n) narrow.resize(std::max(2 * narrow.size(), used + n));
+        for (std::size_t i = 0; i < n; ++i) narrow[used + i] = static_cast<std::int32_t>(v[i]);
+      } else {
+        widen();
+      }
+    }
+    if (wide) {
+      if (values.size() - used < n) values.resize(std::max(2 * values.size(), used + n));
+      std::copy(v, v + n, values.data() + used);
+    }
+    if (used > 0 && v[0] <= lastId) ascending = false;
+    lastId = v[0];
+    used += n;
   }
   bool takeQuick(const char*& at, const char* end) {
-    if (values.size() - used < kRoom) values.resize(std::max(2 * values.size(), used + kRoom));
     const char* next = at;
-    if (F_QuickLines::record<true>(next, end, values.data() + used, 1 + nodes) != 1 + nodes) return false;
-    taken();
+    if (F_QuickLines::record<true>(next, end, line.data(), 1 + nodes) != 1 + nodes) return false;
+    store();
     at = next;
     return true;
   }
-  bool take(std::string_view line, const char* limit) {
-    line = withoutCr(line);
-    if (values.size() - used < kRoom) values.resize(std::max(2 * values.size(), used + kRoom));
-    std::int64_t* const v = values.data() + used;
-    if (plainElement(line, limit, v, nodes)) {
-      taken();
+  bool take(std::string_view text, const char* limit) {
+    text = withoutCr(text);
+    std::int64_t* const v = line.data();
+    if (plainElement(text, limit, v, nodes)) {
+      store();
       return true;
     }
-    QuickFields quick(line);
+    QuickFields quick(text);
     int have = 0;
     while (have <= nodes && !quick.atEnd() && quick.integer(v[have])) ++have;
     if (have != 1 + nodes || !quick.atEnd()) return false;
-    taken();
+    store();
     return true;
   }
 };
 
 // Elements defined one after another in one set, all of one kind: each
 // record is 1 + nodes values, the element's number and then its node
-// numbers in the shared order. The records of a part read on the threads
-// are kept in the part's own storage, so that they are never copied.
+// numbers in the shared order, in 32 bits or (`wide`) in 64. The records
+// of a part read on the threads are kept in the part's own storage, so
+// that they are never copied.
 struct ElementBlock {
-  std::vector<std::int64_t, F_RecordAllocator<std::int64_t>> values;  // may hold more than `count` records
+  std::vector<std::int32_t, F_RecordAllocator<std::int32_t>> narrow;  // may hold more than `count` records
+  std::vector<std::int64_t, F_RecordAllocator<std::int64_t>> values;  // the same
+  bool wide = false;
   std::size_t first = 0;  // the position of its first element among all the file defines
   std::size_t count = 0;
   std::int64_t firstLine = 0;
@@ -293,9 +326,20 @@ struct ElementBlock {
   bool open = false;  // records read one by one may be added
   bool given = false;  // already in the builder, in its set's layer
   std::size_t stride() const { return static_cast<std::size_t>(1 + nodes); }
-  const std::int64_t* record(std::size_t k) const { return values.data() + k * stride(); }
-  std::int64_t id(std::size_t k) const { return values[k * stride()]; }
+  std::int64_t at(std::size_t i) const { return wide ? values[i] : narrow[i]; }
+  std::int64_t id(std::size_t k) const { return at(k * stride()); }
+  std::int64_t node(std::size_t k, int j) const { return at(k * stride() + 1 + static_cast<std::size_t>(j)); }
   std::int64_t line(std::size_t k) const { return lines.empty() ? firstLine + static_cast<std::int64_t>(k) : lines[k]; }
+  // The records in 64 bits, for the builder to take as they are.
+  const std::int64_t* records() {
+    if (!wide) {
+      values.resize(count * stride());
+      std::copy(narrow.data(), narrow.data() + count * stride(), values.data());
+      decltype(narrow)().swap(narrow);
+      wide = true;
+    }
+    return values.data();
+  }
 };
 
 struct Keyword {
@@ -594,19 +638,32 @@ ElementBlock& InpReader::newBlock(std::size_t set, F_CellKind kind, std::int64_t
 void InpReader::takeRecords(ElementLines& part, std::size_t count, int line, const InpType& type, std::size_t set) {
   if (count == 0) return;
   const std::size_t stride = static_cast<std::size_t>(1 + part.nodes);
-  if (!blocks_.empty() && part.values[0] <= blocks_.back().id(blocks_.back().count - 1)) ascending_ = false;
+  const std::int64_t firstId = part.wide ? part.values[0] : part.narrow[0];
+  if (!blocks_.empty() && firstId <= blocks_.back().id(blocks_.back().count - 1)) ascending_ = false;
   if (!part.ascending) ascending_ = false;
   if (!type.order.empty()) {
     // To the shared order, in place.
-    std::int64_t file[1 + kMaxCellNodes];
-    for (std::size_t k = 0; k < count; ++k) {
-      std::int64_t* const r = part.values.data() + k * stride;
-      std::copy(r + 1, r + stride, file);
-      for (std::size_t j = 0; j < type.order.size(); ++j) r[1 + j] = file[type.order[j]];
+    auto reorder = [&](auto* values) {
+      std::int64_t file[1 + kMaxCellNodes];
+      for (std::size_t k = 0; k < count; ++k) {
+        auto* const r = values + k * stride;
+        std::copy(r + 1, r + stride, file);
+        for (std::size_t j = 0; j < type.order.size(); ++j) r[1 + j] = static_cast<std::remove_reference_t<decltype(*r)>>(file[type.order[j]]);
+      }
+    };
+    if (part.wide) {
+      reorder(part.values.data());
+    } else {
+      reorder(part.narrow.data());
     }
   }
   ElementBlock& block = newBlock(set, type.kind, line);
-  block.values.swap(part.values);
+  block.wide = part.wide;
+  if (part.wide) {
+    block.values.swap(part.values);
+  } else {
+    block.narrow.swap(part.narrow);
+  }
   block.count = count;
   elementCount_ += count;
   elementNodeCount_ += count * (stride - 1);
@@ -630,7 +687,12 @@ void InpReader::handOn(ElementBlock& block) {
   for (; layersMade_ <= block.set; ++layersMade_) elsets_[layersMade_].layer = builder_.addLayer(elsets_[layersMade_].name);
   F_MeshBuilder::CellBatch batch;
   if (!builder_.beginCells(set.layer, block.kind, block.count, batch)) return;
-  const bool known = builder_.resolveCells(batch, 0, block.values.data() + 1, block.stride(), block.count);
+  const std::size_t stride = block.stride();
+  const bool known =
+      block.wide ? builder_.resolveCells(batch, 0, block.values.data() + 1, stride, block.count)
+                 : builder_.resolveCellsWith(batch, 0, block.count, [values = block.narrow.data() + 1, stride](std::size_t i, int j) {
+                     return static_cast<std::int64_t>(values[stride * i + static_cast<std::size_t>(j)]);
+                   });
   builder_.endCells(batch, known);
   block.given = set.handing = known;
 }
@@ -639,7 +701,9 @@ void InpReader::addElement(const std::int64_t* values, const InpType& type, std:
   if (!blocks_.empty() && values[0] <= blocks_.back().id(blocks_.back().count - 1)) ascending_ = false;
   const int nodes = nodeCountOf(type.kind);
   if (blocks_.empty() || !blocks_.back().open || blocks_.back().set != set || blocks_.back().kind != type.kind) {
-    newBlock(set, type.kind, line).open = true;
+    ElementBlock& block = newBlock(set, type.kind, line);
+    block.open = true;
+    block.wide = true;
   }
   ElementBlock& block = blocks_.back();
   if (block.lines.empty() && line != block.line(block.count)) {
@@ -813,7 +877,6 @@ void InpReader::finish() {
   // members, and to the nodes of node sets.
   const bool anyMembers = std::any_of(elsets_.begin(), elsets_.end(), [](const SetRecord& s) { return !s.members.empty(); });
   std::vector<char> inSet(anyMembers || !nsets_.empty() ? elementCount_ : 0, 0);
-  std::vector<std::int64_t> nodes;
   std::vector<std::vector<std::int64_t>> layerNodes;
   for (std::size_t s = 0; s < elsets_.size(); ++s) {
     const SetRecord& set = elsets_[s];
@@ -829,12 +892,14 @@ void InpReader::finish() {
       taken.push_back(index);
       std::size_t k = 0;
       const ElementBlock& e = elementAt(index, k);
-      builder_.addCell(layer, e.kind, e.record(k) + 1, e.id(k), Where{e.line(k), false});
+      std::int64_t nodes[kMaxCellNodes];
+      for (int j = 0; j < e.nodes; ++j) nodes[j] = e.node(k, j);
+      builder_.addCell(layer, e.kind, nodes, e.id(k), Where{e.line(k), false});
     };
     // The elements the set defined are new to it: each block goes to the
     // builder at once.
     for (const std::size_t b : set.defined) {
-      const ElementBlock& e = blocks_[b];
+      ElementBlock& e = blocks_[b];
       if (marking) {
         for (std::size_t j = 0; j < e.count; ++j) {
           inSet[e.first + j] = 1;
@@ -843,7 +908,7 @@ void InpReader::finish() {
       }
       if (e.given) continue;
       builder_.addCellsShared(
-          layer, e.kind, e.values.data() + 1, e.stride(), e.count, [&](std::size_t j) { return e.id(j); },
+          layer, e.kind, e.records() + 1, e.stride(), e.count, [&](std::size_t j) { return e.id(j); },
           [&](std::size_t j) { return Where{e.line(j), false}; });
     }
     for (std::size_t m = 0; m < set.members.size(); ++m) {
@@ -865,7 +930,7 @@ void InpReader::finish() {
     for (std::size_t i : taken) {
       std::size_t k = 0;
       const ElementBlock& e = elementAt(i, k);
-      used.insert(used.end(), e.record(k) + 1, e.record(k) + e.stride());
+      for (int j = 0; j < e.nodes; ++j) used.push_back(e.node(k, j));
     }
     std::sort(used.begin(), used.end());
     used.erase(std::unique(used.begin(), used.end()), used.end());

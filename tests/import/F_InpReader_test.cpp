@@ -173,6 +173,19 @@ TEST_F(InpThreads, LayersAreTheSameWhenElementsAreHandedOnWhileReading) {
            plateElements(1, half) + "*NODE\n" + nodes.substr(nodes.find("\n" + std::to_string(all / 3) + ", ") + 1) +
            "*ELEMENT, TYPE=S4R, ELSET=A\n" + plateElements(half + 1, all),
        {{"A", all}}},
+      // Numbers kept in 32 bits while they fit, and in 64 from the first that does not.
+      {"an element numbered 2^31 - 1",
+       nodes + "*ELEMENT, TYPE=S4R, ELSET=PLATE\n" + plateElements(1, half - 1) + "2147483647, 1, 2, 3, 4\n" +
+           plateElements(half + 1, all),
+       {{"PLATE", all}}},
+      {"an element numbered 2^31",
+       nodes + "*ELEMENT, TYPE=S4R, ELSET=PLATE\n" + plateElements(1, half - 1) + "2147483648, 1, 2, 3, 4\n" +
+           plateElements(half + 1, all) + "*ELSET, ELSET=ONE\n2147483648\n",
+       {{"PLATE", all}, {"ONE", 1}}},
+      {"a node numbered 2^31",
+       nodes + "2147483648, 9, 9, 9\n*ELEMENT, TYPE=S4R, ELSET=PLATE\n" + plateElements(1, half - 1) +
+           std::to_string(half) + ", 1, 2, 3, 2147483648\n" + plateElements(half + 1, all),
+       {{"PLATE", all}}},
       {"3-node beams",
        nodes + "*ELEMENT, TYPE=B32, ELSET=BEAMS\n" + plateElements(1, all, 0, true), {{"BEAMS", 2 * all}}},
       {"numbers falling, named by number",
