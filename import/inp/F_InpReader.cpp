@@ -171,6 +171,10 @@ std::string_view withoutCr(std::string_view line) {
 // *NODE lines of the plain shape, as the quick path takes them: a number and
 // one to three coordinates (those not given are 0).
 struct NodeLines {
+  // The numbers, kept only once they stop running on one by one from the first.
+  std::int64_t firstId = 0;
+  std::size_t count = 0;
+  bool runsOn = true;
   std::vector<std::int64_t> ids;
   std::vector<double, F_RecordAllocator<double>> xyz;  // room made is not written first
   // Room for lines of 16 bytes: taken from memory only as the records fill it,
@@ -180,8 +184,23 @@ struct NodeLines {
     xyz.reserve(bytes / 16 * 3);
   }
   void restart(const NodeLines&) {
+    count = 0;
+    runsOn = true;
     ids.clear();
     xyz.clear();
+  }
+  void keep(std::int64_t id) {
+    if (runsOn) {
+      if (count == 0) firstId = id;
+      if (static_cast<std::uint64_t>(id) - static_cast<std::uint64_t>(firstId) != count) {
+        runsOn = false;
+        for (std::size_t k = 0; k < count; ++k) {
+          ids.push_back(static_cast<std::int64_t>(static_cast<std::uint64_t>(firstId) + k));
+        }
+      }
+    }
+    if (!runsOn) ids.push_back(id);
+    ++count;
   }
   bool takeQuick(const char*& at, const char* end) {
     // Read straight to where the coordinates go.
@@ -193,7 +212,7 @@ struct NodeLines {
       xyz.resize(n);
       return false;
     }
-    ids.push_back(id);
+    keep(id);
     at = next;
     return true;
   }
@@ -202,7 +221,7 @@ struct NodeLines {
     std::int64_t id = 0;
     double p[3] = {0, 0, 0};
     if (plainDeckNodeLine(line.data(), line.data() + line.size(), limit, id, p)) {
-      ids.push_back(id);
+      keep(id);
       xyz.insert(xyz.end(), p, p + 3);
       return true;
     }
@@ -212,7 +231,7 @@ struct NodeLines {
       while (k < 3 && !quick.atEnd() && quick.real(p[k])) ++k;
     }
     if (k == 0 || !quick.atEnd()) return false;
-    ids.push_back(id);
+    keep(id);
     xyz.insert(xyz.end(), p, p + 3);
     return true;
   }
@@ -515,7 +534,7 @@ void InpReader::nodes(Source& src, const Keyword& kw) {
   (void)kw;
   // A part's nodes go to the builder at once, each on the line after the one before.
   auto add = [&](const NodeLines& part, std::size_t count, int line) {
-    builder_.addNodes(part.ids.data(), 0, part.xyz.data(), 3, count,
+    builder_.addNodes(part.runsOn ? nullptr : part.ids.data(), part.firstId, part.xyz.data(), 3, count,
                       [&](std::size_t k) { return F_MeshBuilder::Where{line + static_cast<std::int64_t>(k), false}; });
   };
   for (;;) {

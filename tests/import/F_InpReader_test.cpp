@@ -173,6 +173,11 @@ TEST_F(InpThreads, LayersAreTheSameWhenElementsAreHandedOnWhileReading) {
            plateElements(1, half) + "*NODE\n" + nodes.substr(nodes.find("\n" + std::to_string(all / 3) + ", ") + 1) +
            "*ELEMENT, TYPE=S4R, ELSET=A\n" + plateElements(half + 1, all),
        {{"A", all}}},
+      {"a node out of order among them",
+       nodes.substr(0, nodes.find("\n" + std::to_string(all / 2) + ", ")) + "\n99999999, 5, 5, 5" +
+           nodes.substr(nodes.find("\n" + std::to_string(all / 2) + ", ")) + "*ELEMENT, TYPE=S4R, ELSET=PLATE\n" +
+           plateElements(1, all) + "*ELEMENT, TYPE=S3, ELSET=FAR\n1000000, 1, 2, 99999999\n",
+       {{"PLATE", all}, {"FAR", 1}}},
       // Numbers kept in 32 bits while they fit, and in 64 from the first that does not.
       {"an element numbered 2^31 - 1",
        nodes + "*ELEMENT, TYPE=S4R, ELSET=PLATE\n" + plateElements(1, half - 1) + "2147483647, 1, 2, 3, 4\n" +
