@@ -765,12 +765,20 @@ void InpReader::set(Source& src, const Keyword& kw, bool ofElements) {
       const std::int64_t first = integer(src, fields_[0], "the first number");
       const std::int64_t last = integer(src, fields_[1], "the last number");
       const std::int64_t step = fields_.size() == 3 ? integer(src, fields_[2], "the step") : 1;
-      // A range may not name more members than the file could define.
-      if (step < 1 || last < first || (last - first) / step > static_cast<std::int64_t>(src.file.size()) + 1) {
+      // A range may not name more members than the file could define. The
+      // span is counted without a sign: from a very low first to a very
+      // high last it does not fit in a signed number.
+      const std::uint64_t steps =
+          step < 1 || last < first
+              ? 0
+              : (static_cast<std::uint64_t>(last) - static_cast<std::uint64_t>(first)) / static_cast<std::uint64_t>(step);
+      if (step < 1 || last < first || steps > static_cast<std::uint64_t>(src.file.size()) + 1) {
         src.failMessage("ERROR\nExpected a range with first <= last and a step of 1 or more.");
       }
-      for (std::int64_t v = first; v <= last; v += step) {
-        sets[target].members.push_back(v);
+      // Counted, not compared: the step after the last may pass the largest number.
+      for (std::uint64_t k = 0; k <= steps; ++k) {
+        sets[target].members.push_back(
+            static_cast<std::int64_t>(static_cast<std::uint64_t>(first) + k * static_cast<std::uint64_t>(step)));
         sets[target].lines.push_back(line);
       }
       continue;
