@@ -667,7 +667,8 @@ void InpReader::takeRecords(ElementLines& part, std::size_t count, int line, con
       for (std::size_t k = 0; k < count; ++k) {
         auto* const r = values + k * stride;
         std::copy(r + 1, r + stride, file);
-        for (std::size_t j = 0; j < type.order.size(); ++j) r[1 + j] = static_cast<std::remove_reference_t<decltype(*r)>>(file[type.order[j]]);
+        using Value = std::remove_reference_t<decltype(*r)>;
+        for (std::size_t j = 0; j < type.order.size(); ++j) r[1 + j] = static_cast<Value>(file[type.order[j]]);
       }
     };
     if (part.wide) {
@@ -703,14 +704,17 @@ void InpReader::handOn(ElementBlock& block) {
   for (std::size_t s = layersMade_; s < block.set; ++s) {
     if (elsets_[s].defined.empty() && elsets_[s].members.empty()) return;
   }
-  for (; layersMade_ <= block.set; ++layersMade_) elsets_[layersMade_].layer = builder_.addLayer(elsets_[layersMade_].name);
+  for (; layersMade_ <= block.set; ++layersMade_) {
+    elsets_[layersMade_].layer = builder_.addLayer(elsets_[layersMade_].name);
+  }
   F_MeshBuilder::CellBatch batch;
   if (!builder_.beginCells(set.layer, block.kind, block.count, batch)) return;
   const std::size_t stride = block.stride();
+  const std::int32_t* const narrow = block.narrow.data() + 1;
   const bool known =
       block.wide ? builder_.resolveCells(batch, 0, block.values.data() + 1, stride, block.count)
-                 : builder_.resolveCellsWith(batch, 0, block.count, [values = block.narrow.data() + 1, stride](std::size_t i, int j) {
-                     return static_cast<std::int64_t>(values[stride * i + static_cast<std::size_t>(j)]);
+                 : builder_.resolveCellsWith(batch, 0, block.count, [narrow, stride](std::size_t i, int j) {
+                     return static_cast<std::int64_t>(narrow[stride * i + static_cast<std::size_t>(j)]);
                    });
   builder_.endCells(batch, known);
   block.given = set.handing = known;
@@ -768,10 +772,8 @@ void InpReader::set(Source& src, const Keyword& kw, bool ofElements) {
       // A range may not name more members than the file could define. The
       // span is counted without a sign: from a very low first to a very
       // high last it does not fit in a signed number.
-      const std::uint64_t steps =
-          step < 1 || last < first
-              ? 0
-              : (static_cast<std::uint64_t>(last) - static_cast<std::uint64_t>(first)) / static_cast<std::uint64_t>(step);
+      const std::uint64_t span = static_cast<std::uint64_t>(last) - static_cast<std::uint64_t>(first);
+      const std::uint64_t steps = step < 1 || last < first ? 0 : span / static_cast<std::uint64_t>(step);
       if (step < 1 || last < first || steps > static_cast<std::uint64_t>(src.file.size()) + 1) {
         src.failMessage("ERROR\nExpected a range with first <= last and a step of 1 or more.");
       }
@@ -902,7 +904,8 @@ void InpReader::finish() {
   if (left > 0) builder_.reserveCells(left, static_cast<int>((leftNodes + left - 1) / left));
   // Which elements a set holds already matters only to sets that name
   // members, and to the nodes of node sets.
-  const bool anyMembers = std::any_of(elsets_.begin(), elsets_.end(), [](const SetRecord& s) { return !s.members.empty(); });
+  const bool anyMembers =
+      std::any_of(elsets_.begin(), elsets_.end(), [](const SetRecord& s) { return !s.members.empty(); });
   std::vector<char> inSet(anyMembers || !nsets_.empty() ? elementCount_ : 0, 0);
   std::vector<std::vector<std::int64_t>> layerNodes;
   for (std::size_t s = 0; s < elsets_.size(); ++s) {

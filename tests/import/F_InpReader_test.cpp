@@ -73,10 +73,12 @@ TEST(F_InpReader, MalformedDecksAreRefusedWithTheLineAndWhatWasExpected) {
        12},
       {"endless range", kNodes + "*ELSET, ELSET=X, GENERATE\n1, 9, 0\n",
        "ERROR\nExpected a range with first <= last and a step of 1 or more.", 11},
-      {"a range wider than a signed number holds", kNodes + "*ELSET, ELSET=X, GENERATE\n-9223372036854775807, 9223372036854775807, 1\n",
+      {"a range wider than a signed number holds",
+       kNodes + "*ELSET, ELSET=X, GENERATE\n-9223372036854775807, 9223372036854775807, 1\n",
        "ERROR\nExpected a range with first <= last and a step of 1 or more.", 11},
       {"a range whose next step passes the largest number",
-       kNodes + "*ELEMENT, TYPE=S3\n1, 1, 2, 3\n*ELSET, ELSET=X, GENERATE\n9223372036854775806, 9223372036854775807, 5\n",
+       kNodes + "*ELEMENT, TYPE=S3\n1, 1, 2, 3\n*ELSET, ELSET=X, GENERATE\n"
+                "9223372036854775806, 9223372036854775807, 5\n",
        "ERROR\nSet X names element 9223372036854775806, which the file does not define.", 13},
       {"data first", "1, 2, 3\n", "ERROR\nExpected a keyword line (*NODE, *ELEMENT, ...), found \"1, 2, 3\".", 1},
       {"missing include", "**\n*INCLUDE, INPUT=/nonexistent/n.inp\n",
@@ -112,9 +114,9 @@ class InpThreads : public ::testing::Test {
   void TearDown() override { unsetenv("KAVRILON_THREADS"); }
 };
 
-// A plate of side x side quadrilaterals: its *NODE section, and the element
-// lines of elements first .. last (1-based, numbered `offset` on), each
-// `a, b, c, d` or, with `beams`, its first three nodes as a 3-node beam.
+// A plate of kSide x kSide quadrilaterals: its *NODE section, and the
+// lines of elements first .. last (1-based), each `a, b, c, d` or, with
+// `three`, its first three nodes (a triangle or a 3-node beam).
 constexpr int kSide = 150;
 std::string plateNodes() {
   std::string s = "*NODE\n";
@@ -124,13 +126,12 @@ std::string plateNodes() {
     }
   return s;
 }
-std::string plateElements(int first, int last, int offset = 0, bool beams = false) {
+std::string plateElements(int first, int last, bool three = false) {
   std::string s;
   for (int e = first; e <= last; ++e) {
     const int i = (e - 1) % kSide, j = (e - 1) / kSide, a = 1 + i + j * (kSide + 1);
-    s += std::to_string(e + offset) + ", " + std::to_string(a) + ", " + std::to_string(a + 1) + ", " +
-         std::to_string(beams ? a + kSide + 2 : a + kSide + 2) + (beams ? "" : ", " + std::to_string(a + kSide + 1)) +
-         "\n";
+    s += std::to_string(e) + ", " + std::to_string(a) + ", " + std::to_string(a + 1) + ", " +
+         std::to_string(a + kSide + 2) + (three ? "" : ", " + std::to_string(a + kSide + 1)) + "\n";
   }
   return s;
 }
@@ -168,7 +169,7 @@ TEST_F(InpThreads, LayersAreTheSameWhenElementsAreHandedOnWhileReading) {
        {{"PLATE", all}}},
       {"a set in two sections around another, then naming one of it",
        nodes + "*ELEMENT, TYPE=S4R, ELSET=A\n" + plateElements(1, half) + "*ELEMENT, TYPE=S3, ELSET=B\n" +
-           plateElements(half + 1, half + 3000, 0, true) + "*ELEMENT, TYPE=S4R, ELSET=A\n" +
+           plateElements(half + 1, half + 3000, true) + "*ELEMENT, TYPE=S4R, ELSET=A\n" +
            plateElements(half + 3001, all) + "*ELSET, ELSET=A\n" + std::to_string(half + 1) + ", 5\n",
        {{"A", all - 3000 + 1}, {"B", 3000}}},
       {"elements before their nodes",
@@ -197,7 +198,7 @@ TEST_F(InpThreads, LayersAreTheSameWhenElementsAreHandedOnWhileReading) {
            std::to_string(half) + ", 1, 2, 3, 2147483648\n" + plateElements(half + 1, all),
        {{"PLATE", all}}},
       {"3-node beams",
-       nodes + "*ELEMENT, TYPE=B32, ELSET=BEAMS\n" + plateElements(1, all, 0, true), {{"BEAMS", 2 * all}}},
+       nodes + "*ELEMENT, TYPE=B32, ELSET=BEAMS\n" + plateElements(1, all, true), {{"BEAMS", 2 * all}}},
       {"numbers falling, named by number",
        nodes + "*ELEMENT, TYPE=S4R, ELSET=A\n" + plateElements(half + 1, all) + "*ELEMENT, TYPE=S4R, ELSET=B\n" +
            plateElements(1, half) + "*ELSET, ELSET=C\n" + std::to_string(all) + ", 1, A\n*NSET, NSET=N\n1\n",
