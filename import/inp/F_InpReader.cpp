@@ -264,6 +264,7 @@ struct ElementLines {
   std::size_t used = 0;   // values of the records so far
   bool ascending = true;  // each record's number above the one before
   std::int64_t lastId = 0;
+  std::size_t bytes = 0;  // of the lines taken, line ends included
   void reserve(std::size_t bytes) {
     if (line.size() < kRoom) line.resize(kRoom);
     // A value takes two bytes at least.
@@ -272,6 +273,7 @@ struct ElementLines {
   void restart(const ElementLines& shape) {
     nodes = shape.nodes;
     used = 0;
+    bytes = 0;
     wide = false;
     ascending = true;
   }
@@ -307,14 +309,17 @@ struct ElementLines {
     const char* next = at;
     if (F_QuickLines::record<true>(next, end, line.data(), 1 + nodes) != 1 + nodes) return false;
     store();
+    bytes += static_cast<std::size_t>(next - at);
     at = next;
     return true;
   }
   bool take(std::string_view text, const char* limit) {
+    const std::size_t lineBytes = text.size() + 1;
     text = withoutCr(text);
     std::int64_t* const v = line.data();
     if (plainElement(text, limit, v, nodes)) {
       store();
+      bytes += lineBytes;
       return true;
     }
     QuickFields quick(text);
@@ -322,6 +327,7 @@ struct ElementLines {
     while (have <= nodes && !quick.atEnd() && quick.integer(v[have])) ++have;
     if (have != 1 + nodes || !quick.atEnd()) return false;
     store();
+    bytes += lineBytes;
     return true;
   }
 };
@@ -447,6 +453,14 @@ class InpReader {
   std::unordered_set<std::int64_t> skippedIds_;  // elements of types that cannot be shown
   std::vector<SetRecord> elsets_;
   std::size_t layersMade_ = 0;  // elsets_ before this one have their layers
+  // Bytes left from the start of the element section at hand, and the
+  // records the rest of the file may hold in the layer of elsets_[expectSet_]
+  // (0: none told yet): the builder makes room for them at once, so that its
+  // elements need not grow by doubling, each time copied.
+  std::uint64_t sectionBytes_ = 0;
+  std::size_t expectSet_ = 0;
+  std::uint64_t expectRecords_ = 0;
+  bool expected_ = false;  // for the section at hand
   std::unordered_map<std::string, std::size_t> elsetIndex_;
   std::vector<SetRecord> nsets_;
   std::unordered_map<std::string, std::size_t> nsetIndex_;
@@ -533,7 +547,15 @@ void InpReader::nodes(Source& src, const Keyword& kw) {
   // NSET= here names every node of the block, not a selection worth marking.
   (void)kw;
   // A part's nodes go to the builder at once, each on the line after the one before.
+  // Room for as many as the rest of the file could hold at the builder's
+  // size of a node, told when the section proves long enough to be read in
+  // parts: only address space, as large as those bytes.
+  bool expected = false;
   auto add = [&](const NodeLines& part, std::size_t count, int line) {
+    if (!expected) {
+      expected = true;
+      builder_.expectNodes(count + src.text.remaining() / sizeof(F_Point3D));
+    }
     builder_.addNodes(part.runsOn ? nullptr : part.ids.data(), part.firstId, part.xyz.data(), 3, count,
                       [&](std::size_t k) { return F_MeshBuilder::Where{line + static_cast<std::int64_t>(k), false}; });
   };
@@ -583,6 +605,8 @@ void InpReader::elements(Source& src, const Keyword& kw) {
   const int nodes = type ? nodeCountOf(type->kind) : 0;
   std::int64_t values[std::max(1 + kMaxCellNodes, F_DigitScan::kMostLineBytes / 2)];
   elementLines_.prototype.nodes = nodes;
+  sectionBytes_ = src.text.remaining();
+  expected_ = false;
   // A part's records, each on the line after the one before.
   auto add = [&](const ElementLines& part, std::size_t count, int line) {
     // The part is one of elementLines_, which this reader owns: its storage
@@ -658,6 +682,12 @@ void InpReader::takeRecords(ElementLines& part, std::size_t count, int line, con
   if (count == 0) return;
   const std::size_t stride = static_cast<std::size_t>(1 + part.nodes);
   const std::int64_t firstId = part.wide ? part.values[0] : part.narrow[0];
+  if (!expected_ && part.bytes > 0) {
+    // The section's lines as long as the first part's: a guess, and only room.
+    expected_ = true;
+    expectSet_ = set;
+    expectRecords_ = sectionBytes_ / std::max<std::size_t>(1, part.bytes / count);
+  }
   if (!blocks_.empty() && firstId <= blocks_.back().id(blocks_.back().count - 1)) ascending_ = false;
   if (!part.ascending) ascending_ = false;
   if (!type.order.empty()) {
@@ -706,6 +736,10 @@ void InpReader::handOn(ElementBlock& block) {
   }
   for (; layersMade_ <= block.set; ++layersMade_) {
     elsets_[layersMade_].layer = builder_.addLayer(elsets_[layersMade_].name);
+  }
+  if (expectRecords_ > 0 && expectSet_ == block.set) {
+    builder_.expectCells(set.layer, expectRecords_);
+    expectRecords_ = 0;
   }
   F_MeshBuilder::CellBatch batch;
   if (!builder_.beginCells(set.layer, block.kind, block.count, batch)) return;
