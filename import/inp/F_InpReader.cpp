@@ -744,11 +744,11 @@ void InpReader::handOn(ElementBlock& block) {
   F_MeshBuilder::CellBatch batch;
   if (!builder_.beginCells(set.layer, block.kind, block.count, batch)) return;
   const std::size_t stride = block.stride();
-  const std::int32_t* const narrow = block.narrow.data() + 1;
+  const std::int32_t* const narrow = block.narrow.data();  // null when wide
   const bool known =
       block.wide ? builder_.resolveCells(batch, 0, block.values.data() + 1, stride, block.count)
                  : builder_.resolveCellsWith(batch, 0, block.count, [narrow, stride](std::size_t i, int j) {
-                     return static_cast<std::int64_t>(narrow[stride * i + static_cast<std::size_t>(j)]);
+                     return static_cast<std::int64_t>(narrow[stride * i + 1 + static_cast<std::size_t>(j)]);
                    });
   builder_.endCells(batch, known);
   block.given = set.handing = known;
