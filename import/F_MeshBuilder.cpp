@@ -114,6 +114,25 @@ void F_MeshBuilder::roomForElements(F_Records<F_S3dElement>& out, std::size_t mo
   growFor(out, more);
 }
 
+void F_MeshBuilder::expectNodes(std::uint64_t n) {
+  if (xyz_.capacity() - xyz_.size() >= n) return;
+  try {
+    xyz_.reserve(xyz_.size() + n);
+  } catch (const std::exception&) {
+  }
+}
+
+void F_MeshBuilder::expectCells(int layer, std::uint64_t n) {
+  if (static_cast<std::size_t>(layer) >= kindCounts_.size()) internalError("F_MeshBuilder", 1);
+  if (!directLayer(layer)) return;
+  F_Records<F_S3dElement>& out = direct_[static_cast<std::size_t>(layer)];
+  if (out.capacity() - out.size() >= n) return;
+  try {
+    out.reserve(out.size() + n);
+  } catch (const std::exception&) {
+  }
+}
+
 void F_MeshBuilder::applyCellRoom() {
   const auto [n, nodesEach] = cellRoomAsked_;
   cellRoomAsked_ = {0, 0};

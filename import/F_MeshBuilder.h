@@ -62,6 +62,13 @@ class F_MeshBuilder {
   // left, so a false count costs no more memory than the file itself.
   void reserveNodes(std::uint64_t n);
   void reserveCells(std::uint64_t n, int nodesEach);
+  // Room for about `n` more nodes, or cells of `layer` made straight into
+  // its elements, as address space only: a reader that cannot count its
+  // records ahead passes an estimate, and pages come only as records fill
+  // them. An estimate too high costs no memory (one that cannot be had is
+  // let go), one too low grows by doubling from there as before.
+  void expectNodes(std::uint64_t n);
+  void expectCells(int layer, std::uint64_t n);
   int nodeCount() const { return static_cast<int>(xyz_.size()); }
 
   // A new layer; its index for addCell.

@@ -171,6 +171,10 @@ std::string_view withoutCr(std::string_view line) {
 // *NODE lines of the plain shape, as the quick path takes them: a number and
 // one to three coordinates (those not given are 0).
 struct NodeLines {
+  // The numbers, kept only once they stop running on one by one from the first.
+  std::int64_t firstId = 0;
+  std::size_t count = 0;
+  bool runsOn = true;
   std::vector<std::int64_t> ids;
   std::vector<double, F_RecordAllocator<double>> xyz;  // room made is not written first
   // Room for lines of 16 bytes: taken from memory only as the records fill it,
@@ -180,8 +184,23 @@ struct NodeLines {
     xyz.reserve(bytes / 16 * 3);
   }
   void restart(const NodeLines&) {
+    count = 0;
+    runsOn = true;
     ids.clear();
     xyz.clear();
+  }
+  void keep(std::int64_t id) {
+    if (runsOn) {
+      if (count == 0) firstId = id;
+      if (static_cast<std::uint64_t>(id) - static_cast<std::uint64_t>(firstId) != count) {
+        runsOn = false;
+        for (std::size_t k = 0; k < count; ++k) {
+          ids.push_back(static_cast<std::int64_t>(static_cast<std::uint64_t>(firstId) + k));
+        }
+      }
+    }
+    if (!runsOn) ids.push_back(id);
+    ++count;
   }
   bool takeQuick(const char*& at, const char* end) {
     // Read straight to where the coordinates go.
@@ -193,7 +212,7 @@ struct NodeLines {
       xyz.resize(n);
       return false;
     }
-    ids.push_back(id);
+    keep(id);
     at = next;
     return true;
   }
@@ -202,7 +221,7 @@ struct NodeLines {
     std::int64_t id = 0;
     double p[3] = {0, 0, 0};
     if (plainDeckNodeLine(line.data(), line.data() + line.size(), limit, id, p)) {
-      ids.push_back(id);
+      keep(id);
       xyz.insert(xyz.end(), p, p + 3);
       return true;
     }
@@ -212,7 +231,7 @@ struct NodeLines {
       while (k < 3 && !quick.atEnd() && quick.real(p[k])) ++k;
     }
     if (k == 0 || !quick.atEnd()) return false;
-    ids.push_back(id);
+    keep(id);
     xyz.insert(xyz.end(), p, p + 3);
     return true;
   }
@@ -229,45 +248,122 @@ bool plainElement(std::string_view line, const char* limit, std::int64_t* v, int
 // *ELEMENT lines of the plain shape: a number and the `nodes` node numbers
 // of a known type, all on the one line.
 struct ElementLines {
-  // Room a line may need past the records: every number of a line of
-  // kMostLineBytes, or the fields of one record.
+  // Room a line may need: every number of a line of kMostLineBytes, or the
+  // fields of one record.
   static constexpr std::size_t kRoom = std::max<std::size_t>(F_DigitScan::kMostLineBytes / 2, 1 + kMaxCellNodes);
   int nodes = 0;
-  // The records, 1 + nodes each, are values[0, used); values is kept kRoom
-  // longer, so each line is read straight to where its record goes.
-  // Room made is not written over first: only the pages the records fill are
-  // ever touched.
+  // Each line is read into `line` (which stays in the cache) and its record,
+  // 1 + nodes values, goes on in 32 bits while every value so far fits
+  // (half the memory to fill and to read back), else in 64.
+  // Room made is not written over first: only the pages the records fill
+  // are ever touched. The reader may take the storage away with the records.
+  std::vector<std::int64_t, F_RecordAllocator<std::int64_t>> line;
+  std::vector<std::int32_t, F_RecordAllocator<std::int32_t>> narrow;
   std::vector<std::int64_t, F_RecordAllocator<std::int64_t>> values;
-  std::size_t used = 0;
+  bool wide = false;      // the records are in `values`
+  std::size_t used = 0;   // values of the records so far
+  bool ascending = true;  // each record's number above the one before
+  std::int64_t lastId = 0;
+  std::size_t bytes = 0;  // of the lines taken, line ends included
   void reserve(std::size_t bytes) {
-    if (values.size() < bytes / 4 + kRoom) values.resize(bytes / 4 + kRoom);
+    if (line.size() < kRoom) line.resize(kRoom);
+    // A value takes two bytes at least.
+    if (narrow.size() < bytes / 2 + 1 + kMaxCellNodes) narrow.resize(bytes / 2 + 1 + kMaxCellNodes);
   }
   void restart(const ElementLines& shape) {
     nodes = shape.nodes;
     used = 0;
+    bytes = 0;
+    wide = false;
+    ascending = true;
+  }
+  void widen() {
+    values.resize(std::max<std::size_t>(2 * used, used + 1 + kMaxCellNodes));
+    std::copy(narrow.data(), narrow.data() + used, values.data());
+    decltype(narrow)().swap(narrow);
+    wide = true;
+  }
+  void store() {
+    const std::size_t n = static_cast<std::size_t>(1 + nodes);
+    const std::int64_t* const v = line.data();
+    if (!wide) {
+      // Each value plus 2^31 is below 2^32 when it fits in 32 bits.
+      std::uint64_t high = 0;
+      for (std::size_t i = 0; i < n; ++i) high |= static_cast<std::uint64_t>(v[i]) + 0x80000000u;
+      if ((high >> 32) == 0) {
+        if (narrow.size() - used < n) narrow.resize(std::max(2 * narrow.size(), used + n));
+        for (std::size_t i = 0; i < n; ++i) narrow[used + i] = static_cast<std::int32_t>(v[i]);
+      } else {
+        widen();
+      }
+    }
+    if (wide) {
+      if (values.size() - used < n) values.resize(std::max(2 * values.size(), used + n));
+      std::copy(v, v + n, values.data() + used);
+    }
+    if (used > 0 && v[0] <= lastId) ascending = false;
+    lastId = v[0];
+    used += n;
   }
   bool takeQuick(const char*& at, const char* end) {
-    if (values.size() - used < kRoom) values.resize(std::max(2 * values.size(), used + kRoom));
     const char* next = at;
-    if (F_QuickLines::record<true>(next, end, values.data() + used, 1 + nodes) != 1 + nodes) return false;
-    used += static_cast<std::size_t>(1 + nodes);
+    if (F_QuickLines::record<true>(next, end, line.data(), 1 + nodes) != 1 + nodes) return false;
+    store();
+    bytes += static_cast<std::size_t>(next - at);
     at = next;
     return true;
   }
-  bool take(std::string_view line, const char* limit) {
-    line = withoutCr(line);
-    if (values.size() - used < kRoom) values.resize(std::max(2 * values.size(), used + kRoom));
-    std::int64_t* const v = values.data() + used;
-    if (plainElement(line, limit, v, nodes)) {
-      used += static_cast<std::size_t>(1 + nodes);
+  bool take(std::string_view text, const char* limit) {
+    const std::size_t lineBytes = text.size() + 1;
+    text = withoutCr(text);
+    std::int64_t* const v = line.data();
+    if (plainElement(text, limit, v, nodes)) {
+      store();
+      bytes += lineBytes;
       return true;
     }
-    QuickFields quick(line);
+    QuickFields quick(text);
     int have = 0;
     while (have <= nodes && !quick.atEnd() && quick.integer(v[have])) ++have;
     if (have != 1 + nodes || !quick.atEnd()) return false;
-    used += static_cast<std::size_t>(have);
+    store();
+    bytes += lineBytes;
     return true;
+  }
+};
+
+// Elements defined one after another in one set, all of one kind: each
+// record is 1 + nodes values, the element's number and then its node
+// numbers in the shared order, in 32 bits or (`wide`) in 64. The records
+// of a part read on the threads are kept in the part's own storage, so
+// that they are never copied.
+struct ElementBlock {
+  std::vector<std::int32_t, F_RecordAllocator<std::int32_t>> narrow;  // may hold more than `count` records
+  std::vector<std::int64_t, F_RecordAllocator<std::int64_t>> values;  // the same
+  bool wide = false;
+  std::size_t first = 0;  // the position of its first element among all the file defines
+  std::size_t count = 0;
+  std::int64_t firstLine = 0;
+  std::vector<std::int64_t> lines;  // each record's line, unless they stand on lines one after another
+  std::size_t set = 0;
+  F_CellKind kind = F_CellKind::Line2;
+  int nodes = 0;
+  bool open = false;  // records read one by one may be added
+  bool given = false;  // already in the builder, in its set's layer
+  std::size_t stride() const { return static_cast<std::size_t>(1 + nodes); }
+  std::int64_t at(std::size_t i) const { return wide ? values[i] : narrow[i]; }
+  std::int64_t id(std::size_t k) const { return at(k * stride()); }
+  std::int64_t node(std::size_t k, int j) const { return at(k * stride() + 1 + static_cast<std::size_t>(j)); }
+  std::int64_t line(std::size_t k) const { return lines.empty() ? firstLine + static_cast<std::int64_t>(k) : lines[k]; }
+  // The records in 64 bits, for the builder to take as they are.
+  const std::int64_t* records() {
+    if (!wide) {
+      values.resize(count * stride());
+      std::copy(narrow.data(), narrow.data() + count * stride(), values.data());
+      decltype(narrow)().swap(narrow);
+      wide = true;
+    }
+    return values.data();
   }
 };
 
@@ -288,18 +384,13 @@ struct Keyword {
   }
 };
 
-struct ElementRecord {
-  std::int64_t id;
-  std::uint64_t firstNode;
-  std::int64_t line;
-  F_CellKind kind;
-};
-
 struct SetRecord {
   std::string name;
-  std::vector<std::size_t> defined;     // elements defined with ELSET= this set, by position
+  std::vector<std::size_t> defined;     // blocks of the elements defined with ELSET= this set
   std::vector<std::int64_t> members;  // numbers named in the file
   std::vector<std::int64_t> lines;    // where each number was named
+  int layer = -1;          // made while reading, or when the file has been read
+  bool handing = true;     // every block defined so far went to the builder as it came
 };
 
 class InpReader {
@@ -335,22 +426,41 @@ class InpReader {
   void skipData(Source& src);
   std::int64_t integer(Source& src, std::string_view field, std::string_view what);
   double real(Source& src, std::string_view field, std::string_view what);
-  inline void addElement(const std::int64_t* values, const InpType& type, SetRecord& set, int line);
-  // Room for `count` more elements of `nodes` nodes defined in `set`.
-  void reserveElements(std::size_t count, int nodes, SetRecord& set);
+  // An element read on its own, defined in elsets_[set].
+  void addElement(const std::int64_t* values, const InpType& type, std::size_t set, int line);
+  // The first `count` records of a part, the first on `line` and each after
+  // it on the next, defined in elsets_[set]: they keep the part's storage.
+  void takeRecords(ElementLines& part, std::size_t count, int line, const InpType& type, std::size_t set);
+  // Gives a block just read to the builder, when that changes nothing: see there.
+  void handOn(ElementBlock& block);
+  // A new block of elements defined in elsets_[set], after all the others.
+  ElementBlock& newBlock(std::size_t set, F_CellKind kind, std::int64_t line);
   SetRecord& setNamed(std::vector<SetRecord>& sets, std::unordered_map<std::string, std::size_t>& index,
                       const std::string& name);
 
   F_MeshBuilder& builder_;
-  std::vector<ElementRecord> elements_;
-  std::vector<std::int64_t> elementNodes_;
+  // Every element defined, in file order.
+  std::vector<ElementBlock> blocks_;
+  std::size_t elementCount_ = 0;
+  std::size_t elementNodeCount_ = 0;  // of all of them together
+  // The element at a position among all defined: its block, and its record there.
+  const ElementBlock& elementAt(std::size_t index, std::size_t& k) const;
   // Elements by number: searched in place while numbers rise through the
   // file (the usual case), else through a sorted copy made once.
   bool ascending_ = true;
   std::vector<std::pair<std::int64_t, std::size_t>> sortedIndex_;
-  std::optional<std::size_t> elementNumbered(std::int64_t id);
+  std::optional<std::size_t> elementNumbered(std::int64_t id) const;
   std::unordered_set<std::int64_t> skippedIds_;  // elements of types that cannot be shown
   std::vector<SetRecord> elsets_;
+  std::size_t layersMade_ = 0;  // elsets_ before this one have their layers
+  // Bytes left from the start of the element section at hand, and the
+  // records the rest of the file may hold in the layer of elsets_[expectSet_]
+  // (0: none told yet): the builder makes room for them at once, so that its
+  // elements need not grow by doubling, each time copied.
+  std::uint64_t sectionBytes_ = 0;
+  std::size_t expectSet_ = 0;
+  std::uint64_t expectRecords_ = 0;
+  bool expected_ = false;  // for the section at hand
   std::unordered_map<std::string, std::size_t> elsetIndex_;
   std::vector<SetRecord> nsets_;
   std::unordered_map<std::string, std::size_t> nsetIndex_;
@@ -437,8 +547,16 @@ void InpReader::nodes(Source& src, const Keyword& kw) {
   // NSET= here names every node of the block, not a selection worth marking.
   (void)kw;
   // A part's nodes go to the builder at once, each on the line after the one before.
+  // Room for as many as the rest of the file could hold at the builder's
+  // size of a node, told when the section proves long enough to be read in
+  // parts: only address space, as large as those bytes.
+  bool expected = false;
   auto add = [&](const NodeLines& part, std::size_t count, int line) {
-    builder_.addNodes(part.ids.data(), 0, part.xyz.data(), 3, count,
+    if (!expected) {
+      expected = true;
+      builder_.expectNodes(count + src.text.remaining() / sizeof(F_Point3D));
+    }
+    builder_.addNodes(part.runsOn ? nullptr : part.ids.data(), part.firstId, part.xyz.data(), 3, count,
                       [&](std::size_t k) { return F_MeshBuilder::Where{line + static_cast<std::int64_t>(k), false}; });
   };
   for (;;) {
@@ -483,17 +601,17 @@ void InpReader::elements(Source& src, const Keyword& kw) {
   if (typeName.empty()) src.failMessage("ERROR\nExpected TYPE= on the *ELEMENT line.");
   const std::optional<InpType> type = inpType(typeName);
   const std::string setName = kw.has("ELSET") ? kw.param("ELSET") : typeName;
-  SetRecord& set = setNamed(elsets_, elsetIndex_, setName);
+  const std::size_t set = static_cast<std::size_t>(&setNamed(elsets_, elsetIndex_, setName) - elsets_.data());
   const int nodes = type ? nodeCountOf(type->kind) : 0;
   std::int64_t values[std::max(1 + kMaxCellNodes, F_DigitScan::kMostLineBytes / 2)];
   elementLines_.prototype.nodes = nodes;
+  sectionBytes_ = src.text.remaining();
+  expected_ = false;
   // A part's records, each on the line after the one before.
   auto add = [&](const ElementLines& part, std::size_t count, int line) {
-    reserveElements(count, nodes, set);
-    for (std::size_t k = 0; k < count; ++k) {
-      addElement(part.values.data() + k * static_cast<std::size_t>(1 + nodes), *type, set,
-                 line + static_cast<int>(k));
-    }
+    // The part is one of elementLines_, which this reader owns: its storage
+    // may go with the records.
+    takeRecords(const_cast<ElementLines&>(part), count, line, *type, set);
   };
   for (;;) {
     if (type && src.chunks.readRuns(SIZE_MAX, elementLines_, add) > 0) continue;
@@ -544,28 +662,118 @@ void InpReader::elements(Source& src, const Keyword& kw) {
   }
 }
 
-void InpReader::reserveElements(std::size_t count, int nodes, SetRecord& set) {
-  // Grown by doubling, as one at a time would, with the fresh pages made
-  // present on several threads.
-  auto room = [&](auto& v, std::size_t more) {
-    if (v.capacity() - v.size() >= more) return;
-    v.reserve(std::max(v.size() + more, 2 * v.capacity()));
-    F_WorkShares::populate(v.data() + v.size(), (v.capacity() - v.size()) * sizeof(v[0]));
-  };
-  room(elements_, count);
-  room(elementNodes_, count * static_cast<std::size_t>(nodes));
-  room(set.defined, count);
+ElementBlock& InpReader::newBlock(std::size_t set, F_CellKind kind, std::int64_t line) {
+  // Records read one by one are handed on once their block is complete.
+  if (!blocks_.empty() && blocks_.back().open) {
+    blocks_.back().open = false;
+    handOn(blocks_.back());
+  }
+  elsets_[set].defined.push_back(blocks_.size());
+  ElementBlock& block = blocks_.emplace_back();
+  block.first = elementCount_;
+  block.firstLine = line;
+  block.set = set;
+  block.kind = kind;
+  block.nodes = nodeCountOf(kind);
+  return block;
 }
 
-void InpReader::addElement(const std::int64_t* values, const InpType& type, SetRecord& set, int line) {
-  const ElementRecord record{values[0], elementNodes_.size(), line, type.kind};
-  if (!elements_.empty() && values[0] <= elements_.back().id) ascending_ = false;
-  const int nodes = nodeCountOf(type.kind);
-  for (int j = 0; j < nodes; ++j) {
-    elementNodes_.push_back(type.order.empty() ? values[1 + j] : values[1 + type.order[static_cast<std::size_t>(j)]]);
+void InpReader::takeRecords(ElementLines& part, std::size_t count, int line, const InpType& type, std::size_t set) {
+  if (count == 0) return;
+  const std::size_t stride = static_cast<std::size_t>(1 + part.nodes);
+  const std::int64_t firstId = part.wide ? part.values[0] : part.narrow[0];
+  if (!expected_ && part.bytes > 0) {
+    // The section's lines as long as the first part's: a guess, and only room.
+    expected_ = true;
+    expectSet_ = set;
+    expectRecords_ = sectionBytes_ / std::max<std::size_t>(1, part.bytes / count);
   }
-  set.defined.push_back(elements_.size());
-  elements_.push_back(record);
+  if (!blocks_.empty() && firstId <= blocks_.back().id(blocks_.back().count - 1)) ascending_ = false;
+  if (!part.ascending) ascending_ = false;
+  if (!type.order.empty()) {
+    // To the shared order, in place.
+    auto reorder = [&](auto* values) {
+      std::int64_t file[1 + kMaxCellNodes];
+      for (std::size_t k = 0; k < count; ++k) {
+        auto* const r = values + k * stride;
+        std::copy(r + 1, r + stride, file);
+        using Value = std::remove_reference_t<decltype(*r)>;
+        for (std::size_t j = 0; j < type.order.size(); ++j) r[1 + j] = static_cast<Value>(file[type.order[j]]);
+      }
+    };
+    if (part.wide) {
+      reorder(part.values.data());
+    } else {
+      reorder(part.narrow.data());
+    }
+  }
+  ElementBlock& block = newBlock(set, type.kind, line);
+  block.wide = part.wide;
+  if (part.wide) {
+    block.values.swap(part.values);
+  } else {
+    block.narrow.swap(part.narrow);
+  }
+  block.count = count;
+  elementCount_ += count;
+  elementNodeCount_ += count * (stride - 1);
+  handOn(block);
+}
+
+void InpReader::handOn(ElementBlock& block) {
+  // A set's layer comes after those of the sets made before it that hold
+  // anything when the file has been read, and its elements in the order
+  // they were defined, before the ones it names. So the block may go now
+  // when every set before its own already holds something (sets only grow),
+  // every block of its set before it went too, and all its nodes are
+  // defined already (a cell whose node is not would wait for the end, in
+  // another order than the one the messages are given in).
+  SetRecord& set = elsets_[block.set];
+  if (!set.handing) return;
+  set.handing = false;
+  for (std::size_t s = layersMade_; s < block.set; ++s) {
+    if (elsets_[s].defined.empty() && elsets_[s].members.empty()) return;
+  }
+  for (; layersMade_ <= block.set; ++layersMade_) {
+    elsets_[layersMade_].layer = builder_.addLayer(elsets_[layersMade_].name);
+  }
+  if (expectRecords_ > 0 && expectSet_ == block.set) {
+    builder_.expectCells(set.layer, expectRecords_);
+    expectRecords_ = 0;
+  }
+  F_MeshBuilder::CellBatch batch;
+  if (!builder_.beginCells(set.layer, block.kind, block.count, batch)) return;
+  const std::size_t stride = block.stride();
+  const std::int32_t* const narrow = block.narrow.data();  // null when wide
+  const bool known =
+      block.wide ? builder_.resolveCells(batch, 0, block.values.data() + 1, stride, block.count)
+                 : builder_.resolveCellsWith(batch, 0, block.count, [narrow, stride](std::size_t i, int j) {
+                     return static_cast<std::int64_t>(narrow[stride * i + 1 + static_cast<std::size_t>(j)]);
+                   });
+  builder_.endCells(batch, known);
+  block.given = set.handing = known;
+}
+
+void InpReader::addElement(const std::int64_t* values, const InpType& type, std::size_t set, int line) {
+  if (!blocks_.empty() && values[0] <= blocks_.back().id(blocks_.back().count - 1)) ascending_ = false;
+  const int nodes = nodeCountOf(type.kind);
+  if (blocks_.empty() || !blocks_.back().open || blocks_.back().set != set || blocks_.back().kind != type.kind) {
+    ElementBlock& block = newBlock(set, type.kind, line);
+    block.open = true;
+    block.wide = true;
+  }
+  ElementBlock& block = blocks_.back();
+  if (block.lines.empty() && line != block.line(block.count)) {
+    for (std::size_t k = 0; k < block.count; ++k) block.lines.push_back(block.firstLine + static_cast<std::int64_t>(k));
+  }
+  if (!block.lines.empty()) block.lines.push_back(line);
+  block.values.push_back(values[0]);
+  for (int j = 0; j < nodes; ++j) {
+    block.values.push_back(type.order.empty() ? values[1 + j] : values[1 + type.order[static_cast<std::size_t>(j)]]);
+  }
+  ++block.count;
+  ++elementCount_;
+  elementNodeCount_ += static_cast<std::size_t>(nodes);
 }
 
 SetRecord& InpReader::setNamed(std::vector<SetRecord>& sets, std::unordered_map<std::string, std::size_t>& index,
@@ -595,12 +803,18 @@ void InpReader::set(Source& src, const Keyword& kw, bool ofElements) {
       const std::int64_t first = integer(src, fields_[0], "the first number");
       const std::int64_t last = integer(src, fields_[1], "the last number");
       const std::int64_t step = fields_.size() == 3 ? integer(src, fields_[2], "the step") : 1;
-      // A range may not name more members than the file could define.
-      if (step < 1 || last < first || (last - first) / step > static_cast<std::int64_t>(src.file.size()) + 1) {
+      // A range may not name more members than the file could define. The
+      // span is counted without a sign: from a very low first to a very
+      // high last it does not fit in a signed number.
+      const std::uint64_t span = static_cast<std::uint64_t>(last) - static_cast<std::uint64_t>(first);
+      const std::uint64_t steps = step < 1 || last < first ? 0 : span / static_cast<std::uint64_t>(step);
+      if (step < 1 || last < first || steps > static_cast<std::uint64_t>(src.file.size()) + 1) {
         src.failMessage("ERROR\nExpected a range with first <= last and a step of 1 or more.");
       }
-      for (std::int64_t v = first; v <= last; v += step) {
-        sets[target].members.push_back(v);
+      // Counted, not compared: the step after the last may pass the largest number.
+      for (std::uint64_t k = 0; k <= steps; ++k) {
+        sets[target].members.push_back(
+            static_cast<std::int64_t>(static_cast<std::uint64_t>(first) + k * static_cast<std::uint64_t>(step)));
         sets[target].lines.push_back(line);
       }
       continue;
@@ -616,8 +830,13 @@ void InpReader::set(Source& src, const Keyword& kw, bool ofElements) {
       const auto found = index.find(upper(std::string(f)));
       if (found == index.end()) src.fail("a number or the name of a set defined before", f);
       const SetRecord other = sets[found->second];
-      for (std::size_t index : other.defined) sets[target].members.push_back(elements_[index].id);
-      sets[target].lines.insert(sets[target].lines.end(), other.defined.size(), line);
+      std::size_t defined = 0;
+      for (std::size_t b : other.defined) {
+        const ElementBlock& block = blocks_[b];
+        for (std::size_t k = 0; k < block.count; ++k) sets[target].members.push_back(block.id(k));
+        defined += block.count;
+      }
+      sets[target].lines.insert(sets[target].lines.end(), defined, line);
       sets[target].members.insert(sets[target].members.end(), other.members.begin(), other.members.end());
       sets[target].lines.insert(sets[target].lines.end(), other.lines.size(), line);
     }
@@ -660,12 +879,31 @@ void InpReader::read(F_InputFile& file, int depth) {
   }
 }
 
-std::optional<std::size_t> InpReader::elementNumbered(std::int64_t id) {
+const ElementBlock& InpReader::elementAt(std::size_t index, std::size_t& k) const {
+  const auto it = std::upper_bound(blocks_.begin(), blocks_.end(), index,
+                                   [](std::size_t i, const ElementBlock& b) { return i < b.first; });
+  const ElementBlock& block = *(it - 1);
+  k = index - block.first;
+  return block;
+}
+
+std::optional<std::size_t> InpReader::elementNumbered(std::int64_t id) const {
   if (ascending_) {
-    const auto it = std::lower_bound(elements_.begin(), elements_.end(), id,
-                                     [](const ElementRecord& e, std::int64_t v) { return e.id < v; });
-    if (it == elements_.end() || it->id != id) return std::nullopt;
-    return static_cast<std::size_t>(it - elements_.begin());
+    // The first block whose last number is not below id, then the record there.
+    const auto it = std::lower_bound(blocks_.begin(), blocks_.end(), id,
+                                     [](const ElementBlock& b, std::int64_t v) { return b.id(b.count - 1) < v; });
+    if (it == blocks_.end()) return std::nullopt;
+    std::size_t lo = 0, hi = it->count;
+    while (lo < hi) {
+      const std::size_t mid = lo + (hi - lo) / 2;
+      if (it->id(mid) < id) {
+        lo = mid + 1;
+      } else {
+        hi = mid;
+      }
+    }
+    if (lo == it->count || it->id(lo) != id) return std::nullopt;
+    return it->first + lo;
   }
   const auto it = std::lower_bound(sortedIndex_.begin(), sortedIndex_.end(), std::make_pair(id, std::size_t{0}));
   if (it == sortedIndex_.end() || it->first != id) return std::nullopt;
@@ -675,59 +913,67 @@ std::optional<std::size_t> InpReader::elementNumbered(std::int64_t id) {
 void InpReader::finish() {
   using Where = F_MeshBuilder::Where;
   if (!ascending_) {
-    sortedIndex_.reserve(elements_.size());
-    for (std::size_t i = 0; i < elements_.size(); ++i) sortedIndex_.emplace_back(elements_[i].id, i);
+    sortedIndex_.reserve(elementCount_);
+    for (const ElementBlock& block : blocks_) {
+      for (std::size_t k = 0; k < block.count; ++k) sortedIndex_.emplace_back(block.id(k), block.first + k);
+    }
     std::sort(sortedIndex_.begin(), sortedIndex_.end());
     for (std::size_t i = 1; i < sortedIndex_.size(); ++i) {
       if (sortedIndex_[i].first == sortedIndex_[i - 1].first) {
-        const ElementRecord& later = elements_[std::max(sortedIndex_[i].second, sortedIndex_[i - 1].second)];
-        builder_.fail("ERROR\nElement " + std::to_string(later.id) + " is defined twice.", Where{later.line, false});
+        std::size_t k = 0;
+        const ElementBlock& later = elementAt(std::max(sortedIndex_[i].second, sortedIndex_[i - 1].second), k);
+        builder_.fail("ERROR\nElement " + std::to_string(later.id(k)) + " is defined twice.",
+                      Where{later.line(k), false});
       }
     }
   }
-  // Every element in one set at least: room for that many cells.
-  if (!elements_.empty()) {
-    builder_.reserveCells(elements_.size(),
-                          static_cast<int>((elementNodes_.size() + elements_.size() - 1) / elements_.size()));
+  // Every element in one set at least: room for that many cells, but for
+  // those the builder has already.
+  std::size_t left = elementCount_, leftNodes = elementNodeCount_;
+  for (const ElementBlock& block : blocks_) {
+    if (!block.given) continue;
+    left -= block.count;
+    leftNodes -= block.count * static_cast<std::size_t>(block.nodes);
   }
-  std::vector<char> inSet(elements_.size(), 0);
-  std::vector<std::int64_t> nodes;
+  if (left > 0) builder_.reserveCells(left, static_cast<int>((leftNodes + left - 1) / left));
+  // Which elements a set holds already matters only to sets that name
+  // members, and to the nodes of node sets.
+  const bool anyMembers =
+      std::any_of(elsets_.begin(), elsets_.end(), [](const SetRecord& s) { return !s.members.empty(); });
+  std::vector<char> inSet(anyMembers || !nsets_.empty() ? elementCount_ : 0, 0);
   std::vector<std::vector<std::int64_t>> layerNodes;
   for (std::size_t s = 0; s < elsets_.size(); ++s) {
     const SetRecord& set = elsets_[s];
     if (set.members.empty() && set.defined.empty()) continue;
     // Layers are made in set order, so layer numbers index layerNodes too.
-    const int layer = builder_.addLayer(set.name);
+    const int layer = s < layersMade_ ? set.layer : builder_.addLayer(set.name);
+    const bool marking = !set.members.empty() || !nsets_.empty();
     std::vector<std::size_t> taken;
     auto take = [&](std::size_t index) {
       // An element named twice in one set is shown once.
       if (inSet[index]) return;
       inSet[index] = 1;
       taken.push_back(index);
-      const ElementRecord& e = elements_[index];
-      builder_.addCell(layer, e.kind, elementNodes_.data() + e.firstNode, e.id, Where{e.line, false});
+      std::size_t k = 0;
+      const ElementBlock& e = elementAt(index, k);
+      std::int64_t nodes[kMaxCellNodes];
+      for (int j = 0; j < e.nodes; ++j) nodes[j] = e.node(k, j);
+      builder_.addCell(layer, e.kind, nodes, e.id(k), Where{e.line(k), false});
     };
-    // The elements the set defined are new to it: runs of one kind, defined
-    // one after another, go to the builder at once.
-    for (std::size_t k = 0; k < set.defined.size();) {
-      const std::size_t first = set.defined[k];
-      const ElementRecord& e = elements_[first];
-      const std::size_t n = static_cast<std::size_t>(nodeCountOf(e.kind));
-      std::size_t end = k + 1;
-      while (end < set.defined.size() && set.defined[end] == first + (end - k) &&
-             elements_[set.defined[end]].kind == e.kind &&
-             elements_[set.defined[end]].firstNode == e.firstNode + n * (end - k)) {
-        ++end;
+    // The elements the set defined are new to it: each block goes to the
+    // builder at once.
+    for (const std::size_t b : set.defined) {
+      ElementBlock& e = blocks_[b];
+      if (marking) {
+        for (std::size_t j = 0; j < e.count; ++j) {
+          inSet[e.first + j] = 1;
+          taken.push_back(e.first + j);
+        }
       }
-      for (std::size_t j = k; j < end; ++j) {
-        inSet[set.defined[j]] = 1;
-        taken.push_back(set.defined[j]);
-      }
+      if (e.given) continue;
       builder_.addCellsShared(
-          layer, e.kind, elementNodes_.data() + e.firstNode, n, end - k,
-          [&](std::size_t j) { return elements_[first + j].id; },
-          [&](std::size_t j) { return Where{elements_[first + j].line, false}; });
-      k = end;
+          layer, e.kind, e.records() + 1, e.stride(), e.count, [&](std::size_t j) { return e.id(j); },
+          [&](std::size_t j) { return Where{e.line(j), false}; });
     }
     for (std::size_t m = 0; m < set.members.size(); ++m) {
       const std::optional<std::size_t> found = elementNumbered(set.members[m]);
@@ -746,9 +992,9 @@ void InpReader::finish() {
       continue;
     }
     for (std::size_t i : taken) {
-      const ElementRecord& e = elements_[i];
-      used.insert(used.end(), elementNodes_.begin() + static_cast<std::ptrdiff_t>(e.firstNode),
-                  elementNodes_.begin() + static_cast<std::ptrdiff_t>(e.firstNode) + nodeCountOf(e.kind));
+      std::size_t k = 0;
+      const ElementBlock& e = elementAt(i, k);
+      for (int j = 0; j < e.nodes; ++j) used.push_back(e.node(k, j));
     }
     std::sort(used.begin(), used.end());
     used.erase(std::unique(used.begin(), used.end()), used.end());

@@ -73,6 +73,13 @@ TEST(F_InpReader, MalformedDecksAreRefusedWithTheLineAndWhatWasExpected) {
        12},
       {"endless range", kNodes + "*ELSET, ELSET=X, GENERATE\n1, 9, 0\n",
        "ERROR\nExpected a range with first <= last and a step of 1 or more.", 11},
+      {"a range wider than a signed number holds",
+       kNodes + "*ELSET, ELSET=X, GENERATE\n-9223372036854775807, 9223372036854775807, 1\n",
+       "ERROR\nExpected a range with first <= last and a step of 1 or more.", 11},
+      {"a range whose next step passes the largest number",
+       kNodes + "*ELEMENT, TYPE=S3\n1, 1, 2, 3\n*ELSET, ELSET=X, GENERATE\n"
+                "9223372036854775806, 9223372036854775807, 5\n",
+       "ERROR\nSet X names element 9223372036854775806, which the file does not define.", 13},
       {"data first", "1, 2, 3\n", "ERROR\nExpected a keyword line (*NODE, *ELEMENT, ...), found \"1, 2, 3\".", 1},
       {"missing include", "**\n*INCLUDE, INPUT=/nonexistent/n.inp\n",
        "ERROR\nThe included file /nonexistent/n.inp cannot be opened.", 2},
@@ -98,4 +105,136 @@ TEST(F_InpReader, IncludedFilesAreReadWhereTheyStand) {
   EXPECT_FALSE(importMeshFile(dir.path("self.inp"), mesh));
   EXPECT_EQ(ui.lastMessage(),
             readErrorText("self.inp", dir.path("self.inp"), "ERROR\nIncluded files nest more than 16 deep.", 1));
+}
+
+namespace {
+
+class InpThreads : public ::testing::Test {
+ protected:
+  void TearDown() override { unsetenv("KAVRILON_THREADS"); }
+};
+
+// A plate of kSide x kSide quadrilaterals: its *NODE section, and the
+// lines of elements first .. last (1-based), each `a, b, c, d` or, with
+// `three`, its first three nodes (a triangle or a 3-node beam).
+constexpr int kSide = 150;
+std::string plateNodes() {
+  std::string s = "*NODE\n";
+  for (int j = 0; j <= kSide; ++j)
+    for (int i = 0; i <= kSide; ++i) {
+      s += std::to_string(1 + i + j * (kSide + 1)) + ", " + std::to_string(i) + ", " + std::to_string(j) + ", 0\n";
+    }
+  return s;
+}
+std::string plateElements(int first, int last, bool three = false) {
+  std::string s;
+  for (int e = first; e <= last; ++e) {
+    const int i = (e - 1) % kSide, j = (e - 1) / kSide, a = 1 + i + j * (kSide + 1);
+    s += std::to_string(e) + ", " + std::to_string(a) + ", " + std::to_string(a + 1) + ", " +
+         std::to_string(a + kSide + 2) + (three ? "" : ", " + std::to_string(a + kSide + 1)) + "\n";
+  }
+  return s;
+}
+
+}  // namespace
+
+// Long element sections are read on several threads and handed to the
+// builder while the file is read when nothing after them can change where
+// they go: the layers, their order and their elements are those of one
+// thread, and those written here, whichever sets come before or after.
+TEST_F(InpThreads, LayersAreTheSameWhenElementsAreHandedOnWhileReading) {
+  const int all = kSide * kSide, half = all / 2;
+  const std::string nodes = plateNodes();
+  const struct {
+    const char* name;
+    std::string deck;
+    std::vector<std::pair<std::string, int>> layers;  // name, elements; empty: refused
+    std::string message = "";
+  } rows[] = {
+      {"one set", nodes + "*ELEMENT, TYPE=S4R, ELSET=PLATE\n" + plateElements(1, all), {{"PLATE", all}}},
+      {"a set made before, still empty, filled after",
+       "*ELSET, ELSET=FIRST\n" + nodes + "*ELEMENT, TYPE=S4R, ELSET=PLATE\n" + plateElements(1, all) +
+           "*ELSET, ELSET=FIRST\n7, 9\n",
+       {{"FIRST", 2}, {"PLATE", all}}},
+      {"a set made before that holds one element",
+       "*ELSET, ELSET=FIRST\n7\n" + nodes + "*ELEMENT, TYPE=S4R, ELSET=PLATE\n" + plateElements(1, all),
+       {{"FIRST", 1}, {"PLATE", all}}},
+      {"a set of a type not shown before",
+       nodes + "*ELEMENT, TYPE=MASS, ELSET=M\n" + std::to_string(all + 1) + ", 1\n*ELEMENT, TYPE=S4R, ELSET=PLATE\n" +
+           plateElements(1, all) + "*ELSET, ELSET=M\n3\n",
+       {{"M", 1}, {"PLATE", all}}},
+      {"a set of a type not shown before, never named again",
+       nodes + "*ELEMENT, TYPE=MASS, ELSET=M\n" + std::to_string(all + 1) + ", 1\n*ELEMENT, TYPE=S4R, ELSET=PLATE\n" +
+           plateElements(1, all) + "*NSET, NSET=N\n1, 2\n",
+       {{"PLATE", all}}},
+      {"a set in two sections around another, then naming one of it",
+       nodes + "*ELEMENT, TYPE=S4R, ELSET=A\n" + plateElements(1, half) + "*ELEMENT, TYPE=S3, ELSET=B\n" +
+           plateElements(half + 1, half + 3000, true) + "*ELEMENT, TYPE=S4R, ELSET=A\n" +
+           plateElements(half + 3001, all) + "*ELSET, ELSET=A\n" + std::to_string(half + 1) + ", 5\n",
+       {{"A", all - 3000 + 1}, {"B", 3000}}},
+      {"elements before their nodes",
+       "*ELEMENT, TYPE=S4R, ELSET=PLATE\n" + plateElements(1, all) + nodes, {{"PLATE", all}}},
+      {"a section before some of its nodes, then another of its set",
+       nodes.substr(0, nodes.find("\n" + std::to_string(all / 3) + ", ")) + "\n*ELEMENT, TYPE=S4R, ELSET=A\n" +
+           plateElements(1, half) + "*NODE\n" + nodes.substr(nodes.find("\n" + std::to_string(all / 3) + ", ") + 1) +
+           "*ELEMENT, TYPE=S4R, ELSET=A\n" + plateElements(half + 1, all),
+       {{"A", all}}},
+      {"a node out of order among them",
+       nodes.substr(0, nodes.find("\n" + std::to_string(all / 2) + ", ")) + "\n99999999, 5, 5, 5" +
+           nodes.substr(nodes.find("\n" + std::to_string(all / 2) + ", ")) + "*ELEMENT, TYPE=S4R, ELSET=PLATE\n" +
+           plateElements(1, all) + "*ELEMENT, TYPE=S3, ELSET=FAR\n1000000, 1, 2, 99999999\n",
+       {{"PLATE", all}, {"FAR", 1}}},
+      // Numbers kept in 32 bits while they fit, and in 64 from the first that does not.
+      {"an element numbered 2^31 - 1",
+       nodes + "*ELEMENT, TYPE=S4R, ELSET=PLATE\n" + plateElements(1, half - 1) + "2147483647, 1, 2, 3, 4\n" +
+           plateElements(half + 1, all),
+       {{"PLATE", all}}},
+      {"an element numbered 2^31",
+       nodes + "*ELEMENT, TYPE=S4R, ELSET=PLATE\n" + plateElements(1, half - 1) + "2147483648, 1, 2, 3, 4\n" +
+           plateElements(half + 1, all) + "*ELSET, ELSET=ONE\n2147483648\n",
+       {{"PLATE", all}, {"ONE", 1}}},
+      {"a node numbered 2^31",
+       nodes + "2147483648, 9, 9, 9\n*ELEMENT, TYPE=S4R, ELSET=PLATE\n" + plateElements(1, half - 1) +
+           std::to_string(half) + ", 1, 2, 3, 2147483648\n" + plateElements(half + 1, all),
+       {{"PLATE", all}}},
+      {"3-node beams",
+       nodes + "*ELEMENT, TYPE=B32, ELSET=BEAMS\n" + plateElements(1, all, true), {{"BEAMS", 2 * all}}},
+      {"numbers falling, named by number",
+       nodes + "*ELEMENT, TYPE=S4R, ELSET=A\n" + plateElements(half + 1, all) + "*ELEMENT, TYPE=S4R, ELSET=B\n" +
+           plateElements(1, half) + "*ELSET, ELSET=C\n" + std::to_string(all) + ", 1, A\n*NSET, NSET=N\n1\n",
+       {{"A", all - half}, {"B", half}, {"C", all - half + 1}}},
+      {"an element defined twice, far apart (bad)",
+       nodes + "*ELEMENT, TYPE=S4R, ELSET=A\n" + plateElements(half + 1, all) + "*ELEMENT, TYPE=S4R, ELSET=B\n" +
+           plateElements(1, half) + plateElements(half + 1, half + 1),
+       {},
+       "ERROR\nElement " + std::to_string(half + 1) + " is defined twice."},
+      {"a missing node in a long section (bad)",
+       nodes + "*ELEMENT, TYPE=S4R, ELSET=PLATE\n" + plateElements(1, half) + std::to_string(half + 1) +
+           ", 1, 2, 3, 99999999\n" + plateElements(half + 2, all),
+       {},
+       "ERROR\nElement " + std::to_string(half + 1) + " refers to node 99999999, which the file does not define."},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.name);
+    setenv("KAVRILON_THREADS", "1", 1);
+    const ImportRun one = importBytes(row.deck, "inp");
+    ASSERT_EQ(one.ok, !row.layers.empty()) << one.last();
+    if (one.ok) {
+      ASSERT_EQ(one.mesh.layerCount(), static_cast<int>(row.layers.size()));
+      for (int i = 1; i <= one.mesh.layerCount(); ++i) {
+        EXPECT_EQ(one.mesh.layer(i).name, row.layers[static_cast<std::size_t>(i - 1)].first);
+        EXPECT_EQ(one.mesh.layer(i).elementCount(), row.layers[static_cast<std::size_t>(i - 1)].second);
+      }
+    } else {
+      EXPECT_NE(one.last().find(row.message.substr(6)), std::string::npos) << one.last();
+    }
+    for (const char* threads : {"2", "3"}) {
+      SCOPED_TRACE(threads);
+      setenv("KAVRILON_THREADS", threads, 1);
+      const ImportRun many = importBytes(row.deck, "inp");
+      EXPECT_EQ(many.ok, one.ok);
+      EXPECT_EQ(many.shown, one.shown);
+      EXPECT_TRUE(many.mesh == one.mesh);
+    }
+  }
 }

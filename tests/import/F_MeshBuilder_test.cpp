@@ -564,3 +564,44 @@ TEST(F_MeshBuilder, CellsResolvedFromTheFilesValuesMatchSixtyFourBitNumbers) {
     EXPECT_TRUE(meshes[1] == meshes[0]);
   }
 }
+
+// Room expected for nodes and cells is a hint only: none, too little, just
+// enough or far too much, before or between the records, the mesh is the same.
+TEST(F_MeshBuilder, ExpectedRoomChangesNothing) {
+  auto build = [](std::uint64_t nodes, std::uint64_t cells, bool between) {
+    RecordingUi ui;
+    auto file = F_InputFile::fromMemory("", "/tmp/t.msh");
+    F_MeshBuilder builder(*file);
+    if (!between) builder.expectNodes(nodes);
+    std::vector<double> xyz;
+    for (int j = 0; j < 30; ++j)
+      for (int i = 0; i < 30; ++i) xyz.insert(xyz.end(), {double(i), double(j), 0.0});
+    builder.addNodes(nullptr, 1, xyz.data(), 3, 450, [](std::size_t) { return F_MeshBuilder::Where{}; });
+    if (between) builder.expectNodes(nodes);
+    builder.addNodes(nullptr, 451, xyz.data() + 3 * 450, 3, 450, [](std::size_t) { return F_MeshBuilder::Where{}; });
+    const int layer = builder.addLayer("Q");
+    std::vector<std::int64_t> quads;
+    for (int j = 0; j < 29; ++j)
+      for (int i = 0; i < 29; ++i) {
+        const std::int64_t a = 1 + i + 30 * j;
+        quads.insert(quads.end(), {a, a + 1, a + 31, a + 30});
+      }
+    if (!between) builder.expectCells(layer, cells);
+    auto noId = [](std::size_t) { return std::int64_t{0}; };
+    auto nowhere = [](std::size_t) { return F_MeshBuilder::Where{}; };
+    builder.addCells(layer, F_CellKind::Quad4, quads.data(), 4, 400, noId, nowhere);
+    if (between) builder.expectCells(layer, cells);
+    builder.addCells(layer, F_CellKind::Quad4, quads.data() + 4 * 400, 4, 441, noId, nowhere);
+    F_S3dMesh mesh;
+    builder.finish(mesh, nullptr);
+    return mesh;
+  };
+  const F_S3dMesh plain = build(0, 0, false);
+  ASSERT_EQ(plain.layer(1).elementCount(), 841);
+  for (const bool between : {false, true}) {
+    for (const std::uint64_t room : {std::uint64_t{1}, std::uint64_t{441}, std::uint64_t{900}, std::uint64_t{1} << 20}) {
+      SCOPED_TRACE(std::to_string(room) + (between ? " between" : " before"));
+      EXPECT_TRUE(build(room, room, between) == plain);
+    }
+  }
+}
