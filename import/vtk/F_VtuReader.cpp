@@ -503,29 +503,34 @@ bool VtuReader::pendingCells(const ArrayRef& connectivity, const ArrayRef& offse
                                   std::size_t first, std::size_t n, F_MeshBuilder& builder,
                                   const F_MeshBuilder::CellBatch& batch, std::size_t at) {
         using Resolved = F_VtkGrid::Pending::Resolved;
-        // Bites small enough to stay in the cache between the read and the resolve.
-        constexpr std::size_t kPiece = 4096;
+        // Bites small enough to stay in the cache between the read and the
+        // resolve, large enough that the reads cost little beside the copy.
+        constexpr std::size_t kPiece = 16384;
         std::uint64_t words[kPiece];
         const auto* bytes = reinterpret_cast<const unsigned char*>(words);
         const std::size_t perBite = std::max<std::size_t>(1, kPiece * 8 / sizeof(T) / points);
-        for (std::size_t done = 0; done < n;) {
-          const std::size_t k = std::min(perBite, n - done);
-          const std::size_t size = k * points * sizeof(T);
-          if (size > sizeof words) return Resolved::Short;  // cells of at most 1024 points never come here
-          if (file->readAt(pointsAt + (first + done) * points * sizeof(T), reinterpret_cast<char*>(words), size) !=
-              size) {
-            return Resolved::Short;
+        // The byte order as a constant, so that each gets a loop of its own.
+        auto resolveAll = [&](auto swapped) {
+          for (std::size_t done = 0; done < n;) {
+            const std::size_t k = std::min(perBite, n - done);
+            const std::size_t size = k * points * sizeof(T);
+            if (size > sizeof words) return Resolved::Short;  // cells of at most 1024 points never come here
+            if (file->readAt(pointsAt + (first + done) * points * sizeof(T), reinterpret_cast<char*>(words), size) !=
+                size) {
+              return Resolved::Short;
+            }
+            // As read() gives them.
+            auto id = [&](std::size_t c, int j) {
+              const std::int64_t point = pointIndex(loadValue<T>(
+                  bytes + sizeof(T) * (c * points + static_cast<std::size_t>(j)), decltype(swapped)::value));
+              return point < 0 ? std::int64_t{-1} : firstPoint + point;
+            };
+            if (!builder.resolveCellsWith(batch, at + done, k, id)) return Resolved::Unknown;
+            done += k;
           }
-          // As read() gives them.
-          auto id = [&](std::size_t c, int j) {
-            const std::int64_t point =
-                pointIndex(loadValue<T>(bytes + sizeof(T) * (c * points + static_cast<std::size_t>(j)), swap));
-            return point < 0 ? std::int64_t{-1} : firstPoint + point;
-          };
-          if (!builder.resolveCellsWith(batch, at + done, k, id)) return Resolved::Unknown;
-          done += k;
-        }
-        return Resolved::All;
+          return Resolved::All;
+        };
+        return swap ? resolveAll(std::true_type{}) : resolveAll(std::false_type{});
       };
     }
   });
