@@ -225,16 +225,16 @@ void VtkLegacyReader::read() {
       const std::string type = typeWord("the type of the points");
       const Where where = here();
       // Straight into the mesh, a point at a time.
-      // Room once the block is known to be all there (each() refuses it otherwise).
-      if (binary_ && static_cast<std::uint64_t>(3 * points) <=
-                         text_.remaining() / static_cast<std::uint64_t>(sizeOfType(type))) {
-        builder_.reserveNodes(static_cast<std::uint64_t>(points));
-      }
       double xyz[3];
       int axis = 0;
       if (binary_) {
         text_.endLine();
+        // The shared reading makes its own room.
         if (sharedPoints(type, points)) continue;
+        // Room once the block is known to be all there (each() refuses it otherwise).
+        if (static_cast<std::uint64_t>(3 * points) <= text_.remaining() / static_cast<std::uint64_t>(sizeOfType(type))) {
+          builder_.reserveNodes(static_cast<std::uint64_t>(points));
+        }
         // Whole points in every block: straight on to the builder.
         eachBlock(type, 3 * points, 3, [&](std::size_t first, const auto* v, std::size_t count) {
           double block[8192];

@@ -422,7 +422,6 @@ bool VtuReader::sharedPoints(const ArrayRef& array, std::int64_t expected, std::
   const std::size_t bytes = range.second;
   const std::size_t size = static_cast<std::size_t>(valueSize(type));
   if (bytes / size != static_cast<std::size_t>(expected)) return false;
-  builder_.reserveNodes(count);
   return readPointsShared(builder_, file_, start, size, swap_, count, shares, firstPoint);
 }
 
