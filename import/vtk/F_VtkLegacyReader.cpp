@@ -227,12 +227,15 @@ bool VtkLegacyReader::sharedIndices(const std::string& type, std::int64_t n, std
                                               [&](std::size_t first, char* bytes, std::size_t k) {
     const auto* v = reinterpret_cast<const unsigned char*>(bytes);
     std::int64_t* const to = out.data() + at + first;
-    for (std::size_t i = 0; i < k; ++i) {
-      to[i] = int32    ? index(loadValue<std::int32_t>(v + 4 * i, kSwap))
-              : uint32 ? index(loadValue<std::uint32_t>(v + 4 * i, kSwap))
-              : int64  ? index(loadValue<std::int64_t>(v + 8 * i, kSwap))
-                       : index(loadValue<std::uint64_t>(v + 8 * i, kSwap));
-    }
+    // One loop per type.
+    auto as = [&](auto sample) {
+      using T = decltype(sample);
+      for (std::size_t i = 0; i < k; ++i) to[i] = index(loadValue<T>(v + sizeof(T) * i, kSwap));
+    };
+    if (int32) as(std::int32_t());
+    if (uint32) as(std::uint32_t());
+    if (int64) as(std::int64_t());
+    if (uint64) as(std::uint64_t());
   });
   if (!read) {
     out.resize(at);
