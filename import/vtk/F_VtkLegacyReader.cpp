@@ -40,7 +40,7 @@ class VtkLegacyReader {
   std::string typeWord(std::string_view what);
   // `n` values of `type`, each handed to use(index, value) as it is read.
   template <class Use>
-  void each(const std::string& type, std::int64_t n, Use&& use);
+  void each(const std::string& type, std::int64_t n, Use&& use, bool lineEnded = false);
   // Binary only: the `n` values of `type` a block at a time, a multiple of
   // `multiple` values each: useBlock(first, values, count) with the values
   // as std::int64_t (integer types but the unsigned 64-bit one) or double.
@@ -49,7 +49,13 @@ class VtkLegacyReader {
   void eachBlock(const std::string& type, std::int64_t n, std::size_t multiple, UseBlock&& useBlock,
                  bool lineEnded = false);
   // `n` values of `type` as doubles; `keep` false reads past them.
-  void values(const std::string& type, std::int64_t n, std::vector<double>& out, bool keep = true);
+  void values(const std::string& type, std::int64_t n, std::vector<double>& out, bool keep = true,
+              bool lineEnded = false);
+  // `n` binary integers of `type` just after their line, as point numbers
+  // or offsets (vtkIndex of their values), read in place on several threads
+  // into out[at, at + n); false, with nothing read and `out` as it was, when
+  // they are too few to share out, not integers or not all there.
+  bool sharedIndices(const std::string& type, std::int64_t n, std::vector<std::int64_t>& out, std::size_t at);
   void cellList(int fixedType, std::int64_t cells, std::int64_t size);  // legacy CELLS / POLYDATA lists
   // A binary cell list of `cells` cells of one point count, just after its
   // line, read in place and converted on several threads; false, with
@@ -102,14 +108,14 @@ std::string VtkLegacyReader::typeWord(std::string_view what) {
 }
 
 template <class Use>
-void VtkLegacyReader::each(const std::string& type, std::int64_t n, Use&& use) {
+void VtkLegacyReader::each(const std::string& type, std::int64_t n, Use&& use, bool lineEnded) {
   if (!binary_) {
     for (std::int64_t i = 0; i < n; ++i) use(static_cast<std::size_t>(i), text_.real("a value"));
     return;
   }
   eachBlock(type, n, 1, [&](std::size_t first, const auto* v, std::size_t count) {
     for (std::size_t i = 0; i < count; ++i) use(first + i, static_cast<double>(v[i]));
-  });
+  }, lineEnded);
 }
 
 template <class UseBlock>
@@ -180,17 +186,63 @@ void VtkLegacyReader::eachBlock(const std::string& type, std::int64_t n, std::si
   }
 }
 
-void VtkLegacyReader::values(const std::string& type, std::int64_t n, std::vector<double>& out, bool keep) {
+void VtkLegacyReader::values(const std::string& type, std::int64_t n, std::vector<double>& out, bool keep,
+                             bool lineEnded) {
   out.clear();
   if (!keep) {
-    each(type, n, [](std::size_t, double) {});
+    each(type, n, [](std::size_t, double) {}, lineEnded);
     return;
   }
   // A binary block is all there (each() checks it first); text is counted as it comes.
   if (binary_ && static_cast<std::uint64_t>(n) <= text_.remaining() / static_cast<std::uint64_t>(sizeOfType(type))) {
     out.reserve(static_cast<std::size_t>(n));
   }
-  each(type, n, [&](std::size_t, double v) { out.push_back(v); });
+  each(type, n, [&](std::size_t, double v) { out.push_back(v); }, lineEnded);
+}
+
+bool VtkLegacyReader::sharedIndices(const std::string& type, std::int64_t n, std::vector<std::int64_t>& out,
+                                    std::size_t at) {
+  std::string lower = type;
+  std::transform(lower.begin(), lower.end(), lower.begin(), [](unsigned char c) { return std::tolower(c); });
+  const bool int32 = lower == "int" || lower == "long", uint32 = lower == "unsigned_int" || lower == "unsigned_long";
+  const bool int64 = lower == "vtktypeint64" || lower == "vtkidtype", uint64 = lower == "vtktypeuint64";
+  const std::size_t count = static_cast<std::size_t>(n);
+  const int shares = F_WorkShares::count(count);
+  const std::size_t size = static_cast<std::size_t>(sizeOfType(type));
+  if (shares < 2 || !(int32 || uint32 || int64 || uint64) ||
+      static_cast<std::uint64_t>(n) > text_.remaining() / static_cast<std::uint64_t>(size)) {
+    return false;
+  }
+  const std::uint64_t from = text_.fileOffset();
+  F_WorkShares::grow(out, at + count);
+  constexpr bool kSwap = std::endian::native == std::endian::little;
+  // As each() gives them, through vtkIndex: whole numbers from 0 to 1e15, else -1.
+  auto index = [](auto v) -> std::int64_t {
+    if constexpr (std::is_signed_v<decltype(v)>) {
+      if (v < 0) return -1;
+    }
+    return static_cast<std::uint64_t>(v) <= 1000000000000000ull ? static_cast<std::int64_t>(v) : -1;
+  };
+  const bool read = F_WorkShares::readRecords(text_.file(), from, size, count, shares,
+                                              [&](std::size_t first, char* bytes, std::size_t k) {
+    const auto* v = reinterpret_cast<const unsigned char*>(bytes);
+    std::int64_t* const to = out.data() + at + first;
+    // One loop per type.
+    auto as = [&](auto sample) {
+      using T = decltype(sample);
+      for (std::size_t i = 0; i < k; ++i) to[i] = index(loadValue<T>(v + sizeof(T) * i, kSwap));
+    };
+    if (int32) as(std::int32_t());
+    if (uint32) as(std::uint32_t());
+    if (int64) as(std::int64_t());
+    if (uint64) as(std::uint64_t());
+  });
+  if (!read) {
+    out.resize(at);
+    return false;
+  }
+  text_.seek(from + size * static_cast<std::uint64_t>(n), 0);
+  return true;
 }
 
 void VtkLegacyReader::read() {
@@ -225,16 +277,16 @@ void VtkLegacyReader::read() {
       const std::string type = typeWord("the type of the points");
       const Where where = here();
       // Straight into the mesh, a point at a time.
-      // Room once the block is known to be all there (each() refuses it otherwise).
-      if (binary_ && static_cast<std::uint64_t>(3 * points) <=
-                         text_.remaining() / static_cast<std::uint64_t>(sizeOfType(type))) {
-        builder_.reserveNodes(static_cast<std::uint64_t>(points));
-      }
       double xyz[3];
       int axis = 0;
       if (binary_) {
         text_.endLine();
+        // The shared reading makes its own room.
         if (sharedPoints(type, points)) continue;
+        // Room once the block is known to be all there (each() refuses it otherwise).
+        if (static_cast<std::uint64_t>(3 * points) <= text_.remaining() / static_cast<std::uint64_t>(sizeOfType(type))) {
+          builder_.reserveNodes(static_cast<std::uint64_t>(points));
+        }
         // Whole points in every block: straight on to the builder.
         eachBlock(type, 3 * points, 3, [&](std::size_t first, const auto* v, std::size_t count) {
           double block[8192];
@@ -524,23 +576,62 @@ bool VtkLegacyReader::sharedPoints(const std::string& type, std::int64_t points)
 void VtkLegacyReader::cells51(std::int64_t offsets, std::int64_t size, int fixedType) {
   text_.expect("OFFSETS");
   std::string type = typeWord("the type of the offsets");
-  values(type, offsets, scratch_);
-  const std::vector<double> offsetValues = scratch_;
+  // Binary integers are read on the threads, all else value by value.
+  std::vector<std::int64_t> ends;
+  if (binary_) text_.endLine();
+  if (!binary_ || !sharedIndices(type, offsets, ends, 0)) {
+    values(type, offsets, scratch_, true, binary_);
+    ends.resize(scratch_.size());
+    for (std::size_t i = 0; i < scratch_.size(); ++i) ends[i] = vtkIndex(scratch_[i]);
+  }
   text_.expect("CONNECTIVITY");
   type = typeWord("the type of the connectivity");
   const Where where = here();
   settle(where);
-  values(type, size, scratch_);
-  std::vector<std::int64_t> points;
-  for (std::size_t c = 0; c + 1 < offsetValues.size(); ++c) {
-    const std::int64_t first = vtkIndex(offsetValues[c]);
-    const std::int64_t last = vtkIndex(offsetValues[c + 1]);
-    if (first < 0 || last < first || last > static_cast<std::int64_t>(scratch_.size())) {
+  // Read straight into the grid's connectivity when shared.
+  const std::size_t base = grid_.connectivity.size();
+  if (binary_) text_.endLine();
+  const bool shared = binary_ && sharedIndices(type, size, grid_.connectivity, base);
+  if (!shared) values(type, size, scratch_, true, binary_);
+  const std::int64_t count = shared ? size : static_cast<std::int64_t>(scratch_.size());
+  auto check = [&](std::size_t c) {
+    const std::int64_t first = ends[c], last = ends[c + 1];
+    if (first < 0 || last < first || last > count) {
       text_.failMessage("ERROR\nThe offsets of cell " + std::to_string(c) + " lie outside its connectivity.");
     }
-    points.clear();
-    for (std::int64_t k = first; k < last; ++k) points.push_back(vtkIndex(scratch_[static_cast<std::size_t>(k)]));
-    grid_.addCell(fixedType < 0 ? 0 : fixedType, points.data(), last - first, where);
+  };
+  const int cellType = fixedType < 0 ? 0 : fixedType;
+  if (!shared) {
+    std::vector<std::int64_t> points;
+    for (std::size_t c = 0; c + 1 < ends.size(); ++c) {
+      check(c);
+      points.clear();
+      for (std::int64_t k = ends[c]; k < ends[c + 1]; ++k) points.push_back(vtkIndex(scratch_[static_cast<std::size_t>(k)]));
+      grid_.addCell(cellType, points.data(), ends[c + 1] - ends[c], where);
+    }
+    return;
+  }
+  // Every cell's points run on from the one before's: the grid keeps those
+  // from the first cell's start to the last one's end, as addCell would.
+  const std::size_t cells = ends.size() < 2 ? 0 : ends.size() - 1;
+  for (std::size_t c = 0; c < cells; ++c) check(c);
+  if (cells == 0) {
+    grid_.connectivity.resize(base);
+    return;
+  }
+  const std::int64_t start = ends.front();
+  grid_.connectivity.resize(base + static_cast<std::size_t>(ends.back()));
+  grid_.connectivity.erase(grid_.connectivity.begin() + static_cast<std::ptrdiff_t>(base),
+                           grid_.connectivity.begin() + static_cast<std::ptrdiff_t>(base + static_cast<std::size_t>(start)));
+  const std::size_t firstCell = grid_.cellCount();
+  grid_.types.resize(firstCell + cells, static_cast<std::uint8_t>(cellType));
+  grid_.offsets.resize(grid_.offsets.size() + cells);
+  std::int64_t* const to = grid_.offsets.data() + firstCell + 1;
+  for (std::size_t c = 0; c < cells; ++c) to[c] = static_cast<std::int64_t>(base) + ends[c + 1] - start;
+  // Where the cells were read, as endCell notes it.
+  if (grid_.places.empty() || grid_.places.back().second.at != where.at ||
+      grid_.places.back().second.isOffset != where.isOffset) {
+    grid_.places.emplace_back(firstCell, where);
   }
 }
 

@@ -151,6 +151,11 @@ class VtuReader {
   // when eachBlock must read them (too few, another type, not as expected,
   // not all finite).
   bool sharedPoints(const ArrayRef& array, std::int64_t expected, std::int64_t firstPoint);
+  // Cell types of an appended raw array of integers, read in place on
+  // several threads into types[first, first + expected); false, with nothing
+  // read and `types` as it was, when eachBlock must read them (too few,
+  // another type, not as expected, not all there).
+  bool sharedTypes(const ArrayRef& array, std::int64_t expected, std::vector<std::uint8_t>& types, std::size_t first);
   // The connectivity of a grid's first cells, when the offsets say that
   // every cell has the same number of points and it is appended raw
   // integers: checked as the grid's would be, and left pending in the file
@@ -408,6 +413,40 @@ std::pair<std::uint64_t, std::size_t> VtuReader::appendedRange(const ArrayRef& a
   return {from_ + at + h, static_cast<std::size_t>(n)};
 }
 
+bool VtuReader::sharedTypes(const ArrayRef& array, std::int64_t expected, std::vector<std::uint8_t>& types,
+                            std::size_t first) {
+  const std::string type = array.tag.attribute("type");
+  const std::size_t count = static_cast<std::size_t>(expected);
+  const int shares = F_WorkShares::count(count);
+  const std::size_t size = static_cast<std::size_t>(valueSize(type));
+  if (!partial_ || array.tag.attribute("format") != "appended" || size == 0 || type.starts_with("Float") ||
+      shares < 2) {
+    return false;
+  }
+  // The checks of eachBlock, in its order; a count it refuses is left to it.
+  const std::pair<std::uint64_t, std::size_t> range = appendedRange(array);
+  if (range.second / size != count) return false;
+  F_WorkShares::grow(types, first + count);
+  bool read = false;
+  withValueType(type, [&](auto sample) {
+    using T = decltype(sample);
+    if constexpr (std::is_integral_v<T>) {
+      read = F_WorkShares::readRecords(file_, range.first, sizeof(T), count, shares,
+                                       [&](std::size_t from, char* data, std::size_t k) {
+        const auto* v = reinterpret_cast<const unsigned char*>(data);
+        std::uint8_t* const to = types.data() + first + from;
+        // As eachBlock gives them to read(): integers as integers, out of a byte's range 0.
+        for (std::size_t i = 0; i < k; ++i) {
+          const std::int64_t t = static_cast<std::int64_t>(loadValue<T>(v + sizeof(T) * i, swap_));
+          to[i] = t >= 0 && t <= 255 ? static_cast<std::uint8_t>(t) : std::uint8_t{0};
+        }
+      });
+    }
+  });
+  if (!read) types.resize(first);
+  return read;
+}
+
 bool VtuReader::sharedPoints(const ArrayRef& array, std::int64_t expected, std::int64_t firstPoint) {
   const std::string type = array.tag.attribute("type");
   const std::size_t count = static_cast<std::size_t>(expected / 3);
@@ -422,7 +461,6 @@ bool VtuReader::sharedPoints(const ArrayRef& array, std::int64_t expected, std::
   const std::size_t bytes = range.second;
   const std::size_t size = static_cast<std::size_t>(valueSize(type));
   if (bytes / size != static_cast<std::size_t>(expected)) return false;
-  builder_.reserveNodes(count);
   return readPointsShared(builder_, file_, start, size, swap_, count, shares, firstPoint);
 }
 
@@ -503,29 +541,34 @@ bool VtuReader::pendingCells(const ArrayRef& connectivity, const ArrayRef& offse
                                   std::size_t first, std::size_t n, F_MeshBuilder& builder,
                                   const F_MeshBuilder::CellBatch& batch, std::size_t at) {
         using Resolved = F_VtkGrid::Pending::Resolved;
-        // Bites small enough to stay in the cache between the read and the resolve.
-        constexpr std::size_t kPiece = 4096;
+        // Bites small enough to stay in the cache between the read and the
+        // resolve, large enough that the reads cost little beside the copy.
+        constexpr std::size_t kPiece = 16384;
         std::uint64_t words[kPiece];
         const auto* bytes = reinterpret_cast<const unsigned char*>(words);
         const std::size_t perBite = std::max<std::size_t>(1, kPiece * 8 / sizeof(T) / points);
-        for (std::size_t done = 0; done < n;) {
-          const std::size_t k = std::min(perBite, n - done);
-          const std::size_t size = k * points * sizeof(T);
-          if (size > sizeof words) return Resolved::Short;  // cells of at most 1024 points never come here
-          if (file->readAt(pointsAt + (first + done) * points * sizeof(T), reinterpret_cast<char*>(words), size) !=
-              size) {
-            return Resolved::Short;
+        // The byte order as a constant, so that each gets a loop of its own.
+        auto resolveAll = [&](auto swapped) {
+          for (std::size_t done = 0; done < n;) {
+            const std::size_t k = std::min(perBite, n - done);
+            const std::size_t size = k * points * sizeof(T);
+            if (size > sizeof words) return Resolved::Short;  // cells of at most 1024 points never come here
+            if (file->readAt(pointsAt + (first + done) * points * sizeof(T), reinterpret_cast<char*>(words), size) !=
+                size) {
+              return Resolved::Short;
+            }
+            // As read() gives them.
+            auto id = [&](std::size_t c, int j) {
+              const std::int64_t point = pointIndex(loadValue<T>(
+                  bytes + sizeof(T) * (c * points + static_cast<std::size_t>(j)), decltype(swapped)::value));
+              return point < 0 ? std::int64_t{-1} : firstPoint + point;
+            };
+            if (!builder.resolveCellsWith(batch, at + done, k, id)) return Resolved::Unknown;
+            done += k;
           }
-          // As read() gives them.
-          auto id = [&](std::size_t c, int j) {
-            const std::int64_t point =
-                pointIndex(loadValue<T>(bytes + sizeof(T) * (c * points + static_cast<std::size_t>(j)), swap));
-            return point < 0 ? std::int64_t{-1} : firstPoint + point;
-          };
-          if (!builder.resolveCellsWith(batch, at + done, k, id)) return Resolved::Unknown;
-          done += k;
-        }
-        return Resolved::All;
+          return Resolved::All;
+        };
+        return swap ? resolveAll(std::true_type{}) : resolveAll(std::false_type{});
       };
     }
   });
@@ -820,7 +863,7 @@ void VtuReader::read() {
             },
             [&](std::size_t n) { F_WorkShares::grow(grid.offsets, firstEnd + n); });
       }
-      eachBlock<true>(
+      if (!sharedTypes(*types, piece.cells, grid.types, firstCell)) eachBlock<true>(
           *types, piece.cells, 1,
           [&](std::size_t first, const auto* v, std::size_t n) {
             std::uint8_t* const to = grid.types.data() + firstCell + first;

@@ -157,6 +157,7 @@ struct Strip {
   int missingAt = -1;  // the quad whose last point the file lacks
   bool quadsOnly = false;  // without the vertex, line and triangle
   int unevenAt = -1;  // this quad a triangle, the next a polygon of 5 points
+  int byteTypeAt = -1;  // in .vtu files, this cell of type 255, a byte's last value
   int points() const { return 2 * (quads + 1); }
   std::vector<std::vector<std::int32_t>> cells() const {
     std::vector<std::vector<std::int32_t>> c = {{0}, {0, 1}, {0, 1, 2}};
@@ -254,7 +255,8 @@ struct Strip {
       for (std::int32_t p : c) put(conn, static_cast<std::int64_t>(p), false);
       end += static_cast<std::int64_t>(c.size());
       put(offsets, end, false);
-      put(types, static_cast<std::uint8_t>(typeOf(c.size())), false);
+      const bool byte = &c - all.data() == byteTypeAt;
+      put(types, static_cast<std::uint8_t>(byte ? 255 : typeOf(c.size())), false);
     }
     conn.resize(conn.size() - 8 * shortBy);
     std::string data, tags;
@@ -501,6 +503,21 @@ TEST(F_VtuReader, AFileReadInPiecesGivesWhatAWholeFileGives) {
               std::string::npos)
         << one.last();
   }
+  // A cell of type 255 in the second share or last: skipped under that type.
+  for (const int byteTypeAt : {quads / 2 + 3, quads - 1}) {
+    SCOPED_TRACE(byteTypeAt);
+    Strip odd{quads, -1, true};
+    odd.byteTypeAt = byteTypeAt;
+    const std::string bytes = odd.vtuRaw();
+    setenv("KAVRILON_THREADS", "1", 1);
+    const ImportRun one = importBytes(bytes, "vtu");
+    setenv("KAVRILON_THREADS", "2", 1);
+    const ImportRun two = importBytes(bytes, "vtu");
+    ASSERT_TRUE(one.ok);
+    EXPECT_EQ(two.shown, one.shown);
+    EXPECT_TRUE(two.mesh == one.mesh);
+    EXPECT_NE(one.last().find("VTK cell type 255"), std::string::npos) << one.last();
+  }
   unsetenv("KAVRILON_THREADS");
 }
 
@@ -519,6 +536,14 @@ struct LegacyRow {
   std::size_t pastAt = SIZE_MAX;  // the cell whose last point is one past the last point
   std::size_t oddTypeAt = SIZE_MAX;  // the cell whose type is 300, which no cell has
   bool typesCut = false;  // the file ends one type short
+  // The cell whose count is other than 4: a triangle and, in the next cell's
+  // place, a poly-line of five points (Mixed), a count past the list (Huge)
+  // or one of 3 before its four points (Short).
+  std::size_t unlikeAt = SIZE_MAX;
+  enum Unlike { Mixed, Huge, Short } unlike = Mixed;
+  // The cells as OFFSETS and CONNECTIVITY of 64-bit ints (Huge: the offset
+  // after the cell past its connectivity; Short: the cell ends one early).
+  bool offsetArrays = false;
   std::string bytes() const {
     auto put32 = [](std::string& s, std::int32_t v) {
       for (int b = 3; b >= 0; --b) s += static_cast<char>(static_cast<std::uint32_t>(v) >> (8 * b) & 0xff);
@@ -536,7 +561,7 @@ struct LegacyRow {
       for (int b = 7; b >= 0; --b) s += static_cast<char>(bits >> (8 * b) & 0xff);
     };
     const std::size_t points = 2 * quads + 2;
-    std::string s = std::string("# vtk DataFile Version 3.0\nrow\nBINARY\nDATASET ") +
+    std::string s = std::string("# vtk DataFile Version ") + (offsetArrays ? "5.1" : "3.0") + "\nrow\nBINARY\nDATASET " +
                     (polyData ? "POLYDATA" : "UNSTRUCTURED_GRID") + "\nPOINTS " + std::to_string(points) +
                     (floats ? " float\n" : " double\n");
     for (std::size_t i = 0; i < points; ++i) {
@@ -544,20 +569,62 @@ struct LegacyRow {
       putReal(s, static_cast<double>(i % 2));
       putReal(s, 0);
     }
+    if (offsetArrays) {
+      auto put64 = [&](std::string& to, std::int64_t v) {
+        put32(to, static_cast<std::int32_t>(v >> 32));
+        put32(to, static_cast<std::int32_t>(v & 0xffffffff));
+      };
+      std::string ends, connectivity;
+      std::int64_t end = 0;
+      put64(ends, 0);
+      for (std::size_t q = 0; q < quads; ++q) {
+        const std::int64_t a = static_cast<std::int64_t>(2 * q);
+        const std::int64_t last = q == pastAt ? static_cast<std::int64_t>(points) : a + 1;
+        std::vector<std::int64_t> ids{a, a + 2, a + 3, last};
+        if (q == unlikeAt && unlike == Mixed) ids = {a, a + 2, a + 3};
+        if (unlikeAt != SIZE_MAX && q == unlikeAt + 1 && unlike == Mixed) ids = {a, a + 2, a + 3, a + 1, a};
+        for (const std::int64_t id : ids) put64(connectivity, id);
+        end += static_cast<std::int64_t>(ids.size()) - (q == unlikeAt && unlike == Short ? 1 : 0);
+        if (unlikeAt != SIZE_MAX && q == unlikeAt + 1 && unlike == Short) end += 1;
+        put64(ends, q == unlikeAt && unlike == Huge ? std::int64_t{1} << 40 : end);
+      }
+      s += std::string("\n") + (polyData ? "POLYGONS " : "CELLS ") + std::to_string(quads + 1) + " " +
+           std::to_string(connectivity.size() / 8) + "\nOFFSETS vtktypeint64\n" + ends +
+           "\nCONNECTIVITY vtktypeint64\n" + connectivity;
+    } else {
     s += std::string("\n") + (polyData ? "POLYGONS " : "CELLS ") + std::to_string(quads) + " " +
          std::to_string(5 * quads) + "\n";
-    for (std::size_t q = 0; q < quads; ++q) {
+    }
+    for (std::size_t q = 0; q < quads && !offsetArrays; ++q) {
       const bool pixel = pixelEvery > 0 && q % pixelEvery == 0;
       const std::int32_t a = static_cast<std::int32_t>(2 * q);
       const std::int32_t last = q == pastAt ? static_cast<std::int32_t>(points) : pixel ? a + 3 : a + 1;
-      for (std::int32_t v : {4, a, a + 2, pixel ? a + 1 : a + 3, last}) put32(s, v);
+      if (q == unlikeAt && unlike == Mixed) {
+        for (std::int32_t v : {3, a, a + 2, a + 3, 5, a + 2, a + 4, a + 5, a + 3, a}) put32(s, v);
+        ++q;
+        continue;
+      }
+      const std::int32_t count = q != unlikeAt ? 4 : unlike == Huge ? 1 << 30 : 3;
+      for (std::int32_t v : {count, a, a + 2, pixel ? a + 1 : a + 3, last}) put32(s, v);
     }
-    if (polyData) {
+    if (polyData && offsetArrays) {
+      s += "\nLINES 3 4\nOFFSETS vtktypeint64\n";
+      for (std::int32_t v : {0, 0, 0, 2, 0, 4}) put32(s, v);
+      s += "\nCONNECTIVITY vtktypeint64\n";
+      for (std::int32_t v : {0, 0, 0, 1, 0, 2, 0, 3}) put32(s, v);
+    } else if (polyData) {
       s += "\nLINES 2 6\n";
       for (std::int32_t v : {2, 0, 1, 2, 2, 3}) put32(s, v);
     } else {
       s += "\nCELL_TYPES " + std::to_string(quads) + "\n";
-      for (std::size_t q = 0; q < quads; ++q) put32(s, q == oddTypeAt ? 300 : pixelEvery > 0 && q % pixelEvery == 0 ? 8 : 9);
+      for (std::size_t q = 0; q < quads; ++q) {
+        const bool mixed = unlikeAt != SIZE_MAX && unlike == Mixed;
+        put32(s, q == oddTypeAt                 ? 300
+                 : mixed && q == unlikeAt       ? 5
+                 : mixed && q == unlikeAt + 1   ? 4
+                 : pixelEvery > 0 && q % pixelEvery == 0 ? 8
+                                                         : 9);
+      }
       if (typesCut) return s.substr(0, s.size() - 4);
     }
     return s + "\n";
@@ -593,6 +660,52 @@ TEST(F_VtkLegacyReader, CellListsLeftInTheFileGiveWhatOneThreadGives) {
        static_cast<int>(shared - 1), ""},
       {"the file ends one type short", {shared, false, 0, SIZE_MAX, false, SIZE_MAX, SIZE_MAX, true}, 0,
        "The file ends inside a block of int values."},
+      // Two threads take a list's sizes from its first cell and check them
+      // as they read the cells; one reads it value by value. Another size
+      // anywhere gives what one thread gives, its refusal before any later.
+      {"a triangle and a poly-line of five in the second share",
+       {shared, false, 0, SIZE_MAX, false, SIZE_MAX, SIZE_MAX, false, shared / 2 + 5}, 4, ""},
+      {"a triangle and a poly-line of five, the last two cells",
+       {shared, false, 0, SIZE_MAX, false, SIZE_MAX, SIZE_MAX, false, shared - 2}, 4, ""},
+      {"a triangle and a poly-line of five, the first two cells, among pixels",
+       {shared, false, 3, SIZE_MAX, false, SIZE_MAX, SIZE_MAX, false, 0}, 4, ""},
+      {"a triangle and a poly-line of five after a cell past the last point",
+       {shared, false, 0, SIZE_MAX, false, 7, SIZE_MAX, false, shared / 2 + 1}, 0, "Element "},
+      {"a count past the list in the second share",
+       {shared, false, 0, SIZE_MAX, false, SIZE_MAX, SIZE_MAX, false, shared / 2 + 1, LegacyRow::Huge}, 0,
+       "Cell 32769 has more points than its list holds."},
+      {"a count one short, the last cell",
+       {shared, false, 0, SIZE_MAX, false, SIZE_MAX, SIZE_MAX, false, shared - 1, LegacyRow::Short}, 0, "ERROR\n"},
+      {"a count past the list in the second share, the types cut",
+       {shared, false, 0, SIZE_MAX, false, SIZE_MAX, SIZE_MAX, true, shared / 2 + 1, LegacyRow::Huge}, 0,
+       "Cell 32769 has more points than its list holds."},
+      {"a count past the list after a cell past the last point",
+       {shared, false, 0, SIZE_MAX, false, 7, SIZE_MAX, false, shared / 2 + 1, LegacyRow::Huge}, 0,
+       "Cell 32769 has more points than its list holds."},
+      {"a count one short in the first cell, the types cut",
+       {shared, false, 0, SIZE_MAX, false, SIZE_MAX, SIZE_MAX, true, 0, LegacyRow::Short}, 0, "ERROR\n"},
+      {"a count one short in the polygons", {shared, true, 0, SIZE_MAX, false, SIZE_MAX, SIZE_MAX, false, 9,
+       LegacyRow::Short}, 0, "ERROR\n"},
+      // Offset and connectivity arrays of binary integers are read on the
+      // threads, and checked as one thread checks them.
+      {"offset arrays", {shared, false, 0, SIZE_MAX, false, SIZE_MAX, SIZE_MAX, false, SIZE_MAX, LegacyRow::Mixed,
+       true}, static_cast<int>(shared), ""},
+      {"offset arrays, one short of two shares", {shared - 1, false, 0, SIZE_MAX, false, SIZE_MAX, SIZE_MAX, false,
+       SIZE_MAX, LegacyRow::Mixed, true}, static_cast<int>(shared - 1), ""},
+      {"offset arrays of polygons, then lines", {shared, true, 0, SIZE_MAX, false, SIZE_MAX, SIZE_MAX, false, SIZE_MAX,
+       LegacyRow::Mixed, true}, 2, ""},
+      {"offset arrays with a triangle and a poly-line of five, the last two cells",
+       {shared, false, 0, SIZE_MAX, false, SIZE_MAX, SIZE_MAX, false, shared - 2, LegacyRow::Mixed, true}, 4, ""},
+      {"offset arrays with a cell past the last point", {shared, false, 0, SIZE_MAX, false, shared - 1, SIZE_MAX,
+       false, SIZE_MAX, LegacyRow::Mixed, true}, 0, "Element "},
+      {"an offset past the connectivity in the second share",
+       {shared, false, 0, SIZE_MAX, false, SIZE_MAX, SIZE_MAX, false, shared / 2 + 1, LegacyRow::Huge, true}, 0,
+       "The offsets of cell 32769 lie outside its connectivity."},
+      {"an offset past the connectivity, the last",
+       {shared, false, 0, SIZE_MAX, false, SIZE_MAX, SIZE_MAX, false, shared - 1, LegacyRow::Huge, true}, 0,
+       "The offsets of cell 65535 lie outside its connectivity."},
+      {"an offset one early", {shared, false, 0, SIZE_MAX, false, SIZE_MAX, SIZE_MAX, false, 7, LegacyRow::Short,
+       true}, 0, "Cell 7 of VTK type 9 has 3 points."},
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(row.name);
@@ -607,7 +720,8 @@ TEST(F_VtkLegacyReader, CellListsLeftInTheFileGiveWhatOneThreadGives) {
     if (row.elements == 0) {
       EXPECT_FALSE(one.ok);
       std::string message = row.message;
-      if (row.row.nanAt != SIZE_MAX) {
+      if (row.row.unlikeAt != SIZE_MAX) {
+      } else if (row.row.nanAt != SIZE_MAX) {
         message += std::to_string(row.row.nanAt) + " has a coordinate that is not a finite number.";
       } else if (row.row.pastAt != SIZE_MAX) {
         message += std::to_string(row.row.pastAt) + " refers to node " + std::to_string(2 * row.row.quads + 2) +
@@ -618,6 +732,7 @@ TEST(F_VtkLegacyReader, CellListsLeftInTheFileGiveWhatOneThreadGives) {
     }
     ASSERT_TRUE(one.ok) << one.last();
     EXPECT_EQ(one.mesh.layer(one.mesh.layerCount()).elementCount(), row.elements);
+    if (row.row.unlikeAt != SIZE_MAX) continue;
     // Every quadrilateral turns the same way, pixels too.
     const F_S3dLayer& quads = one.mesh.layer(1);
     const F_S3dElement& last = quads.element(quads.elementCount());
