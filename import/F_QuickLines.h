@@ -145,12 +145,14 @@ class Pattern {
     length_ = length;
   }
   int length() const { return length_; }
-  // Adds one to byte i of the pattern (below its length).
-  [[gnu::always_inline]] void bump(int i) {
+  // Adds `delta` to byte i of the pattern (below its length; the byte stays
+  // a byte).
+  [[gnu::always_inline]] void add(int i, int delta) {
+    const std::uint64_t step = static_cast<std::uint64_t>(static_cast<std::int64_t>(delta));
     if (i < 8) {
-      low_ += 1ull << (8 * i);
+      low_ += step << (8 * i);
     } else {
-      high_ += 1ull << (8 * (i - 8));
+      high_ += step << (8 * (i - 8));
     }
   }
   // True when the bytes at p are the pattern's (reads the 16 bytes from p).
@@ -189,7 +191,7 @@ class NextNumber {
   [[gnu::always_inline]] void advance() {
     if (length_ > 0 && text_[length_ - 1] != '9' && digits_.length() >= 0) {
       ++text_[length_ - 1];
-      digits_.bump(length_ - 1);
+      digits_.add(length_ - 1, 1);
       ++value_;
       return;
     }
@@ -208,16 +210,23 @@ class NextNumber {
   [[gnu::noinline]] void carry() {
     if (digits_.length() < 0) return;
     int i = length_ - 1;
-    while (i >= 0 && text_[i] == '9') text_[i--] = '0';
+    while (i >= 0 && text_[i] == '9') {
+      text_[i] = '0';
+      digits_.add(i--, '0' - '9');
+    }
     if (i >= 0) {
       ++text_[i];
-    } else if (length_ == kMostDigits) {
+      digits_.add(i, 1);
+      ++value_;
+      return;
+    }
+    // All nines: one digit more.
+    if (length_ == kMostDigits) {
       digits_.clear();
       return;
-    } else {
-      text_[0] = '1';
-      text_[length_++] = '0';
     }
+    text_[0] = '1';
+    text_[length_++] = '0';
     ++value_;
     digits_.set(text_, length_);
   }
