@@ -491,11 +491,7 @@ TEST(F_VtuReader, AFileReadInPiecesGivesWhatAWholeFileGives) {
   for (const int missingAt : {quads / 2 + 5, quads - 1}) {
     SCOPED_TRACE(missingAt);
     const Strip bad{quads, missingAt, true};
-    const std::string bytes = bad.vtuRaw();
-    setenv("KAVRILON_THREADS", "1", 1);
-    const ImportRun one = importBytes(bytes, "vtu");
-    setenv("KAVRILON_THREADS", "2", 1);
-    const ImportRun two = importBytes(bytes, "vtu");
+    const auto [one, two] = importOnOneAndTwo(bad.vtuRaw(), "vtu");
     EXPECT_FALSE(one.ok);
     EXPECT_EQ(two.shown, one.shown);
     EXPECT_NE(one.last().find("Element " + std::to_string(missingAt) + " refers to node " +
@@ -508,11 +504,7 @@ TEST(F_VtuReader, AFileReadInPiecesGivesWhatAWholeFileGives) {
     SCOPED_TRACE(byteTypeAt);
     Strip odd{quads, -1, true};
     odd.byteTypeAt = byteTypeAt;
-    const std::string bytes = odd.vtuRaw();
-    setenv("KAVRILON_THREADS", "1", 1);
-    const ImportRun one = importBytes(bytes, "vtu");
-    setenv("KAVRILON_THREADS", "2", 1);
-    const ImportRun two = importBytes(bytes, "vtu");
+    const auto [one, two] = importOnOneAndTwo(odd.vtuRaw(), "vtu");
     ASSERT_TRUE(one.ok);
     EXPECT_EQ(two.shown, one.shown);
     EXPECT_TRUE(two.mesh == one.mesh);
@@ -709,12 +701,7 @@ TEST(F_VtkLegacyReader, CellListsLeftInTheFileGiveWhatOneThreadGives) {
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(row.name);
-    const std::string bytes = row.row.bytes();
-    setenv("KAVRILON_THREADS", "1", 1);
-    const ImportRun one = importBytes(bytes, "vtk");
-    setenv("KAVRILON_THREADS", "2", 1);
-    const ImportRun two = importBytes(bytes, "vtk");
-    unsetenv("KAVRILON_THREADS");
+    const auto [one, two] = importOnOneAndTwo(row.row.bytes(), "vtk");
     EXPECT_EQ(two.shown, one.shown);
     EXPECT_TRUE(two.mesh == one.mesh);
     if (row.elements == 0) {

@@ -3,9 +3,11 @@
 // call, and a summary of each layer for comparing formats.
 
 #include <algorithm>
+#include <cstdlib>
 #include <random>
 #include <string>
 #include <tuple>
+#include <utility>
 #include <vector>
 
 #include "import/F_MeshImport.h"
@@ -72,6 +74,16 @@ inline ImportRun importBytes(const std::string& bytes, const std::string& extens
   }
   run.shown = ui->messages();
   return run;
+}
+
+// importBytes on one thread and on two, KAVRILON_THREADS left unset after.
+inline std::pair<ImportRun, ImportRun> importOnOneAndTwo(const std::string& bytes, const std::string& extension) {
+  setenv("KAVRILON_THREADS", "1", 1);
+  ImportRun one = importBytes(bytes, extension);
+  setenv("KAVRILON_THREADS", "2", 1);
+  ImportRun two = importBytes(bytes, extension);
+  unsetenv("KAVRILON_THREADS");
+  return {std::move(one), std::move(two)};
 }
 
 // The read-error box of /tmp/t.EXT.
