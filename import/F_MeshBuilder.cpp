@@ -119,7 +119,9 @@ void F_MeshBuilder::expectNodes(std::uint64_t n) {
   try {
     xyz_.reserve(xyz_.size() + n);
   } catch (const std::exception&) {
+    return;
   }
+  F_WorkShares::askLargePages(xyz_.data() + xyz_.size(), n * sizeof(F_Point3D));
 }
 
 void F_MeshBuilder::expectCells(int layer, std::uint64_t n) {
@@ -130,7 +132,9 @@ void F_MeshBuilder::expectCells(int layer, std::uint64_t n) {
   try {
     out.reserve(out.size() + n);
   } catch (const std::exception&) {
+    return;
   }
+  F_WorkShares::askLargePages(out.data() + out.size(), n * sizeof(F_S3dElement));
 }
 
 void F_MeshBuilder::applyCellRoom() {
