@@ -114,27 +114,28 @@ void F_MeshBuilder::roomForElements(F_Records<F_S3dElement>& out, std::size_t mo
   growFor(out, more);
 }
 
-void F_MeshBuilder::expectNodes(std::uint64_t n) {
-  if (xyz_.capacity() - xyz_.size() >= n) return;
+namespace {
+
+// Room for `n` more records in `v` as address space, in large pages where
+// the system offers them; room that cannot be had is let go (it is a hint).
+template <class Records>
+void expectRoom(Records& v, std::uint64_t n) {
+  if (v.capacity() - v.size() >= n) return;
   try {
-    xyz_.reserve(xyz_.size() + n);
+    v.reserve(v.size() + n);
   } catch (const std::exception&) {
     return;
   }
-  F_WorkShares::askLargePages(xyz_.data() + xyz_.size(), n * sizeof(F_Point3D));
+  F_WorkShares::askLargePages(v.data() + v.size(), n * sizeof(*v.data()));
 }
+
+}  // namespace
+
+void F_MeshBuilder::expectNodes(std::uint64_t n) { expectRoom(xyz_, n); }
 
 void F_MeshBuilder::expectCells(int layer, std::uint64_t n) {
   if (static_cast<std::size_t>(layer) >= kindCounts_.size()) internalError("F_MeshBuilder", 1);
-  if (!directLayer(layer)) return;
-  F_Records<F_S3dElement>& out = direct_[static_cast<std::size_t>(layer)];
-  if (out.capacity() - out.size() >= n) return;
-  try {
-    out.reserve(out.size() + n);
-  } catch (const std::exception&) {
-    return;
-  }
-  F_WorkShares::askLargePages(out.data() + out.size(), n * sizeof(F_S3dElement));
+  if (directLayer(layer)) expectRoom(direct_[static_cast<std::size_t>(layer)], n);
 }
 
 void F_MeshBuilder::applyCellRoom() {
