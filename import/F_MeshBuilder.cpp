@@ -97,23 +97,6 @@ void F_MeshBuilder::reserveNodes(std::uint64_t n) {
   }
 }
 
-void F_MeshBuilder::reserveCells(std::uint64_t n, int nodesEach) {
-  cellRoomAsked_ = {n, nodesEach};
-  elementRoomAsked_ = n;
-}
-
-void F_MeshBuilder::roomForElements(F_Records<F_S3dElement>& out, std::size_t more) {
-  if (out.capacity() - out.size() >= more) return;
-  const std::uint64_t asked = elementRoomAsked_;
-  if (out.empty() && asked > more) {
-    elementRoomAsked_ = 0;
-    out.reserve(asked);
-    F_WorkShares::askLargePages(out.data(), asked * sizeof(F_S3dElement));
-    return;
-  }
-  growFor(out, more);
-}
-
 namespace {
 
 // Room for `n` more records in `v` as address space, in large pages where
@@ -130,6 +113,22 @@ void expectRoom(Records& v, std::uint64_t n) {
 }
 
 }  // namespace
+
+void F_MeshBuilder::reserveCells(std::uint64_t n, int nodesEach) {
+  cellRoomAsked_ = {n, nodesEach};
+  elementRoomAsked_ = n;
+}
+
+void F_MeshBuilder::roomForElements(F_Records<F_S3dElement>& out, std::size_t more) {
+  if (out.capacity() - out.size() >= more) return;
+  const std::uint64_t asked = elementRoomAsked_;
+  if (out.empty() && asked > more) {
+    elementRoomAsked_ = 0;
+    expectRoom(out, asked);
+    if (out.capacity() >= more) return;
+  }
+  growFor(out, more);
+}
 
 void F_MeshBuilder::expectNodes(std::uint64_t n) { expectRoom(xyz_, n); }
 
