@@ -256,7 +256,8 @@ class F_MeshBuilder {
   static void markNodes(const F_Records<F_S3dElement>& elements, bool byPass, std::vector<int>& localOf,
                         std::vector<int>& points);
   // `cells` lists the layer's cells, or is empty when every cell is the
-  // layer's. `localOf` holds a 0 for every node and is left that way.
+  // layer's. `localOf` holds a 0 for every node and is left that way. The
+  // layer's node list goes to `fields` when it is given.
   void buildLayer(int layer, const std::vector<std::uint32_t>& cells, const std::vector<std::pair<int, int>>& specialNodes, std::vector<int>& localOf, F_S3dMesh& mesh,
                   F_NodeFields* fields);
 
