@@ -450,13 +450,14 @@ void F_MeshBuilder::addCellsShared(int layer, F_CellKind kind, const std::int64_
   const int shares = F_WorkShares::count(count);
   CellBatch batch;
   if (shares > 1 && beginCells(layer, kind, count, batch)) {
-    std::vector<char> known(static_cast<std::size_t>(shares), 0);
-    F_WorkShares::run(shares, [&](int t) {
-      const std::size_t from = F_WorkShares::start(count, shares, t);
-      const std::size_t to = F_WorkShares::start(count, shares, t + 1);
-      known[static_cast<std::size_t>(t)] = resolveCells(batch, from, nodeIds + stride * from, stride, to - from);
+    std::atomic<bool> known{true};
+    F_WorkShares::runPieces(count, F_WorkShares::kMinShare / 2, shares, [&](std::size_t from, std::size_t to) {
+      if (known.load(std::memory_order_relaxed) &&
+          !resolveCells(batch, from, nodeIds + stride * from, stride, to - from)) {
+        known.store(false, std::memory_order_relaxed);
+      }
     });
-    const bool keep = std::find(known.begin(), known.end(), 0) == known.end();
+    const bool keep = known.load();
     endCells(batch, keep);
     if (keep) return;
   }

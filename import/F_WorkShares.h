@@ -1,9 +1,12 @@
 #pragma once
-// Work split into one share per thread: a stretch of binary records of a
-// file, each thread reading its share in place in cache-sized bites, or any
-// other loop over many items.
+// Work shared out among threads: a stretch of binary records of a file, each
+// thread reading bites of it in place, or any other loop over many items.
+// Loops are cut into pieces that the threads take as they come free, so a
+// thread held up (put aside by the system, or given fresh memory that costs
+// it more) delays only the pieces it took, not a fixed half of the work.
 
 #include <algorithm>
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <exception>
@@ -54,6 +57,23 @@ inline void run(int shares, const std::function<void(int)>& work) {
   }
 }
 
+// work(from, to) for the pieces of [0, items), each `piece` items long (the
+// last may be shorter), on up to `shares` threads, each taking the next
+// piece not yet taken. A thread that throws takes no more; the exception is
+// thrown again once all have finished.
+template <class Work>
+void runPieces(std::size_t items, std::size_t piece, int shares, Work&& work) {
+  piece = std::max<std::size_t>(piece, 1);
+  const std::size_t pieces = items / piece + (items % piece != 0);
+  std::atomic<std::size_t> next{0};
+  run(static_cast<int>(std::clamp<std::size_t>(pieces, 1, static_cast<std::size_t>(std::max(shares, 1)))), [&](int) {
+    for (std::size_t i = next.fetch_add(1, std::memory_order_relaxed); i < pieces;
+         i = next.fetch_add(1, std::memory_order_relaxed)) {
+      work(i * piece, std::min(items, (i + 1) * piece));
+    }
+  });
+}
+
 // Asks for the whole pages of [p, p + bytes) to be large pages where the
 // system offers them on request: a 2 MiB page costs one fault and one
 // entry where 4 KiB pages cost 512 (a fifth less processor time to read a
@@ -87,12 +107,13 @@ inline void populate(const void* p, std::size_t bytes) {
   const std::uintptr_t hi = (reinterpret_cast<std::uintptr_t>(p) + bytes) & ~(kPage - 1);
   if (p == nullptr || hi <= lo || hi - lo < kMinBytes) return;
   askLargePages(p, bytes);
-  const std::size_t pages = (hi - lo) / kPage;
-  const std::uintptr_t most = static_cast<std::uintptr_t>(F_RenderThreads::count());
-  const int shares = static_cast<int>(std::clamp<std::uintptr_t>((hi - lo) / kMinBytes, 1, most));
-  run(shares, [&](int t) {
-    const std::uintptr_t from = lo + start(pages, shares, t) * kPage;
-    const std::uintptr_t to = lo + start(pages, shares, t + 1) * kPage;
+  // Pieces of whole large pages: fresh pages cost one thread more than
+  // another at times, and a piece never shares a large page with another.
+  constexpr std::uintptr_t kPiece = 2 << 20;
+  const std::uintptr_t first = lo & ~(kPiece - 1);
+  runPieces((hi - first + kPiece - 1) / kPiece, 1, F_RenderThreads::count(), [&](std::size_t i, std::size_t) {
+    const std::uintptr_t from = std::max(lo, first + i * kPiece);
+    const std::uintptr_t to = std::min(hi, first + (i + 1) * kPiece);
     if (to > from) ::madvise(reinterpret_cast<void*>(from), to - from, MADV_POPULATE_WRITE);
   });
 #else
@@ -135,32 +156,35 @@ inline std::size_t readAt(const F_InputFile& file, std::uint64_t at, char* dst, 
   return n;
 }
 
-// The `count` records of `size` bytes at offset `at` of `file`, in `shares`
-// shares: each(first, records, n) for each bite of n records from record
-// `first` on, the bite's first byte 8-aligned and the bytes the callee's to
-// change. Bites of one share come in order, on one thread. False when the
-// file gave fewer bytes than asked (it changed or cannot be read).
+// The `count` records of `size` bytes at offset `at` of `file`, on up to
+// `shares` threads: each(first, records, n) for each bite of n records from
+// record `first` on, the bite's first byte 8-aligned and the bytes the
+// callee's to change. The threads take the bites as they come free, so
+// bites come in no order. False when the file gave fewer bytes than asked
+// (it changed or cannot be read); bites may be left out then.
 template <class Each>
 bool readRecords(const F_InputFile& file, std::uint64_t at, std::size_t size, std::size_t count, int shares,
                  Each&& each) {
   const std::size_t perBite = std::max<std::size_t>(1, kBiteBytes / size);
-  std::vector<char> shortOf(static_cast<std::size_t>(shares), 0);
-  run(shares, [&](int t) {
+  const std::size_t bites = count / perBite + (count % perBite != 0);
+  std::atomic<std::size_t> next{0};
+  std::atomic<bool> whole{true};
+  run(static_cast<int>(std::clamp<std::size_t>(bites, 1, static_cast<std::size_t>(std::max(shares, 1)))), [&](int) {
     // Whole words, rounded up: a record of 20 bytes leaves a bite short of one.
     std::vector<std::uint64_t> buffer((std::min(perBite, count) * size + 7) / 8);
     char* const bytes = reinterpret_cast<char*>(buffer.data());
-    const std::size_t last = start(count, shares, t + 1);
-    for (std::size_t first = start(count, shares, t); first < last;) {
-      const std::size_t n = std::min(perBite, last - first);
+    for (std::size_t b = next.fetch_add(1, std::memory_order_relaxed); b < bites && whole.load(std::memory_order_relaxed);
+         b = next.fetch_add(1, std::memory_order_relaxed)) {
+      const std::size_t first = b * perBite;
+      const std::size_t n = std::min(perBite, count - first);
       if (file.readAt(at + first * size, bytes, n * size) != n * size) {
-        shortOf[static_cast<std::size_t>(t)] = 1;
+        whole.store(false, std::memory_order_relaxed);
         return;
       }
       each(first, bytes, n);
-      first += n;
     }
   });
-  return std::find(shortOf.begin(), shortOf.end(), 1) == shortOf.end();
+  return whole.load();
 }
 
 }  // namespace F_WorkShares

@@ -133,6 +133,9 @@ std::size_t runOf(const std::uint8_t* types, std::size_t from, std::size_t to, s
   return from;
 }
 
+// Cells a thread resolves at a time: a few hundred kilobytes of the file.
+constexpr std::size_t kCellsPerPiece = 16384;
+
 bool addPendingCells(const F_VtkGrid& grid, F_MeshBuilder& builder, int layer, F_CellKind kind, std::size_t first,
                      std::size_t count, F_MeshBuilder::Where where) {
   const F_VtkGrid::Pending& cells = *grid.pending;
@@ -141,35 +144,33 @@ bool addPendingCells(const F_VtkGrid& grid, F_MeshBuilder& builder, int layer, F
   auto at = [&](std::size_t) { return where; };
   F_MeshBuilder::CellBatch batch;
   if (builder.beginCells(layer, kind, count, batch)) {
-    const int shares = F_WorkShares::count(count);
-    std::vector<char> read(static_cast<std::size_t>(shares), 1), known(static_cast<std::size_t>(shares), 1);
-    F_WorkShares::run(shares, [&](int t) {
-      const std::size_t end = F_WorkShares::start(count, shares, t + 1);
+    std::atomic<bool> read{true}, known{true};
+    F_WorkShares::runPieces(count, kCellsPerPiece, F_WorkShares::count(count), [&](std::size_t from, std::size_t end) {
+      if (!read.load(std::memory_order_relaxed) || !known.load(std::memory_order_relaxed)) return;
       if (cells.resolve) {
-        const std::size_t from = F_WorkShares::start(count, shares, t);
         const F_VtkGrid::Pending::Resolved done = cells.resolve(first + from, end - from, builder, batch, from);
-        read[static_cast<std::size_t>(t)] = done != F_VtkGrid::Pending::Resolved::Short;
-        known[static_cast<std::size_t>(t)] = done == F_VtkGrid::Pending::Resolved::All;
+        if (done == F_VtkGrid::Pending::Resolved::Short) read.store(false, std::memory_order_relaxed);
+        if (done != F_VtkGrid::Pending::Resolved::All) known.store(false, std::memory_order_relaxed);
         return;
       }
       // Pieces small enough to stay in the cache between the read and the resolve.
       const std::size_t perPiece = std::max<std::size_t>(1, 8192 / each);
       std::vector<std::int64_t> piece(perPiece * each);
-      for (std::size_t i = F_WorkShares::start(count, shares, t); i < end;) {
+      for (std::size_t i = from; i < end;) {
         const std::size_t n = std::min(perPiece, end - i);
         if (!cells.read(first + i, n, piece.data())) {
-          read[static_cast<std::size_t>(t)] = 0;
+          read.store(false, std::memory_order_relaxed);
           return;
         }
         if (!builder.resolveCells(batch, i, piece.data(), each, n)) {
-          known[static_cast<std::size_t>(t)] = 0;
+          known.store(false, std::memory_order_relaxed);
           return;
         }
         i += n;
       }
     });
-    const bool allRead = std::find(read.begin(), read.end(), 0) == read.end();
-    const bool keep = allRead && std::find(known.begin(), known.end(), 0) == known.end();
+    const bool allRead = read.load();
+    const bool keep = allRead && known.load();
     builder.endCells(batch, keep);
     if (!allRead) return false;
     if (keep) return true;
@@ -192,14 +193,12 @@ bool F_VtkGrid::settle() {
   const std::size_t count = types.size();
   F_WorkShares::grow(connectivity, count * cells.each);
   F_WorkShares::grow(offsets, count + 1);
-  const int shares = F_WorkShares::count(count);
-  std::vector<char> read(static_cast<std::size_t>(shares), 0);
-  F_WorkShares::run(shares, [&](int t) {
-    const std::size_t from = F_WorkShares::start(count, shares, t), to = F_WorkShares::start(count, shares, t + 1);
+  std::atomic<bool> read{true};
+  F_WorkShares::runPieces(count, kCellsPerPiece, F_WorkShares::count(count), [&](std::size_t from, std::size_t to) {
     for (std::size_t c = from; c < to; ++c) offsets[c + 1] = static_cast<std::int64_t>((c + 1) * cells.each);
-    read[static_cast<std::size_t>(t)] = cells.read(from, to - from, connectivity.data() + from * cells.each);
+    if (!cells.read(from, to - from, connectivity.data() + from * cells.each)) read.store(false, std::memory_order_relaxed);
   });
-  if (std::find(read.begin(), read.end(), 0) == read.end()) return true;
+  if (read.load()) return true;
   connectivity.clear();
   offsets.resize(1);
   types.clear();

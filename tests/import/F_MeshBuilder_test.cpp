@@ -1,5 +1,6 @@
 #include "import/F_MeshBuilder.h"
 
+#include <atomic>
 #include <cmath>
 
 #include "ImportFixtures.h"
@@ -489,6 +490,34 @@ TEST(F_WorkShares, SharesAndPopulatedMemory) {
   for (std::size_t i = 0; i < values.size(); ++i) values[i] = static_cast<int>(i);
   F_WorkShares::populate(values.data() + 1, (values.size() - 1) * sizeof(int));
   for (std::size_t i = 0; i < values.size(); ++i) ASSERT_EQ(values[i], static_cast<int>(i));
+  // Pieces taken as the threads come free: every item once, the last piece
+  // short or whole, none for no items.
+  for (const std::size_t items : {std::size_t{0}, std::size_t{1}, k - 1, k, k + 1, 3 * k, 100 * k + 7}) {
+    std::vector<std::atomic<int>> seen(items);
+    F_WorkShares::runPieces(items, k, 4, [&](std::size_t from, std::size_t to) {
+      ASSERT_LE(to - from, k);
+      for (std::size_t i = from; i < to; ++i) seen[i].fetch_add(1);
+    });
+    for (std::size_t i = 0; i < items; ++i) ASSERT_EQ(seen[i].load(), 1) << items << " " << i;
+  }
+  // Records read in bites, in any order: each record once, at its place;
+  // a file that ends before the last record is no whole read.
+  const std::size_t recordsInFile = bytes.size() / 20;
+  for (const std::size_t records : {std::size_t{1}, recordsInFile - 1, recordsInFile, recordsInFile + 1}) {
+    std::vector<std::atomic<int>> seen(records);
+    std::atomic<bool> right{true};
+    const bool whole = F_WorkShares::readRecords(*file, 0, 20, records, 4, [&](std::size_t first, char* r, std::size_t n) {
+      for (std::size_t i = 0; i < n; ++i) {
+        seen[first + i].fetch_add(1);
+        if (std::string_view(r + 20 * i, 20) != std::string_view(bytes).substr(20 * (first + i), 20)) right = false;
+      }
+    });
+    EXPECT_EQ(whole, records <= recordsInFile) << records;
+    EXPECT_TRUE(right.load()) << records;
+    if (whole) {
+      for (std::size_t i = 0; i < records; ++i) ASSERT_EQ(seen[i].load(), 1) << records << " " << i;
+    }
+  }
   unsetenv("KAVRILON_THREADS");
 }
 
