@@ -580,8 +580,15 @@ void F_MeshBuilder::buildLayer(int layer, const std::vector<std::uint32_t>& cell
     elements.swap(direct_[static_cast<std::size_t>(layer)]);
     if (elements.size() != pieces) internalError("F_MeshBuilder", 4);
     if (marksOf_ == layer) {
-      std::size_t marked = 0;
-      for (const std::uint8_t mark : marks_) marked += mark;
+      // Counted on the threads that just wrote the marks: for a million
+      // nodes one thread waits on the other's caches for most of a pass.
+      std::atomic<std::size_t> marked{0};
+      F_WorkShares::runPieces(marks_.size(), 256 * 1024, F_WorkShares::count(marks_.size()),
+                              [&](std::size_t from, std::size_t to) {
+                                std::size_t n = 0;
+                                for (std::size_t i = from; i < to; ++i) n += marks_[i];
+                                marked.fetch_add(n, std::memory_order_relaxed);
+                              });
       byPass = true;
       allUsed = marked == nodeCount_;
       if (!allUsed) {
