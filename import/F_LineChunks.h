@@ -44,6 +44,9 @@ constexpr std::size_t kMinPartBytes = 32 * 1024;
 // stay in its cache while it parses them: a stretch copied whole first and
 // parsed after would pass through memory twice.
 constexpr std::size_t kReadBytes = 128 * 1024;
+// Bytes a piece reads past its share at a time, for the line that ends
+// there (a longer one is read on in more of them).
+constexpr std::size_t kPastShareBytes = 4096;
 // Bytes after the data in a thread's buffer that a part may read past a line
 // (their content means nothing).
 constexpr std::size_t kSlackBytes = 256;
@@ -136,7 +139,12 @@ void parse(const F_InputFile& file, std::uint64_t from, std::uint64_t length, in
         buf.resize(kFrontBytes + have + kReadBytes + kSlackBytes);
         base = buf.data() + kFrontBytes;
       }
-      const std::size_t n = file.readAt(at + have, base + have, kReadBytes);
+      // A bite, or what is left of the share and a little past it for its
+      // last line: a piece much smaller than a bite copies no more than it parses.
+      const std::uint64_t next = at + have;
+      const std::size_t bite = static_cast<std::size_t>(
+          std::min<std::uint64_t>(kReadBytes, (next < hi ? hi - next : 0) + kPastShareBytes));
+      const std::size_t n = file.readAt(next, base + have, bite);
       have += n;
       return n > 0;
     };
@@ -242,7 +250,7 @@ class Reader {
   static constexpr std::size_t kPause = 4096;
   // Pieces of a stretch for each thread: the calling thread, which also
   // hands on the records of the stretch before, takes fewer.
-  static constexpr int kPiecesPerThread = 4;
+  static constexpr int kPiecesPerThread = 16;
 
   explicit Reader(F_TextScanner& text) : text_(text), threads_(F_RenderThreads::count()) {}
 

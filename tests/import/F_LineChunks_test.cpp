@@ -145,6 +145,23 @@ TEST(F_LineChunks, PiecesTakeTheLinesWhoseLineEndBeforeLiesInTheirShare) {
     EXPECT_EQ(pieces, row.pieces);
     EXPECT_EQ(runs.sets[0].back().whole, row.whole);
   }
+  // A piece reads past its share a little at a time for its last line:
+  // that line ends just before, on and just after the first such read's end,
+  // and far past it.
+  for (const std::size_t past : {F_LineChunks::kPastShareBytes - 1, F_LineChunks::kPastShareBytes,
+                                 F_LineChunks::kPastShareBytes + 1, 5 * F_LineChunks::kPastShareBytes}) {
+    // "a\n", a long line, "\nb\n": its line end `past` bytes after the first share.
+    std::size_t length = 1;
+    while (2 + length - (length + 5) / 2 < past) ++length;
+    const std::string line(length, 'x');
+    auto file = F_InputFile::fromMemory("a\n" + line + "\nb\n");
+    F_LineChunks::Runs<Words> runs;
+    F_LineChunks::parse(*file, 1, 2, 100, runs);
+    ASSERT_EQ(runs.sets[0].size(), 2u);
+    EXPECT_EQ(runs.sets[0][0].part.lines, (std::vector<std::string>{"a", line})) << past;
+    EXPECT_EQ(runs.sets[0][1].part.lines, (std::vector<std::string>{"b"})) << past;
+    EXPECT_TRUE(runs.sets[0][0].whole && runs.sets[0][1].whole) << past;
+  }
   // Lines across the reads of the buffer come whole, in order, the bytes of
   // each part adding up to the text; the bytes of a count of lines too.
   auto file = F_InputFile::fromMemory(manyLines);
