@@ -249,7 +249,8 @@ class Reader {
   static constexpr std::size_t kMinRecords = 2048;
   static constexpr std::size_t kPause = 4096;
   // Pieces of a stretch for each thread: the calling thread, which also
-  // hands on the records of the stretch before, takes fewer.
+  // hands on the records of the stretch before, takes fewer; many small
+  // pieces keep the wait for the last one at a stretch's end short.
   static constexpr int kPiecesPerThread = 16;
 
   explicit Reader(F_TextScanner& text) : text_(text), threads_(F_RenderThreads::count()) {}
