@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <memory>
 #include <optional>
+#include <type_traits>
 #include <unordered_map>
 #include <unordered_set>
 #include <vector>
@@ -284,7 +285,19 @@ struct ElementLines {
     wide = true;
   }
   void store() {
-    const std::size_t n = static_cast<std::size_t>(1 + nodes);
+    // The usual node counts get loops of a known length.
+    switch (nodes) {
+      case 3: return store(std::integral_constant<std::size_t, 4>{});
+      case 4: return store(std::integral_constant<std::size_t, 5>{});
+      case 8: return store(std::integral_constant<std::size_t, 9>{});
+      case 10: return store(std::integral_constant<std::size_t, 11>{});
+      case 20: return store(std::integral_constant<std::size_t, 21>{});
+      default: return store(static_cast<std::size_t>(1 + nodes));
+    }
+  }
+  template <class Count>
+  [[gnu::always_inline]] void store(Count count) {
+    const std::size_t n = count;
     const std::int64_t* const v = line.data();
     if (!wide) {
       // Each value plus 2^31 is below 2^32 when it fits in 32 bits.

@@ -310,6 +310,35 @@ TEST_F(ThreadsFromEnvironment, TextFormatsReadOnSeveralThreadsAsOnOne) {
   }
 }
 
+// Deck element lines of every usual node count (and one other), read in
+// parts on several threads, give the mesh that one thread gives.
+TEST_F(ThreadsFromEnvironment, DeckElementsOfEveryNodeCountReadOnSeveralThreadsAsOnOne) {
+  const struct {
+    const char* type;
+    int nodes;
+  } rows[] = {{"B31", 2}, {"S3", 3}, {"S4R", 4}, {"S8R", 8}, {"C3D8", 8}, {"C3D10", 10}, {"C3D15", 15}, {"C3D20", 20}};
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.type);
+    std::string deck = "*NODE\n";
+    deck += kGrid.nodeLines([](int id, double x, double y) { return format("%d, %.16g, %.16g, 0\n", id, x, y); });
+    deck += std::string("*ELEMENT, TYPE=") + row.type + ", ELSET=SET\n";
+    // Solids in a row along the node numbers: each shares a face's worth of nodes with the next.
+    const int elements = 20000;  // past the one-at-a-time reading after the nodes
+    for (int e = 1; e <= elements; ++e) {
+      std::string line = std::to_string(e);
+      for (int j = 0; j < row.nodes; ++j) line += ", " + std::to_string(1 + ((e - 1) * row.nodes / 2 + j) % kGrid.nodes());
+      deck += line + "\n";
+    }
+    setenv("KAVRILON_THREADS", "1", 1);
+    const ImportRun one = importBytes(deck, "inp");
+    setenv("KAVRILON_THREADS", "3", 1);
+    const ImportRun many = importBytes(deck, "inp");
+    ASSERT_TRUE(one.ok) << one.last();
+    ASSERT_TRUE(many.ok) << many.last();
+    EXPECT_TRUE(many.mesh == one.mesh);
+  }
+}
+
 // Element lines the quick reading takes give the mesh that the word-by-word
 // reading gives for the same line with a '+' before its number (a shape
 // only that reading takes), on one thread and on several, whatever the
