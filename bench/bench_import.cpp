@@ -27,8 +27,6 @@
 
 namespace {
 
-// Written beside its place and renamed there when complete, so that another
-// benchmark reading the same directory never sees half a file.
 // Drops the file's pages from the page cache and reads it back in. A writer
 // leaves its pages in pieces shaped by its own buffer, and a file in small
 // pieces is copied out more slowly; read back by the kernel's read-ahead,
@@ -41,6 +39,8 @@ void settleInCache(const std::string& path) {
   plainRead(path);
 }
 
+// Written beside its place and renamed there when complete, so that another
+// benchmark reading the same directory never sees half a file.
 struct File {
   std::string path;
   std::FILE* f;

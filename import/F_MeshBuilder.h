@@ -451,7 +451,7 @@ void F_MeshBuilder::addCellsShared(int layer, F_CellKind kind, const std::int64_
   CellBatch batch;
   if (shares > 1 && beginCells(layer, kind, count, batch)) {
     std::atomic<bool> known{true};
-    F_WorkShares::runPieces(count, F_WorkShares::kMinShare / 2, shares, [&](std::size_t from, std::size_t to) {
+    F_WorkShares::runPieces(count, F_WorkShares::kPieceItems, shares, [&](std::size_t from, std::size_t to) {
       if (known.load(std::memory_order_relaxed) &&
           !resolveCells(batch, from, nodeIds + stride * from, stride, to - from)) {
         known.store(false, std::memory_order_relaxed);

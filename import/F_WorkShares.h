@@ -22,6 +22,9 @@ namespace F_WorkShares {
 
 // Items a share holds at least: fewer are not worth a thread's start.
 constexpr std::size_t kMinShare = 32768;
+// Items a thread takes at a time where the work is cut into pieces (cells
+// to resolve, say): half a share, so that each thread takes several.
+constexpr std::size_t kPieceItems = kMinShare / 2;
 // Bytes a thread reads at a time into a buffer of its own, small enough to
 // stay in its cache while it converts them.
 constexpr std::size_t kBiteBytes = 128 * 1024;

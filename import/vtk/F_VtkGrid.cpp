@@ -133,9 +133,6 @@ std::size_t runOf(const std::uint8_t* types, std::size_t from, std::size_t to, s
   return from;
 }
 
-// Cells a thread resolves at a time: a few hundred kilobytes of the file.
-constexpr std::size_t kCellsPerPiece = 16384;
-
 bool addPendingCells(const F_VtkGrid& grid, F_MeshBuilder& builder, int layer, F_CellKind kind, std::size_t first,
                      std::size_t count, F_MeshBuilder::Where where) {
   const F_VtkGrid::Pending& cells = *grid.pending;
@@ -145,7 +142,7 @@ bool addPendingCells(const F_VtkGrid& grid, F_MeshBuilder& builder, int layer, F
   F_MeshBuilder::CellBatch batch;
   if (builder.beginCells(layer, kind, count, batch)) {
     std::atomic<bool> read{true}, known{true};
-    F_WorkShares::runPieces(count, kCellsPerPiece, F_WorkShares::count(count), [&](std::size_t from, std::size_t end) {
+    F_WorkShares::runPieces(count, F_WorkShares::kPieceItems, F_WorkShares::count(count), [&](std::size_t from, std::size_t end) {
       if (!read.load(std::memory_order_relaxed) || !known.load(std::memory_order_relaxed)) return;
       if (cells.resolve) {
         const F_VtkGrid::Pending::Resolved done = cells.resolve(first + from, end - from, builder, batch, from);
@@ -194,7 +191,7 @@ bool F_VtkGrid::settle() {
   F_WorkShares::grow(connectivity, count * cells.each);
   F_WorkShares::grow(offsets, count + 1);
   std::atomic<bool> read{true};
-  F_WorkShares::runPieces(count, kCellsPerPiece, F_WorkShares::count(count), [&](std::size_t from, std::size_t to) {
+  F_WorkShares::runPieces(count, F_WorkShares::kPieceItems, F_WorkShares::count(count), [&](std::size_t from, std::size_t to) {
     for (std::size_t c = from; c < to; ++c) offsets[c + 1] = static_cast<std::int64_t>((c + 1) * cells.each);
     if (!cells.read(from, to - from, connectivity.data() + from * cells.each)) read.store(false, std::memory_order_relaxed);
   });
