@@ -327,6 +327,10 @@ class GmshReader {
   void physicalNames();
   void entities();
   void nodes();
+  // Format 2.2's nodes with where they lie on the model: each node's
+  // dimension and entity, and as many parametric coordinates as a curve (1)
+  // or a surface (2) has, passed over.
+  void parametricNodes();
   void elements();
   void nodeData();
   void skipSection(const std::string& name);
@@ -395,6 +399,8 @@ void GmshReader::read() {
       entities();
     } else if (section == "$Nodes") {
       nodes();
+    } else if (section == "$ParametricNodes" && !version4_) {
+      parametricNodes();
     } else if (section == "$Elements") {
       elements();
     } else if (section == "$NodeData") {
@@ -507,6 +513,41 @@ void GmshReader::entities() {
     }
   }
   endSection("Entities");
+}
+
+void GmshReader::parametricNodes() {
+  const std::int64_t n = count(text_.integer("the number of nodes"), binary_ ? 36 : 12, "number of nodes");
+  builder_.reserveNodes(static_cast<std::uint64_t>(n));
+  if (binary_) text_.endLine();
+  for (std::int64_t i = 0; i < n; ++i) {
+    std::int64_t id = 0, dim = 0;
+    double xyz[3], uv[2];
+    if (binary_) {
+      F_BinaryReader b = binary();
+      const std::uint64_t where = b.offset();
+      id = b.get<std::int32_t>("a node number");
+      b.getArray(xyz, 3, "a node's coordinates");
+      const std::uint64_t dimAt = b.offset();
+      dim = b.get<std::int32_t>("a node's dimension");
+      if (dim < 0 || dim > 3) b.fail(dimAt, "A node's dimension must be 0, 1, 2 or 3.");
+      (void)b.get<std::int32_t>("a node's entity");
+      if (dim == 1 || dim == 2) b.getArray(uv, static_cast<std::size_t>(dim), "a node's parametric coordinates");
+      builder_.addNode(id, xyz[0], xyz[1], xyz[2], at(where));
+    } else {
+      const Where where = line();
+      id = text_.integer("a node number");
+      xyz[0] = text_.real("the x coordinate");
+      xyz[1] = text_.real("the y coordinate");
+      xyz[2] = text_.real("the z coordinate");
+      const std::string_view w = text_.word("the node's dimension");
+      if (w.size() != 1 || w[0] < '0' || w[0] > '3') text_.fail("the node's dimension (0, 1, 2 or 3)", w);
+      dim = w[0] - '0';
+      (void)text_.integer("the node's entity");
+      for (std::int64_t k = 0; k < (dim == 1 || dim == 2 ? dim : 0); ++k) (void)text_.real("a parametric coordinate");
+      builder_.addNode(id, xyz[0], xyz[1], xyz[2], where);
+    }
+  }
+  endSection("ParametricNodes");
 }
 
 void GmshReader::nodes() {

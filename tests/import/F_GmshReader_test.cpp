@@ -163,6 +163,10 @@ TEST(F_GmshReader, MalformedFilesAreRefusedWithWhereAndWhat) {
        "ERROR\nExpected $EndComments before the end of the file.", 4},
       {"nothing to show", kHead + kNodes, "ERROR\nThe file holds no element that can be shown.", 0},
       {"truncated binary", truncated, "ERROR\nByte offset 196.\nThe file ends inside an element.", 0},
+      {"parametric node of dimension 4", kHead + "$ParametricNodes\n1\n1 0 0 0 4 1\n",
+       "ERROR\nExpected the node's dimension (0, 1, 2 or 3), found \"4\".", 6},
+      {"curve node without its parameter", kHead + "$ParametricNodes\n1\n1 0 0 0 1 1\n$EndParametricNodes\n",
+       "ERROR\nExpected a parametric coordinate, found \"$EndParametricNodes\".", 7},
       {"missing node, binary", binary22(true, 9),
        "ERROR\nByte offset 196.\nElement 1 refers to node 9, which the file does not define.", 0},
   };

@@ -59,7 +59,7 @@ TEST(F_MeshImport, GmshNamesLayersByPhysicalGroupAndMarksPointElements) {
 TEST(F_MeshImport, EveryEncodingOfTheTetCubeGivesTheSameLayers) {
   std::vector<LayerShape> first;
   for (const char* file : {"cube-tet-2.2-ascii.msh", "cube-tet-2.2-bin.msh", "cube-tet-4.1-ascii.msh",
-                           "cube-tet-4.1-bin.msh"}) {
+                           "cube-tet-4.1-bin.msh", "cube-tet-2.2-param-ascii.msh", "cube-tet-2.2-param-bin.msh"}) {
     SCOPED_TRACE(file);
     F_S3dMesh mesh;
     ASSERT_TRUE(importFixture(file, mesh));
