@@ -292,7 +292,8 @@ std::span<const unsigned char> VtuReader::block(const ArrayRef& array, std::vect
   const bool appended = tag.attribute("format") == "appended";
   std::size_t at = tag.end;
   std::size_t to = bytes_.size();
-  std::vector<unsigned char> encoded;  // base64 data, decoded
+  std::vector<unsigned char> encoded;      // base64 data, decoded
+  std::vector<unsigned char> headerBytes;  // a compressed array's header, decoded
   const unsigned char* p = nullptr;
   std::size_t available = 0;
   if (appended && partial_) {
@@ -305,7 +306,7 @@ std::span<const unsigned char> VtuReader::block(const ArrayRef& array, std::vect
     return storage;
   }
   if (appended) {
-    if (!appended_ || !appendedRaw_) fail(tag.start, "Expected raw <AppendedData> for this array.");
+    if (!appended_) fail(tag.start, "Expected <AppendedData> for this array.");
     std::int64_t offset = 0;
     if (!parseInteger(tag.attribute("offset"), offset) || offset < 0 ||
         static_cast<std::uint64_t>(offset) > bytes_.size() - *appended_) {
@@ -331,7 +332,40 @@ std::span<const unsigned char> VtuReader::block(const ArrayRef& array, std::vect
     return v;
   };
   const std::size_t h = static_cast<std::size_t>(headerSize_);
-  if (!compressed_) {
+  if (appended && !appendedRaw_) {
+    // Appended data in base64: laid out as an array's data within its tag,
+    // each array's characters from its offset on, with no blanks and no
+    // tag to end them, so each stream is decoded as far as its header says.
+    auto decoded = [&](std::size_t from, std::uint64_t n) {
+      if (n > (bytes_.size() - from) / 4 * 3) fail(at, "The appended data ends inside this array.");
+      const std::size_t chars = static_cast<std::size_t>((n + 2) / 3 * 4);
+      std::size_t end = 0;
+      std::vector<unsigned char> v = base64(from, from + chars, end);
+      if (v.size() < n) fail(at, "The appended data ends inside this array.");
+      v.resize(static_cast<std::size_t>(n));
+      return v;
+    };
+    if (!compressed_) {
+      const std::uint64_t n = header(decoded(at, h).data(), 0);
+      if (n > bytes_.size()) fail(at, "The block declares more bytes than the file holds.");
+      storage = decoded(at, h + n);
+      storage.erase(storage.begin(), storage.begin() + static_cast<std::ptrdiff_t>(h));
+      return storage;
+    }
+    const std::uint64_t blocks = header(decoded(at, h).data(), 0);
+    if (blocks > available) fail(at, "The block header declares more blocks than the file holds.");
+    headerBytes = decoded(at, (3 + blocks) * h);  // the header is encoded apart from the data
+    const std::size_t dataFrom = at + static_cast<std::size_t>(((3 + blocks) * h + 2) / 3 * 4);
+    std::uint64_t packed = 0;
+    for (std::uint64_t b = 0; b < blocks; ++b) {
+      packed = std::min<std::uint64_t>(packed + std::min<std::uint64_t>(header(headerBytes.data(), 3 + b), bytes_.size()),
+                                       bytes_.size() + 1);
+    }
+    if (dataFrom > bytes_.size()) fail(at, "The appended data ends inside this array.");
+    encoded = decoded(dataFrom, packed);
+    p = encoded.data();
+    available = encoded.size();
+  } else if (!compressed_) {
     if (!appended) {
       std::size_t end = 0;
       encoded = base64(at, to, end);
@@ -347,8 +381,9 @@ std::span<const unsigned char> VtuReader::block(const ArrayRef& array, std::vect
   }
   // Compressed: blocks, block size, last block's size, then each block's compressed size.
   std::size_t dataAt = 0;
-  std::vector<unsigned char> headerBytes;
-  if (!appended) {
+  if (appended && !appendedRaw_) {
+    // decoded above
+  } else if (!appended) {
     std::size_t end = 0;
     headerBytes = base64(at, to, end);  // the header is encoded apart from the data
     if (headerBytes.size() < 3 * h) fail(at, "The data ends inside its block header.");

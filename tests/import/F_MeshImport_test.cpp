@@ -31,7 +31,8 @@ TEST(F_MeshImport, EveryEncodingOfTheHexCubeGivesTheSameLayers) {
       "cube-hex-2.2-ascii.msh", "cube-hex-2.2-bin.msh",    "cube-hex-4.1-ascii.msh", "cube-hex-4.1-bin.msh",
       "cube-hex-ascii.vtk",     "cube-hex-binary.vtk",     "cube-hex-ascii-5.1.vtk", "cube-hex-binary-5.1.vtk",
       "cube-hex-ascii.vtu",     "cube-hex-base64.vtu",     "cube-hex-raw.vtu",       "cube-hex-zlib.vtu",
-      "cube-hex-raw-zlib.vtu",  "cube-skin-polydata.vtk",
+      "cube-hex-raw-zlib.vtu",  "cube-skin-polydata.vtk",  "cube-hex-appended-base64.vtu",
+      "cube-hex-appended-base64-zlib.vtu",
   };
   for (const char* file : files) {
     SCOPED_TRACE(file);
@@ -145,7 +146,8 @@ TEST(F_MeshImport, TheCalculixDeckGivesOneLayerPerElementSet) {
 }
 
 TEST(F_MeshImport, PointDataBecomesFieldsInEachLayersPointOrder) {
-  for (const char* file : {"cube-hex-ascii.vtk", "cube-hex-binary-5.1.vtk", "cube-hex-zlib.vtu", "cube-hex-raw.vtu"}) {
+  for (const char* file : {"cube-hex-ascii.vtk", "cube-hex-binary-5.1.vtk", "cube-hex-zlib.vtu", "cube-hex-raw.vtu",
+                           "cube-hex-appended-base64-zlib.vtu"}) {
     SCOPED_TRACE(file);
     F_S3dMesh mesh;
     F_NodeFields fields;

@@ -59,6 +59,8 @@ xml("cube-hex-base64.vtu", "binary", False)
 xml("cube-hex-raw.vtu", "appended-raw", False)
 xml("cube-hex-zlib.vtu", "binary", True)
 xml("cube-hex-raw-zlib.vtu", "appended-raw", True)
+xml("cube-hex-appended-base64.vtu", "appended-base64", False)
+xml("cube-hex-appended-base64-zlib.vtu", "appended-base64", True)
 
 # The skin as poly data: the 96 outer quads.
 geo = vtk.vtkGeometryFilter(); geo.SetInputData(grid); geo.Update()
