@@ -167,14 +167,27 @@ void parse(const F_InputFile& file, std::uint64_t from, std::uint64_t length, in
       const std::uint64_t first = at + p;
       while (at + p <= hi) {
         if constexpr (kTakesQuick<Part>) {
-          if (p < have && run.lines != most) {
-            const char* q = base + p;
-            if (run.part.takeQuick(q, base + std::min(have, p + kMostLineBytes))) {
-              ++run.lines;
-              p = static_cast<std::size_t>(q - base);
-              run.bytes = static_cast<std::size_t>(at + p - first);
-              continue;
+          // Line after line while they have the plain shape, the place and
+          // the count kept at hand: a line may start up to `hi`.
+          const char* q = base + p;
+          const char* const haveEnd = base + have;
+          const char* const stop = base + std::min<std::uint64_t>(have, hi - at + 1);
+          std::size_t lines = run.lines;
+          bool declined = false;
+          while (q < stop && lines != most) {
+            const char* next = q;
+            if (!run.part.takeQuick(next, std::min(haveEnd, q + kMostLineBytes))) {
+              declined = true;
+              break;
             }
+            q = next;
+            ++lines;
+          }
+          if (lines != run.lines) {
+            run.lines = lines;
+            p = static_cast<std::size_t>(q - base);
+            run.bytes = static_cast<std::size_t>(at + p - first);
+            if (!declined) continue;
           }
         }
         const char* nl = static_cast<const char*>(std::memchr(base + p, '\n', have - p));
