@@ -5,6 +5,7 @@
 #include <atomic>
 #include <cmath>
 #include <memory>
+#include <new>
 #include <type_traits>
 
 #include "import/F_SkinFinder.h"
@@ -259,20 +260,20 @@ void F_MeshBuilder::endNodes(const NodeBatch& batch, bool keep) {
 }
 
 bool F_MeshBuilder::appendRun(const double* xyz, std::size_t stride, std::size_t count) {
+  // Grown by doubling, as one at a time would, and each point made once in
+  // the room past the end, taken only when every coordinate is finite.
+  growFor(xyz_, count);
+  F_Point3D* const out = xyz_.data() + xyz_.size();
   bool finite = true;
   for (std::size_t i = 0; i < count; ++i) {
     const double* p = xyz + stride * i;
     // Infinite and NaN coordinates are the only ones whose difference from
     // themselves is not 0.
     finite &= (p[0] - p[0]) + (p[1] - p[1]) + (p[2] - p[2]) == 0;
+    ::new (static_cast<void*>(out + i)) F_Point3D(p[0], p[1], p[2]);
   }
   if (!finite) return false;
-  // Grown by doubling, as one at a time would, and written once (no zeros first).
-  growFor(xyz_, count);
-  for (std::size_t i = 0; i < count; ++i) {
-    const double* p = xyz + stride * i;
-    xyz_.emplace_back(p[0], p[1], p[2]);
-  }
+  xyz_.adopt(count);
   return true;
 }
 
