@@ -372,7 +372,8 @@ void F_MeshBuilder::buildLookup() {
   const auto [lo, hi] = std::minmax_element(ids_.begin(), ids_.end());
   const std::uint64_t span = static_cast<std::uint64_t>(*hi) - static_cast<std::uint64_t>(*lo);
   auto duplicate = [&](int index) {
-    fail("ERROR\nNode " + std::to_string(ids_[static_cast<std::size_t>(index)]) + " is defined twice.",
+    fail("ERROR\nNode " + std::to_string(ids_[static_cast<std::size_t>(index)]) + " is defined twice." +
+             (twiceWhy_.empty() ? "" : "\n" + twiceWhy_),
          nodeWhere_[static_cast<std::size_t>(index)]);
   };
   // Compact numbers (the usual 1..N, or 0..N-1) index a table; others are searched.

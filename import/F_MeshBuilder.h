@@ -117,6 +117,10 @@ class F_MeshBuilder {
   void addSpecialNode(int layer, std::int64_t nodeId, Where where);
   // An element of a type that cannot be shown, counted for the closing warning.
   void skip(const std::string& typeName, std::int64_t count = 1);
+  // A sentence added to the message of a node defined twice, telling why
+  // the file may number its nodes more than once.
+  void explainTwice(std::string why) { twiceWhy_ = std::move(why); }
+  const std::string& twiceWhy() const { return twiceWhy_; }
 
   // A field of node values; its index for setFieldValue. Nodes without a value hold 0.
   int addField(std::string name);
@@ -297,6 +301,7 @@ class F_MeshBuilder {
   std::vector<std::string> fieldNames_;
   std::vector<std::vector<FieldValue>> fieldValues_;
   std::map<std::string, std::int64_t> skipped_;
+  std::string twiceWhy_;
 
   // File node number -> dense index: a table when the numbers are compact,
   // else sorted pairs.

@@ -474,6 +474,7 @@ class InpReader {
   std::size_t expectSet_ = 0;
   std::uint64_t expectRecords_ = 0;
   bool expected_ = false;  // for the section at hand
+  int parts_ = 0;          // *PART keywords so far
   std::unordered_map<std::string, std::size_t> elsetIndex_;
   std::vector<SetRecord> nsets_;
   std::unordered_map<std::string, std::size_t> nsetIndex_;
@@ -886,6 +887,15 @@ void InpReader::read(F_InputFile& file, int depth) {
       set(src, kw, false);
     } else if (kw.name == "*INCLUDE") {
       include(src, kw, depth);
+    } else if (kw.name == "*PART") {
+      // Each part numbers its nodes and elements on its own, and its
+      // instances place it: the parts are read as one mesh, which holds
+      // when their numbers differ.
+      if (++parts_ == 2) {
+        builder_.explainTwice("The deck has several parts (*PART), each numbered on its own: such a deck "
+                              "cannot be read. Write it without parts and assemblies.");
+      }
+      skipData(src);
     } else {
       skipData(src);
     }
@@ -935,7 +945,8 @@ void InpReader::finish() {
       if (sortedIndex_[i].first == sortedIndex_[i - 1].first) {
         std::size_t k = 0;
         const ElementBlock& later = elementAt(std::max(sortedIndex_[i].second, sortedIndex_[i - 1].second), k);
-        builder_.fail("ERROR\nElement " + std::to_string(later.id(k)) + " is defined twice.",
+        builder_.fail("ERROR\nElement " + std::to_string(later.id(k)) + " is defined twice." +
+                          (builder_.twiceWhy().empty() ? "" : "\n" + builder_.twiceWhy()),
                       Where{later.line(k), false});
       }
     }

@@ -51,6 +51,9 @@ TEST(F_InpReader, BeamsKeepTheirMiddleNodeBetweenTheEnds) {
 }
 
 TEST(F_InpReader, MalformedDecksAreRefusedWithTheLineAndWhatWasExpected) {
+  const std::string kTwoParts =
+      "The deck has several parts (*PART), each numbered on its own: such a deck cannot be read. Write it without "
+      "parts and assemblies.";
   const struct {
     const char* name;
     std::string deck;
@@ -80,6 +83,15 @@ TEST(F_InpReader, MalformedDecksAreRefusedWithTheLineAndWhatWasExpected) {
        kNodes + "*ELEMENT, TYPE=S3\n1, 1, 2, 3\n*ELSET, ELSET=X, GENERATE\n"
                 "9223372036854775806, 9223372036854775807, 5\n",
        "ERROR\nSet X names element 9223372036854775806, which the file does not define.", 13},
+      // Parts number their nodes and elements on their own: two parts clash.
+      {"elements of two parts", "*PART, NAME=A\n" + kNodes + "*ELEMENT, TYPE=S3\n1, 1, 2, 3\n*END PART\n*PART, NAME=B\n" +
+                                    "*ELEMENT, TYPE=S3\n1, 2, 3, 4\n",
+       "ERROR\nElement 1 is defined twice.\n" + kTwoParts, 16},
+      {"nodes of two parts", "*PART, NAME=A\n" + kNodes + "*ELEMENT, TYPE=S3\n1, 1, 2, 3\n*END PART\n*PART, NAME=B\n" +
+                                 "*NODE\n1, 5., 5., 5.\n*ELEMENT, TYPE=S3\n2, 1, 3, 4\n",
+       "ERROR\nNode 1 is defined twice.\n" + kTwoParts, 16},
+      {"one part", "*PART, NAME=A\n" + kNodes + "*ELEMENT, TYPE=S3\n1, 1, 2, 3\n1, 2, 3, 4\n",
+       "ERROR\nElement 1 is defined twice.", 13},
       {"data first", "1, 2, 3\n", "ERROR\nExpected a keyword line (*NODE, *ELEMENT, ...), found \"1, 2, 3\".", 1},
       {"missing include", "**\n*INCLUDE, INPUT=/nonexistent/n.inp\n",
        "ERROR\nThe included file /nonexistent/n.inp cannot be opened.", 2},
