@@ -54,6 +54,7 @@ TEST(F_InpReader, MalformedDecksAreRefusedWithTheLineAndWhatWasExpected) {
   const std::string kTwoParts =
       "The deck has several parts (*PART), each numbered on its own: such a deck cannot be read. Write it without "
       "parts and assemblies.";
+  const std::string kPartA = "*PART, NAME=A\n" + kNodes + "*ELEMENT, TYPE=S3\n1, 1, 2, 3\n*END PART\n";
   const struct {
     const char* name;
     std::string deck;
@@ -84,11 +85,9 @@ TEST(F_InpReader, MalformedDecksAreRefusedWithTheLineAndWhatWasExpected) {
                 "9223372036854775806, 9223372036854775807, 5\n",
        "ERROR\nSet X names element 9223372036854775806, which the file does not define.", 13},
       // Parts number their nodes and elements on their own: two parts clash.
-      {"elements of two parts", "*PART, NAME=A\n" + kNodes + "*ELEMENT, TYPE=S3\n1, 1, 2, 3\n*END PART\n*PART, NAME=B\n" +
-                                    "*ELEMENT, TYPE=S3\n1, 2, 3, 4\n",
+      {"elements of two parts", kPartA + "*PART, NAME=B\n*ELEMENT, TYPE=S3\n1, 2, 3, 4\n",
        "ERROR\nElement 1 is defined twice.\n" + kTwoParts, 16},
-      {"nodes of two parts", "*PART, NAME=A\n" + kNodes + "*ELEMENT, TYPE=S3\n1, 1, 2, 3\n*END PART\n*PART, NAME=B\n" +
-                                 "*NODE\n1, 5., 5., 5.\n*ELEMENT, TYPE=S3\n2, 1, 3, 4\n",
+      {"nodes of two parts", kPartA + "*PART, NAME=B\n*NODE\n1, 5., 5., 5.\n*ELEMENT, TYPE=S3\n2, 1, 3, 4\n",
        "ERROR\nNode 1 is defined twice.\n" + kTwoParts, 16},
       {"one part", "*PART, NAME=A\n" + kNodes + "*ELEMENT, TYPE=S3\n1, 1, 2, 3\n1, 2, 3, 4\n",
        "ERROR\nElement 1 is defined twice.", 13},
