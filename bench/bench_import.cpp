@@ -18,6 +18,7 @@
 
 #include <fcntl.h>
 #include <unistd.h>
+#include <zlib.h>
 
 #include "bench/FileBench.h"
 #include "bench/MeshGenerator.h"
@@ -205,6 +206,77 @@ void writeVtuRaw(const F_S3dLayer& layer, const std::string& path) {
   std::fprintf(out.f, "\n</AppendedData>\n</VTKFile>\n");
 }
 
+// The same grid as VTK's XML writer writes it when given no options: every
+// array appended in base64, its zlib blocks of 32 KiB behind a header
+// encoded on its own (64-bit numbers), as four arrays one after another.
+void writeVtuDefault(const F_S3dLayer& layer, const std::string& path) {
+  auto encode = [](const std::vector<unsigned char>& bytes) {
+    static const char kDigits[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+    std::string text;
+    text.reserve((bytes.size() + 2) / 3 * 4);
+    for (std::size_t i = 0; i < bytes.size(); i += 3) {
+      const std::size_t n = std::min<std::size_t>(3, bytes.size() - i);
+      std::uint32_t v = static_cast<std::uint32_t>(bytes[i]) << 16;
+      if (n > 1) v |= static_cast<std::uint32_t>(bytes[i + 1]) << 8;
+      if (n > 2) v |= bytes[i + 2];
+      for (std::size_t k = 0; k < 4; ++k) text += k <= n ? kDigits[(v >> (18 - 6 * k)) & 63] : '=';
+    }
+    return text;
+  };
+  auto put64 = [](std::vector<unsigned char>& out, std::uint64_t v) {
+    for (int k = 0; k < 8; ++k) out.push_back(static_cast<unsigned char>(v >> (8 * k)));
+  };
+  // One array: its header, then its compressed blocks, each part encoded.
+  auto array = [&](const std::vector<unsigned char>& data) {
+    constexpr std::size_t kBlock = 32768;
+    const std::size_t blocks = (data.size() + kBlock - 1) / kBlock;
+    std::vector<unsigned char> header, packed;
+    put64(header, blocks);
+    put64(header, kBlock);
+    put64(header, blocks > 0 && data.size() % kBlock != 0 ? data.size() % kBlock : kBlock);
+    std::vector<unsigned char> block(compressBound(kBlock));
+    for (std::size_t b = 0; b < blocks; ++b) {
+      const std::size_t n = std::min(kBlock, data.size() - b * kBlock);
+      uLongf size = static_cast<uLongf>(block.size());
+      compress2(block.data(), &size, data.data() + b * kBlock, static_cast<uLong>(n), 5);
+      put64(header, size);
+      packed.insert(packed.end(), block.begin(), block.begin() + static_cast<std::ptrdiff_t>(size));
+    }
+    return encode(header) + encode(packed);
+  };
+  auto bytesOf = [](const auto& values) {
+    std::vector<unsigned char> bytes(values.size() * sizeof(values[0]));
+    std::memcpy(bytes.data(), values.data(), bytes.size());
+    return bytes;
+  };
+  std::vector<double> xyz;
+  for (const F_Point3D& p : layer.points) xyz.insert(xyz.end(), {p.x, p.y, p.z});
+  std::vector<std::int64_t> connectivity, offsets;
+  for (const F_S3dElement& el : layer.elements) {
+    for (int j = 1; j <= 4; ++j) connectivity.push_back(el.node(j) - 1);
+    offsets.push_back(static_cast<std::int64_t>(connectivity.size()));
+  }
+  const std::vector<std::uint8_t> types(offsets.size(), 9);
+  const std::string arrays[] = {array(bytesOf(xyz)), array(bytesOf(connectivity)), array(bytesOf(offsets)),
+                                array(bytesOf(types))};
+  std::size_t at[4] = {0};
+  for (int k = 1; k < 4; ++k) at[k] = at[k - 1] + arrays[k - 1].size();
+  File out(path);
+  std::fprintf(out.f,
+               "<?xml version=\"1.0\"?>\n<VTKFile type=\"UnstructuredGrid\" version=\"1.0\" "
+               "byte_order=\"LittleEndian\" header_type=\"UInt64\" compressor=\"vtkZLibDataCompressor\">\n"
+               "<UnstructuredGrid>\n<Piece NumberOfPoints=\"%d\" NumberOfCells=\"%d\">\n<Points>\n"
+               "<DataArray type=\"Float64\" Name=\"Points\" NumberOfComponents=\"3\" format=\"appended\" "
+               "offset=\"%zu\"/>\n</Points>\n<Cells>\n"
+               "<DataArray type=\"Int64\" Name=\"connectivity\" format=\"appended\" offset=\"%zu\"/>\n"
+               "<DataArray type=\"Int64\" Name=\"offsets\" format=\"appended\" offset=\"%zu\"/>\n"
+               "<DataArray type=\"UInt8\" Name=\"types\" format=\"appended\" offset=\"%zu\"/>\n"
+               "</Cells>\n</Piece>\n</UnstructuredGrid>\n<AppendedData encoding=\"base64\">\n_",
+               layer.pointCount(), layer.elementCount(), at[0], at[1], at[2], at[3]);
+  for (const std::string& a : arrays) std::fwrite(a.data(), 1, a.size(), out.f);
+  std::fprintf(out.f, "\n</AppendedData>\n</VTKFile>\n");
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -231,7 +303,8 @@ int main(int argc, char** argv) {
     std::string path;
   } files[] = {{".s3d (baseline reader)", base + ".s3d"}, {".msh 2.2 text", base + "-text.msh"},
                {".msh 4.1 text", base + "-text41.msh"}, {".msh 4.1 binary", base + "-binary.msh"}, {".inp", base + ".inp"},
-               {".vtk binary", base + "-binary.vtk"}, {".vtu raw", base + "-raw.vtu"}};
+               {".vtk binary", base + "-binary.vtk"}, {".vtu raw", base + "-raw.vtu"},
+               {".vtu base64 zlib (VTK's default)", base + "-default.vtu"}};
   {
     auto f = F_OutputFile::create(files[0].path, F_OutputFile::Mode::Text);
     generated.writeS3d(*f);
@@ -243,6 +316,7 @@ int main(int argc, char** argv) {
   writeInp(plate, files[4].path);
   writeVtkBinary(plate, files[5].path);
   writeVtuRaw(plate, files[6].path);
+  writeVtuDefault(plate, files[7].path);
   // What was just written goes to the disk before anything is timed, so
   // that its write-back does not fall on the first reads.
   ::sync();

@@ -427,30 +427,58 @@ std::span<const unsigned char> VtuReader::block(const ArrayRef& array, std::vect
   const std::uint64_t blocks = header(hp, 0);
   const std::uint64_t blockSize = header(hp, 1);
   const std::uint64_t lastSize = header(hp, 2);
-  std::vector<unsigned char> out;
-  // Room for every block at once when the sizes declared are ones the
-  // blocks can hold (each is checked as it comes).
-  if (blocks > 0 && blocks <= available) {
-    const std::uint64_t bound = kMaxInflation * available + 1024 * blocks;
-    if (blockSize <= bound / blocks && lastSize <= bound) {
-      const std::uint64_t total = (blocks - 1) * blockSize + (lastSize != 0 ? lastSize : blockSize);
-      if (total <= bound) out.reserve(static_cast<std::size_t>(total));
-    }
-  }
-  std::size_t from = dataAt;
+  // The blocks in turn, up to the first that the data cannot hold: where
+  // each lies in the data and in the array.
+  struct Block {
+    std::size_t from, packed, to, size;
+  };
+  std::vector<Block> list;
+  const char* cut = nullptr;  // why the blocks end early
+  std::size_t from = dataAt, total = 0;
   for (std::uint64_t b = 0; b < blocks; ++b) {
     const std::uint64_t packed = header(hp, 3 + b);
     const std::uint64_t size = (b + 1 == blocks && lastSize != 0) ? lastSize : blockSize;
-    if (packed > available - from) fail(at, "A compressed block is longer than the data that holds it.");
-    if (size > kMaxInflation * packed + 1024) fail(at, "A compressed block declares more bytes than it can hold.");
-    const std::size_t start = out.size();
-    out.resize(start + size);
-    uLongf length = static_cast<uLongf>(size);
-    if (uncompress(out.data() + start, &length, p + from, static_cast<uLong>(packed)) != Z_OK || length != size) {
-      fail(at, "A compressed block cannot be inflated.");
+    if (packed > available - from) {
+      cut = "A compressed block is longer than the data that holds it.";
+      break;
     }
+    if (size > kMaxInflation * packed + 1024) {
+      cut = "A compressed block declares more bytes than it can hold.";
+      break;
+    }
+    list.push_back(Block{from, static_cast<std::size_t>(packed), total, static_cast<std::size_t>(size)});
     from += packed;
+    total += size;
   }
+  // Each block stands alone: they are inflated on several threads, a few at
+  // a time, in groups of some megabytes, so that blocks that declare more
+  // than they hold take no more memory than one group before they are
+  // found out. A block that cannot be inflated comes before the first the
+  // data cannot hold, as when they were read one by one.
+  std::vector<unsigned char> out;
+  if (total <= 64 * static_cast<std::uint64_t>(available) + (1 << 20)) out.reserve(total);  // the usual ratios
+  constexpr std::size_t kBlocksAtOnce = 8;
+  constexpr std::size_t kGroupBytes = std::size_t{16} << 20;
+  for (std::size_t first = 0; first < list.size();) {
+    std::size_t end = first, bytes = 0;
+    while (end < list.size() && (end == first || bytes < kGroupBytes)) bytes += list[end++].size;
+    out.resize(list[end - 1].to + list[end - 1].size);
+    std::atomic<bool> inflated{true};
+    const int threads = end - first >= 4 * kBlocksAtOnce ? F_RenderThreads::count() : 1;
+    F_WorkShares::runPieces(end - first, kBlocksAtOnce, threads, [&](std::size_t lo, std::size_t hi) {
+      for (std::size_t k = first + lo; k < first + hi; ++k) {
+        const Block& b = list[k];
+        uLongf length = static_cast<uLongf>(b.size);
+        if (uncompress(out.data() + b.to, &length, p + b.from, static_cast<uLong>(b.packed)) != Z_OK ||
+            length != b.size) {
+          inflated.store(false, std::memory_order_relaxed);
+        }
+      }
+    });
+    if (!inflated.load()) fail(at, "A compressed block cannot be inflated.");
+    first = end;
+  }
+  if (cut) fail(at, cut);
   storage = std::move(out);
   return storage;
 }

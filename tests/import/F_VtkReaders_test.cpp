@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <cstring>
 
+#include <zlib.h>
+
 #include "ImportFixtures.h"
 #include "import/F_WorkShares.h"
 
@@ -104,6 +106,39 @@ TEST(F_VtuReader, MalformedFilesAreRefusedWithTheByteOffsetAndWhat) {
   std::string raw = readFileBytes(fixturePath("cube-hex-raw.vtu"));
   const std::size_t appended = raw.find('_', raw.find("<AppendedData")) + 1;
   raw.resize(appended + 4400);  // the points, read first, start at 4336
+  // Appended base64 cut inside the points: where their characters start.
+  auto cutInPoints = [](const char* file, std::size_t& pointsAt) {
+    std::string bytes = readFileBytes(fixturePath(file));
+    const std::size_t offset = bytes.find("offset=\"", bytes.find("<DataArray", bytes.find("<Points>"))) + 8;
+    pointsAt = bytes.find('_', bytes.find("<AppendedData")) + 1 + std::stoul(bytes.substr(offset, 20));
+    bytes.resize(pointsAt + 100);
+    return bytes;
+  };
+  std::size_t plainAt = 0, packedAt = 0;
+  const std::string plain64 = cutInPoints("cube-hex-appended-base64.vtu", plainAt);
+  const std::string packed64 = cutInPoints("cube-hex-appended-base64-zlib.vtu", packedAt);
+  // The zlib header of the appended points (32-bit numbers: one block, its
+  // size, the last block's size, then its packed size) with its packed
+  // size one past the bytes after the header, or its size one past what
+  // its packed size can hold.
+  auto pointsHeader = [](bool longer, std::size_t& pointsAt) {
+    std::string bytes = readFileBytes(fixturePath("cube-hex-raw-zlib.vtu"));
+    const std::size_t offset = bytes.find("offset=\"", bytes.find("<DataArray", bytes.find("<Points>"))) + 8;
+    pointsAt = bytes.find('_', bytes.find("<AppendedData")) + 1 + std::stoul(bytes.substr(offset, 20));
+    std::uint32_t header[4];
+    std::memcpy(header, bytes.data() + pointsAt, sizeof header);
+    EXPECT_EQ(header[0], 1u);
+    if (longer) {
+      header[3] = static_cast<std::uint32_t>(bytes.size() - pointsAt - sizeof header + 1);
+    } else {
+      header[2] = 1100 * header[3] + 1025;
+    }
+    std::memcpy(bytes.data() + pointsAt, header, sizeof header);
+    return bytes;
+  };
+  std::size_t longAt = 0, moreAt = 0;
+  const std::string longBlock = pointsHeader(true, longAt);
+  const std::string moreBlock = pointsHeader(false, moreAt);
   const std::string head = "<VTKFile type=\"UnstructuredGrid\"><UnstructuredGrid><Piece NumberOfPoints=\"1\" NumberOfCells=\"0\">";
   // Two triangles over the connectivity and ends given.
   auto cells = [](const std::string& ends, const std::string& connectivity = "0 1 2 2 1 0") {
@@ -131,6 +166,14 @@ TEST(F_VtuReader, MalformedFilesAreRefusedWithTheByteOffsetAndWhat) {
                                  ".\nA compressed block cannot be inflated."},
       {"cut appended data", raw, "Byte offset " + std::to_string(appended + 4336) +
                                      ".\nThe block declares more bytes than the file holds."},
+      {"cut appended base64", plain64,
+       "Byte offset " + std::to_string(plainAt) + ".\nThe appended data ends inside this array."},
+      {"cut appended base64, compressed", packed64,
+       "Byte offset " + std::to_string(packedAt) + ".\nThe appended data ends inside this array."},
+      {"a block longer than the data", longBlock,
+       "Byte offset " + std::to_string(longAt) + ".\nA compressed block is longer than the data that holds it."},
+      {"a block declaring more than it can hold", moreBlock,
+       "Byte offset " + std::to_string(moreAt) + ".\nA compressed block declares more bytes than it can hold."},
       {"too few points", head + "<Points><DataArray type=\"Float32\" NumberOfComponents=\"3\" format=\"ascii\">0 0"
                                 "</DataArray></Points></Piece>",
        "Byte offset " + std::to_string(head.size() + 8) + ".\nExpected 3 values in the array , found 2."},
@@ -277,6 +320,53 @@ struct Strip {
            "\" NumberOfCells=\"" + std::to_string(all.size()) + "\">" + tags +
            "</Cells></Piece></UnstructuredGrid><AppendedData encoding=\"raw\">_" + data + "</AppendedData></VTKFile>\n";
   }
+  // As vtuRaw, each array in zlib blocks of 4 KiB (a strip of 2 * kMinShare
+  // quads has hundreds), block `spoilt` of the points not zlib data (none
+  // when negative).
+  std::string vtuPacked(int spoilt = -1) const {
+    std::string xyz, conn, offsets, types;
+    for (int i = 0; i < points(); ++i) {
+      for (double v : {i / 2 * 0.5, i % 2 * 1.0, 0.0}) put(xyz, v, false);
+    }
+    std::int64_t end = 0;
+    for (const auto& c : cells()) {
+      for (std::int32_t p : c) put(conn, static_cast<std::int64_t>(p), false);
+      end += static_cast<std::int64_t>(c.size());
+      put(offsets, end, false);
+      put(types, static_cast<std::uint8_t>(typeOf(c.size())), false);
+    }
+    std::string data, tags;
+    auto array = [&](const char* type, const char* name, const std::string& bytes, const char* more = "") {
+      tags += std::string("<DataArray type=\"") + type + "\" Name=\"" + name + "\" " + more +
+              " format=\"appended\" offset=\"" + std::to_string(data.size()) + "\"/>\n";
+      constexpr std::size_t kBlock = 4096;
+      const std::size_t blocks = (bytes.size() + kBlock - 1) / kBlock;
+      std::string header, packed;
+      for (std::uint64_t v : {std::uint64_t{blocks}, std::uint64_t{kBlock}, std::uint64_t{bytes.size() % kBlock}}) {
+        put(header, v, false);
+      }
+      std::vector<unsigned char> block(compressBound(kBlock));
+      for (std::size_t b = 0; b < blocks; ++b) {
+        uLongf size = static_cast<uLongf>(block.size());
+        const std::size_t n = std::min(kBlock, bytes.size() - b * kBlock);
+        compress2(block.data(), &size, reinterpret_cast<const Bytef*>(bytes.data()) + b * kBlock, static_cast<uLong>(n), 1);
+        if (&bytes == &xyz && static_cast<int>(b) == spoilt) std::fill_n(block.begin(), size, 'x');
+        put(header, static_cast<std::uint64_t>(size), false);
+        packed.append(reinterpret_cast<const char*>(block.data()), size);
+      }
+      data += header + packed;
+    };
+    tags += "<Points>";
+    array("Float64", "Points", xyz, "NumberOfComponents=\"3\"");
+    tags += "</Points><Cells>";
+    array("Int64", "connectivity", conn);
+    array("Int64", "offsets", offsets);
+    array("UInt8", "types", types);
+    return "<VTKFile type=\"UnstructuredGrid\" byte_order=\"LittleEndian\" header_type=\"UInt64\" "
+           "compressor=\"vtkZLibDataCompressor\"><UnstructuredGrid><Piece NumberOfPoints=\"" +
+           std::to_string(points()) + "\" NumberOfCells=\"" + std::to_string(cells().size()) + "\">" + tags +
+           "</Cells></Piece></UnstructuredGrid><AppendedData encoding=\"raw\">_" + data + "</AppendedData></VTKFile>\n";
+  }
   static std::string base64Text(const std::string& bytes) {
     static const char* const kDigits = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
     std::string out;
@@ -413,6 +503,32 @@ TEST(F_VtuReader, IntegerPointNumbersHaveTheBoundsOfReals) {
 // message about a point missing where two shares meet, is that of one thread.
 // A legacy cell list of cells of one size is converted on several threads,
 // and one whose sizes differ only where two shares meet is read value by value.
+// Blocks are inflated a few at a time on each thread: a block that is not
+// zlib data, first, in the middle or last, is found on any number of them.
+TEST(F_VtuReader, CompressedBlocksInflatedOnSeveralThreadsGiveWhatOneGives) {
+  const Strip strip{static_cast<int>(2 * F_WorkShares::kMinShare), -1, true};
+  const int lastPointBlock = (strip.points() * 24 - 1) / 4096;
+  for (const int spoilt : {-1, 0, 200, lastPointBlock}) {
+    SCOPED_TRACE(testing::Message() << "spoilt block " << spoilt);
+    const std::string bytes = strip.vtuPacked(spoilt);
+    setenv("KAVRILON_THREADS", "1", 1);
+    const ImportRun one = importBytes(bytes, "vtu");
+    EXPECT_EQ(one.ok, spoilt < 0) << one.last();
+    if (spoilt >= 0) {
+      EXPECT_NE(one.last().find("A compressed block cannot be inflated."), std::string::npos);
+    } else {
+      EXPECT_TRUE(one.mesh == importBytes(strip.vtuRaw(), "vtu").mesh);
+    }
+    for (const char* threads : {"2", "3"}) {
+      setenv("KAVRILON_THREADS", threads, 1);
+      const ImportRun many = importBytes(bytes, "vtu");
+      EXPECT_EQ(many.shown, one.shown);
+      EXPECT_TRUE(many.mesh == one.mesh);
+    }
+    unsetenv("KAVRILON_THREADS");
+  }
+}
+
 TEST(F_VtkReaders, LongRunsGiveTheSameMeshOnAnyNumberOfThreads) {
   const int quads = static_cast<int>(2 * F_WorkShares::kMinShare);
   const struct {
