@@ -287,7 +287,12 @@ struct Strip {
   // As .vtu with the arrays appended raw (64-bit block headers, 64-bit
   // point numbers), a comment of `pad` bytes before the tags, and the
   // connectivity `short` values short of what the offsets name.
-  std::string vtuRaw(std::size_t pad = 0, std::size_t shortBy = 0) const {
+  std::string vtuRaw(std::size_t pad = 0, std::size_t shortBy = 0) const { return appended(pad, shortBy, false, -1); }
+  // As vtuRaw, each array in zlib blocks of 4 KiB (a strip of 2 * kMinShare
+  // quads has hundreds), block `spoilt` of the points not zlib data (none
+  // when negative).
+  std::string vtuPacked(int spoilt = -1) const { return appended(0, 0, true, spoilt); }
+  std::string appended(std::size_t pad, std::size_t shortBy, bool packed, int spoilt) const {
     const auto all = cells();
     std::string xyz, conn, offsets, types;
     for (int i = 0; i < points(); ++i) {
@@ -306,42 +311,14 @@ struct Strip {
     auto array = [&](const char* type, const char* name, const std::string& bytes, const char* more = "") {
       tags += std::string("<DataArray type=\"") + type + "\" Name=\"" + name + "\" " + more +
               " format=\"appended\" offset=\"" + std::to_string(data.size()) + "\"/>\n";
-      put(data, static_cast<std::uint64_t>(bytes.size()), false);
-      data += bytes;
-    };
-    tags += "<Points>";
-    array("Float64", "Points", xyz, "NumberOfComponents=\"3\"");
-    tags += "</Points><Cells>";
-    array("Int64", "connectivity", conn);
-    array("Int64", "offsets", offsets);
-    array("UInt8", "types", types);
-    return "<!--" + std::string(pad, '-') + "--><VTKFile type=\"UnstructuredGrid\" byte_order=\"LittleEndian\" "
-           "header_type=\"UInt64\"><UnstructuredGrid><Piece NumberOfPoints=\"" + std::to_string(points()) +
-           "\" NumberOfCells=\"" + std::to_string(all.size()) + "\">" + tags +
-           "</Cells></Piece></UnstructuredGrid><AppendedData encoding=\"raw\">_" + data + "</AppendedData></VTKFile>\n";
-  }
-  // As vtuRaw, each array in zlib blocks of 4 KiB (a strip of 2 * kMinShare
-  // quads has hundreds), block `spoilt` of the points not zlib data (none
-  // when negative).
-  std::string vtuPacked(int spoilt = -1) const {
-    std::string xyz, conn, offsets, types;
-    for (int i = 0; i < points(); ++i) {
-      for (double v : {i / 2 * 0.5, i % 2 * 1.0, 0.0}) put(xyz, v, false);
-    }
-    std::int64_t end = 0;
-    for (const auto& c : cells()) {
-      for (std::int32_t p : c) put(conn, static_cast<std::int64_t>(p), false);
-      end += static_cast<std::int64_t>(c.size());
-      put(offsets, end, false);
-      put(types, static_cast<std::uint8_t>(typeOf(c.size())), false);
-    }
-    std::string data, tags;
-    auto array = [&](const char* type, const char* name, const std::string& bytes, const char* more = "") {
-      tags += std::string("<DataArray type=\"") + type + "\" Name=\"" + name + "\" " + more +
-              " format=\"appended\" offset=\"" + std::to_string(data.size()) + "\"/>\n";
+      if (!packed) {
+        put(data, static_cast<std::uint64_t>(bytes.size()), false);
+        data += bytes;
+        return;
+      }
       constexpr std::size_t kBlock = 4096;
       const std::size_t blocks = (bytes.size() + kBlock - 1) / kBlock;
-      std::string header, packed;
+      std::string header, blockData;
       for (std::uint64_t v : {std::uint64_t{blocks}, std::uint64_t{kBlock}, std::uint64_t{bytes.size() % kBlock}}) {
         put(header, v, false);
       }
@@ -352,9 +329,9 @@ struct Strip {
         compress2(block.data(), &size, reinterpret_cast<const Bytef*>(bytes.data()) + b * kBlock, static_cast<uLong>(n), 1);
         if (&bytes == &xyz && static_cast<int>(b) == spoilt) std::fill_n(block.begin(), size, 'x');
         put(header, static_cast<std::uint64_t>(size), false);
-        packed.append(reinterpret_cast<const char*>(block.data()), size);
+        blockData.append(reinterpret_cast<const char*>(block.data()), size);
       }
-      data += header + packed;
+      data += header + blockData;
     };
     tags += "<Points>";
     array("Float64", "Points", xyz, "NumberOfComponents=\"3\"");
@@ -362,9 +339,10 @@ struct Strip {
     array("Int64", "connectivity", conn);
     array("Int64", "offsets", offsets);
     array("UInt8", "types", types);
-    return "<VTKFile type=\"UnstructuredGrid\" byte_order=\"LittleEndian\" header_type=\"UInt64\" "
-           "compressor=\"vtkZLibDataCompressor\"><UnstructuredGrid><Piece NumberOfPoints=\"" +
-           std::to_string(points()) + "\" NumberOfCells=\"" + std::to_string(cells().size()) + "\">" + tags +
+    return "<!--" + std::string(pad, '-') + "--><VTKFile type=\"UnstructuredGrid\" byte_order=\"LittleEndian\" "
+           "header_type=\"UInt64\"" + (packed ? " compressor=\"vtkZLibDataCompressor\"" : "") +
+           "><UnstructuredGrid><Piece NumberOfPoints=\"" + std::to_string(points()) + "\" NumberOfCells=\"" +
+           std::to_string(all.size()) + "\">" + tags +
            "</Cells></Piece></UnstructuredGrid><AppendedData encoding=\"raw\">_" + data + "</AppendedData></VTKFile>\n";
   }
   static std::string base64Text(const std::string& bytes) {
