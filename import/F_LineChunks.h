@@ -66,6 +66,36 @@ inline std::uint64_t shareStart(std::uint64_t from, std::uint64_t length, std::s
   return i == pieces ? from + length : from + length / pieces * i;
 }
 
+// The numbers of a part's records, kept only once they stop running on one
+// by one from the first (most files number their nodes so): nothing is
+// stored for them, and nothing read back to find that they run on.
+struct RunningIds {
+  std::int64_t first = 0;
+  std::size_t count = 0;
+  bool runsOn = true;
+  std::vector<std::int64_t> ids;
+  void clear() {
+    count = 0;
+    runsOn = true;
+    ids.clear();
+  }
+  void keep(std::int64_t id) {
+    if (runsOn) {
+      if (count == 0) first = id;
+      if (static_cast<std::uint64_t>(id) - static_cast<std::uint64_t>(first) != count) {
+        runsOn = false;
+        for (std::size_t k = 0; k < count; ++k) {
+          ids.push_back(static_cast<std::int64_t>(static_cast<std::uint64_t>(first) + k));
+        }
+      }
+    }
+    if (!runsOn) ids.push_back(id);
+    ++count;
+  }
+  // Each record's number, or null when they run on from `first`.
+  const std::int64_t* list() const { return runsOn ? nullptr : ids.data(); }
+};
+
 // What one part read: `Part` holds the records (its take(line, limit)
 // parses one line, without its line end, and may read past it up to
 // `limit`; it returns false, keeping nothing of it, when the line is not of

@@ -88,17 +88,17 @@ std::string typeName(std::int64_t type) { return "Gmsh element type " + std::to_
 // "x y z" in a 4.1 block without parametric coordinates.
 struct NodeLines {
   bool withId = true;
-  std::vector<std::int64_t> ids;
+  F_LineChunks::RunningIds numbers;  // with `withId`
   std::vector<double, F_RecordAllocator<double>> xyz;  // room made is not written first
   // Room for lines of 16 bytes: taken from memory only as the records fill it,
   // and seldom short (a shorter line would make the part copy what it has).
   void reserve(std::size_t bytes) {
     xyz.reserve(bytes / 16 * 3);
-    if (withId) ids.reserve(bytes / 16);
+    if (withId) numbers.ids.reserve(bytes / 16);
   }
   void restart(const NodeLines& shape) {
     withId = shape.withId;
-    ids.clear();
+    numbers.clear();
     xyz.clear();
   }
   bool takeQuick(const char*& at, const char* end) {
@@ -111,7 +111,7 @@ struct NodeLines {
       xyz.resize(n);
       return false;
     }
-    if (withId) ids.push_back(id);
+    if (withId) numbers.keep(id);
     at = next;
     return true;
   }
@@ -122,7 +122,7 @@ struct NodeLines {
       F_LineFields f(line, limit);
       if ((withId && !f.integer(id)) || !f.real(p[0]) || !f.real(p[1]) || !f.real(p[2]) || !f.atEnd()) return false;
     }
-    if (withId) ids.push_back(id);
+    if (withId) numbers.keep(id);
     xyz.insert(xyz.end(), p, p + 3);
     return true;
   }
@@ -570,7 +570,7 @@ void GmshReader::nodes() {
       } else {
         const std::size_t got = chunks_.readRuns(static_cast<std::size_t>(n - i), nodeLines_,
                                                  [&](const NodeLines& part, std::size_t count, int ln) {
-                                                   builder_.addNodes(part.ids.data(), 0, part.xyz.data(), 3, count,
+                                                   builder_.addNodes(part.numbers.list(), part.numbers.first, part.xyz.data(), 3, count,
                                                                      [&](std::size_t k) { return lineAfter(ln, k); });
                                                  });
         if (got > 0) {

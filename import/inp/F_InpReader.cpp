@@ -172,37 +172,19 @@ std::string_view withoutCr(std::string_view line) {
 // *NODE lines of the plain shape, as the quick path takes them: a number and
 // one to three coordinates (those not given are 0).
 struct NodeLines {
-  // The numbers, kept only once they stop running on one by one from the first.
-  std::int64_t firstId = 0;
-  std::size_t count = 0;
-  bool runsOn = true;
-  std::vector<std::int64_t> ids;
+  F_LineChunks::RunningIds numbers;
   std::vector<double, F_RecordAllocator<double>> xyz;  // room made is not written first
   // Room for lines of 16 bytes: taken from memory only as the records fill it,
   // and seldom short (a shorter line would make the part copy what it has).
   void reserve(std::size_t bytes) {
-    ids.reserve(bytes / 16);
+    numbers.ids.reserve(bytes / 16);
     xyz.reserve(bytes / 16 * 3);
   }
   void restart(const NodeLines&) {
-    count = 0;
-    runsOn = true;
-    ids.clear();
+    numbers.clear();
     xyz.clear();
   }
-  void keep(std::int64_t id) {
-    if (runsOn) {
-      if (count == 0) firstId = id;
-      if (static_cast<std::uint64_t>(id) - static_cast<std::uint64_t>(firstId) != count) {
-        runsOn = false;
-        for (std::size_t k = 0; k < count; ++k) {
-          ids.push_back(static_cast<std::int64_t>(static_cast<std::uint64_t>(firstId) + k));
-        }
-      }
-    }
-    if (!runsOn) ids.push_back(id);
-    ++count;
-  }
+  void keep(std::int64_t id) { numbers.keep(id); }
   bool takeQuick(const char*& at, const char* end) {
     // Read straight to where the coordinates go.
     const std::size_t n = xyz.size();
@@ -570,7 +552,7 @@ void InpReader::nodes(Source& src, const Keyword& kw) {
       expected = true;
       builder_.expectNodes(count + src.text.remaining() / sizeof(F_Point3D));
     }
-    builder_.addNodes(part.runsOn ? nullptr : part.ids.data(), part.firstId, part.xyz.data(), 3, count,
+    builder_.addNodes(part.numbers.list(), part.numbers.first, part.xyz.data(), 3, count,
                       [&](std::size_t k) { return F_MeshBuilder::Where{line + static_cast<std::int64_t>(k), false}; });
   };
   for (;;) {
