@@ -30,6 +30,7 @@
 #include "gui/AboutDialog.h"
 #include "gui/CChildFrame.h"
 #include "gui/ViewWidget.h"
+#include "import/F_MeshImport.h"
 #include "platform/UiServices.h"
 #include "platform/raster/RasterDC.h"
 
@@ -592,16 +593,16 @@ CChildFrame* CMainFrame::importIntoNewDocument(const QString& path) {
 }
 
 void CMainFrame::openDroppedFiles(const QStringList& paths) {
-  // Meshes of other programs (.msh, .vtk, .vtu, .inp) belong beside .s3d here
-  // once the document's import reads them; File > Import takes its filters
-  // from the document, so it needs nothing of the shell.
+  // Meshes of other programs (.msh, .vtk, .vtu, .inp) are imported as .s3d
+  // ones are: the document's import tells them by their extension.
   for (const QString& path : paths) {
     if (endsWithIgnoringCase(path, ".b3d")) {
       openDocument(path);
-    } else if (endsWithIgnoringCase(path, ".s3d")) {
+    } else if (endsWithIgnoringCase(path, ".s3d") || !foreignMeshExtension(path.toStdString()).empty()) {
       importIntoNewDocument(path);
     } else {
-      ui().messageBox(QString("WARNING\nKavrilon opens .b3d documents and imports .s3d meshes.\n%1 is neither.")
+      ui().messageBox(QString("WARNING\nKavrilon opens .b3d documents and imports meshes (.s3d, .msh, .vtk, .vtu, "
+                              ".inp).\n%1 is none of these.")
                           .arg(QFileInfo(path).fileName())
                           .toStdString());
     }

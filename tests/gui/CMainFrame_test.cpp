@@ -400,6 +400,17 @@ class CMainFrameTest : public QObject {
     QVERIFY(frame->activeChild()->windowTitle().startsWith("Vilmor"));
   }
 
+  void droppedMeshesOfOtherProgramsAreImported() {
+    auto frame = shownFrame();
+    frame->openDroppedFiles({QStringLiteral(KAVRILON_SOURCE_DIR "/tests/import/data/cube-hex-4.1-bin.msh")});
+    QVERIFY(ui_.messages().empty());
+    QVERIFY(frame->activeView());
+    QCOMPARE(frame->activeView()->layerCount(), 3);
+    frame->openDroppedFiles({kExamples + "plate.txt"});
+    QCOMPARE(ui_.messages().size(), 1u);
+    QVERIFY(ui_.messages().back().find("plate.txt is none of these.") != std::string::npos);
+  }
+
   void droppedUnreadableFileLeavesNoWindow() {
     auto frame = shownFrame();
     frame->openDroppedFiles({kExamples + "no-such-file.s3d"});
