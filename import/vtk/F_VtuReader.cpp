@@ -402,11 +402,10 @@ std::span<const unsigned char> VtuReader::block(const ArrayRef& array, std::vect
     storage.assign(p + h, p + h + n);
     return storage;
   }
-  // Compressed: blocks, block size, last block's size, then each block's compressed size.
+  // Compressed: blocks, block size, last block's size, then each block's
+  // compressed size (appended base64 ones were decoded above).
   std::size_t dataAt = 0;
-  if (appended && !appendedRaw_) {
-    // decoded above
-  } else if (!appended) {
+  if (!appended) {
     std::size_t end = 0;
     headerBytes = base64(at, to, end);  // the header is encoded apart from the data
     if (headerBytes.size() < 3 * h) fail(at, "The data ends inside its block header.");
@@ -416,7 +415,7 @@ std::span<const unsigned char> VtuReader::block(const ArrayRef& array, std::vect
     encoded = base64(end, to, end);
     p = encoded.data();
     available = encoded.size();
-  } else {
+  } else if (appendedRaw_) {
     if (available < 3 * h) fail(at, "The data ends inside its block header.");
     const std::uint64_t blocks = header(p, 0);
     if (blocks > available / h || (3 + blocks) * h > available) fail(at, "The data ends inside its block header.");

@@ -106,11 +106,15 @@ TEST(F_VtuReader, MalformedFilesAreRefusedWithTheByteOffsetAndWhat) {
   std::string raw = readFileBytes(fixturePath("cube-hex-raw.vtu"));
   const std::size_t appended = raw.find('_', raw.find("<AppendedData")) + 1;
   raw.resize(appended + 4400);  // the points, read first, start at 4336
-  // Appended base64 cut inside the points: where their characters start.
-  auto cutInPoints = [](const char* file, std::size_t& pointsAt) {
-    std::string bytes = readFileBytes(fixturePath(file));
+  // Where the appended points of a fixture start.
+  auto pointsOf = [](const std::string& bytes) {
     const std::size_t offset = bytes.find("offset=\"", bytes.find("<DataArray", bytes.find("<Points>"))) + 8;
-    pointsAt = bytes.find('_', bytes.find("<AppendedData")) + 1 + std::stoul(bytes.substr(offset, 20));
+    return bytes.find('_', bytes.find("<AppendedData")) + 1 + std::stoul(bytes.substr(offset, 20));
+  };
+  // Appended base64 cut inside the points.
+  auto cutInPoints = [&](const char* file, std::size_t& pointsAt) {
+    std::string bytes = readFileBytes(fixturePath(file));
+    pointsAt = pointsOf(bytes);
     bytes.resize(pointsAt + 100);
     return bytes;
   };
@@ -121,10 +125,9 @@ TEST(F_VtuReader, MalformedFilesAreRefusedWithTheByteOffsetAndWhat) {
   // size, the last block's size, then its packed size) with its packed
   // size one past the bytes after the header, or its size one past what
   // its packed size can hold.
-  auto pointsHeader = [](bool longer, std::size_t& pointsAt) {
+  auto pointsHeader = [&](bool longer, std::size_t& pointsAt) {
     std::string bytes = readFileBytes(fixturePath("cube-hex-raw-zlib.vtu"));
-    const std::size_t offset = bytes.find("offset=\"", bytes.find("<DataArray", bytes.find("<Points>"))) + 8;
-    pointsAt = bytes.find('_', bytes.find("<AppendedData")) + 1 + std::stoul(bytes.substr(offset, 20));
+    pointsAt = pointsOf(bytes);
     std::uint32_t header[4];
     std::memcpy(header, bytes.data() + pointsAt, sizeof header);
     EXPECT_EQ(header[0], 1u);
