@@ -221,8 +221,10 @@ struct ElementLines {
   F_QuickLines::Pattern head;  // the bytes after the number up to the first node
   int headNodes = 0;           // the nodes after them
   std::int64_t headType = 0, headTag = 0;
-  void restart(const ElementLines& shape) {
-    nodes = shape.nodes;
+  F_QuickLines::RecordShape shape;
+  void restart(const ElementLines& prototype) {
+    nodes = prototype.nodes;
+    shape.clear();
     used = 0;
     nextId.clear();
     head.clear();
@@ -230,6 +232,7 @@ struct ElementLines {
   bool takeQuick(const char*& at, const char* end) {
     if (values.size() - used < kRoom) values.resize(std::max(2 * values.size(), used + kRoom));
     std::int64_t* const v = values.data() + used;
+    if (shapeRead(at, end, v)) return true;
     // Every byte compared lies before `end` or within the 17 after it.
     if (nodes == 0 && end - at > 2 * F_QuickLines::Pattern::kMostBytes && nextId.at(at) &&
         head.at(at + nextId.length())) {
@@ -249,6 +252,19 @@ struct ElementLines {
     const int n = record22(count, v, nodes);
     if (n <= 0) return false;
     if (nodes == 0) learn(at, count - n + 2, n - 3, v);  // type, tag count, tags; nodes
+    shape.learn(at, static_cast<int>(next - at));
+    used += static_cast<std::size_t>(n);
+    at = next;
+    return true;
+  }
+  // A line laid out as the last one record() read, its numbers read side by side.
+  // (Its type may differ, and with it the numbers the line must hold.)
+  [[gnu::always_inline]] bool shapeRead(const char*& at, const char* end, std::int64_t* v) {
+    const char* next = at;
+    const int count = shape.read(next, end, v);
+    if (count < 0) return false;
+    const int n = record22(count, v, nodes);
+    if (n <= 0) return false;
     used += static_cast<std::size_t>(n);
     at = next;
     return true;

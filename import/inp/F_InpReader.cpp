@@ -253,8 +253,9 @@ struct ElementLines {
     // A value takes two bytes at least.
     if (narrow.size() < bytes / 2 + 1 + kMaxCellNodes) narrow.resize(bytes / 2 + 1 + kMaxCellNodes);
   }
-  void restart(const ElementLines& shape) {
-    nodes = shape.nodes;
+  void restart(const ElementLines& prototype) {
+    nodes = prototype.nodes;
+    shape.clear();
     used = 0;
     bytes = 0;
     wide = false;
@@ -300,9 +301,13 @@ struct ElementLines {
     lastId = v[0];
     used += n;
   }
+  F_QuickLines::RecordShape shape;  // of the last line read by record()
   bool takeQuick(const char*& at, const char* end) {
     const char* next = at;
-    if (F_QuickLines::record<true>(next, end, line.data(), 1 + nodes) != 1 + nodes) return false;
+    if (shape.read(next, end, line.data()) < 0) {
+      if (F_QuickLines::record<true>(next, end, line.data(), 1 + nodes) != 1 + nodes) return false;
+      shape.learn(at, static_cast<int>(next - at));
+    }
     store();
     bytes += static_cast<std::size_t>(next - at);
     at = next;

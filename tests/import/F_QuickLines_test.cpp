@@ -327,6 +327,113 @@ TEST(F_QuickLines, RecordsOfUnsignedNumbers) {
   }
 }
 
+// A line laid out as the one learnt is read side by side, with the numbers
+// record() reads; any other byte where the learnt line had one, another
+// number width, or a line end at or past `end` declines it.
+TEST(F_QuickLines, LinesLaidOutAsTheOneBeforeAreReadAsRecordReadsThem) {
+  const std::string longLine = "1" + std::string(126, ' ');         // 127 bytes and its line end: the most
+  const std::string numbers32 = [] {
+    std::string s = "1";
+    for (int i = 0; i < 31; ++i) s += " 2";
+    return s;
+  }();
+  const struct {
+    std::string learnt, line;
+    bool commas;
+    int cut;     // bytes past the line end where the text ends
+    bool taken;  // by the layout
+  } rows[] = {
+      {"1 3 2 1 1 1 2 1003 1002", "2 3 2 1 1 2 3 1004 1003", false, 1, true},
+      {"1, 2, 3", "4, 5, 6", true, 1, true},
+      {"1, 2, 3,", "4, 5, 6,", true, 1, true},
+      {"1, 2, 3\r", "4, 5, 6\r", true, 1, true},
+      {"10 20", "1  20", false, 1, false},      // a blank where a digit was
+      {"1  20", "10 20", false, 1, false},      // a digit where a blank was
+      {"1, 2, 3", "1,  2,3", true, 1, false},   // the same width, other separators
+      {"1\t2", "1 2", false, 1, false},
+      {"1 2\r", "1 2 ", false, 1, false},
+      // Numbers of 8 digits, 9, and 16.
+      {"12345678 123456789 1234567890123456", "87654321 987654321 6543210987654321", false, 1, true},
+      // The line end the last byte before `end`, and at it.
+      {"1 2 3", "4 5 6", false, 1, true},
+      {"1 2 3", "4 5 6", false, 0, false},
+      // 128 bytes and 32 numbers are learnt; one more of either is not.
+      {longLine, "7" + std::string(126, ' '), false, 1, true},
+      {longLine + " ", "7" + std::string(127, ' '), false, 1, false},
+      {numbers32, numbers32, false, 1, true},
+      {numbers32 + " 2", numbers32 + " 2", false, 1, false},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE("\"" + row.learnt + "\" then \"" + row.line + "\"");
+    F_QuickLines::RecordShape shape;
+    std::vector<std::int64_t> out(F_QuickLines::RecordShape::kMostNumbers, -1);
+    const Placed learnt(row.learnt);
+    const char* at = learnt.p;
+    EXPECT_EQ(shape.read(at, learnt.end, out.data()), -1);  // nothing learnt yet
+    shape.learn(learnt.p, static_cast<int>(row.learnt.size()) + 1);
+    const Placed placed(row.line, row.cut);
+    const char* p = placed.p;
+    const int n = shape.read(p, placed.end, out.data());
+    ASSERT_EQ(n >= 0, row.taken);
+    if (!row.taken) {
+      EXPECT_EQ(p, placed.p);
+      continue;
+    }
+    std::vector<std::int64_t> expected(64, -1);
+    const char* q = placed.p;
+    const int m = row.commas ? F_QuickLines::record<true>(q, placed.end, expected.data(), 64)
+                             : F_QuickLines::record<false>(q, placed.end, expected.data(), 64);
+    ASSERT_EQ(n, m);
+    out.resize(static_cast<std::size_t>(n));
+    expected.resize(static_cast<std::size_t>(m));
+    EXPECT_EQ(out, expected);
+    EXPECT_EQ(p, q);
+  }
+  // A number of 17 digits is no layout to keep.
+  F_QuickLines::RecordShape shape;
+  const Placed longNumber("12345678901234567 1");
+  shape.learn(longNumber.p, 20);
+  std::int64_t v[F_QuickLines::RecordShape::kMostNumbers];
+  const char* p = longNumber.p;
+  EXPECT_EQ(shape.read(p, longNumber.end, v), -1);
+}
+
+// Lines of a few widths, in random order: whatever the layout of the line
+// before takes is what record() reads.
+TEST(F_QuickLines, RandomRecordLinesReadByLayoutAsRecordReadsThem) {
+  std::mt19937 random(7);
+  // Mostly five numbers of six digits.
+  auto number = [&] {
+    const int width = random() % 20 == 0 ? 5 : random() % 100 == 0 ? 1 : 6;
+    std::string digits;
+    for (int k = 0; k < width; ++k) digits += static_cast<char>('0' + random() % 10);
+    return digits;
+  };
+  F_QuickLines::RecordShape shape;
+  int taken = 0;
+  for (int i = 0; i < 20000; ++i) {
+    std::string line = number();
+    const int count = 1 + static_cast<int>(random() % 10 == 0 ? random() % 9 : 4);
+    for (int k = 0; k < count; ++k) line += (random() % 50 == 0 ? "  " : " ") + number();
+    const Placed placed(line);
+    std::int64_t byShape[F_QuickLines::RecordShape::kMostNumbers], byRecord[64];
+    const char* p = placed.p;
+    const char* q = placed.p;
+    const int n = shape.read(p, placed.end, byShape);
+    const int m = F_QuickLines::record<false>(q, placed.end, byRecord, 64);
+    ASSERT_EQ(m, count + 1) << line;
+    if (n >= 0) {
+      ++taken;
+      ASSERT_EQ(n, m) << line;
+      ASSERT_TRUE(std::equal(byShape, byShape + n, byRecord)) << line;
+      ASSERT_EQ(p, q) << line;
+    } else {
+      shape.learn(placed.p, static_cast<int>(q - placed.p));
+    }
+  }
+  EXPECT_GT(taken, 4000);
+}
+
 namespace {
 
 // Records that are the line itself, taken in one pass when they are digits
