@@ -139,41 +139,57 @@ class RecordShape {
   static constexpr int kMostBytes = 128;   // a longer line keeps no layout
   static constexpr int kMostNumbers = 32;  // nor one of more numbers
 
+  // Numbers [first, first + count) of a line kept as bytes to match, digits
+  // and all (the type and tags of an element line, say), not read; `slots`
+  // places are left for them among the numbers read.
+  struct Fixed {
+    int first, count, slots;
+  };
+
   // Keeps the layout of the `bytes` bytes at p (a line that record() took,
   // its line end included).
-  void learn(const char* p, int bytes) {
+  void learn(const char* p, int bytes) { learn(p, bytes, Fixed{0, 0, 0}); }
+  void learn(const char* p, int bytes, Fixed fixed) {
     bytes_ = 0;
     count_ = 0;
     if (bytes <= 0 || bytes > kMostBytes) return;
     std::memset(digits_, 0, sizeof digits_);
     std::memset(others_, 0, sizeof others_);
     std::memcpy(text_, p, static_cast<std::size_t>(bytes));
+    auto mark = [](std::uint16_t* bits, int i) { bits[i >> 4] = static_cast<std::uint16_t>(bits[i >> 4] | (1u << (i & 15))); };
+    int number = 0;
     for (int i = 0; i < bytes;) {
       if (static_cast<unsigned>(p[i] - '0') > 9) {
-        others_[i >> 4] = static_cast<std::uint16_t>(others_[i >> 4] | (1u << (i & 15)));
-        ++i;
+        mark(others_, i++);
         continue;
       }
       const int start = i;
-      for (; i < bytes && static_cast<unsigned>(p[i] - '0') <= 9; ++i) {
-        digits_[i >> 4] = static_cast<std::uint16_t>(digits_[i >> 4] | (1u << (i & 15)));
+      while (i < bytes && static_cast<unsigned>(p[i] - '0') <= 9) ++i;
+      if (number >= fixed.first && number < fixed.first + fixed.count) {
+        for (int j = start; j < i; ++j) mark(others_, j);
+      } else {
+        if (count_ == kMostNumbers || i - start > 16) {
+          count_ = 0;
+          return;
+        }
+        for (int j = start; j < i; ++j) mark(digits_, j);
+        start_[count_] = static_cast<std::uint8_t>(start);
+        length_[count_] = static_cast<std::uint8_t>(i - start);
+        slot_[count_++] = static_cast<std::uint8_t>(number < fixed.first ? number : number - fixed.count + fixed.slots);
       }
-      if (count_ == kMostNumbers || i - start > 16) {
-        count_ = 0;
-        return;
-      }
-      start_[count_] = static_cast<std::uint8_t>(start);
-      length_[count_++] = static_cast<std::uint8_t>(i - start);
+      ++number;
     }
     bytes_ = bytes;
   }
   void clear() { bytes_ = 0; }
 
-  // The numbers of the line at p, laid out as the one learnt, into out (room
-  // for kMostNumbers): how many, p moved past the line; -1 (p unchanged)
-  // for a line laid out otherwise, or whose line end does not lie before
-  // `end`. Reads up to 15 bytes past the line.
-  [[gnu::always_inline]] int read(const char*& p, const char* end, std::int64_t* out) const {
+  // The numbers of the line at p, laid out as the one learnt, each given to
+  // put(slot, value) (in the order they stand): how many, p moved past the
+  // line; -1 (p unchanged, nothing given) for a line laid out otherwise, or
+  // whose line end does not lie before `end`. Reads up to 15 bytes past the
+  // line.
+  template <class Put>
+  [[gnu::always_inline]] int read(const char*& p, const char* end, Put&& put) const {
 #if defined(__SSE2__)
     if (bytes_ == 0 || end - p < bytes_) return -1;
     unsigned wrong = 0;
@@ -188,7 +204,7 @@ class RecordShape {
     for (int k = 0; k < count_; ++k) {
       const char* const q = p + start_[k];
       const int n = length_[k];
-      out[k] = static_cast<std::int64_t>(
+      put(static_cast<int>(slot_[k]),
           n <= 8 ? F_RecordScan::eightDigits(eightAt(q), n)
                  : F_RecordScan::eightDigits(eightAt(q), 8) * kPowers[n - 8] + F_RecordScan::eightDigits(eightAt(q + 8), n - 8));
     }
@@ -197,15 +213,19 @@ class RecordShape {
 #else
     (void)p;
     (void)end;
-    (void)out;
+    (void)put;
     return -1;
 #endif
+  }
+  // The same into out[slot] (room for kMostNumbers + the slots left).
+  [[gnu::always_inline]] int read(const char*& p, const char* end, std::int64_t* out) const {
+    return read(p, end, [out](int slot, std::uint64_t value) { out[slot] = static_cast<std::int64_t>(value); });
   }
 
  private:
   int bytes_ = 0;  // 0: none learnt
-  int count_ = 0;
-  std::uint8_t start_[kMostNumbers] = {}, length_[kMostNumbers] = {};
+  int count_ = 0;  // numbers read
+  std::uint8_t start_[kMostNumbers] = {}, length_[kMostNumbers] = {}, slot_[kMostNumbers] = {};
   std::uint16_t digits_[kMostBytes / 16] = {}, others_[kMostBytes / 16] = {};  // bits of each 16 bytes
   alignas(16) char text_[kMostBytes] = {};
 };

@@ -212,15 +212,17 @@ struct ElementLines {
   void reserve(std::size_t bytes) {
     if (values.size() < bytes / 4 + kRoom) values.resize(bytes / 4 + kRoom);
   }
-  // The usual line of format 2.2 is the one before it with its number one
-  // more and its nodes changed: the number and the bytes between it and
-  // the first node (type and tags) are matched at once, and only the nodes
-  // are read. (A line of 4.1 has no type and tags: matching its number
-  // alone cost more than it saved.)
+  // Where the layout changes (a node of another width), the usual line of
+  // format 2.2 is still the one before it with its number one more: the
+  // number and the bytes between it and the first node (type and tags) are
+  // matched at once, and only the nodes are read. (A line of 4.1 has no type
+  // and tags: matching its number alone cost more than it saved.)
   F_QuickLines::NextNumber nextId;
   F_QuickLines::Pattern head;  // the bytes after the number up to the first node
+  int headBetween = 0;         // the numbers among them
   int headNodes = 0;           // the nodes after them
   std::int64_t headType = 0, headTag = 0;
+  // The layout of the last line taken, its type and tags (format 2.2) kept as they stand.
   F_QuickLines::RecordShape shape;
   void restart(const ElementLines& prototype) {
     nodes = prototype.nodes;
@@ -232,7 +234,16 @@ struct ElementLines {
   bool takeQuick(const char*& at, const char* end) {
     if (values.size() - used < kRoom) values.resize(std::max(2 * values.size(), used + kRoom));
     std::int64_t* const v = values.data() + used;
-    if (shapeRead(at, end, v)) return true;
+    // A line laid out as the last one taken, in format 2.2 with its type and tags.
+    if (const char* next = at; shape.read(next, end, v) >= 0) {
+      if (nodes == 0) {
+        v[1] = headType;
+        v[2] = headTag;
+      }
+      used += static_cast<std::size_t>(nodes == 0 ? 3 + headNodes : 1 + nodes);
+      at = next;
+      return true;
+    }
     // Every byte compared lies before `end` or within the 17 after it.
     if (nodes == 0 && end - at > 2 * F_QuickLines::Pattern::kMostBytes && nextId.at(at) &&
         head.at(at + nextId.length())) {
@@ -243,6 +254,7 @@ struct ElementLines {
         v[2] = headTag;
         used += static_cast<std::size_t>(3 + headNodes);
         nextId.advance();
+        shape.learn(at, static_cast<int>(next - at), {1, headBetween, 2});
         at = next;
         return true;
       }
@@ -251,20 +263,12 @@ struct ElementLines {
     const int count = F_QuickLines::record<false>(next, end, v, F_DigitScan::kMostLineBytes / 2);
     const int n = record22(count, v, nodes);
     if (n <= 0) return false;
-    if (nodes == 0) learn(at, count - n + 2, n - 3, v);  // type, tag count, tags; nodes
-    shape.learn(at, static_cast<int>(next - at));
-    used += static_cast<std::size_t>(n);
-    at = next;
-    return true;
-  }
-  // A line laid out as the last one record() read, its numbers read side by side.
-  // (Its type may differ, and with it the numbers the line must hold.)
-  [[gnu::always_inline]] bool shapeRead(const char*& at, const char* end, std::int64_t* v) {
-    const char* next = at;
-    const int count = shape.read(next, end, v);
-    if (count < 0) return false;
-    const int n = record22(count, v, nodes);
-    if (n <= 0) return false;
+    if (nodes == 0) {
+      learn(at, count - n + 2, n - 3, v);  // type, tag count, tags; nodes
+      shape.learn(at, static_cast<int>(next - at), {1, headBetween, 2});
+    } else {
+      shape.learn(at, static_cast<int>(next - at));
+    }
     used += static_cast<std::size_t>(n);
     at = next;
     return true;
@@ -282,6 +286,7 @@ struct ElementLines {
     }
     F_QuickLines::skipBlanks(q, q + F_DigitScan::kMostLineBytes);
     head.set(from, static_cast<int>(q - from));
+    headBetween = between;
     headNodes = nodeCount;
     headType = v[1];
     headTag = v[2];

@@ -302,7 +302,31 @@ struct ElementLines {
     used += n;
   }
   F_QuickLines::RecordShape shape;  // of the last line read by record()
+  // A line laid out as the one before, straight to the 32-bit records while
+  // its numbers fit (read into `line` first, the numbers just stored there
+  // would be loaded again before they reached the cache).
+  [[gnu::always_inline]] bool takeNarrow(const char*& at, const char* end) {
+    const std::size_t n = static_cast<std::size_t>(1 + nodes);
+    if (narrow.size() - used < n) narrow.resize(std::max(2 * narrow.size(), used + n));
+    std::int32_t* const to = narrow.data() + used;
+    std::uint64_t all = 0;
+    const char* next = at;
+    if (shape.read(next, end, [to, &all](int slot, std::uint64_t value) {
+          to[slot] = static_cast<std::int32_t>(value);
+          all |= value;
+        }) < 0 ||
+        all > INT32_MAX) {
+      return false;
+    }
+    if (used > 0 && to[0] <= lastId) ascending = false;
+    lastId = to[0];
+    used += n;
+    bytes += static_cast<std::size_t>(next - at);
+    at = next;
+    return true;
+  }
   bool takeQuick(const char*& at, const char* end) {
+    if (!wide && takeNarrow(at, end)) return true;
     const char* next = at;
     if (shape.read(next, end, line.data()) < 0) {
       if (F_QuickLines::record<true>(next, end, line.data(), 1 + nodes) != 1 + nodes) return false;

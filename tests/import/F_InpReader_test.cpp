@@ -204,6 +204,11 @@ TEST_F(InpThreads, LayersAreTheSameWhenElementsAreHandedOnWhileReading) {
        nodes + "*ELEMENT, TYPE=S4R, ELSET=PLATE\n" + plateElements(1, half - 1) + "2147483648, 1, 2, 3, 4\n" +
            plateElements(half + 1, all) + "*ELSET, ELSET=ONE\n2147483648\n",
        {{"PLATE", all}, {"ONE", 1}}},
+      {"elements numbered 2^31 - 1 and 2^31 on lines laid out alike",
+       nodes + "*ELEMENT, TYPE=S4R, ELSET=PLATE\n" + plateElements(1, half - 1) +
+           "2147483647, 1, 2, 3, 4\n2147483648, 1, 2, 3, 4\n" + plateElements(half + 2, all) +
+           "*ELSET, ELSET=ONE\n2147483648\n",
+       {{"PLATE", all}, {"ONE", 1}}},
       {"a node numbered 2^31",
        nodes + "2147483648, 9, 9, 9\n*ELEMENT, TYPE=S4R, ELSET=PLATE\n" + plateElements(1, half - 1) +
            std::to_string(half) + ", 1, 2, 3, 2147483648\n" + plateElements(half + 1, all),

@@ -372,6 +372,10 @@ TEST_F(ThreadsFromEnvironment, ElementLinesOfEveryShapeReadAsWordByWord) {
       {"a line among quadrilaterals", line22, "5001 1 2 1 1 1 2"},
       {"a triangle among quadrilaterals", line22, "5001 2 2 2 1 1 2 3"},
       {"blanks around", line22, "5001\t3 2  1 1 1 2 3 4 "},
+      // Laid out as the line before ("5000 3 2 2 1 5024 5025 5226 5225"),
+      // but of another type, or group.
+      {"a tetrahedron laid out as the quadrilateral before", line22, "5001 4 2 2 1 5026 5027 5228 5227"},
+      {"another group laid out as the line before", line22, "5001 3 2 1 1 5026 5027 5228 5227"},
       {"4.1, 18-digit number", line41, "123456789012345678 1 2 3 4", true},
       {"4.1, 19-digit number", line41, "1234567890123456789 1 2 3 4", true},
       {"inp, 18-digit node", lineInp, "5001, 000000000000000001, 2, 3, 4", false, true},

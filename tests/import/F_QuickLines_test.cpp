@@ -389,6 +389,33 @@ TEST(F_QuickLines, LinesLaidOutAsTheOneBeforeAreReadAsRecordReadsThem) {
     EXPECT_EQ(out, expected);
     EXPECT_EQ(p, q);
   }
+  // The type and tags of an element line kept as bytes: only the number and
+  // the nodes are read, the nodes after two places left for the others.
+  const struct {
+    std::string line;
+    std::vector<std::int64_t> numbers;  // by slot, -1 where none goes; empty: declined
+  } fixedRows[] = {
+      {"2 3 2 0 1 9 8 7 6", {2, -1, -1, 9, 8, 7, 6}},
+      {"2 4 2 0 1 9 8 7 6", {}},
+      {"2 3 2 0 2 9 8 7 6", {}},
+  };
+  for (const auto& row : fixedRows) {
+    SCOPED_TRACE(row.line);
+    F_QuickLines::RecordShape shape;
+    const Placed learnt("1 3 2 0 1 5 6 7 8");
+    shape.learn(learnt.p, 18, {1, 4, 2});
+    const Placed placed(row.line);
+    std::vector<std::int64_t> out(7, -1);
+    const char* p = placed.p;
+    const int n = shape.read(p, placed.end, out.data());
+    if (row.numbers.empty()) {
+      EXPECT_EQ(n, -1);
+      continue;
+    }
+    EXPECT_EQ(n, 5);
+    EXPECT_EQ(out, row.numbers);
+    EXPECT_EQ(p, placed.end);
+  }
   // A number of 17 digits is no layout to keep.
   F_QuickLines::RecordShape shape;
   const Placed longNumber("12345678901234567 1");
