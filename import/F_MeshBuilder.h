@@ -78,11 +78,12 @@ class F_MeshBuilder {
   // `nodeIds` holds nodeCountOf(kind) node numbers of the file, in F_CellKind's order.
   void addCell(int layer, F_CellKind kind, const std::int64_t* nodeIds, std::int64_t cellId, Where where);
   // `count` cells of one kind in one layer, the same as addCell for each:
-  // cell i has its node numbers at nodeIds + stride * i, its number id(i)
-  // and stands at where(i) (both asked only when a message may need them).
-  template <class IdOf, class WhereOf>
-  void addCells(int layer, F_CellKind kind, const std::int64_t* nodeIds, std::size_t stride, std::size_t count,
-                IdOf&& id, WhereOf&& where);
+  // cell i has its node numbers at nodeIds + stride * i (in 64 or 32 bits),
+  // its number id(i) and stands at where(i) (both asked only when a message
+  // may need them).
+  template <class NodeId, class IdOf, class WhereOf>
+  void addCells(int layer, F_CellKind kind, const NodeId* nodeIds, std::size_t stride, std::size_t count, IdOf&& id,
+                WhereOf&& where);
   // addCells, the cells resolved on several threads when there are enough
   // of them to share out.
   template <class IdOf, class WhereOf>
@@ -339,12 +340,23 @@ void F_MeshBuilder::addNodes(const std::int64_t* ids, std::int64_t firstId, cons
   }
 }
 
-template <class IdOf, class WhereOf>
-void F_MeshBuilder::addCells(int layer, F_CellKind kind, const std::int64_t* nodeIds, std::size_t stride,
-                             std::size_t count, IdOf&& id, WhereOf&& where) {
+template <class NodeId, class IdOf, class WhereOf>
+void F_MeshBuilder::addCells(int layer, F_CellKind kind, const NodeId* nodeIds, std::size_t stride, std::size_t count,
+                             IdOf&& id, WhereOf&& where) {
+  static_assert(std::is_same_v<NodeId, std::int64_t> || std::is_same_v<NodeId, std::int32_t>);
   if (count == 0) return;
+  // The node numbers of cell i as addCell and deferCell take them.
+  std::int64_t wide[kMaxCellNodes];
+  auto idsOf = [&](std::size_t i) -> const std::int64_t* {
+    if constexpr (std::is_same_v<NodeId, std::int64_t>) {
+      return nodeIds + stride * i;
+    } else {
+      std::copy_n(nodeIds + stride * i, nodeCountOf(kind), wide);
+      return wide;
+    }
+  };
   if (kind == F_CellKind::Point || !sequential_) {
-    for (std::size_t i = 0; i < count; ++i) addCell(layer, kind, nodeIds + stride * i, id(i), where(i));
+    for (std::size_t i = 0; i < count; ++i) addCell(layer, kind, idsOf(i), id(i), where(i));
     return;
   }
   if (static_cast<std::size_t>(layer) >= kindCounts_.size()) internalError("F_MeshBuilder", 1);
@@ -359,7 +371,12 @@ void F_MeshBuilder::addCells(int layer, F_CellKind kind, const std::int64_t* nod
     F_Records<F_S3dElement>& out = direct_[static_cast<std::size_t>(layer)];
     roomForElements(out, count);
     F_S3dElement* const to = out.data() + out.size();
-    while (done < count && makeElement(nodeIds + stride * done, static_cast<int>(n), first, defined, to + done)) {
+    while (done < count) {
+      const NodeId* const ids = nodeIds + stride * done;
+      if (!makeElementWith([ids](int j) { return static_cast<std::int64_t>(ids[j]); }, static_cast<int>(n), first,
+                           defined, to + done)) {
+        break;
+      }
       ++done;
     }
     out.adopt(done);
@@ -375,16 +392,16 @@ void F_MeshBuilder::addCells(int layer, F_CellKind kind, const std::int64_t* nod
   // defined waits for the whole file.
   auto each = [&](auto nodes) {
     for (std::size_t i = done; i < count; ++i) {
-      const std::int64_t* ids = nodeIds + stride * i;
+      const NodeId* ids = nodeIds + stride * i;
       int* const to = nodes_.get() + usedNodes_;
       bool known = true;
       for (std::size_t j = 0; j < static_cast<std::size_t>(nodes); ++j) {
-        const std::uint64_t index = static_cast<std::uint64_t>(ids[j]) - first;
+        const std::uint64_t index = static_cast<std::uint64_t>(static_cast<std::int64_t>(ids[j])) - first;
         known &= index < defined;
         to[j] = static_cast<int>(index);
       }
       if (!known) {
-        deferCell(layer, kind, ids, id(i), where(i));
+        deferCell(layer, kind, idsOf(i), id(i), where(i));
         continue;
       }
       cells_.push_back(Cell{usedNodes_, layer, kind});

@@ -199,18 +199,32 @@ struct TagLines {
 // nodes values, one record after another. Format 4.1 (a block's `nodes`
 // given): number and nodes, 1 + nodes values each.
 struct ElementLines {
-  // Room a line may need past the records: every number of a line of
-  // kMostLineBytes, or a record read field by field.
+  // Room a line may need: every number of a line of kMostLineBytes, or a
+  // record read field by field.
   static constexpr std::size_t kRoom = std::max<std::size_t>(F_DigitScan::kMostLineBytes / 2, 3 + 128);
   int nodes = 0;  // 0: format 2.2
-  // The records are values[0, used); values is kept kRoom longer, so each
-  // line is read straight to where its record goes.
-  // Room made is not written over first: only the pages the records fill are
-  // ever touched.
+  // The records are narrow[0, used) in 32 bits while every value fits (half
+  // the memory to fill and to read back), else values[0, used) in 64
+  // (`wide`). A line is read into `line` first, but for one laid out as the
+  // line before, which goes straight to its record. Room made is not written
+  // over first: only the pages the records fill are ever touched.
+  std::vector<std::int32_t, F_RecordAllocator<std::int32_t>> narrow;
   std::vector<std::int64_t, F_RecordAllocator<std::int64_t>> values;
+  std::vector<std::int64_t, F_RecordAllocator<std::int64_t>> line;
+  bool wide = false;
   std::size_t used = 0;
   void reserve(std::size_t bytes) {
-    if (values.size() < bytes / 4 + kRoom) values.resize(bytes / 4 + kRoom);
+    if (line.size() < kRoom) line.resize(kRoom);
+    if (narrow.size() < bytes / 4 + kRoom) narrow.resize(bytes / 4 + kRoom);
+  }
+  // f(records), the records in 32 bits or in 64.
+  template <class F>
+  void visit(F&& f) const {
+    if (wide) {
+      f(values.data());
+    } else {
+      f(narrow.data());
+    }
   }
   // Where the layout changes (a node of another width), the usual line of
   // format 2.2 is still the one before it with its number one more: the
@@ -228,50 +242,97 @@ struct ElementLines {
     nodes = prototype.nodes;
     shape.clear();
     used = 0;
+    wide = false;
     nextId.clear();
     head.clear();
   }
-  bool takeQuick(const char*& at, const char* end) {
-    if (values.size() - used < kRoom) values.resize(std::max(2 * values.size(), used + kRoom));
-    std::int64_t* const v = values.data() + used;
-    // A line laid out as the last one taken, in format 2.2 with its type and tags.
-    if (const char* next = at; shape.read(next, end, v) >= 0) {
-      if (nodes == 0) {
-        v[1] = headType;
-        v[2] = headTag;
+  // The record of n values at v after the others.
+  void store(const std::int64_t* v, int n) {
+    if (!wide) {
+      if (narrow.size() - used < kRoom) narrow.resize(std::max(2 * narrow.size(), used + kRoom));
+      std::int32_t* const to = narrow.data() + used;
+      // One at a time: the values were just stored, and loaded in pairs they
+      // would wait for the stores to leave.
+      int i = 0;
+      for (; i < n && static_cast<std::uint64_t>(v[i]) <= INT32_MAX; ++i) to[i] = static_cast<std::int32_t>(v[i]);
+      if (i == n) {
+        used += static_cast<std::size_t>(n);
+        return;
       }
-      used += static_cast<std::size_t>(nodes == 0 ? 3 + headNodes : 1 + nodes);
-      at = next;
-      return true;
+      values.resize(std::max(2 * used, used + kRoom));
+      std::copy(narrow.data(), narrow.data() + used, values.data());
+      wide = true;
+    }
+    if (values.size() - used < kRoom) values.resize(std::max(2 * values.size(), used + kRoom));
+    std::copy(v, v + n, values.data() + used);
+    used += static_cast<std::size_t>(n);
+  }
+  // A line laid out as the last one taken (in format 2.2 with its type and
+  // tags), straight to a 32-bit record while its numbers fit.
+  [[gnu::always_inline]] bool takeNarrow(const char*& at, const char* end) {
+    if (narrow.size() - used < kRoom) narrow.resize(std::max(2 * narrow.size(), used + kRoom));
+    std::int32_t* const to = narrow.data() + used;
+    std::uint64_t all = 0;
+    const char* next = at;
+    if (shape.read(next, end, [to, &all](int slot, std::uint64_t value) {
+          to[slot] = static_cast<std::int32_t>(value);
+          all |= value;
+        }) < 0 ||
+        all > INT32_MAX) {
+      return false;
+    }
+    if (nodes == 0) {
+      // A type number and a tag of at most 2^30.
+      to[1] = static_cast<std::int32_t>(headType);
+      to[2] = static_cast<std::int32_t>(headTag);
+    }
+    used += static_cast<std::size_t>(nodes == 0 ? 3 + headNodes : 1 + nodes);
+    at = next;
+    return true;
+  }
+  bool takeQuick(const char*& at, const char* end) {
+    if (!wide && takeNarrow(at, end)) return true;
+    std::int64_t* const v = line.data();
+    const char* next = at;
+    const int n = readLine(next, end, v);
+    if (n <= 0) return false;
+    store(v, n);
+    at = next;
+    return true;
+  }
+  // The record of the line at p into v, p moved past it: how many values; 0
+  // (p anywhere) when the line is not of the plain shape.
+  int readLine(const char*& p, const char* end, std::int64_t* v) {
+    const char* const start = p;
+    if (shape.read(p, end, v) >= 0) {
+      if (nodes > 0) return 1 + nodes;
+      v[1] = headType;
+      v[2] = headTag;
+      return 3 + headNodes;
     }
     // Every byte compared lies before `end` or within the 17 after it.
-    if (nodes == 0 && end - at > 2 * F_QuickLines::Pattern::kMostBytes && nextId.at(at) &&
-        head.at(at + nextId.length())) {
-      const char* next = at + nextId.length() + head.length();
-      if (F_QuickLines::record<false>(next, end, v + 3, headNodes) == headNodes) {
+    if (nodes == 0 && end - p > 2 * F_QuickLines::Pattern::kMostBytes && nextId.at(p) && head.at(p + nextId.length())) {
+      p += nextId.length() + head.length();
+      if (F_QuickLines::record<false>(p, end, v + 3, headNodes) == headNodes) {
         v[0] = static_cast<std::int64_t>(nextId.value());
         v[1] = headType;
         v[2] = headTag;
-        used += static_cast<std::size_t>(3 + headNodes);
         nextId.advance();
-        shape.learn(at, static_cast<int>(next - at), {1, headBetween, 2});
-        at = next;
-        return true;
+        shape.learn(start, static_cast<int>(p - start), {1, headBetween, 2});
+        return 3 + headNodes;
       }
+      p = start;
     }
-    const char* next = at;
-    const int count = F_QuickLines::record<false>(next, end, v, F_DigitScan::kMostLineBytes / 2);
+    const int count = F_QuickLines::record<false>(p, end, v, F_DigitScan::kMostLineBytes / 2);
     const int n = record22(count, v, nodes);
-    if (n <= 0) return false;
+    if (n <= 0) return 0;
     if (nodes == 0) {
-      learn(at, count - n + 2, n - 3, v);  // type, tag count, tags; nodes
-      shape.learn(at, static_cast<int>(next - at), {1, headBetween, 2});
+      learn(start, count - n + 2, n - 3, v);  // type, tag count, tags; nodes
+      shape.learn(start, static_cast<int>(p - start), {1, headBetween, 2});
     } else {
-      shape.learn(at, static_cast<int>(next - at));
+      shape.learn(start, static_cast<int>(p - start));
     }
-    used += static_cast<std::size_t>(n);
-    at = next;
-    return true;
+    return n;
   }
   // Keeps the head of the line at p, taken whole: its number, `between`
   // numbers and then `nodeCount` nodes, read into the record v.
@@ -291,14 +352,13 @@ struct ElementLines {
     headType = v[1];
     headTag = v[2];
   }
-  bool take(std::string_view line, const char* limit) {
-    if (values.size() - used < kRoom) values.resize(std::max(2 * values.size(), used + kRoom));
-    std::int64_t* const v = values.data() + used;
-    if (const int n = plainRecord22(line, limit, v, nodes); n > 0) {
-      used += static_cast<std::size_t>(n);
+  bool take(std::string_view text, const char* limit) {
+    std::int64_t* const v = line.data();
+    if (const int n = plainRecord22(text, limit, v, nodes); n > 0) {
+      store(v, n);
       return true;
     }
-    F_LineFields f(line);
+    F_LineFields f(text);
     int n = 0;
     if (nodes > 0) {
       for (; n <= nodes; ++n) {
@@ -320,10 +380,17 @@ struct ElementLines {
       }
     }
     if (!f.atEnd()) return false;
-    used += static_cast<std::size_t>(n);
+    store(v, n);
     return true;
   }
 };
+
+// The n numbers at p in 64 bits: p itself, or their copy in `room`.
+inline const std::int64_t* wideIds(const std::int64_t* p, int, std::int64_t*) { return p; }
+inline const std::int64_t* wideIds(const std::int32_t* p, int n, std::int64_t* room) {
+  std::copy_n(p, n, room);
+  return room;
+}
 
 class GmshReader {
  public:
@@ -957,9 +1024,9 @@ void GmshReader::elements() {
             static_cast<std::size_t>(n - i), elementLines_, [&](const ElementLines& part, std::size_t count, int ln) {
               // Runs of one type and one physical group lie one after another,
               // 3 + nodes values each, and go to their layer at once.
-              const std::int64_t* const values = part.values.data();
+              part.visit([&](const auto* values) {
               for (std::size_t k = 0, at = 0; k < count;) {
-                const std::int64_t* v = values + at;
+                const auto* v = values + at;
                 const GmshType* type = typeOf(v[1]);
                 // Records of one type are of one length.
                 const std::size_t stride = static_cast<std::size_t>(3 + type->nodes);
@@ -971,10 +1038,11 @@ void GmshReader::elements() {
                 }
                 if (!type->kind || !type->order.empty()) {
                   for (; k < end; ++k, at += stride) {
-                    const std::int64_t* w = values + at;
+                    const auto* w = values + at;
                     physicals.clear();
                     if (w[2] > 0) physicals.push_back(static_cast<int>(w[2]));
-                    element(*type, w[1], w[0], w + 3, physicals, type->dimension, lineAfter(ln, k));
+                    element(*type, w[1], w[0], wideIds(w + 3, type->nodes, nodes), physicals, type->dimension,
+                            lineAfter(ln, k));
                   }
                   continue;
                 }
@@ -982,10 +1050,12 @@ void GmshReader::elements() {
                 const std::size_t from = k;
                 builder_.addCells(
                     layerOf(type->dimension, static_cast<int>(v[2])), *type->kind, v + 3, stride, end - k,
-                    [&](std::size_t j) { return v[j * stride]; }, [&](std::size_t j) { return lineAfter(ln, from + j); });
+                    [&](std::size_t j) { return static_cast<std::int64_t>(v[j * stride]); },
+                    [&](std::size_t j) { return lineAfter(ln, from + j); });
                 k = end;
                 at = next;
               }
+              });
             });
         if (got > 0) {
           i += static_cast<std::int64_t>(got) - 1;
@@ -1162,10 +1232,13 @@ void GmshReader::elements() {
             static_cast<std::size_t>(n - e), elementLines_, [&](const ElementLines& part, std::size_t count, int ln) {
               if (!direct) {
                 const std::size_t stride = static_cast<std::size_t>(1 + type->nodes);
-                for (std::size_t k = 0; k < count; ++k) {
-                  const std::int64_t* v = part.values.data() + k * stride;
-                  element(*type, typeNumber, v[0], v + 1, physicals, dim, lineAfter(ln, k));
-                }
+                part.visit([&](const auto* values) {
+                  for (std::size_t k = 0; k < count; ++k) {
+                    const auto* v = values + k * stride;
+                    element(*type, typeNumber, v[0], wideIds(v + 1, type->nodes, nodes), physicals, dim,
+                            lineAfter(ln, k));
+                  }
+                });
                 return;
               }
               if (blockLayers.empty()) {
@@ -1174,12 +1247,14 @@ void GmshReader::elements() {
               }
               // A block's records all have its type: one after another, 1 + nodes values each.
               const std::size_t stride = static_cast<std::size_t>(1 + type->nodes);
-              const std::int64_t* v = part.values.data();
-              for (int layer : blockLayers) {
-                builder_.addCells(
-                    layer, *type->kind, v + 1, stride, count, [&](std::size_t k) { return v[k * stride]; },
-                    [&](std::size_t k) { return lineAfter(ln, k); });
-              }
+              part.visit([&](const auto* v) {
+                for (int layer : blockLayers) {
+                  builder_.addCells(
+                      layer, *type->kind, v + 1, stride, count,
+                      [&](std::size_t k) { return static_cast<std::int64_t>(v[k * stride]); },
+                      [&](std::size_t k) { return lineAfter(ln, k); });
+                }
+              });
             });
         if (got > 0) {
           e += static_cast<std::int64_t>(got) - 1;

@@ -257,6 +257,16 @@ TEST_F(ThreadsFromEnvironment, TextFormatsReadOnSeveralThreadsAsOnOne) {
                          elementLine22 + 20001, "999999999999999 3 2 1 1 1 2 3 4"),
                 elementLine22 + 20000, "999999999999998 3 2 1 1 1 2 3 4"),
        "msh"},
+      // Records kept in 32 bits while they fit, in 64 from the first that
+      // does not: the message names the element numbered 2^31.
+      {"2.2, elements numbered 2^31 - 1 and 2^31 on lines laid out alike, the second naming a missing node",
+       replaced(replaced(msh22(), elementLine22 + 20001, "2147483648 3 2 1 1 1 2 3 99999"), elementLine22 + 20000,
+                "2147483647 3 2 1 1 1 2 3 40401"),
+       "msh"},
+      {"4.1, elements numbered 2^31 - 1 and 2^31 on lines laid out alike, the second naming a missing node",
+       replaced(replaced(msh41(), 11 + 2 * gridNodes + 20001, "2147483648 1 2 3 99999"), 11 + 2 * gridNodes + 20000,
+                "2147483647 1 2 3 40401"),
+       "msh"},
       {"4.1, a missing node after a tag that skips", replaced(msh41(), 7 + 20000, "30000000"), "msh"},
       {"4.1, a tag defined twice where the number carries (bad)", replaced(msh41(), 7 + 9998, "10000"), "msh"},
       // The first layer made takes the room declared for every element; the next one grows.
