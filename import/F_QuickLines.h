@@ -133,11 +133,18 @@ template <bool Commas>
 // its numbers, each at a place known beforehand, read side by side, where
 // record() must find the end of each number before it can look for the
 // next. A line laid out the same holds the same bytes but for its digits,
-// so record() would take it too, and read the same numbers from it.
+// so record() would take it too, and read the same numbers from it. Where
+// numbers of many widths mix (nodes numbered at random), layouts seldom
+// repeat: learning one costs about what one line read by it saves, so
+// after a few layouts in a row that found fewer than two lines alike, the
+// next is learnt only after a wait, which doubles while they find no more.
 class RecordShape {
  public:
-  static constexpr int kMostBytes = 128;   // a longer line keeps no layout
-  static constexpr int kMostNumbers = 32;  // nor one of more numbers
+  static constexpr int kMostBytes = 128;    // a longer line keeps no layout
+  static constexpr int kMostNumbers = 32;   // nor one of more numbers
+  static constexpr int kFruitfulHits = 2;   // lines a layout must find
+  static constexpr int kFruitless = 4;      // layouts in a row finding fewer, before a wait
+  static constexpr int kMostWait = 64;      // lines
 
   // Numbers [first, first + count) of a line kept as bytes to match, digits
   // and all (the type and tags of an element line, say), not read; `slots`
@@ -146,42 +153,91 @@ class RecordShape {
     int first, count, slots;
   };
 
+  // The `bytes` bytes at p (its line end included), a line that record()
+  // took and read() did not: its layout is the one to look for next, unless
+  // a wait is due.
+  [[gnu::always_inline]] void taken(const char* p, int bytes, Fixed fixed = Fixed{0, 0, 0}) {
+    if (wait_ > 0) {
+      --wait_;
+      return;
+    }
+    learnOrWait(p, bytes, fixed);
+  }
+  [[gnu::noinline]] void learnOrWait(const char* p, int bytes, Fixed fixed) {
+    if (tried_) {
+      tried_ = false;
+      if (hits_ >= kFruitfulHits) {
+        fruitless_ = backoff_ = 0;
+      } else if (++fruitless_ >= kFruitless) {
+        // This line is the first of the wait.
+        backoff_ = std::min(2 * backoff_ + 1, kMostWait);
+        wait_ = backoff_ - 1;
+        bytes_ = 0;
+        return;
+      }
+    }
+    learn(p, bytes, fixed);
+    hits_ = 0;
+    tried_ = bytes_ != 0;
+  }
+  void clear() {
+    bytes_ = 0;
+    tried_ = false;
+    hits_ = wait_ = backoff_ = fruitless_ = 0;
+  }
+
   // Keeps the layout of the `bytes` bytes at p (a line that record() took,
-  // its line end included).
-  void learn(const char* p, int bytes) { learn(p, bytes, Fixed{0, 0, 0}); }
-  void learn(const char* p, int bytes, Fixed fixed) {
+  // its line end included); the kMostBytes bytes from p are read.
+  void learn(const char* p, int bytes, Fixed fixed = Fixed{0, 0, 0}) {
     bytes_ = 0;
     count_ = 0;
+#if defined(__SSE2__) && defined(__SIZEOF_INT128__)
     if (bytes <= 0 || bytes > kMostBytes) return;
-    std::memset(digits_, 0, sizeof digits_);
-    std::memset(others_, 0, sizeof others_);
-    std::memcpy(text_, p, static_cast<std::size_t>(bytes));
-    auto mark = [](std::uint16_t* bits, int i) { bits[i >> 4] = static_cast<std::uint16_t>(bits[i >> 4] | (1u << (i & 15))); };
-    int number = 0;
-    for (int i = 0; i < bytes;) {
-      if (static_cast<unsigned>(p[i] - '0') > 9) {
-        mark(others_, i++);
+    using Bits = unsigned __int128;
+    Bits digits = 0;
+    for (int b = 0; b < kMostBytes / 16; ++b) {
+      const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16 * b));
+      _mm_store_si128(reinterpret_cast<__m128i*>(text_ + 16 * b), v);
+      digits |= static_cast<Bits>(static_cast<unsigned>(F_RecordScan::digitMask(v))) << (16 * b);
+    }
+    const Bits line = bytes == kMostBytes ? ~Bits{0} : (Bits{1} << bytes) - 1;
+    digits &= line;
+    Bits kept = 0;  // digits of the fixed numbers
+    // The runs of digits in turn, each number's from its first to its last.
+    Bits starts = digits & ~(digits << 1), lasts = digits & ~(digits >> 1);
+    auto lowest = [](Bits bits) {
+      const auto low = static_cast<std::uint64_t>(bits);
+      return low != 0 ? std::countr_zero(low) : 64 + std::countr_zero(static_cast<std::uint64_t>(bits >> 64));
+    };
+    for (int number = 0; starts != 0; ++number) {
+      const int start = lowest(starts), length = lowest(lasts) - start + 1;
+      starts &= starts - 1;
+      lasts &= lasts - 1;
+      if (number >= fixed.first && number < fixed.first + fixed.count) {
+        kept |= ((Bits{1} << length) - 1) << start;
         continue;
       }
-      const int start = i;
-      while (i < bytes && static_cast<unsigned>(p[i] - '0') <= 9) ++i;
-      if (number >= fixed.first && number < fixed.first + fixed.count) {
-        for (int j = start; j < i; ++j) mark(others_, j);
-      } else {
-        if (count_ == kMostNumbers || i - start > 16) {
-          count_ = 0;
-          return;
-        }
-        for (int j = start; j < i; ++j) mark(digits_, j);
-        start_[count_] = static_cast<std::uint8_t>(start);
-        length_[count_] = static_cast<std::uint8_t>(i - start);
-        slot_[count_++] = static_cast<std::uint8_t>(number < fixed.first ? number : number - fixed.count + fixed.slots);
+      if (count_ == kMostNumbers || length > 16) {
+        count_ = 0;
+        return;
       }
-      ++number;
+      start_[count_] = static_cast<std::uint8_t>(start);
+      length_[count_] = static_cast<std::uint8_t>(length);
+      slot_[count_++] = static_cast<std::uint8_t>(number < fixed.first ? number : number - fixed.count + fixed.slots);
+    }
+    digits &= ~kept;
+    const Bits others = line & ~digits;
+    for (int b = 0; b < kMostBytes / 16; ++b) {
+      digits_[b] = static_cast<std::uint16_t>(digits >> (16 * b));
+      others_[b] = static_cast<std::uint16_t>(others >> (16 * b));
     }
     bytes_ = bytes;
+#else
+    (void)p;
+    (void)bytes;
+    (void)fixed;
+#endif
   }
-  void clear() { bytes_ = 0; }
 
   // The numbers of the line at p, laid out as the one learnt, each given to
   // put(slot, value) (in the order they stand): how many, p moved past the
@@ -189,7 +245,7 @@ class RecordShape {
   // whose line end does not lie before `end`. Reads up to 15 bytes past the
   // line.
   template <class Put>
-  [[gnu::always_inline]] int read(const char*& p, const char* end, Put&& put) const {
+  [[gnu::always_inline]] int read(const char*& p, const char* end, Put&& put) {
 #if defined(__SSE2__)
     if (bytes_ == 0 || end - p < bytes_) return -1;
     unsigned wrong = 0;
@@ -209,6 +265,7 @@ class RecordShape {
                  : F_RecordScan::eightDigits(eightAt(q), 8) * kPowers[n - 8] + F_RecordScan::eightDigits(eightAt(q + 8), n - 8));
     }
     p += bytes_;
+    ++hits_;
     return count_;
 #else
     (void)p;
@@ -218,13 +275,18 @@ class RecordShape {
 #endif
   }
   // The same into out[slot] (room for kMostNumbers + the slots left).
-  [[gnu::always_inline]] int read(const char*& p, const char* end, std::int64_t* out) const {
+  [[gnu::always_inline]] int read(const char*& p, const char* end, std::int64_t* out) {
     return read(p, end, [out](int slot, std::uint64_t value) { out[slot] = static_cast<std::int64_t>(value); });
   }
 
  private:
   int bytes_ = 0;  // 0: none learnt
   int count_ = 0;  // numbers read
+  bool tried_ = false;  // a layout was learnt since the last wait
+  int hits_ = 0;        // lines read since it was learnt
+  int wait_ = 0;        // lines taken before the next is learnt
+  int backoff_ = 0;     // the wait after too many of those
+  int fruitless_ = 0;   // layouts in a row that found fewer than kFruitfulHits lines
   std::uint8_t start_[kMostNumbers] = {}, length_[kMostNumbers] = {}, slot_[kMostNumbers] = {};
   std::uint16_t digits_[kMostBytes / 16] = {}, others_[kMostBytes / 16] = {};  // bits of each 16 bytes
   alignas(16) char text_[kMostBytes] = {};

@@ -318,7 +318,7 @@ struct ElementLines {
         v[1] = headType;
         v[2] = headTag;
         nextId.advance();
-        shape.learn(start, static_cast<int>(p - start), {1, headBetween, 2});
+        shape.taken(start, static_cast<int>(p - start), {1, headBetween, 2});
         return 3 + headNodes;
       }
       p = start;
@@ -328,9 +328,9 @@ struct ElementLines {
     if (n <= 0) return 0;
     if (nodes == 0) {
       learn(start, count - n + 2, n - 3, v);  // type, tag count, tags; nodes
-      shape.learn(start, static_cast<int>(p - start), {1, headBetween, 2});
+      shape.taken(start, static_cast<int>(p - start), {1, headBetween, 2});
     } else {
-      shape.learn(start, static_cast<int>(p - start));
+      shape.taken(start, static_cast<int>(p - start));
     }
     return n;
   }

@@ -330,7 +330,7 @@ struct ElementLines {
     const char* next = at;
     if (shape.read(next, end, line.data()) < 0) {
       if (F_QuickLines::record<true>(next, end, line.data(), 1 + nodes) != 1 + nodes) return false;
-      shape.learn(at, static_cast<int>(next - at));
+      shape.taken(at, static_cast<int>(next - at));
     }
     store();
     bytes += static_cast<std::size_t>(next - at);
