@@ -278,6 +278,19 @@ class RecordShape {
   [[gnu::always_inline]] int read(const char*& p, const char* end, std::int64_t* out) {
     return read(p, end, [out](int slot, std::uint64_t value) { out[slot] = static_cast<std::int64_t>(value); });
   }
+  // The same in 32 bits: -1 (p unchanged) also when a number does not fit
+  // (the slots may then have been written).
+  [[gnu::always_inline]] int read(const char*& p, const char* end, std::int32_t* out) {
+    std::uint64_t all = 0;
+    const char* q = p;
+    const int n = read(q, end, [out, &all](int slot, std::uint64_t value) {
+      out[slot] = static_cast<std::int32_t>(value);
+      all |= value;
+    });
+    if (n < 0 || all > INT32_MAX) return -1;
+    p = q;
+    return n;
+  }
 
  private:
   int bytes_ = 0;  // 0: none learnt

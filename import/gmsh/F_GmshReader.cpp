@@ -272,22 +272,13 @@ struct ElementLines {
   [[gnu::always_inline]] bool takeNarrow(const char*& at, const char* end) {
     if (narrow.size() - used < kRoom) narrow.resize(std::max(2 * narrow.size(), used + kRoom));
     std::int32_t* const to = narrow.data() + used;
-    std::uint64_t all = 0;
-    const char* next = at;
-    if (shape.read(next, end, [to, &all](int slot, std::uint64_t value) {
-          to[slot] = static_cast<std::int32_t>(value);
-          all |= value;
-        }) < 0 ||
-        all > INT32_MAX) {
-      return false;
-    }
+    if (shape.read(at, end, to) < 0) return false;
     if (nodes == 0) {
       // A type number and a tag of at most 2^30.
       to[1] = static_cast<std::int32_t>(headType);
       to[2] = static_cast<std::int32_t>(headTag);
     }
     used += static_cast<std::size_t>(nodes == 0 ? 3 + headNodes : 1 + nodes);
-    at = next;
     return true;
   }
   bool takeQuick(const char*& at, const char* end) {

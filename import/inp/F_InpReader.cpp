@@ -309,15 +309,8 @@ struct ElementLines {
     const std::size_t n = static_cast<std::size_t>(1 + nodes);
     if (narrow.size() - used < n) narrow.resize(std::max(2 * narrow.size(), used + n));
     std::int32_t* const to = narrow.data() + used;
-    std::uint64_t all = 0;
     const char* next = at;
-    if (shape.read(next, end, [to, &all](int slot, std::uint64_t value) {
-          to[slot] = static_cast<std::int32_t>(value);
-          all |= value;
-        }) < 0 ||
-        all > INT32_MAX) {
-      return false;
-    }
+    if (shape.read(next, end, to) < 0) return false;
     if (used > 0 && to[0] <= lastId) ascending = false;
     lastId = to[0];
     used += n;
