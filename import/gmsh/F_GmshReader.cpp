@@ -292,10 +292,11 @@ struct ElementLines {
     return true;
   }
   // The record of the line at p into v, p moved past it: how many values; 0
-  // (p anywhere) when the line is not of the plain shape.
+  // (p anywhere) when the line is not of the plain shape. While the records
+  // are narrow, takeNarrow has already checked the layout.
   int readLine(const char*& p, const char* end, std::int64_t* v) {
     const char* const start = p;
-    if (shape.read(p, end, v) >= 0) {
+    if (wide && shape.read(p, end, v) >= 0) {
       if (nodes > 0) return 1 + nodes;
       v[1] = headType;
       v[2] = headTag;

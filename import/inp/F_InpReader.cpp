@@ -321,7 +321,8 @@ struct ElementLines {
   bool takeQuick(const char*& at, const char* end) {
     if (!wide && takeNarrow(at, end)) return true;
     const char* next = at;
-    if (shape.read(next, end, line.data()) < 0) {
+    // While the records are narrow, takeNarrow has already checked the layout.
+    if (!wide || shape.read(next, end, line.data()) < 0) {
       if (F_QuickLines::record<true>(next, end, line.data(), 1 + nodes) != 1 + nodes) return false;
       shape.taken(at, static_cast<int>(next - at));
     }
