@@ -30,7 +30,12 @@ class F_MeshBuilder {
     bool isOffset = false;
   };
 
-  explicit F_MeshBuilder(F_InputFile& file) : file_(file) {}
+  // `guesses`: a reader may take what is most likely of a file and read on
+  // before the rest of the file confirms it; where the file proves it wrong
+  // the reader throws F_ReadAgain, and the file is read again with a fresh
+  // builder that allows no guesses.
+  explicit F_MeshBuilder(F_InputFile& file, bool guesses = true) : file_(file), guesses_(guesses) {}
+  bool guesses() const { return guesses_; }
 
   // A read error at `where`: the message box, then F_UserException.
   [[noreturn]] void fail(const std::string& message, Where where) const;
@@ -267,6 +272,7 @@ class F_MeshBuilder {
                   F_NodeFields* fields);
 
   F_InputFile& file_;
+  bool guesses_ = true;
   // Nodes numbered on by one from the first (the usual case) need neither
   // their numbers nor their places kept: there is nothing to look up and no
   // node can be defined twice.

@@ -60,13 +60,22 @@ std::string foreignMeshExtension(std::string_view path) {
 void readMeshFile(F_InputFile& file, std::string_view extension, F_S3dMesh& mesh, F_NodeFields* fields) {
   for (const auto& r : kReaders) {
     if (extension != r.extension) continue;
-    F_MeshBuilder builder(file);
-    r.read(file, builder);
-    F_S3dMesh fresh;
-    fresh.name = file.name();
-    builder.finish(fresh, fields);
-    mesh = std::move(fresh);
-    return;
+    for (bool guesses = true;; guesses = false) {
+      F_MeshBuilder builder(file, guesses);
+      try {
+        r.read(file, builder);
+      } catch (const F_ReadAgain&) {
+        if (!guesses) internalError("F_MeshImport", 2);  // a reader guessed when told not to
+        file.setGuessing(false);
+        if (!file.rewind()) failRead(file, "ERROR\nThe file cannot be read again from its start.", 0);
+        continue;
+      }
+      F_S3dMesh fresh;
+      fresh.name = file.name();
+      builder.finish(fresh, fields);
+      mesh = std::move(fresh);
+      return;
+    }
   }
   internalError("F_MeshImport", 1);
 }

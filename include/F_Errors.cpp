@@ -50,6 +50,7 @@ void reportReadError(const F_InputFile& file, std::string_view message, int line
 }
 
 void failRead(const F_InputFile& file, std::string_view message, int line) {
+  if (file.guessing()) throw F_ReadAgain{};
   reportReadError(file, message, line);
   throw F_UserException{};
 }

@@ -11,6 +11,12 @@ class F_InputFile;
 // catches it, discards what it read and leaves the document as it was.
 struct F_UserException {};
 
+// Thrown instead of a read error while the reader reads on from a guess
+// about the file not yet confirmed (F_InputFile::guessing): the error may
+// follow from the guess, so nothing is shown, and the file is read again
+// from its start without guessing.
+struct F_ReadAgain {};
+
 // A broken invariant: shows the module and check number, then ends the process.
 [[noreturn]] void internalError(const char* sourceName, int line);
 

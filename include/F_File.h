@@ -77,6 +77,12 @@ class F_InputFile {
   int& lineNumber() { return lineNumber_; }
   int lineNumber() const { return lineNumber_; }
 
+  // Set while a reader reads on from a guess about the file that the rest
+  // of it has not yet confirmed: a read error then shows nothing and
+  // throws F_ReadAgain.
+  void setGuessing(bool on) { guessing_ = on; }
+  bool guessing() const { return guessing_; }
+
   const std::string& name() const { return name_; }  // last component
   const std::string& path() const { return path_; }  // absolute path
   // Bytes that are still to come; the readers bound their allocations by it.
@@ -124,6 +130,7 @@ class F_InputFile {
   std::uint64_t consumedBefore_ = 0;  // bytes of the file before buf_[0]
   std::uint64_t size_ = 0;
   int lineNumber_ = 1;
+  bool guessing_ = false;
   std::string name_;
   std::string path_;
 };

@@ -24,9 +24,10 @@ struct F_VtkGrid {
   };
   std::vector<CellArray> cellArrays;  // one-component cell arrays
   // A long cell list of cells of one size, checked where it stands in the
-  // file but read only when the layers are built, a piece at a time straight
-  // into the builder: every cell of the grid has `each` points, and neither
-  // `offsets` nor `connectivity` hold them yet.
+  // file (or, on a guess, as it is read) but read only when the layers are
+  // built, a piece at a time straight into the builder: every cell of the
+  // grid has `each` points, and neither `offsets` nor `connectivity` hold
+  // them yet.
   struct Pending {
     std::size_t each = 0;
     // The points of cells first .. first + n - 1 into `out`, as

@@ -356,6 +356,8 @@ void VtkLegacyReader::read() {
     grid_.types.swap(cellTypes_);
   }
   buildVtkLayers(grid_, builder_);
+  // Every cell was read, and its count checked.
+  file_.setGuessing(false);
 }
 
 void VtkLegacyReader::cellList(int fixedType, std::int64_t cells, std::int64_t size) {
@@ -428,24 +430,42 @@ bool VtkLegacyReader::sharedCellList(int type, std::int64_t cells, std::int64_t 
   const std::size_t firstCell = grid_.cellCount(), firstIndex = grid_.connectivity.size();
   constexpr bool kSwap = std::endian::native == std::endian::little;
   if (firstCell == 0 && firstIndex == 0 && !grid_.pending) {
-    // The first list of the grid: its counts are checked here, and its
-    // points read only when the layers are built, straight into them.
+    // The first list of the grid: its points are read only when the layers
+    // are built, straight into them.
     F_WorkShares::grow(grid_.types, count);
-    std::atomic<bool> plain{true};
-    const bool read = F_WorkShares::readRecords(
-        text_.file(), from, 4 * (each + 1), count, shares, [&](std::size_t first, char* bytes, std::size_t k) {
-          const auto* v = reinterpret_cast<const unsigned char*>(bytes);
-          bool same = true;
-          for (std::size_t c = 0; c < k; ++c) same &= loadValue<std::int32_t>(v + 4 * (each + 1) * c, kSwap) == points;
-          std::fill_n(grid_.types.data() + first, k, static_cast<std::uint8_t>(type));
-          if (!same) plain.store(false, std::memory_order_relaxed);
-        });
-    if (!read || !plain.load()) {
-      grid_.types.clear();
-      return false;
+    // A list whose size fits cells as long as the first most likely holds
+    // only such cells: each count is then checked as its cell is read, and
+    // a file where one differs is read again without that guess. Without
+    // it, the counts are checked here.
+    const bool guessed = builder_.guesses();
+    if (guessed) {
+      // Until every cell has been read, an error may follow from the guess.
+      file_.setGuessing(true);
+      std::fill_n(grid_.types.data(), count, static_cast<std::uint8_t>(type));
+    } else {
+      std::atomic<bool> plain{true};
+      const bool read = F_WorkShares::readRecords(
+          text_.file(), from, 4 * (each + 1), count, shares, [&](std::size_t first, char* bytes, std::size_t k) {
+            const auto* v = reinterpret_cast<const unsigned char*>(bytes);
+            bool same = true;
+            for (std::size_t c = 0; c < k; ++c) same &= loadValue<std::int32_t>(v + 4 * (each + 1) * c, kSwap) == points;
+            std::fill_n(grid_.types.data() + first, k, static_cast<std::uint8_t>(type));
+            if (!same) plain.store(false, std::memory_order_relaxed);
+          });
+      if (!read || !plain.load()) {
+        grid_.types.clear();
+        return false;
+      }
     }
+    // The counts of k cells of `record` bytes from `bytes`, when guessed.
+    auto checkCounts = [guessed, points](const unsigned char* bytes, std::size_t record, std::size_t k) {
+      if (!guessed) return;
+      bool same = true;
+      for (std::size_t c = 0; c < k; ++c) same &= loadValue<std::int32_t>(bytes + record * c, kSwap) == points;
+      if (!same) throw F_ReadAgain{};
+    };
     const F_InputFile* const file = &text_.file();
-    grid_.pending = F_VtkGrid::Pending{each, [file, from, each](std::size_t first, std::size_t n, std::int64_t* out) {
+    grid_.pending = F_VtkGrid::Pending{each, [file, from, each, checkCounts](std::size_t first, std::size_t n, std::int64_t* out) {
       const std::size_t record = 4 * (each + 1);
       alignas(8) unsigned char bytes[65536];
       const std::size_t perBite = std::max<std::size_t>(1, sizeof bytes / record);
@@ -455,6 +475,7 @@ bool VtkLegacyReader::sharedCellList(int type, std::int64_t cells, std::int64_t 
         if (file->readAt(from + (first + done) * record, reinterpret_cast<char*>(bytes), k * record) != k * record) {
           return false;
         }
+        checkCounts(bytes, record, k);
         std::int64_t* const to = out + done * each;
         for (std::size_t c = 0; c < k; ++c) {
           const unsigned char* cell = bytes + record * c;
@@ -467,7 +488,7 @@ bool VtkLegacyReader::sharedCellList(int type, std::int64_t cells, std::int64_t 
       }
       return true;
     }, nullptr};
-    grid_.pending->resolve = [file, from, each](std::size_t first, std::size_t n, F_MeshBuilder& builder,
+    grid_.pending->resolve = [file, from, each, checkCounts](std::size_t first, std::size_t n, F_MeshBuilder& builder,
                                                 const F_MeshBuilder::CellBatch& batch, std::size_t at) {
       using Resolved = F_VtkGrid::Pending::Resolved;
       const std::size_t record = 4 * (each + 1);
@@ -480,6 +501,7 @@ bool VtkLegacyReader::sharedCellList(int type, std::int64_t cells, std::int64_t 
         if (file->readAt(from + (first + done) * record, reinterpret_cast<char*>(bytes), k * record) != k * record) {
           return Resolved::Short;
         }
+        checkCounts(bytes, record, k);
         // As read() gives them: negative ints are no index.
         auto id = [&](std::size_t c, int j) {
           return std::max<std::int64_t>(loadValue<std::int32_t>(bytes + record * c + 4 * static_cast<std::size_t>(j + 1), kSwap), -1);
@@ -723,4 +745,11 @@ void VtkLegacyReader::attributes(bool onPoints, std::int64_t n) {
 
 }  // namespace
 
-void readVtkLegacy(F_InputFile& file, F_MeshBuilder& builder) { VtkLegacyReader(file, builder).read(); }
+void readVtkLegacy(F_InputFile& file, F_MeshBuilder& builder) {
+  // A guess an error leaves unconfirmed is not the next reading's.
+  struct Unguessed {
+    F_InputFile& file;
+    ~Unguessed() { file.setGuessing(false); }
+  } unguessed{file};
+  VtkLegacyReader(file, builder).read();
+}
