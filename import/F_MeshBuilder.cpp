@@ -153,6 +153,7 @@ void F_MeshBuilder::toCells(int layer) {
   inCells = 1;
   F_Records<F_S3dElement>& made = direct_[static_cast<std::size_t>(layer)];
   if (made.empty()) return;
+  movedTo_[static_cast<std::size_t>(layer)] = cells_.size();
   marksKept_ = false;  // they hold its marks
   useCellRoom();
   std::size_t nodes = 0;
@@ -174,6 +175,7 @@ int F_MeshBuilder::addLayer(std::string name) {
   layerNames_.push_back(validName(std::move(name)));
   kindCounts_.emplace_back();
   inCells_.push_back(0);
+  movedTo_.push_back(0);
   direct_.emplace_back();
   return layerCount() - 1;
 }
@@ -335,6 +337,22 @@ void F_MeshBuilder::endCells(const CellBatch& batch, bool keep) {
   cells_.resize(batch.firstCell);
   usedNodes_ = batch.firstNode;
   kindCounts_[static_cast<std::size_t>(batch.layer)][static_cast<std::size_t>(batch.kind)] -= batch.count;
+}
+
+std::int64_t F_MeshBuilder::cellNodeId(const CellBatch& batch, std::size_t i, int j) const {
+  if (i >= batch.count || j < 0 || j >= nodeCountOf(batch.kind)) internalError("F_MeshBuilder", 8);
+  const std::size_t layer = static_cast<std::size_t>(batch.layer);
+  std::uint64_t index = 0;
+  if (batch.direct && !inCells_[layer]) {
+    index = static_cast<std::uint64_t>(direct_[layer][batch.firstCell + i].nodes.data()[j] - 1);
+  } else {
+    // Elements made straight into a layer later moved to cells_ in their order.
+    const std::uint64_t cell = (batch.direct ? movedTo_[layer] : 0) + batch.firstCell + i;
+    index = static_cast<std::uint64_t>(nodes_.get()[cells_[cell].firstNode + static_cast<std::uint64_t>(j)]);
+  }
+  // Batches are made only while the nodes run on one by one: the nodes they
+  // name keep their numbers from firstId_ on, whatever came after them.
+  return static_cast<std::int64_t>(static_cast<std::uint64_t>(firstId_) + index);
 }
 
 void F_MeshBuilder::addSpecialNode(int layer, std::int64_t nodeId, Where where) {

@@ -120,6 +120,9 @@ class F_MeshBuilder {
   bool resolveCellsWith(const CellBatch& batch, std::size_t from, std::size_t n, IdOf&& idOf);
   // Keeps the batch (every resolveCells was true) or drops it.
   void endCells(const CellBatch& batch, bool keep);
+  // The file number of node j of cell i of a batch kept, as it was resolved:
+  // a reader need not keep the numbers the builder holds.
+  std::int64_t cellNodeId(const CellBatch& batch, std::size_t i, int j) const;
   void addSpecialNode(int layer, std::int64_t nodeId, Where where);
   // An element of a type that cannot be shown, counted for the closing warning.
   void skip(const std::string& typeName, std::int64_t count = 1);
@@ -287,6 +290,7 @@ class F_MeshBuilder {
   std::vector<Cell> cells_;
   // Per layer: whether its cells go to cells_ (else straight into `direct_`).
   std::vector<char> inCells_;
+  std::vector<std::uint64_t> movedTo_;  // per layer in cells_: where its elements made before went
   std::vector<F_Records<F_S3dElement>> direct_;
   std::pair<std::uint64_t, int> cellRoomAsked_{0, 0};  // cells, nodes each
   std::uint64_t elementRoomAsked_ = 0;

@@ -354,7 +354,8 @@ struct ElementLines {
 // record is 1 + nodes values, the element's number and then its node
 // numbers in the shared order, in 32 bits or (`wide`) in 64. The records
 // of a part read on the threads are kept in the part's own storage, so
-// that they are never copied.
+// that they are never copied; or, for elements the builder holds already
+// whose numbers run on one by one, not kept at all (`held`).
 struct ElementBlock {
   std::vector<std::int32_t, F_RecordAllocator<std::int32_t>> narrow;  // may hold more than `count` records
   std::vector<std::int64_t, F_RecordAllocator<std::int64_t>> values;  // the same
@@ -368,13 +369,23 @@ struct ElementBlock {
   int nodes = 0;
   bool open = false;  // records read one by one may be added
   bool given = false;  // already in the builder, in its set's layer
+  F_MeshBuilder::CellBatch batch;  // where, when given
+  // When set, the records are not kept: element k is numbered firstId + k
+  // and its nodes are those `held` resolved for it.
+  const F_MeshBuilder* held = nullptr;
+  std::int64_t firstId = 0;
   std::size_t stride() const { return static_cast<std::size_t>(1 + nodes); }
   std::int64_t at(std::size_t i) const { return wide ? values[i] : narrow[i]; }
-  std::int64_t id(std::size_t k) const { return at(k * stride()); }
-  std::int64_t node(std::size_t k, int j) const { return at(k * stride() + 1 + static_cast<std::size_t>(j)); }
+  std::int64_t id(std::size_t k) const {
+    return held ? firstId + static_cast<std::int64_t>(k) : at(k * stride());
+  }
+  std::int64_t node(std::size_t k, int j) const {
+    return held ? held->cellNodeId(batch, k, j) : at(k * stride() + 1 + static_cast<std::size_t>(j));
+  }
   std::int64_t line(std::size_t k) const { return lines.empty() ? firstLine + static_cast<std::int64_t>(k) : lines[k]; }
   // The records in 64 bits, for the builder to take as they are.
   const std::int64_t* records() {
+    if (held) internalError("F_InpReader", 1);  // given already, and not kept
     if (!wide) {
       values.resize(count * stride());
       std::copy(narrow.data(), narrow.data() + count * stride(), values.data());
@@ -737,6 +748,19 @@ void InpReader::takeRecords(ElementLines& part, std::size_t count, int line, con
   elementCount_ += count;
   elementNodeCount_ += count * (stride - 1);
   handOn(block);
+  // Elements the builder took whose numbers run on one by one need no
+  // records: the part keeps its storage for the lines after, whose pages
+  // are then not taken afresh (strictly rising numbers run on one by one
+  // when the last is as far from the first as the count says).
+  if (block.given && part.ascending && static_cast<std::uint64_t>(part.lastId - firstId) == count - 1) {
+    block.held = &builder_;
+    block.firstId = firstId;
+    if (part.wide) {
+      block.values.swap(part.values);
+    } else {
+      block.narrow.swap(part.narrow);
+    }
+  }
 }
 
 void InpReader::handOn(ElementBlock& block) {
@@ -771,6 +795,7 @@ void InpReader::handOn(ElementBlock& block) {
                    });
   builder_.endCells(batch, known);
   block.given = set.handing = known;
+  block.batch = batch;
 }
 
 void InpReader::addElement(const std::int64_t* values, const InpType& type, std::size_t set, int line) {

@@ -1,5 +1,7 @@
 #include "import/inp/F_InpReader.h"
 
+#include <functional>
+
 #include "ImportFixtures.h"
 
 namespace {
@@ -251,6 +253,86 @@ TEST_F(InpThreads, LayersAreTheSameWhenElementsAreHandedOnWhileReading) {
       EXPECT_EQ(many.ok, one.ok);
       EXPECT_EQ(many.shown, one.shown);
       EXPECT_TRUE(many.mesh == one.mesh);
+    }
+  }
+}
+
+// Elements the builder took while the file was read, numbered one after
+// another, keep no records: sets that name them later, node sets and layers
+// that take cells of other kinds after them find their nodes in the
+// builder. Each deck gives what the same deck numbered two apart gives,
+// whose records are kept.
+TEST_F(InpThreads, ElementsKeptOnlyByTheBuilderGiveWhatTheirRecordsGive) {
+  const int all = kSide * kSide, half = all / 2;
+  const std::string nodes = plateNodes();
+  // Each line's first number times `step`; numbers in set lists the same.
+  auto numbered = [](const std::string& lines, int step) {
+    std::string s;
+    for (std::size_t at = 0; at < lines.size();) {
+      const std::size_t comma = lines.find(',', at), end = lines.find('\n', at);
+      s += std::to_string(step * std::stoll(lines.substr(at, comma - at))) + lines.substr(comma, end + 1 - comma);
+      at = end + 1;
+    }
+    return s;
+  };
+  auto named = [](std::initializer_list<int> ids, int step) {
+    std::string s;
+    for (int id : ids) s += (s.empty() ? "" : ", ") + std::to_string(step * id);
+    return s + "\n";
+  };
+  // A gap in the numbers: the part that holds it keeps its records.
+  const std::string gapped = plateElements(1, half - 1) + numbered(plateElements(half + 1, all), 1);
+  const struct {
+    const char* name;
+    std::function<std::string(int)> deck;
+    int layers;
+  } rows[] = {
+      {"a set naming some of them, and a node set",
+       [&](int step) {
+         return nodes + "*ELEMENT, TYPE=S4R, ELSET=PLATE\n" + numbered(plateElements(1, all), step) +
+                "*ELSET, ELSET=SOME\n" + named({7, all, 1}, step) + "*NSET, NSET=N\n1, 2, 153\n";
+       },
+       2},
+      {"their layer takes a cell of another kind after another layer's, then a set names some",
+       [&](int step) {
+         return nodes + "*ELEMENT, TYPE=S8R, ELSET=EIGHT\n" + std::to_string(step * (all + 2)) +
+                ", 8, 7, 6, 5, 4, 3, 2, 1\n*ELEMENT, TYPE=S4R, ELSET=PLATE\n" + numbered(plateElements(1, all), step) +
+                "*ELEMENT, TYPE=S8R, ELSET=PLATE\n" + std::to_string(step * (all + 1)) +
+                ", 1, 2, 3, 4, 5, 6, 7, 8\n*ELSET, ELSET=SOME\n" + named({5, all - 1}, step) + "*NSET, NSET=N\n3\n";
+       },
+       3},
+      {"nodes numbered apart after them",
+       [&](int step) {
+         return nodes + "*ELEMENT, TYPE=S4R, ELSET=PLATE\n" + numbered(plateElements(1, all), step) +
+                "*NODE\n99999999, 1, 1, 1\n*ELEMENT, TYPE=S3, ELSET=FAR\n" + std::to_string(step * (all + 1)) +
+                ", 1, 2, 99999999\n*ELSET, ELSET=SOME\n" + named({3, all}, step) + "*NSET, NSET=N\n99999999, 2\n";
+       },
+       3},
+      {"two sections of one set, named at their ends",
+       [&](int step) {
+         return nodes + "*ELEMENT, TYPE=S4R, ELSET=A\n" + numbered(plateElements(1, half), step) +
+                "*ELEMENT, TYPE=S3, ELSET=A\n" + numbered(plateElements(half + 1, all, true), step) +
+                "*ELSET, ELSET=ENDS\n" + named({half, half + 1, 1, all}, step);
+       },
+       2},
+      {"one number missing among them, a set naming the one after it",
+       [&](int step) {
+         return nodes + "*ELEMENT, TYPE=S4R, ELSET=PLATE\n" + numbered(gapped, step) + "*ELSET, ELSET=SOME\n" +
+                named({half + 1, half - 1, all}, step);
+       },
+       2},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.name);
+    const ImportRun apart = importBytes(row.deck(2), "inp");
+    ASSERT_TRUE(apart.ok) << apart.last();
+    EXPECT_EQ(apart.mesh.layerCount(), row.layers);
+    for (const char* threads : {"1", "2"}) {
+      SCOPED_TRACE(threads);
+      setenv("KAVRILON_THREADS", threads, 1);
+      const ImportRun running = importBytes(row.deck(1), "inp");
+      ASSERT_TRUE(running.ok) << running.last();
+      EXPECT_TRUE(running.mesh == apart.mesh);
     }
   }
 }
