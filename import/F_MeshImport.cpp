@@ -66,7 +66,6 @@ void readMeshFile(F_InputFile& file, std::string_view extension, F_S3dMesh& mesh
         r.read(file, builder);
       } catch (const F_ReadAgain&) {
         if (!guesses) internalError("F_MeshImport", 2);  // a reader guessed when told not to
-        file.setGuessing(false);
         if (!file.rewind()) failRead(file, "ERROR\nThe file cannot be read again from its start.", 0);
         continue;
       }

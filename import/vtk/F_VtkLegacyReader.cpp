@@ -437,6 +437,13 @@ bool VtkLegacyReader::sharedCellList(int type, std::int64_t cells, std::int64_t 
     // only such cells: each count is then checked as its cell is read, and
     // a file where one differs is read again without that guess. Without
     // it, the counts are checked here.
+    const std::size_t record = 4 * (each + 1);
+    // Whether the k cells from `bytes` all have the first one's count.
+    auto sameCounts = [points, record](const unsigned char* bytes, std::size_t k) {
+      bool same = true;
+      for (std::size_t c = 0; c < k; ++c) same &= loadValue<std::int32_t>(bytes + record * c, kSwap) == points;
+      return same;
+    };
     const bool guessed = builder_.guesses();
     if (guessed) {
       // Until every cell has been read, an error may follow from the guess.
@@ -445,28 +452,21 @@ bool VtkLegacyReader::sharedCellList(int type, std::int64_t cells, std::int64_t 
     } else {
       std::atomic<bool> plain{true};
       const bool read = F_WorkShares::readRecords(
-          text_.file(), from, 4 * (each + 1), count, shares, [&](std::size_t first, char* bytes, std::size_t k) {
-            const auto* v = reinterpret_cast<const unsigned char*>(bytes);
-            bool same = true;
-            for (std::size_t c = 0; c < k; ++c) same &= loadValue<std::int32_t>(v + 4 * (each + 1) * c, kSwap) == points;
+          text_.file(), from, record, count, shares, [&](std::size_t first, char* bytes, std::size_t k) {
             std::fill_n(grid_.types.data() + first, k, static_cast<std::uint8_t>(type));
-            if (!same) plain.store(false, std::memory_order_relaxed);
+            if (!sameCounts(reinterpret_cast<const unsigned char*>(bytes), k)) plain.store(false, std::memory_order_relaxed);
           });
       if (!read || !plain.load()) {
         grid_.types.clear();
         return false;
       }
     }
-    // The counts of k cells of `record` bytes from `bytes`, when guessed.
-    auto checkCounts = [guessed, points](const unsigned char* bytes, std::size_t record, std::size_t k) {
-      if (!guessed) return;
-      bool same = true;
-      for (std::size_t c = 0; c < k; ++c) same &= loadValue<std::int32_t>(bytes + record * c, kSwap) == points;
-      if (!same) throw F_ReadAgain{};
+    // On the guess, the counts of k cells read from the file are checked.
+    auto checkCounts = [guessed, sameCounts](const unsigned char* bytes, std::size_t k) {
+      if (guessed && !sameCounts(bytes, k)) throw F_ReadAgain{};
     };
     const F_InputFile* const file = &text_.file();
-    grid_.pending = F_VtkGrid::Pending{each, [file, from, each, checkCounts](std::size_t first, std::size_t n, std::int64_t* out) {
-      const std::size_t record = 4 * (each + 1);
+    grid_.pending = F_VtkGrid::Pending{each, [file, from, each, record, checkCounts](std::size_t first, std::size_t n, std::int64_t* out) {
       alignas(8) unsigned char bytes[65536];
       const std::size_t perBite = std::max<std::size_t>(1, sizeof bytes / record);
       if (record > sizeof bytes) return false;  // a list of cells of at most 1024 points never comes here
@@ -475,7 +475,7 @@ bool VtkLegacyReader::sharedCellList(int type, std::int64_t cells, std::int64_t 
         if (file->readAt(from + (first + done) * record, reinterpret_cast<char*>(bytes), k * record) != k * record) {
           return false;
         }
-        checkCounts(bytes, record, k);
+        checkCounts(bytes, k);
         std::int64_t* const to = out + done * each;
         for (std::size_t c = 0; c < k; ++c) {
           const unsigned char* cell = bytes + record * c;
@@ -488,10 +488,9 @@ bool VtkLegacyReader::sharedCellList(int type, std::int64_t cells, std::int64_t 
       }
       return true;
     }, nullptr};
-    grid_.pending->resolve = [file, from, each, checkCounts](std::size_t first, std::size_t n, F_MeshBuilder& builder,
+    grid_.pending->resolve = [file, from, record, checkCounts](std::size_t first, std::size_t n, F_MeshBuilder& builder,
                                                 const F_MeshBuilder::CellBatch& batch, std::size_t at) {
       using Resolved = F_VtkGrid::Pending::Resolved;
-      const std::size_t record = 4 * (each + 1);
       // Bites small enough to stay in the cache between the read and the resolve.
       alignas(8) unsigned char bytes[32768];
       const std::size_t perBite = std::max<std::size_t>(1, sizeof bytes / record);
@@ -501,7 +500,7 @@ bool VtkLegacyReader::sharedCellList(int type, std::int64_t cells, std::int64_t 
         if (file->readAt(from + (first + done) * record, reinterpret_cast<char*>(bytes), k * record) != k * record) {
           return Resolved::Short;
         }
-        checkCounts(bytes, record, k);
+        checkCounts(bytes, k);
         // As read() gives them: negative ints are no index.
         auto id = [&](std::size_t c, int j) {
           return std::max<std::int64_t>(loadValue<std::int32_t>(bytes + record * c + 4 * static_cast<std::size_t>(j + 1), kSwap), -1);
